@@ -1,0 +1,19 @@
+# Helpers for Windows resources: message tables compiled from UTF-8 .mc files with windmc.
+
+# parvel_message_table(<target-name> <mc-file>)
+# Runs windmc on a UTF-8 .mc file and produces <binary-dir>/<name>.rc, <name>.h and the .bin tables.
+# The .rc is meant to be #included by a deliverable's main .rc so that all resources of one
+# module are compiled together; the generated folder is added to the target's include path.
+function(parvel_message_table target mc)
+    get_filename_component(name ${mc} NAME_WE)
+    set(out ${CMAKE_CURRENT_BINARY_DIR}/mc)
+    add_custom_command(
+        OUTPUT ${out}/${name}.rc ${out}/${name}.h
+        COMMAND ${CMAKE_COMMAND} -E make_directory ${out}
+        COMMAND ${CMAKE_MC_COMPILER} -U -C 65001 -h ${out} -r ${out} ${mc}
+        DEPENDS ${mc}
+        COMMENT "Compiling message table ${name}.mc"
+        VERBATIM)
+    add_custom_target(${target} DEPENDS ${out}/${name}.rc ${out}/${name}.h)
+    set(${target}_DIR ${out} PARENT_SCOPE)
+endfunction()

@@ -1,0 +1,53 @@
+// Folder and path helpers.
+#include "Paths.h"
+#include <windows.h>
+
+bool DirectoryExists(const std::wstring& path)
+{
+    DWORD attr = GetFileAttributesW(path.c_str());
+    return attr != INVALID_FILE_ATTRIBUTES && (attr & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool FileExists(const std::wstring& path)
+{
+    DWORD attr = GetFileAttributesW(path.c_str());
+    return attr != INVALID_FILE_ATTRIBUTES && !(attr & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool ForceDirectories(const std::wstring& path)
+{
+    if (path.empty() || DirectoryExists(path))
+        return true;
+    std::wstring dir = path;
+    while (!dir.empty() && dir.back() == L'\\')
+        dir.pop_back();
+    size_t slash = dir.rfind(L'\\');
+    if (slash == std::wstring::npos)
+        return true; // a drive alone, or a bare name: nothing to create above it
+    std::wstring parent = dir.substr(0, slash);
+    if (!DirectoryExists(parent) && !ForceDirectories(parent))
+        return false;
+    return CreateDirectoryW(dir.c_str(), nullptr) != FALSE;
+}
+
+std::wstring IncludeTrailingBackslash(const std::wstring& folder)
+{
+    return folder + L'\\';
+}
+
+void TrimSpaces(std::wstring& text)
+{
+    size_t first = text.find_first_not_of(L' ');
+    if (first == std::wstring::npos) {
+        text.clear();
+        return;
+    }
+    size_t last = text.find_last_not_of(L' ');
+    text = text.substr(first, last - first + 1);
+}
+
+std::wstring ExtractFolder(const std::wstring& path)
+{
+    size_t slash = path.rfind(L'\\');
+    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
+}

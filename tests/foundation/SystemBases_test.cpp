@@ -1,0 +1,193 @@
+// The thread, socket and lock bases, the thread-language switch and the serial-port list.
+#include "Exceptions.h"
+#include "Lock.h"
+#include "ModuleState.h"
+#include "ScratchRegistry.h"
+#include "SerialPorts.h"
+#include "Socket.h"
+#include "Thread.h"
+#include "ThreadLanguage.h"
+#include "WinVersion.h"
+#include <algorithm>
+#include <atomic>
+#include <clocale>
+#include <cstring>
+#include <gtest/gtest.h>
+
+namespace {
+
+class LoopThread : public CThread
+{
+public:
+    ~LoopThread() override { StopThread(); }
+    std::atomic<int> runs{0};
+    std::atomic<bool> sawRunning{false};
+
+protected:
+    DWORD Run() override
+    {
+        ++runs;
+        sawRunning = Running();
+        while (Running())
+            Sleep(5);
+        return 7;
+    }
+};
+
+ULONGLONG Now() { return GetTickCount64(); }
+
+// Wine accepts SetThreadUILanguage but keeps reporting the user's UI language, so the thread's UI
+// language can only be checked on Windows.
+bool RunningOnWine()
+{
+    return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+}
+
+} // namespace
+
+TEST(Thread, StartOnceAndJoinOnDestruction)
+{
+    auto* t = new LoopThread;
+    t->Start();
+    HANDLE first = t->ThreadHandle();
+    t->Start(); // no second thread
+    EXPECT_EQ(first, t->ThreadHandle());
+    Sleep(50);
+    EXPECT_EQ(1, t->runs.load());
+    EXPECT_TRUE(t->sawRunning.load());
+    ULONGLONG start = Now();
+    delete t;
+    EXPECT_LT(Now() - start, 1000u);
+}
+
+TEST(Thread, NeverStartedDoesNotBlock)
+{
+    ULONGLONG start = Now();
+    {
+        LoopThread t;
+        EXPECT_FALSE(t.Started());
+        t.StopThread();
+    }
+    EXPECT_LT(Now() - start, 100u);
+}
+
+TEST(Thread, StopThreadTwiceAndExitCode)
+{
+    LoopThread t;
+    t.Start();
+    HANDLE dup = nullptr;
+    DuplicateHandle(GetCurrentProcess(), t.ThreadHandle(), GetCurrentProcess(), &dup, 0, FALSE,
+                    DUPLICATE_SAME_ACCESS);
+    t.StopThread();
+    t.StopThread();
+    EXPECT_FALSE(t.Started());
+    DWORD code = 0;
+    GetExitCodeThread(dup, &code);
+    EXPECT_EQ(7u, code);
+    CloseHandle(dup);
+}
+
+TEST(Lock, LeavesOnExceptionAndIsReentrant)
+{
+    CCriticalSection cs;
+    try {
+        CritSecLock outer(cs);
+        CritSecLock inner(cs);
+        throw 1;
+    } catch (int) {
+    }
+    // Another thread can take the section: both scopes left it.
+    std::atomic<bool> taken{false};
+    struct Taker : CThread
+    {
+        CCriticalSection* cs;
+        std::atomic<bool>* taken;
+        ~Taker() override { StopThread(); }
+        DWORD Run() override
+        {
+            CritSecLock l(*cs);
+            *taken = true;
+            return 0;
+        }
+    } taker;
+    taker.cs = &cs;
+    taker.taken = &taken;
+    taker.Start();
+    for (int i = 0; i < 100 && !taken; ++i)
+        Sleep(5);
+    EXPECT_TRUE(taken.load());
+}
+
+TEST(Socket, ClosesOwnedHandleOnly)
+{
+    WSADATA wsa;
+    ASSERT_EQ(0, WSAStartup(MAKEWORD(2, 2), &wsa));
+    SOCKET raw = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    ASSERT_NE(INVALID_SOCKET, raw);
+    {
+        CSocket owner(raw);
+        CSocket moved(std::move(owner));
+        EXPECT_FALSE(owner.Valid());
+        EXPECT_TRUE(moved.Valid());
+    }
+    // Closed once by the moved-to owner: a second close reports a bad socket.
+    EXPECT_EQ(SOCKET_ERROR, closesocket(raw));
+    { CSocket none; }
+    WSACleanup();
+}
+
+TEST(ThreadLanguage, RussianAndEnglish)
+{
+    LCID saved = MessageLcid;
+    MessageLcid = 1049;
+    EXPECT_NO_THROW(SetThreadLanguage());
+    const char* name = setlocale(LC_ALL, nullptr);
+    ASSERT_NE(nullptr, name);
+    EXPECT_NE(nullptr, strstr(name, "Russian")) << name;
+    if (IsVistaOrLater() && !RunningOnWine())
+        EXPECT_EQ(1049, GetThreadUILanguage());
+
+    EXPECT_NO_THROW(SetThreadLanguage(1033));
+    name = setlocale(LC_ALL, nullptr);
+    EXPECT_NE(nullptr, strstr(name, "English")) << name;
+    if (IsVistaOrLater() && !RunningOnWine())
+        EXPECT_EQ(1033, GetThreadUILanguage());
+
+    // A locale the runtime may not know throws nothing.
+    EXPECT_NO_THROW(SetThreadLanguage(0x0C01));
+    MessageLcid = saved;
+    SetThreadLanguage(1033);
+}
+
+TEST(SerialPorts, ListFromScratchKey)
+{
+    ScratchRegistry hklm(HKEY_LOCAL_MACHINE);
+    ASSERT_TRUE(hklm.Ok());
+    std::vector<std::wstring> ports = {L"KEEP"};
+    EnumSerialPorts(ports); // no SERIALCOMM key: nothing added, no error
+    ASSERT_EQ(1u, ports.size());
+
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(hklm.Key(), L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, nullptr, 0,
+                                             KEY_ALL_ACCESS, nullptr, &key, nullptr));
+    auto setSz = [&](const wchar_t* name, const wchar_t* value) {
+        RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
+                       static_cast<DWORD>((wcslen(value) + 1) * sizeof(wchar_t)));
+    };
+    setSz(L"\\Device\\Serial0", L"com1");
+    DWORD dword = 5;
+    RegSetValueExW(key, L"\\Device\\Odd", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dword), 4);
+    setSz(L"\\Device\\Empty", L"");
+    setSz(L"\\Device\\VCP0", L"COM12");
+    // A value that fills the whole data buffer, without room for a terminator.
+    std::wstring full(256, L'A');
+    RegSetValueExW(key, L"\\Device\\Full", 0, REG_SZ, reinterpret_cast<const BYTE*>(full.c_str()), 512);
+    RegCloseKey(key);
+
+    ports.clear();
+    EnumSerialPorts(ports);
+    // The registry's enumeration order stands (Windows: order of creation, Wine: by name).
+    std::sort(ports.begin(), ports.end());
+    std::vector<std::wstring> expected = {full, L"COM1", L"COM12"};
+    EXPECT_EQ(expected, ports);
+}

@@ -1,0 +1,11 @@
+// Entry point of every test program: the program's own resources stand in for the module that
+// carries the texts (the add-in or the configurator), then GoogleTest runs.
+#include "ModuleState.h"
+#include <gtest/gtest.h>
+
+int main(int argc, char** argv)
+{
+    ModuleHandle = GetModuleHandleW(nullptr);
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

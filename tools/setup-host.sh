@@ -1,0 +1,30 @@
+#!/bin/sh
+# Installs what building and testing need on a Debian 12 host, when it is missing.
+# After the first run everything works offline.
+set -eu
+need=""
+have() { command -v "$1" >/dev/null 2>&1; }
+have x86_64-w64-mingw32-g++-posix || need="$need g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev"
+have wine || need="$need wine wine64"
+have cmake || need="$need cmake"
+have ninja || need="$need ninja-build"
+have xvfb-run || need="$need xvfb xauth"
+have python3 || need="$need python3"
+have cc || need="$need gcc libc6-dev"
+have flock || need="$need util-linux"
+[ -f /usr/src/googletest/CMakeLists.txt ] || need="$need googletest"
+have locale-gen || need="$need locales"
+if [ -n "$need" ]; then
+    echo "Installing:$need"
+    SUDO=""
+    [ "$(id -u)" = 0 ] || SUDO=sudo
+    $SUDO apt-get update
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends $need
+fi
+# Russian-locale runs of Wine need the locale on the host.
+if ! locale -a 2>/dev/null | grep -qi '^ru_RU\.utf8$'; then
+    SUDO=""
+    [ "$(id -u)" = 0 ] || SUDO=sudo
+    grep -q '^ru_RU.UTF-8 UTF-8' /etc/locale.gen 2>/dev/null || echo 'ru_RU.UTF-8 UTF-8' | $SUDO tee -a /etc/locale.gen >/dev/null
+    $SUDO locale-gen >/dev/null
+fi

@@ -1,0 +1,48 @@
+#!/bin/sh
+# Creates the build's private Wine prefix and keeps one wineserver alive for a test run.
+#   wine-prefix.sh init  PREFIX   create the prefix once (no Mono/Gecko prompts)
+#   wine-prefix.sh start PREFIX   init, then start a persistent wineserver
+#   wine-prefix.sh stop  PREFIX   end that wineserver
+set -eu
+cmd=$1
+export WINEPREFIX=$2
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEARCH=win64
+case $cmd in
+init)
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+        mkdir -p "$WINEPREFIX"
+        # Two runs racing here must not both boot the prefix.
+        exec 9>"$WINEPREFIX.lock"
+        flock 9
+        if [ ! -f "$WINEPREFIX/system.reg" ]; then
+            wineboot -i </dev/null >/dev/null 2>&1 || true
+            wineserver -w
+        fi
+        [ -f "$WINEPREFIX/system.reg" ] || { echo "wine-prefix: could not create $WINEPREFIX" >&2; exit 1; }
+    fi
+    ;;
+start)
+    "$0" init "$WINEPREFIX"
+    # Detach from the caller's pipes: ctest waits for every process that holds them.
+    # A server of an earlier run may still be going down: try once more after it has.
+    tries=0
+    until wineserver -p </dev/null >/dev/null 2>&1; do
+        tries=$((tries + 1))
+        [ $tries -lt 20 ] || { echo "wine-prefix: wineserver does not start" >&2; exit 1; }
+        sleep 0.5
+    done
+    # Start the prefix's services now, detached too; otherwise the first test starts them and
+    # they keep that test's output pipes open for as long as the server lives.
+    wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+    ;;
+stop)
+    wineserver -k 2>/dev/null || true
+    wineserver -w 2>/dev/null || true
+    ;;
+*)
+    echo "usage: $0 init|start|stop PREFIX" >&2
+    exit 2
+    ;;
+esac
