@@ -144,14 +144,16 @@ TEST(ThreadLanguage, RussianAndEnglish)
     const char* name = setlocale(LC_ALL, nullptr);
     ASSERT_NE(nullptr, name);
     EXPECT_NE(nullptr, strstr(name, "Russian")) << name;
-    if (IsVistaOrLater() && !RunningOnWine())
+    if (IsVistaOrLater() && !RunningOnWine()) {
         EXPECT_EQ(1049, GetThreadUILanguage());
+    }
 
     EXPECT_NO_THROW(SetThreadLanguage(1033));
     name = setlocale(LC_ALL, nullptr);
     EXPECT_NE(nullptr, strstr(name, "English")) << name;
-    if (IsVistaOrLater() && !RunningOnWine())
+    if (IsVistaOrLater() && !RunningOnWine()) {
         EXPECT_EQ(1033, GetThreadUILanguage());
+    }
 
     // A locale the runtime may not know throws nothing.
     EXPECT_NO_THROW(SetThreadLanguage(0x0C01));
