@@ -1,0 +1,38 @@
+// The key-format list operations and the reader record's assignment.
+#include "Settings.h"
+
+int32_t FindKeyFormat(const KeyFormatList& list, const std::wstring& name)
+{
+    for (size_t i = 0; i < list.size(); ++i)
+        if (list[i].Name == name)
+            return static_cast<int32_t>(i);
+    return -1;
+}
+
+void ClearKeyFormats(KeyFormatList& list)
+{
+    list.clear();
+}
+
+void AddKeyFormat(KeyFormatList& list, const KeyFormat& format)
+{
+    list.push_back(format);
+}
+
+CReaderSettings& CReaderSettings::operator=(const CReaderSettings& other)
+{
+    if (this != &other)
+        Portname = other.Portname;
+    Model = other.Model;
+    Speed = other.Speed;
+    StopBits = other.StopBits;
+    Flags = other.Flags;
+    ConnectTimeout = other.ConnectTimeout;
+    ReqTimeout = other.ReqTimeout;
+    ReqTries = other.ReqTries;
+    ConnectPeriod = other.ConnectPeriod;
+    RxPeriod = other.RxPeriod;
+    Prefix = other.Prefix;
+    Suffix = other.Suffix;
+    return *this;
+}
