@@ -1,0 +1,451 @@
+// The serial port on overlapped Win32 file I/O.
+//
+// Wine quirks handled here:
+// - PurgeComm does not cancel a pending overlapped read, so a purge cancels in-flight I/O itself
+//   (CancelIoEx, then GetOverlappedResult with waiting) before it clears the line.
+// - An overlapped read may end with ERROR_TIMEOUT when the line stayed quiet; that is "no data
+//   yet", not a failure.
+// - The comm-event wait ignores CancelIoEx; changing the mask ends it (as on Windows).
+// - The comm-event wait never reports EV_RXFLAG, so a port with an event character would never
+//   wake its owner; there the port also waits for EV_RXCHAR and wakes on every character.
+#include "ComPort.h"
+
+namespace {
+
+const DWORD ReadChunkSize = 1024;
+const DWORD InQueueSize = 2048;
+const DWORD OutQueueSize = 512;
+
+// The port layer's reading of a Win32 error. `atCreate`: the error came from opening the device,
+// where "not found" and "access denied" mean a missing and a busy port.
+HRESULT MapComError(DWORD error, bool atCreate = false)
+{
+    if (error == 0)
+        return S_OK;
+    if (error == ERROR_OPERATION_ABORTED)
+        return PE_PORT_DISCONNECTED;
+    if (atCreate) {
+        if (error == ERROR_FILE_NOT_FOUND)
+            return PE_PORT_NOT_EXISTS;
+        if (error == ERROR_ACCESS_DENIED)
+            return PE_PORT_BUSY;
+    }
+    return HRESULT_FROM_WIN32(error);
+}
+
+HRESULT LastComError(bool atCreate = false)
+{
+    return MapComError(GetLastError(), atCreate);
+}
+
+bool RunningOnWine()
+{
+    static const bool wine =
+        GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+    return wine;
+}
+
+// The wait for the next slice of a `timeoutMs` operation started at `start`; 0 when it is over.
+DWORD RemainingWait(DWORD start, DWORD timeoutMs, DWORD slice)
+{
+    DWORD remaining = INFINITE;
+    if (timeoutMs != INFINITE) {
+        DWORD elapsed = TicksSince(start, GetTickCount());
+        remaining = elapsed >= timeoutMs ? 0 : timeoutMs - elapsed;
+    }
+    return remaining < slice ? remaining : slice;
+}
+
+} // namespace
+
+CZComPort::CZComPort() = default;
+
+CZComPort::~CZComPort()
+{
+    CloseDevice();
+}
+
+HRESULT STDMETHODCALLTYPE CZComPort::Init(const wchar_t* name, HANDLE stopEvent, HANDLE writeDoneEvent,
+                                          HANDLE readDoneEvent, HANDLE commEvent)
+{
+    CZPort::Init(name, stopEvent, writeDoneEvent, readDoneEvent, commEvent);
+    m_readChunk.resize(ReadChunkSize);
+    m_writeBuffer.reserve(128);
+    m_ovWrite.hEvent = writeDoneEvent;
+    m_ovRead.hEvent = readDoneEvent;
+    m_ovComm.hEvent = commEvent;
+    return S_OK;
+}
+
+void CZComPort::CancelAndWait(OVERLAPPED& record)
+{
+    // CancelIoEx fails with ERROR_NOT_FOUND when the operation has already ended; the waiting
+    // GetOverlappedResult then returns at once. Its outcome is ours to drop: the caller gave up
+    // this operation on purpose.
+    CancelIoEx(m_device.Get(), &record);
+    DWORD transferred = 0;
+    GetOverlappedResult(m_device.Get(), &record, &transferred, TRUE);
+}
+
+void CZComPort::CloseDevice()
+{
+    if (!m_device.Valid())
+        return;
+    if (m_pending & ZPORT_READ_PENDING)
+        CancelAndWait(m_ovRead);
+    if (m_pending & ZPORT_WRITE_PENDING)
+        CancelAndWait(m_ovWrite);
+    if (m_commWaitPending) {
+        // Wine's comm-event wait does not see CancelIoEx; a change of the mask ends it there and
+        // on Windows alike.
+        SetCommMask(m_device.Get(), 0);
+        CancelAndWait(m_ovComm);
+    }
+    m_commWaitPending = false;
+    m_pending = 0;
+    m_device.Reset();
+}
+
+HRESULT CZComPort::ApplyCommMask()
+{
+    DWORD mask = EV_RXCHAR;
+    if (m_eventChar)
+        mask = RunningOnWine() ? EV_RXFLAG | EV_RXCHAR : EV_RXFLAG;
+    if (!SetCommMask(m_device.Get(), mask))
+        return LastComError();
+    return S_OK;
+}
+
+HRESULT CZComPort::ArmCommWait()
+{
+    m_commMask = 0;
+    if (WaitCommEvent(m_device.Get(), &m_commMask, &m_ovComm)) {
+        // Ended at once: the comm event is signalled and the owner's next OnCommEvent re-arms.
+        m_commWaitPending = false;
+        return S_OK;
+    }
+    DWORD error = GetLastError();
+    if (error == ERROR_IO_PENDING) {
+        m_commWaitPending = true;
+        return S_OK;
+    }
+    m_commWaitPending = false;
+    return MapComError(error);
+}
+
+HRESULT STDMETHODCALLTYPE CZComPort::Open(DWORD /*timeoutMs*/)
+{
+    if (m_device.Valid())
+        return S_OK;
+
+    std::wstring path = L"\\\\.\\" + m_name;
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_OVERLAPPED, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return LastComError(true);
+    m_device.Reset(h);
+    m_pending = 0;
+    m_commWaitPending = false;
+
+    auto fail = [this](HRESULT hr) {
+        CloseDevice();
+        return hr;
+    };
+
+    DCB dcb{};
+    dcb.DCBlength = sizeof(dcb);
+    if (m_baudRate == 0) {
+        // Keep the device's current speed (and its other settings) and report it from now on.
+        if (!GetCommState(h, &dcb))
+            return fail(LastComError());
+        m_baudRate = dcb.BaudRate;
+    } else {
+        dcb.BaudRate = m_baudRate;
+    }
+    dcb.fBinary = TRUE;
+    dcb.ByteSize = 8;
+    dcb.Parity = NOPARITY;
+    dcb.StopBits = m_stopBits;
+    dcb.EvtChar = static_cast<char>(m_eventChar);
+
+    if (!SetupComm(h, InQueueSize, OutQueueSize))
+        return fail(LastComError());
+    // Reads return at once with whatever has arrived; waiting is done on the comm event.
+    COMMTIMEOUTS timeouts{};
+    timeouts.ReadIntervalTimeout = MAXDWORD;
+    if (!SetCommTimeouts(h, &timeouts))
+        return fail(LastComError());
+    if (!SetCommState(h, &dcb))
+        return fail(LastComError());
+    HRESULT hr = ApplyCommMask();
+    if (FAILED(hr))
+        return fail(hr);
+    hr = ArmCommWait();
+    if (FAILED(hr))
+        return fail(hr);
+
+    m_received.clear();
+    m_pending = 0;
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE CZComPort::Close()
+{
+    CloseDevice();
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE CZComPort::SetParams(DWORD baudRate, BYTE stopBits, BYTE eventChar)
+{
+    if (!m_device.Valid())
+        return CZPort::SetParams(baudRate, stopBits, eventChar);
+
+    DCB dcb{};
+    dcb.DCBlength = sizeof(dcb);
+    if (!GetCommState(m_device.Get(), &dcb))
+        return LastComError();
+    dcb.BaudRate = baudRate;
+    dcb.StopBits = stopBits;
+    dcb.EvtChar = static_cast<char>(eventChar);
+    if (!SetCommState(m_device.Get(), &dcb))
+        return LastComError();
+    CZPort::SetParams(baudRate, stopBits, eventChar);
+
+    // The new mask ends the wait in flight (Wine's wait ignores CancelIoEx, Windows completes it
+    // with an empty mask); its record is reused only once that wait has really ended.
+    ApplyCommMask();
+    if (m_commWaitPending) {
+        CancelAndWait(m_ovComm);
+        m_commWaitPending = false;
+    }
+    ArmCommWait();
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE CZComPort::GetInQueue(DWORD* count)
+{
+    // Bytes of a read that has finished but not been collected yet count as received.
+    HRESULT collected = OnReadComplete();
+    DWORD total = static_cast<DWORD>(m_received.size());
+    if (FAILED(collected)) {
+        if (count)
+            *count = total;
+        return collected;
+    }
+    if (m_device.Valid()) {
+        DWORD errors = 0;
+        COMSTAT stat{};
+        if (!ClearCommError(m_device.Get(), &errors, &stat)) {
+            if (count)
+                *count = total;
+            return LastComError();
+        }
+        total += stat.cbInQue;
+    }
+    if (count)
+        *count = total;
+    return S_OK;
+}
+
+HRESULT CZComPort::IssueReads()
+{
+    for (;;) {
+        if (ReadFile(m_device.Get(), &m_readChunk[0], ReadChunkSize, nullptr, &m_ovRead)) {
+            DWORD got = 0;
+            GetOverlappedResult(m_device.Get(), &m_ovRead, &got, FALSE);
+            if (got == 0)
+                return S_OK;
+            m_received.append(m_readChunk.data(), got);
+            continue;
+        }
+        DWORD error = GetLastError();
+        if (error == ERROR_IO_PENDING) {
+            m_pending |= ZPORT_READ_PENDING;
+            return S_OK;
+        }
+        if (error == ERROR_HANDLE_EOF || error == ERROR_TIMEOUT)
+            return S_OK;
+        return MapComError(error);
+    }
+}
+
+HRESULT STDMETHODCALLTYPE CZComPort::Read(ZByteString& buffer, DWORD count, DWORD timeoutMs)
+{
+    const size_t target = buffer.size() + count;
+    if (m_pending & ZPORT_READ_PENDING) {
+        HRESULT hr = OnReadComplete();
+        if (FAILED(hr))
+            return hr;
+    }
+    const DWORD start = GetTickCount();
+    for (;;) {
+        if (!(m_pending & ZPORT_READ_PENDING)) {
+            HRESULT hr = IssueReads();
+            if (FAILED(hr))
+                return hr;
+        }
+        if (!m_received.empty() && buffer.size() < target) {
+            size_t take = target - buffer.size();
+            if (take > m_received.size())
+                take = m_received.size();
+            buffer.append(m_received, 0, take);
+            m_received.erase(0, take);
+        }
+        if (buffer.size() >= target)
+            return S_OK;
+
+        DWORD wait = RemainingWait(start, timeoutMs, waitSlice);
+        if (wait == 0)
+            return S_OK;
+
+        // The read-done event is only worth waiting for while a read is in flight: after a read
+        // that ended at once it stays signalled and would spin this loop.
+        HANDLE handles[3];
+        DWORD n = 0;
+        const bool readPending = (m_pending & ZPORT_READ_PENDING) != 0;
+        if (readPending)
+            handles[n++] = m_readDoneEvent;
+        handles[n++] = m_commEvent;
+        if (m_stopEvent)
+            handles[n++] = m_stopEvent;
+        DWORD r = WaitForMultipleObjects(n, handles, FALSE, wait);
+        if (r == WAIT_TIMEOUT)
+            continue;
+        if (r == WAIT_FAILED)
+            return LastComError();
+        if (r >= WAIT_OBJECT_0 + n)
+            return E_UNEXPECTED;
+        HANDLE fired = handles[r - WAIT_OBJECT_0];
+        ResetEvent(fired);
+        HRESULT hr = S_OK;
+        if (fired == m_stopEvent)
+            return E_ABORT;
+        if (readPending && fired == m_readDoneEvent)
+            hr = OnReadComplete();
+        else
+            hr = OnCommEvent();
+        if (FAILED(hr))
+            return hr;
+    }
+}
+
+HRESULT STDMETHODCALLTYPE CZComPort::Write(const void* data, DWORD length, DWORD timeoutMs)
+{
+    const DWORD start = GetTickCount();
+    if (m_pending & ZPORT_WRITE_PENDING)
+        OnWriteComplete();
+    bool toSend = length != 0;
+    for (;;) {
+        if (m_pending & ZPORT_WRITE_PENDING) {
+            // A write is in flight. Our own data, once handed over, may finish later; data not
+            // yet handed over must not be dropped silently.
+            if (timeoutMs == 0)
+                return toSend ? PE_WRITE_TIMEOUT : S_OK;
+            DWORD wait = RemainingWait(start, timeoutMs, INFINITE);
+            if (wait == 0)
+                return PE_WRITE_TIMEOUT;
+            HANDLE handles[2] = {m_writeDoneEvent, m_stopEvent};
+            DWORD n = m_stopEvent ? 2 : 1;
+            DWORD r = WaitForMultipleObjects(n, handles, FALSE, wait);
+            if (r == WAIT_TIMEOUT)
+                continue;
+            if (r == WAIT_FAILED)
+                return LastComError();
+            if (r >= WAIT_OBJECT_0 + n)
+                return E_UNEXPECTED;
+            ResetEvent(handles[r - WAIT_OBJECT_0]);
+            if (r == WAIT_OBJECT_0 + 1)
+                return E_ABORT;
+            OnWriteComplete();
+            continue;
+        }
+        if (!toSend)
+            return S_OK;
+        toSend = false;
+        m_writeBuffer.assign(static_cast<const char*>(data), length);
+        if (WriteFile(m_device.Get(), m_writeBuffer.data(), length, nullptr, &m_ovWrite))
+            return S_OK;
+        DWORD error = GetLastError();
+        if (error != ERROR_IO_PENDING)
+            return MapComError(error);
+        m_pending |= ZPORT_WRITE_PENDING;
+    }
+}
+
+HRESULT STDMETHODCALLTYPE CZComPort::Purge(BOOL receiveSide, BOOL sendSide)
+{
+    if (!m_device.Valid())
+        return S_OK;
+    DWORD flags = 0;
+    if (receiveSide)
+        flags |= PURGE_RXABORT | PURGE_RXCLEAR;
+    if (sendSide)
+        flags |= PURGE_TXABORT | PURGE_TXCLEAR;
+
+    // Whatever an aborted operation transferred belongs to the data being discarded.
+    if (receiveSide && (m_pending & ZPORT_READ_PENDING)) {
+        CancelAndWait(m_ovRead);
+        m_pending &= ~ZPORT_READ_PENDING;
+    }
+    if (sendSide && (m_pending & ZPORT_WRITE_PENDING)) {
+        CancelAndWait(m_ovWrite);
+        m_pending &= ~ZPORT_WRITE_PENDING;
+    }
+    if (flags && !PurgeComm(m_device.Get(), flags))
+        return LastComError();
+    if (receiveSide)
+        m_received.clear();
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE CZComPort::OnReadComplete()
+{
+    // Without a read in flight the record holds an outcome already taken (or one of a read we
+    // cancelled ourselves); looking at it again would report a stale abort as a lost device.
+    if (!(m_pending & ZPORT_READ_PENDING))
+        return S_OK;
+    DWORD got = 0;
+    if (!GetOverlappedResult(m_device.Get(), &m_ovRead, &got, FALSE)) {
+        DWORD error = GetLastError();
+        if (error == ERROR_IO_INCOMPLETE)
+            return S_OK;
+        m_pending &= ~ZPORT_READ_PENDING;
+        // Wine ends a read that found the line quiet with ERROR_TIMEOUT: no data yet.
+        if (error == ERROR_TIMEOUT || error == ERROR_HANDLE_EOF)
+            return S_OK;
+        return MapComError(error);
+    }
+    m_pending &= ~ZPORT_READ_PENDING;
+    m_received.append(m_readChunk.data(), got);
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE CZComPort::OnWriteComplete()
+{
+    if (!(m_pending & ZPORT_WRITE_PENDING))
+        return S_OK;
+    DWORD sent = 0;
+    if (!GetOverlappedResult(m_device.Get(), &m_ovWrite, &sent, FALSE) &&
+        GetLastError() == ERROR_IO_INCOMPLETE)
+        return S_OK;
+    m_pending &= ~ZPORT_WRITE_PENDING;
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE CZComPort::OnCommEvent()
+{
+    if (!m_device.Valid())
+        return S_OK;
+    if (!m_commWaitPending)
+        return ArmCommWait();
+    DWORD ignored = 0;
+    if (!GetOverlappedResult(m_device.Get(), &m_ovComm, &ignored, FALSE)) {
+        DWORD error = GetLastError();
+        if (error == ERROR_IO_INCOMPLETE)
+            return S_OK;
+        m_commWaitPending = false;
+        return MapComError(error);
+    }
+    m_commWaitPending = false;
+    return ArmCommWait();
+}

@@ -1,0 +1,472 @@
+// The TCP port on a non-blocking, event-selected Winsock socket.
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#include "TcpPort.h"
+#include <memory>
+
+namespace {
+
+const DWORD RecvChunkSize = 1024;
+
+const unsigned char IAC = 0xFF;
+const unsigned char SB = 0xFA;
+const unsigned char SE = 0xF0;
+const unsigned char WILL = 0xFB;
+const unsigned char DONT = 0xFE;
+
+HRESULT MapSocketError(int error)
+{
+    if (error == 0)
+        return S_OK;
+    if (error == WSAECONNABORTED || error == WSAECONNRESET)
+        return PE_PORT_DISCONNECTED;
+    return HRESULT_FROM_WIN32(static_cast<DWORD>(error));
+}
+
+HRESULT LastSocketError()
+{
+    return MapSocketError(WSAGetLastError());
+}
+
+struct AddrInfoFree
+{
+    void operator()(ADDRINFOW* info) const { FreeAddrInfoW(info); }
+};
+using AddrInfoPtr = std::unique_ptr<ADDRINFOW, AddrInfoFree>;
+
+DWORD Remaining(DWORD start, DWORD timeoutMs)
+{
+    if (timeoutMs == INFINITE)
+        return INFINITE;
+    DWORD elapsed = TicksSince(start, GetTickCount());
+    return elapsed >= timeoutMs ? 0 : timeoutMs - elapsed;
+}
+
+} // namespace
+
+HRESULT CWinsockSession::Start()
+{
+    if (m_started)
+        return S_OK;
+    WSADATA data{};
+    int error = WSAStartup(MAKEWORD(2, 2), &data);
+    if (error == WSAVERNOTSUPPORTED)
+        return PE_NO_WINSOCK;
+    if (error != 0)
+        return MapSocketError(error);
+    m_started = true;
+    if (data.wVersion != MAKEWORD(2, 2)) {
+        Reset();
+        return PE_NO_WINSOCK;
+    }
+    return S_OK;
+}
+
+void CWinsockSession::Reset()
+{
+    if (m_started) {
+        WSACleanup();
+        m_started = false;
+    }
+}
+
+CZTcpPort::CZTcpPort() = default;
+
+CZTcpPort::~CZTcpPort()
+{
+    CloseSocket();
+}
+
+HRESULT STDMETHODCALLTYPE CZTcpPort::Init(const wchar_t* name, HANDLE stopEvent, HANDLE writeDoneEvent,
+                                          HANDLE readDoneEvent, HANDLE commEvent)
+{
+    CZPort::Init(name, stopEvent, writeDoneEvent, readDoneEvent, commEvent);
+    HRESULT hr = m_winsock.Start();
+    if (FAILED(hr))
+        return hr;
+    m_recvChunk.resize(RecvChunkSize);
+    return S_OK;
+}
+
+bool CZTcpPort::SplitAddress(const std::wstring& name, std::wstring& host, std::wstring& service)
+{
+    size_t colon = name.rfind(L':');
+    if (colon == std::wstring::npos || colon == 0 || colon + 1 == name.size())
+        return false;
+    host = name.substr(0, colon);
+    service = name.substr(colon + 1);
+    return true;
+}
+
+void CZTcpPort::CloseSocket()
+{
+    if (m_socket.Valid()) {
+        shutdown(m_socket.Get(), SD_BOTH);
+        m_socket.Close();
+    }
+    m_selected = 0;
+    m_pending = 0;
+}
+
+HRESULT CZTcpPort::SelectEvents(long events)
+{
+    if (events == m_selected)
+        return S_OK;
+    if (WSAEventSelect(m_socket.Get(), m_commEvent, events) != 0)
+        return LastSocketError();
+    m_selected = events;
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE CZTcpPort::Open(DWORD timeoutMs)
+{
+    if (m_socket.Valid())
+        return S_OK;
+
+    std::wstring host, service;
+    if (!SplitAddress(m_name, host, service))
+        return E_INVALIDARG; // no host or no port: refused before any network call
+
+    ADDRINFOW hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_protocol = IPPROTO_TCP;
+    ADDRINFOW* found = nullptr;
+    int error = GetAddrInfoW(host.c_str(), service.c_str(), &hints, &found);
+    if (error != 0) {
+        if (error == WSAEFAULT)
+            return E_INVALIDARG;
+        if (error == WSAHOST_NOT_FOUND)
+            return PE_PORT_NOT_EXISTS;
+        return MapSocketError(error);
+    }
+    AddrInfoPtr addresses(found);
+
+    SOCKET s = WSASocketW(found->ai_family, found->ai_socktype, found->ai_protocol, nullptr, 0, 0);
+    if (s == INVALID_SOCKET)
+        return LastSocketError();
+    m_socket.Reset(s);
+    m_selected = 0;
+    m_pending = 0;
+    // A new connection starts clean: nothing of the previous one is delivered or sent on it.
+    m_raw.clear();
+    m_received.clear();
+    m_sendQueue.clear();
+
+    auto fail = [this](HRESULT hr) {
+        CloseSocket();
+        return hr;
+    };
+
+    HRESULT hr = SelectEvents(FD_CONNECT);
+    if (FAILED(hr))
+        return fail(hr);
+
+    if (WSAConnect(s, found->ai_addr, static_cast<int>(found->ai_addrlen), nullptr, nullptr, nullptr,
+                   nullptr) != 0) {
+        error = WSAGetLastError();
+        if (error != WSAEWOULDBLOCK)
+            return fail(MapSocketError(error));
+        if (timeoutMs == 0) {
+            // Finished in the background; OnCommEvent sees FD_CONNECT.
+            m_pending |= ZPORT_CONNECTING;
+            return S_OK;
+        }
+        const DWORD start = GetTickCount();
+        for (;;) {
+            HANDLE handles[2] = {m_commEvent, m_stopEvent};
+            DWORD n = m_stopEvent ? 2 : 1;
+            DWORD r = WaitForMultipleObjects(n, handles, FALSE, Remaining(start, timeoutMs));
+            if (r == WAIT_TIMEOUT)
+                return fail(PE_TCP_CONNECT_TIMEOUT);
+            if (r == WAIT_FAILED)
+                return fail(HRESULT_FROM_WIN32(GetLastError()));
+            if (r == WAIT_OBJECT_0 + 1) {
+                ResetEvent(m_stopEvent);
+                return fail(E_ABORT);
+            }
+            ResetEvent(m_commEvent);
+            WSANETWORKEVENTS events{};
+            if (WSAEnumNetworkEvents(s, nullptr, &events) != 0)
+                break;
+            if (events.lNetworkEvents & FD_CONNECT) {
+                int code = events.iErrorCode[FD_CONNECT_BIT];
+                if (code != 0)
+                    return fail(MapSocketError(code));
+                break;
+            }
+            // The comm event fired for something else (it may be shared or left signalled):
+            // the connect is still going on.
+        }
+    }
+
+    hr = SelectEvents(FD_READ | FD_CLOSE);
+    if (FAILED(hr))
+        return fail(hr);
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE CZTcpPort::Close()
+{
+    CloseSocket();
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE CZTcpPort::GetInQueue(DWORD* count)
+{
+    HRESULT hr = S_OK;
+    if (m_socket.Valid())
+        hr = OnCommEvent();
+    if (count)
+        *count = static_cast<DWORD>(m_received.size());
+    return hr;
+}
+
+void CZTcpPort::Decode()
+{
+    size_t i = 0;
+    const size_t size = m_raw.size();
+    while (i < size) {
+        size_t iac = m_raw.find(static_cast<char>(IAC), i);
+        if (iac == std::string::npos) {
+            m_received.append(m_raw, i, std::string::npos);
+            i = size;
+            break;
+        }
+        m_received.append(m_raw, i, iac - i);
+        i = iac;
+        if (i + 1 >= size)
+            break;  // the command byte has not arrived yet
+        const unsigned char command = static_cast<unsigned char>(m_raw[i + 1]);
+        if (command == IAC) {
+            m_received.push_back(static_cast<char>(IAC));
+            i += 2;
+        } else if (command == SB) {
+            // Skipped whole through IAC SE; an escaped IAC IAC inside is part of it.
+            size_t j = i + 2;
+            bool ended = false;
+            while (j < size) {
+                if (static_cast<unsigned char>(m_raw[j]) != IAC) {
+                    ++j;
+                    continue;
+                }
+                if (j + 1 >= size)
+                    break;
+                const unsigned char next = static_cast<unsigned char>(m_raw[j + 1]);
+                j += 2;
+                if (next == SE) {
+                    ended = true;
+                    break;
+                }
+            }
+            if (!ended)
+                break;  // the rest of the sub-negotiation is still on its way
+            i = j;
+        } else if (command >= WILL && command <= DONT) {
+            if (i + 2 >= size)
+                break;  // the option byte is still on its way
+            i += 3;
+        } else {
+            i += 2;
+        }
+    }
+    m_raw.erase(0, i);
+}
+
+HRESULT CZTcpPort::Receive()
+{
+    if (m_pending & ZPORT_READ_PENDING)
+        return S_OK;
+    const size_t before = m_received.size();
+    HRESULT hr = S_OK;
+    for (;;) {
+        WSABUF buffer{RecvChunkSize, &m_recvChunk[0]};
+        DWORD got = 0;
+        DWORD flags = 0;
+        if (WSARecv(m_socket.Get(), &buffer, 1, &got, &flags, nullptr, nullptr) == 0) {
+            if (got == 0) {
+                hr = PE_PORT_DISCONNECTED;  // the converter closed the connection
+                break;
+            }
+            m_raw.append(m_recvChunk.data(), got);
+            Decode();
+            continue;
+        }
+        int error = WSAGetLastError();
+        if (error == WSAEWOULDBLOCK)
+            m_pending |= ZPORT_READ_PENDING;
+        else
+            hr = MapSocketError(error);
+        break;
+    }
+    // Wake the owner on its event character, as a serial port does.
+    if (m_eventChar && m_received.size() > before &&
+        m_received.find(static_cast<char>(m_eventChar), before) != std::string::npos)
+        SetEvent(m_commEvent);
+    return hr;
+}
+
+HRESULT CZTcpPort::Flush()
+{
+    if (m_pending & ZPORT_WRITE_PENDING)
+        return S_OK;
+    while (!m_sendQueue.empty()) {
+        std::string& front = m_sendQueue.front();
+        if (front.empty()) {
+            m_sendQueue.pop_front();
+            continue;
+        }
+        WSABUF buffer{static_cast<ULONG>(front.size()), &front[0]};
+        DWORD sent = 0;
+        if (WSASend(m_socket.Get(), &buffer, 1, &sent, 0, nullptr, nullptr) == 0) {
+            // A short send leaves the rest at the front of the queue, to go next.
+            if (sent >= front.size())
+                m_sendQueue.pop_front();
+            else
+                front.erase(0, sent);
+            continue;
+        }
+        int error = WSAGetLastError();
+        if (error != WSAEWOULDBLOCK)
+            return MapSocketError(error);
+        // FD_READ stays selected so that incoming data is not left unnoticed while we wait.
+        m_pending |= ZPORT_WRITE_PENDING;
+        return SelectEvents(FD_READ | FD_WRITE | FD_CLOSE);
+    }
+    return SelectEvents(FD_READ | FD_CLOSE);
+}
+
+HRESULT STDMETHODCALLTYPE CZTcpPort::OnCommEvent()
+{
+    if (!m_socket.Valid())
+        return S_OK;
+    WSANETWORKEVENTS events{};
+    if (WSAEnumNetworkEvents(m_socket.Get(), m_commEvent, &events) != 0)
+        return S_OK;
+    HRESULT hr = S_OK;
+    auto keep = [&hr](HRESULT result) {
+        if (SUCCEEDED(hr) && FAILED(result))
+            hr = result;
+    };
+    if (events.lNetworkEvents & FD_CONNECT) {
+        m_pending &= ~ZPORT_CONNECTING;
+        int code = events.iErrorCode[FD_CONNECT_BIT];
+        keep(code == 0 ? SelectEvents(FD_READ | FD_CLOSE) : MapSocketError(code));
+    }
+    if (events.lNetworkEvents & FD_WRITE) {
+        m_pending &= ~ZPORT_WRITE_PENDING;
+        int code = events.iErrorCode[FD_WRITE_BIT];
+        if (code != 0)
+            keep(MapSocketError(code));
+        else if (SUCCEEDED(hr))
+            keep(Flush());
+    }
+    if (events.lNetworkEvents & FD_READ) {
+        m_pending &= ~ZPORT_READ_PENDING;
+        int code = events.iErrorCode[FD_READ_BIT];
+        if (code != 0)
+            keep(MapSocketError(code));
+        else if (SUCCEEDED(hr))
+            keep(Receive());
+    }
+    if (events.lNetworkEvents & FD_CLOSE) {
+        int code = events.iErrorCode[FD_CLOSE_BIT];
+        keep(code == 0 || code == WSAECONNABORTED || code == WSAECONNRESET ? PE_PORT_DISCONNECTED
+                                                                          : MapSocketError(code));
+    }
+    return hr;
+}
+
+HRESULT STDMETHODCALLTYPE CZTcpPort::Read(ZByteString& buffer, DWORD count, DWORD timeoutMs)
+{
+    const size_t target = buffer.size() + count;
+    const DWORD start = GetTickCount();
+    if (m_pending & ZPORT_READ_PENDING) {
+        HRESULT hr = OnCommEvent();
+        if (FAILED(hr))
+            return hr;
+    }
+    HRESULT hr = Receive();
+    if (FAILED(hr))
+        return hr;
+    for (;;) {
+        if (!m_received.empty() && buffer.size() < target) {
+            size_t take = target - buffer.size();
+            if (take > m_received.size())
+                take = m_received.size();
+            buffer.append(m_received, 0, take);
+            m_received.erase(0, take);
+        }
+        if (buffer.size() >= target)
+            return S_OK;
+
+        DWORD wait = Remaining(start, timeoutMs);
+        if (wait == 0)
+            return S_OK;
+        if (waitSlice < wait)
+            wait = waitSlice;
+        HANDLE handles[2] = {m_commEvent, m_stopEvent};
+        DWORD n = m_stopEvent ? 2 : 1;
+        DWORD r = WaitForMultipleObjects(n, handles, FALSE, wait);
+        if (r == WAIT_FAILED)
+            return HRESULT_FROM_WIN32(GetLastError());
+        if (r == WAIT_OBJECT_0 + 1) {
+            ResetEvent(m_stopEvent);
+            return E_ABORT;
+        }
+        if (r == WAIT_OBJECT_0) {
+            ResetEvent(m_commEvent);
+            hr = OnCommEvent();
+            if (FAILED(hr))
+                return hr;
+        }
+        hr = Receive();
+        if (FAILED(hr))
+            return hr;
+    }
+}
+
+HRESULT STDMETHODCALLTYPE CZTcpPort::Write(const void* data, DWORD length, DWORD timeoutMs)
+{
+    const DWORD start = GetTickCount();
+    m_sendQueue.emplace_back(static_cast<const char*>(data), length);
+    if (m_pending & ZPORT_WRITE_PENDING) {
+        HRESULT hr = OnCommEvent();
+        if (FAILED(hr))
+            return hr;
+    }
+    for (;;) {
+        HRESULT hr = Flush();
+        if (FAILED(hr) || !(m_pending & ZPORT_WRITE_PENDING) || timeoutMs == 0)
+            return hr;
+        DWORD wait = Remaining(start, timeoutMs);
+        if (wait == 0)
+            return PE_WRITE_TIMEOUT;
+        HANDLE handles[2] = {m_commEvent, m_stopEvent};
+        DWORD n = m_stopEvent ? 2 : 1;
+        DWORD r = WaitForMultipleObjects(n, handles, FALSE, wait);
+        if (r == WAIT_TIMEOUT)
+            return PE_WRITE_TIMEOUT;
+        if (r == WAIT_FAILED)
+            return HRESULT_FROM_WIN32(GetLastError());
+        if (r == WAIT_OBJECT_0 + 1) {
+            ResetEvent(m_stopEvent);
+            return E_ABORT;
+        }
+        ResetEvent(m_commEvent);
+        hr = OnCommEvent();
+        if (FAILED(hr))
+            return hr;
+    }
+}
+
+HRESULT STDMETHODCALLTYPE CZTcpPort::Purge(BOOL receiveSide, BOOL sendSide)
+{
+    if (receiveSide) {
+        m_received.clear();
+        m_raw.clear();
+    }
+    if (sendSide)
+        m_sendQueue.clear();
+    return S_OK;
+}

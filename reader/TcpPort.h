@@ -1,0 +1,62 @@
+// The TCP port: a non-blocking Winsock client connection to a network converter, whose network
+// events arrive through the owner's comm event, so that owners drive it exactly like a serial
+// port. The converter's byte stream carries Telnet commands (RFC 854); they are removed and only
+// the data reaches the caller.
+#pragma once
+#include "ZPort.h"
+#include "Socket.h"
+#include <deque>
+
+// One successful WSAStartup, undone by the destructor.
+class CWinsockSession
+{
+public:
+    CWinsockSession() = default;
+    ~CWinsockSession() { Reset(); }
+    CWinsockSession(const CWinsockSession&) = delete;
+    CWinsockSession& operator=(const CWinsockSession&) = delete;
+
+    // Starts Winsock 2.2 unless already started: S_OK, PE_NO_WINSOCK or the error's HRESULT.
+    HRESULT Start();
+    bool Started() const { return m_started; }
+    void Reset();
+
+private:
+    bool m_started = false;
+};
+
+class CZTcpPort : public CZPort
+{
+public:
+    CZTcpPort();
+    ~CZTcpPort() override;
+
+    HRESULT STDMETHODCALLTYPE Init(const wchar_t* name, HANDLE stopEvent, HANDLE writeDoneEvent,
+                                   HANDLE readDoneEvent, HANDLE commEvent) override;
+    HRESULT STDMETHODCALLTYPE Open(DWORD timeoutMs) override;
+    HRESULT STDMETHODCALLTYPE Close() override;
+    BOOL STDMETHODCALLTYPE IsOpen() override { return m_socket.Valid(); }
+    HRESULT STDMETHODCALLTYPE GetInQueue(DWORD* count) override;
+    HRESULT STDMETHODCALLTYPE Read(ZByteString& buffer, DWORD count, DWORD timeoutMs) override;
+    HRESULT STDMETHODCALLTYPE Write(const void* data, DWORD length, DWORD timeoutMs) override;
+    HRESULT STDMETHODCALLTYPE Purge(BOOL receiveSide, BOOL sendSide) override;
+    HRESULT STDMETHODCALLTYPE OnCommEvent() override;
+
+    // Splits "host:port" at its last colon; false when either part is empty or there is no colon.
+    static bool SplitAddress(const std::wstring& name, std::wstring& host, std::wstring& service);
+
+private:
+    HRESULT SelectEvents(long events);
+    HRESULT Receive();
+    void Decode();
+    HRESULT Flush();
+    void CloseSocket();
+
+    CWinsockSession m_winsock;      // declared first: outlives the socket
+    CSocket m_socket;
+    long m_selected = 0;            // the network events currently selected on the comm event
+    std::string m_recvChunk;
+    std::string m_raw;              // received, not yet decoded (may end inside a Telnet command)
+    std::string m_received;         // decoded, not yet handed to a caller
+    std::deque<std::string> m_sendQueue;  // front element may be partly sent already
+};

@@ -1,0 +1,105 @@
+// The port base: reference counting, stored name, line parameters and events, the port exception
+// and the factory that picks the port class from a port name.
+#include "ZPort.h"
+#include "CodePage.h"
+#include "ComPort.h"
+#include "ResText.h"
+#include "TcpPort.h"
+#include <cwctype>
+
+namespace {
+
+std::string MessageText(HRESULT code)
+{
+    std::wstring text;
+    GetErrorText(text, nullptr, static_cast<DWORD>(code));
+    std::string ansi;
+    WideToAnsi(ansi, text.c_str(), static_cast<int>(text.size()));
+    return ansi;
+}
+
+} // namespace
+
+CZPortException::CZPortException(HRESULT code, const wchar_t* text)
+    : COSException(static_cast<DWORD>(code), MessageText(code)), m_text(text ? text : L"")
+{
+}
+
+void ThrowZPortException(HRESULT code, const wchar_t* text)
+{
+    throw CZPortException(code, text);
+}
+
+HRESULT STDMETHODCALLTYPE CZPort::QueryInterface(REFIID riid, void** object)
+{
+    if (!object)
+        return E_POINTER;
+    if (IsEqualIID(riid, __uuidof(IUnknown))) {
+        *object = static_cast<IUnknown*>(this);
+        AddRef();
+        return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+}
+
+ULONG STDMETHODCALLTYPE CZPort::AddRef()
+{
+    return static_cast<ULONG>(InterlockedIncrement(&m_refCount));
+}
+
+ULONG STDMETHODCALLTYPE CZPort::Release()
+{
+    LONG count = InterlockedDecrement(&m_refCount);
+    if (count == 0)
+        delete this;
+    return static_cast<ULONG>(count);
+}
+
+HRESULT STDMETHODCALLTYPE CZPort::Init(const wchar_t* name, HANDLE stopEvent, HANDLE writeDoneEvent,
+                                       HANDLE readDoneEvent, HANDLE commEvent)
+{
+    m_name = name ? name : L"";
+    m_stopEvent = stopEvent;
+    m_writeDoneEvent = writeDoneEvent;
+    m_readDoneEvent = readDoneEvent;
+    m_commEvent = commEvent;
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE CZPort::SetParams(DWORD baudRate, BYTE stopBits, BYTE eventChar)
+{
+    m_baudRate = baudRate;
+    m_stopBits = stopBits;
+    m_eventChar = eventChar;
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE CZPort::GetParams(DWORD* baudRate, BYTE* stopBits, BYTE* eventChar)
+{
+    if (baudRate)
+        *baudRate = m_baudRate;
+    if (stopBits)
+        *stopBits = m_stopBits;
+    if (eventChar)
+        *eventChar = m_eventChar;
+    return S_OK;
+}
+
+bool IsSerialPortName(const wchar_t* name)
+{
+    if (!name)
+        return false;
+    static const wchar_t prefix[] = L"COM";
+    for (int i = 0; i < 3; ++i)
+        if (std::towupper(name[i]) != prefix[i])
+            return false;
+    return true;
+}
+
+CZPort* CreateZPort(const wchar_t* name)
+{
+    if (IsSerialPortName(name))
+        return new CZComPort();
+    return new CZTcpPort();
+}

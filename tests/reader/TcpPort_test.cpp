@@ -1,0 +1,353 @@
+// The TCP port against a Winsock peer on 127.0.0.1 inside this program: connection, Telnet
+// decoding, closing peers, time-outs, stop requests and sending under back-pressure.
+#include "PortTestUtil.h"
+#include "TcpPort.h"
+
+#include <gtest/gtest.h>
+#include <atomic>
+#include <memory>
+#include <vector>
+
+using namespace porttest;
+
+namespace {
+
+// Reads until `count` bytes arrived or `timeoutMs` passed.
+std::string ReadExactly(CZPort* port, size_t count, DWORD timeoutMs, HRESULT* result = nullptr)
+{
+    std::string got;
+    HRESULT hr = port->Read(got, static_cast<DWORD>(count), timeoutMs);
+    if (result)
+        *result = hr;
+    else
+        EXPECT_EQ(S_OK, hr);
+    return got;
+}
+
+// Listener whose accept queue is full, so a further connect is never answered: nothing accepts,
+// and Linux drops SYNs to a listener with a full queue.
+class UnansweredListener
+{
+public:
+    UnansweredListener() : m_peer(nullptr, 1)
+    {
+        for (int i = 0; i < 8; ++i) {
+            CSocket s(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+            u_long nonBlocking = 1;
+            ioctlsocket(s.Get(), FIONBIO, &nonBlocking);
+            sockaddr_in address{};
+            address.sin_family = AF_INET;
+            address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            address.sin_port = htons(m_peer.Port());
+            connect(s.Get(), reinterpret_cast<sockaddr*>(&address), sizeof(address));
+            m_fill.push_back(std::move(s));
+        }
+        Sleep(200);  // let the handshakes that can finish do so
+    }
+    std::wstring Address() const { return m_peer.Address(); }
+
+private:
+    LoopbackPeer m_peer;
+    std::vector<CSocket> m_fill;
+};
+
+} // namespace
+
+class TcpPortTest : public testing::Test
+{
+protected:
+    WinsockScope winsock;
+    PortEvents events;
+};
+
+TEST_F(TcpPortTest, NameSplitsAtLastColon)
+{
+    struct Case { const wchar_t* name; bool ok; const wchar_t* host; const wchar_t* service; };
+    const Case cases[] = {
+        {L"192.168.0.10:9001", true, L"192.168.0.10", L"9001"},
+        {L"::1:4001", true, L"::1", L"4001"},
+        {L"converter.local:23", true, L"converter.local", L"23"},
+        {L"127.0.0.1", false, L"", L""},
+        {L":5000", false, L"", L""},
+        {L"127.0.0.1:", false, L"", L""},
+        {L"", false, L"", L""},
+    };
+    for (const Case& c : cases) {
+        std::wstring host, service;
+        EXPECT_EQ(c.ok, CZTcpPort::SplitAddress(c.name, host, service)) << c.name;
+        if (c.ok) {
+            EXPECT_EQ(c.host, host);
+            EXPECT_EQ(c.service, service);
+        }
+    }
+}
+
+TEST_F(TcpPortTest, AddressWithoutPortIsRefusedBeforeAnyNetworkCall)
+{
+    for (const wchar_t* name : {L"127.0.0.1", L":5000", L"127.0.0.1:"}) {
+        PortRef port(MakePort(name, events));
+        DWORD start = GetTickCount();
+        EXPECT_EQ(E_INVALIDARG, port->Open(5000)) << name;
+        EXPECT_LT(GetTickCount() - start, 100u);
+        EXPECT_FALSE(port->IsOpen());
+    }
+}
+
+TEST_F(TcpPortTest, ReplySplitOverSegmentsArrivesWhole)
+{
+    LoopbackPeer peer([](SOCKET s) {
+        SendAll(s, "Kora USB ");
+        Sleep(150);
+        SendAll(s, "S/N: 100001\r\n");
+        char c;
+        recv(s, &c, 1, 0);  // hold the connection until the port closes
+    });
+    PortRef port(MakePort(peer.Address(), events));
+    ASSERT_EQ(S_OK, port->Open(3000));
+    EXPECT_TRUE(port->IsOpen());
+    EXPECT_EQ(0u, port->GetState());
+    EXPECT_EQ("Kora USB S/N: 100001\r\n", ReadExactly(port.Get(), 22, 3000));
+}
+
+TEST_F(TcpPortTest, TelnetCommandsAreRemovedFromTheData)
+{
+    struct Case { const char* what; std::vector<std::string> segments; std::string data; };
+    const Case cases[] = {
+        {"IAC IAC is one 0xFF", {std::string("A\xFF\xFF" "B", 4)}, std::string("A\xFF" "B", 3)},
+        {"negotiation dropped",
+         {std::string("\xFF\xFB\x01" "A\xFF\xFC\x03" "B\xFF\xFD\x2C" "C\xFF\xFE\x18" "D", 16)}, "ABCD"},
+        {"other command dropped", {std::string("A\xFF\xF1" "B", 4)}, "AB"},
+        {"sub-negotiation skipped",
+         {std::string("A\xFF\xFA\x2C\x01\xFF\xFF\x02\xFF\xF0" "B", 11)}, "AB"},
+        {"IAC IAC split", {std::string("A\xFF", 2), std::string("\xFF" "B", 2)}, std::string("A\xFF" "B", 3)},
+        {"negotiation split before option", {std::string("A\xFF\xFD", 3), std::string("\x2C" "B", 2)}, "AB"},
+        {"sub-negotiation split", {std::string("\xFF\xFA\x2C\x01", 4), std::string("\x02\xFF", 2),
+                                   std::string("\xF0" "Z", 2)}, "Z"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<std::string> segments = c.segments;
+        LoopbackPeer peer([segments](SOCKET s) {
+            for (const std::string& segment : segments) {
+                SendAll(s, segment);
+                Sleep(100);
+            }
+            char b;
+            recv(s, &b, 1, 0);
+        });
+        PortRef port(MakePort(peer.Address(), events));
+        ASSERT_EQ(S_OK, port->Open(3000));
+        // Read in steps so that each segment is received on its own.
+        std::string got;
+        DWORD start = GetTickCount();
+        while (got.size() < c.data.size() && GetTickCount() - start < 3000)
+            ASSERT_EQ(S_OK, port->Read(got, 1, 50));
+        EXPECT_EQ(c.data, got);
+        std::string more;
+        EXPECT_EQ(S_OK, port->Read(more, 1, 300));
+        EXPECT_EQ("", more);
+    }
+}
+
+TEST_F(TcpPortTest, PeerClosingIsPortDisconnected)
+{
+    for (bool reset : {false, true}) {
+        SCOPED_TRACE(reset ? "reset" : "close");
+        LoopbackPeer peer([reset](SOCKET s) {
+            Sleep(100);
+            if (reset) {
+                linger hard{1, 0};
+                setsockopt(s, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&hard), sizeof(hard));
+            } else {
+                shutdown(s, SD_SEND);
+            }
+        });
+        PortRef port(MakePort(peer.Address(), events));
+        ASSERT_EQ(S_OK, port->Open(3000));
+        HRESULT hr = S_OK;
+        ReadExactly(port.Get(), 10, 3000, &hr);
+        EXPECT_EQ(PE_PORT_DISCONNECTED, hr);
+    }
+}
+
+TEST_F(TcpPortTest, ConnectTimesOut)
+{
+    UnansweredListener listener;
+    PortRef port(MakePort(listener.Address(), events));
+    DWORD start = GetTickCount();
+    EXPECT_EQ(PE_TCP_CONNECT_TIMEOUT, port->Open(400));
+    DWORD elapsed = GetTickCount() - start;
+    EXPECT_GE(elapsed, 350u);
+    EXPECT_LT(elapsed, 1500u);
+    EXPECT_FALSE(port->IsOpen());
+}
+
+TEST_F(TcpPortTest, StopEndsAPendingConnect)
+{
+    UnansweredListener listener;
+    PortRef port(MakePort(listener.Address(), events));
+    DelayedSet stop(events.stop.Get(), 200);
+    DWORD start = GetTickCount();
+    EXPECT_EQ(E_ABORT, port->Open(20000));
+    EXPECT_LT(GetTickCount() - start, 1000u);
+    EXPECT_FALSE(port->IsOpen());
+}
+
+TEST_F(TcpPortTest, StopEndsAPendingRead)
+{
+    LoopbackPeer peer([](SOCKET s) {
+        char b;
+        recv(s, &b, 1, 0);
+    });
+    PortRef port(MakePort(peer.Address(), events));
+    port->waitSlice = INFINITE;
+    ASSERT_EQ(S_OK, port->Open(3000));
+    DelayedSet stop(events.stop.Get(), 200);
+    DWORD start = GetTickCount();
+    HRESULT hr = S_OK;
+    ReadExactly(port.Get(), 1, 20000, &hr);
+    EXPECT_EQ(E_ABORT, hr);
+    EXPECT_LT(GetTickCount() - start, 1000u);
+}
+
+TEST_F(TcpPortTest, ConnectWithoutWaitingFinishesThroughTheCommEvent)
+{
+    LoopbackPeer peer([](SOCKET s) {
+        char b;
+        recv(s, &b, 1, 0);
+    });
+    PortRef port(MakePort(peer.Address(), events));
+    ASSERT_EQ(S_OK, port->Open(0));
+    DWORD start = GetTickCount();
+    while ((port->GetState() & ZPORT_CONNECTING) && GetTickCount() - start < 3000) {
+        WaitForSingleObject(events.comm.Get(), 100);
+        ResetEvent(events.comm.Get());
+        ASSERT_EQ(S_OK, port->OnCommEvent());
+    }
+    EXPECT_EQ(0u, port->GetState());
+    EXPECT_EQ(S_OK, port->Write("i", 1, 1000));
+
+    // A refused connection comes back through OnCommEvent as its error.
+    unsigned short closedPort;
+    {
+        LoopbackPeer gone(nullptr);
+        closedPort = gone.Port();
+    }
+    PortEvents other;
+    PortRef refused(MakePort(L"127.0.0.1:" + std::to_wstring(closedPort), other));
+    HRESULT hr = refused->Open(0);
+    if (hr == S_OK) {
+        start = GetTickCount();
+        while ((refused->GetState() & ZPORT_CONNECTING) && GetTickCount() - start < 3000 && hr == S_OK) {
+            WaitForSingleObject(other.comm.Get(), 100);
+            ResetEvent(other.comm.Get());
+            hr = refused->OnCommEvent();
+        }
+    }
+    EXPECT_EQ(HRESULT_FROM_WIN32(WSAECONNREFUSED), hr);
+}
+
+TEST_F(TcpPortTest, EventCharacterWakesTheOwner)
+{
+    LoopbackPeer peer([](SOCKET s) {
+        SendAll(s, "abc");
+        Sleep(200);
+        SendAll(s, "def\n");
+        char b;
+        recv(s, &b, 1, 0);
+    });
+    PortRef port(MakePort(peer.Address(), events));
+    ASSERT_EQ(S_OK, port->SetParams(9600, 0, '\n'));
+    ASSERT_EQ(S_OK, port->Open(3000));
+    std::string got;
+    ASSERT_EQ(S_OK, port->Read(got, 3, 2000));
+    EXPECT_EQ("abc", got);
+    ResetEvent(events.comm.Get());
+    DWORD count = 0;
+    DWORD start = GetTickCount();
+    while (count < 4 && GetTickCount() - start < 3000) {
+        WaitForSingleObject(events.comm.Get(), 100);
+        ResetEvent(events.comm.Get());
+        ASSERT_EQ(S_OK, port->GetInQueue(&count));
+    }
+    ASSERT_EQ(4u, count);
+    // The line end was seen: the port signalled the comm event for it.
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(events.comm.Get(), 0));
+}
+
+// A large write meets a peer that does not read yet: the socket takes part of it, and the rest,
+// with two small writes queued behind it, must reach the peer whole and in order.
+TEST_F(TcpPortTest, ShortSendKeepsTheRestQueued)
+{
+    const size_t bigSize = 8 * 1024 * 1024;
+    std::string big(bigSize, '\0');
+    for (size_t i = 0; i < bigSize; ++i)
+        big[i] = static_cast<char>((i * 7 + i / 251) & 0xFF);
+    const std::string expected = big + "second" + "third";
+
+    std::atomic<bool> readNow{false};
+    std::atomic<bool> peerDone{false};
+    std::string received;  // the peer thread's until peerDone
+    {
+        LoopbackPeer peer(
+            [&](SOCKET s) {
+                while (!readNow)
+                    Sleep(10);
+                std::vector<char> chunk(4096);
+                for (;;) {
+                    int n = recv(s, chunk.data(), static_cast<int>(chunk.size()), 0);
+                    if (n <= 0)
+                        break;
+                    received.append(chunk.data(), static_cast<size_t>(n));
+                    if (received.size() >= expected.size())
+                        break;
+                }
+                peerDone = true;
+            },
+            SOMAXCONN, 2048);
+        PortRef port(MakePort(peer.Address(), events));
+        ASSERT_EQ(S_OK, port->Open(3000));
+
+        EXPECT_EQ(S_OK, port->Write(big.data(), static_cast<DWORD>(big.size()), 0));
+        EXPECT_TRUE(port->GetState() & ZPORT_WRITE_PENDING);
+        EXPECT_EQ(S_OK, port->Write("second", 6, 0));
+        EXPECT_EQ(S_OK, port->Write("third", 5, 0));
+        // Nobody reads: a write that must finish in time cannot.
+        EXPECT_EQ(PE_WRITE_TIMEOUT, port->Write(nullptr, 0, 300));
+
+        readNow = true;
+        EXPECT_EQ(S_OK, port->Write(nullptr, 0, 30000));
+        EXPECT_EQ(0u, port->GetState() & ZPORT_WRITE_PENDING);
+        DWORD start = GetTickCount();
+        while (!peerDone && GetTickCount() - start < 10000)
+            Sleep(20);
+    }
+    ASSERT_EQ(expected.size(), received.size());
+    EXPECT_TRUE(expected == received);
+}
+
+TEST_F(TcpPortTest, PurgeDropsReceivedAndQueuedData)
+{
+    LoopbackPeer peer([](SOCKET s) {
+        SendAll(s, "stale");
+        char b[16];
+        recv(s, b, sizeof(b), 0);
+        SendAll(s, "fresh");
+        recv(s, b, sizeof(b), 0);
+    });
+    PortRef port(MakePort(peer.Address(), events));
+    ASSERT_EQ(S_OK, port->Open(3000));
+    DWORD count = 0;
+    DWORD start = GetTickCount();
+    while (count < 5 && GetTickCount() - start < 3000) {
+        WaitForSingleObject(events.comm.Get(), 100);
+        ResetEvent(events.comm.Get());
+        ASSERT_EQ(S_OK, port->GetInQueue(&count));
+    }
+    ASSERT_EQ(5u, count);
+    EXPECT_EQ(S_OK, port->Purge(TRUE, TRUE));
+    ASSERT_EQ(S_OK, port->GetInQueue(&count));
+    EXPECT_EQ(0u, count);
+    ASSERT_EQ(S_OK, port->Write("go", 2, 1000));
+    EXPECT_EQ("fresh", ReadExactly(port.Get(), 5, 3000));
+}
