@@ -1,0 +1,317 @@
+// The add-in's component object, CParvel ("ParvelExtension"): what the platform creates through
+// GetClassObject and drives through the Native API, and the sink of every reader's events.
+//
+// Rules a reader must not break:
+// - No exception leaves an interface slot: every slot catches what its body may throw.
+// - A method handler returns false only when the call itself is to fail (missing or too few
+//   parameters, DoAdditionalAction); every ordinary failure sets the last error and is reported in
+//   the return variant while the call succeeds.
+// - The component lock guards what reader threads touch (last key, format list while a key is
+//   formatted, log settings, applied settings); it is never held while an external event is raised.
+// - Inside CParvel the member SetLastError hides the Win32 function of that name: call the system's
+//   as ::SetLastError() (and ::GetLastError() for symmetry).
+// - One component per process: the newest one is the current one that readers and the log reach.
+#pragma once
+#include "NativeApi.h"
+#include "ComponentWindow.h"
+#include "Handles.h"
+#include "KeyData.h"
+#include "Lock.h"
+#include "ReadKeys.h"
+#include "Reader.h"
+#include "ReaderEvents.h"
+#include "Settings.h"
+#include "VariantValues.h"
+#include <windows.h>
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+
+// Where Init looks for the library's folder and the user's data folder, and whether it treats
+// its host as a GUI process. The defaults ask the system; tests point them elsewhere.
+struct ComponentPlacement
+{
+    std::wstring ModuleFolder;  // empty: the folder of the library file (ModuleHandle)
+    std::wstring AppDataFolder; // empty: the user's application-data folder
+    int WindowHost = -1;        // -1: decide from the process's image; 0: no window; 1: window
+};
+
+// Argument-type check of one method: one type code per parameter (0 = any), the number of
+// parameters tested and the mask of those that may be VTYPE_NULL.
+struct ParamCheck
+{
+    const TYPEVAR* Types;
+    long Count;
+    uint32_t NullMask;
+};
+
+class CParvel final : public IComponentBase, public IReaderEvents
+{
+public:
+    static const long MethodCount = 35;
+    static const long PropCount = 27;
+
+    explicit CParvel(const WCHAR_T* className);
+    ~CParvel();
+    CParvel(const CParvel&) = delete;
+    CParvel& operator=(const CParvel&) = delete;
+
+    // The newest component of the process, or null once it is gone.
+    static CParvel* Current();
+
+    // Slot 0 of each of the three interfaces (Microsoft's scalar deleting destructor): bit 0 of
+    // the flags deletes the component.
+    void* DestructorSlot(unsigned int flags) override;
+
+    // IInitDoneBase
+    bool Init(void* connection) override;
+    bool setMemManager(void* memoryManager) override;
+    long GetInfo() override;
+    void Done() override;
+
+    // ILanguageExtenderBase
+    bool RegisterExtensionAs(WCHAR_T** extensionName) override;
+    long GetNProps() override;
+    long FindProp(const WCHAR_T* name) override;
+    const WCHAR_T* GetPropName(long number, long alias) override;
+    bool GetPropVal(const long number, tVariant* value) override;
+    bool SetPropVal(const long number, tVariant* value) override;
+    bool IsPropReadable(const long number) override;
+    bool IsPropWritable(const long number) override;
+    long GetNMethods() override;
+    long FindMethod(const WCHAR_T* name) override;
+    const WCHAR_T* GetMethodName(const long number, const long alias) override;
+    long GetNParams(const long method) override;
+    bool GetParamDefValue(const long method, const long param, tVariant* value) override;
+    bool HasRetVal(const long method) override;
+    bool CallAsProc(const long method, tVariant* params, const long count) override;
+    bool CallAsFunc(const long method, tVariant* result, tVariant* params, const long count) override;
+
+    // LocaleBase
+    void SetLocale(const WCHAR_T* locale) override;
+
+    // IReaderEvents (reader threads)
+    void OnTracksData(CReader* reader, uint32_t keyType, const KeyData& key, std::wstring& keyText) override;
+    void OnNoCard(CReader* reader, uint32_t keyType, const KeyData& key, const std::wstring& keyText) override;
+    void OnDriverError(CReader* reader, HRESULT code, const std::wstring& text) override;
+    void OnDeviceConnect(CReader* reader) override;
+    void OnDeviceDisconnect(CReader* reader) override;
+    void OnCommand(CReader* reader) override;
+    BOOL IsLogEnabled(CReader* reader, uint32_t messageId) override;
+    void Log(CReader* reader, uint32_t level, uint32_t messageId, ...) override;
+
+    // --- The error convention shared by every method ---------------------------------------
+
+    // Code and text; without a text, the code's own text (empty for 0). length -1: up to the NUL.
+    void SetLastError(HRESULT code, const wchar_t* text = nullptr, ptrdiff_t length = -1);
+    HRESULT LastErrorCode() const { return m_lastErrorCode; }
+    const std::wstring& LastErrorText() const { return m_lastErrorText; }
+    // Reports to the platform through the connection (code 1004, source "Parvel"); a positive
+    // Win32 code travels as 0x80070000 | (code & 0xFFFF). Nothing without a connection.
+    void AddError(const wchar_t* text, long code);
+    // The variant becomes a VTYPE_PWSTR copy of the text in memory from the memory manager.
+    // Throws std::bad_alloc when there is no memory manager or it refuses.
+    void MakeStringVariant(tVariant* variant, const wchar_t* text, ptrdiff_t length = -1);
+    // The variant becomes a VTYPE_BLOB copy of the bytes (length 0 when the manager refuses).
+    void MakeBlobVariant(tVariant* variant, const void* bytes, size_t length);
+    // A 32-bit value from an integer-typed variant; false (out unchanged) for any other type.
+    static bool VariantToUInt(const tVariant* variant, uint32_t& out);
+    // Checks parameter types; the first mismatch sets 0x80040202 and gives false.
+    bool CheckParams(const tVariant* params, const ParamCheck& check);
+
+    // --- Settings (ComponentSettings.cpp) ---------------------------------------------------
+
+    // Loads or saves the given parts (SETTINGS_MAIN, SETTINGS_FORMATS) from or to the store that
+    // Init chose. Store failures throw (COSException, CFileException); a failing load changes nothing.
+    void LoadSettingsParts(uint32_t parts);
+    void SaveSettingsParts(uint32_t parts);
+
+    // --- Reads for tests and the other parts of the component -------------------------------
+
+    void SetPlacement(const ComponentPlacement& placement) { m_placement = placement; }
+    const std::wstring& ClassName() const { return m_className; }
+    bool Portable() const { return m_portable != 0; }
+    const std::wstring& SettingsFolder() const { return m_settingsFolder; }
+    const CReaderSettings& LoadedConnection() const { return m_loaded; }
+    const CReaderSettings& WorkingConnection() const { return m_working; }
+    const KeyFormatList& Formats() const { return m_formats; }
+    bool RussianEvents() const { return m_russian != 0; }
+    HWND Window() const { return m_window.Get(); }
+    HANDLE CommandEvent() const { return m_commandEvent.Get(); }
+    const ReadKeysBlock& ReadKeys() const { return m_readKeys; }
+
+    // --- Sounds and the hidden window (ComponentSound.cpp) ----------------------------------
+
+    // Plays sound slot 0-3 (any thread; callers test SoundEnabled first).
+    int PlaySoundSlot(int slot);
+    // On the window's thread: opens and plays the requested media slot.
+    void PlayMciSound();
+    // Closes an open media file (platform's thread).
+    void CloseMedia();
+
+    // --- Key formats (FormatMethods.cpp) ----------------------------------------------------
+
+    // Index of the first format that accepts the key, -1 when none does.
+    int64_t FindFormatForKey(uint32_t keyType, const KeyData* key) const;
+    // The check behind CheckFormat: 0 or the failure's code, its position and its text.
+    HRESULT CheckFormatText(const wchar_t* templ, const wchar_t* params, uint64_t& position,
+                            std::wstring& text);
+
+    // --- Devices (DeviceMethods.cpp) --------------------------------------------------------
+
+    // Stops every reader and waits for their threads, then deletes them.
+    void CloseAllReaders();
+
+    using MethodHandler = bool (CParvel::*)(tVariant* result, tVariant* params, long count);
+
+private:
+    struct MethodEntry
+    {
+        const wchar_t* English;
+        const wchar_t* Russian;
+        long Params;
+        bool Returns;
+        MethodHandler Handler;
+    };
+    struct PropEntry
+    {
+        const wchar_t* English;
+        const wchar_t* Russian;
+    };
+    static const MethodEntry Methods[MethodCount];
+    static const PropEntry Props[PropCount];
+
+    // The one reader of a port, with the connection values it was given (SetLocale gives them
+    // again so that the reader's thread takes up the new language).
+    struct ReaderEntry
+    {
+        std::unique_ptr<CReader> Reader;
+        BYTE StopBits = 0;
+        uint32_t Flags = 0;
+        uint32_t Model = 0;
+        uint32_t Speed = 0;
+    };
+    // A device names a reader (owned by its port) and a bus address (-1 for none).
+    struct DeviceEntry
+    {
+        int32_t Address = NO_BUS_ADDRESS;
+        CReader* Reader = nullptr;
+    };
+
+    // --- Component.cpp ---
+    bool Dispatch(long method, tVariant* result, tVariant* params, long count, bool function);
+    bool FailMethod(const std::wstring& text, tVariant* result, bool function);
+    void Shutdown();
+    bool InitSteps();
+    void DecideLocation(const std::wstring& moduleFolder);
+    bool WindowWanted() const;
+    const WCHAR_T* CopyName(const wchar_t* name);
+    void SwitchLog(uint32_t on);
+
+    // --- ComponentTables.cpp ---
+    static bool FillParamDefault(CParvel& self, long method, long param, tVariant* value);
+
+    // --- ComponentSettings.cpp ---
+    bool ReadStoredLoadAtStartup() const;
+    std::wstring SettingsFile() const;
+    void AddDefaultFormat();
+
+    // --- Method handlers, numbered as the method table ---
+    // DriverMethods.cpp
+    bool MethodGetVersion(tVariant* result, tVariant* params, long count);             // 0
+    bool MethodGetDescription(tVariant* result, tVariant* params, long count);         // 1
+    bool MethodGetLastError(tVariant* result, tVariant* params, long count);           // 2
+    bool MethodGetParameters(tVariant* result, tVariant* params, long count);          // 3
+    bool MethodSetParameter(tVariant* result, tVariant* params, long count);           // 4
+    bool MethodGetAdditionalActions(tVariant* result, tVariant* params, long count);   // 8
+    bool MethodDoAdditionalAction(tVariant* result, tVariant* params, long count);     // 9
+    // DeviceMethods.cpp
+    bool MethodOpen(tVariant* result, tVariant* params, long count);                   // 5
+    bool MethodClose(tVariant* result, tVariant* params, long count);                  // 6
+    bool MethodDeviceTest(tVariant* result, tVariant* params, long count);             // 7
+    bool MethodGetStatus(tVariant* result, tVariant* params, long count);              // 10
+    bool MethodReconnect(tVariant* result, tVariant* params, long count);              // 11
+    bool MethodGetReaderInfo(tVariant* result, tVariant* params, long count);          // 12
+    // ComponentSettings.cpp
+    bool MethodLoadSettings(tVariant* result, tVariant* params, long count);           // 13
+    bool MethodSaveSettings(tVariant* result, tVariant* params, long count);           // 14
+    // FormatMethods.cpp
+    bool MethodFindFormat(tVariant* result, tVariant* params, long count);             // 15
+    bool MethodGetFormat(tVariant* result, tVariant* params, long count);              // 16
+    bool MethodSetFormat(tVariant* result, tVariant* params, long count);              // 17
+    bool MethodInsertFormat(tVariant* result, tVariant* params, long count);           // 18
+    bool MethodDeleteFormat(tVariant* result, tVariant* params, long count);           // 19
+    bool MethodClearFormats(tVariant* result, tVariant* params, long count);           // 20
+    bool MethodCheckFormat(tVariant* result, tVariant* params, long count);            // 21
+    bool MethodFormat(tVariant* result, tVariant* params, long count);                 // 22
+    // ComponentLog.cpp
+    bool MethodClearLog(tVariant* result, tVariant* params, long count);               // 23
+    // SearchMethods.cpp
+    bool MethodFindNext(tVariant* result, tVariant* params, long count);               // 24
+    bool MethodFindClose(tVariant* result, tVariant* params, long count);              // 25
+    // CommandMethods.cpp
+    bool MethodReadMifareUL(tVariant* result, tVariant* params, long count);           // 26
+    bool MethodWriteMifareUL(tVariant* result, tVariant* params, long count);          // 27
+    bool MethodReadMifareC(tVariant* result, tVariant* params, long count);            // 28
+    bool MethodWriteMifareC(tVariant* result, tVariant* params, long count);           // 29
+    bool MethodGetCommandStatus(tVariant* result, tVariant* params, long count);       // 30
+    bool MethodBreakCommand(tVariant* result, tVariant* params, long count);           // 31
+    bool MethodGetCommandResult(tVariant* result, tVariant* params, long count);       // 32
+    bool MethodGetKeyInfo(tVariant* result, tVariant* params, long count);             // 33
+    bool MethodSignal(tVariant* result, tVariant* params, long count);                 // 34
+
+    // The common start of the command methods: types, then the device. Null when the call is
+    // not to go on (the last error says why).
+    const DeviceEntry* CommandDevice(const tVariant* params, const ParamCheck& check, bool refuseBus);
+    // The common start of the device and command methods: the device of a VTYPE_PWSTR identifier,
+    // or null with 0x80040233 set.
+    const DeviceEntry* FindDevice(const tVariant& identifier);
+
+    // --- Data ---
+    std::wstring m_className;
+    std::wstring m_lastErrorText;
+    HRESULT m_lastErrorCode = S_OK;
+    IAddInDefBase* m_connection = nullptr; // not owned
+    IMemoryManager* m_memory = nullptr;    // not owned
+    uint32_t m_russian = 0;
+    uint32_t m_portable = 0;
+    std::wstring m_settingsFolder;
+
+    std::atomic<uint32_t> m_soundEnabled{0}; // read by reader threads
+    std::array<std::wstring, 4> m_soundFiles; // under the lock: reader threads play them
+    std::atomic<int32_t> m_openMediaSlot{-1};      // window's thread and platform's thread
+    std::atomic<int32_t> m_requestedMediaSlot{-1}; // written by reader threads
+
+    std::map<std::wstring, ReaderEntry> m_ports;   // port name -> its one reader
+    std::map<std::wstring, DeviceEntry> m_devices;             // device identifier -> device
+    CReaderSettings m_loaded;  // as last loaded from the store
+    CReaderSettings m_working; // what properties, SetParameter, Open and the search use
+
+    CHandle m_commandEvent;
+    CReader* m_waitingReader = nullptr;
+
+    uint32_t m_searchFlags = 14;
+    uint32_t m_findIpTimeout = 3000;
+    int32_t m_findIpTries = 1;
+
+    KeyFormatList m_formats;
+    uint32_t m_lastKeyType = 0;
+    KeyData m_lastKey;
+
+    CWindowClass m_windowClass;
+    CWindowHandle m_window;
+
+    CCriticalSection m_lock;
+
+    std::atomic<uint32_t> m_log{0};      // read by reader threads (log filter)
+    std::atomic<uint32_t> m_logFlags{7};
+    std::wstring m_logPath;              // under the lock
+
+    ReadKeysBlock m_readKeys;
+
+    ComponentPlacement m_placement;
+};
+

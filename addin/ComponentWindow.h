@@ -1,0 +1,55 @@
+// The component's hidden window: the registration of its window class "Parvel" and the window
+// itself, each owned by one small holder, and the window procedure. The window exists only in GUI
+// hosts; it carries media-sound requests from reader threads to the thread that made it.
+//
+// Rule: a window can be destroyed only by the thread that created it. The holder therefore first
+// detaches the component from the window (its user data), so that a window that outlives a failed
+// DestroyWindow never calls into a component that is gone.
+#pragma once
+#include <windows.h>
+
+// The message that asks the window's thread to play the requested media slot.
+const UINT WM_PARVEL_PLAY_MEDIA = WM_USER + 1;
+extern const wchar_t* const ParvelWindowClass; // "Parvel"
+
+LRESULT CALLBACK ParvelWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// A registered window class of one module; unregistered on Reset and destruction.
+class CWindowClass
+{
+public:
+    CWindowClass() = default;
+    ~CWindowClass() { Reset(); }
+    CWindowClass(const CWindowClass&) = delete;
+    CWindowClass& operator=(const CWindowClass&) = delete;
+
+    // Registers the class "Parvel" with ParvelWndProc for the module; false (the thread's last
+    // error set) when the system refuses.
+    bool Register(HINSTANCE module);
+    void Reset();
+    ATOM Atom() const { return m_atom; }
+
+private:
+    ATOM m_atom = 0;
+    HINSTANCE m_module = nullptr;
+};
+
+// An owned window; detached from its component and destroyed on Reset and destruction.
+class CWindowHandle
+{
+public:
+    CWindowHandle() = default;
+    ~CWindowHandle() { Reset(); }
+    CWindowHandle(const CWindowHandle&) = delete;
+    CWindowHandle& operator=(const CWindowHandle&) = delete;
+
+    // Creates the hidden (message-only) window of class "Parvel" with the component as its
+    // creation parameter.
+    // false (the thread's last error set) when the system refuses.
+    bool Create(HINSTANCE module, void* component);
+    void Reset();
+    HWND Get() const { return m_window; }
+
+private:
+    HWND m_window = nullptr;
+};

@@ -1,0 +1,15 @@
+// String-table ids of the component's own texts. Shared by the resource script and the code; the
+// log message numbers are fixed because log lines carry them.
+#pragma once
+
+#define IDS_FORMAT_NOT_SPECIFIED   115 // reason of a failed transfer: no format accepts the key
+#define IDS_FORMAT_EMPTY_RESULT    116 // reason of a failed transfer: the format printed nothing
+#define IDS_DRIVER_DESCRIPTION     119 // GetDescription
+#define IDS_AUTO                   120 // caption of the automatic choice in the parameters document
+#define IDS_LOG_HEADER             130 // day, month, year, add-in version text, Windows version text
+#define IDS_LOG_TRANSFERRED        160 // the key's text
+#define IDS_LOG_TRANSFER_FAILED    161 // the reason
+#define IDS_PAGE_PARAMETERS        170
+#define IDS_GROUP_CONNECTION       171
+#define IDS_PARAMETER_CAPTION      172 // 172 + property number, for properties 0-13
+#define IDS_GROUP_DEVICE           186

@@ -1,0 +1,248 @@
+// The addressed bus protocol: several readers on one line, each answering only requests that carry
+// its five-digit address. Every address is identified on its own, polled every poll period, and
+// reported on its own; while one address is served it is the reader's current bus address, so
+// events and log lines name it.
+#include "Reader.h"
+#include "CodePage.h"
+#include "Messages.h"
+#include "Models.h"
+#include "Numbers.h"
+#include "ReadKeys.h"
+#include "ReaderText.h"
+#include "ReplyParse.h"
+#include "ResText.h"
+#include "WFormat.h"
+#include "res/ReaderStrings.h"
+#include <algorithm>
+#include <cstdio>
+#include <cwchar>
+
+using namespace readertext;
+
+namespace {
+
+// Firmware 409 and 410 answer a key request with the address and a decimal card number.
+const uint32_t NumericKeyFirmware409 = 0x199FF;
+const uint32_t NumericKeyFirmware410 = 0x19AFF;
+
+std::wstring Widen(const std::string& s)
+{
+    std::wstring w;
+    AnsiToWide(w, s.data(), static_cast<int>(s.size()));
+    return w;
+}
+
+bool SameKey(uint32_t typeA, const KeyData& a, uint32_t typeB, const KeyData& b)
+{
+    return typeA == typeB && a.ByteCount() == b.ByteCount()
+        && std::equal(a.Bytes, a.Bytes + a.ByteCount(), b.Bytes);
+}
+
+} // namespace
+
+BOOL CReader::IdentifyAt(int32_t address, uint16_t& modelCode, uint32_t& serialNumber,
+                         uint32_t& firmwareVersion, DWORD reqTimeout, int32_t reqTries,
+                         std::wstring& infoText)
+{
+    char request[16];
+    snprintf(request, sizeof request, "#%.5u i\r", static_cast<unsigned>(address));
+    char digits[8];
+    snprintf(digits, sizeof digits, "%.5u", static_cast<unsigned>(address));
+    for (int32_t attempt = 0; attempt < reqTries; ++attempt) {
+        Send(request, reqTimeout);
+        std::string reply;
+        if (!ReadReply(reply, 1, reqTimeout, TRUE))
+            continue;
+        // Some readers echo their address on a line of its own first.
+        if (reply.compare(0, 5, digits) == 0 && reply.size() < 9
+            && !ReadReply(reply, 1, reqTimeout, TRUE))
+            continue;
+        if (reply.size() < 4 || !Contains(reply, "S/N:"))
+            continue;
+        bool complete = false;
+        std::string line;
+        while (ReadReply(line, 1, reqTimeout, TRUE)) {
+            reply += line;
+            if (Contains(line, "Software version:") || Contains(line, "Build")) {
+                complete = true;
+                break;
+            }
+        }
+        if (!complete)
+            continue;
+        infoText = Widen(reply);
+        if (!ParseReaderInfo(infoText, modelCode, serialNumber, firmwareVersion)) {
+            SetError(PE_BAD_REPLY, nullptr);
+            return FALSE;
+        }
+        return TRUE;
+    }
+    SetError(PE_READ_TIMEOUT, nullptr);
+    return FALSE;
+}
+
+BOOL CReader::ReadKeyAt(int32_t address, uint32_t& keyType, KeyData& key)
+{
+    char request[16];
+    snprintf(request, sizeof request, "#%.5u r\r", static_cast<unsigned>(address));
+    auto rec = m_addresses.find(address);
+    const uint32_t version = rec != m_addresses.end() ? rec->second.FirmwareVersion : 0;
+    const bool numeric = version == NumericKeyFirmware409 || version == NumericKeyFirmware410;
+    for (int32_t attempt = 0; attempt < m_cfg.ReqTries; ++attempt) {
+        Send(request, m_cfg.ReqTimeout);
+        std::string reply;
+        if (!ReadReply(reply, 1, m_cfg.ReqTimeout, FALSE))
+            return FALSE;
+        std::wstring line = Widen(reply);
+        TrimLineEnd(line);
+        keyType = KEY_TYPE_UNKNOWN;
+        key.Clear();
+        bool decoded = false;
+        if (numeric) {
+            size_t blank = line.find(L' ');
+            if (blank != std::wstring::npos)
+                line.erase(0, blank + 1);
+            if (EqualsNoCase(line, L"No card"))
+                return TRUE;
+            if (!line.empty() && line[0] >= L'0' && line[0] <= L'9') {
+                unsigned long number = wcstoul(line.c_str(), nullptr, 10);
+                uint8_t bytes[5] = {uint8_t(number), uint8_t(number >> 8), uint8_t(number >> 16),
+                                    uint8_t(number >> 24), 0};
+                key.Assign(bytes, 5);
+                decoded = true;
+            }
+        } else {
+            if (EqualsNoCase(line, L"No card"))
+                return TRUE;
+            decoded = LooksLikeKeyLine(line)
+                && ParseKeyText(line, keyType, key, m_modelIndex, m_firmwareVersion,
+                                (m_flags & READER_FLAG_NO_CORRECTION) != 0);
+        }
+        if (decoded) {
+            // A card of a type that is not read counts as no card at all.
+            if (!CurrentReadKeys().WantsKeyType(keyType)) {
+                keyType = KEY_TYPE_UNKNOWN;
+                key.Clear();
+            }
+            return TRUE;
+        }
+        SetError(PE_BAD_REPLY, nullptr);
+    }
+    SetError(PE_READ_TIMEOUT, nullptr);
+    return FALSE;
+}
+
+BOOL CReader::ConnectAddress(int32_t address, AddressRec& rec)
+{
+    rec.Flags &= ~ADDRESS_RECONNECT_DUE;
+    DWORD reqTimeout;
+    int32_t reqTries;
+    {
+        CritSecLock lock(m_lock);
+        reqTimeout = m_conn.ReqTimeout;
+        reqTries = m_conn.ReqTries;
+        rec.LastAttempt = GetTickCount();
+        rec.State = READER_STATE_CONNECTING;
+    }
+    try {
+        uint16_t code = 0;
+        uint32_t serial = 0;
+        uint32_t version = 0;
+        std::wstring info;
+        if (IdentifyAt(address, code, serial, version, reqTimeout, reqTries, info)) {
+            const uint32_t model = ModelFromCode(code);
+            if (model != MODEL_UNKNOWN) {
+                {
+                    CritSecLock lock(m_lock);
+                    rec.Model = model;
+                    rec.SerialNumber = static_cast<int32_t>(serial);
+                    rec.FirmwareVersion = version;
+                }
+                PollAddress(TRUE, rec);
+                {
+                    CritSecLock lock(m_lock);
+                    rec.InfoText = info;
+                    rec.State = READER_STATE_CONNECTED;
+                }
+                if (m_sink) {
+                    if (LogOn(IDS_LOG_CONNECTED)) {
+                        std::wstring versionText;
+                        VersionToText(versionText, version);
+                        m_sink->Log(this, LOG_LEVEL_INFO, IDS_LOG_CONNECTED, ReaderModelName(model),
+                                    static_cast<int>(serial), versionText.c_str());
+                    }
+                    m_sink->OnDeviceConnect(this);
+                }
+                return TRUE;
+            }
+            rec.Flags |= ADDRESS_MODEL_UNSUPPORTED;
+            UnsupportedModel(code);
+        }
+    } catch (const CZPortException& e) {
+        SetError(e.Code(), ExceptionLine(e.what()).c_str());
+    } catch (const std::exception& e) {
+        SetError(E_FAIL, ExceptionLine(e.what()).c_str());
+    }
+    CritSecLock lock(m_lock);
+    rec.State = READER_STATE_DISCONNECTED;
+    return FALSE;
+}
+
+void CReader::PollAddress(BOOL initial, AddressRec& rec)
+{
+    rec.LastAttempt = GetTickCount();
+    uint32_t keyType = 0;
+    KeyData key;
+    if (!ReadKeyAt(m_curAddress.load(), keyType, key))
+        return;
+    if (SameKey(keyType, key, rec.LastKeyType, rec.LastKey))
+        return;
+    std::wstring text;
+    if (!initial && m_sink) {
+        if (key.ByteCount() > 0) {
+            if (LogOn(IDS_LOG_KEY_READ))
+                m_sink->Log(this, LOG_LEVEL_INFO, IDS_LOG_KEY_READ, KeyTypeName(keyType),
+                            KeyToText(key, keyType).c_str());
+            m_sink->OnTracksData(this, keyType, key, text);
+        } else if (rec.LastKey.ByteCount() > 0) {
+            m_sink->OnNoCard(this, rec.LastKeyType, rec.LastKey, rec.LastKeyText);
+        }
+    }
+    CritSecLock lock(m_lock);
+    rec.LastKeyType = keyType;
+    rec.LastKey = key;
+    if (initial || key.ByteCount() == 0)
+        rec.LastKeyText.clear();
+    else
+        rec.LastKeyText = text;
+}
+
+void CReader::PollAddresses(DWORD& wait)
+{
+    if (m_flags & READER_FLAG_DATA_READY) {
+        // Bus readers speak only when asked: anything that came in between polls is stale.
+        HRESULT hr = m_port->Purge(TRUE, FALSE);
+        if (FAILED(hr))
+            ThrowZPortException(hr, m_portName.c_str());
+        m_rx.clear();
+        m_flags &= ~READER_FLAG_DATA_READY;
+    }
+    for (auto& entry : m_addresses) {
+        if (!Running())
+            break;
+        AddressRec& rec = entry.second;
+        m_curAddress = entry.first;
+        if (rec.Flags & ADDRESS_RECONNECT_DUE)
+            ConnectAddress(entry.first, rec);
+        if (rec.State == READER_STATE_CONNECTED && m_pollPeriod != READER_PERIOD_NEVER) {
+            DWORD since = GetTickCount() - rec.LastAttempt;
+            if (since >= m_pollPeriod) {
+                PollAddress(FALSE, rec);
+                wait = std::min(wait, m_pollPeriod);
+            } else {
+                wait = std::min(wait, m_pollPeriod - since);
+            }
+        }
+    }
+    m_curAddress = NO_BUS_ADDRESS;
+}

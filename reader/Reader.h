@@ -1,0 +1,301 @@
+// The reader object: one per port, owning one worker thread that does all traffic on that port
+// (connecting, identifying, polling in the reader's protocol, keeping the connection alive) and
+// reports through IReaderEvents. Other threads talk to it only through the control operations,
+// which set fields under the reader's lock, raise change flags and wake the thread.
+//
+// Rules a reader of this code must not break:
+// - The sink is never called while the reader's lock is held.
+// - Port traffic, key reporting and command execution happen only on the reader's thread (or, for
+//   IdentifyNow, on the caller's thread after the reader's thread has been stopped).
+// - Fields that other threads read are written under the lock or are atomic; the thread works on
+//   its own copy of the connection values, taken under the lock at the top of every pass.
+#pragma once
+#include "Handles.h"
+#include "KeyData.h"
+#include "Lock.h"
+#include "ReaderEvents.h"
+#include "Thread.h"
+#include "ZPort.h"
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+// Connection state of a reader or of one bus address (also the device status the component
+// reports; 0 is "unknown device").
+enum ReaderState : uint32_t
+{
+    READER_STATE_UNKNOWN = 0,
+    READER_STATE_DISCONNECTED = 1,
+    READER_STATE_CONNECTING = 2,
+    READER_STATE_CONNECTED = 3,
+};
+
+// The protocol a connected reader is served in; chosen at connection by model and settings.
+enum ProtocolClass : uint32_t
+{
+    PROTOCOL_NONE = 0, // not connected yet
+    PROTOCOL_TEXT = 1,
+    PROTOCOL_BINARY = 2,
+    PROTOCOL_PELTO = 3,
+    PROTOCOL_BUS = 4,
+};
+
+const DWORD READER_PERIOD_NEVER = 0xFFFFFFFF; // a period that never elapses; a wait without limit
+const int32_t NO_BUS_ADDRESS = -1;
+
+// Change flags: raised by the control operations, consumed whole by the thread.
+const uint32_t READER_CHANGE_RECONNECT = 0x01;
+const uint32_t READER_CHANGE_SPEED = 0x02;
+const uint32_t READER_CHANGE_LANGUAGE = 0x04;
+const uint32_t READER_CHANGE_ADDRESSES = 0x08;
+const uint32_t READER_CHANGE_ADDRESS_RECONNECT = 0x10;
+
+// Internal flags of the thread.
+const uint32_t READER_FLAG_MODEL_UNSUPPORTED = 0x01;  // no periodic reconnection while set
+const uint32_t READER_FLAG_NO_CORRECTION = 0x20;      // the CorrectVM100 setting is off
+const uint32_t READER_FLAG_UNRECOGNIZED_SEEN = 0x40;  // an unrecognised line was reported (once a life)
+const uint32_t READER_FLAG_RECONNECT_DUE = 0x80;
+const uint32_t READER_FLAG_DATA_READY = 0x100;        // a port event fired; received data waits
+const uint32_t READER_FLAG_SIGNAL_TIMER = 0x400;      // the idle-indication timer runs
+const uint32_t READER_FLAG_RESYNC = 0x800;            // the port's baud rate changed
+
+// Flags of an AddressRec.
+const uint32_t ADDRESS_MODEL_UNSUPPORTED = 0x01;
+const uint32_t ADDRESS_RECONNECT_DUE = 0x80;
+const uint32_t ADDRESS_MARK = 0x200; // only while the address map is rebuilt
+
+// One polled bus address. Fields the owner reads (state, identification, last error, last key)
+// are written under the reader's lock.
+struct AddressRec
+{
+    uint32_t Model = 0;
+    int32_t SerialNumber = -1;
+    uint32_t FirmwareVersion = 0;
+    std::wstring InfoText;
+    uint32_t State = READER_STATE_DISCONNECTED;
+    DWORD LastAttempt = 0; // tick of the last identification attempt or poll
+    uint32_t Flags = ADDRESS_RECONNECT_DUE;
+    uint32_t ChangeRequest = 0; // bit 0: reconnect
+    HRESULT LastError = S_OK;
+    std::wstring LastErrorText;
+    uint32_t LastKeyType = 0;
+    KeyData LastKey;
+    std::wstring LastKeyText;
+};
+
+// Header of a command placed in the reader's single command slot; the command kinds derive from
+// it. Code: 1 ReadMifareUL, 2 WriteMifareUL, 3 ReadMifareC, 4 WriteMifareC, 5 Signal.
+struct ReaderCommand
+{
+    uint32_t Code = 0;
+    uint32_t Progress = 0; // pages or blocks done so far
+    uint32_t Total = 0;
+    virtual ~ReaderCommand() = default;
+};
+
+class CReader : public CThread
+{
+public:
+    CReader();
+    ~CReader() override;
+
+    // --- Control operations (owner's threads) ---------------------------------------------
+
+    // Stores the sink and the port name and creates the events. Call once, before Start.
+    // Throws COSException ("CreateEvent").
+    void Init(IReaderEvents* sink, const wchar_t* portName);
+    // Stop bits (0 one, 1 one and a half, 2 two), connection flags (SETTINGS_FLAG_*), configured
+    // model (0 = Auto) and speed (0 = the highest the model allows). With notify the thread is woken,
+    // and a pending port wait is aborted when the change needs a reconnection.
+    void SetConnection(BYTE stopBits, uint32_t flags, uint32_t model, uint32_t speed, BOOL notify);
+    // The timing values, in ms (READER_PERIOD_NEVER: never / no limit); taken at the next pass.
+    void SetTimings(DWORD connectTimeout, DWORD connectPeriod, DWORD rxPeriod, DWORD reqTimeout,
+                    int32_t reqTries);
+    void AddAddress(int32_t address);
+    void RemoveAddress(int32_t address);
+    // The reader's state for NO_BUS_ADDRESS, else the address's: 1 when added but not yet taken
+    // over by the thread, 0 when unknown.
+    int32_t GetState(int32_t address);
+    // Reconnects the reader (NO_BUS_ADDRESS) or identifies one known bus address again; also the
+    // way to make a started reader connect at once.
+    void Reconnect(int32_t address);
+    // Asks the thread to stop and wakes it, without waiting (for stopping many readers at once;
+    // follow with Stop).
+    void RequestStop();
+    // Stops the thread, waits for it and disconnects. Safe to call again; never from a sink call
+    // (that runs on the reader's own thread).
+    void Stop();
+    // A present key (NO_BUS_ADDRESS and an index into the present-key list) or a bus address's
+    // last key (index 0). Key type 0, an empty key and an empty text when there is none.
+    void GetLastKey(int32_t address, int32_t index, uint32_t& keyType, KeyData& key,
+                    std::wstring& text);
+    // Records the last error: the text, or the code's own text when text is null; copied into the
+    // current bus address's record (or every record when no address is current).
+    void SetError(HRESULT code, const wchar_t* text);
+    // The device test: stops the thread, then opens the port and identifies the reader (or the bus
+    // address) on the calling thread. The port stays open. False with the last error set.
+    BOOL IdentifyNow(int32_t address, BYTE stopBits, uint32_t model, DWORD connectTimeout,
+                     DWORD rxPeriod, DWORD reqTimeout, int32_t reqTries, std::wstring& infoText);
+
+    // --- Reads for the owner (any thread; safe during sink calls) ---------------------------
+
+    const std::wstring& PortName() const { return m_portName; }
+    // The bus address being served now, NO_BUS_ADDRESS when none.
+    int32_t CurrentAddress() const { return m_curAddress.load(); }
+    // The reader's last error (NO_BUS_ADDRESS) or the address record's; false for an address
+    // without a record.
+    bool GetLastError(int32_t address, HRESULT& code, std::wstring& text);
+    // Model index, serial number, firmware version and identification text of the reader or of
+    // an address record; false (zeros, empty text) for an address without a record.
+    bool GetReaderInfo(int32_t address, uint32_t& model, uint32_t& serialNumber,
+                       uint32_t& firmwareVersion, std::wstring& infoText);
+    int32_t PresentKeyCount();
+
+    // --- Command slot ----------------------------------------------------------------------
+
+    // Places a command (status E_PENDING) and wakes the thread. Break a pending one first.
+    void PlaceCommand(std::shared_ptr<ReaderCommand> command);
+    // Ends a pending command with E_ABORT; no event is raised.
+    void BreakCommand();
+    HRESULT GetCommandStatus();
+    std::shared_ptr<ReaderCommand> GetCommand();
+
+protected:
+    DWORD Run() override;
+
+private:
+    // Connection values as the control operations store them; the thread works on a copy.
+    struct ConnValues
+    {
+        BYTE StopBits = 0;
+        uint32_t Speed = 0;
+        uint32_t Flags = 0;
+        uint32_t Model = 0;
+        DWORD ConnectTimeout = 10000;
+        DWORD ConnectPeriod = 3000;
+        DWORD RxPeriod = READER_PERIOD_NEVER;
+        DWORD ReqTimeout = 3000;
+        int32_t ReqTries = 2;
+    };
+
+    struct PortReleaser
+    {
+        void operator()(CZPort* port) const { port->Release(); }
+    };
+    using PortPtr = std::unique_ptr<CZPort, PortReleaser>;
+
+    // Kinds of errors caught on the thread.
+    enum ErrorKind : uint32_t
+    {
+        ERROR_KIND_OTHER = 1,
+        ERROR_KIND_SYSTEM = 2,
+        ERROR_KIND_PORT = 3,
+    };
+
+    // --- Thread: run loop and connection (ReaderThread.cpp) ---
+    void CopySettings();
+    void ApplyChanges();
+    void SyncAddressList();
+    void ServeProtocol(DWORD& wait);
+    void WaitEvents(DWORD wait);
+    BOOL Connect();
+    BOOL SetupProtocol(bool bus);
+    void Disconnect(BOOL afterError);
+    void DisconnectQuiet();
+    BOOL OpenAndIdentify(const std::wstring& portName, BYTE stopBits, uint32_t model,
+                         DWORD connectTimeout, DWORD rxPeriod, DWORD reqTimeout, int32_t reqTries,
+                         std::wstring& infoText);
+    BOOL UnsupportedModel(uint16_t code);
+
+    // --- Thread: port access (ReaderPort.cpp) ---
+    BOOL OpenPort(const std::wstring& name, DWORD baud, BYTE stopBits, DWORD openTimeout,
+                  DWORD waitSlice);
+    BOOL EnsurePortOpen(const std::wstring& name, DWORD baud, BYTE stopBits, DWORD openTimeout,
+                        DWORD waitSlice);
+    BOOL ConfigurePort(DWORD baud, BYTE stopBits, BYTE eventChar);
+    void ClosePort();
+    size_t Receive(DWORD count, DWORD timeout, BOOL hex);
+    void Send(const void* data, DWORD length, DWORD timeout, BOOL hex);
+    void Send(const std::string& data, DWORD timeout) { Send(data.data(), (DWORD)data.size(), timeout, FALSE); }
+    DWORD InQueue();
+    BOOL ReadReply(std::string& reply, uint32_t lines, DWORD timeout, BOOL divert);
+    void ReportError(uint32_t kind, HRESULT code, const std::wstring& text);
+    BOOL SetReaderSpeed(uint32_t speed);
+    bool KeepGoing() const { return Running() || !Started(); }
+    bool LogOn(uint32_t messageId);
+    static const wchar_t* StopBitsText(BYTE stopBits);
+
+    // --- Text protocol (TextProtocol.cpp) ---
+    BOOL Identify(uint16_t& deviceCode, uint32_t& serialNumber, uint32_t& firmwareVersion,
+                  DWORD timeout, int32_t tries, std::wstring* replyText);
+    BOOL SetOutputFormat(const char* format);
+    BOOL SetOutputArgs(const char* args);
+    BOOL SetNoCardText();
+    BOOL SetupRequest(const std::string& request);
+    BOOL ReadCardText(uint32_t& keyType, KeyData& key);
+    BOOL ReadPage(uint32_t page, uint8_t data[16]);
+    BOOL WritePage(uint32_t page, const uint8_t data[4]);
+    void PollText();
+    void ParseTextLines();
+    BOOL ParseKeyLine(const std::wstring& line);
+    void ReadUltralightData(KeyEntry& entry);
+    void ReportKey(const KeyEntry& entry, BOOL notify, BOOL force);
+    void ReportUnrecognized();
+    void SetupText();
+
+    // --- Bus protocol (BusProtocol.cpp) ---
+    BOOL IdentifyAt(int32_t address, uint16_t& modelCode, uint32_t& serialNumber,
+                    uint32_t& firmwareVersion, DWORD reqTimeout, int32_t reqTries,
+                    std::wstring& infoText);
+    BOOL ReadKeyAt(int32_t address, uint32_t& keyType, KeyData& key);
+    BOOL ConnectAddress(int32_t address, AddressRec& rec);
+    void PollAddress(BOOL initial, AddressRec& rec);
+    void PollAddresses(DWORD& wait);
+
+    // --- Command slot (ReaderCommand.cpp) ---
+    void RunCommand();
+    void CompleteCommand(const std::shared_ptr<ReaderCommand>& command, HRESULT code);
+
+    std::wstring m_portName;
+    IReaderEvents* m_sink = nullptr;
+
+    CHandle m_cancelEvent;
+    CHandle m_wakeEvent;
+    CHandle m_writeDoneEvent;
+    CHandle m_readDoneEvent;
+    CHandle m_commEvent;
+    CCriticalSection m_lock;
+
+    // Under the lock.
+    ConnValues m_conn;
+    uint32_t m_changeFlags = 0;
+    std::map<int32_t, AddressRec> m_addresses; // changed only by the thread, under the lock
+    std::vector<int32_t> m_addressList;
+    uint32_t m_modelIndex = 0;        // written by the thread under the lock
+    uint32_t m_serialNumber = 0;
+    uint32_t m_firmwareVersion = 0;
+    std::wstring m_infoText;
+    HRESULT m_cmdStatus = S_OK;
+    std::shared_ptr<ReaderCommand> m_cmd;
+    std::vector<KeyEntry> m_keys; // present keys, in order of arrival
+    HRESULT m_lastError = S_OK;
+    std::wstring m_lastErrorText;
+
+    // Read by other threads without the lock.
+    std::atomic<uint32_t> m_state{READER_STATE_DISCONNECTED};
+    std::atomic<int32_t> m_curAddress{NO_BUS_ADDRESS};
+
+    // The thread's own.
+    ConnValues m_cfg;
+    const DWORD m_pollPeriod = 333;
+    DWORD m_lastConnectAttempt = 0;
+    std::string m_rx; // received and not yet consumed
+    DWORD m_lastTextPoll = 0;
+    uint32_t m_protocol = PROTOCOL_NONE;
+    uint32_t m_flags = 0; // READER_FLAG_*
+
+    PortPtr m_port; // declared last: released before the events it borrows are closed
+};

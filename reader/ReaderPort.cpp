@@ -1,0 +1,315 @@
+// The reader thread's access to its port: opening and configuring it, receiving and sending with
+// the traffic log, reading text replies, choosing the line speed, and reporting errors caught on
+// the thread.
+#include "Reader.h"
+#include "CodePage.h"
+#include "Messages.h"
+#include "Models.h"
+#include "ReaderText.h"
+#include "ReplyParse.h"
+#include "ResText.h"
+#include "res/ReaderStrings.h"
+
+using namespace readertext;
+
+namespace {
+
+const DWORD BaudRates[6] = {9600, 19200, 38400, 57600, 115200, 230400};
+
+// Bit i: the reader model runs at BaudRates[i].
+uint32_t AllowedSpeeds(uint32_t model, uint32_t version)
+{
+    switch (model) {
+    case MODEL_KORA_USB:
+    case MODEL_KORA_DESK_MF:
+    case MODEL_KORA_DUO:
+    case MODEL_KORA_BASE:
+    case MODEL_LINTRA_PLUS: // no faster rate is known for it; 9600 is what it answers at
+        return 0x01;
+    case MODEL_KORA_USB_MF:
+        return (FirmwareMajor(version) == 1 && FirmwareMinor(version) == 8) ? 0x1F : 0x01;
+    case MODEL_LINTRA_NET:
+        return (FirmwareMajor(version) >= 3 || (FirmwareMajor(version) == 2 && FirmwareMinor(version) >= 10))
+            ? 0x1F : 0x01;
+    case MODEL_PELTO:
+        return 0x10;
+    default:
+        return 0;
+    }
+}
+
+} // namespace
+
+bool CReader::LogOn(uint32_t messageId)
+{
+    return m_sink && m_sink->IsLogEnabled(this, messageId);
+}
+
+const wchar_t* CReader::StopBitsText(BYTE stopBits)
+{
+    static const wchar_t* const texts[3] = {L"1", L"1.5", L"2"};
+    return stopBits < 3 ? texts[stopBits] : texts[0];
+}
+
+BOOL CReader::OpenPort(const std::wstring& name, DWORD baud, BYTE stopBits, DWORD openTimeout,
+                       DWORD waitSlice)
+{
+    if (m_port && name != m_port->GetName())
+        m_port.reset();
+    if (!(m_port && m_port->IsOpen()))
+        return EnsurePortOpen(name, baud, stopBits, openTimeout, waitSlice);
+
+    m_port->SetWaitSlice(waitSlice);
+    HRESULT hr = m_port->SetParams(baud, stopBits, '\n');
+    if (FAILED(hr)) {
+        SetError(hr, nullptr);
+        if (LogOn(IDS_LOG_PORT_CONFIG_FAILED)) {
+            HRESULT code;
+            std::wstring text;
+            GetLastError(NO_BUS_ADDRESS, code, text);
+            m_sink->Log(this, LOG_LEVEL_ERROR, IDS_LOG_PORT_CONFIG_FAILED, (int)baud, L'N', 8,
+                        StopBitsText(stopBits), (unsigned)code, text.c_str());
+        }
+        return FALSE;
+    }
+    if (LogOn(IDS_LOG_PORT_CONFIGURED))
+        m_sink->Log(this, LOG_LEVEL_INFO, IDS_LOG_PORT_CONFIGURED, (int)baud, L'N', 8,
+                    StopBitsText(stopBits));
+    return TRUE;
+}
+
+BOOL CReader::EnsurePortOpen(const std::wstring& name, DWORD baud, BYTE stopBits, DWORD openTimeout,
+                             DWORD waitSlice)
+{
+    if (m_port) {
+        if (name == m_port->GetName()) {
+            if (m_port->IsOpen())
+                m_port->Close();
+        } else {
+            m_port.reset();
+        }
+    }
+    if (!m_port) {
+        CZPort* port = CreateZPort(name.c_str());
+        port->AddRef();
+        m_port.reset(port);
+        HRESULT hr = m_port->Init(name.c_str(), m_cancelEvent.Get(), m_writeDoneEvent.Get(),
+                                  m_readDoneEvent.Get(), m_commEvent.Get());
+        if (FAILED(hr)) {
+            m_port.reset();
+            SetError(hr, nullptr);
+            if (LogOn(IDS_LOG_PORT_OPEN_FAILED)) {
+                HRESULT code;
+                std::wstring text;
+                GetLastError(NO_BUS_ADDRESS, code, text);
+                m_sink->Log(this, LOG_LEVEL_ERROR, IDS_LOG_PORT_OPEN_FAILED, name.c_str(), (int)baud,
+                            L'N', 8, stopBits == 2 ? 2 : 1, (unsigned)code, text.c_str());
+            }
+            return FALSE;
+        }
+    }
+    m_port->SetWaitSlice(waitSlice);
+    HRESULT hr = m_port->SetParams(baud, stopBits, '\n');
+    if (SUCCEEDED(hr) && !m_port->IsOpen())
+        hr = m_port->Open(openTimeout);
+    if (FAILED(hr)) {
+        SetError(hr, nullptr);
+        return FALSE;
+    }
+    if (LogOn(IDS_LOG_PORT_OPEN))
+        m_sink->Log(this, LOG_LEVEL_INFO, IDS_LOG_PORT_OPEN, name.c_str(), (int)baud, L'N', 8,
+                    StopBitsText(stopBits));
+    return TRUE;
+}
+
+BOOL CReader::ConfigurePort(DWORD baud, BYTE stopBits, BYTE eventChar)
+{
+    DWORD current = 0;
+    m_port->GetParams(&current, nullptr, nullptr);
+    if (baud != current)
+        m_flags |= READER_FLAG_RESYNC;
+    HRESULT hr = m_port->SetParams(baud, stopBits, eventChar);
+    if (FAILED(hr)) {
+        SetError(hr, nullptr);
+        if (LogOn(IDS_LOG_PORT_CONFIG_FAILED)) {
+            HRESULT code;
+            std::wstring text;
+            GetLastError(NO_BUS_ADDRESS, code, text);
+            m_sink->Log(this, LOG_LEVEL_ERROR, IDS_LOG_PORT_CONFIG_FAILED, (int)baud, L'N', 8,
+                        StopBitsText(stopBits), (unsigned)code, text.c_str());
+        }
+        return FALSE;
+    }
+    if (LogOn(IDS_LOG_PORT_CONFIGURED))
+        m_sink->Log(this, LOG_LEVEL_INFO, IDS_LOG_PORT_CONFIGURED, (int)baud, L'N', 8,
+                    StopBitsText(stopBits));
+    return TRUE;
+}
+
+void CReader::ClosePort()
+{
+    if (!m_port)
+        return;
+    if (m_port->IsOpen()) {
+        m_port->Close();
+        if (LogOn(IDS_LOG_PORT_CLOSED))
+            m_sink->Log(this, LOG_LEVEL_INFO, IDS_LOG_PORT_CLOSED, m_portName.c_str());
+    }
+    m_port.reset();
+}
+
+size_t CReader::Receive(DWORD count, DWORD timeout, BOOL hex)
+{
+    if (!m_port)
+        ThrowZPortException(PE_PORT_DISCONNECTED, m_portName.c_str());
+    const size_t before = m_rx.size();
+    HRESULT hr = m_port->Read(m_rx, count, timeout);
+    if (FAILED(hr))
+        ThrowZPortException(hr, m_portName.c_str());
+    if (m_rx.size() > before && LogOn(IDS_LOG_RECEIVED)) {
+        std::wstring text;
+        if (hex)
+            BytesToHex(text, reinterpret_cast<const uint8_t*>(m_rx.data() + before), m_rx.size() - before);
+        else
+            EscapeForLog(text, m_rx.data() + before, static_cast<int>(m_rx.size() - before));
+        m_sink->Log(this, LOG_LEVEL_INFO, IDS_LOG_RECEIVED, text.c_str());
+    }
+    return m_rx.size();
+}
+
+void CReader::Send(const void* data, DWORD length, DWORD timeout, BOOL hex)
+{
+    if (!m_port)
+        ThrowZPortException(PE_PORT_DISCONNECTED, m_portName.c_str());
+    HRESULT hr = m_port->Write(data, length, timeout);
+    if (FAILED(hr))
+        ThrowZPortException(hr, m_portName.c_str());
+    if (LogOn(IDS_LOG_SENT)) {
+        std::wstring text;
+        if (hex)
+            BytesToHex(text, static_cast<const uint8_t*>(data), length);
+        else
+            EscapeForLog(text, static_cast<const char*>(data), static_cast<int>(length));
+        m_sink->Log(this, LOG_LEVEL_INFO, IDS_LOG_SENT, text.c_str());
+    }
+}
+
+DWORD CReader::InQueue()
+{
+    if (!m_port)
+        ThrowZPortException(PE_PORT_DISCONNECTED, m_portName.c_str());
+    DWORD count = 0;
+    HRESULT hr = m_port->GetInQueue(&count);
+    if (FAILED(hr))
+        ThrowZPortException(hr, m_portName.c_str());
+    return count;
+}
+
+BOOL CReader::ReadReply(std::string& reply, uint32_t lines, DWORD timeout, BOOL divert)
+{
+    reply.clear();
+    const DWORD start = GetTickCount();
+    std::string line;
+    while (KeepGoing()) {
+        while (TakeLine(m_rx, line)) {
+            if (line.empty())
+                continue;
+            if (reply.empty() && divert) {
+                std::wstring wide;
+                AnsiToWide(wide, line.data(), static_cast<int>(line.size()));
+                // Lines a reader prints by itself while a request waits belong to the key
+                // handling, a departure as much as an arrival, so that none is lost. Bus readers
+                // speak only when asked and have no present keys: there such lines are dropped.
+                bool noCard = EqualsNoCase(wide, L"No card");
+                if (noCard || LooksLikeKeyLine(wide)) {
+                    if (m_curAddress.load() == NO_BUS_ADDRESS) {
+                        if (noCard)
+                            ReportKey(KeyEntry(), TRUE, TRUE);
+                        else
+                            ParseKeyLine(wide);
+                    }
+                    continue;
+                }
+            }
+            reply += line;
+            reply += "\r\n";
+            if (--lines == 0)
+                return TRUE;
+        }
+        DWORD elapsed = GetTickCount() - start;
+        DWORD queued = InQueue();
+        if (elapsed >= timeout && queued == 0)
+            break;
+        Receive(queued ? queued : 1, elapsed < timeout ? timeout - elapsed : 0, FALSE);
+        if (!reply.empty())
+            timeout = 500;
+    }
+    SetError(PE_READ_TIMEOUT, nullptr);
+    return FALSE;
+}
+
+void CReader::ReportError(uint32_t kind, HRESULT code, const std::wstring& text)
+{
+    SetError(code, text.c_str());
+    std::shared_ptr<ReaderCommand> command;
+    {
+        CritSecLock lock(m_lock);
+        if (m_cmdStatus == E_PENDING)
+            command = m_cmd;
+    }
+    if (command)
+        CompleteCommand(command, code);
+    if (code == E_ABORT)
+        return;
+    if (kind == ERROR_KIND_PORT) {
+        if (LogOn(IDS_LOG_PORT_ERROR))
+            m_sink->Log(this, LOG_LEVEL_ERROR, IDS_LOG_PORT_ERROR, (unsigned)code, text.c_str());
+        Disconnect(TRUE);
+    } else if (kind == ERROR_KIND_SYSTEM) {
+        if (LogOn(IDS_LOG_OS_ERROR))
+            m_sink->Log(this, LOG_LEVEL_ERROR, IDS_LOG_OS_ERROR, (unsigned)code, text.c_str());
+    } else {
+        if (LogOn(IDS_LOG_ERROR))
+            m_sink->Log(this, LOG_LEVEL_ERROR, IDS_LOG_ERROR, text.c_str());
+    }
+    if (m_sink)
+        m_sink->OnDriverError(this, code, text);
+    Sleep(100);
+}
+
+BOOL CReader::SetReaderSpeed(uint32_t speed)
+{
+    const uint32_t model = m_modelIndex;
+    if (model == MODEL_UNKNOWN || !m_port)
+        return FALSE;
+    const uint32_t mask = AllowedSpeeds(model, m_firmwareVersion);
+    if (!mask)
+        return FALSE;
+    int code = 0;
+    if (speed == 0) {
+        for (int i = 0; i < 6; ++i)
+            if (mask >> i & 1)
+                code = i;
+    } else {
+        while (!(mask >> code & 1))
+            ++code;
+        for (int i = code + 1; i < 6; ++i)
+            if ((mask >> i & 1) && BaudRates[i] <= speed)
+                code = i;
+    }
+    DWORD current = 0;
+    BYTE stopBits = 0, eventChar = 0;
+    HRESULT hr = m_port->GetParams(&current, &stopBits, &eventChar);
+    if (FAILED(hr)) {
+        SetError(hr, nullptr);
+        return FALSE;
+    }
+    if (BaudRates[code] == current)
+        return TRUE;
+    if (mask != 0x01 && model != MODEL_PELTO) {
+        // These readers change their rate only on a framed command, which this engine does not
+        // send; moving the port alone would lose the reader, so the line keeps its rate.
+        return TRUE;
+    }
+    return ConfigurePort(BaudRates[code], stopBits, eventChar);
+}

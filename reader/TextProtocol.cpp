@@ -1,0 +1,351 @@
+// The line-oriented text protocol: identification, the Kora Base output set-up, reading the card
+// in the field, Ultralight page reads and writes, the text poll with its line handling, and the
+// bookkeeping of the one key a text reader can have in its field.
+#include "Reader.h"
+#include "CodePage.h"
+#include "Messages.h"
+#include "Models.h"
+#include "ReadKeys.h"
+#include "ReaderText.h"
+#include "ReplyParse.h"
+#include "res/ReaderStrings.h"
+#include <algorithm>
+#include <cstdio>
+
+using namespace readertext;
+
+namespace {
+
+// A line that never ends must not grow the receive buffer without bound; real lines are short.
+const size_t MaxPendingLine = 4096;
+
+std::wstring Widen(const std::string& s)
+{
+    std::wstring w;
+    AnsiToWide(w, s.data(), static_cast<int>(s.size()));
+    return w;
+}
+
+} // namespace
+
+BOOL CReader::Identify(uint16_t& deviceCode, uint32_t& serialNumber, uint32_t& firmwareVersion,
+                       DWORD timeout, int32_t tries, std::wstring* replyText)
+{
+    m_rx.clear();
+    for (int32_t attempt = 0; attempt < tries; ++attempt) {
+        Send("i", 1, timeout, FALSE);
+        std::string text;
+        if (!ReadReply(text, 1, timeout, TRUE))
+            continue;
+        if (text.size() < 4 || !Contains(text, "S/N:"))
+            continue;
+        bool complete = false;
+        std::string line;
+        while (ReadReply(line, 1, timeout, TRUE)) {
+            text += line;
+            if (Contains(line, "Software version:") || Contains(line, "Build")) {
+                complete = true;
+                break;
+            }
+        }
+        if (!complete)
+            continue;
+        std::wstring wide = Widen(text);
+        if (replyText)
+            *replyText = wide;
+        if (!ParseReaderInfo(wide, deviceCode, serialNumber, firmwareVersion)) {
+            SetError(PE_BAD_REPLY, nullptr);
+            return FALSE;
+        }
+        return TRUE;
+    }
+    SetError(PE_READ_TIMEOUT, nullptr);
+    return FALSE;
+}
+
+BOOL CReader::SetOutputFormat(const char* format)
+{
+    return SetupRequest(std::string("tFMT") + format);
+}
+
+BOOL CReader::SetOutputArgs(const char* args)
+{
+    return SetupRequest(std::string("tARG") + args);
+}
+
+BOOL CReader::SetNoCardText()
+{
+    return SetupRequest("tNOC" "No card\\r\\n");
+}
+
+BOOL CReader::SetupRequest(const std::string& request)
+{
+    if (m_cfg.ReqTries < 1) {
+        SetError(PE_READ_TIMEOUT, nullptr);
+        return FALSE;
+    }
+    // Whatever the reader printed before (a late identification line) is not this reply.
+    m_rx.clear();
+    Send(request + "\r\n", m_cfg.ReqTimeout);
+    std::string reply;
+    if (!ReadReply(reply, 1, m_cfg.ReqTimeout, TRUE))
+        return FALSE;
+    reply = Lowered(reply);
+    if (reply.size() >= 3 && Contains(reply, "err")) {
+        SetError(PE_READER_ERROR, nullptr);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL CReader::ReadCardText(uint32_t& keyType, KeyData& key)
+{
+    for (int32_t attempt = 0; attempt < m_cfg.ReqTries; ++attempt) {
+        m_rx.clear();
+        Send("r\n", m_cfg.ReqTimeout);
+        std::string reply;
+        if (!ReadReply(reply, 1, m_cfg.ReqTimeout, FALSE))
+            return FALSE;
+        std::wstring line = Widen(reply);
+        TrimLineEnd(line);
+        if (line == L"No card") {
+            keyType = 0;
+            key.Clear();
+            return TRUE;
+        }
+        if (LooksLikeKeyLine(line)
+            && ParseKeyText(line, keyType, key, m_modelIndex, m_firmwareVersion,
+                            (m_flags & READER_FLAG_NO_CORRECTION) != 0))
+            return TRUE;
+        SetError(PE_BAD_REPLY, nullptr);
+    }
+    SetError(PE_READ_TIMEOUT, nullptr);
+    return FALSE;
+}
+
+BOOL CReader::ReadPage(uint32_t page, uint8_t data[16])
+{
+    if (m_cfg.ReqTries < 1) {
+        SetError(PE_READ_TIMEOUT, nullptr);
+        return FALSE;
+    }
+    char request[16];
+    snprintf(request, sizeof request, "get %.2x\r", page & 0xFF);
+    for (int32_t attempt = 0; attempt < m_cfg.ReqTries; ++attempt) {
+        m_rx.clear();
+        Send(request, m_cfg.ReqTimeout);
+        std::string first;
+        if (!ReadReply(first, 1, m_cfg.ReqTimeout, FALSE))
+            return FALSE;
+        std::string lower = Lowered(first);
+        if (Contains(lower, "no card")) {
+            SetError(PE_NO_KEY, nullptr);
+            return FALSE;
+        }
+        if (Contains(lower, "err")) {
+            SetError(PE_READER_ERROR, nullptr);
+            return FALSE;
+        }
+        std::string more;
+        if (!ReadReply(more, 4, 500, FALSE))
+            return FALSE;
+        std::string text = first + more;
+        bool parsed = Contains(Lowered(text), "ok");
+        size_t pos = 0;
+        for (int i = 0; parsed && i < 4; ++i) {
+            size_t end = text.find('\n', pos);
+            std::string line = text.substr(pos, end == std::string::npos ? std::string::npos : end - pos);
+            pos = end == std::string::npos ? text.size() : end + 1;
+            unsigned number, b[4];
+            if (sscanf(line.c_str(), "%x: %x %x %x %x", &number, &b[0], &b[1], &b[2], &b[3]) != 5) {
+                parsed = false;
+                break;
+            }
+            for (int j = 0; j < 4; ++j)
+                data[i * 4 + j] = static_cast<uint8_t>(b[j]);
+        }
+        if (parsed)
+            return TRUE;
+        SetError(PE_BAD_REPLY, nullptr);
+    }
+    SetError(PE_READ_TIMEOUT, nullptr);
+    return FALSE;
+}
+
+BOOL CReader::WritePage(uint32_t page, const uint8_t data[4])
+{
+    if (m_cfg.ReqTries < 1) {
+        SetError(PE_READ_TIMEOUT, nullptr);
+        return FALSE;
+    }
+    char request[32];
+    snprintf(request, sizeof request, "put %.2x %.2x %.2x %.2x %.2x\r", page & 0xFF, data[0], data[1],
+             data[2], data[3]);
+    Send(request, m_cfg.ReqTimeout);
+    std::string reply;
+    if (!ReadReply(reply, 1, m_cfg.ReqTimeout, FALSE))
+        return FALSE;
+    std::string lower = Lowered(reply);
+    if (Contains(lower, "no card")) {
+        SetError(PE_NO_KEY, nullptr);
+        return FALSE;
+    }
+    if (Contains(lower, "err")) {
+        SetError(Contains(lower, "page lock") ? PE_KEY_LOCKED : PE_READER_ERROR, nullptr);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+void CReader::PollText()
+{
+    m_flags &= ~READER_FLAG_DATA_READY;
+    m_lastTextPoll = GetTickCount();
+    if (m_cfg.RxPeriod == READER_PERIOD_NEVER) {
+        DWORD queued = InQueue();
+        if (queued)
+            Receive(queued, 0, FALSE);
+    } else {
+        for (;;) {
+            size_t before = m_rx.size();
+            if (Receive(64, 0, FALSE) == before)
+                break;
+        }
+    }
+    if (!m_rx.empty())
+        ParseTextLines();
+}
+
+void CReader::ParseTextLines()
+{
+    std::string line;
+    while (TakeLine(m_rx, line)) {
+        if (line.empty())
+            continue;
+        std::wstring wide = Widen(line);
+        if (wide.compare(0, 7, L"No card") == 0) {
+            KeyEntry gone;
+            ReportKey(gone, TRUE, TRUE);
+            continue;
+        }
+        if (LooksLikeKeyLine(wide) && ParseKeyLine(wide))
+            continue;
+        ReportUnrecognized();
+    }
+    if (m_rx.size() > MaxPendingLine) {
+        m_rx.clear();
+        ReportUnrecognized();
+    }
+}
+
+void CReader::ReportUnrecognized()
+{
+    if (m_flags & READER_FLAG_UNRECOGNIZED_SEEN)
+        return;
+    m_flags |= READER_FLAG_UNRECOGNIZED_SEEN;
+    if (m_sink)
+        m_sink->OnDriverError(this, PE_UNRECOGNIZED, ErrorLine(PE_UNRECOGNIZED));
+}
+
+BOOL CReader::ParseKeyLine(const std::wstring& line)
+{
+    uint32_t keyType = 0;
+    KeyData key;
+    if (!ParseKeyText(line, keyType, key, m_modelIndex, m_firmwareVersion,
+                      (m_flags & READER_FLAG_NO_CORRECTION) != 0))
+        return FALSE;
+    if (!CurrentReadKeys().WantsKeyType(keyType))
+        return TRUE;
+    if (LogOn(IDS_LOG_KEY_READ))
+        m_sink->Log(this, LOG_LEVEL_INFO, IDS_LOG_KEY_READ, KeyTypeName(keyType),
+                    KeyToText(key, keyType).c_str());
+    KeyEntry entry;
+    entry.KeyType = keyType;
+    entry.Uid = key;
+    entry.DataStatus = KEY_DATA_NONE;
+    ReadUltralightData(entry);
+    ReportKey(entry, TRUE, TRUE);
+    return TRUE;
+}
+
+void CReader::ReadUltralightData(KeyEntry& entry)
+{
+    if (entry.KeyType != KEY_TYPE_MIFARE_UL)
+        return;
+    const ReadULSettings ul = CurrentReadKeys().GetReadUL();
+    if (!ul.Enabled)
+        return;
+    if (ul.Page > 15 || ul.Count < 1) {
+        entry.DataStatus = static_cast<uint32_t>(E_INVALIDARG);
+        return;
+    }
+    uint8_t pages[16];
+    if (ReadPage(ul.Page, pages)) {
+        // Four pages are read; a key record holds 15 bytes of them at most.
+        size_t count = ul.Count >= 4 ? KEY_DATA_MAX : ul.Count * 4;
+        entry.Data.Assign(pages, std::min(count, KEY_DATA_MAX));
+        entry.DataStatus = KEY_DATA_READ;
+    } else {
+        HRESULT code;
+        std::wstring text;
+        GetLastError(NO_BUS_ADDRESS, code, text);
+        entry.DataStatus = static_cast<uint32_t>(code);
+    }
+}
+
+void CReader::ReportKey(const KeyEntry& entry, BOOL notify, BOOL force)
+{
+    KeyEntry previous;
+    bool arrived = false;
+    bool gone = false;
+    {
+        CritSecLock lock(m_lock);
+        if (!m_keys.empty())
+            previous = m_keys.front();
+        if (entry.KeyType != KEY_TYPE_UNKNOWN) {
+            if (!force && entry.KeyType == previous.KeyType && CompareKeyData(entry.Uid, previous.Uid) == 0)
+                return;
+            m_keys.assign(1, entry);
+            arrived = force != FALSE;
+        } else if (force || !m_keys.empty()) {
+            m_keys.clear();
+            gone = true;
+        }
+    }
+    if (!notify || !m_sink)
+        return;
+    if (arrived) {
+        if (entry.DataStatus == KEY_DATA_NONE || entry.DataStatus == KEY_DATA_READ) {
+            // The data read after detection is the key when there is one, as in every protocol.
+            const KeyData& key = entry.DataStatus == KEY_DATA_READ ? entry.Data : entry.Uid;
+            std::wstring text;
+            m_sink->OnTracksData(this, entry.KeyType, key, text);
+            // The text is stored under the lock, where the owner's threads may be copying it.
+            CritSecLock lock(m_lock);
+            if (!m_keys.empty() && m_keys.front().KeyType == entry.KeyType
+                && CompareKeyData(m_keys.front().Uid, entry.Uid) == 0)
+                m_keys.front().Text = text;
+        } else {
+            HRESULT code = static_cast<HRESULT>(entry.DataStatus);
+            m_sink->OnDriverError(this, code, ErrorLine(code));
+        }
+    }
+    if (gone && (previous.DataStatus == KEY_DATA_NONE || previous.DataStatus == KEY_DATA_READ)) {
+        const KeyData& key = previous.DataStatus == KEY_DATA_READ ? previous.Data : previous.Uid;
+        m_sink->OnNoCard(this, previous.KeyType, key, previous.Text);
+    }
+}
+
+void CReader::SetupText()
+{
+    uint32_t keyType = 0;
+    KeyData key;
+    if (!ReadCardText(keyType, key))
+        return;
+    KeyEntry entry;
+    entry.KeyType = keyType;
+    entry.Uid = key;
+    entry.DataStatus = KEY_DATA_NONE;
+    ReadUltralightData(entry);
+    ReportKey(entry, FALSE, FALSE);
+}

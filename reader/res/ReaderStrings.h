@@ -1,0 +1,26 @@
+// String-table ids of the reader engine's texts: connection failure texts and the log messages
+// that reader threads write. Shared by the resource script and the code; the numbers are fixed
+// because log lines carry them.
+#pragma once
+
+#define IDS_UNABLE_TO_CONNECT     105 // "Unable to connect to the reader."
+#define IDS_MODEL_NOT_SUPPORTED   112 // "Reader model (0x%.2X) is not supported."
+#define IDS_ON_COMMAND            114 // "on command." (reason of a requested disconnection)
+
+// Log messages 140-149: port.
+#define IDS_LOG_PORT_OPEN         140 // port name, baud, 'N', 8, stop-bits text
+#define IDS_LOG_PORT_OPEN_FAILED  141 // port name, baud, 'N', 8, stop bits (1 or 2), code, text
+#define IDS_LOG_PORT_CLOSED       142 // port name
+#define IDS_LOG_PORT_ERROR        143 // code, text
+#define IDS_LOG_RECEIVED          144 // received bytes as text
+#define IDS_LOG_SENT              145 // sent bytes as text
+#define IDS_LOG_PORT_CONFIGURED   146 // baud, 'N', 8, stop-bits text
+#define IDS_LOG_PORT_CONFIG_FAILED 147 // baud, 'N', 8, stop-bits text, code, text
+
+// Log messages 150-159: reader.
+#define IDS_LOG_CONNECTED         150 // model name, serial number, firmware version text
+#define IDS_LOG_CONNECT_FAILED    151 // last error text
+#define IDS_LOG_OS_ERROR          152 // code, text
+#define IDS_LOG_ERROR             153 // text
+#define IDS_LOG_KEY_READ          154 // key type short name, key text
+#define IDS_LOG_DISCONNECTED      155 // reason text

@@ -1,0 +1,150 @@
+// The reader object on a simulated bus: several addressed readers on one line, each identified,
+// polled and reported on its own, with the bus address in every event's source.
+#include "Messages.h"
+#include "ReaderTestRig.h"
+#include "ReaderTestSink.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+using namespace readertest;
+using simctl::SimBusAddress;
+using simctl::SimReaderConfig;
+
+namespace {
+
+const DWORD WaitMs = 5000;
+const std::vector<uint8_t> EmKey = {0x39, 0x30, 45, 0x2B, 0x1A};
+
+SimReaderConfig Bus(const std::vector<SimBusAddress>& addresses, bool echo = false)
+{
+    SimReaderConfig config;
+    config.protocol = "bus";
+    config.pace = 0;
+    config.addresses = addresses;
+    config.echo = echo;
+    return config;
+}
+
+SimBusAddress Address(int address, int powered = -1, const std::string& version = "")
+{
+    SimBusAddress a;
+    a.address = address;
+    a.identity.powered = powered;
+    a.identity.version = version;
+    return a;
+}
+
+std::vector<std::wstring> Sources(const std::vector<ReaderEvent>& events)
+{
+    std::vector<std::wstring> sources;
+    for (const auto& e : events)
+        sources.push_back(e.Source);
+    std::sort(sources.begin(), sources.end());
+    return sources;
+}
+
+} // namespace
+
+class ReaderBus : public testing::TestWithParam<const char*>
+{
+protected:
+    int Com() const { return std::string(GetParam()) == "com" ? 63 : 0; }
+
+    simctl::CSimControl sim;
+    CRecordingSink sink;
+    ReadKeysGuard keys;
+};
+
+INSTANTIATE_TEST_SUITE_P(Transport, ReaderBus, testing::Values("tcp", "com"));
+
+TEST_P(ReaderBus, AddressesAreServedOnTheirOwnAndASilentOneStaysDisconnected)
+{
+    SimReader s(sim, Bus({Address(1), Address(2), Address(7, 0)}), Com());
+    Timings t;
+    t.ReqTimeout = 200;
+    auto reader = StartReader(sink, s.Port(), t, 0, 0, {1, 2, 7});
+    ASSERT_TRUE(sink.WaitCount(EventKind::Connect, 2, WaitMs));
+    const std::wstring port = s.Port();
+    EXPECT_EQ((std::vector<std::wstring>{port + L"\\1", port + L"\\2"}),
+              Sources(sink.Events(EventKind::Connect)));
+    EXPECT_TRUE(sim.WaitReceivedText(s.Id(), "#00007 i\r", 1000));
+    // Its identification times out after ReqTimeout.
+    EXPECT_TRUE(WaitUntil([&] { return reader->GetState(7) == READER_STATE_DISCONNECTED; }, WaitMs));
+    EXPECT_EQ(READER_STATE_CONNECTED, reader->GetState(1));
+    EXPECT_EQ(READER_STATE_CONNECTED, reader->GetState(2));
+    HRESULT code;
+    std::wstring text;
+    ASSERT_TRUE(reader->GetLastError(7, code, text));
+    EXPECT_EQ(PE_READ_TIMEOUT, code);
+    // A silent address raises no event of its own.
+    EXPECT_EQ(0u, sink.Count(EventKind::DriverError));
+
+    sim.PresentKey(s.Id(), "EM", EmKey, 2);
+    ASSERT_TRUE(sink.WaitCount(EventKind::TracksData, 1, WaitMs));
+    ReaderEvent read = sink.Events(EventKind::TracksData)[0];
+    EXPECT_EQ(port + L"\\2", read.Source);
+    EXPECT_EQ(KEY_TYPE_EM_MARINE, read.KeyType);
+    EXPECT_EQ(EmKey, Bytes(read.Key));
+    uint32_t type;
+    KeyData key;
+    reader->GetLastKey(2, 0, type, key, text);
+    EXPECT_EQ(KEY_TYPE_EM_MARINE, type);
+    EXPECT_EQ(read.Text, text);
+    Sleep(800); // several polls of the same key
+    EXPECT_EQ(1u, sink.Count(EventKind::TracksData));
+
+    sim.Remove(s.Id(), 2);
+    ASSERT_TRUE(sink.WaitCount(EventKind::NoCard, 1, WaitMs));
+    ReaderEvent gone = sink.Events(EventKind::NoCard)[0];
+    EXPECT_EQ(port + L"\\2", gone.Source);
+    EXPECT_EQ(read.Text, gone.Text);
+
+    // The silent address is tried again only on request.
+    sim.Power(s.Id(), 7, true);
+    Sleep(500);
+    EXPECT_EQ(READER_STATE_DISCONNECTED, reader->GetState(7));
+    reader->Reconnect(7);
+    ASSERT_TRUE(sink.WaitCount(EventKind::Connect, 3, WaitMs));
+    EXPECT_EQ(port + L"\\7", sink.Events(EventKind::Connect)[2].Source);
+
+    // Stopping announces every connected address, and not the port itself.
+    reader.reset();
+    EXPECT_EQ((std::vector<std::wstring>{port + L"\\1", port + L"\\2", port + L"\\7"}),
+              Sources(sink.Events(EventKind::Disconnect)));
+}
+
+TEST_P(ReaderBus, AddressesComeAndGoWithTheAddressList)
+{
+    SimReader s(sim, Bus({Address(3), Address(4)}, true), Com());
+    auto reader = StartReader(sink, s.Port(), Timings(), 0, 0, {3});
+    ASSERT_TRUE(sink.WaitCount(EventKind::Connect, 1, WaitMs));
+    reader->AddAddress(4);
+    EXPECT_NE(READER_STATE_UNKNOWN, reader->GetState(4));
+    ASSERT_TRUE(sink.WaitCount(EventKind::Connect, 2, WaitMs));
+    EXPECT_EQ(s.Port() + L"\\4", sink.Events(EventKind::Connect)[1].Source);
+    reader->RemoveAddress(3);
+    EXPECT_TRUE(WaitUntil([&] { return reader->GetState(3) == READER_STATE_UNKNOWN; }, WaitMs));
+    EXPECT_EQ(READER_STATE_CONNECTED, reader->GetState(4));
+}
+
+TEST(ReaderBusFirmware, NumericKeysOfFirmware409)
+{
+    simctl::CSimControl sim;
+    CRecordingSink sink;
+    SimReader s(sim, Bus({Address(12, -1, "409")}), 0);
+    auto reader = StartReader(sink, s.Port(), Timings(), 0, 0, {12});
+    ASSERT_TRUE(sink.WaitCount(EventKind::Connect, 1, WaitMs));
+    EXPECT_TRUE(sim.WaitReceivedText(s.Id(), "#00012 i\r", 1000));
+    simctl::SimCard card;
+    card.number = 123456;
+    sim.Present(s.Id(), card, 12);
+    ASSERT_TRUE(sink.WaitCount(EventKind::TracksData, 1, WaitMs));
+    ReaderEvent read = sink.Events(EventKind::TracksData)[0];
+    EXPECT_EQ(0u, read.KeyType);
+    EXPECT_EQ((std::vector<uint8_t>{0x40, 0xE2, 0x01, 0x00, 0x00}), Bytes(read.Key));
+    EXPECT_EQ(s.Port() + L"\\12", read.Source);
+    sim.Remove(s.Id(), 12);
+    ASSERT_TRUE(sink.WaitCount(EventKind::NoCard, 1, WaitMs));
+}

@@ -1,0 +1,103 @@
+// What the reader tests stand on: a simulated reader that lives for one scope, a reader object
+// started against it with short time-outs, and a guard that puts the live read-keys settings back.
+#pragma once
+#include "ReadKeys.h"
+#include "Reader.h"
+#include "SimControl.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace readertest {
+
+inline std::wstring Wide(const std::string& s)
+{
+    return std::wstring(s.begin(), s.end());
+}
+
+// One simulated reader: on COM<com> (a pty mapped into the prefix) or, with com 0, behind a TCP
+// listener on 127.0.0.1. Destroyed at the end of the scope.
+class SimReader
+{
+public:
+    SimReader(simctl::CSimControl& sim, const simctl::SimReaderConfig& config, int com) : m_sim(sim)
+    {
+        m_info = com ? sim.CreateSerial(com, config) : sim.CreateTcp(config);
+    }
+    ~SimReader()
+    {
+        try {
+            m_sim.Destroy(m_info.id);
+        } catch (...) {
+        }
+    }
+    SimReader(const SimReader&) = delete;
+    SimReader& operator=(const SimReader&) = delete;
+
+    int Id() const { return m_info.id; }
+    std::wstring Port() const { return Wide(m_info.port); }
+
+private:
+    simctl::CSimControl& m_sim;
+    simctl::SimReaderInfo m_info;
+};
+
+// Short time-outs keep failures and retries quick.
+struct Timings
+{
+    DWORD ConnectTimeout = 2000;
+    DWORD ConnectPeriod = 1000;
+    DWORD RxPeriod = READER_PERIOD_NEVER;
+    DWORD ReqTimeout = 300;
+    int32_t ReqTries = 1;
+};
+
+// A reader configured as the component configures one, told to connect at once, and started.
+inline std::unique_ptr<CReader> StartReader(IReaderEvents& sink, const std::wstring& port,
+                                            const Timings& t = Timings(), uint32_t flags = 0,
+                                            uint32_t model = 0,
+                                            const std::vector<int32_t>& addresses = {})
+{
+    auto reader = std::make_unique<CReader>();
+    reader->Init(&sink, port.c_str());
+    reader->SetConnection(0, flags, model, 0, FALSE);
+    reader->SetTimings(t.ConnectTimeout, t.ConnectPeriod, t.RxPeriod, t.ReqTimeout, t.ReqTries);
+    for (int32_t address : addresses)
+        reader->AddAddress(address);
+    reader->Reconnect(NO_BUS_ADDRESS);
+    reader->Start();
+    return reader;
+}
+
+// Polls `done` until it holds; false after timeoutMs.
+template <class F>
+bool WaitUntil(F done, DWORD timeoutMs)
+{
+    DWORD start = GetTickCount();
+    while (!done()) {
+        if (GetTickCount() - start >= timeoutMs)
+            return false;
+        Sleep(20);
+    }
+    return true;
+}
+
+// Puts the process-wide read-keys settings back to their defaults at the end of the scope.
+class ReadKeysGuard
+{
+public:
+    ReadKeysGuard() { Reset(); }
+    ~ReadKeysGuard() { Reset(); }
+
+private:
+    static void Reset()
+    {
+        ReadKeysBlock& keys = CurrentReadKeys();
+        keys.KeyTypes = KEY_TYPES_ALL;
+        keys.SetReadMf(ReadMfSettings());
+        keys.SetReadUL(ReadULSettings());
+    }
+};
+
+} // namespace readertest

@@ -1,0 +1,492 @@
+// The reader object against simulated text-protocol readers, over TCP and over a pty mapped as a
+// COM port: connection, key lines, departures, filtering, unrecognised lines, silence, a peer
+// that goes away, stopping, and the texts the reader builds.
+#include "Messages.h"
+#include "ModuleState.h"
+#include "ReaderTestRig.h"
+#include "ReaderTestSink.h"
+#include "res/ReaderStrings.h"
+
+#include <gtest/gtest.h>
+
+using namespace readertest;
+using simctl::SimReaderConfig;
+
+namespace {
+
+const DWORD WaitMs = 5000;
+
+const std::vector<uint8_t> EmKey = {0x39, 0x30, 45, 0x2B, 0x1A}; // 045,12345 with [1A2B]
+const char EmLine[] = "Em-Marine[1A2B] 045,12345";
+
+// Measures how long a call takes, in ms.
+template <class F>
+DWORD Timed(F f)
+{
+    DWORD start = GetTickCount();
+    f();
+    return GetTickCount() - start;
+}
+
+// The reader's thread, kept alive past the reader so that a test can see it has ended.
+HANDLE DuplicateThread(CReader& reader)
+{
+    HANDLE dup = nullptr;
+    DuplicateHandle(GetCurrentProcess(), reader.ThreadHandle(), GetCurrentProcess(), &dup,
+                    SYNCHRONIZE, FALSE, 0);
+    return dup;
+}
+
+} // namespace
+
+// --- Control operations, without a thread ---------------------------------------------------
+
+TEST(ReaderControl, StateOfAddressesBeforeTheThreadTakesThemOver)
+{
+    CRecordingSink sink;
+    CReader reader;
+    reader.Init(&sink, L"COM99");
+    EXPECT_EQ(READER_STATE_DISCONNECTED, reader.GetState(NO_BUS_ADDRESS));
+    reader.AddAddress(5);
+    EXPECT_EQ(READER_STATE_DISCONNECTED, reader.GetState(5));
+    EXPECT_EQ(READER_STATE_UNKNOWN, reader.GetState(6));
+    reader.Reconnect(6); // unknown address: nothing to do
+    EXPECT_EQ(READER_STATE_UNKNOWN, reader.GetState(6));
+    reader.RemoveAddress(5);
+    EXPECT_EQ(READER_STATE_UNKNOWN, reader.GetState(5));
+}
+
+TEST(ReaderControl, LastErrorWithoutTextTakesTheCodesTextAsOneLine)
+{
+    CReader reader;
+    reader.SetError(PE_READ_TIMEOUT, nullptr);
+    HRESULT code;
+    std::wstring text;
+    ASSERT_TRUE(reader.GetLastError(NO_BUS_ADDRESS, code, text));
+    EXPECT_EQ(PE_READ_TIMEOUT, code);
+    EXPECT_EQ(L"Timeout response data from the port.", text);
+    reader.SetError(E_FAIL, L"own text\r\n");
+    reader.GetLastError(NO_BUS_ADDRESS, code, text);
+    EXPECT_EQ(L"own text", text);
+}
+
+TEST(ReaderControl, NoKeyBeforeAnyRead)
+{
+    CReader reader;
+    uint32_t type = 7;
+    KeyData key;
+    key.Length = 3;
+    std::wstring text = L"x";
+    reader.GetLastKey(NO_BUS_ADDRESS, 0, type, key, text);
+    EXPECT_EQ(0u, type);
+    EXPECT_EQ(0u, key.ByteCount());
+    EXPECT_TRUE(text.empty());
+}
+
+// Every log message takes the same arguments in English and Russian, so the reader's one call
+// fits both.
+TEST(ReaderControl, LogTextsTakeTheSameArgumentsInBothLanguages)
+{
+    auto format = [](LCID lcid, UINT id, ...) {
+        LCID saved = MessageLcid;
+        MessageLcid = lcid;
+        std::wstring out;
+        va_list args;
+        va_start(args, id);
+        FormatStringV(out, LoadResString(id).c_str(), args);
+        va_end(args);
+        MessageLcid = saved;
+        return out;
+    };
+    const LCID english = MAKELCID(MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), SORT_DEFAULT);
+    const LCID russian = MAKELCID(MAKELANGID(LANG_RUSSIAN, SUBLANG_DEFAULT), SORT_DEFAULT);
+    for (LCID lcid : {english, russian}) {
+        std::wstring open = format(lcid, IDS_LOG_PORT_OPEN_FAILED, L"COM7", 9600, L'N', 8, 2,
+                                   0x80040211u, L"Port not exists.");
+        EXPECT_NE(std::wstring::npos, open.find(L"\"COM7\" (9600,N,8,2)")) << open;
+        EXPECT_NE(std::wstring::npos, open.find(L"0x80040211): Port not exists.")) << open;
+        std::wstring config = format(lcid, IDS_LOG_PORT_CONFIG_FAILED, 115200, L'N', 8, L"1.5",
+                                     0x80040213u, L"gone");
+        EXPECT_NE(std::wstring::npos, config.find(L"115200,N,8,1.5")) << config;
+        EXPECT_NE(std::wstring::npos, config.find(L"0x80040213): gone")) << config;
+        std::wstring connected = format(lcid, IDS_LOG_CONNECTED, L"Kora USB", 77, L"1.8");
+        EXPECT_NE(std::wstring::npos, connected.find(L"Kora USB")) << connected;
+        EXPECT_NE(std::wstring::npos, connected.find(L"1.8")) << connected;
+    }
+    EXPECT_EQ(L"Failed to open port \"COM7\" (9600,N,8,1) (code 0x80040211): Port not exists.",
+              format(english, IDS_LOG_PORT_OPEN_FAILED, L"COM7", 9600, L'N', 8, 1, 0x80040211u,
+                     L"Port not exists."));
+}
+
+// --- Text protocol over TCP and COM --------------------------------------------------------
+
+class ReaderText : public testing::TestWithParam<const char*>
+{
+protected:
+    bool Serial() const { return std::string(GetParam()) == "com"; }
+    std::unique_ptr<SimReader> Sim(SimReaderConfig config = SimReaderConfig())
+    {
+        config.pace = 0;
+        return std::make_unique<SimReader>(sim, config, Serial() ? 61 : 0);
+    }
+
+    simctl::CSimControl sim;
+    CRecordingSink sink;
+    ReadKeysGuard keys;
+};
+
+INSTANTIATE_TEST_SUITE_P(Transport, ReaderText, testing::Values("tcp", "com"));
+
+TEST_P(ReaderText, ConnectsReadsAKeyAndReportsItsDeparture)
+{
+    SimReaderConfig config;
+    config.identity.serial = 4242;
+    auto s = Sim(config);
+    auto reader = StartReader(sink, s->Port());
+    ASSERT_TRUE(sink.WaitCount(EventKind::Connect, 1, WaitMs));
+    EXPECT_EQ(s->Port(), sink.Events(EventKind::Connect)[0].Source);
+    EXPECT_EQ(READER_STATE_CONNECTED, reader->GetState(NO_BUS_ADDRESS));
+    uint32_t model, serial, version;
+    std::wstring info;
+    reader->GetReaderInfo(NO_BUS_ADDRESS, model, serial, version, info);
+    EXPECT_EQ(1u, model);
+    EXPECT_EQ(4242u, serial);
+    EXPECT_NE(std::wstring::npos, info.find(L"S/N: 4242"));
+
+    sim.PresentLine(s->Id(), EmLine);
+    ASSERT_TRUE(sink.WaitCount(EventKind::TracksData, 1, WaitMs));
+    ReaderEvent read = sink.Events(EventKind::TracksData)[0];
+    EXPECT_EQ(1u, read.KeyType);
+    EXPECT_EQ(EmKey, Bytes(read.Key));
+    EXPECT_EQ(s->Port(), read.Source);
+    uint32_t type;
+    KeyData key;
+    std::wstring text;
+    reader->GetLastKey(NO_BUS_ADDRESS, 0, type, key, text);
+    EXPECT_EQ(1u, type);
+    EXPECT_EQ(EmKey, Bytes(key));
+    EXPECT_EQ(read.Text, text);
+
+    sim.Remove(s->Id());
+    ASSERT_TRUE(sink.WaitCount(EventKind::NoCard, 1, WaitMs));
+    ReaderEvent gone = sink.Events(EventKind::NoCard)[0];
+    EXPECT_EQ(1u, gone.KeyType);
+    EXPECT_EQ(EmKey, Bytes(gone.Key));
+    EXPECT_EQ(read.Text, gone.Text);
+    EXPECT_EQ(0, reader->PresentKeyCount());
+    EXPECT_EQ(0u, sink.Count(EventKind::DriverError));
+    EXPECT_TRUE(sink.HasLogLine(L"[154] Read key EM [1A2B] 045,12345"));
+}
+
+TEST_P(ReaderText, KeyTypeOutsideTheKeyTypesToReadGivesNoEvent)
+{
+    auto s = Sim();
+    auto reader = StartReader(sink, s->Port());
+    ASSERT_TRUE(sink.WaitCount(EventKind::Connect, 1, WaitMs));
+    CurrentReadKeys().KeyTypes = KEY_TYPES_ALL & ~(1u << KEY_TYPE_EM_MARINE);
+    sim.PresentLine(s->Id(), EmLine);
+    sim.PresentKey(s->Id(), "DS", {1, 2, 3, 4, 5, 6});
+    ASSERT_TRUE(sink.WaitCount(EventKind::TracksData, 1, WaitMs));
+    Sleep(200);
+    auto reads = sink.Events(EventKind::TracksData);
+    ASSERT_EQ(1u, reads.size());
+    EXPECT_EQ(KEY_TYPE_DALLAS, reads[0].KeyType);
+    EXPECT_EQ(0u, sink.Count(EventKind::DriverError));
+}
+
+TEST_P(ReaderText, LineIsReportedOnlyOnceItsLineFeedArrives)
+{
+    auto s = Sim();
+    Timings t;
+    t.RxPeriod = 100; // polls without a port event as well
+    auto reader = StartReader(sink, s->Port(), t);
+    ASSERT_TRUE(sink.WaitCount(EventKind::Connect, 1, WaitMs));
+    sim.SendText(s->Id(), std::string(EmLine) + "\r");
+    Sleep(400);
+    EXPECT_EQ(0u, sink.Count(EventKind::TracksData));
+    sim.SendText(s->Id(), "\n");
+    ASSERT_TRUE(sink.WaitCount(EventKind::TracksData, 1, WaitMs));
+    EXPECT_EQ(EmKey, Bytes(sink.Events(EventKind::TracksData)[0].Key));
+}
+
+TEST_P(ReaderText, UnrecognisedLinesAreReportedOncePerReaderLife)
+{
+    auto s = Sim();
+    auto reader = StartReader(sink, s->Port());
+    ASSERT_TRUE(sink.WaitCount(EventKind::Connect, 1, WaitMs));
+    sim.SendText(s->Id(), "garbage here\r\n");
+    sim.SendText(s->Id(), "Unknown[12] x\r\nmore: junk\r\n");
+    ASSERT_TRUE(sink.WaitCount(EventKind::DriverError, 1, WaitMs));
+    Sleep(300);
+    auto errors = sink.Events(EventKind::DriverError);
+    ASSERT_EQ(1u, errors.size());
+    EXPECT_EQ(PE_UNRECOGNIZED, errors[0].Code);
+    EXPECT_EQ(L"The reader message was not recognized. Probably not factory firmware.", errors[0].Text);
+
+    // A reconnection does not re-arm the report.
+    reader->Reconnect(NO_BUS_ADDRESS);
+    ASSERT_TRUE(sink.WaitCount(EventKind::Connect, 2, WaitMs));
+    EXPECT_EQ(1u, sink.Count(EventKind::Disconnect));
+    EXPECT_TRUE(sink.HasLogLine(L"[155] Disconnected reader: on command."));
+    sim.SendText(s->Id(), "still garbage\r\n");
+    sim.PresentLine(s->Id(), EmLine); // a barrier: handled after the garbage
+    ASSERT_TRUE(sink.WaitCount(EventKind::TracksData, 1, WaitMs));
+    EXPECT_EQ(1u, sink.Count(EventKind::DriverError));
+}
+
+TEST_P(ReaderText, SilentReaderIsReportedAndRetriedEveryConnectPeriod)
+{
+    auto s = Sim();
+    sim.Silent(s->Id(), true);
+    Timings t;
+    t.ConnectPeriod = 800;
+    t.ReqTimeout = 150;
+    auto reader = StartReader(sink, s->Port(), t);
+    ASSERT_TRUE(sink.WaitCount(EventKind::DriverError, 3, 6000));
+    auto errors = sink.Events(EventKind::DriverError);
+    for (const auto& e : errors) {
+        EXPECT_EQ(PE_READ_TIMEOUT, e.Code);
+        EXPECT_EQ(L"Unable to connect to the reader. Timeout response data from the port.", e.Text);
+    }
+    for (size_t i = 1; i < 3; ++i) {
+        DWORD gap = errors[i].Tick - errors[i - 1].Tick;
+        EXPECT_GE(gap, 600u);
+        EXPECT_LE(gap, 1700u);
+    }
+    EXPECT_EQ(READER_STATE_DISCONNECTED, reader->GetState(NO_BUS_ADDRESS));
+    EXPECT_EQ(0u, sink.Count(EventKind::Connect));
+
+    sim.Silent(s->Id(), false);
+    ASSERT_TRUE(sink.WaitCount(EventKind::Connect, 1, WaitMs));
+}
+
+TEST_P(ReaderText, PeerGoingAwayDisconnectsAndTheReaderReconnectsWhenItIsBack)
+{
+    auto s = Sim();
+    Timings t;
+    t.ConnectPeriod = 500;
+    t.RxPeriod = 200; // a hung-up line is noticed by the poll as well as by port events
+    auto reader = StartReader(sink, s->Port(), t);
+    ASSERT_TRUE(sink.WaitCount(EventKind::Connect, 1, WaitMs));
+    if (!Serial())
+        sim.Silent(s->Id(), true); // the converter takes the next connection but says nothing
+    sim.Disconnect(s->Id());
+    ASSERT_TRUE(sink.WaitCount(EventKind::Disconnect, 1, WaitMs));
+    EXPECT_EQ(READER_STATE_DISCONNECTED, reader->GetState(NO_BUS_ADDRESS));
+    ASSERT_TRUE(sink.WaitFor([](const std::vector<ReaderEvent>& events) {
+        for (const auto& e : events)
+            if (e.Kind == EventKind::DriverError && e.Text.find(L"Unable to connect") == 0)
+                return true;
+        return false;
+    }, WaitMs));
+    auto errors = sink.Events(EventKind::DriverError);
+    if (!Serial()) {
+        EXPECT_EQ(PE_PORT_DISCONNECTED, errors[0].Code);
+    }
+
+    if (Serial())
+        sim.Plug(s->Id());
+    else
+        sim.Silent(s->Id(), false);
+    ASSERT_TRUE(sink.WaitCount(EventKind::Connect, 2, WaitMs));
+    sim.PresentLine(s->Id(), EmLine);
+    ASSERT_TRUE(sink.WaitCount(EventKind::TracksData, 1, WaitMs));
+}
+
+TEST_P(ReaderText, StopDuringAConnectionAttemptReturnsAtOnce)
+{
+    auto s = Sim();
+    sim.Silent(s->Id(), true);
+    Timings t;
+    t.ReqTimeout = 10000;
+    t.ReqTries = 3;
+    auto reader = StartReader(sink, s->Port(), t);
+    ASSERT_TRUE(sim.WaitReceivedText(s->Id(), "i", WaitMs));
+    Sleep(100); // the reader now waits for the reply
+    HANDLE thread = DuplicateThread(*reader);
+    EXPECT_LT(Timed([&] { reader->Stop(); }), 1000u);
+    reader.reset();
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread, 0));
+    CloseHandle(thread);
+    // A stop is no error to announce.
+    EXPECT_EQ(0u, sink.Count(EventKind::DriverError));
+    EXPECT_TRUE(sink.HasLogLine(L"[151] Failed to connect to reader:"));
+}
+
+TEST_P(ReaderText, StopWhileConnectedDisconnectsAndEndsTheThread)
+{
+    auto s = Sim();
+    auto reader = StartReader(sink, s->Port());
+    ASSERT_TRUE(sink.WaitCount(EventKind::Connect, 1, WaitMs));
+    HANDLE thread = DuplicateThread(*reader);
+    EXPECT_LT(Timed([&] { reader.reset(); }), 1000u);
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread, 0));
+    CloseHandle(thread);
+    EXPECT_EQ(1u, sink.Count(EventKind::Disconnect));
+}
+
+// A departure that the reader prints while the add-in waits for a reply is still reported.
+TEST_P(ReaderText, NoCardArrivingBeforeAReplyGoesToTheKeyHandling)
+{
+    SimReaderConfig config;
+    config.identity.serial = 5150;
+    auto s = Sim(config);
+    auto reader = StartReader(sink, s->Port());
+    ASSERT_TRUE(sink.WaitCount(EventKind::Connect, 1, WaitMs));
+    sim.PresentLine(s->Id(), EmLine);
+    ASSERT_TRUE(sink.WaitCount(EventKind::TracksData, 1, WaitMs));
+    std::string ident = "Kora USB S/N: 5150\r\nDevice code: [0301]\r\nPort speed: 9600\r\n"
+                        "Mode: text\r\nSoftware version: 1.0\r\n";
+    sim.Override(s->Id(), "i", "No card\r\n" + ident, 1);
+    sim.Remove(s->Id(), -1, false); // the card leaves without a line of its own
+    reader->Reconnect(NO_BUS_ADDRESS);
+    ASSERT_TRUE(sink.WaitCount(EventKind::Connect, 2, WaitMs));
+    auto gone = sink.Events(EventKind::NoCard);
+    ASSERT_EQ(1u, gone.size());
+    EXPECT_EQ(1u, gone[0].KeyType);
+    EXPECT_EQ(sink.Events(EventKind::TracksData)[0].Text, gone[0].Text);
+}
+
+TEST_P(ReaderText, UltralightPagesReadAfterDetectionAreTheKey)
+{
+    struct Case
+    {
+        uint32_t page, count;
+        size_t length; // 0: the read is refused
+    } cases[] = {{4, 4, 15}, {5, 1, 4}, {16, 1, 0}};
+    auto s = Sim();
+    auto reader = StartReader(sink, s->Port());
+    ASSERT_TRUE(sink.WaitCount(EventKind::Connect, 1, WaitMs));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.page);
+        sink.Clear();
+        ReadULSettings ul;
+        ul.Enabled = 1;
+        ul.Page = c.page;
+        ul.Count = c.count;
+        CurrentReadKeys().SetReadUL(ul);
+        sim.PresentKey(s->Id(), "UL", {0x04, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66});
+        if (!c.length) {
+            ASSERT_TRUE(sink.WaitCount(EventKind::DriverError, 1, WaitMs));
+            EXPECT_EQ(E_INVALIDARG, sink.Events(EventKind::DriverError)[0].Code);
+        } else {
+            ASSERT_TRUE(sink.WaitCount(EventKind::TracksData, 1, WaitMs));
+            ReaderEvent read = sink.Events(EventKind::TracksData)[0];
+            EXPECT_EQ(KEY_TYPE_MIFARE_UL, read.KeyType);
+            std::vector<uint8_t> expected;
+            for (size_t i = 0; i < c.length; ++i)
+                expected.push_back(static_cast<uint8_t>(c.page * 4 + i));
+            EXPECT_EQ(expected, Bytes(read.Key));
+        }
+        sim.Remove(s->Id());
+        Sleep(100);
+    }
+}
+
+// --- Model-specific connection --------------------------------------------------------------
+
+TEST(ReaderModels, KoraBaseIsProgrammedAtConnection)
+{
+    struct Case
+    {
+        uint32_t flags;
+        const char* format;
+        const char* args;
+        uint32_t keyType;
+        std::vector<uint8_t> key;
+    } cases[] = {
+        {1, "tFMTEm-Marine[%.2X%.2X] %.3d,%.5d\\r\\n\r\n", "tARGb4 b3 b2 w01\r\n", KEY_TYPE_EM_MARINE,
+         EmKey},
+        {0, "tFMTDALLAS[%.2X%.2X%.2X%.2X%.2X%.2X%.2X%.2X] 000,00000\\r\\n\r\n",
+         "tARGb7 b6 b5 b4 b3 b2 b1 b0\r\n", KEY_TYPE_DALLAS, {0x30, 45, 0x2B, 0x1A, 0, 0}},
+    };
+    simctl::CSimControl sim;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.flags);
+        CRecordingSink sink;
+        SimReaderConfig config;
+        config.pace = 0;
+        config.identity.model = 7;
+        SimReader s(sim, config, 0);
+        auto reader = StartReader(sink, s.Port(), Timings(), c.flags);
+        ASSERT_TRUE(sink.WaitCount(EventKind::Connect, 1, WaitMs));
+        EXPECT_TRUE(sim.WaitReceivedText(s.Id(), c.format, 1000));
+        EXPECT_TRUE(sim.WaitReceivedText(s.Id(), c.args, 1000));
+        EXPECT_TRUE(sim.WaitReceivedText(s.Id(), "tNOCNo card\\r\\n\r\n", 1000));
+        simctl::SimCard card;
+        card.key = {0x39, 0x30, 45, 0x2B, 0x1A, 0, 0, 0}; // the raw bytes b0..b7
+        sim.Present(s.Id(), card);
+        ASSERT_TRUE(sink.WaitCount(EventKind::TracksData, 1, WaitMs));
+        EXPECT_EQ(c.keyType, sink.Events(EventKind::TracksData)[0].KeyType);
+        EXPECT_EQ(c.key, Bytes(sink.Events(EventKind::TracksData)[0].Key));
+        sim.Remove(s.Id());
+        ASSERT_TRUE(sink.WaitCount(EventKind::NoCard, 1, WaitMs));
+    }
+}
+
+TEST(ReaderModels, AutoModelFindsAReaderLeftAtItsFastRate)
+{
+    simctl::CSimControl sim;
+    CRecordingSink sink;
+    SimReaderConfig config;
+    config.pace = 0;
+    config.speed = 115200;
+    SimReader s(sim, config, 62);
+    auto reader = StartReader(sink, s.Port());
+    ASSERT_TRUE(sink.WaitCount(EventKind::Connect, 1, WaitMs));
+    EXPECT_TRUE(sink.HasLogLine(L"[146] Configured port 115200,N,8,1."));
+    EXPECT_EQ(0u, sink.Count(EventKind::DriverError));
+}
+
+TEST(ReaderModels, UnsupportedModelIsNotRetriedPeriodically)
+{
+    simctl::CSimControl sim;
+    CRecordingSink sink;
+    SimReaderConfig config;
+    config.pace = 0;
+    config.identity.deviceCode = 0x1234;
+    SimReader s(sim, config, 0);
+    Timings t;
+    t.ConnectPeriod = 200;
+    auto reader = StartReader(sink, s.Port(), t);
+    ASSERT_TRUE(sink.WaitCount(EventKind::DriverError, 1, WaitMs));
+    EXPECT_EQ(L"Unable to connect to the reader. Reader model (0x1234) is not supported.",
+              sink.Events(EventKind::DriverError)[0].Text);
+    Sleep(700);
+    EXPECT_EQ(1u, sink.Count(EventKind::DriverError));
+}
+
+TEST(ReaderModels, MifareReaderIsServedInTextWhateverTheBinarySetting)
+{
+    simctl::CSimControl sim;
+    for (uint32_t flags : {0u, 2u}) {
+        SCOPED_TRACE(flags);
+        CRecordingSink sink;
+        SimReaderConfig config;
+        config.pace = 0;
+        config.identity.model = 3;
+        SimReader s(sim, config, 0);
+        auto reader = StartReader(sink, s.Port(), Timings(), flags);
+        ASSERT_TRUE(sink.WaitCount(EventKind::Connect, 1, WaitMs));
+        sim.PresentLine(s.Id(), EmLine);
+        ASSERT_TRUE(sink.WaitCount(EventKind::TracksData, 1, WaitMs));
+        EXPECT_EQ(EmKey, Bytes(sink.Events(EventKind::TracksData)[0].Key));
+        EXPECT_EQ(0u, sink.Count(EventKind::DriverError));
+    }
+}
+
+TEST(ReaderModels, PeltoIsRefusedAsNotSupported)
+{
+    simctl::CSimControl sim;
+    CRecordingSink sink;
+    SimReaderConfig config;
+    config.pace = 0;
+    config.identity.model = 9;
+    SimReader s(sim, config, 0);
+    auto reader = StartReader(sink, s.Port());
+    ASSERT_TRUE(sink.WaitCount(EventKind::DriverError, 1, WaitMs));
+    ReaderEvent error = sink.Events(EventKind::DriverError)[0];
+    EXPECT_EQ(PE_NOT_SUPPORTED, error.Code);
+    EXPECT_EQ(L"Unable to connect to the reader. Command is not supported.", error.Text);
+    EXPECT_EQ(0u, sink.Count(EventKind::Connect));
+}
