@@ -13,6 +13,8 @@
 namespace {
 
 const DWORD ReadChunkSize = 1024;
+// The longest wait for a cancelled operation to end; the system ends them within milliseconds.
+const DWORD CancelWaitLimitMs = 2000;
 const DWORD InQueueSize = 2048;
 const DWORD OutQueueSize = 512;
 
@@ -82,9 +84,17 @@ void CZComPort::CancelAndWait(OVERLAPPED& record)
     // CancelIoEx fails with ERROR_NOT_FOUND when the operation has already ended; the waiting
     // GetOverlappedResult then returns at once. Its outcome is ours to drop: the caller gave up
     // this operation on purpose.
+    //
+    // GetOverlappedResult alone is not enough: it takes a signalled event for the end of the
+    // operation, and the events are shared (the search drives many ports on one set of events),
+    // so another port's signal would let us free the record while the system still writes into
+    // it. The record itself says when the operation is over.
     CancelIoEx(m_device.Get(), &record);
     DWORD transferred = 0;
     GetOverlappedResult(m_device.Get(), &record, &transferred, TRUE);
+    const DWORD start = GetTickCount();
+    while (!HasOverlappedIoCompleted(&record) && GetTickCount() - start < CancelWaitLimitMs)
+        Sleep(1);
 }
 
 void CZComPort::CloseDevice()

@@ -6,6 +6,7 @@
 #define IDS_UNABLE_TO_CONNECT     105 // "Unable to connect to the reader."
 #define IDS_MODEL_NOT_SUPPORTED   112 // "Reader model (0x%.2X) is not supported."
 #define IDS_ON_COMMAND            114 // "on command." (reason of a requested disconnection)
+#define IDS_WINSOCK_VERSION_NEEDED 117 // required Winsock major and minor version
 
 // Log messages 140-149: port.
 #define IDS_LOG_PORT_OPEN         140 // port name, baud, 'N', 8, stop-bits text

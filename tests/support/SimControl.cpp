@@ -761,6 +761,52 @@ void CSimControl::ClearOverrides(int id)
     Call("clear_overrides", JsonFields().Add("id", id));
 }
 
+SimDiscoveryInfo CSimControl::StartDiscovery(const std::vector<SimConverter>& converters, int udpPort,
+                                             int replyDelayMs)
+{
+    std::string list = "[";
+    for (size_t i = 0; i < converters.size(); ++i) {
+        const SimConverter& c = converters[i];
+        JsonFields f;
+        if (!c.reply.empty()) {
+            f.Add("reply", c.reply);
+        } else {
+            if (c.reader)
+                f.Add("reader", c.reader);
+            else
+                f.Add("tcp_port", c.tcpPort);
+            if (c.tcpPort2)
+                f.Add("tcp_port2", c.tcpPort2);
+            if (!c.address.empty())
+                f.Add("address", c.address);
+            if (!c.address2.empty())
+                f.Add("address2", c.address2);
+        }
+        list += (i ? "," : "") + f.Object();
+    }
+    JsonFields f;
+    f.AddRaw("converters", list + "]");
+    if (udpPort)
+        f.Add("udp_port", udpPort);
+    if (replyDelayMs)
+        f.Add("reply_delay_ms", replyDelayMs);
+    JsonValue reply = Call("discovery", f);
+    SimDiscoveryInfo info;
+    info.id = static_cast<int>(reply["id"].AsInt());
+    info.udpPort = static_cast<int>(reply["udp_port"].AsInt());
+    return info;
+}
+
+JsonValue CSimControl::DiscoveryInfo(int id)
+{
+    return Call("discovery_info", JsonFields().Add("id", id));
+}
+
+void CSimControl::StopDiscovery(int id)
+{
+    Call("discovery_stop", JsonFields().Add("id", id));
+}
+
 Bytes CSimControl::FromHex(const std::string& hex)
 {
     auto nibble = [](char c) -> int {

@@ -144,6 +144,22 @@ struct SimTelnetItem {
     std::string json;
 };
 
+// One network converter that a discovery responder announces: a TCP reader of the hub
+// (reader) or a port (tcpPort); or, with reply, a datagram that is not a converter's.
+struct SimConverter {
+    int reader = 0;              // reader id; 0 = announce tcpPort
+    int tcpPort = 0;
+    int tcpPort2 = 0;            // 0 = not in use
+    std::string address;         // empty = "0.0.0.0" (the converter's own address)
+    std::string address2;
+    std::string reply;           // non-empty: the whole datagram instead
+};
+
+struct SimDiscoveryInfo {
+    int id = 0;
+    int udpPort = 0;             // on 127.0.0.1
+};
+
 class CSimControl {
 public:
     explicit CSimControl(unsigned short port = 0);   // 0: READERSIM_CONTROL_PORT
@@ -196,6 +212,14 @@ public:
     int Override(int id, const std::string& match, const std::string& reply, int times = -1);
     int OverrideSilent(int id, const std::string& match, int times = -1);
     void ClearOverrides(int id);
+
+    // A UDP responder on 127.0.0.1 that answers "SEEK QuorIP" with one datagram per
+    // converter, in order. udpPort 0 = any free port.
+    SimDiscoveryInfo StartDiscovery(const std::vector<SimConverter>& converters, int udpPort = 0,
+                                    int replyDelayMs = 0);
+    // "requests", "ignored", "replies_sent", "senders", ...
+    JsonValue DiscoveryInfo(int id);
+    void StopDiscovery(int id);
 
     static Bytes FromHex(const std::string& hex);
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Reader simulator hub: plays proximity-card readers on pseudo-terminals that a
 Wine prefix sees as COM ports, and behind TCP listeners that play network
-converters, all scripted through a JSON-lines control channel on 127.0.0.1.
+converters, answers converter discovery on UDP ports of 127.0.0.1, all scripted
+through a JSON-lines control channel on 127.0.0.1.
 
     python3 readersim.py --wineprefix PREFIX [--control-port 0] [--port-file FILE]
 

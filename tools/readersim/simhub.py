@@ -13,6 +13,7 @@ import re
 import sys
 import traceback
 
+import simdiscovery
 import simreader
 import simtransport
 from simargs import Args
@@ -34,6 +35,7 @@ class Hub:
     def __init__(self, prefix):
         self.prefix = prefix
         self.readers = {}
+        self.responders = {}       # converter discovery on UDP, by id (ids shared with readers)
         self._next_id = 1
         self._commands = {
             "ping": (set(), self.ping),
@@ -57,6 +59,9 @@ class Hub:
                               self.wait_received),
             "override": ({"id", "match", "reply", "reply_hex", "silent", "times"}, self.override),
             "clear_overrides": ({"id"}, self.clear_overrides),
+            "discovery": ({"udp_port", "converters", "reply_delay_ms"}, self.discovery),
+            "discovery_info": ({"id"}, self.discovery_info),
+            "discovery_stop": ({"id"}, self.discovery_stop),
         }
 
     # --- dispatch ---------------------------------------------------------
@@ -108,6 +113,8 @@ class Hub:
             writer.close()
 
     async def close_all(self):
+        for rid in list(self.responders):
+            self.responders.pop(rid).close()
         for rid in list(self.readers):
             await self.readers.pop(rid).transport.close()
 
@@ -313,6 +320,41 @@ class Hub:
 
     async def clear_overrides(self, a):
         self._reader(a).overrides.clear()
+
+    # --- converter discovery ----------------------------------------------
+
+    def _tcp_port_of(self, rid):
+        r = self.readers.get(rid)
+        if r is None:
+            raise SimError("no reader %d" % rid)
+        if r.transport.mode != "tcp":
+            raise SimError("reader %d is not a TCP reader" % rid)
+        return r.transport.port
+
+    def _responder(self, a):
+        rid = a.int("id")
+        if rid not in self.responders:
+            raise SimError("no discovery responder %d" % rid)
+        return self.responders[rid]
+
+    async def discovery(self, a):
+        replies = []
+        for item in a.list("converters"):
+            if not isinstance(item, dict):
+                raise SimError("a converter must be an object")
+            replies.append(simdiscovery.converter_reply(item, self._tcp_port_of))
+        responder = simdiscovery.DiscoveryResponder(
+            self._next_id, replies, a.num("reply_delay_ms", 0.0, hi=600000) / 1000.0)
+        await responder.open(a.int("udp_port", 0, lo=0, hi=65535))
+        self._next_id += 1
+        self.responders[responder.id] = responder
+        return {"id": responder.id, "udp_port": responder.port}
+
+    async def discovery_info(self, a):
+        return self._responder(a).info()
+
+    async def discovery_stop(self, a):
+        self.responders.pop(self._responder(a).id).close()
 
 
 async def _settle(fut, timeout=30.0):

@@ -1,0 +1,610 @@
+// The reader search: probe state machines, converter discovery and the wait that drives them.
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#include "Search.h"
+
+#include "CodePage.h"
+#include "Messages.h"
+#include "Models.h"
+#include "ReplyParse.h"
+#include "ResText.h"
+#include "WFormat.h"
+
+#include <algorithm>
+#include <cwctype>
+#include <memory>
+#include "res/ReaderStrings.h"
+
+namespace {
+
+// Probe states.
+const uint32_t PROBE_START = 0;     // to be started at the current speed step
+const uint32_t PROBE_CONNECT = 1;   // TCP connect in progress
+const uint32_t PROBE_SEND = 2;      // "i" being sent
+const uint32_t PROBE_RECEIVE = 3;   // reply being received
+const uint32_t PROBE_FAILED = 4;    // failed or timed out: on to the next try
+const uint32_t PROBE_DONE = 5;      // finished
+
+// Discovery states.
+const uint32_t UDP_SEND = 0;
+const uint32_t UDP_RECEIVE = 3;
+const uint32_t UDP_DONE = 5;
+
+const size_t DATAGRAM_SIZE = 1024;
+
+// Ports and sockets share the three events, and a port that collects its network events resets
+// the comm event on the way, which can swallow another socket's signal. While more than one
+// probe or discovery socket waits, no wait lasts longer than this.
+const DWORD SHARED_EVENT_POLL_MS = 100;
+
+const DWORD INFINITE_MS = 0xFFFFFFFF;
+
+std::string SearchMessage(HRESULT code, const wchar_t* text)
+{
+    std::wstring wide;
+    if (text) {
+        wide = text;
+    } else {
+        if (code == PE_NO_WINSOCK)
+            FormatResString(wide, IDS_WINSOCK_VERSION_NEEDED, 2, 2);
+        if (wide.empty())
+            GetErrorText(wide, nullptr, static_cast<DWORD>(code));
+    }
+    std::string ansi;
+    WideToAnsi(ansi, wide.c_str(), static_cast<int>(wide.size()));
+    return ansi;
+}
+
+// Lowers `wait` to `limit`.
+void LowerWait(DWORD& wait, DWORD limit)
+{
+    if (limit < wait)
+        wait = limit;
+}
+
+} // namespace
+
+CSearchRdException::CSearchRdException(HRESULT code, const wchar_t* text)
+    : COSException(static_cast<DWORD>(code), SearchMessage(code, text))
+{
+}
+
+void ThrowSearchRdException(HRESULT code, const wchar_t* text)
+{
+    throw CSearchRdException(code, text);
+}
+
+DWORD ProbeSpeedForStep(uint32_t modelMask, uint32_t& step)
+{
+    if (step == 0) {
+        if (modelMask & 0x1FE)
+            return 9600;
+        step = 1;
+    }
+    if (step == 1) {
+        if (modelMask & 0x208)
+            return 115200;
+        step = 2;
+    }
+    step = 2;
+    return 0;
+}
+
+bool DiscoveredPortName(const std::wstring& senderText, uint32_t advertisedPort,
+                        const std::string& advertisedAddress, std::wstring& name)
+{
+    if (advertisedPort == 0 || advertisedPort > 65535)
+        return false;
+    if (!advertisedAddress.empty() && advertisedAddress != "0.0.0.0")
+        return false;
+    size_t colon = senderText.rfind(L':');
+    if (colon == std::wstring::npos || colon == 0)
+        return false;
+    name = senderText.substr(0, colon + 1) + std::to_wstring(advertisedPort);
+    return true;
+}
+
+bool ParseIpv4Address(const std::wstring& text, uint32_t& address)
+{
+    uint8_t bytes[4];
+    size_t pos = 0;
+    for (int part = 0; part < 4; ++part) {
+        if (part > 0) {
+            if (pos >= text.size() || text[pos] != L'.')
+                return false;
+            ++pos;
+        }
+        size_t digits = 0;
+        uint32_t value = 0;
+        while (pos < text.size() && text[pos] >= L'0' && text[pos] <= L'9' && digits < 4) {
+            value = value * 10 + (text[pos] - L'0');
+            ++pos;
+            ++digits;
+        }
+        if (digits == 0 || digits > 3 || value > 255)
+            return false;
+        bytes[part] = static_cast<uint8_t>(value);
+    }
+    if (pos != text.size())
+        return false;
+    // Network byte order: the first part is the first byte in memory.
+    uint32_t result = 0;
+    memcpy(&result, bytes, sizeof(result));
+    address = result;
+    return true;
+}
+
+std::vector<uint32_t> SelectDiscoveryAddresses(uint32_t target, const std::vector<uint32_t>& hostAddresses)
+{
+    const uint32_t loopback = htonl(INADDR_LOOPBACK);
+    if ((ntohl(target) >> 24) == 127)
+        return {loopback};
+    std::vector<uint32_t> selected;
+    for (uint32_t address : hostAddresses)
+        if (address != loopback && std::find(selected.begin(), selected.end(), address) == selected.end())
+            selected.push_back(address);
+    return selected;
+}
+
+// --- the search object ----------------------------------------------------------------------------
+
+CSearchReaders::CSearchReaders() = default;
+
+CSearchReaders::~CSearchReaders()
+{
+    // Sockets and ports go before Winsock and the events (member order), results with them.
+    m_discovery.clear();
+    m_probes.clear();
+}
+
+bool CSearchReaders::SetDiscoveryTarget(const std::wstring& ipv4Address, uint16_t port)
+{
+    uint32_t address = 0;
+    if (port == 0 || !ParseIpv4Address(ipv4Address, address))
+        return false;
+    m_discoveryAddress = address;
+    m_discoveryPort = port;
+    return true;
+}
+
+void CSearchReaders::Start(uint32_t flags, uint8_t stopBits, uint32_t connectTimeout, uint32_t readSlice,
+                           uint32_t replyTimeout, int32_t triesPerSpeed, uint32_t udpTimeout, int32_t udpTries,
+                           const std::vector<PortInfo>* ports)
+{
+    if (m_started)
+        ThrowSearchRdException(E_UNEXPECTED);
+    m_started = true;
+    m_flags = flags;
+    m_stopBits = stopBits;
+    m_connectTimeout = connectTimeout;
+    m_readSlice = readSlice;
+    m_replyTimeout = replyTimeout;
+    m_triesPerSpeed = triesPerSpeed;
+    m_udpTimeout = udpTimeout;
+    m_udpTries = udpTries;
+
+    std::vector<PortInfo> enumerated;
+    if (!ports) {
+        EnumPorts(enumerated, flags);
+        ports = &enumerated;
+    }
+
+    for (CHandle* event : {&m_writeDone, &m_readDone, &m_commEvent}) {
+        event->Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        if (!event->Valid())
+            ThrowOSException(GetLastError(), L"CreateEvent");
+    }
+
+    if (flags & SEARCH_NETWORK)
+        StartDiscovery();
+
+    // A port listed by two sources is probed once, for every model either source allows: two
+    // probes of one port would fight over it, and the loser could find the reader a second time
+    // once the winner had closed the port.
+    std::vector<PortInfo> unique;
+    for (const PortInfo& port : *ports) {
+        auto same = std::find_if(unique.begin(), unique.end(), [&port](const PortInfo& other) {
+            return _wcsicmp(other.name.c_str(), port.name.c_str()) == 0;
+        });
+        if (same == unique.end())
+            unique.push_back(port);
+        else
+            same->modelMask |= port.modelMask;
+    }
+    const DWORD now = GetTickCount();
+    for (const PortInfo& port : unique)
+        AddProbe(port.name, port.modelMask, now);
+}
+
+void CSearchReaders::StartDiscovery()
+{
+    HRESULT hr = m_winsock.Start();
+    if (hr == PE_NO_WINSOCK)
+        ThrowSearchRdException(PE_NO_WINSOCK);
+    if (FAILED(hr))
+        ThrowOSException(HRESULT_CODE(hr), L"WSAStartup");
+
+    std::vector<uint32_t> hostAddresses;
+    // A loopback target needs no host addresses; asking for them would only add a way to fail.
+    if ((ntohl(m_discoveryAddress) >> 24) != 127) {
+        char hostName[256] = {};
+        if (gethostname(hostName, sizeof(hostName)) != 0)
+            ThrowOSException(static_cast<DWORD>(WSAGetLastError()), L"gethostname");
+        addrinfo hints{};
+        hints.ai_family = AF_INET;
+        hints.ai_socktype = SOCK_DGRAM;
+        hints.ai_protocol = IPPROTO_UDP;
+        addrinfo* found = nullptr;
+        int rc = getaddrinfo(hostName, nullptr, &hints, &found);
+        if (rc != 0)
+            ThrowOSException(static_cast<DWORD>(rc), L"getaddrinfo");
+        std::unique_ptr<addrinfo, void (*)(addrinfo*)> owner(found, freeaddrinfo);
+        for (addrinfo* info = found; info; info = info->ai_next)
+            if (info->ai_family == AF_INET && info->ai_addr)
+                hostAddresses.push_back(reinterpret_cast<sockaddr_in*>(info->ai_addr)->sin_addr.s_addr);
+    }
+    for (uint32_t address : SelectDiscoveryAddresses(m_discoveryAddress, hostAddresses)) {
+        m_discovery.emplace_back();
+        m_discovery.back().address = address;
+    }
+}
+
+bool CSearchReaders::AddProbe(const std::wstring& name, uint32_t modelMask, DWORD now)
+{
+    CZPort* port = CreateZPort(name.c_str());
+    m_probes.emplace_back(port);
+    ProbeRec& probe = m_probes.back();
+    if (FAILED(probe.port->Init(name.c_str(), nullptr, m_writeDone.Get(), m_readDone.Get(), m_commEvent.Get()))) {
+        m_probes.pop_back();
+        return false;
+    }
+    probe.port->waitSlice = m_readSlice;
+    probe.modelMask = modelMask;
+    probe.stateTime = now;
+    return true;
+}
+
+void CSearchReaders::AddDiscoveredPort(const std::wstring& name)
+{
+    if (std::find(m_discovered.begin(), m_discovered.end(), name) != m_discovered.end())
+        return;
+    m_discovered.push_back(name);
+    // Any model may sit behind a converter; for a TCP port the speed steps only decide how often
+    // "i" is sent.
+    if (!AddProbe(name, MODEL_MASK_ANY, GetTickCount()))
+        return;
+    m_probes.back().port->SetParams(9600, m_stopBits, '\n');
+    m_pauseLength = 0;
+}
+
+void CSearchReaders::ProbeFailed(ProbeRec& probe, bool closePort)
+{
+    if (closePort)
+        probe.port->Close();
+    probe.state = PROBE_FAILED;
+}
+
+void CSearchReaders::StartProbe(ProbeRec& probe)
+{
+    DWORD baud = ProbeSpeedForStep(probe.modelMask, probe.speedStep);
+    if (baud == 0) {
+        probe.state = PROBE_DONE;
+        return;
+    }
+    probe.port->waitSlice = m_readSlice;
+    HRESULT hr = probe.port->SetParams(baud, m_stopBits, '\n');
+    if (SUCCEEDED(hr))
+        hr = probe.port->IsOpen() ? probe.port->Purge(TRUE, TRUE) : probe.port->Open(0);
+    if (FAILED(hr)) {
+        ProbeFailed(probe, true);
+        return;
+    }
+    probe.stateTime = GetTickCount();
+    if (probe.port->GetState() & ZPORT_CONNECTING) {
+        probe.state = PROBE_CONNECT;
+        return;
+    }
+    SendRequest(probe);
+}
+
+void CSearchReaders::SendRequest(ProbeRec& probe)
+{
+    if (FAILED(probe.port->Write("i", 1, 0))) {
+        ProbeFailed(probe, true);
+        return;
+    }
+    probe.stateTime = GetTickCount();
+    probe.raw.clear();
+    probe.replyText.clear();
+    if (probe.port->GetState() & ZPORT_WRITE_PENDING) {
+        probe.state = PROBE_SEND;
+        return;
+    }
+    probe.state = PROBE_RECEIVE;
+    ReadReply(probe);
+}
+
+void CSearchReaders::ReadReply(ProbeRec& probe)
+{
+    DWORD queued = 0;
+    if (FAILED(probe.port->GetInQueue(&queued))) {
+        ProbeFailed(probe, true);
+        return;
+    }
+    if (queued == 0)
+        return;
+    std::string bytes;
+    if (FAILED(probe.port->Read(bytes, queued, 0))) {
+        ProbeFailed(probe, true);
+        return;
+    }
+    probe.raw += bytes;
+    // Widened whole, so that a character of a multi-byte code page split between two reads is
+    // still read right.
+    AnsiToWide(probe.replyText, probe.raw.data(), static_cast<int>(probe.raw.size()));
+
+    uint16_t code = 0;
+    uint32_t serialNumber = 0, version = 0, moreNeeded = 1;
+    if (ParseReaderInfo(probe.replyText, code, serialNumber, version, &moreNeeded)) {
+        probe.model = ModelFromCode(code);
+        if (probe.model != MODEL_UNKNOWN) {
+            SearchResult result;
+            result.portName = probe.port->GetName();
+            result.model = probe.model;
+            result.serialNumber = serialNumber;
+            result.version = version;
+            result.replyText = probe.replyText;
+            m_results.push_back(result);
+        }
+        probe.state = PROBE_DONE;
+    } else if (!moreNeeded) {
+        probe.state = PROBE_DONE;   // a complete text, but not an identification
+    }
+}
+
+void CSearchReaders::StepProbe(ProbeRec& probe, DWORD& wait)
+{
+    try {
+        for (;;) {
+            switch (probe.state) {
+            case PROBE_START:
+                StartProbe(probe);
+                break;
+            case PROBE_CONNECT:
+                if (FAILED(probe.port->OnCommEvent()))
+                    ProbeFailed(probe, true);
+                else if (!(probe.port->GetState() & ZPORT_CONNECTING))
+                    SendRequest(probe);
+                break;
+            case PROBE_SEND:
+                // A TCP port learns that a blocked send went out from its network events.
+                if (FAILED(probe.port->OnWriteComplete()) || FAILED(probe.port->OnCommEvent())) {
+                    ProbeFailed(probe, true);
+                } else if (!(probe.port->GetState() & ZPORT_WRITE_PENDING)) {
+                    probe.state = PROBE_RECEIVE;
+                    ReadReply(probe);
+                }
+                break;
+            case PROBE_RECEIVE:
+                if (FAILED(probe.port->OnReadComplete()) || FAILED(probe.port->OnCommEvent()))
+                    ProbeFailed(probe, true);
+                else
+                    ReadReply(probe);
+                break;
+            default:
+                break;
+            }
+
+            if (probe.state == PROBE_CONNECT || probe.state == PROBE_SEND || probe.state == PROBE_RECEIVE) {
+                DWORD limit = probe.state == PROBE_CONNECT ? m_connectTimeout : m_replyTimeout;
+                if (limit != INFINITE_MS) {
+                    DWORD elapsed = TicksSince(probe.stateTime, GetTickCount());
+                    if (elapsed >= limit)
+                        // A connect still going on is dropped, so that the next try connects anew.
+                        ProbeFailed(probe, probe.state == PROBE_CONNECT);
+                    else
+                        LowerWait(wait, limit - elapsed);
+                }
+                if (probe.state == PROBE_RECEIVE && m_readSlice != INFINITE_MS)
+                    LowerWait(wait, m_readSlice);
+            }
+
+            if (probe.state != PROBE_FAILED)
+                return;
+            // A count of tries below 1 still tries once.
+            if (++probe.tries >= std::max<int32_t>(m_triesPerSpeed, 1)) {
+                probe.tries = 0;
+                ++probe.speedStep;
+            }
+            probe.state = PROBE_START;
+        }
+    } catch (const std::exception&) {
+        probe.state = PROBE_DONE;
+    }
+}
+
+void CSearchReaders::SendDiscovery(UdpRec& udp)
+{
+    udp.state = UDP_DONE;
+    if (!udp.socket.Valid()) {
+        udp.socket.Reset(socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP));
+        if (!udp.socket.Valid())
+            return;
+        BOOL broadcast = TRUE;
+        sockaddr_in local{};
+        local.sin_family = AF_INET;
+        local.sin_addr.s_addr = udp.address;
+        local.sin_port = 0;
+        if (setsockopt(udp.socket.Get(), SOL_SOCKET, SO_BROADCAST, reinterpret_cast<const char*>(&broadcast),
+                       sizeof(broadcast)) != 0 ||
+            bind(udp.socket.Get(), reinterpret_cast<sockaddr*>(&local), sizeof(local)) != 0 ||
+            WSAEventSelect(udp.socket.Get(), m_commEvent.Get(), FD_READ) != 0) {
+            // Set up again from the start at the next attempt.
+            udp.socket.Close();
+            return;
+        }
+        udp.buffer.resize(DATAGRAM_SIZE);
+    }
+    sockaddr_in target{};
+    target.sin_family = AF_INET;
+    target.sin_addr.s_addr = m_discoveryAddress;
+    target.sin_port = htons(m_discoveryPort);
+    std::string request(DISCOVERY_REQUEST);
+    WSABUF buffer{static_cast<ULONG>(request.size()), &request[0]};
+    DWORD sent = 0;
+    if (WSASendTo(udp.socket.Get(), &buffer, 1, &sent, 0, reinterpret_cast<sockaddr*>(&target), sizeof(target),
+                  nullptr, nullptr) != 0)
+        return;
+    udp.sendTime = GetTickCount();
+    udp.state = UDP_RECEIVE;
+}
+
+void CSearchReaders::ReceiveDiscovery(UdpRec& udp)
+{
+    // Without an event handle the shared comm event is left alone; it is reset by the wait loop.
+    WSANETWORKEVENTS events{};
+    if (WSAEnumNetworkEvents(udp.socket.Get(), nullptr, &events) != 0 ||
+        ((events.lNetworkEvents & FD_READ) && events.iErrorCode[FD_READ_BIT] != 0)) {
+        udp.state = UDP_DONE;
+        return;
+    }
+    for (;;) {
+        u_long waiting = 0;
+        if (ioctlsocket(udp.socket.Get(), FIONREAD, &waiting) != 0) {
+            udp.state = UDP_DONE;
+            return;
+        }
+        if (waiting == 0)
+            return;
+        sockaddr_in sender{};
+        int senderLength = sizeof(sender);
+        WSABUF buffer{static_cast<ULONG>(udp.buffer.size()), &udp.buffer[0]};
+        DWORD got = 0;
+        DWORD flags = 0;
+        if (WSARecvFrom(udp.socket.Get(), &buffer, 1, &got, &flags, reinterpret_cast<sockaddr*>(&sender),
+                        &senderLength, nullptr, nullptr) != 0) {
+            int error = WSAGetLastError();
+            if (error == WSAEWOULDBLOCK)
+                return;
+            if (error == WSAEMSGSIZE)
+                continue;   // longer than any reply: not a converter's
+            udp.state = UDP_DONE;
+            return;
+        }
+        wchar_t senderText[64];
+        DWORD senderTextLength = 64;
+        if (WSAAddressToStringW(reinterpret_cast<sockaddr*>(&sender), senderLength, nullptr, senderText,
+                                &senderTextLength) != 0) {
+            udp.state = UDP_DONE;
+            return;
+        }
+        uint32_t firstPort = 0, secondPort = 0;
+        std::string firstAddress, secondAddress;
+        // Anything else that answers on the discovery port is passed over; a converter that
+        // answers after it must still be found.
+        if (!ParseSeekReply(std::string(udp.buffer.data(), got), &firstPort, &secondPort, &firstAddress,
+                            &secondAddress))
+            continue;
+        std::wstring name;
+        if (DiscoveredPortName(senderText, firstPort, firstAddress, name))
+            AddDiscoveredPort(name);
+        if (DiscoveredPortName(senderText, secondPort, secondAddress, name))
+            AddDiscoveredPort(name);
+    }
+}
+
+void CSearchReaders::StepDiscovery(UdpRec& udp, DWORD& wait)
+{
+    for (;;) {
+        if (udp.state == UDP_SEND)
+            SendDiscovery(udp);
+        if (udp.state == UDP_RECEIVE)
+            ReceiveDiscovery(udp);
+        if (udp.state == UDP_RECEIVE && m_udpTimeout != INFINITE_MS) {
+            DWORD elapsed = TicksSince(udp.sendTime, GetTickCount());
+            if (elapsed >= m_udpTimeout)
+                udp.state = UDP_DONE;
+            else
+                LowerWait(wait, m_udpTimeout - elapsed);
+        }
+        if (udp.state != UDP_DONE)
+            return;
+        if (++udp.tries >= m_udpTries)
+            return;   // finished
+        udp.state = UDP_SEND;
+    }
+}
+
+size_t CSearchReaders::LiveWaiters() const
+{
+    size_t count = m_discovery.size();
+    for (const ProbeRec& probe : m_probes)
+        if (probe.state == PROBE_CONNECT || probe.state == PROBE_SEND || probe.state == PROBE_RECEIVE)
+            ++count;
+    return count;
+}
+
+HRESULT CSearchReaders::GetNext(SearchResult& result, uint32_t timeoutMs)
+{
+    const DWORD start = GetTickCount();
+    for (;;) {
+        DWORD wait = INFINITE_MS;
+        bool paused = false;
+        if (m_pauseLength != 0) {
+            DWORD elapsed = TicksSince(m_pauseStart, GetTickCount());
+            if (elapsed < m_pauseLength) {
+                paused = true;
+                wait = m_pauseLength - elapsed;
+            } else {
+                m_pauseLength = 0;
+            }
+        }
+
+        if (!paused) {
+            for (auto it = m_discovery.begin(); it != m_discovery.end();) {
+                StepDiscovery(*it, wait);
+                if (it->state == UDP_DONE)
+                    it = m_discovery.erase(it);
+                else
+                    ++it;
+            }
+            for (auto it = m_probes.begin(); it != m_probes.end();) {
+                StepProbe(*it, wait);
+                if (it->state == PROBE_DONE)
+                    it = m_probes.erase(it);   // closes the port now
+                else
+                    ++it;
+            }
+            if (m_discovery.empty() && m_probes.empty() && m_results.empty())
+                return PE_NO_MORE_READERS;
+            if (LiveWaiters() > 1)
+                LowerWait(wait, SHARED_EVENT_POLL_MS);
+        }
+
+        if (!m_results.empty()) {
+            // Until the pass's wait runs out (or an event comes) the next call only hands out
+            // results already found. A pass without a deadline sets no pause: there is nothing to
+            // wait for, and a pause without end would hang the next call.
+            m_pauseStart = GetTickCount();
+            m_pauseLength = wait == INFINITE_MS ? 0 : wait;
+            result = m_results.front();
+            m_results.pop_front();
+            return S_OK;
+        }
+        m_pauseLength = 0;
+
+        if (timeoutMs != INFINITE_MS) {
+            DWORD elapsed = TicksSince(start, GetTickCount());
+            if (elapsed >= timeoutMs)
+                return PE_SEARCH_TIMEOUT;
+            LowerWait(wait, timeoutMs - elapsed);
+        }
+
+        HANDLE events[3] = {m_writeDone.Get(), m_readDone.Get(), m_commEvent.Get()};
+        DWORD signalled = WaitForMultipleObjects(3, events, FALSE, wait);
+        if (signalled == WAIT_FAILED)
+            return HRESULT_FROM_WIN32(GetLastError());
+        if (signalled < WAIT_OBJECT_0 + 3)
+            ResetEvent(events[signalled - WAIT_OBJECT_0]);
+    }
+}
