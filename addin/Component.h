@@ -14,6 +14,8 @@
 #pragma once
 #include "NativeApi.h"
 #include "ComponentWindow.h"
+#include "KeyFormatter.h"
+#include "PortEnum.h"
 #include "Handles.h"
 #include "KeyData.h"
 #include "Lock.h"
@@ -25,6 +27,7 @@
 #include <windows.h>
 #include <array>
 #include <atomic>
+#include <cstdarg>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -37,6 +40,23 @@ struct ComponentPlacement
     std::wstring ModuleFolder;  // empty: the folder of the library file (ModuleHandle)
     std::wstring AppDataFolder; // empty: the user's application-data folder
     int WindowHost = -1;        // -1: decide from the process's image; 0: no window; 1: window
+};
+
+// The system's sound players: PlaySoundW for ".wav" files and mciSendStringW for other media.
+// Replaceable so that tests can record what would play instead of playing it; the component
+// starts with the system's own (SystemSoundFunctions).
+struct SoundFunctions
+{
+    BOOL(WINAPI* PlayWave)(LPCWSTR sound, HMODULE module, DWORD flags);
+    DWORD(WINAPI* SendMciString)(LPCWSTR command, LPWSTR returnText, UINT returnLength, HWND callback);
+};
+SoundFunctions SystemSoundFunctions();
+
+class CSearchReaders;
+// Deletes a search object where its type is complete (it owns ports, sockets and Winsock).
+struct SearchDeleter
+{
+    void operator()(CSearchReaders* search) const;
 };
 
 // Argument-type check of one method: one type code per parameter (0 = any), the number of
@@ -142,11 +162,25 @@ public:
     HWND Window() const { return m_window.Get(); }
     HANDLE CommandEvent() const { return m_commandEvent.Get(); }
     const ReadKeysBlock& ReadKeys() const { return m_readKeys; }
+    size_t OpenPortCount() const { return m_ports.size(); }
+    size_t OpenDeviceCount() const { return m_devices.size(); }
+    // External events that the platform refused (its event buffer was full); each is also logged.
+    uint32_t RefusedEvents() const { return m_refusedEvents.load(); }
+
+    // Where the reader search sends its converter discovery request: an IPv4 address and a UDP
+    // port. Empty address (the default): the search's own default, the broadcast to port 9000.
+    void SetDiscoveryTarget(const std::wstring& address, uint16_t port)
+    {
+        m_discoveryAddress = address;
+        m_discoveryPort = port;
+    }
 
     // --- Sounds and the hidden window (ComponentSound.cpp) ----------------------------------
 
     // Plays sound slot 0-3 (any thread; callers test SoundEnabled first).
     int PlaySoundSlot(int slot);
+    // Replaces the system's sound players (set before any sound can play).
+    void SetSoundFunctions(const SoundFunctions& functions) { m_sound = functions; }
     // On the window's thread: opens and plays the requested media slot.
     void PlayMciSound();
     // Closes an open media file (platform's thread).
@@ -164,6 +198,16 @@ public:
 
     // Stops every reader and waits for their threads, then deletes them.
     void CloseAllReaders();
+    // Searches for one reader on the ports that have no reader yet (and on the network when the
+    // search flags ask for it); false when none answers.
+    bool FindAutoPort(std::wstring& port);
+
+    // --- Log (ComponentLog.cpp) -------------------------------------------------------------
+
+    // Writes one line (with the header first when the log path is empty) to the log file of the
+    // settings folder. Never throws; a line that cannot be written is lost.
+    void WriteLog(const std::wstring& source, uint32_t level, uint32_t messageId, va_list args);
+    void WriteLogLine(const std::wstring& source, uint32_t level, uint32_t messageId, ...);
 
     using MethodHandler = bool (CParvel::*)(tVariant* result, tVariant* params, long count);
 
@@ -213,6 +257,24 @@ private:
 
     // --- ComponentTables.cpp ---
     static bool FillParamDefault(CParvel& self, long method, long param, tVariant* value);
+
+    // --- ComponentEvents.cpp ---
+    std::wstring EventSource(CReader* reader) const;
+    void RaiseEvent(const std::wstring& source, const wchar_t* english, const wchar_t* russian,
+                    const std::wstring& data);
+    void PlayEventSound(int slot);
+    void LogTransferFailed(CReader* reader, const std::wstring& reason);
+
+    // --- DeviceMethods.cpp ---
+    bool WorkingDeviceIdentifier(std::wstring& identifier);
+
+    // --- SearchMethods.cpp ---
+    void ListFoundReaders();
+    // The candidate ports of a search: enumerated with the search flags, sorted by name, without
+    // the ports on which this component runs a reader.
+    void CandidatePorts(std::vector<PortInfo>& ports) const;
+    // Starts a search over the given ports with the search settings of this moment.
+    void StartSearch(CSearchReaders& search, const std::vector<PortInfo>& ports);
 
     // --- ComponentSettings.cpp ---
     bool ReadStoredLoadAtStartup() const;
@@ -276,7 +338,7 @@ private:
     HRESULT m_lastErrorCode = S_OK;
     IAddInDefBase* m_connection = nullptr; // not owned
     IMemoryManager* m_memory = nullptr;    // not owned
-    uint32_t m_russian = 0;
+    std::atomic<uint32_t> m_russian{0}; // read by reader threads (event names)
     uint32_t m_portable = 0;
     std::wstring m_settingsFolder;
 
@@ -284,6 +346,7 @@ private:
     std::array<std::wstring, 4> m_soundFiles; // under the lock: reader threads play them
     std::atomic<int32_t> m_openMediaSlot{-1};      // window's thread and platform's thread
     std::atomic<int32_t> m_requestedMediaSlot{-1}; // written by reader threads
+    SoundFunctions m_sound = SystemSoundFunctions();
 
     std::map<std::wstring, ReaderEntry> m_ports;   // port name -> its one reader
     std::map<std::wstring, DeviceEntry> m_devices;             // device identifier -> device
@@ -291,13 +354,17 @@ private:
     CReaderSettings m_working; // what properties, SetParameter, Open and the search use
 
     CHandle m_commandEvent;
-    CReader* m_waitingReader = nullptr;
+    std::atomic<CReader*> m_waitingReader{nullptr}; // read by reader threads (OnCommand)
 
     uint32_t m_searchFlags = 14;
     uint32_t m_findIpTimeout = 3000;
     int32_t m_findIpTries = 1;
+    std::unique_ptr<CSearchReaders, SearchDeleter> m_search; // FindNext's search, null when none
+    std::wstring m_discoveryAddress; // empty: the search's default target
+    uint16_t m_discoveryPort = 0;
 
     KeyFormatList m_formats;
+    CKeyFormatCache m_formatCache; // under the lock: the formats compiled for key events
     uint32_t m_lastKeyType = 0;
     KeyData m_lastKey;
 
@@ -309,6 +376,7 @@ private:
     std::atomic<uint32_t> m_log{0};      // read by reader threads (log filter)
     std::atomic<uint32_t> m_logFlags{7};
     std::wstring m_logPath;              // under the lock
+    std::atomic<uint32_t> m_refusedEvents{0};
 
     ReadKeysBlock m_readKeys;
 

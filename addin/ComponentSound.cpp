@@ -20,7 +20,23 @@ std::wstring LowerExtension(const std::wstring& path)
     return ext;
 }
 
+// The system's players behind the replaceable entry points.
+BOOL WINAPI SystemPlaySound(LPCWSTR sound, HMODULE module, DWORD flags)
+{
+    return PlaySoundW(sound, module, flags);
+}
+
+DWORD WINAPI SystemSendMciString(LPCWSTR command, LPWSTR returnText, UINT returnLength, HWND callback)
+{
+    return mciSendStringW(command, returnText, returnLength, callback);
+}
+
 } // namespace
+
+SoundFunctions SystemSoundFunctions()
+{
+    return SoundFunctions{&SystemPlaySound, &SystemSendMciString};
+}
 
 int CParvel::PlaySoundSlot(int slot)
 {
@@ -34,7 +50,7 @@ int CParvel::PlaySoundSlot(int slot)
     if (path.empty())
         return 1;
     if (LowerExtension(path) == L".wav") {
-        PlaySoundW(path.c_str(), nullptr, SND_FILENAME | SND_ASYNC | SND_NODEFAULT);
+        m_sound.PlayWave(path.c_str(), nullptr, SND_FILENAME | SND_ASYNC | SND_NODEFAULT);
         return 1;
     }
     HWND window = m_window.Get();
@@ -47,6 +63,9 @@ int CParvel::PlaySoundSlot(int slot)
 
 void CParvel::PlayMciSound()
 {
+    // A request posted just before sounds were switched off is not played after it.
+    if (!m_soundEnabled)
+        return;
     const int32_t requested = m_requestedMediaSlot;
     if (m_openMediaSlot != requested) {
         CloseMedia();
@@ -62,17 +81,17 @@ void CParvel::PlayMciSound()
         const std::wstring ext = LowerExtension(path);
         const wchar_t* type = ext == L".wav" ? L"waveaudio" : ext == L".mid" ? L"sequencer" : L"mpegvideo";
         std::wstring command = L"open \"" + path + L"\" type " + type + L" alias media";
-        if (mciSendStringW(command.c_str(), nullptr, 0, nullptr) == 0)
+        if (m_sound.SendMciString(command.c_str(), nullptr, 0, nullptr) == 0)
             m_openMediaSlot = requested;
     }
     if (m_openMediaSlot >= 0)
-        mciSendStringW(L"play media from 0", nullptr, 0, nullptr);
+        m_sound.SendMciString(L"play media from 0", nullptr, 0, nullptr);
 }
 
 void CParvel::CloseMedia()
 {
     if (m_openMediaSlot >= 0) {
-        mciSendStringW(L"close media", nullptr, 0, nullptr);
+        m_sound.SendMciString(L"close media", nullptr, 0, nullptr);
         m_openMediaSlot = -1;
     }
 }

@@ -1,15 +1,47 @@
-// The device methods: Open and DeviceTest (which make readers), Close, GetStatus, Reconnect and
-// GetReaderInfo (which address an open device by its identifier), and the close-all of Done.
+// The device methods: Open and DeviceTest (which make readers, searching one first for the port
+// "Auto"), Close, GetStatus, Reconnect and GetReaderInfo (which address an open device by its
+// identifier), and the close-all of Done.
 //
 // Devices are named by identifiers: a port name, or a port name, a backslash and a bus address.
-// The port map owns one reader per port; the device map names a reader and a bus address.
-// This build makes no readers: Open and DeviceTest check their arguments and the port name and
-// then report that the command is not supported, so the device map stays empty and every
-// method that addresses a device answers as for a device that was never opened.
+// The port map owns one reader per port; the device map names a reader and a bus address. Every
+// device entry's reader is owned by the port map: when a reader goes, every entry naming it goes
+// with it. All of this runs on the platform's thread; reader values are set under each reader's
+// own lock by the reader's control operations.
 #include "Component.h"
 #include "ComponentTables.h"
 #include "Messages.h"
+#include "Numbers.h"
+#include "Search.h"
+#include <algorithm>
 #include <vector>
+
+namespace {
+
+// The two spellings of the automatic port, compared without regard to case.
+bool IsAutoPort(const std::wstring& name)
+{
+    for (const wchar_t* automatic : {L"Auto", L"Авто"}) {
+        if (CompareStringOrdinal(name.c_str(), static_cast<int>(name.size()), automatic, -1, TRUE) == CSTR_EQUAL)
+            return true;
+    }
+    return false;
+}
+
+// The port and the bus address of an identifier: the text before the first backslash and the
+// decimal number after it (-1 when none can be read); without a backslash the whole text and -1.
+void SplitIdentifier(const std::wstring& identifier, std::wstring& port, int32_t& address)
+{
+    const size_t slash = identifier.find(L'\\');
+    if (slash == std::wstring::npos) {
+        port = identifier;
+        address = NO_BUS_ADDRESS;
+        return;
+    }
+    port = identifier.substr(0, slash);
+    address = ParseInt10(identifier.c_str() + slash + 1, NO_BUS_ADDRESS);
+}
+
+} // namespace
 
 const CParvel::DeviceEntry* CParvel::FindDevice(const tVariant& identifier)
 {
@@ -34,6 +66,39 @@ void CParvel::CloseAllReaders()
     m_ports.clear();
 }
 
+bool CParvel::WorkingDeviceIdentifier(std::wstring& identifier)
+{
+    const std::wstring& name = m_working.Portname;
+    if (IsAutoPort(name)) {
+        if (!FindAutoPort(identifier)) {
+            SetLastError(PE_READER_NOT_FOUND);
+            return false;
+        }
+        return true;
+    }
+    if (name.empty()) {
+        SetLastError(PE_BAD_PORT_NAME);
+        return false;
+    }
+    identifier = name;
+    return true;
+}
+
+bool CParvel::FindAutoPort(std::wstring& port)
+{
+    std::vector<PortInfo> ports;
+    CandidatePorts(ports);
+    if (ports.empty() && !(m_searchFlags & SEARCH_NETWORK))
+        return false;
+    CSearchReaders search;
+    StartSearch(search, ports);
+    SearchResult found;
+    if (FAILED(search.GetNext(found, 0xFFFFFFFF)))
+        return false;
+    port = found.portName;
+    return true;
+}
+
 bool CParvel::MethodOpen(tVariant* result, tVariant* params, long count)
 {
     if (!params || count < 1) {
@@ -42,11 +107,61 @@ bool CParvel::MethodOpen(tVariant* result, tVariant* params, long count)
     }
     if (result)
         SetBoolVariant(result, false);
-    if (m_working.Portname.empty()) {
-        SetLastError(PE_BAD_PORT_NAME);
+    std::wstring identifier;
+    if (!WorkingDeviceIdentifier(identifier))
         return true;
+
+    auto device = m_devices.find(identifier);
+    if (device != m_devices.end()) {
+        CReader* reader = device->second.Reader;
+        if (reader->GetState(device->second.Address) == READER_STATE_DISCONNECTED)
+            reader->Reconnect(device->second.Address);
+    } else {
+        std::wstring portName;
+        int32_t address = NO_BUS_ADDRESS;
+        SplitIdentifier(identifier, portName, address);
+        auto port = m_ports.find(portName);
+        if (port == m_ports.end()) {
+            ReaderEntry entry;
+            entry.Reader.reset(new CReader());
+            entry.StopBits = static_cast<BYTE>(m_working.StopBits & 0xFF);
+            entry.Flags = m_working.Flags;
+            entry.Model = m_working.Model;
+            entry.Speed = m_working.Speed;
+            CReader& reader = *entry.Reader;
+            reader.Init(this, portName.c_str());
+            reader.SetConnection(entry.StopBits, entry.Flags, entry.Model, entry.Speed, FALSE);
+            reader.SetTimings(static_cast<DWORD>(m_working.ConnectTimeout), static_cast<DWORD>(m_working.ConnectPeriod),
+                              static_cast<DWORD>(m_working.RxPeriod), static_cast<DWORD>(m_working.ReqTimeout),
+                              m_working.ReqTries);
+            if (address != NO_BUS_ADDRESS)
+                reader.AddAddress(address);
+            reader.Reconnect(NO_BUS_ADDRESS); // connect as soon as the thread runs
+            reader.Start();                   // a failure deletes the reader again
+            CReader* started = entry.Reader.get();
+            m_ports.emplace(portName, std::move(entry));
+            m_devices[identifier] = DeviceEntry{address, started};
+        } else {
+            CReader* reader = port->second.Reader.get();
+            bool busReader = false;
+            for (const auto& other : m_devices)
+                busReader = busReader || (other.second.Reader == reader && other.second.Address != NO_BUS_ADDRESS);
+            if (busReader != (address != NO_BUS_ADDRESS)) {
+                SetLastError(PE_PORT_BUSY);
+                return true;
+            }
+            if (address != NO_BUS_ADDRESS) {
+                reader->AddAddress(address);
+                m_devices[identifier] = DeviceEntry{address, reader};
+            } else if (reader->GetState(NO_BUS_ADDRESS) == READER_STATE_DISCONNECTED) {
+                // The port's one device is open under another spelling; only wake its reader.
+                reader->Reconnect(NO_BUS_ADDRESS);
+            }
+        }
     }
-    SetLastError(PE_NOT_SUPPORTED);
+    MakeStringVariant(&params[0], identifier.c_str(), static_cast<ptrdiff_t>(identifier.size()));
+    if (result)
+        SetBoolVariant(result, true);
     return true;
 }
 
@@ -70,10 +185,17 @@ bool CParvel::MethodClose(tVariant* result, tVariant* params, long count)
         device.Reader->RemoveAddress(device.Address);
     bool addressesLeft = false;
     for (const auto& other : m_devices)
-        addressesLeft = addressesLeft || other.second.Reader == device.Reader;
+        addressesLeft = addressesLeft || (other.second.Reader == device.Reader && other.second.Address != NO_BUS_ADDRESS);
     if (device.Address == NO_BUS_ADDRESS || !addressesLeft) {
         const std::wstring port = device.Reader->PortName();
         device.Reader->Stop();
+        // No entry may outlive the reader it names.
+        for (auto other = m_devices.begin(); other != m_devices.end();) {
+            if (other->second.Reader == device.Reader)
+                other = m_devices.erase(other);
+            else
+                ++other;
+        }
         m_ports.erase(port); // deletes the reader
     }
     if (result)
@@ -89,11 +211,48 @@ bool CParvel::MethodDeviceTest(tVariant* result, tVariant* params, long count)
     }
     if (result)
         SetBoolVariant(result, false);
-    if (m_working.Portname.empty()) {
-        SetLastError(PE_BAD_PORT_NAME);
+    std::wstring identifier;
+    if (!WorkingDeviceIdentifier(identifier))
         return true;
+
+    const BYTE stopBits = static_cast<BYTE>(m_working.StopBits & 0xFF);
+    std::unique_ptr<CReader> temporary(new CReader());
+    CReader* reader = nullptr;
+    int32_t address = NO_BUS_ADDRESS;
+    auto device = m_devices.find(identifier);
+    if (device != m_devices.end()) {
+        reader = device->second.Reader;
+        address = device->second.Address;
+    } else {
+        std::wstring portName;
+        SplitIdentifier(identifier, portName, address);
+        temporary->Init(this, portName.c_str());
+        temporary->SetConnection(stopBits, m_working.Flags, m_working.Model, m_working.Speed, FALSE);
+        reader = temporary.get();
     }
-    SetLastError(PE_NOT_SUPPORTED);
+
+    // The identification runs on this thread and stops the reader's thread for it. An open device
+    // gets its thread back afterwards, or it would stay silent until it is closed.
+    const bool wasRunning = reader->Started();
+    std::wstring info;
+    const BOOL ok = reader->IdentifyNow(address, stopBits, m_working.Model, static_cast<DWORD>(m_working.ConnectTimeout),
+                                        static_cast<DWORD>(m_working.RxPeriod), static_cast<DWORD>(m_working.ReqTimeout),
+                                        m_working.ReqTries, info);
+    if (wasRunning)
+        reader->Start(); // reconnects: the identification left a reconnection due
+
+    if (ok) {
+        MakeStringVariant(&params[0], info.c_str(), static_cast<ptrdiff_t>(info.size()));
+    } else {
+        HRESULT code = S_OK;
+        std::wstring text;
+        reader->GetLastError(address, code, text);
+        SetLastError(code, text.c_str(), static_cast<ptrdiff_t>(text.size()));
+        MakeStringVariant(&params[0], L"", 0);
+    }
+    MakeStringVariant(&params[1], L"", 0);
+    if (result)
+        SetBoolVariant(result, ok != FALSE);
     return true;
 }
 

@@ -7,6 +7,7 @@
 #define IDS_DRIVER_DESCRIPTION     119 // GetDescription
 #define IDS_AUTO                   120 // caption of the automatic choice in the parameters document
 #define IDS_LOG_HEADER             130 // day, month, year, add-in version text, Windows version text
+#define IDS_LOG_EVENT_REFUSED      131 // event name, data (the platform's event buffer was full)
 #define IDS_LOG_TRANSFERRED        160 // the key's text
 #define IDS_LOG_TRANSFER_FAILED    161 // the reason
 #define IDS_PAGE_PARAMETERS        170

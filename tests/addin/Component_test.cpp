@@ -394,7 +394,7 @@ const char NarrowBytes[] = "\x39\x30\x7B";
 std::vector<CheckRow> CheckRows()
 {
     const long NotOpened = static_cast<long>(0x80040233);
-    const long NotSupported = static_cast<long>(0x8004021E);
+    const long NoMoreReaders = static_cast<long>(0x80040231);
     tVariant pstr = Var(VTYPE_PSTR);
     pstr.bytes.ptr = const_cast<char*>(NarrowBytes);
     pstr.bytes.len = 3;
@@ -414,7 +414,8 @@ std::vector<CheckRow> CheckRows()
         {21, {Str(L"%u"), Str(L"b0"), Empty()}, 0, {{0, I4(1)}, {1, I4(1)}, {0, Null()}}, {{2, Bool(true)}}},
         {22, {Empty(), Str(L"%u"), Str(L"b0"), UI4(1), Blob(KeyBytes, 3)}, 0,
          {{1, I4(1)}, {2, I4(1)}, {3, R8(1)}, {4, I4(1)}, {4, Str(L"39")}}, {{4, pstr}, {0, R8(1)}}},
-        {24, {Empty(), Empty(), Empty(), Empty(), Empty(), UI4(0)}, NotSupported, {{5, R8(1)}, {5, Empty()}},
+        // No reader to find here (no adapters, no network search): the search ends at once.
+        {24, {Empty(), Empty(), Empty(), Empty(), Empty(), UI4(0)}, NoMoreReaders, {{5, R8(1)}, {5, Empty()}},
          {{0, R8(1)}}},
         {26, {Str(Dev), UI4(4), Empty(), UI4(1), UI4(0)}, NotOpened,
          {{0, I4(1)}, {1, R8(1)}, {3, R8(1)}, {4, R8(1)}, {4, Null()}}, {{2, R8(1)}}},
@@ -724,23 +725,31 @@ TEST_F(ComponentTest, DeviceMethodsAnswerForDevicesNeverOpened)
     EXPECT_EQ(result.i32Val, 0);
     EXPECT_FALSE(c.Func(MGetStatus, result, number));
 
-    // Open and DeviceTest make no readers here; an empty port name is refused first.
+    // Open and DeviceTest refuse an empty port name before they make any reader.
     tVariant empty = Str(L"");
     ASSERT_TRUE(c.SetPropVal(1, &empty));
     std::vector<tVariant> out{Empty()};
     ASSERT_TRUE(c.Func(MOpen, result, out));
     EXPECT_FALSE(result.bVal);
     EXPECT_EQ(LastError(), static_cast<long>(0x80040210));
-    tVariant port = Str(L"COM3");
-    ASSERT_TRUE(c.SetPropVal(1, &port));
-    ASSERT_TRUE(c.Func(MOpen, result, out));
-    EXPECT_FALSE(result.bVal);
-    EXPECT_EQ(LastError(), static_cast<long>(0x8004021E));
-    std::vector<tVariant> test{Empty(), Empty()};
-    ASSERT_TRUE(c.Func(MDeviceTest, result, test));
-    EXPECT_FALSE(result.bVal);
-    EXPECT_EQ(LastError(), static_cast<long>(0x8004021E));
-    EXPECT_EQ(test[0].vt, VTYPE_EMPTY);
+    // The automatic port with nothing to search (no port source, no network search) finds no
+    // reader, in either spelling and case, without probing anything.
+    tVariant flags = UI4(0);
+    ASSERT_TRUE(c.SetPropVal(16, &flags));
+    for (const wchar_t* automatic : {L"Auto", L"aUTO", L"Авто", L"авто"}) {
+        tVariant port = Str(automatic);
+        ASSERT_TRUE(c.SetPropVal(1, &port));
+        ASSERT_TRUE(c.Func(MOpen, result, out));
+        EXPECT_FALSE(result.bVal);
+        EXPECT_EQ(LastError(), static_cast<long>(0x80040232)) << automatic;
+        std::vector<tVariant> test{Empty(), Empty()};
+        ASSERT_TRUE(c.Func(MDeviceTest, result, test));
+        EXPECT_FALSE(result.bVal);
+        EXPECT_EQ(LastError(), static_cast<long>(0x80040232)) << automatic;
+        EXPECT_EQ(test[0].vt, VTYPE_EMPTY);
+        EXPECT_EQ(test[1].vt, VTYPE_EMPTY);
+    }
+    EXPECT_EQ(object->OpenPortCount(), 0u);
 
     std::vector<tVariant> none;
     ASSERT_TRUE(c.Func(MFindClose, result, none));

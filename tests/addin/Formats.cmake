@@ -4,10 +4,7 @@ if(TARGET parvel_addin)
     add_executable(keyexpr_eval ${CMAKE_CURRENT_SOURCE_DIR}/tools/keyexpr_eval.cpp
                    ${CMAKE_CURRENT_SOURCE_DIR}/tools/keyexpr_eval.rc)
     target_link_libraries(keyexpr_eval PRIVATE parvel_addin)
-    set_property(SOURCE ${CMAKE_CURRENT_SOURCE_DIR}/tools/keyexpr_eval.rc APPEND PROPERTY
-                 INCLUDE_DIRECTORIES ${PARVEL_ADDIN_RC_INCLUDES})
-    set_property(SOURCE ${CMAKE_CURRENT_SOURCE_DIR}/tools/keyexpr_eval.rc APPEND PROPERTY
-                 OBJECT_DEPENDS ${PARVEL_MESSAGES_DIR}/Messages.rc)
+    parvel_resource_script(${CMAKE_CURRENT_SOURCE_DIR}/tools/keyexpr_eval.rc ${PARVEL_ADDIN_RC_INCLUDES})
     add_dependencies(keyexpr_eval parvel_messages)
     add_test(NAME keyexpr_oracle
              COMMAND python3 ${CMAKE_CURRENT_SOURCE_DIR}/oracle/cross_check.py ${PARVEL_WINE_RUN}

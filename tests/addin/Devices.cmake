@@ -1,0 +1,18 @@
+# The component against simulated readers: devices, reader events and the search methods. Runs
+# with a reader-simulator hub beside it (simulated COM ports in the shared prefix, TCP readers and
+# discovery responders on 127.0.0.1); the tests use COM40-COM59.
+file(GLOB ADDIN_DEVICE_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/devices/*.cpp)
+if(TARGET parvel_addin AND ADDIN_DEVICE_TEST_SOURCES)
+    set(ADDIN_DEVICE_TEST_RC ${CMAKE_CURRENT_SOURCE_DIR}/devices/DeviceTests.rc)
+    add_executable(addin_device_tests ${ADDIN_DEVICE_TEST_SOURCES} ${CMAKE_SOURCE_DIR}/tests/support/TestMain.cpp
+                   ${CMAKE_SOURCE_DIR}/tests/support/SimControl.cpp ${ADDIN_DEVICE_TEST_RC})
+    target_link_libraries(addin_device_tests PRIVATE parvel_addin gtest ws2_32)
+    target_include_directories(addin_device_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/support ${CMAKE_CURRENT_SOURCE_DIR})
+    parvel_resource_script(${ADDIN_DEVICE_TEST_RC} ${PARVEL_ADDIN_RC_INCLUDES})
+    add_dependencies(addin_device_tests parvel_messages)
+    add_test(NAME addin_devices COMMAND ${CMAKE_SOURCE_DIR}/tools/with-readersim.sh ${PARVEL_WINEPREFIX}
+             ${PARVEL_WINE_RUN} $<TARGET_FILE:addin_device_tests>)
+    # One simulator user at a time: the simulated COM ports live in the one shared prefix.
+    set_tests_properties(addin_devices PROPERTIES FIXTURES_REQUIRED wineserver TIMEOUT 600 LABELS "wine;sim"
+                         RESOURCE_LOCK comports)
+endif()

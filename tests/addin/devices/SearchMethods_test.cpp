@@ -1,0 +1,146 @@
+// The search methods against simulated readers: FindNext lists each reader once and then reports
+// that no more are left, leaves out ports this component has open, goes on after a time-out, and
+// finds converters by discovery on 127.0.0.1; FindClose ends the search so the next starts anew.
+#include "DeviceFixture.h"
+
+using namespace devicetest;
+using namespace slothost;
+
+namespace {
+
+struct Found
+{
+    bool Ok = false;
+    long Error = 0;
+    std::wstring Port;
+    int32_t Model = 0;
+    int32_t Serial = 0;
+    uint32_t Version = 0;
+    std::wstring Text;
+};
+
+} // namespace
+
+class SearchTest : public DeviceTest
+{
+protected:
+    Found FindNext(uint32_t timeoutMs = 0xFFFFFFFF)
+    {
+        std::vector<tVariant> args{Empty(), Empty(), Empty(), Empty(), Empty(), UI4(timeoutMs)};
+        Found f;
+        object->SetLastError(S_OK);
+        f.Ok = CallOut(MethodFindNext, args).bVal;
+        f.Error = LastError();
+        if (f.Ok) {
+            EXPECT_EQ(args[0].vt, VTYPE_PWSTR);
+            EXPECT_EQ(args[1].vt, VTYPE_I4);
+            EXPECT_EQ(args[2].vt, VTYPE_I4);
+            EXPECT_EQ(args[3].vt, VTYPE_UI4);
+            EXPECT_EQ(args[4].vt, VTYPE_PWSTR);
+            f.Port = Text(args[0]);
+            f.Model = args[1].i32Val;
+            f.Serial = args[2].i32Val;
+            f.Version = args[3].ui32Val;
+            f.Text = Text(args[4]);
+        }
+        return f;
+    }
+    bool FindClose() { return Call(MethodFindClose, {}).bVal; }
+};
+
+TEST_F(SearchTest, FindNextListsEachReaderOnceThenNoMore)
+{
+    SerialCommMap ports({52, 53});
+    ASSERT_TRUE(ports.Ok());
+    simctl::SimReaderConfig config = Text();
+    config.identity.version = "2.5";
+    SimReader text(sim, 53, config);
+    SetProp(PropSearchFlags, UI4(0x01));
+
+    Found f = FindNext();
+    ASSERT_TRUE(f.Ok) << std::hex << f.Error;
+    EXPECT_EQ(f.Port, L"COM53");
+    EXPECT_EQ(f.Model, 1);
+    EXPECT_EQ(f.Serial, 100000 + text.Id());
+    EXPECT_EQ(f.Version, 0x0502u);
+    EXPECT_NE(f.Text.find(L"S/N"), std::wstring::npos) << f.Text;
+    EXPECT_TRUE(text.WaitPeerOpen(false, 0)) << "the found reader's port is closed again";
+
+    for (int i = 0; i < 2; ++i) { // an exhausted search stays exhausted
+        f = FindNext();
+        EXPECT_FALSE(f.Ok);
+        EXPECT_EQ(f.Error, NoMoreReaders);
+    }
+    EXPECT_TRUE(FindClose());
+    EXPECT_TRUE(FindClose()) << "without a search as well";
+    f = FindNext();
+    EXPECT_TRUE(f.Ok) << "after FindClose the next FindNext starts anew";
+    EXPECT_TRUE(FindClose());
+}
+
+TEST_F(SearchTest, OpenPortsAreLeftOutOfTheSearch)
+{
+    SerialCommMap ports({54});
+    ASSERT_TRUE(ports.Ok());
+    SimReader text(sim, 54, Text());
+    SetProp(PropSearchFlags, UI4(0x01));
+    ASSERT_TRUE(Open(L"COM54").first);
+    ASSERT_TRUE(WaitStatus(L"COM54", READER_STATE_CONNECTED));
+    sim.Received(text.Id(), true);
+
+    Found f = FindNext();
+    EXPECT_FALSE(f.Ok);
+    EXPECT_EQ(f.Error, NoMoreReaders);
+    EXPECT_TRUE(sim.Received(text.Id()).empty()) << "the open port was probed";
+    EXPECT_TRUE(FindClose());
+
+    ASSERT_TRUE(Close(L"COM54"));
+    f = FindNext();
+    EXPECT_TRUE(f.Ok);
+    EXPECT_EQ(f.Port, L"COM54");
+    EXPECT_TRUE(FindClose());
+}
+
+TEST_F(SearchTest, ATimedOutFindNextLeavesTheSearchGoingOn)
+{
+    SerialCommMap ports({55});
+    ASSERT_TRUE(ports.Ok());
+    simctl::SimReaderConfig slow = Text();
+    slow.replyDelayMs = 600;
+    SimReader text(sim, 55, slow);
+    SetProp(PropSearchFlags, UI4(0x01));
+    SetProp(PropReqTimeout, UI4(2000));
+
+    Found f = FindNext(100);
+    EXPECT_FALSE(f.Ok);
+    EXPECT_EQ(f.Error, SearchTimeout);
+    f = FindNext();
+    EXPECT_TRUE(f.Ok) << std::hex << f.Error;
+    EXPECT_EQ(f.Port, L"COM55");
+    EXPECT_TRUE(FindClose());
+}
+
+TEST_F(SearchTest, ConvertersAreFoundByDiscovery)
+{
+    SimReader converter(sim, 0, Text());
+    simctl::SimConverter announced;
+    announced.reader = converter.Id();
+    const simctl::SimDiscoveryInfo discovery = sim.StartDiscovery({announced});
+    object->SetDiscoveryTarget(L"127.0.0.1", static_cast<uint16_t>(discovery.udpPort));
+    SetProp(PropSearchFlags, UI4(0x10));
+    SetProp(PropFindIpTimeout, UI4(500));
+
+    Found f = FindNext();
+    ASSERT_TRUE(f.Ok) << std::hex << f.Error;
+    EXPECT_EQ(f.Port, converter.Port());
+    EXPECT_EQ(FindNext().Error, NoMoreReaders);
+    EXPECT_TRUE(FindClose());
+
+    // The automatic port finds the converter the same way.
+    auto opened = Open(L"Авто");
+    ASSERT_TRUE(opened.first) << std::hex << LastError();
+    EXPECT_EQ(opened.second, converter.Port());
+    EXPECT_TRUE(WaitStatus(converter.Port(), READER_STATE_CONNECTED));
+    EXPECT_TRUE(Close(converter.Port()));
+    sim.StopDiscovery(discovery.id);
+}
