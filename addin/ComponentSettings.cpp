@@ -17,23 +17,10 @@ namespace {
 const wchar_t* const SettingsKey = L"Software\\Corvane\\Parvel";
 const wchar_t* const SettingsFileName = L"\\Parvel.xml";
 
-void CopyConnection(const CParvelSettings& from, CReaderSettings& to)
-{
-    to.Portname = from.Portname;
-    to.Model = from.Model;
-    to.Speed = from.Speed;
-    to.StopBits = from.StopBits;
-    to.Flags = from.Flags;
-    to.ConnectTimeout = from.ConnectTimeout;
-    to.ReqTimeout = from.ReqTimeout;
-    to.ReqTries = from.ReqTries;
-    to.ConnectPeriod = from.ConnectPeriod;
-    to.RxPeriod = from.RxPeriod;
-    to.Prefix = from.Prefix;
-    to.Suffix = from.Suffix;
-}
-
-void CopyConnection(const CReaderSettings& from, CParvelSettings& to)
+// The connection values, field by field: the settings record and the connection record share
+// these names but not their layout. Used both ways.
+template <typename From, typename To>
+void CopyConnection(const From& from, To& to)
 {
     to.Portname = from.Portname;
     to.Model = from.Model;
