@@ -296,8 +296,12 @@ int32_t CReader::PresentKeyCount()
 void CReader::PlaceCommand(std::shared_ptr<ReaderCommand> command)
 {
     CritSecLock lock(m_lock);
+    // The record replaced here, pending or not, is no longer the slot's: its executor stops at its
+    // next check without completing it, and its late completion is refused.
+    if (command)
+        command->Progress = 0;
     m_cmd = std::move(command);
-    m_cmdStatus = E_PENDING;
+    m_cmdStatus = m_cmd ? E_PENDING : S_OK;
     if (m_wakeEvent)
         SetEvent(m_wakeEvent.Get());
 }

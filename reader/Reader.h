@@ -86,15 +86,42 @@ struct AddressRec
     std::wstring LastKeyText;
 };
 
+// A count that the reader thread raises while the owner may read it; reads as a plain u32.
+class CommandProgress
+{
+public:
+    CommandProgress() = default;
+    CommandProgress(const CommandProgress&) = delete;
+    CommandProgress& operator=(const CommandProgress&) = delete;
+    operator uint32_t() const { return m_value.load(); }
+    uint32_t load() const { return m_value.load(); }
+    CommandProgress& operator=(uint32_t value)
+    {
+        m_value.store(value);
+        return *this;
+    }
+    CommandProgress& operator+=(uint32_t steps)
+    {
+        m_value.fetch_add(steps);
+        return *this;
+    }
+
+private:
+    std::atomic<uint32_t> m_value{0};
+};
+
 // Header of a command placed in the reader's single command slot; the command kinds derive from
-// it. Code: 1 ReadMifareUL, 2 WriteMifareUL, 3 ReadMifareC, 4 WriteMifareC, 5 Signal.
+// it (CommandSlot.h). Code: 1 ReadMifareUL, 2 WriteMifareUL, 3 ReadMifareC, 4 WriteMifareC,
+// 5 Signal.
 struct ReaderCommand
 {
     uint32_t Code = 0;
-    uint32_t Progress = 0; // pages or blocks done so far
+    CommandProgress Progress; // pages or blocks done so far
     uint32_t Total = 0;
     virtual ~ReaderCommand() = default;
 };
+
+struct ReaderCommandSnapshot; // CommandSlot.h
 
 class CReader : public CThread
 {
@@ -154,14 +181,22 @@ public:
                        uint32_t& firmwareVersion, std::wstring& infoText);
     int32_t PresentKeyCount();
 
-    // --- Command slot ----------------------------------------------------------------------
+    // --- Command slot (the records are in CommandSlot.h) -----------------------------------
 
-    // Places a command (status E_PENDING) and wakes the thread. Break a pending one first.
+    struct _CMD_MUL_INFO;  // Ultralight pages (codes 1 and 2)
+    struct _CMD_MC_INFO;   // Mifare Classic blocks (codes 3 and 4)
+    struct _CMD_SIGN_INFO; // signal pattern (code 5)
+
+    // Places a command (progress 0, status E_PENDING) and wakes the thread. A command still
+    // pending is ended as by BreakCommand: its executor stops without completing it.
     void PlaceCommand(std::shared_ptr<ReaderCommand> command);
     // Ends a pending command with E_ABORT; no event is raised.
     void BreakCommand();
     HRESULT GetCommandStatus();
     std::shared_ptr<ReaderCommand> GetCommand();
+    // Status, header, data and answer word of the slot's record, copied in one locked step (the
+    // reader thread appends data while a command runs).
+    void GetCommandSnapshot(ReaderCommandSnapshot& out);
 
 protected:
     DWORD Run() override;
@@ -205,6 +240,7 @@ private:
     BOOL SetupProtocol(bool bus);
     void Disconnect(BOOL afterError);
     void DisconnectQuiet();
+    void LeaveFramedMode();
     BOOL OpenAndIdentify(const std::wstring& portName, BYTE stopBits, uint32_t model,
                          DWORD connectTimeout, DWORD rxPeriod, DWORD reqTimeout, int32_t reqTries,
                          std::wstring& infoText);
@@ -227,6 +263,8 @@ private:
     bool KeepGoing() const { return Running() || !Started(); }
     bool LogOn(uint32_t messageId);
     static const wchar_t* StopBitsText(BYTE stopBits);
+    // The baud rate of a speed code 0-5 (9600 ... 230400).
+    static DWORD SpeedCodeBaud(uint32_t code);
 
     // --- Text protocol (TextProtocol.cpp) ---
     BOOL Identify(uint16_t& deviceCode, uint32_t& serialNumber, uint32_t& firmwareVersion,
@@ -255,9 +293,68 @@ private:
     void PollAddress(BOOL initial, AddressRec& rec);
     void PollAddresses(DWORD& wait);
 
-    // --- Command slot (ReaderCommand.cpp) ---
+    // --- Binary protocol (BinaryProtocol.cpp) ---
+    BOOL BinaryRequest(uint8_t command, const uint8_t* data, int32_t length, uint32_t& status,
+                       std::string* answer = nullptr);
+    BOOL ReceiveBinaryFrame(std::string& payload, DWORD timeout);
+    BOOL SetBinaryMode(BOOL text, int32_t speedCode);
+    BOOL BinarySignal(uint8_t code, uint8_t parameter, uint8_t* answer = nullptr);
+    BOOL BinaryAuthenticate(uint8_t block, BOOL keyB, uint64_t key);
+    BOOL BinaryAuthenticateStored(uint8_t block, BOOL keyB, uint32_t selector,
+                                  uint32_t* answer = nullptr);
+    BOOL BinaryReadBlock(uint8_t block, uint8_t data[16]);
+    BOOL BinaryWriteBlock(uint8_t block, const uint8_t data[16]);
+    BOOL BinaryWriteUlPage(uint8_t page, const uint8_t data[4]);
+    BOOL BinarySelectCard(BOOL flag, uint32_t& keyType, KeyData& uid);
+    BOOL BinaryStatusError(uint32_t status, uint32_t noKeyStatus);
+    void PollBinary(BOOL initial);
+    void ReadBinaryCardData(KeyEntry& entry);
+    void BinaryIndication(bool arrived);
+    void SendIdleIndication();
+
+    // --- Pelto protocol (PeltoProtocol.cpp) ---
+    BOOL PeltoRequest(uint8_t command, const uint8_t* data, int32_t length, BOOL& success,
+                      std::string* answer = nullptr);
+    BOOL PeltoReceiveFrame(std::string& payload, uint8_t command, DWORD timeout);
+    BOOL PeltoControl(uint8_t first, uint8_t second);
+    BOOL PeltoReadKey(KeyData& emMarine, KeyData& temic);
+    void PollPelto(BOOL initial);
+
+    // --- Present keys of the framed protocols (PresentKeys.cpp) ---
+    // Index of the first of the first `limit` entries (all when negative) with this key type
+    // and UID, or -1.
+    static int32_t FindPresentKey(const std::vector<KeyEntry>& keys, uint32_t keyType,
+                                  const KeyData& uid, int32_t limit = -1);
+    // Reports what arrived and what left since the last poll and updates the present-key list;
+    // true when a key arrived.
+    bool ReportKeyChanges(const std::vector<KeyEntry>& taken);
+
+    // --- Command slot (ReaderCommand.cpp, CardCommands.cpp, SignalCommand.cpp) ---
     void RunCommand();
     void CompleteCommand(const std::shared_ptr<ReaderCommand>& command, HRESULT code);
+    void CompleteWithLastError(const std::shared_ptr<ReaderCommand>& command);
+    bool CommandCurrent(const std::shared_ptr<ReaderCommand>& command);
+    void AddCommandProgress(const std::shared_ptr<ReaderCommand>& command,
+                            std::vector<uint8_t>* data, const uint8_t* bytes, size_t count,
+                            uint32_t steps);
+    HRESULT LastErrorCode();
+    bool BinaryCommandModel() const;
+    bool BeginBinaryCardCommand(const std::shared_ptr<ReaderCommand>& command, uint32_t& keyType);
+    void EndBinaryCardCommand(const std::shared_ptr<ReaderCommand>& command);
+    void ReadMifareULText(const std::shared_ptr<ReaderCommand>& command, _CMD_MUL_INFO& rec);
+    void ReadMifareULBinary(const std::shared_ptr<ReaderCommand>& command, _CMD_MUL_INFO& rec);
+    void WriteMifareUL(const std::shared_ptr<ReaderCommand>& command, _CMD_MUL_INFO& rec);
+    void WriteMifareULBinary(const std::shared_ptr<ReaderCommand>& command, _CMD_MUL_INFO& rec);
+    void AccessMifareC(const std::shared_ptr<ReaderCommand>& command, _CMD_MC_INFO& rec, bool write);
+    void ReadMifareC(const std::shared_ptr<ReaderCommand>& command, _CMD_MC_INFO& rec)
+    {
+        AccessMifareC(command, rec, false);
+    }
+    void WriteMifareC(const std::shared_ptr<ReaderCommand>& command, _CMD_MC_INFO& rec)
+    {
+        AccessMifareC(command, rec, true);
+    }
+    void Signal(const std::shared_ptr<ReaderCommand>& command, _CMD_SIGN_INFO& rec);
 
     std::wstring m_portName;
     IReaderEvents* m_sink = nullptr;
@@ -296,6 +393,12 @@ private:
     DWORD m_lastTextPoll = 0;
     uint32_t m_protocol = PROTOCOL_NONE;
     uint32_t m_flags = 0; // READER_FLAG_*
+    uint32_t m_linkModel = 0;    // the model the open connection was set up for (0: none)
+    uint8_t m_sequence = 0;      // binary-protocol sequence number of the last request
+    std::string m_request;       // the frame being sent (binary and Pelto)
+    DWORD m_lastPoll = 0;        // last binary or Pelto poll
+    DWORD m_signalStart = 0;     // idle-indication timer of the binary protocol
+    DWORD m_signalDuration = 0;
 
     PortPtr m_port; // declared last: released before the events it borrows are closed
 };

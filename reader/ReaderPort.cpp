@@ -45,6 +45,11 @@ bool CReader::LogOn(uint32_t messageId)
     return m_sink && m_sink->IsLogEnabled(this, messageId);
 }
 
+DWORD CReader::SpeedCodeBaud(uint32_t code)
+{
+    return code < 6 ? BaudRates[code] : BaudRates[0];
+}
+
 const wchar_t* CReader::StopBitsText(BYTE stopBits)
 {
     static const wchar_t* const texts[3] = {L"1", L"1.5", L"2"};
@@ -307,9 +312,8 @@ BOOL CReader::SetReaderSpeed(uint32_t speed)
     if (BaudRates[code] == current)
         return TRUE;
     if (mask != 0x01 && model != MODEL_PELTO) {
-        // These readers change their rate only on a framed command, which this engine does not
-        // send; moving the port alone would lose the reader, so the line keeps its rate.
-        return TRUE;
+        // These readers change their rate on a framed command, which moves the port along.
+        return SetBinaryMode(m_protocol != PROTOCOL_BINARY, code);
     }
     return ConfigurePort(BaudRates[code], stopBits, eventChar);
 }

@@ -2,6 +2,7 @@
 // by the control operations, connecting (open, identify, choose the protocol by model and
 // settings) and disconnecting.
 #include "Reader.h"
+#include "CommandSlot.h"
 #include "Messages.h"
 #include "Models.h"
 #include "Numbers.h"
@@ -36,6 +37,15 @@ DWORD CReader::Run()
     for (;;) {
         if (!Running()) {
             DisconnectQuiet();
+            // Nobody may wait for ever on a command that this thread will never run.
+            std::shared_ptr<ReaderCommand> command;
+            {
+                CritSecLock lock(m_lock);
+                if (m_cmdStatus == E_PENDING)
+                    command = m_cmd;
+            }
+            if (command)
+                CompleteCommand(command, E_ABORT);
             return 0;
         }
         try {
@@ -186,6 +196,36 @@ void CReader::ServeProtocol(DWORD& wait)
             }
         }
         break;
+    case PROTOCOL_BINARY:
+    case PROTOCOL_PELTO:
+        if (m_flags & READER_FLAG_DATA_READY) {
+            // Between polls the reader has nothing to say: what came unasked is dropped.
+            m_flags &= ~READER_FLAG_DATA_READY;
+            if (m_port)
+                m_port->Purge(TRUE, FALSE);
+        }
+        if (m_pollPeriod != READER_PERIOD_NEVER) {
+            DWORD since = GetTickCount() - m_lastPoll;
+            if (since >= m_pollPeriod) {
+                if (m_protocol == PROTOCOL_BINARY)
+                    PollBinary(FALSE);
+                else
+                    PollPelto(FALSE);
+                wait = std::min(wait, m_pollPeriod);
+            } else {
+                wait = std::min(wait, m_pollPeriod - since);
+            }
+        }
+        if (m_protocol == PROTOCOL_BINARY && (m_flags & READER_FLAG_SIGNAL_TIMER)) {
+            DWORD since = GetTickCount() - m_signalStart;
+            if (since >= m_signalDuration) {
+                SendIdleIndication();
+                m_flags &= ~READER_FLAG_SIGNAL_TIMER;
+            } else {
+                wait = std::min(wait, m_signalDuration - since);
+            }
+        }
+        break;
     case PROTOCOL_BUS:
         PollAddresses(wait);
         break;
@@ -284,6 +324,7 @@ BOOL CReader::Connect()
     }
 
     if (m_state == READER_STATE_CONNECTING) {
+        LeaveFramedMode();
         ClosePort();
         CritSecLock lock(m_lock);
         m_state = READER_STATE_DISCONNECTED;
@@ -333,13 +374,29 @@ BOOL CReader::SetupProtocol(bool bus)
         return TRUE;
     }
     if (IsMifareModel(model)) {
-        // The Binary setting would switch these readers into framed mode; that protocol is not
-        // part of this engine, and every one of them speaks the line protocol as well, so they are
-        // served in text whatever the setting says.
+        // From here on the reader may be in binary mode or at another rate: whatever ends this
+        // connection puts it back.
+        m_linkModel = model;
         DWORD baud = 0;
         m_port->GetParams(&baud, nullptr, nullptr);
         if (!ConfigurePort(baud, m_cfg.StopBits, 0))
             return FALSE;
+        if (m_cfg.Flags & SETTINGS_FLAG_BINARY) {
+            m_protocol = PROTOCOL_BINARY;
+            if (!SetBinaryMode(FALSE, -1) || !SetReaderSpeed(m_cfg.Speed))
+                return FALSE;
+            // The end-of-scan request proves that the reader now speaks frames.
+            static const uint8_t zero = 0;
+            uint32_t status;
+            if (!BinaryRequest(0x24, &zero, 1, status))
+                return FALSE;
+            if (status != 0x55) {
+                SetError(PE_READER_ERROR, nullptr);
+                return FALSE;
+            }
+            PollBinary(TRUE);
+            return TRUE;
+        }
         m_protocol = PROTOCOL_TEXT;
         if (!SetReaderSpeed(m_cfg.Speed))
             return FALSE;
@@ -357,8 +414,14 @@ BOOL CReader::SetupProtocol(bool bus)
                   && SetOutputArgs("b7 b6 b5 b4 b3 b2 b1 b0");
         return ok && SetNoCardText();
     }
-    // The Pelto speaks only its own framed protocol, which this engine does not carry.
-    SetError(model == MODEL_PELTO ? PE_NOT_SUPPORTED : E_FAIL, nullptr);
+    if (model == MODEL_PELTO) {
+        m_protocol = PROTOCOL_PELTO;
+        if (!ConfigurePort(115200, m_cfg.StopBits, 0xC0))
+            return FALSE;
+        PollPelto(TRUE);
+        return TRUE;
+    }
+    SetError(E_FAIL, nullptr);
     return FALSE;
 }
 
@@ -366,19 +429,10 @@ void CReader::Disconnect(BOOL afterError)
 {
     if (!m_port)
         return;
-    if (IsMifareModel(m_modelIndex)) {
+    if (IsMifareModel(m_linkModel))
+        LeaveFramedMode();
+    else if (!Started())
         ResetEvent(m_cancelEvent.Get());
-        try {
-            DWORD baud = 0;
-            BYTE stopBits = 0, eventChar = 0;
-            m_port->GetParams(&baud, &stopBits, &eventChar);
-            if (eventChar)
-                m_port->SetParams(baud, stopBits, 0);
-        } catch (const std::exception&) {
-        }
-    } else if (!Started()) {
-        ResetEvent(m_cancelEvent.Get());
-    }
     ClosePort();
     SetEvent(m_wakeEvent.Get());
 
@@ -414,6 +468,35 @@ void CReader::Disconnect(BOOL afterError)
         }
     }
     m_curAddress = NO_BUS_ADDRESS;
+}
+
+void CReader::LeaveFramedMode()
+{
+    // The model is the one the connection was made with: a reconnection request has already
+    // cleared the identified model by the time the old connection is closed.
+    const uint32_t model = m_linkModel;
+    m_linkModel = 0;
+    if (!IsMifareModel(model) || !m_port)
+        return;
+    // The switch back is a courtesy: its own failures must not replace the error that ends the
+    // connection, which the disconnection and the failed connection report.
+    HRESULT code;
+    std::wstring text;
+    GetLastError(NO_BUS_ADDRESS, code, text);
+    ResetEvent(m_cancelEvent.Get());
+    try {
+        DWORD baud = 0;
+        BYTE stopBits = 0, eventChar = 0;
+        m_port->GetParams(&baud, &stopBits, &eventChar);
+        if (eventChar)
+            m_port->SetParams(baud, stopBits, 0);
+        // The reader is left as others expect to find it: in text mode at 9600 Bd.
+        if (m_protocol == PROTOCOL_BINARY)
+            BinarySignal(0x95, 1);
+        SetBinaryMode(TRUE, 0);
+    } catch (const std::exception&) {
+    }
+    SetError(code, text.c_str());
 }
 
 void CReader::DisconnectQuiet()

@@ -95,6 +95,12 @@ JsonFields ReaderFields(const SimReaderConfig& c)
         f.Add("drop_when_closed", c.dropWhenClosed != 0);
     if (c.telnetEscape >= 0)
         f.Add("telnet_escape", c.telnetEscape != 0);
+    if (!c.storedKeys.empty()) {
+        std::string list = "[";
+        for (size_t i = 0; i < c.storedKeys.size(); ++i)
+            list += (i ? "," : "") + JsonFields::Quote(c.storedKeys[i]);
+        f.AddRaw("stored_keys", list + "]");
+    }
     return f;
 }
 
@@ -619,6 +625,12 @@ std::string CSimControl::Present(int id, const SimCard& card, int address, bool 
         f.Add("atqa", card.atqa);
     if (card.sak >= 0)
         f.Add("sak", card.sak);
+    if (!card.keyA.empty())
+        f.Add("key_a", card.keyA);
+    if (!card.keyB.empty())
+        f.Add("key_b", card.keyB);
+    if (card.add)
+        f.Add("add", true);
     f.Add("notify", notify).Add("wait", wait);
     return Call("present", f)["line"].AsString();
 }
@@ -645,6 +657,13 @@ bool CSimControl::Remove(int id, int address, bool notify, bool wait)
     if (address >= 0)
         f.Add("address", address);
     f.Add("notify", notify).Add("wait", wait);
+    return Call("remove", f)["was_present"].AsBool();
+}
+
+bool CSimControl::RemoveKey(int id, const Bytes& key, bool notify, bool wait)
+{
+    JsonFields f;
+    f.Add("id", id).AddHex("key", key).Add("notify", notify).Add("wait", wait);
     return Call("remove", f)["was_present"].AsBool();
 }
 
@@ -759,6 +778,45 @@ int CSimControl::OverrideSilent(int id, const std::string& match, int times)
 void CSimControl::ClearOverrides(int id)
 {
     Call("clear_overrides", JsonFields().Add("id", id));
+}
+
+int CSimControl::OverrideFrame(int id, const std::string& matchHex, int status, const Bytes& answer,
+                               int times, int seqDelta, bool alsoAnswer)
+{
+    JsonFields f;
+    f.Add("id", id).Add("match", "frame:" + matchHex).Add("status", status).Add("times", times);
+    if (!answer.empty())
+        f.AddHex("answer_hex", answer);
+    if (seqDelta)
+        f.Add("seq_delta", seqDelta);
+    if (alsoAnswer)
+        f.Add("also_answer", true);
+    return static_cast<int>(Call("override", f)["overrides"].AsInt());
+}
+
+int CSimControl::OverrideFrameRaw(int id, const std::string& matchHex, const Bytes& reply, int times)
+{
+    JsonFields f;
+    f.Add("id", id).Add("match", "frame:" + matchHex).Add("times", times);
+    if (reply.empty())
+        f.Add("silent", true);
+    else
+        f.AddHex("reply_hex", reply);
+    return static_cast<int>(Call("override", f)["overrides"].AsInt());
+}
+
+std::vector<CSimControl::Frame> CSimControl::Frames(int id, bool clear)
+{
+    JsonValue reply = Call("frames", JsonFields().Add("id", id).Add("clear", clear));
+    std::vector<Frame> out;
+    const JsonValue& list = reply["frames"];
+    for (size_t i = 0; i < list.Size(); ++i) {
+        Frame frame;
+        frame.hex = list[i]["hex"].AsString();
+        frame.ms = list[i]["ms"].AsDouble();
+        out.push_back(frame);
+    }
+    return out;
 }
 
 SimDiscoveryInfo CSimControl::StartDiscovery(const std::vector<SimConverter>& converters, int udpPort,

@@ -106,6 +106,8 @@ struct SimReaderConfig {
     int replyDelayMs = -1;           // -1 = default (0)
     int dropWhenClosed = -1;         // serial: -1 default (on)
     int telnetEscape = -1;           // TCP: -1 default (on)
+    std::vector<std::string> storedKeys;   // keys stored in a Mifare reader, 12 hex digits
+                                           // each; empty = the hub's default
 };
 
 struct SimReaderInfo {
@@ -127,6 +129,9 @@ struct SimCard {
     std::string mifareForm;      // "word", "sak" or "both"; empty = by key type
     int atqa = -1;
     int sak = -1;
+    std::string keyA;            // Mifare Classic keys A and B of every sector, 12 hex
+    std::string keyB;            // digits; empty = the engine's default key
+    bool add = false;            // framed readers: one more card in the field
 };
 
 struct SimChunk {
@@ -189,6 +194,8 @@ public:
     std::string PresentKey(int id, const std::string& type, const Bytes& key, int address = -1);
     std::string PresentLine(int id, const std::string& line, int address = -1);
     bool Remove(int id, int address = -1, bool notify = true, bool wait = true);
+    // Removes one card (by its key bytes) of the cards in a reader's field.
+    bool RemoveKey(int id, const Bytes& key, bool notify = true, bool wait = true);
     void Silent(int id, bool on);
     void Power(int id, int address, bool on);
 
@@ -212,6 +219,20 @@ public:
     int Override(int id, const std::string& match, const std::string& reply, int times = -1);
     int OverrideSilent(int id, const std::string& match, int times = -1);
     void ClearOverrides(int id);
+    // Answers a frame whose command and data begin with matchHex ("45", "5104") with a
+    // well-formed reply of the given status and answer (binary replies: the request's sequence
+    // number plus seqDelta); with alsoAnswer the reader answers normally afterwards too.
+    int OverrideFrame(int id, const std::string& matchHex, int status, const Bytes& answer,
+                      int times = -1, int seqDelta = 0, bool alsoAnswer = false);
+    // Answers such a frame with these bytes as they stand (or, empty, with silence).
+    int OverrideFrameRaw(int id, const std::string& matchHex, const Bytes& reply, int times = -1);
+
+    // The frames a framed reader heard (command and data as hex), with the hub's time in ms.
+    struct Frame {
+        std::string hex;
+        double ms = 0;
+    };
+    std::vector<Frame> Frames(int id, bool clear = false);
 
     // A UDP responder on 127.0.0.1 that answers "SEEK QuorIP" with one datagram per
     // converter, in order. udpPort 0 = any free port.

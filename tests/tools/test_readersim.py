@@ -378,6 +378,28 @@ class SerialTest(HubTestBase):
         self.assertEqual(self.c.ok("remove", id=r["id"], wait=True)["was_present"], False)
         self.assertEqual(read_for(fd, 0.2), b"")
 
+    def test_present_and_remove_tell_when_the_line_left(self):
+        r, fd = self.serial(7)
+        before = time.monotonic_ns()
+        reply = self.c.ok("present", id=r["id"], type="EM", key="39300C0A00", wait=True)
+        after = time.monotonic_ns()
+        # The whole line is in the pty by then; the time is that of its last write,
+        # about 28 ms of 9600 Bd characters after the first.
+        self.assertEqual(read_for(fd, 0.2, until=b"\n"), b"Em-Marine[000A] 012,12345\r\n")
+        self.assertTrue(before + 20_000_000 <= reply["written_ns"] <= after, (before, reply, after))
+        reply = self.c.ok("remove", id=r["id"], wait=True)
+        self.assertTrue(after < reply["written_ns"] <= time.monotonic_ns())
+        self.assertEqual(read_for(fd, 1, until=b"\n"), b"No card\r\n")
+        # No time without wait, nor when nothing was written: no line, or the port closed.
+        self.assertNotIn("written_ns", self.c.ok("present", id=r["id"], type="EM", key="39300C0A00"))
+        self.assertEqual(read_for(fd, 1, until=b"\n"), b"Em-Marine[000A] 012,12345\r\n")
+        self.assertNotIn("written_ns", self.c.ok("present", id=r["id"], line="x", notify=False, wait=True))
+        self.c.ok("remove", id=r["id"], notify=False)
+        self.assertNotIn("written_ns", self.c.ok("remove", id=r["id"], wait=True))
+        closed = self.create(mode="serial", com=8)
+        self.assertNotIn("written_ns", self.c.ok("present", id=closed["id"], type="DS",
+                                                 key="112233445566", wait=True))
+
     def test_wrong_speed_output_is_noise(self):
         r, fd = self.serial(5, baud=115200)
         self.c.ok("present", id=r["id"], type="EM", key="39300C0A00", wait=True)
@@ -604,7 +626,7 @@ class ControlTest(HubTestBase):
             (b'{"cmd": "info", "id": "x"}', "integer"),
             (b'{"cmd": "create", "mode": "tcp", "spedd": 1}', "does not take spedd"),
             (b'{"cmd": "create", "mode": "fax"}', "one of"),
-            (b'{"cmd": "create", "mode": "tcp", "protocol": "binary"}', "not simulated yet"),
+            (b'{"cmd": "create", "mode": "tcp", "protocol": "morse"}', "unknown protocol"),
             (b'{"cmd": "create", "mode": "tcp", "protocol": "bus", "addresses": []}', "at least one"),
             (b'{"cmd": "create", "mode": "tcp", "protocol": "bus", "model": 2, "addresses": [1]}',
              "per address"),

@@ -14,15 +14,17 @@ import sys
 import traceback
 
 import simdiscovery
+import simframed
 import simreader
 import simtransport
 from simargs import Args
 from simvocab import SimError
 
 _UNIT_FIELDS = {"model", "serial", "device_code", "version", "build", "ident_lines", "powered"}
-_READER_FIELDS = {"speed", "pace", "reply_delay_ms", "silent", "drop_when_closed",
+_READER_FIELDS = {"speed", "pace", "reply_delay_ms", "silent", "drop_when_closed", "stored_keys",
                   "telnet_escape"}
-_CARD_FIELDS = {"type", "key", "line", "number", "memory", "locked_pages", "pages",
+_CARD_FIELDS = {"type", "key", "line", "number", "memory", "locked_pages", "pages", "key_a", "key_b",
+                "add",
                 "mifare_form", "atqa", "sak"}
 
 _TELNET_CMDS = {"will": 0xFB, "wont": 0xFC, "do": 0xFD, "dont": 0xFE}
@@ -46,7 +48,7 @@ class Hub:
             "info": ({"id"}, self.info),
             "set": ({"id", "address", "echo"} | _UNIT_FIELDS | _READER_FIELDS, self.set),
             "present": ({"id", "address", "notify", "wait"} | _CARD_FIELDS, self.present),
-            "remove": ({"id", "address", "notify", "wait"}, self.remove),
+            "remove": ({"id", "address", "notify", "wait", "key"}, self.remove),
             "silent": ({"id", "on"}, self.silent),
             "power": ({"id", "address", "on"}, self.power),
             "send": ({"id", "text", "hex", "chunks", "delay_ms", "wait"}, self.send),
@@ -57,7 +59,9 @@ class Hub:
             "sent": ({"id", "clear"}, self.sent),
             "wait_received": ({"id", "text", "hex", "regex", "timeout_ms", "count", "consume"},
                               self.wait_received),
-            "override": ({"id", "match", "reply", "reply_hex", "silent", "times"}, self.override),
+            "override": ({"id", "match", "reply", "reply_hex", "silent", "times", "status",
+                          "answer_hex", "seq_delta", "also_answer"}, self.override),
+            "frames": ({"id", "clear"}, self.frames),
             "clear_overrides": ({"id"}, self.clear_overrides),
             "discovery": ({"udp_port", "converters", "reply_delay_ms"}, self.discovery),
             "discovery_info": ({"id"}, self.discovery_info),
@@ -137,9 +141,7 @@ class Hub:
     async def create(self, a):
         mode = a.str("mode", choices=("serial", "tcp"))
         protocol = a.str("protocol", "text")
-        if protocol in simreader.PLANNED_PROTOCOLS:
-            raise SimError("protocol '%s' is not simulated yet" % protocol)
-        if protocol not in simreader.PROTOCOLS:
+        if protocol not in simframed.PROTOCOLS:
             raise SimError("unknown protocol %r" % protocol)
         if protocol == "bus":
             bad = (_UNIT_FIELDS & set(k for k in a.req if a.has(k)))
@@ -147,8 +149,10 @@ class Hub:
                 raise SimError("give %s per address of a bus" % ", ".join(sorted(bad)))
         elif a.has("addresses") or a.has("echo"):
             raise SimError("addresses and echo belong to protocol 'bus'")
-        model = a.int("model", 1, lo=1, hi=9)
-        speed = a.int("speed", 115200 if model == 9 and protocol == "text" else 9600,
+        if protocol == "bus" and a.has("stored_keys"):
+            raise SimError("stored_keys belong to a directly connected reader")
+        model = a.int("model", {"binary": 3, "pelto": 9}.get(protocol, 1), lo=1, hi=9)
+        speed = a.int("speed", 115200 if model == 9 and protocol in ("text", "pelto") else 9600,
                       lo=50, hi=4000000)
         rid = self._next_id
         if mode == "serial":
@@ -169,7 +173,7 @@ class Hub:
                 raise SimError("com belongs to mode 'serial'")
             transport = simtransport.TcpTransport(a.int("tcp_port", 0, lo=0, hi=65535), speed)
         try:
-            reader = simreader.PROTOCOLS[protocol](rid, transport, a)
+            reader = simframed.PROTOCOLS[protocol](rid, transport, a)
         except BaseException:
             await transport.close()
             raise
@@ -197,19 +201,34 @@ class Hub:
         return self._reader(a).info()
 
     async def set(self, a):
+        if a.has("stored_keys"):
+            self._framed(a, "stored_keys")
         self._reader(a).set(a)
 
     async def present(self, a):
-        r = self._reader(a)
+        r = self._framed(a, "add, key_a and key_b") if any(
+            a.has(f) for f in ("add", "key_a", "key_b")) else self._reader(a)
+        r.last_output = None
         reply = r.present(a)
-        await self._maybe_wait(a, r.transport.enqueue(b"", raw=True))
+        await self._wait_line(a, r, reply)
         return reply
 
     async def remove(self, a):
-        r = self._reader(a)
+        r = self._framed(a, "key") if a.has("key") else self._reader(a)
+        r.last_output = None
         reply = r.remove(a)
-        await self._maybe_wait(a, r.transport.enqueue(b"", raw=True))
+        await self._wait_line(a, r, reply)
         return reply
+
+    async def _wait_line(self, a, r, reply):
+        """With "wait": once the line has left, reply["written_ns"] tells when
+        its last byte was written (time.monotonic_ns() of the hub's host)."""
+        line = r.last_output
+        await self._maybe_wait(a, r.transport.enqueue(b"", raw=True))
+        if a.bool("wait", False) and line is not None and line.done() \
+                and not line.cancelled() and line.exception() is None \
+                and line.result() is not None:
+            reply["written_ns"] = line.result()
 
     async def silent(self, a):
         r = self._reader(a)
@@ -320,6 +339,16 @@ class Hub:
 
     async def clear_overrides(self, a):
         self._reader(a).overrides.clear()
+
+    async def frames(self, a):
+        r = self._framed(a, "frames")
+        return {"frames": r.take_frames(a.bool("clear", False))}
+
+    def _framed(self, a, what):
+        r = self._reader(a)
+        if not isinstance(r, simframed.FramedReader):
+            raise SimError("%s applies to directly connected readers" % what)
+        return r
 
     # --- converter discovery ----------------------------------------------
 

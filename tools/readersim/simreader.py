@@ -211,6 +211,7 @@ class Reader:
         self.reply_delay = 0.0
         self.overrides = []
         self.requests = 0
+        self.last_output = None    # future of the last unsolicited line (present, remove)
         self._buf = bytearray()
         transport.on_data = self._feed
 
@@ -400,7 +401,7 @@ class TextReader(Reader):
 
     def _unsolicited(self, text):
         if text and not self.silent and self.unit.powered:
-            self.transport.enqueue(_b(text))
+            self.last_output = self.transport.enqueue(_b(text))
 
     def present(self, a):
         card = self.unit.make_card(a)
@@ -525,5 +526,5 @@ class BusReader(Reader):
         return d
 
 
+# The line readers; simframed.PROTOCOLS adds the framed ones and is what the hub creates from.
 PROTOCOLS = {"text": TextReader, "bus": BusReader}
-PLANNED_PROTOCOLS = ("binary", "pelto")

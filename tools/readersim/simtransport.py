@@ -16,6 +16,7 @@ import os
 import socket
 import struct
 import termios
+import time
 import tty
 
 import simline
@@ -26,7 +27,7 @@ class _Item:
     __slots__ = ("kind", "data", "delay", "done", "abort")
 
     def __init__(self, kind, data=b"", delay=0.0, abort=False):
-        self.kind = kind        # "data" (reader output), "raw" or "close"
+        self.kind = kind        # "data" (reader output), "raw", "close" or "call"
         self.data = data
         self.delay = delay
         self.abort = abort
@@ -52,10 +53,17 @@ class Transport:
     # --- output -----------------------------------------------------------
 
     def enqueue(self, data, delay=0.0, raw=False):
+        """Queues output; the returned future gives, once the data has left, the
+        time.monotonic_ns() right after its last byte was written (None when
+        nothing was written), so that a client can time what the engine makes of it."""
         return self._put(_Item("raw" if raw else "data", bytes(data), delay))
 
     def enqueue_close(self, abort=False, delay=0.0):
         return self._put(_Item("close", delay=delay, abort=abort))
+
+    def enqueue_call(self, fn):
+        """Run fn() once everything queued before it has left (a rate change after a reply)."""
+        return self._put(_Item("call", data=fn))
 
     def _put(self, item):
         if self._writer is None:
@@ -69,14 +77,17 @@ class Transport:
             try:
                 if item.delay > 0:
                     await asyncio.sleep(item.delay)
+                written_ns = None
                 if item.kind == "close":
                     await self._drop_peer(item.abort)
+                elif item.kind == "call":
+                    item.data()
                 elif item.data:
                     data = self._line_out(item.data, item.kind == "raw")
                     if data:
-                        await self._send(data, pace=self.pace and item.kind == "data")
+                        written_ns = await self._send(data, pace=self.pace and item.kind == "data")
                 if not item.done.done():
-                    item.done.set_result(True)
+                    item.done.set_result(written_ns)
             except asyncio.CancelledError:
                 if not item.done.done():
                     item.done.cancel()
@@ -86,17 +97,23 @@ class Transport:
                     item.done.set_exception(exc)
 
     async def _send(self, data, pace):
+        """Writes data; returns the monotonic time (ns) right after the last
+        successful write, None when nothing could be written."""
         if not pace:
             if await self._write(data):
                 self.sent += data
-            return
+                return time.monotonic_ns()
+            return None
+        written_ns = None
         step = max(1, self.speed // 1000)     # about 10 ms of characters
         for i in range(0, len(data), step):
             chunk = data[i:i + step]
             if not await self._write(chunk):
-                return
+                return written_ns
+            written_ns = time.monotonic_ns()
             self.sent += chunk
             await asyncio.sleep(simline.char_time(len(chunk), self.speed))
+        return written_ns
 
     # --- input ------------------------------------------------------------
 
