@@ -1,11 +1,16 @@
 #!/bin/sh
-# Builds the programs and runs the main job under Wine.
+# Builds the programs and runs the main job under Wine: the add-in Parvel.dll, loaded by the console
+# host as the platform loads it, opens a simulated card reader (a pty mapped as a COM port) and turns
+# a scripted sequence of cards into external events, printed one line per event.
 #   tools/run-demo.sh [BUILD-DIR]     default: build
 set -eu
 root=$(dirname "$(dirname "$(readlink -f "$0")")")
 build=${1:-$root/build}
+build=$(readlink -f "$build" 2>/dev/null || echo "$build")
 "$root/tools/setup-host.sh"
 cmake -S "$root" -B "$build" -G Ninja
 ninja -C "$build"
-"$root/tools/wine-prefix.sh" init "$build/wineprefix"
-"$build/wine-run" "$build/tools/selfcheck/selfcheck.exe"
+prefix=$build/wineprefix
+"$root/tools/wine-prefix.sh" init "$prefix"
+"$root/tools/with-readersim.sh" "$prefix" python3 "$root/tests/e2e/e2e_cards.py" --demo \
+    --wine-run "$build/wine-run" --host "$build/tools/parvelhost/parvelhost.exe" --dll "$build/addin/Parvel.dll"

@@ -27,11 +27,15 @@ start)
     "$0" init "$WINEPREFIX"
     # Detach from the caller's pipes: ctest waits for every process that holds them.
     # A server of an earlier run may still be going down: try once more after it has.
+    # "wineserver -p" fails while another server runs for the prefix (one left by an earlier run,
+    # or one a program started): end that one and start ours.
     tries=0
     until wineserver -p </dev/null >/dev/null 2>&1; do
         tries=$((tries + 1))
         [ $tries -lt 20 ] || { echo "wine-prefix: wineserver does not start" >&2; exit 1; }
-        sleep 0.5
+        wineserver -k 2>/dev/null || true
+        wineserver -w 2>/dev/null || true
+        sleep 0.2
     done
     # Start the prefix's services now, detached too; otherwise the first test starts them and
     # they keep that test's output pipes open for as long as the server lives.

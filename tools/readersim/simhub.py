@@ -222,7 +222,8 @@ class Hub:
 
     async def _wait_line(self, a, r, reply):
         """With "wait": once the line has left, reply["written_ns"] tells when
-        its last byte was written (time.monotonic_ns() of the hub's host)."""
+        its last byte was written (time.monotonic_ns() of the hub's host, taken
+        just before the write)."""
         line = r.last_output
         await self._maybe_wait(a, r.transport.enqueue(b"", raw=True))
         if a.bool("wait", False) and line is not None and line.done() \

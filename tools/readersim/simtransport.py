@@ -54,8 +54,8 @@ class Transport:
 
     def enqueue(self, data, delay=0.0, raw=False):
         """Queues output; the returned future gives, once the data has left, the
-        time.monotonic_ns() right after its last byte was written (None when
-        nothing was written), so that a client can time what the engine makes of it."""
+        time.monotonic_ns() of the write of its last byte (None when nothing was
+        written), so that a client can time what the engine makes of it."""
         return self._put(_Item("raw" if raw else "data", bytes(data), delay))
 
     def enqueue_close(self, abort=False, delay=0.0):
@@ -97,20 +97,25 @@ class Transport:
                     item.done.set_exception(exc)
 
     async def _send(self, data, pace):
-        """Writes data; returns the monotonic time (ns) right after the last
-        successful write, None when nothing could be written."""
+        """Writes data; returns the monotonic time (ns) taken just before the
+        last successful write, None when nothing could be written. Taken before
+        rather than after: the engine may read the bytes, and a client time its
+        answer, before this process runs again, and a time taken after the write
+        could then lie after the answer."""
         if not pace:
+            started = time.monotonic_ns()
             if await self._write(data):
                 self.sent += data
-                return time.monotonic_ns()
+                return started
             return None
         written_ns = None
         step = max(1, self.speed // 1000)     # about 10 ms of characters
         for i in range(0, len(data), step):
             chunk = data[i:i + step]
+            started = time.monotonic_ns()
             if not await self._write(chunk):
                 return written_ns
-            written_ns = time.monotonic_ns()
+            written_ns = started
             self.sent += chunk
             await asyncio.sleep(simline.char_time(len(chunk), self.speed))
         return written_ns
