@@ -32,6 +32,14 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
+
+// Hexadecimal text to bytes, two characters a byte (the first the high nibble): "0"-"9" count as
+// 0-9, "A"-"F" as 10-15, any other character c as (c - 87) modulo 16, so "a"-"f" give 10-15 and
+// no character is refused; callers that must not take anything else check the text first.
+// length -1: up to the terminator. Stops after `maximum` bytes; a last unpaired character is left
+// out. Returns the number of bytes written.
+int64_t HexToBytes(const wchar_t* text, int64_t length, uint8_t* bytes, int64_t maximum);
 
 // Where Init looks for the library's folder and the user's data folder, and whether it treats
 // its host as a GUI process. The defaults ask the system; tests point them elsewhere.
@@ -141,6 +149,20 @@ public:
     static bool VariantToUInt(const tVariant* variant, uint32_t& out);
     // Checks parameter types; the first mismatch sets 0x80040202 and gives false.
     bool CheckParams(const tVariant* params, const ParamCheck& check);
+
+    // --- Arguments of the card commands (CommandMethods.cpp) -------------------------------
+
+    // The bytes to write into `size` bytes of pages or blocks: an integer's own bytes (low byte
+    // first), the bytes of a byte string or blob, or hexadecimal text with blanks anywhere; short
+    // data are padded with zero bytes. PE_INVALID_PARAM_TYPE for another type; E_INVALIDARG, with
+    // textId naming the text that says why, for text that is not pairs of hexadecimal digits and
+    // for data longer than `size` (they would be cut off).
+    static HRESULT CommandData(const tVariant& data, size_t size, std::vector<uint8_t>& out, UINT& textId);
+    // The 48-bit sector key of a Mifare Classic command: VTYPE_NULL the default key, VTYPE_UI8 its
+    // value, VTYPE_PWSTR a whole number text ("0x" hexadecimal, "0b" binary, another leading "0"
+    // octal, else decimal). E_INVALIDARG for another type, a text that is not wholly such a number,
+    // or a value beyond 48 bits.
+    static HRESULT MifareKey(const tVariant& key, uint64_t& out);
 
     // --- Settings (ComponentSettings.cpp) ---------------------------------------------------
 
@@ -328,6 +350,16 @@ private:
     // The common start of the command methods: types, then the device. Null when the call is
     // not to go on (the last error says why).
     const DeviceEntry* CommandDevice(const tVariant* params, const ParamCheck& check, bool refuseBus);
+    // Places a card command on the reader (ending the one still pending there) and, with a
+    // time-out other than 0, waits for its completion; false with the slot's status as the last
+    // error unless it completed successfully. outcome: the slot as it is then.
+    bool RunCardCommand(CReader& reader, std::shared_ptr<ReaderCommand> command, DWORD timeout,
+                        ReaderCommandSnapshot& outcome);
+    // Waits on the command event until the reader's command is no longer pending or the time-out
+    // (READER_PERIOD_NEVER: none) has passed.
+    void WaitForCommand(CReader& reader, DWORD timeout);
+    // ReadMifareC (code 3) and WriteMifareC (code 4).
+    bool ClassicCommand(tVariant* result, tVariant* params, long count, uint32_t code);
     // The common start of the device and command methods: the device of a VTYPE_PWSTR identifier,
     // or null with 0x80040233 set.
     const DeviceEntry* FindDevice(const tVariant& identifier);
