@@ -8,6 +8,10 @@
 // - The comm-event wait ignores CancelIoEx; changing the mask ends it (as on Windows).
 // - The comm-event wait never reports EV_RXFLAG, so a port with an event character would never
 //   wake its owner; there the port also waits for EV_RXCHAR and wakes on every character.
+// - The comm-event wait polls the driver's input queue instead of seeing characters arrive: bytes
+//   that a read takes out of the queue before the wait's next look raise no event at all. A read
+//   takes whatever has arrived, so bytes that came after the owner counted the queue may be kept
+//   here with no event on their way; Read announces them itself (see there).
 #include "ComPort.h"
 
 namespace {
@@ -301,8 +305,13 @@ HRESULT STDMETHODCALLTYPE CZComPort::Read(ZByteString& buffer, DWORD count, DWOR
             buffer.append(m_received, 0, take);
             m_received.erase(0, take);
         }
-        if (buffer.size() >= target)
+        if (buffer.size() >= target) {
+            // Bytes kept beyond the caller's count are announced as a finished read is: the owner
+            // learns of data only from its events, and none may be on its way for these.
+            if (!m_received.empty())
+                SetEvent(m_readDoneEvent);
             return S_OK;
+        }
 
         DWORD wait = RemainingWait(start, timeoutMs, waitSlice);
         if (wait == 0)

@@ -184,7 +184,9 @@ void CReader::ServeProtocol(DWORD& wait)
 {
     switch (m_protocol) {
     case PROTOCOL_TEXT:
-        if (m_flags & READER_FLAG_DATA_READY)
+        // Lines that came in behind the reply to a request (at connection, in a command) were
+        // received by that request's reads: no port event is left to announce them.
+        if ((m_flags & READER_FLAG_DATA_READY) || m_rx.find('\n') != std::string::npos)
             PollText();
         if (m_cfg.RxPeriod != READER_PERIOD_NEVER) {
             DWORD since = GetTickCount() - m_lastTextPoll;

@@ -397,8 +397,13 @@ HRESULT STDMETHODCALLTYPE CZTcpPort::Read(ZByteString& buffer, DWORD count, DWOR
             buffer.append(m_received, 0, take);
             m_received.erase(0, take);
         }
-        if (buffer.size() >= target)
+        if (buffer.size() >= target) {
+            // Bytes kept beyond the caller's count are announced as a finished read is: the
+            // network event that brought them may have been this read's own.
+            if (!m_received.empty())
+                SetEvent(m_readDoneEvent);
             return S_OK;
+        }
 
         DWORD wait = Remaining(start, timeoutMs);
         if (wait == 0)

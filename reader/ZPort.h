@@ -40,7 +40,9 @@ public:
     // Received bytes ready to be read.
     virtual HRESULT STDMETHODCALLTYPE GetInQueue(DWORD* count) = 0;
     // Appends received bytes to `buffer` until `count` more have arrived or `timeoutMs` has passed
-    // (S_OK either way: the caller sees what arrived). A time-out of 0 makes one pass.
+    // (S_OK either way: the caller sees what arrived). A time-out of 0 makes one pass. Bytes taken
+    // from the line beyond `count` are kept for the next Read and counted by GetInQueue; the port
+    // then sets the read-done event, since no other event may be on its way for them.
     virtual HRESULT STDMETHODCALLTYPE Read(ZByteString& buffer, DWORD count, DWORD timeoutMs) = 0;
     // Sends `length` bytes. A time-out of 0 does not wait for the send to finish.
     virtual HRESULT STDMETHODCALLTYPE Write(const void* data, DWORD length, DWORD timeoutMs) = 0;

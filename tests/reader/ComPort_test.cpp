@@ -236,6 +236,47 @@ TEST_F(ComPortTest, WriteWhileAWriteIsPending)
     EXPECT_EQ(big + "end", Text(sim.Received(line.Id())));
 }
 
+// A read may take from the device more than its caller asked for. The port keeps the rest, and
+// the owner, which learns of data only from its events, must still be woken for it: Wine's
+// line-event wait looks only at the driver's queue, so bytes moved out of it before the wait
+// looked would otherwise wait unseen until the line spoke again.
+TEST_F(ComPortTest, BytesKeptBeyondAReadStillWakeTheOwner)
+{
+    SimLine line(sim, 50);
+    PortRef port(MakePort(line.Port(), events));
+    ASSERT_EQ(S_OK, port->SetParams(9600, 0, '\n'));
+    ASSERT_EQ(S_OK, port->Open(0));
+    // The first line ends the line-event wait. Left unanswered, no wait watches the line when the
+    // second arrives: the same as a wait that has not yet looked at the queue again.
+    sim.SendText(line.Id(), "first\n");
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(events.comm.Get(), 2000));
+    sim.SendText(line.Id(), "second\n");
+    DWORD queued = 0;
+    DWORD start = GetTickCount();
+    while (queued < 13 && GetTickCount() - start < 2000) {
+        Sleep(10);
+        ASSERT_EQ(S_OK, port->GetInQueue(&queued));
+    }
+    ASSERT_EQ(13u, queued);
+    std::string got;
+    ASSERT_EQ(S_OK, port->Read(got, 6, 0));
+    EXPECT_EQ("first\n", got);
+
+    // The owner's wait loop: answer the event that woke it, then wait for the next one.
+    ResetEvent(events.comm.Get());
+    ASSERT_EQ(S_OK, port->OnCommEvent());
+    HANDLE handles[2] = {events.comm.Get(), events.readDone.Get()};
+    DWORD r = WaitForMultipleObjects(2, handles, FALSE, 1000);
+    ASSERT_NE(WAIT_TIMEOUT, r) << "the kept bytes woke nobody";
+    ResetEvent(handles[r - WAIT_OBJECT_0]);
+    EXPECT_EQ(S_OK, r == WAIT_OBJECT_0 ? port->OnCommEvent() : port->OnReadComplete());
+    ASSERT_EQ(S_OK, port->GetInQueue(&queued));
+    EXPECT_EQ(7u, queued);
+    got.clear();
+    EXPECT_EQ(S_OK, port->Read(got, queued, 0));
+    EXPECT_EQ("second\n", got);
+}
+
 // Changing the line parameters of an open port re-arms the line-event wait; the wait it replaced
 // must not come back as a lost device, and the event character then wakes the owner.
 TEST_F(ComPortTest, SetParamsOnAnOpenPortKeepsLineEventsWorking)

@@ -89,7 +89,12 @@ TEST_P(ReaderBus, AddressesAreServedOnTheirOwnAndASilentOneStaysDisconnected)
     EXPECT_EQ(EmKey, Bytes(read.Key));
     uint32_t type;
     KeyData key;
-    reader->GetLastKey(2, 0, type, key, text);
+    // The address's last key is stored with its text, the sink's answer to the event: once that
+    // call has returned, a moment after the event was recorded.
+    EXPECT_TRUE(WaitUntil([&] {
+        reader->GetLastKey(2, 0, type, key, text);
+        return !text.empty();
+    }, WaitMs));
     EXPECT_EQ(KEY_TYPE_EM_MARINE, type);
     EXPECT_EQ(read.Text, text);
     Sleep(800); // several polls of the same key

@@ -162,7 +162,12 @@ TEST_P(ReaderText, ConnectsReadsAKeyAndReportsItsDeparture)
     uint32_t type;
     KeyData key;
     std::wstring text;
-    reader->GetLastKey(NO_BUS_ADDRESS, 0, type, key, text);
+    // The key's text is the sink's answer to the event: the reader stores it once that call has
+    // returned, a moment after the event was recorded.
+    EXPECT_TRUE(WaitUntil([&] {
+        reader->GetLastKey(NO_BUS_ADDRESS, 0, type, key, text);
+        return !text.empty();
+    }, WaitMs));
     EXPECT_EQ(1u, type);
     EXPECT_EQ(EmKey, Bytes(key));
     EXPECT_EQ(read.Text, text);
@@ -232,6 +237,18 @@ TEST_P(ReaderText, UnrecognisedLinesAreReportedOncePerReaderLife)
     sim.PresentLine(s->Id(), EmLine); // a barrier: handled after the garbage
     ASSERT_TRUE(sink.WaitCount(EventKind::TracksData, 1, WaitMs));
     EXPECT_EQ(1u, sink.Count(EventKind::DriverError));
+}
+
+// A card line that comes right behind the reply to the connection's card request, in the same
+// read, is reported although no later byte wakes the reader.
+TEST_P(ReaderText, KeyLineRightBehindAReplyIsReported)
+{
+    auto s = Sim();
+    sim.Override(s->Id(), "r", std::string("No card\r\n") + EmLine + "\r\n", 1);
+    auto reader = StartReader(sink, s->Port());
+    ASSERT_TRUE(sink.WaitCount(EventKind::Connect, 1, WaitMs));
+    ASSERT_TRUE(sink.WaitCount(EventKind::TracksData, 1, 2000));
+    EXPECT_EQ(EmKey, Bytes(sink.Events(EventKind::TracksData)[0].Key));
 }
 
 TEST_P(ReaderText, SilentReaderIsReportedAndRetriedEveryConnectPeriod)

@@ -275,6 +275,32 @@ TEST_F(TcpPortTest, EventCharacterWakesTheOwner)
     EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(events.comm.Get(), 0));
 }
 
+// A read that waited for its bytes keeps what came beyond its count; the owner, which learns of
+// data only from its events, is still woken for the rest (the network event that brought it was
+// the read's own).
+TEST_F(TcpPortTest, BytesKeptBeyondAReadStillWakeTheOwner)
+{
+    LoopbackPeer peer([](SOCKET s) {
+        Sleep(200);
+        SendAll(s, "first\nsecond\n");
+        char b;
+        recv(s, &b, 1, 0);
+    });
+    PortRef port(MakePort(peer.Address(), events));
+    ASSERT_EQ(S_OK, port->Open(3000));
+    EXPECT_EQ("first\n", ReadExactly(port.Get(), 6, 3000));
+
+    HANDLE handles[2] = {events.comm.Get(), events.readDone.Get()};
+    DWORD r = WaitForMultipleObjects(2, handles, FALSE, 1000);
+    ASSERT_NE(WAIT_TIMEOUT, r) << "the kept bytes woke nobody";
+    ResetEvent(handles[r - WAIT_OBJECT_0]);
+    EXPECT_EQ(S_OK, r == WAIT_OBJECT_0 ? port->OnCommEvent() : port->OnReadComplete());
+    DWORD queued = 0;
+    ASSERT_EQ(S_OK, port->GetInQueue(&queued));
+    EXPECT_EQ(7u, queued);
+    EXPECT_EQ("second\n", ReadExactly(port.Get(), queued, 0));
+}
+
 // A large write meets a peer that does not read yet: the socket takes part of it, and the rest,
 // with two small writes queued behind it, must reach the peer whole and in order.
 TEST_F(TcpPortTest, ShortSendKeepsTheRestQueued)
