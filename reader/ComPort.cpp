@@ -79,7 +79,7 @@ HRESULT STDMETHODCALLTYPE CZComPort::Init(const wchar_t* name, HANDLE stopEvent,
     m_writeBuffer.reserve(128);
     m_ovWrite.hEvent = writeDoneEvent;
     m_ovRead.hEvent = readDoneEvent;
-    m_ovComm.hEvent = commEvent;
+    m_commWait->ov.hEvent = commEvent;
     return S_OK;
 }
 
@@ -101,6 +101,27 @@ void CZComPort::CancelAndWait(OVERLAPPED& record)
         Sleep(1);
 }
 
+bool CZComPort::EndCommWait()
+{
+    // The caller has changed the mask, which ends the wait on Windows and under Wine alike (Wine's
+    // wait does not see CancelIoEx). Under heavy load Wine has been seen never to end it: rather
+    // than wait for ever, or free a record the system may still write into, the record is then
+    // left to the system for good and the port goes on with a fresh one.
+    CancelIoEx(m_device.Get(), &m_commWait->ov);
+    const DWORD start = GetTickCount();
+    while (!HasOverlappedIoCompleted(&m_commWait->ov)) {
+        if (GetTickCount() - start >= CancelWaitLimitMs) {
+            HANDLE event = m_commWait->ov.hEvent;
+            m_commWait.release(); // deliberately not freed: see above
+            m_commWait = std::make_unique<CommWaitRecord>();
+            m_commWait->ov.hEvent = event;
+            return false;
+        }
+        Sleep(1);
+    }
+    return true;
+}
+
 void CZComPort::CloseDevice()
 {
     if (!m_device.Valid())
@@ -113,7 +134,7 @@ void CZComPort::CloseDevice()
         // Wine's comm-event wait does not see CancelIoEx; a change of the mask ends it there and
         // on Windows alike.
         SetCommMask(m_device.Get(), 0);
-        CancelAndWait(m_ovComm);
+        EndCommWait();
     }
     m_commWaitPending = false;
     m_pending = 0;
@@ -132,8 +153,8 @@ HRESULT CZComPort::ApplyCommMask()
 
 HRESULT CZComPort::ArmCommWait()
 {
-    m_commMask = 0;
-    if (WaitCommEvent(m_device.Get(), &m_commMask, &m_ovComm)) {
+    m_commWait->mask = 0;
+    if (WaitCommEvent(m_device.Get(), &m_commWait->mask, &m_commWait->ov)) {
         // Ended at once: the comm event is signalled and the owner's next OnCommEvent re-arms.
         m_commWaitPending = false;
         return S_OK;
@@ -229,7 +250,7 @@ HRESULT STDMETHODCALLTYPE CZComPort::SetParams(DWORD baudRate, BYTE stopBits, BY
     // with an empty mask); its record is reused only once that wait has really ended.
     ApplyCommMask();
     if (m_commWaitPending) {
-        CancelAndWait(m_ovComm);
+        EndCommWait();
         m_commWaitPending = false;
     }
     ArmCommWait();
@@ -458,7 +479,7 @@ HRESULT STDMETHODCALLTYPE CZComPort::OnCommEvent()
     if (!m_commWaitPending)
         return ArmCommWait();
     DWORD ignored = 0;
-    if (!GetOverlappedResult(m_device.Get(), &m_ovComm, &ignored, FALSE)) {
+    if (!GetOverlappedResult(m_device.Get(), &m_commWait->ov, &ignored, FALSE)) {
         DWORD error = GetLastError();
         if (error == ERROR_IO_INCOMPLETE)
             return S_OK;

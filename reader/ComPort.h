@@ -9,6 +9,7 @@
 #pragma once
 #include "ZPort.h"
 #include "Handles.h"
+#include <memory>
 
 class CZComPort : public CZPort
 {
@@ -35,13 +36,20 @@ private:
     HRESULT ArmCommWait();
     HRESULT IssueReads();
     void CancelAndWait(OVERLAPPED& record);
+    bool EndCommWait();
     void CloseDevice();
 
     CFileHandle m_device;
-    DWORD m_commMask = 0;           // output of the pending WaitCommEvent
     OVERLAPPED m_ovWrite{};
     OVERLAPPED m_ovRead{};
-    OVERLAPPED m_ovComm{};
+    // The pending line-event wait writes into this record until it ends. It lives apart from the
+    // port so that a wait the system never ends can be left to it (see EndCommWait).
+    struct CommWaitRecord
+    {
+        OVERLAPPED ov{};
+        DWORD mask = 0;             // output of the pending WaitCommEvent
+    };
+    std::unique_ptr<CommWaitRecord> m_commWait = std::make_unique<CommWaitRecord>();
     bool m_commWaitPending = false;
     std::string m_readChunk;        // target of the overlapped ReadFile
     std::string m_writeBuffer;      // bytes of the write in flight
