@@ -249,6 +249,8 @@ private:
     // --- Thread: port access (ReaderPort.cpp) ---
     BOOL OpenPort(const std::wstring& name, DWORD baud, BYTE stopBits, DWORD openTimeout,
                   DWORD waitSlice);
+    // Sets the open port's line parameters and logs the outcome (146 or 147).
+    BOOL ApplyLineParams(DWORD baud, BYTE stopBits, BYTE eventChar);
     BOOL EnsurePortOpen(const std::wstring& name, DWORD baud, BYTE stopBits, DWORD openTimeout,
                         DWORD waitSlice);
     BOOL ConfigurePort(DWORD baud, BYTE stopBits, BYTE eventChar);

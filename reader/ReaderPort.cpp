@@ -65,22 +65,7 @@ BOOL CReader::OpenPort(const std::wstring& name, DWORD baud, BYTE stopBits, DWOR
         return EnsurePortOpen(name, baud, stopBits, openTimeout, waitSlice);
 
     m_port->SetWaitSlice(waitSlice);
-    HRESULT hr = m_port->SetParams(baud, stopBits, '\n');
-    if (FAILED(hr)) {
-        SetError(hr, nullptr);
-        if (LogOn(IDS_LOG_PORT_CONFIG_FAILED)) {
-            HRESULT code;
-            std::wstring text;
-            GetLastError(NO_BUS_ADDRESS, code, text);
-            m_sink->Log(this, LOG_LEVEL_ERROR, IDS_LOG_PORT_CONFIG_FAILED, (int)baud, L'N', 8,
-                        StopBitsText(stopBits), (unsigned)code, text.c_str());
-        }
-        return FALSE;
-    }
-    if (LogOn(IDS_LOG_PORT_CONFIGURED))
-        m_sink->Log(this, LOG_LEVEL_INFO, IDS_LOG_PORT_CONFIGURED, (int)baud, L'N', 8,
-                    StopBitsText(stopBits));
-    return TRUE;
+    return ApplyLineParams(baud, stopBits, '\n');
 }
 
 BOOL CReader::EnsurePortOpen(const std::wstring& name, DWORD baud, BYTE stopBits, DWORD openTimeout,
@@ -133,6 +118,11 @@ BOOL CReader::ConfigurePort(DWORD baud, BYTE stopBits, BYTE eventChar)
     m_port->GetParams(&current, nullptr, nullptr);
     if (baud != current)
         m_flags |= READER_FLAG_RESYNC;
+    return ApplyLineParams(baud, stopBits, eventChar);
+}
+
+BOOL CReader::ApplyLineParams(DWORD baud, BYTE stopBits, BYTE eventChar)
+{
     HRESULT hr = m_port->SetParams(baud, stopBits, eventChar);
     if (FAILED(hr)) {
         SetError(hr, nullptr);
