@@ -64,3 +64,31 @@ TEST(KeyFormatItem, ConflictChainMarksEveryMember)
     MarkFormatConflicts(library);
     EXPECT_EQ(Conflicts(library), (std::vector<uint32_t>{1, 1, 1, 0}));
 }
+
+TEST(KeyFormatItem, ConflictMarksMatchThePairRule)
+{
+    // Random small libraries against the rule applied to every pair.
+    uint32_t seed = 12345;
+    auto next = [&seed](uint32_t range) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 16) % range;
+    };
+    for (int round = 0; round < 200; ++round) {
+        KeyFormatLibrary library;
+        const uint32_t count = next(8);
+        for (uint32_t i = 0; i < count; ++i)
+            library.push_back(Item(L"F", next(3) != 0, next(2) ? (1u << next(4)) | (1u << next(4)) : 0, next(3) * 2));
+        MarkFormatConflicts(library);
+        for (size_t i = 0; i < library.size(); ++i) {
+            uint32_t expected = 0;
+            for (size_t j = 0; j < library.size(); ++j) {
+                const KeyFormatItem& a = library[i];
+                const KeyFormatItem& b = library[j];
+                if (i != j && a.Enabled && b.Enabled && (a.KeyTypes & b.KeyTypes) &&
+                    (a.KeySize == 0 || b.KeySize == 0 || a.KeySize == b.KeySize))
+                    expected = 1;
+            }
+            ASSERT_EQ(library[i].Conflict, expected) << "round " << round << " entry " << i;
+        }
+    }
+}
