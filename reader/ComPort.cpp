@@ -13,6 +13,7 @@
 //   takes whatever has arrived, so bytes that came after the owner counted the queue may be kept
 //   here with no event on their way; Read announces them itself (see there).
 #include "ComPort.h"
+#include "ComLine.h"
 
 namespace {
 
@@ -187,21 +188,18 @@ HRESULT STDMETHODCALLTYPE CZComPort::Open(DWORD /*timeoutMs*/)
         return hr;
     };
 
+    // The block starts from the port's current state, so that fields this reader does not care
+    // about keep values the driver accepts; every field it does care about is set explicitly.
     DCB dcb{};
     dcb.DCBlength = sizeof(dcb);
-    if (m_baudRate == 0) {
-        // Keep the device's current speed (and its other settings) and report it from now on.
-        if (!GetCommState(h, &dcb))
-            return fail(LastComError());
-        m_baudRate = dcb.BaudRate;
-    } else {
-        dcb.BaudRate = m_baudRate;
+    if (!GetCommState(h, &dcb)) {
+        if (m_baudRate == 0)
+            return fail(LastComError());  // no current speed to keep
+        dcb = DCB{};
     }
-    dcb.fBinary = TRUE;
-    dcb.ByteSize = 8;
-    dcb.Parity = NOPARITY;
-    dcb.StopBits = m_stopBits;
-    dcb.EvtChar = static_cast<char>(m_eventChar);
+    if (m_baudRate == 0)
+        m_baudRate = dcb.BaudRate;  // keep the device's current speed and report it from now on
+    BuildComDcb(dcb, m_baudRate, m_stopBits, m_eventChar);
 
     if (!SetupComm(h, InQueueSize, OutQueueSize))
         return fail(LastComError());
@@ -239,12 +237,10 @@ HRESULT STDMETHODCALLTYPE CZComPort::SetParams(DWORD baudRate, BYTE stopBits, BY
     dcb.DCBlength = sizeof(dcb);
     if (!GetCommState(m_device.Get(), &dcb))
         return LastComError();
-    dcb.BaudRate = baudRate;
-    dcb.StopBits = stopBits;
-    dcb.EvtChar = static_cast<char>(eventChar);
+    BuildComDcb(dcb, baudRate, stopBits, eventChar);
     if (!SetCommState(m_device.Get(), &dcb))
         return LastComError();
-    CZPort::SetParams(baudRate, stopBits, eventChar);
+    CZPort::SetParams(dcb.BaudRate, stopBits, eventChar);  // a rate of 0 kept the current one
 
     // The new mask ends the wait in flight (Wine's wait ignores CancelIoEx, Windows completes it
     // with an empty mask); its record is reused only once that wait has really ended.
