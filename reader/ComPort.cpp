@@ -201,8 +201,8 @@ HRESULT STDMETHODCALLTYPE CZComPort::Open(DWORD /*timeoutMs*/)
         m_baudRate = dcb.BaudRate;  // keep the device's current speed and report it from now on
     BuildComDcb(dcb, m_baudRate, m_stopBits, m_eventChar);
 
-    if (!SetupComm(h, InQueueSize, OutQueueSize))
-        return fail(LastComError());
+    // Some virtual-port drivers refuse the sizes; they keep their own, which serve as well.
+    m_queueSizeError = SetupComm(h, InQueueSize, OutQueueSize) ? 0 : GetLastError();
     // Reads return at once with whatever has arrived; waiting is done on the comm event.
     COMMTIMEOUTS timeouts{};
     timeouts.ReadIntervalTimeout = MAXDWORD;

@@ -3,6 +3,7 @@
 // the thread.
 #include "Reader.h"
 #include "CodePage.h"
+#include "ComLine.h"
 #include "Messages.h"
 #include "Models.h"
 #include "ReaderText.h"
@@ -106,9 +107,24 @@ BOOL CReader::EnsurePortOpen(const std::wstring& name, DWORD baud, BYTE stopBits
         SetError(hr, nullptr);
         return FALSE;
     }
+    // What the line really runs with is logged: a serial line of 8 data bits cannot take 1.5
+    // stop bits, and a driver may keep its own queue sizes.
+    const bool serial = IsSerialPortName(name.c_str());
+    if (serial && stopBits == ONE5STOPBITS && LogOn(IDS_LOG_STOPBITS_MAPPED))
+        m_sink->Log(this, LOG_LEVEL_WARNING, IDS_LOG_STOPBITS_MAPPED, name.c_str());
+    if (const DWORD queueError = m_port->QueueSizeError()) {
+        if (LogOn(IDS_LOG_PORT_QUEUES)) {
+            std::wstring text;
+            GetErrorText(text, nullptr, queueError);
+            while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r'))
+                text.pop_back();
+            m_sink->Log(this, LOG_LEVEL_WARNING, IDS_LOG_PORT_QUEUES, name.c_str(),
+                        (unsigned)HRESULT_FROM_WIN32(queueError), text.c_str());
+        }
+    }
     if (LogOn(IDS_LOG_PORT_OPEN))
         m_sink->Log(this, LOG_LEVEL_INFO, IDS_LOG_PORT_OPEN, name.c_str(), (int)baud, L'N', 8,
-                    StopBitsText(stopBits));
+                    StopBitsText(serial ? EffectiveStopBits(stopBits) : stopBits));
     return TRUE;
 }
 
