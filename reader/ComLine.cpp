@@ -1,4 +1,4 @@
-// Line settings of a serial port: the device control block.
+// Line settings of a serial port: the device control block and the comm-event mask.
 #include "ComLine.h"
 
 BYTE EffectiveStopBits(BYTE stopBits)
@@ -36,4 +36,9 @@ void BuildComDcb(DCB& dcb, DWORD baudRate, BYTE stopBits, BYTE eventChar)
     dcb.ErrorChar = 0;
     dcb.EofChar = 0;
     dcb.EvtChar = static_cast<char>(eventChar);
+}
+
+DWORD CommEventMask(BYTE eventChar)
+{
+    return eventChar ? EV_RXCHAR | EV_RXFLAG : EV_RXCHAR;
 }

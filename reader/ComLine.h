@@ -1,5 +1,5 @@
 // The line settings of a serial port, as pure functions: the device control block that an open or
-// a change of parameters hands to SetCommState.
+// a change of parameters hands to SetCommState, and the line events the port waits for.
 //
 // Rule: every DCB field the reader depends on is set here, whatever the block started from (the
 // port's current state, or zeros when that cannot be read). Windows refuses a block whose XON and
@@ -23,3 +23,8 @@ BYTE EffectiveStopBits(BYTE stopBits);
 // A baud rate of 0 keeps the rate the block already holds.
 void BuildComDcb(DCB& dcb, DWORD baudRate, BYTE stopBits, BYTE eventChar);
 
+
+// The line events the port's comm-event wait asks for; the same on every system. Any received
+// character ends the wait, the event character as well when one is set: Wine never reports the
+// event character, and a reply that holds none (a frame) must not wait for its time-out.
+DWORD CommEventMask(BYTE eventChar);

@@ -7,7 +7,8 @@
 //   yet", not a failure.
 // - The comm-event wait ignores CancelIoEx; changing the mask ends it (as on Windows).
 // - The comm-event wait never reports EV_RXFLAG, so a port with an event character would never
-//   wake its owner; there the port also waits for EV_RXCHAR and wakes on every character.
+//   wake its owner. The port waits for EV_RXCHAR as well, on Windows too, so that the wake path
+//   the tests run is the one that runs in production (see CommEventMask).
 // - The comm-event wait polls the driver's input queue instead of seeing characters arrive: bytes
 //   that a read takes out of the queue before the wait's next look raise no event at all. A read
 //   takes whatever has arrived, so bytes that came after the owner counted the queue may be kept
@@ -43,13 +44,6 @@ HRESULT MapComError(DWORD error, bool atCreate = false)
 HRESULT LastComError(bool atCreate = false)
 {
     return MapComError(GetLastError(), atCreate);
-}
-
-bool RunningOnWine()
-{
-    static const bool wine =
-        GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
-    return wine;
 }
 
 // The wait for the next slice of a `timeoutMs` operation started at `start`; 0 when it is over.
@@ -144,10 +138,7 @@ void CZComPort::CloseDevice()
 
 HRESULT CZComPort::ApplyCommMask()
 {
-    DWORD mask = EV_RXCHAR;
-    if (m_eventChar)
-        mask = RunningOnWine() ? EV_RXFLAG | EV_RXCHAR : EV_RXFLAG;
-    if (!SetCommMask(m_device.Get(), mask))
+    if (!SetCommMask(m_device.Get(), CommEventMask(m_eventChar)))
         return LastComError();
     return S_OK;
 }

@@ -85,3 +85,13 @@ TEST(ComLine, EffectiveStopBits)
     EXPECT_EQ(TWOSTOPBITS, EffectiveStopBits(TWOSTOPBITS));
     EXPECT_EQ(ONESTOPBIT, EffectiveStopBits(3));
 }
+
+// The wait asks for the same events on every system, so the wake path the tests run under Wine is
+// the one a Windows machine runs: any character wakes the owner, whether or not the reply holds the
+// event character.
+TEST(ComLine, CommEventMaskWakesOnEveryCharacter)
+{
+    EXPECT_EQ(static_cast<DWORD>(EV_RXCHAR), CommEventMask(0));
+    EXPECT_EQ(static_cast<DWORD>(EV_RXCHAR | EV_RXFLAG), CommEventMask('\n'));
+    EXPECT_EQ(static_cast<DWORD>(EV_RXCHAR | EV_RXFLAG), CommEventMask(0xC0));
+}
