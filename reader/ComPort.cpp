@@ -19,8 +19,9 @@
 namespace {
 
 const DWORD ReadChunkSize = 1024;
-// The longest wait for a cancelled operation to end; the system ends them within milliseconds.
-const DWORD CancelWaitLimitMs = 2000;
+// The longest wait for cancelled operations to end, all of a close together (a close must stay well
+// within a second); the system ends them within milliseconds unless the device is broken.
+const DWORD CancelWaitLimitMs = 400;
 const DWORD InQueueSize = 2048;
 const DWORD OutQueueSize = 512;
 
@@ -70,66 +71,68 @@ HRESULT STDMETHODCALLTYPE CZComPort::Init(const wchar_t* name, HANDLE stopEvent,
                                           HANDLE readDoneEvent, HANDLE commEvent)
 {
     CZPort::Init(name, stopEvent, writeDoneEvent, readDoneEvent, commEvent);
-    m_readChunk.resize(ReadChunkSize);
-    m_writeBuffer.reserve(128);
-    m_ovWrite.hEvent = writeDoneEvent;
-    m_ovRead.hEvent = readDoneEvent;
-    m_commWait->ov.hEvent = commEvent;
+    m_read->buffer.resize(ReadChunkSize);
+    m_write->buffer.reserve(128);
+    m_write->ov.hEvent = writeDoneEvent;
+    m_read->ov.hEvent = readDoneEvent;
+    m_comm->ov.hEvent = commEvent;
     return S_OK;
 }
 
-void CZComPort::CancelAndWait(OVERLAPPED& record)
+namespace {
+
+// Leaves `record`'s operation to the system and gives the port a fresh record on the same event.
+void AbandonRecord(std::unique_ptr<ComIoRecord>& record)
 {
-    // CancelIoEx fails with ERROR_NOT_FOUND when the operation has already ended; the waiting
-    // GetOverlappedResult then returns at once. Its outcome is ours to drop: the caller gave up
-    // this operation on purpose.
-    //
-    // GetOverlappedResult alone is not enough: it takes a signalled event for the end of the
-    // operation, and the events are shared (the search drives many ports on one set of events),
-    // so another port's signal would let us free the record while the system still writes into
-    // it. The record itself says when the operation is over.
-    CancelIoEx(m_device.Get(), &record);
-    DWORD transferred = 0;
-    GetOverlappedResult(m_device.Get(), &record, &transferred, TRUE);
-    const DWORD start = GetTickCount();
-    while (!HasOverlappedIoCompleted(&record) && GetTickCount() - start < CancelWaitLimitMs)
-        Sleep(1);
+    auto fresh = std::make_unique<ComIoRecord>();
+    fresh->ov.hEvent = record->ov.hEvent;
+    fresh->buffer.resize(record->buffer.size());
+    CIoGraveyard::Instance().Abandon(std::move(record));
+    record = std::move(fresh);
 }
 
-bool CZComPort::EndCommWait()
+} // namespace
+
+void CZComPort::CancelAndWait(std::unique_ptr<ComIoRecord>& record, DWORD start, DWORD limitMs)
+{
+    // CancelIoEx fails with ERROR_NOT_FOUND when the operation has already ended. Its outcome is
+    // ours to drop: the caller gave up this operation on purpose.
+    //
+    // The record itself says when the operation is over, not its event: the events are shared
+    // (the search drives many ports on one set of events), so another port's signal would let us
+    // reuse the record while the system still writes into it.
+    CancelIoEx(m_device.Get(), &record->ov);
+    if (!WaitForIoEnd(record->ov, start, limitMs))
+        AbandonRecord(record);
+}
+
+bool CZComPort::EndCommWait(DWORD start, DWORD limitMs)
 {
     // The caller has changed the mask, which ends the wait on Windows and under Wine alike (Wine's
-    // wait does not see CancelIoEx). Under heavy load Wine has been seen never to end it: rather
-    // than wait for ever, or free a record the system may still write into, the record is then
-    // left to the system for good and the port goes on with a fresh one.
-    CancelIoEx(m_device.Get(), &m_commWait->ov);
-    const DWORD start = GetTickCount();
-    while (!HasOverlappedIoCompleted(&m_commWait->ov)) {
-        if (GetTickCount() - start >= CancelWaitLimitMs) {
-            HANDLE event = m_commWait->ov.hEvent;
-            m_commWait.release(); // deliberately not freed: see above
-            m_commWait = std::make_unique<CommWaitRecord>();
-            m_commWait->ov.hEvent = event;
-            return false;
-        }
-        Sleep(1);
-    }
-    return true;
+    // wait does not see CancelIoEx). Under heavy load Wine has been seen not to end it for seconds:
+    // the record is then left to the system and the port goes on with a fresh one.
+    CancelIoEx(m_device.Get(), &m_comm->ov);
+    if (WaitForIoEnd(m_comm->ov, start, limitMs))
+        return true;
+    AbandonRecord(m_comm);
+    return false;
 }
 
 void CZComPort::CloseDevice()
 {
     if (!m_device.Valid())
         return;
+    // One limit for everything a close waits for.
+    const DWORD start = GetTickCount();
     if (m_pending & ZPORT_READ_PENDING)
-        CancelAndWait(m_ovRead);
+        CancelAndWait(m_read, start, CancelWaitLimitMs);
     if (m_pending & ZPORT_WRITE_PENDING)
-        CancelAndWait(m_ovWrite);
+        CancelAndWait(m_write, start, CancelWaitLimitMs);
     if (m_commWaitPending) {
         // Wine's comm-event wait does not see CancelIoEx; a change of the mask ends it there and
         // on Windows alike.
         SetCommMask(m_device.Get(), 0);
-        EndCommWait();
+        EndCommWait(start, CancelWaitLimitMs);
     }
     m_commWaitPending = false;
     m_pending = 0;
@@ -145,8 +148,8 @@ HRESULT CZComPort::ApplyCommMask()
 
 HRESULT CZComPort::ArmCommWait()
 {
-    m_commWait->mask = 0;
-    if (WaitCommEvent(m_device.Get(), &m_commWait->mask, &m_commWait->ov)) {
+    m_comm->mask = 0;
+    if (WaitCommEvent(m_device.Get(), &m_comm->mask, &m_comm->ov)) {
         // Ended at once: the comm event is signalled and the owner's next OnCommEvent re-arms.
         m_commWaitPending = false;
         return S_OK;
@@ -164,6 +167,10 @@ HRESULT STDMETHODCALLTYPE CZComPort::Open(DWORD /*timeoutMs*/)
 {
     if (m_device.Valid())
         return S_OK;
+    // A device that never ended the operations given up on it must not make the process grow
+    // without bound; ports open again once the system has ended some of them.
+    if (CIoGraveyard::Instance().Full())
+        return HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_QUOTA);
 
     std::wstring path = L"\\\\.\\" + m_name;
     HANDLE h = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
@@ -237,7 +244,7 @@ HRESULT STDMETHODCALLTYPE CZComPort::SetParams(DWORD baudRate, BYTE stopBits, BY
     // with an empty mask); its record is reused only once that wait has really ended.
     ApplyCommMask();
     if (m_commWaitPending) {
-        EndCommWait();
+        EndCommWait(GetTickCount(), CancelWaitLimitMs);
         m_commWaitPending = false;
     }
     ArmCommWait();
@@ -272,12 +279,12 @@ HRESULT STDMETHODCALLTYPE CZComPort::GetInQueue(DWORD* count)
 HRESULT CZComPort::IssueReads()
 {
     for (;;) {
-        if (ReadFile(m_device.Get(), &m_readChunk[0], ReadChunkSize, nullptr, &m_ovRead)) {
+        if (ReadFile(m_device.Get(), &m_read->buffer[0], ReadChunkSize, nullptr, &m_read->ov)) {
             DWORD got = 0;
-            GetOverlappedResult(m_device.Get(), &m_ovRead, &got, FALSE);
+            GetOverlappedResult(m_device.Get(), &m_read->ov, &got, FALSE);
             if (got == 0)
                 return S_OK;
-            m_received.append(m_readChunk.data(), got);
+            m_received.append(m_read->buffer.data(), got);
             continue;
         }
         DWORD error = GetLastError();
@@ -389,8 +396,8 @@ HRESULT STDMETHODCALLTYPE CZComPort::Write(const void* data, DWORD length, DWORD
         if (!toSend)
             return S_OK;
         toSend = false;
-        m_writeBuffer.assign(static_cast<const char*>(data), length);
-        if (WriteFile(m_device.Get(), m_writeBuffer.data(), length, nullptr, &m_ovWrite))
+        m_write->buffer.assign(static_cast<const char*>(data), length);
+        if (WriteFile(m_device.Get(), m_write->buffer.data(), length, nullptr, &m_write->ov))
             return S_OK;
         DWORD error = GetLastError();
         if (error != ERROR_IO_PENDING)
@@ -410,12 +417,13 @@ HRESULT STDMETHODCALLTYPE CZComPort::Purge(BOOL receiveSide, BOOL sendSide)
         flags |= PURGE_TXABORT | PURGE_TXCLEAR;
 
     // Whatever an aborted operation transferred belongs to the data being discarded.
+    const DWORD start = GetTickCount();
     if (receiveSide && (m_pending & ZPORT_READ_PENDING)) {
-        CancelAndWait(m_ovRead);
+        CancelAndWait(m_read, start, CancelWaitLimitMs);
         m_pending &= ~ZPORT_READ_PENDING;
     }
     if (sendSide && (m_pending & ZPORT_WRITE_PENDING)) {
-        CancelAndWait(m_ovWrite);
+        CancelAndWait(m_write, start, CancelWaitLimitMs);
         m_pending &= ~ZPORT_WRITE_PENDING;
     }
     if (flags && !PurgeComm(m_device.Get(), flags))
@@ -432,7 +440,7 @@ HRESULT STDMETHODCALLTYPE CZComPort::OnReadComplete()
     if (!(m_pending & ZPORT_READ_PENDING))
         return S_OK;
     DWORD got = 0;
-    if (!GetOverlappedResult(m_device.Get(), &m_ovRead, &got, FALSE)) {
+    if (!GetOverlappedResult(m_device.Get(), &m_read->ov, &got, FALSE)) {
         DWORD error = GetLastError();
         if (error == ERROR_IO_INCOMPLETE)
             return S_OK;
@@ -443,7 +451,7 @@ HRESULT STDMETHODCALLTYPE CZComPort::OnReadComplete()
         return MapComError(error);
     }
     m_pending &= ~ZPORT_READ_PENDING;
-    m_received.append(m_readChunk.data(), got);
+    m_received.append(m_read->buffer.data(), got);
     return S_OK;
 }
 
@@ -452,7 +460,7 @@ HRESULT STDMETHODCALLTYPE CZComPort::OnWriteComplete()
     if (!(m_pending & ZPORT_WRITE_PENDING))
         return S_OK;
     DWORD sent = 0;
-    if (!GetOverlappedResult(m_device.Get(), &m_ovWrite, &sent, FALSE) &&
+    if (!GetOverlappedResult(m_device.Get(), &m_write->ov, &sent, FALSE) &&
         GetLastError() == ERROR_IO_INCOMPLETE)
         return S_OK;
     m_pending &= ~ZPORT_WRITE_PENDING;
@@ -466,7 +474,7 @@ HRESULT STDMETHODCALLTYPE CZComPort::OnCommEvent()
     if (!m_commWaitPending)
         return ArmCommWait();
     DWORD ignored = 0;
-    if (!GetOverlappedResult(m_device.Get(), &m_commWait->ov, &ignored, FALSE)) {
+    if (!GetOverlappedResult(m_device.Get(), &m_comm->ov, &ignored, FALSE)) {
         DWORD error = GetLastError();
         if (error == ERROR_IO_INCOMPLETE)
             return S_OK;

@@ -85,3 +85,22 @@ TEST(ReaderPorts, TextReaderChangesItsRateByAFrameWithoutWaitingForATimeOut)
     EXPECT_EQ(1u, sink.Count(EventKind::Connect));
     EXPECT_EQ(0u, sink.Count(EventKind::DriverError));
 }
+
+// Stopping a connected reader (as the component's Close and Done do) returns within a second,
+// also for a framed reader that is put back into text mode on the way out.
+TEST(ReaderPorts, StopOfAConnectedSerialReaderReturnsWithinASecond)
+{
+    simctl::CSimControl sim;
+    ReadKeysGuard keys;
+    for (uint32_t flags : {0u, ReaderFlagBinary}) {
+        SCOPED_TRACE(flags);
+        CRecordingSink sink;
+        SimReader s(sim, MifareSim(3), 72);
+        auto reader = StartReader(sink, s.Port(), Timings(), flags);
+        ASSERT_TRUE(sink.WaitCount(EventKind::Connect, 1, WaitMs));
+        const DWORD start = GetTickCount();
+        reader->Stop();
+        EXPECT_LT(GetTickCount() - start, 1000u);
+        EXPECT_EQ("text", sim.Info(s.Id())["mode"].AsString());
+    }
+}
