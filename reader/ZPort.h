@@ -128,7 +128,9 @@ protected:
     DWORD m_queueSizeError = 0;
 };
 
-// True when `name` names a serial port: its first three characters are "COM" in any letter case.
+// True when `name` names a serial port: "COM" in any letter case followed by digits only (COM3,
+// com12). Every other name is a converter's "host:port". The one rule for every place that tells
+// the two apart.
 bool IsSerialPortName(const wchar_t* name);
 
 // A new port object for `name` (CZComPort for a serial name, CZTcpPort otherwise) with a reference

@@ -83,7 +83,9 @@ TEST_F(ComPortTest, FactoryChoosesTheClassByName)
     struct Case { const wchar_t* name; bool serial; };
     const Case cases[] = {
         {L"COM3", true}, {L"com3", true}, {L"Com12", true},
-        {L"10.0.0.5:4001", false}, {L"CO", false}, {L"comport.local:23", true}, {L"", false},
+        {L"10.0.0.5:4001", false}, {L"CO", false}, {L"comport.local:23", false}, {L"", false},
+        {L"computer1:4001", false}, {L"COM", false}, {L"COM3x", false}, {L"COM10", true},
+        {L"com 3", false}, {L"COM3:", false},
     };
     for (const Case& c : cases) {
         PortRef port(CreateZPort(c.name));
