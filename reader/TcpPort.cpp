@@ -8,12 +8,6 @@ namespace {
 
 const DWORD RecvChunkSize = 1024;
 
-const unsigned char IAC = 0xFF;
-const unsigned char SB = 0xFA;
-const unsigned char SE = 0xF0;
-const unsigned char WILL = 0xFB;
-const unsigned char DONT = 0xFE;
-
 HRESULT MapSocketError(int error)
 {
     if (error == 0)
@@ -238,7 +232,7 @@ HRESULT STDMETHODCALLTYPE CZTcpPort::Open(DWORD timeoutMs)
         return hr;
     m_pending = 0;
     // A new connection starts clean: nothing of the previous one is delivered or sent on it.
-    m_raw.clear();
+    m_telnet.Reset();
     m_received.clear();
     m_sendQueue.clear();
     return ConnectNext(start, timeoutMs, PE_PORT_NOT_EXISTS);
@@ -260,57 +254,6 @@ HRESULT STDMETHODCALLTYPE CZTcpPort::GetInQueue(DWORD* count)
     return hr;
 }
 
-void CZTcpPort::Decode()
-{
-    size_t i = 0;
-    const size_t size = m_raw.size();
-    while (i < size) {
-        size_t iac = m_raw.find(static_cast<char>(IAC), i);
-        if (iac == std::string::npos) {
-            m_received.append(m_raw, i, std::string::npos);
-            i = size;
-            break;
-        }
-        m_received.append(m_raw, i, iac - i);
-        i = iac;
-        if (i + 1 >= size)
-            break;  // the command byte has not arrived yet
-        const unsigned char command = static_cast<unsigned char>(m_raw[i + 1]);
-        if (command == IAC) {
-            m_received.push_back(static_cast<char>(IAC));
-            i += 2;
-        } else if (command == SB) {
-            // Skipped whole through IAC SE; an escaped IAC IAC inside is part of it.
-            size_t j = i + 2;
-            bool ended = false;
-            while (j < size) {
-                if (static_cast<unsigned char>(m_raw[j]) != IAC) {
-                    ++j;
-                    continue;
-                }
-                if (j + 1 >= size)
-                    break;
-                const unsigned char next = static_cast<unsigned char>(m_raw[j + 1]);
-                j += 2;
-                if (next == SE) {
-                    ended = true;
-                    break;
-                }
-            }
-            if (!ended)
-                break;  // the rest of the sub-negotiation is still on its way
-            i = j;
-        } else if (command >= WILL && command <= DONT) {
-            if (i + 2 >= size)
-                break;  // the option byte is still on its way
-            i += 3;
-        } else {
-            i += 2;
-        }
-    }
-    m_raw.erase(0, i);
-}
-
 HRESULT CZTcpPort::Receive()
 {
     if (m_pending & ZPORT_READ_PENDING)
@@ -326,8 +269,7 @@ HRESULT CZTcpPort::Receive()
                 hr = PE_PORT_DISCONNECTED;  // the converter closed the connection
                 break;
             }
-            m_raw.append(m_recvChunk.data(), got);
-            Decode();
+            m_telnet.Feed(m_recvChunk.data(), got, m_received);
             continue;
         }
         int error = WSAGetLastError();
@@ -512,7 +454,7 @@ HRESULT STDMETHODCALLTYPE CZTcpPort::Purge(BOOL receiveSide, BOOL sendSide)
 {
     if (receiveSide) {
         m_received.clear();
-        m_raw.clear();
+        m_telnet.Reset();
     }
     if (sendSide)
         m_sendQueue.clear();

@@ -6,6 +6,7 @@
 #include "ZPort.h"
 #include "HostResolve.h"
 #include "Socket.h"
+#include "TelnetDecoder.h"
 #include <deque>
 #include <vector>
 
@@ -58,7 +59,6 @@ private:
     HRESULT ConnectNext(DWORD start, DWORD timeoutMs, HRESULT failure);
     HRESULT SelectEvents(long events);
     HRESULT Receive();
-    void Decode();
     HRESULT Flush();
     void CloseSocket();
 
@@ -66,7 +66,7 @@ private:
     CSocket m_socket;
     long m_selected = 0;            // the network events currently selected on the comm event
     std::string m_recvChunk;
-    std::string m_raw;              // received, not yet decoded (may end inside a Telnet command)
+    CTelnetDecoder m_telnet;        // holds a Telnet command that has not arrived whole
     std::string m_received;         // decoded, not yet handed to a caller
     std::deque<std::string> m_sendQueue;  // front element may be partly sent already
     std::vector<TcpAddress> m_addresses;  // of the converter, tried in turn until one connects
