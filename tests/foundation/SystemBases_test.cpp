@@ -184,10 +184,14 @@ TEST(SerialPorts, ListFromScratchKey)
     // A value that fills the whole data buffer, without room for a terminator.
     std::wstring full(256, L'A');
     RegSetValueExW(key, L"\\Device\\Full", 0, REG_SZ, reinterpret_cast<const BYTE*>(full.c_str()), 512);
+    // Longer than any port name (the other enumeration passes such a value over too).
+    std::wstring tooLong(600, L'B');
+    RegSetValueExW(key, L"\\Device\\Long", 0, REG_SZ, reinterpret_cast<const BYTE*>(tooLong.c_str()),
+                   static_cast<DWORD>((tooLong.size() + 1) * sizeof(wchar_t)));
     RegCloseKey(key);
 
     ports.clear();
-    EnumSerialPorts(ports);
+    ASSERT_NO_THROW(EnumSerialPorts(ports));
     // The registry's enumeration order stands (Windows: order of creation, Wine: by name).
     std::sort(ports.begin(), ports.end());
     std::vector<std::wstring> expected = {full, L"COM1", L"COM12"};
