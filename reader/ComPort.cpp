@@ -25,23 +25,6 @@ const DWORD CancelWaitLimitMs = 400;
 const DWORD InQueueSize = 2048;
 const DWORD OutQueueSize = 512;
 
-// The port layer's reading of a Win32 error. `atCreate`: the error came from opening the device,
-// where "not found" and "access denied" mean a missing and a busy port.
-HRESULT MapComError(DWORD error, bool atCreate = false)
-{
-    if (error == 0)
-        return S_OK;
-    if (error == ERROR_OPERATION_ABORTED)
-        return PE_PORT_DISCONNECTED;
-    if (atCreate) {
-        if (error == ERROR_FILE_NOT_FOUND)
-            return PE_PORT_NOT_EXISTS;
-        if (error == ERROR_ACCESS_DENIED)
-            return PE_PORT_BUSY;
-    }
-    return HRESULT_FROM_WIN32(error);
-}
-
 HRESULT LastComError(bool atCreate = false)
 {
     return MapComError(GetLastError(), atCreate);
@@ -59,6 +42,21 @@ DWORD RemainingWait(DWORD start, DWORD timeoutMs, DWORD slice)
 }
 
 } // namespace
+
+HRESULT MapComError(DWORD error, bool atCreate)
+{
+    if (error == 0)
+        return S_OK;
+    if (error == ERROR_OPERATION_ABORTED)
+        return PE_PORT_DISCONNECTED;
+    if (atCreate) {
+        if (error == ERROR_FILE_NOT_FOUND)
+            return PE_PORT_NOT_EXISTS;
+        if (error == ERROR_ACCESS_DENIED)
+            return PE_PORT_BUSY;
+    }
+    return HRESULT_FROM_WIN32(error);
+}
 
 CZComPort::CZComPort() = default;
 

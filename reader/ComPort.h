@@ -13,6 +13,10 @@
 #include "IoGraveyard.h"
 #include <memory>
 
+// The port layer's reading of a Win32 error. `atCreate`: the error came from opening the device,
+// where "not found" and "access denied" mean a missing and a busy port.
+HRESULT MapComError(DWORD error, bool atCreate = false);
+
 class CZComPort : public CZPort
 {
 public:
