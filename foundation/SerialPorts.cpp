@@ -23,6 +23,9 @@ void EnumSerialPorts(std::vector<std::wstring>& ports)
                                 reinterpret_cast<BYTE*>(data), &dataSize);
         if (rc == ERROR_NO_MORE_ITEMS)
             break;
+        // A value too long for a port name is not a port; it must not end the whole list.
+        if (rc == ERROR_MORE_DATA)
+            continue;
         if (rc != ERROR_SUCCESS)
             ThrowOSException(rc, L"RegEnumValue");
         if (type != REG_SZ || dataSize == 0)

@@ -11,7 +11,8 @@ void CThread::Start()
 {
     if (m_thread.Valid())
         return;
-    HANDLE h = CreateThread(nullptr, 0, &CThread::ThreadProc, this, CREATE_SUSPENDED, nullptr);
+    const DWORD flags = CREATE_SUSPENDED | (m_stackReservation ? STACK_SIZE_PARAM_IS_A_RESERVATION : 0);
+    HANDLE h = CreateThread(nullptr, m_stackReservation, &CThread::ThreadProc, this, flags, nullptr);
     if (!h)
         ThrowOSException(GetLastError(), L"CreateThread");
     m_thread.Reset(h);

@@ -39,6 +39,10 @@ public:
 protected:
     // The thread body; its result becomes the thread's exit code.
     virtual DWORD Run() = 0;
+    // The stack the thread reserves, for a class that knows its need (before Start; 0: the
+    // process's default). Only a reservation: the system commits pages as the stack grows, except
+    // under Wine, which commits it whole, so a generous default costs every thread dearly there.
+    void SetStackReservation(SIZE_T bytes) { m_stackReservation = bytes; }
     void SetRunning(bool running) { m_running.store(running ? 1 : 0, std::memory_order_release); }
 
 private:
@@ -46,4 +50,5 @@ private:
 
     CHandle m_thread;
     std::atomic<uint32_t> m_running{0};
+    SIZE_T m_stackReservation = 0;
 };

@@ -7,48 +7,27 @@
 //   yet", not a failure.
 // - The comm-event wait ignores CancelIoEx; changing the mask ends it (as on Windows).
 // - The comm-event wait never reports EV_RXFLAG, so a port with an event character would never
-//   wake its owner; there the port also waits for EV_RXCHAR and wakes on every character.
+//   wake its owner. The port waits for EV_RXCHAR as well, on Windows too, so that the wake path
+//   the tests run is the one that runs in production (see CommEventMask).
 // - The comm-event wait polls the driver's input queue instead of seeing characters arrive: bytes
 //   that a read takes out of the queue before the wait's next look raise no event at all. A read
 //   takes whatever has arrived, so bytes that came after the owner counted the queue may be kept
 //   here with no event on their way; Read announces them itself (see there).
 #include "ComPort.h"
+#include "ComLine.h"
 
 namespace {
 
 const DWORD ReadChunkSize = 1024;
-// The longest wait for a cancelled operation to end; the system ends them within milliseconds.
-const DWORD CancelWaitLimitMs = 2000;
+// The longest wait for cancelled operations to end, all of a close together (a close must stay well
+// within a second); the system ends them within milliseconds unless the device is broken.
+const DWORD CancelWaitLimitMs = 400;
 const DWORD InQueueSize = 2048;
 const DWORD OutQueueSize = 512;
-
-// The port layer's reading of a Win32 error. `atCreate`: the error came from opening the device,
-// where "not found" and "access denied" mean a missing and a busy port.
-HRESULT MapComError(DWORD error, bool atCreate = false)
-{
-    if (error == 0)
-        return S_OK;
-    if (error == ERROR_OPERATION_ABORTED)
-        return PE_PORT_DISCONNECTED;
-    if (atCreate) {
-        if (error == ERROR_FILE_NOT_FOUND)
-            return PE_PORT_NOT_EXISTS;
-        if (error == ERROR_ACCESS_DENIED)
-            return PE_PORT_BUSY;
-    }
-    return HRESULT_FROM_WIN32(error);
-}
 
 HRESULT LastComError(bool atCreate = false)
 {
     return MapComError(GetLastError(), atCreate);
-}
-
-bool RunningOnWine()
-{
-    static const bool wine =
-        GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
-    return wine;
 }
 
 // The wait for the next slice of a `timeoutMs` operation started at `start`; 0 when it is over.
@@ -64,6 +43,21 @@ DWORD RemainingWait(DWORD start, DWORD timeoutMs, DWORD slice)
 
 } // namespace
 
+HRESULT MapComError(DWORD error, bool atCreate)
+{
+    if (error == 0)
+        return S_OK;
+    if (error == ERROR_OPERATION_ABORTED)
+        return PE_PORT_DISCONNECTED;
+    if (atCreate) {
+        if (error == ERROR_FILE_NOT_FOUND)
+            return PE_PORT_NOT_EXISTS;
+        if (error == ERROR_ACCESS_DENIED)
+            return PE_PORT_BUSY;
+    }
+    return HRESULT_FROM_WIN32(error);
+}
+
 CZComPort::CZComPort() = default;
 
 CZComPort::~CZComPort()
@@ -75,66 +69,68 @@ HRESULT STDMETHODCALLTYPE CZComPort::Init(const wchar_t* name, HANDLE stopEvent,
                                           HANDLE readDoneEvent, HANDLE commEvent)
 {
     CZPort::Init(name, stopEvent, writeDoneEvent, readDoneEvent, commEvent);
-    m_readChunk.resize(ReadChunkSize);
-    m_writeBuffer.reserve(128);
-    m_ovWrite.hEvent = writeDoneEvent;
-    m_ovRead.hEvent = readDoneEvent;
-    m_commWait->ov.hEvent = commEvent;
+    m_read->buffer.resize(ReadChunkSize);
+    m_write->buffer.reserve(128);
+    m_write->ov.hEvent = writeDoneEvent;
+    m_read->ov.hEvent = readDoneEvent;
+    m_comm->ov.hEvent = commEvent;
     return S_OK;
 }
 
-void CZComPort::CancelAndWait(OVERLAPPED& record)
+namespace {
+
+// Leaves `record`'s operation to the system and gives the port a fresh record on the same event.
+void AbandonRecord(std::unique_ptr<ComIoRecord>& record)
 {
-    // CancelIoEx fails with ERROR_NOT_FOUND when the operation has already ended; the waiting
-    // GetOverlappedResult then returns at once. Its outcome is ours to drop: the caller gave up
-    // this operation on purpose.
-    //
-    // GetOverlappedResult alone is not enough: it takes a signalled event for the end of the
-    // operation, and the events are shared (the search drives many ports on one set of events),
-    // so another port's signal would let us free the record while the system still writes into
-    // it. The record itself says when the operation is over.
-    CancelIoEx(m_device.Get(), &record);
-    DWORD transferred = 0;
-    GetOverlappedResult(m_device.Get(), &record, &transferred, TRUE);
-    const DWORD start = GetTickCount();
-    while (!HasOverlappedIoCompleted(&record) && GetTickCount() - start < CancelWaitLimitMs)
-        Sleep(1);
+    auto fresh = std::make_unique<ComIoRecord>();
+    fresh->ov.hEvent = record->ov.hEvent;
+    fresh->buffer.resize(record->buffer.size());
+    CIoGraveyard::Instance().Abandon(std::move(record));
+    record = std::move(fresh);
 }
 
-bool CZComPort::EndCommWait()
+} // namespace
+
+void CZComPort::CancelAndWait(std::unique_ptr<ComIoRecord>& record, DWORD start, DWORD limitMs)
+{
+    // CancelIoEx fails with ERROR_NOT_FOUND when the operation has already ended. Its outcome is
+    // ours to drop: the caller gave up this operation on purpose.
+    //
+    // The record itself says when the operation is over, not its event: the events are shared
+    // (the search drives many ports on one set of events), so another port's signal would let us
+    // reuse the record while the system still writes into it.
+    CancelIoEx(m_device.Get(), &record->ov);
+    if (!WaitForIoEnd(record->ov, start, limitMs))
+        AbandonRecord(record);
+}
+
+bool CZComPort::EndCommWait(DWORD start, DWORD limitMs)
 {
     // The caller has changed the mask, which ends the wait on Windows and under Wine alike (Wine's
-    // wait does not see CancelIoEx). Under heavy load Wine has been seen never to end it: rather
-    // than wait for ever, or free a record the system may still write into, the record is then
-    // left to the system for good and the port goes on with a fresh one.
-    CancelIoEx(m_device.Get(), &m_commWait->ov);
-    const DWORD start = GetTickCount();
-    while (!HasOverlappedIoCompleted(&m_commWait->ov)) {
-        if (GetTickCount() - start >= CancelWaitLimitMs) {
-            HANDLE event = m_commWait->ov.hEvent;
-            m_commWait.release(); // deliberately not freed: see above
-            m_commWait = std::make_unique<CommWaitRecord>();
-            m_commWait->ov.hEvent = event;
-            return false;
-        }
-        Sleep(1);
-    }
-    return true;
+    // wait does not see CancelIoEx). Under heavy load Wine has been seen not to end it for seconds:
+    // the record is then left to the system and the port goes on with a fresh one.
+    CancelIoEx(m_device.Get(), &m_comm->ov);
+    if (WaitForIoEnd(m_comm->ov, start, limitMs))
+        return true;
+    AbandonRecord(m_comm);
+    return false;
 }
 
 void CZComPort::CloseDevice()
 {
     if (!m_device.Valid())
         return;
+    // One limit for everything a close waits for.
+    const DWORD start = GetTickCount();
     if (m_pending & ZPORT_READ_PENDING)
-        CancelAndWait(m_ovRead);
+        CancelAndWait(m_read, start, CancelWaitLimitMs);
     if (m_pending & ZPORT_WRITE_PENDING)
-        CancelAndWait(m_ovWrite);
+        CancelAndWait(m_write, start, CancelWaitLimitMs);
     if (m_commWaitPending) {
         // Wine's comm-event wait does not see CancelIoEx; a change of the mask ends it there and
         // on Windows alike.
         SetCommMask(m_device.Get(), 0);
-        EndCommWait();
+        EndCommWait(start, CancelWaitLimitMs);
     }
     m_commWaitPending = false;
     m_pending = 0;
@@ -143,18 +139,15 @@ void CZComPort::CloseDevice()
 
 HRESULT CZComPort::ApplyCommMask()
 {
-    DWORD mask = EV_RXCHAR;
-    if (m_eventChar)
-        mask = RunningOnWine() ? EV_RXFLAG | EV_RXCHAR : EV_RXFLAG;
-    if (!SetCommMask(m_device.Get(), mask))
+    if (!SetCommMask(m_device.Get(), CommEventMask(m_eventChar)))
         return LastComError();
     return S_OK;
 }
 
 HRESULT CZComPort::ArmCommWait()
 {
-    m_commWait->mask = 0;
-    if (WaitCommEvent(m_device.Get(), &m_commWait->mask, &m_commWait->ov)) {
+    m_comm->mask = 0;
+    if (WaitCommEvent(m_device.Get(), &m_comm->mask, &m_comm->ov)) {
         // Ended at once: the comm event is signalled and the owner's next OnCommEvent re-arms.
         m_commWaitPending = false;
         return S_OK;
@@ -172,6 +165,10 @@ HRESULT STDMETHODCALLTYPE CZComPort::Open(DWORD /*timeoutMs*/)
 {
     if (m_device.Valid())
         return S_OK;
+    // A device that never ended the operations given up on it must not make the process grow
+    // without bound; ports open again once the system has ended some of them.
+    if (CIoGraveyard::Instance().Full())
+        return HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_QUOTA);
 
     std::wstring path = L"\\\\.\\" + m_name;
     HANDLE h = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
@@ -187,24 +184,21 @@ HRESULT STDMETHODCALLTYPE CZComPort::Open(DWORD /*timeoutMs*/)
         return hr;
     };
 
+    // The block starts from the port's current state, so that fields this reader does not care
+    // about keep values the driver accepts; every field it does care about is set explicitly.
     DCB dcb{};
     dcb.DCBlength = sizeof(dcb);
-    if (m_baudRate == 0) {
-        // Keep the device's current speed (and its other settings) and report it from now on.
-        if (!GetCommState(h, &dcb))
-            return fail(LastComError());
-        m_baudRate = dcb.BaudRate;
-    } else {
-        dcb.BaudRate = m_baudRate;
+    if (!GetCommState(h, &dcb)) {
+        if (m_baudRate == 0)
+            return fail(LastComError());  // no current speed to keep
+        dcb = DCB{};
     }
-    dcb.fBinary = TRUE;
-    dcb.ByteSize = 8;
-    dcb.Parity = NOPARITY;
-    dcb.StopBits = m_stopBits;
-    dcb.EvtChar = static_cast<char>(m_eventChar);
+    if (m_baudRate == 0)
+        m_baudRate = dcb.BaudRate;  // keep the device's current speed and report it from now on
+    BuildComDcb(dcb, m_baudRate, m_stopBits, m_eventChar);
 
-    if (!SetupComm(h, InQueueSize, OutQueueSize))
-        return fail(LastComError());
+    // Some virtual-port drivers refuse the sizes; they keep their own, which serve as well.
+    m_queueSizeError = SetupComm(h, InQueueSize, OutQueueSize) ? 0 : GetLastError();
     // Reads return at once with whatever has arrived; waiting is done on the comm event.
     COMMTIMEOUTS timeouts{};
     timeouts.ReadIntervalTimeout = MAXDWORD;
@@ -239,18 +233,16 @@ HRESULT STDMETHODCALLTYPE CZComPort::SetParams(DWORD baudRate, BYTE stopBits, BY
     dcb.DCBlength = sizeof(dcb);
     if (!GetCommState(m_device.Get(), &dcb))
         return LastComError();
-    dcb.BaudRate = baudRate;
-    dcb.StopBits = stopBits;
-    dcb.EvtChar = static_cast<char>(eventChar);
+    BuildComDcb(dcb, baudRate, stopBits, eventChar);
     if (!SetCommState(m_device.Get(), &dcb))
         return LastComError();
-    CZPort::SetParams(baudRate, stopBits, eventChar);
+    CZPort::SetParams(dcb.BaudRate, stopBits, eventChar);  // a rate of 0 kept the current one
 
     // The new mask ends the wait in flight (Wine's wait ignores CancelIoEx, Windows completes it
     // with an empty mask); its record is reused only once that wait has really ended.
     ApplyCommMask();
     if (m_commWaitPending) {
-        EndCommWait();
+        EndCommWait(GetTickCount(), CancelWaitLimitMs);
         m_commWaitPending = false;
     }
     ArmCommWait();
@@ -285,12 +277,12 @@ HRESULT STDMETHODCALLTYPE CZComPort::GetInQueue(DWORD* count)
 HRESULT CZComPort::IssueReads()
 {
     for (;;) {
-        if (ReadFile(m_device.Get(), &m_readChunk[0], ReadChunkSize, nullptr, &m_ovRead)) {
+        if (ReadFile(m_device.Get(), &m_read->buffer[0], ReadChunkSize, nullptr, &m_read->ov)) {
             DWORD got = 0;
-            GetOverlappedResult(m_device.Get(), &m_ovRead, &got, FALSE);
+            GetOverlappedResult(m_device.Get(), &m_read->ov, &got, FALSE);
             if (got == 0)
                 return S_OK;
-            m_received.append(m_readChunk.data(), got);
+            m_received.append(m_read->buffer.data(), got);
             continue;
         }
         DWORD error = GetLastError();
@@ -402,8 +394,8 @@ HRESULT STDMETHODCALLTYPE CZComPort::Write(const void* data, DWORD length, DWORD
         if (!toSend)
             return S_OK;
         toSend = false;
-        m_writeBuffer.assign(static_cast<const char*>(data), length);
-        if (WriteFile(m_device.Get(), m_writeBuffer.data(), length, nullptr, &m_ovWrite))
+        m_write->buffer.assign(static_cast<const char*>(data), length);
+        if (WriteFile(m_device.Get(), m_write->buffer.data(), length, nullptr, &m_write->ov))
             return S_OK;
         DWORD error = GetLastError();
         if (error != ERROR_IO_PENDING)
@@ -423,12 +415,13 @@ HRESULT STDMETHODCALLTYPE CZComPort::Purge(BOOL receiveSide, BOOL sendSide)
         flags |= PURGE_TXABORT | PURGE_TXCLEAR;
 
     // Whatever an aborted operation transferred belongs to the data being discarded.
+    const DWORD start = GetTickCount();
     if (receiveSide && (m_pending & ZPORT_READ_PENDING)) {
-        CancelAndWait(m_ovRead);
+        CancelAndWait(m_read, start, CancelWaitLimitMs);
         m_pending &= ~ZPORT_READ_PENDING;
     }
     if (sendSide && (m_pending & ZPORT_WRITE_PENDING)) {
-        CancelAndWait(m_ovWrite);
+        CancelAndWait(m_write, start, CancelWaitLimitMs);
         m_pending &= ~ZPORT_WRITE_PENDING;
     }
     if (flags && !PurgeComm(m_device.Get(), flags))
@@ -445,7 +438,7 @@ HRESULT STDMETHODCALLTYPE CZComPort::OnReadComplete()
     if (!(m_pending & ZPORT_READ_PENDING))
         return S_OK;
     DWORD got = 0;
-    if (!GetOverlappedResult(m_device.Get(), &m_ovRead, &got, FALSE)) {
+    if (!GetOverlappedResult(m_device.Get(), &m_read->ov, &got, FALSE)) {
         DWORD error = GetLastError();
         if (error == ERROR_IO_INCOMPLETE)
             return S_OK;
@@ -456,7 +449,7 @@ HRESULT STDMETHODCALLTYPE CZComPort::OnReadComplete()
         return MapComError(error);
     }
     m_pending &= ~ZPORT_READ_PENDING;
-    m_received.append(m_readChunk.data(), got);
+    m_received.append(m_read->buffer.data(), got);
     return S_OK;
 }
 
@@ -465,7 +458,7 @@ HRESULT STDMETHODCALLTYPE CZComPort::OnWriteComplete()
     if (!(m_pending & ZPORT_WRITE_PENDING))
         return S_OK;
     DWORD sent = 0;
-    if (!GetOverlappedResult(m_device.Get(), &m_ovWrite, &sent, FALSE) &&
+    if (!GetOverlappedResult(m_device.Get(), &m_write->ov, &sent, FALSE) &&
         GetLastError() == ERROR_IO_INCOMPLETE)
         return S_OK;
     m_pending &= ~ZPORT_WRITE_PENDING;
@@ -479,7 +472,7 @@ HRESULT STDMETHODCALLTYPE CZComPort::OnCommEvent()
     if (!m_commWaitPending)
         return ArmCommWait();
     DWORD ignored = 0;
-    if (!GetOverlappedResult(m_device.Get(), &m_commWait->ov, &ignored, FALSE)) {
+    if (!GetOverlappedResult(m_device.Get(), &m_comm->ov, &ignored, FALSE)) {
         DWORD error = GetLastError();
         if (error == ERROR_IO_INCOMPLETE)
             return S_OK;

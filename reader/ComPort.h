@@ -3,13 +3,19 @@
 // comm event.
 //
 // Rule: an OVERLAPPED record and the buffer it points to are never reused or freed while their
-// operation is in flight; every path that would do so cancels the operation and waits for its end
-// first, and consumes that completion itself, so the owner never sees a cancellation of ours as a
-// device error.
+// operation is in flight; every path that would do so cancels the operation and waits, for a
+// bounded time, for its end first; an operation that has not ended by then is left to the system
+// with its record (CIoGraveyard). The port consumes that completion itself, so the owner never
+// sees a cancellation of ours as a device error.
 #pragma once
 #include "ZPort.h"
 #include "Handles.h"
+#include "IoGraveyard.h"
 #include <memory>
+
+// The port layer's reading of a Win32 error. `atCreate`: the error came from opening the device,
+// where "not found" and "access denied" mean a missing and a busy port.
+HRESULT MapComError(DWORD error, bool atCreate = false);
 
 class CZComPort : public CZPort
 {
@@ -35,23 +41,17 @@ private:
     HRESULT ApplyCommMask();
     HRESULT ArmCommWait();
     HRESULT IssueReads();
-    void CancelAndWait(OVERLAPPED& record);
-    bool EndCommWait();
+    void CancelAndWait(std::unique_ptr<ComIoRecord>& record, DWORD start, DWORD limitMs);
+    bool EndCommWait(DWORD start, DWORD limitMs);
     void CloseDevice();
 
     CFileHandle m_device;
-    OVERLAPPED m_ovWrite{};
-    OVERLAPPED m_ovRead{};
-    // The pending line-event wait writes into this record until it ends. It lives apart from the
-    // port so that a wait the system never ends can be left to it (see EndCommWait).
-    struct CommWaitRecord
-    {
-        OVERLAPPED ov{};
-        DWORD mask = 0;             // output of the pending WaitCommEvent
-    };
-    std::unique_ptr<CommWaitRecord> m_commWait = std::make_unique<CommWaitRecord>();
+    // Each operation's OVERLAPPED lives with its buffer apart from the port, so that an operation
+    // the system does not end in time can be left to it (CIoGraveyard) while the port goes on with
+    // a fresh record.
+    std::unique_ptr<ComIoRecord> m_write = std::make_unique<ComIoRecord>();   // bytes of the write in flight
+    std::unique_ptr<ComIoRecord> m_read = std::make_unique<ComIoRecord>();    // target of the overlapped ReadFile
+    std::unique_ptr<ComIoRecord> m_comm = std::make_unique<ComIoRecord>();    // the pending WaitCommEvent
     bool m_commWaitPending = false;
-    std::string m_readChunk;        // target of the overlapped ReadFile
-    std::string m_writeBuffer;      // bytes of the write in flight
     std::string m_received;         // read from the device, not yet handed to a caller
 };

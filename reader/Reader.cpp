@@ -21,7 +21,18 @@ HANDLE CreateManualEvent()
 
 } // namespace
 
-CReader::CReader() = default;
+namespace {
+
+// What a reader thread needs with a wide margin: its deepest calls format texts and parse replies
+// in buffers of a few kilobytes.
+const SIZE_T ReaderStackReservation = 256 * 1024;
+
+} // namespace
+
+CReader::CReader()
+{
+    SetStackReservation(ReaderStackReservation);
+}
 
 CReader::~CReader()
 {

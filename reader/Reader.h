@@ -43,6 +43,11 @@ enum ProtocolClass : uint32_t
     PROTOCOL_BUS = 4,
 };
 
+// The event character that the port wakes its reader on while `protocol` is spoken on the line:
+// the line feed of text lines (also while nothing is connected: identification is text), the
+// frame start of the Pelto protocol, none for binary frames, which hold any byte value.
+BYTE ProtocolEventChar(uint32_t protocol);
+
 const DWORD READER_PERIOD_NEVER = 0xFFFFFFFF; // a period that never elapses; a wait without limit
 const int32_t NO_BUS_ADDRESS = -1;
 

@@ -3,6 +3,7 @@
 // the thread.
 #include "Reader.h"
 #include "CodePage.h"
+#include "ComLine.h"
 #include "Messages.h"
 #include "Models.h"
 #include "ReaderText.h"
@@ -40,6 +41,18 @@ uint32_t AllowedSpeeds(uint32_t model, uint32_t version)
 
 } // namespace
 
+BYTE ProtocolEventChar(uint32_t protocol)
+{
+    switch (protocol) {
+    case PROTOCOL_BINARY:
+        return 0;
+    case PROTOCOL_PELTO:
+        return 0xC0;
+    default:
+        return '\n';
+    }
+}
+
 bool CReader::LogOn(uint32_t messageId)
 {
     return m_sink && m_sink->IsLogEnabled(this, messageId);
@@ -65,7 +78,7 @@ BOOL CReader::OpenPort(const std::wstring& name, DWORD baud, BYTE stopBits, DWOR
         return EnsurePortOpen(name, baud, stopBits, openTimeout, waitSlice);
 
     m_port->SetWaitSlice(waitSlice);
-    return ApplyLineParams(baud, stopBits, '\n');
+    return ApplyLineParams(baud, stopBits, ProtocolEventChar(PROTOCOL_NONE));
 }
 
 BOOL CReader::EnsurePortOpen(const std::wstring& name, DWORD baud, BYTE stopBits, DWORD openTimeout,
@@ -99,16 +112,31 @@ BOOL CReader::EnsurePortOpen(const std::wstring& name, DWORD baud, BYTE stopBits
         }
     }
     m_port->SetWaitSlice(waitSlice);
-    HRESULT hr = m_port->SetParams(baud, stopBits, '\n');
+    HRESULT hr = m_port->SetParams(baud, stopBits, ProtocolEventChar(PROTOCOL_NONE));
     if (SUCCEEDED(hr) && !m_port->IsOpen())
         hr = m_port->Open(openTimeout);
     if (FAILED(hr)) {
         SetError(hr, nullptr);
         return FALSE;
     }
+    // What the line really runs with is logged: a serial line of 8 data bits cannot take 1.5
+    // stop bits, and a driver may keep its own queue sizes.
+    const bool serial = IsSerialPortName(name.c_str());
+    if (serial && stopBits == ONE5STOPBITS && LogOn(IDS_LOG_STOPBITS_MAPPED))
+        m_sink->Log(this, LOG_LEVEL_WARNING, IDS_LOG_STOPBITS_MAPPED, name.c_str());
+    if (const DWORD queueError = m_port->QueueSizeError()) {
+        if (LogOn(IDS_LOG_PORT_QUEUES)) {
+            std::wstring text;
+            GetErrorText(text, nullptr, queueError);
+            while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r'))
+                text.pop_back();
+            m_sink->Log(this, LOG_LEVEL_WARNING, IDS_LOG_PORT_QUEUES, name.c_str(),
+                        (unsigned)HRESULT_FROM_WIN32(queueError), text.c_str());
+        }
+    }
     if (LogOn(IDS_LOG_PORT_OPEN))
         m_sink->Log(this, LOG_LEVEL_INFO, IDS_LOG_PORT_OPEN, name.c_str(), (int)baud, L'N', 8,
-                    StopBitsText(stopBits));
+                    StopBitsText(serial ? EffectiveStopBits(stopBits) : stopBits));
     return TRUE;
 }
 
@@ -302,8 +330,18 @@ BOOL CReader::SetReaderSpeed(uint32_t speed)
     if (BaudRates[code] == current)
         return TRUE;
     if (mask != 0x01 && model != MODEL_PELTO) {
-        // These readers change their rate on a framed command, which moves the port along.
-        return SetBinaryMode(m_protocol != PROTOCOL_BINARY, code);
+        // These readers change their rate on a framed command, which moves the port along. Its
+        // reply is a frame whatever the mode: a text reader's line feed as event character
+        // would leave it unseen until the request timed out on a system that wakes only on it.
+        if (eventChar != 0 && !ApplyLineParams(current, stopBits, 0))
+            return FALSE;
+        if (!SetBinaryMode(m_protocol != PROTOCOL_BINARY, code))
+            return FALSE;
+        const BYTE spoken = ProtocolEventChar(m_protocol);
+        if (spoken == 0)
+            return TRUE;
+        m_port->GetParams(&current, &stopBits, nullptr);
+        return ApplyLineParams(current, stopBits, spoken);
     }
     return ConfigurePort(BaudRates[code], stopBits, eventChar);
 }

@@ -381,7 +381,7 @@ BOOL CReader::SetupProtocol(bool bus)
         m_linkModel = model;
         DWORD baud = 0;
         m_port->GetParams(&baud, nullptr, nullptr);
-        if (!ConfigurePort(baud, m_cfg.StopBits, 0))
+        if (!ConfigurePort(baud, m_cfg.StopBits, ProtocolEventChar(PROTOCOL_BINARY)))
             return FALSE;
         if (m_cfg.Flags & SETTINGS_FLAG_BINARY) {
             m_protocol = PROTOCOL_BINARY;
@@ -403,7 +403,7 @@ BOOL CReader::SetupProtocol(bool bus)
         if (!SetReaderSpeed(m_cfg.Speed))
             return FALSE;
         m_port->GetParams(&baud, nullptr, nullptr);
-        if (!ConfigurePort(baud, m_cfg.StopBits, '\n'))
+        if (!ConfigurePort(baud, m_cfg.StopBits, ProtocolEventChar(PROTOCOL_TEXT)))
             return FALSE;
         SetupText();
         return TRUE;
@@ -418,7 +418,7 @@ BOOL CReader::SetupProtocol(bool bus)
     }
     if (model == MODEL_PELTO) {
         m_protocol = PROTOCOL_PELTO;
-        if (!ConfigurePort(115200, m_cfg.StopBits, 0xC0))
+        if (!ConfigurePort(115200, m_cfg.StopBits, ProtocolEventChar(PROTOCOL_PELTO)))
             return FALSE;
         PollPelto(TRUE);
         return TRUE;
@@ -539,7 +539,7 @@ BOOL CReader::OpenAndIdentify(const std::wstring& portName, BYTE stopBits, uint3
             GetLastError(NO_BUS_ADDRESS, err, text);
             if (err == PE_READ_TIMEOUT || err == PE_BAD_REPLY) {
                 // Some readers are left at their fast rate; they answer there.
-                if (!ConfigurePort(115200, stopBits, '\n'))
+                if (!ConfigurePort(115200, stopBits, ProtocolEventChar(PROTOCOL_NONE)))
                     return FALSE;
                 ok = Identify(code, serial, version, reqTimeout, reqTries, &infoText);
             }

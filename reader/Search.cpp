@@ -1,6 +1,7 @@
 // The reader search: probe state machines, converter discovery and the wait that drives them.
 #include <winsock2.h>
 #include <ws2tcpip.h>
+#include <mswsock.h>
 #include "Search.h"
 
 #include "CodePage.h"
@@ -423,6 +424,11 @@ void CSearchReaders::StepProbe(ProbeRec& probe, DWORD& wait)
     }
 }
 
+bool DiscoveryGoesOnAfter(int error)
+{
+    return error == WSAEMSGSIZE || error == WSAECONNRESET || error == WSAENETRESET;
+}
+
 void CSearchReaders::SendDiscovery(UdpRec& udp)
 {
     udp.state = UDP_DONE;
@@ -443,6 +449,13 @@ void CSearchReaders::SendDiscovery(UdpRec& udp)
             udp.socket.Close();
             return;
         }
+        // Windows reports an ICMP port-unreachable reply to a datagram as a failure of the next
+        // receive; that report is turned off where the system knows how (failing that, the
+        // receive goes on past it).
+        BOOL report = FALSE;
+        DWORD returned = 0;
+        WSAIoctl(udp.socket.Get(), SIO_UDP_CONNRESET, &report, sizeof(report), nullptr, 0, &returned, nullptr,
+                 nullptr);
         udp.buffer.resize(DATAGRAM_SIZE);
     }
     sockaddr_in target{};
@@ -464,7 +477,8 @@ void CSearchReaders::ReceiveDiscovery(UdpRec& udp)
     // Without an event handle the shared comm event is left alone; it is reset by the wait loop.
     WSANETWORKEVENTS events{};
     if (WSAEnumNetworkEvents(udp.socket.Get(), nullptr, &events) != 0 ||
-        ((events.lNetworkEvents & FD_READ) && events.iErrorCode[FD_READ_BIT] != 0)) {
+        ((events.lNetworkEvents & FD_READ) && events.iErrorCode[FD_READ_BIT] != 0 &&
+         !DiscoveryGoesOnAfter(events.iErrorCode[FD_READ_BIT]))) {
         udp.state = UDP_DONE;
         return;
     }
@@ -486,8 +500,8 @@ void CSearchReaders::ReceiveDiscovery(UdpRec& udp)
             int error = WSAGetLastError();
             if (error == WSAEWOULDBLOCK)
                 return;
-            if (error == WSAEMSGSIZE)
-                continue;   // longer than any reply: not a converter's
+            if (DiscoveryGoesOnAfter(error))
+                continue;   // that datagram only: longer than any reply, or an unreachable port
             udp.state = UDP_DONE;
             return;
         }

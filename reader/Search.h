@@ -60,6 +60,12 @@ const uint32_t DISCOVERY_DEFAULT_ADDRESS = 0xFFFFFFFF;   // 255.255.255.255 (the
 // `step` on. Returns 0 (and step 2) when every step is used up.
 DWORD ProbeSpeedForStep(uint32_t modelMask, uint32_t& step);
 
+// Whether the discovery goes on receiving after a receive on its UDP socket failed with `error`:
+// a datagram too long for any reply, and the report of an ICMP port-unreachable reply to the
+// broadcast (WSAECONNRESET, WSAENETRESET on Windows), concern that datagram only; a good reply may
+// be queued behind it.
+bool DiscoveryGoesOnAfter(int error);
+
 // The port name of a converter's advertised TCP port: the sender's "a.b.c.d:port" with the port
 // replaced by the advertised one. False (nothing to probe) for port 0 or above 65535, and for an
 // advertised address other than empty or "0.0.0.0".

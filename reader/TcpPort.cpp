@@ -2,17 +2,11 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include "TcpPort.h"
-#include <memory>
+#include <atomic>
 
 namespace {
 
 const DWORD RecvChunkSize = 1024;
-
-const unsigned char IAC = 0xFF;
-const unsigned char SB = 0xFA;
-const unsigned char SE = 0xF0;
-const unsigned char WILL = 0xFB;
-const unsigned char DONT = 0xFE;
 
 HRESULT MapSocketError(int error)
 {
@@ -28,11 +22,10 @@ HRESULT LastSocketError()
     return MapSocketError(WSAGetLastError());
 }
 
-struct AddrInfoFree
-{
-    void operator()(ADDRINFOW* info) const { FreeAddrInfoW(info); }
-};
-using AddrInfoPtr = std::unique_ptr<ADDRINFOW, AddrInfoFree>;
+// The longest wait for a host name when the open itself has no time-out.
+const DWORD ResolveLimitMs = 10000;
+
+std::atomic<TcpResolver> CurrentResolver{&SystemResolver};
 
 DWORD Remaining(DWORD start, DWORD timeoutMs)
 {
@@ -118,6 +111,112 @@ HRESULT CZTcpPort::SelectEvents(long events)
     return S_OK;
 }
 
+TcpResolver CZTcpPort::SetResolver(TcpResolver resolver)
+{
+    return CurrentResolver.exchange(resolver ? resolver : &SystemResolver);
+}
+
+HRESULT CZTcpPort::Resolve(const std::wstring& host, const std::wstring& service, DWORD start, DWORD timeoutMs)
+{
+    m_addresses.clear();
+    m_nextAddress = 0;
+    if (ResolveNumeric(host, service, m_addresses))
+        return S_OK;
+    // A name waits for the name service on a helper thread, so that a stop request is answered.
+    DWORD limit = timeoutMs == 0 ? ResolveLimitMs : Remaining(start, timeoutMs);
+    int error = 0;
+    switch (ResolveHost(CurrentResolver.load(), host, service, m_stopEvent, limit, m_addresses, error)) {
+    case ResolveOutcome::Resolved:
+        return S_OK;
+    case ResolveOutcome::Stopped:
+        ResetEvent(m_stopEvent);
+        return E_ABORT;
+    case ResolveOutcome::TimedOut:
+        return PE_TCP_CONNECT_TIMEOUT;
+    case ResolveOutcome::Failed:
+        break;
+    }
+    if (error == WSAEFAULT)
+        return E_INVALIDARG;
+    if (error == WSAHOST_NOT_FOUND)
+        return PE_PORT_NOT_EXISTS;
+    return MapSocketError(error);
+}
+
+HRESULT CZTcpPort::StartConnect(const TcpAddress& address)
+{
+    SOCKET s = WSASocketW(address.family, SOCK_STREAM, IPPROTO_TCP, nullptr, 0, 0);
+    if (s == INVALID_SOCKET)
+        return LastSocketError();
+    m_socket.Reset(s);
+    m_selected = 0;
+    HRESULT hr = SelectEvents(FD_CONNECT);
+    if (FAILED(hr))
+        return hr;
+    if (WSAConnect(s, reinterpret_cast<const sockaddr*>(&address.address), address.length, nullptr, nullptr,
+                   nullptr, nullptr) == 0)
+        return S_OK;
+    int error = WSAGetLastError();
+    return error == WSAEWOULDBLOCK ? S_FALSE : MapSocketError(error);
+}
+
+HRESULT CZTcpPort::WaitConnect(DWORD start, DWORD timeoutMs)
+{
+    for (;;) {
+        HANDLE handles[2] = {m_commEvent, m_stopEvent};
+        DWORD n = m_stopEvent ? 2 : 1;
+        DWORD r = WaitForMultipleObjects(n, handles, FALSE, Remaining(start, timeoutMs));
+        if (r == WAIT_TIMEOUT)
+            return PE_TCP_CONNECT_TIMEOUT;
+        if (r == WAIT_FAILED)
+            return HRESULT_FROM_WIN32(GetLastError());
+        if (r == WAIT_OBJECT_0 + 1) {
+            ResetEvent(m_stopEvent);
+            return E_ABORT;
+        }
+        ResetEvent(m_commEvent);
+        WSANETWORKEVENTS events{};
+        if (WSAEnumNetworkEvents(m_socket.Get(), nullptr, &events) != 0)
+            return S_OK;
+        if (events.lNetworkEvents & FD_CONNECT) {
+            int code = events.iErrorCode[FD_CONNECT_BIT];
+            return code != 0 ? MapSocketError(code) : S_OK;
+        }
+        // The comm event fired for something else (it may be shared or left signalled): the
+        // connect is still going on.
+    }
+}
+
+HRESULT CZTcpPort::ConnectNext(DWORD start, DWORD timeoutMs, HRESULT failure)
+{
+    // A name may resolve to addresses the converter does not listen on (IPv6 first, say): each is
+    // tried in turn, and the last failure is what an open that finds none reports.
+    while (m_nextAddress < m_addresses.size()) {
+        const TcpAddress& address = m_addresses[m_nextAddress++];
+        HRESULT hr = StartConnect(address);
+        if (hr == S_FALSE) {
+            if (timeoutMs == 0) {
+                // Finished in the background; OnCommEvent sees FD_CONNECT.
+                m_pending |= ZPORT_CONNECTING;
+                return S_OK;
+            }
+            hr = WaitConnect(start, timeoutMs);
+            if (hr == E_ABORT || hr == PE_TCP_CONNECT_TIMEOUT) {
+                CloseSocket();
+                return hr;
+            }
+        }
+        if (SUCCEEDED(hr)) {
+            hr = SelectEvents(FD_READ | FD_CLOSE);
+            if (SUCCEEDED(hr))
+                return S_OK;
+        }
+        CloseSocket();
+        failure = hr;
+    }
+    return failure;
+}
+
 HRESULT STDMETHODCALLTYPE CZTcpPort::Open(DWORD timeoutMs)
 {
     if (m_socket.Valid())
@@ -127,83 +226,16 @@ HRESULT STDMETHODCALLTYPE CZTcpPort::Open(DWORD timeoutMs)
     if (!SplitAddress(m_name, host, service))
         return E_INVALIDARG; // no host or no port: refused before any network call
 
-    ADDRINFOW hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_protocol = IPPROTO_TCP;
-    ADDRINFOW* found = nullptr;
-    int error = GetAddrInfoW(host.c_str(), service.c_str(), &hints, &found);
-    if (error != 0) {
-        if (error == WSAEFAULT)
-            return E_INVALIDARG;
-        if (error == WSAHOST_NOT_FOUND)
-            return PE_PORT_NOT_EXISTS;
-        return MapSocketError(error);
-    }
-    AddrInfoPtr addresses(found);
-
-    SOCKET s = WSASocketW(found->ai_family, found->ai_socktype, found->ai_protocol, nullptr, 0, 0);
-    if (s == INVALID_SOCKET)
-        return LastSocketError();
-    m_socket.Reset(s);
-    m_selected = 0;
+    const DWORD start = GetTickCount();
+    HRESULT hr = Resolve(host, service, start, timeoutMs);
+    if (FAILED(hr))
+        return hr;
     m_pending = 0;
     // A new connection starts clean: nothing of the previous one is delivered or sent on it.
-    m_raw.clear();
+    m_telnet.Reset();
     m_received.clear();
     m_sendQueue.clear();
-
-    auto fail = [this](HRESULT hr) {
-        CloseSocket();
-        return hr;
-    };
-
-    HRESULT hr = SelectEvents(FD_CONNECT);
-    if (FAILED(hr))
-        return fail(hr);
-
-    if (WSAConnect(s, found->ai_addr, static_cast<int>(found->ai_addrlen), nullptr, nullptr, nullptr,
-                   nullptr) != 0) {
-        error = WSAGetLastError();
-        if (error != WSAEWOULDBLOCK)
-            return fail(MapSocketError(error));
-        if (timeoutMs == 0) {
-            // Finished in the background; OnCommEvent sees FD_CONNECT.
-            m_pending |= ZPORT_CONNECTING;
-            return S_OK;
-        }
-        const DWORD start = GetTickCount();
-        for (;;) {
-            HANDLE handles[2] = {m_commEvent, m_stopEvent};
-            DWORD n = m_stopEvent ? 2 : 1;
-            DWORD r = WaitForMultipleObjects(n, handles, FALSE, Remaining(start, timeoutMs));
-            if (r == WAIT_TIMEOUT)
-                return fail(PE_TCP_CONNECT_TIMEOUT);
-            if (r == WAIT_FAILED)
-                return fail(HRESULT_FROM_WIN32(GetLastError()));
-            if (r == WAIT_OBJECT_0 + 1) {
-                ResetEvent(m_stopEvent);
-                return fail(E_ABORT);
-            }
-            ResetEvent(m_commEvent);
-            WSANETWORKEVENTS events{};
-            if (WSAEnumNetworkEvents(s, nullptr, &events) != 0)
-                break;
-            if (events.lNetworkEvents & FD_CONNECT) {
-                int code = events.iErrorCode[FD_CONNECT_BIT];
-                if (code != 0)
-                    return fail(MapSocketError(code));
-                break;
-            }
-            // The comm event fired for something else (it may be shared or left signalled):
-            // the connect is still going on.
-        }
-    }
-
-    hr = SelectEvents(FD_READ | FD_CLOSE);
-    if (FAILED(hr))
-        return fail(hr);
-    return S_OK;
+    return ConnectNext(start, timeoutMs, PE_PORT_NOT_EXISTS);
 }
 
 HRESULT STDMETHODCALLTYPE CZTcpPort::Close()
@@ -222,57 +254,6 @@ HRESULT STDMETHODCALLTYPE CZTcpPort::GetInQueue(DWORD* count)
     return hr;
 }
 
-void CZTcpPort::Decode()
-{
-    size_t i = 0;
-    const size_t size = m_raw.size();
-    while (i < size) {
-        size_t iac = m_raw.find(static_cast<char>(IAC), i);
-        if (iac == std::string::npos) {
-            m_received.append(m_raw, i, std::string::npos);
-            i = size;
-            break;
-        }
-        m_received.append(m_raw, i, iac - i);
-        i = iac;
-        if (i + 1 >= size)
-            break;  // the command byte has not arrived yet
-        const unsigned char command = static_cast<unsigned char>(m_raw[i + 1]);
-        if (command == IAC) {
-            m_received.push_back(static_cast<char>(IAC));
-            i += 2;
-        } else if (command == SB) {
-            // Skipped whole through IAC SE; an escaped IAC IAC inside is part of it.
-            size_t j = i + 2;
-            bool ended = false;
-            while (j < size) {
-                if (static_cast<unsigned char>(m_raw[j]) != IAC) {
-                    ++j;
-                    continue;
-                }
-                if (j + 1 >= size)
-                    break;
-                const unsigned char next = static_cast<unsigned char>(m_raw[j + 1]);
-                j += 2;
-                if (next == SE) {
-                    ended = true;
-                    break;
-                }
-            }
-            if (!ended)
-                break;  // the rest of the sub-negotiation is still on its way
-            i = j;
-        } else if (command >= WILL && command <= DONT) {
-            if (i + 2 >= size)
-                break;  // the option byte is still on its way
-            i += 3;
-        } else {
-            i += 2;
-        }
-    }
-    m_raw.erase(0, i);
-}
-
 HRESULT CZTcpPort::Receive()
 {
     if (m_pending & ZPORT_READ_PENDING)
@@ -288,8 +269,7 @@ HRESULT CZTcpPort::Receive()
                 hr = PE_PORT_DISCONNECTED;  // the converter closed the connection
                 break;
             }
-            m_raw.append(m_recvChunk.data(), got);
-            Decode();
+            m_telnet.Feed(m_recvChunk.data(), got, m_received);
             continue;
         }
         int error = WSAGetLastError();
@@ -351,6 +331,11 @@ HRESULT STDMETHODCALLTYPE CZTcpPort::OnCommEvent()
     if (events.lNetworkEvents & FD_CONNECT) {
         m_pending &= ~ZPORT_CONNECTING;
         int code = events.iErrorCode[FD_CONNECT_BIT];
+        if (code != 0 && m_nextAddress < m_addresses.size()) {
+            // This address refused; the next one is tried, again in the background.
+            CloseSocket();
+            return ConnectNext(GetTickCount(), 0, MapSocketError(code));
+        }
         keep(code == 0 ? SelectEvents(FD_READ | FD_CLOSE) : MapSocketError(code));
     }
     if (events.lNetworkEvents & FD_WRITE) {
@@ -469,7 +454,7 @@ HRESULT STDMETHODCALLTYPE CZTcpPort::Purge(BOOL receiveSide, BOOL sendSide)
 {
     if (receiveSide) {
         m_received.clear();
-        m_raw.clear();
+        m_telnet.Reset();
     }
     if (sendSide)
         m_sendQueue.clear();

@@ -4,8 +4,11 @@
 // the data reaches the caller.
 #pragma once
 #include "ZPort.h"
+#include "HostResolve.h"
 #include "Socket.h"
+#include "TelnetDecoder.h"
 #include <deque>
+#include <vector>
 
 // One successful WSAStartup, undone by the destructor.
 class CWinsockSession
@@ -45,10 +48,17 @@ public:
     // Splits "host:port" at its last colon; false when either part is empty or there is no colon.
     static bool SplitAddress(const std::wstring& name, std::wstring& host, std::wstring& service);
 
+    // The resolver used for host names (numeric addresses need none); returns the one it replaces;
+    // null puts back the system's. Tests put in one that is slow or gives chosen addresses.
+    static TcpResolver SetResolver(TcpResolver resolver);
+
 private:
+    HRESULT Resolve(const std::wstring& host, const std::wstring& service, DWORD start, DWORD timeoutMs);
+    HRESULT StartConnect(const TcpAddress& address);
+    HRESULT WaitConnect(DWORD start, DWORD timeoutMs);
+    HRESULT ConnectNext(DWORD start, DWORD timeoutMs, HRESULT failure);
     HRESULT SelectEvents(long events);
     HRESULT Receive();
-    void Decode();
     HRESULT Flush();
     void CloseSocket();
 
@@ -56,7 +66,9 @@ private:
     CSocket m_socket;
     long m_selected = 0;            // the network events currently selected on the comm event
     std::string m_recvChunk;
-    std::string m_raw;              // received, not yet decoded (may end inside a Telnet command)
+    CTelnetDecoder m_telnet;        // holds a Telnet command that has not arrived whole
     std::string m_received;         // decoded, not yet handed to a caller
     std::deque<std::string> m_sendQueue;  // front element may be partly sent already
+    std::vector<TcpAddress> m_addresses;  // of the converter, tried in turn until one connects
+    size_t m_nextAddress = 0;             // the next one to try
 };

@@ -88,11 +88,12 @@ HRESULT STDMETHODCALLTYPE CZPort::GetParams(DWORD* baudRate, BYTE* stopBits, BYT
 
 bool IsSerialPortName(const wchar_t* name)
 {
-    if (!name)
+    // "computer1:4001" is a converter's host name, not a serial port.
+    if (!name || std::towupper(name[0]) != L'C' || std::towupper(name[1]) != L'O' ||
+        std::towupper(name[2]) != L'M' || !name[3])
         return false;
-    static const wchar_t prefix[] = L"COM";
-    for (int i = 0; i < 3; ++i)
-        if (std::towupper(name[i]) != prefix[i])
+    for (const wchar_t* p = name + 3; *p; ++p)
+        if (*p < L'0' || *p > L'9')
             return false;
     return true;
 }

@@ -109,6 +109,11 @@ public:
     DWORD waitSlice = 0xFFFFFFFF;
     void SetWaitSlice(DWORD ms) { waitSlice = ms; }
 
+    // The Win32 error with which the last Open's driver refused the recommended queue sizes (0:
+    // none). The sizes are only a recommendation, so such a port is open all the same; the owner
+    // logs it.
+    DWORD QueueSizeError() const { return m_queueSizeError; }
+
 protected:
     volatile LONG m_refCount = 0;
     std::wstring m_name;
@@ -120,9 +125,12 @@ protected:
     HANDLE m_commEvent = nullptr;
     BYTE m_eventChar = 0;   // 0: none
     DWORD m_pending = 0;    // ZPORT_* flags
+    DWORD m_queueSizeError = 0;
 };
 
-// True when `name` names a serial port: its first three characters are "COM" in any letter case.
+// True when `name` names a serial port: "COM" in any letter case followed by digits only (COM3,
+// com12). Every other name is a converter's "host:port". The one rule for every place that tells
+// the two apart.
 bool IsSerialPortName(const wchar_t* name);
 
 // A new port object for `name` (CZComPort for a serial name, CZTcpPort otherwise) with a reference

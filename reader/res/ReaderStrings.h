@@ -17,6 +17,8 @@
 #define IDS_LOG_SENT              145 // sent bytes as text
 #define IDS_LOG_PORT_CONFIGURED   146 // baud, 'N', 8, stop-bits text
 #define IDS_LOG_PORT_CONFIG_FAILED 147 // baud, 'N', 8, stop-bits text, code, text
+#define IDS_LOG_STOPBITS_MAPPED   148 // port name
+#define IDS_LOG_PORT_QUEUES       149 // port name, code, text
 
 // Log messages 150-159: reader.
 #define IDS_LOG_CONNECTED         150 // model name, serial number, firmware version text

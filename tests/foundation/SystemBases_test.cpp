@@ -87,6 +87,45 @@ TEST(Thread, StopThreadTwiceAndExitCode)
     CloseHandle(dup);
 }
 
+// The stack a thread reserves, seen from inside it: the size of the reservation its stack lies in.
+SIZE_T OwnStackReservation()
+{
+    MEMORY_BASIC_INFORMATION info{};
+    int local = 0;
+    VirtualQuery(&local, &info, sizeof(info));
+    const char* base = static_cast<const char*>(info.AllocationBase);
+    SIZE_T size = 0;
+    for (const char* at = base; VirtualQuery(at, &info, sizeof(info)) == sizeof(info) && info.AllocationBase == base;
+         at += info.RegionSize)
+        size += info.RegionSize;
+    return size;
+}
+
+TEST(Thread, StackReservationIsTheOneAskedFor)
+{
+    struct Measuring : CThread
+    {
+        explicit Measuring(SIZE_T reservation) { SetStackReservation(reservation); }
+        ~Measuring() override { StopThread(); }
+        DWORD Run() override
+        {
+            reserved = OwnStackReservation();
+            return 0;
+        }
+        SIZE_T reserved = 0;
+    };
+    Measuring byDefault(0);
+    byDefault.Start();
+    byDefault.StopThread();
+    Measuring small(256 * 1024);
+    small.Start();
+    small.StopThread();
+    ASSERT_GT(byDefault.reserved, 0u);
+    // Windows gives what is asked; Wine gives at least 1 MB, still less than the default.
+    EXPECT_LT(small.reserved, byDefault.reserved);
+    EXPECT_LE(small.reserved, 1024u * 1024 + 64 * 1024);
+}
+
 TEST(Lock, LeavesOnExceptionAndIsReentrant)
 {
     CCriticalSection cs;
@@ -184,10 +223,14 @@ TEST(SerialPorts, ListFromScratchKey)
     // A value that fills the whole data buffer, without room for a terminator.
     std::wstring full(256, L'A');
     RegSetValueExW(key, L"\\Device\\Full", 0, REG_SZ, reinterpret_cast<const BYTE*>(full.c_str()), 512);
+    // Longer than any port name (the other enumeration passes such a value over too).
+    std::wstring tooLong(600, L'B');
+    RegSetValueExW(key, L"\\Device\\Long", 0, REG_SZ, reinterpret_cast<const BYTE*>(tooLong.c_str()),
+                   static_cast<DWORD>((tooLong.size() + 1) * sizeof(wchar_t)));
     RegCloseKey(key);
 
     ports.clear();
-    EnumSerialPorts(ports);
+    ASSERT_NO_THROW(EnumSerialPorts(ports));
     // The registry's enumeration order stands (Windows: order of creation, Wine: by name).
     std::sort(ports.begin(), ports.end());
     std::vector<std::wstring> expected = {full, L"COM1", L"COM12"};

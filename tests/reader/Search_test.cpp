@@ -224,6 +224,17 @@ TEST(SearchRules, DiscoveryTargetAndLocalAddresses)
     EXPECT_EQ(std::vector<uint32_t>({loopback}), SelectDiscoveryAddresses(htonl(0x7F000005), {}));
 }
 
+// An ICMP port-unreachable reply to the broadcast (from a machine without a converter) must not end
+// the discovery: a converter's reply may be queued behind it.
+TEST(SearchRules, DiscoveryGoesOnPastAnUnreachableReport)
+{
+    EXPECT_TRUE(DiscoveryGoesOnAfter(WSAECONNRESET));
+    EXPECT_TRUE(DiscoveryGoesOnAfter(WSAENETRESET));
+    EXPECT_TRUE(DiscoveryGoesOnAfter(WSAEMSGSIZE));
+    EXPECT_FALSE(DiscoveryGoesOnAfter(WSAENOTSOCK));
+    EXPECT_FALSE(DiscoveryGoesOnAfter(WSAENETDOWN));
+}
+
 TEST(SearchRules, ExceptionTexts)
 {
     CSearchRdException timeout(PE_SEARCH_TIMEOUT);
