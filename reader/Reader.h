@@ -277,7 +277,19 @@ private:
     BOOL SetupRequest(const std::string& request);
     BOOL ReadCardText(uint32_t& keyType, KeyData& key);
     BOOL ReadPage(uint32_t page, uint8_t data[16]);
+    BOOL RequestPages(uint32_t page, uint8_t data[16]);
     BOOL WritePage(uint32_t page, const uint8_t data[4]);
+    BOOL RequestPageWrite(uint32_t page, const uint8_t data[4]);
+    // "No card" (noCard set) or a line that decodes as a key line.
+    bool IsUnsolicitedLine(const std::wstring& line, bool& noCard);
+    // A key line or departure the reader printed while a request waits: kept for later, or a
+    // departure of the last connection's key reported at once.
+    void DivertLine(const std::string& line, bool noCard);
+    // Before a request: keeps the complete key lines and departures received so far for later
+    // and drops the other complete lines (stale replies); a partial line stays.
+    void HoldReceivedLines();
+    // Puts the kept lines back in front of the receive buffer, once the reader is connected.
+    void ReleaseHeldLines();
     void PollText();
     void ParseTextLines();
     BOOL ParseKeyLine(const std::wstring& line);
@@ -392,6 +404,9 @@ private:
     const DWORD m_pollPeriod = 333;
     DWORD m_lastConnectAttempt = 0;
     std::string m_rx; // received and not yet consumed
+    // Key lines and departures (each ended by "\n") that came while a request waited for its
+    // reply or while the connection was being made; handled, in order, once that is over.
+    std::string m_heldLines;
     DWORD m_lastTextPoll = 0;
     uint32_t m_protocol = PROTOCOL_NONE;
     uint32_t m_flags = 0; // READER_FLAG_*

@@ -264,6 +264,7 @@ BOOL CReader::Connect()
     if (m_state == READER_STATE_CONNECTED)
         return TRUE;
     m_state = READER_STATE_CONNECTING;
+    m_heldLines.clear();
     bool bus;
     {
         CritSecLock lock(m_lock);
@@ -322,8 +323,15 @@ BOOL CReader::Connect()
             }
             m_sink->OnDeviceConnect(this);
         }
+        // Key lines and departures that came while connecting are handled now, after the
+        // connection event; a framed protocol sees the cards in its field by its own poll.
+        if (m_protocol == PROTOCOL_TEXT)
+            ReleaseHeldLines();
+        else
+            m_heldLines.clear();
         return TRUE;
     }
+    m_heldLines.clear();
 
     if (m_state == READER_STATE_CONNECTING) {
         LeaveFramedMode();

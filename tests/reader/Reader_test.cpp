@@ -400,6 +400,52 @@ TEST_P(ReaderText, UltralightPagesReadAfterDetectionAreTheKey)
     }
 }
 
+// Lines that came in behind an Ultralight key line are kept while its pages are read, and
+// handled after the read, in the order they came.
+TEST_P(ReaderText, LinesBehindAnUltralightKeyLineSurviveItsDataRead)
+{
+    auto s = Sim();
+    auto reader = StartReader(sink, s->Port());
+    ASSERT_TRUE(sink.WaitCount(EventKind::Connect, 1, WaitMs));
+    ReadULSettings ul;
+    ul.Enabled = 1;
+    ul.Page = 4;
+    ul.Count = 1;
+    CurrentReadKeys().SetReadUL(ul);
+    simctl::SimCard card;
+    card.type = "UL";
+    card.key = {0x04, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66};
+    std::string ulLine = sim.Present(s->Id(), card, -1, false); // the pages come from this card
+    sink.Clear();
+    sim.SendText(s->Id(), ulLine + "\r\nNo card\r\n" + EmLine + "\r\n");
+    ASSERT_TRUE(sink.WaitCount(EventKind::TracksData, 2, WaitMs));
+    auto events = sink.Events();
+    ASSERT_EQ(3u, events.size());
+    EXPECT_EQ(EventKind::TracksData, events[0].Kind);
+    EXPECT_EQ(KEY_TYPE_MIFARE_UL, events[0].KeyType);
+    EXPECT_EQ((std::vector<uint8_t>{16, 17, 18, 19}), Bytes(events[0].Key));
+    EXPECT_EQ(EventKind::NoCard, events[1].Kind);
+    EXPECT_EQ(events[0].Text, events[1].Text);
+    EXPECT_EQ(EventKind::TracksData, events[2].Kind);
+    EXPECT_EQ(EmKey, Bytes(events[2].Key));
+
+    // A departure printed while the reader waits for the page reply is no reply to it.
+    sim.Remove(s->Id());
+    ASSERT_TRUE(sink.WaitCount(EventKind::NoCard, 2, WaitMs));
+    sink.Clear();
+    sim.Override(s->Id(), "get",
+                 "No card\r\n04: 10 11 12 13\r\n05: 14 15 16 17\r\n06: 18 19 1A 1B\r\n"
+                 "07: 1C 1D 1E 1F\r\nOK\r\n", 1);
+    sim.Present(s->Id(), card);
+    ASSERT_TRUE(sink.WaitCount(EventKind::NoCard, 1, WaitMs));
+    events = sink.Events();
+    ASSERT_EQ(2u, events.size());
+    EXPECT_EQ(EventKind::TracksData, events[0].Kind);
+    EXPECT_EQ((std::vector<uint8_t>{16, 17, 18, 19}), Bytes(events[0].Key));
+    EXPECT_EQ(EventKind::NoCard, events[1].Kind);
+    EXPECT_EQ(events[0].Text, events[1].Text);
+}
+
 // --- Model-specific connection --------------------------------------------------------------
 
 TEST(ReaderModels, KoraBaseIsProgrammedAtConnection)
