@@ -84,8 +84,9 @@ BOOL CReader::SetupRequest(const std::string& request)
         SetError(PE_READ_TIMEOUT, nullptr);
         return FALSE;
     }
-    // Whatever the reader printed before (a late identification line) is not this reply.
-    m_rx.clear();
+    // Whatever the reader printed before (a late identification line) is not this reply; a key
+    // line among it is reported once the connection is made.
+    HoldReceivedLines();
     Send(request + "\r\n", m_cfg.ReqTimeout);
     std::string reply;
     if (!ReadReply(reply, 1, m_cfg.ReqTimeout, TRUE))

@@ -446,6 +446,52 @@ TEST_P(ReaderText, LinesBehindAnUltralightKeyLineSurviveItsDataRead)
     EXPECT_EQ(events[0].Text, events[1].Text);
 }
 
+// A key line that comes before the reply to the identification request neither derails the
+// identification nor is reported before the connection; it is reported after it, with its
+// pages read, and its departure carries the text the key got.
+TEST_P(ReaderText, KeyLineBeforeTheIdentificationIsReportedAfterTheConnection)
+{
+    struct Case
+    {
+        const char* type;
+        std::vector<uint8_t> key;
+        std::vector<uint8_t> reported;
+    } cases[] = {
+        {"UL", {0x04, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66}, {16, 17, 18, 19}},
+        {"EM", EmKey, EmKey},
+    };
+    ReadULSettings ul;
+    ul.Enabled = 1;
+    ul.Page = 4;
+    ul.Count = 1;
+    CurrentReadKeys().SetReadUL(ul);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.type);
+        sink.Clear();
+        SimReaderConfig config;
+        config.identity.serial = 5150;
+        auto s = Sim(config);
+        simctl::SimCard card;
+        card.type = c.type;
+        card.key = c.key;
+        std::string line = sim.Present(s->Id(), card, -1, false);
+        sim.Override(s->Id(), "i", line + "\r\nKora USB S/N: 5150\r\nDevice code: [0301]\r\n"
+                     "Port speed: 9600\r\nMode: text\r\nSoftware version: 1.0\r\n", 1);
+        auto reader = StartReader(sink, s->Port());
+        ASSERT_TRUE(sink.WaitCount(EventKind::TracksData, 1, WaitMs));
+        sim.Remove(s->Id());
+        ASSERT_TRUE(sink.WaitCount(EventKind::NoCard, 1, WaitMs));
+        auto events = sink.Events();
+        ASSERT_EQ(3u, events.size());
+        EXPECT_EQ(EventKind::Connect, events[0].Kind);
+        EXPECT_EQ(EventKind::TracksData, events[1].Kind);
+        EXPECT_EQ(c.reported, Bytes(events[1].Key));
+        EXPECT_EQ(EventKind::NoCard, events[2].Kind);
+        EXPECT_EQ(events[1].Text, events[2].Text);
+        EXPECT_FALSE(sink.HasLogLine(L"115200"));
+    }
+}
+
 // --- Model-specific connection --------------------------------------------------------------
 
 TEST(ReaderModels, KoraBaseIsProgrammedAtConnection)
