@@ -492,6 +492,24 @@ TEST_P(ReaderText, KeyLineBeforeTheIdentificationIsReportedAfterTheConnection)
     }
 }
 
+// An identification line with "[" and no ":" is part of the identification, not a key line.
+TEST_P(ReaderText, IdentificationLineWithABracketAndNoColonIsNoKeyLine)
+{
+    SimReaderConfig config;
+    config.identity.identLines = {"Kora USB S/N: 5150", "Kora USB [0301]", "Port speed 9600",
+                                  "Mode text", "Software version: 1.2"};
+    auto s = Sim(config);
+    auto reader = StartReader(sink, s->Port());
+    ASSERT_TRUE(sink.WaitCount(EventKind::Connect, 1, WaitMs));
+    uint32_t model, serial, version;
+    std::wstring info;
+    reader->GetReaderInfo(NO_BUS_ADDRESS, model, serial, version, info);
+    EXPECT_EQ(1u, model);
+    EXPECT_EQ(5150u, serial);
+    EXPECT_EQ(0x0201u, version);
+    EXPECT_EQ(0u, sink.Count(EventKind::DriverError));
+}
+
 // --- Model-specific connection --------------------------------------------------------------
 
 TEST(ReaderModels, KoraBaseIsProgrammedAtConnection)
