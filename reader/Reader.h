@@ -13,6 +13,7 @@
 #include "Handles.h"
 #include "KeyData.h"
 #include "Lock.h"
+#include "PollSilence.h"
 #include "ReaderEvents.h"
 #include "Thread.h"
 #include "ZPort.h"
@@ -66,6 +67,7 @@ const uint32_t READER_FLAG_RESYNC = 0x800;            // the port's baud rate ch
 const uint32_t ADDRESS_MODEL_UNSUPPORTED = 0x01;
 const uint32_t ADDRESS_RECONNECT_DUE = 0x80;
 const uint32_t ADDRESS_MARK = 0x200; // only while the address map is rebuilt
+const uint32_t ADDRESS_LOST = 0x400; // stopped answering while connected: retried every period
 
 // One polled bus address. Fields the owner reads (state, identification, last error, last key)
 // are written under the reader's lock.
@@ -84,6 +86,7 @@ struct AddressRec
     uint32_t LastKeyType = 0;
     KeyData LastKey;
     std::wstring LastKeyText;
+    CPollSilence Silence; // the thread's own
 };
 
 // A count that the reader thread raises while the owner may read it; reads as a plain u32.
@@ -241,6 +244,10 @@ private:
     void Disconnect(BOOL afterError);
     void DisconnectQuiet();
     void LeaveFramedMode();
+    // Ends the connection of a reader whose polls time out, as a port failure would.
+    void LoseSilentReader();
+    void LoseSilentAddress(AddressRec& rec);
+    bool LastRequestTimedOut();
     BOOL OpenAndIdentify(const std::wstring& portName, BYTE stopBits, uint32_t model,
                          DWORD connectTimeout, DWORD rxPeriod, DWORD reqTimeout, int32_t reqTries,
                          std::wstring& infoText);
@@ -321,7 +328,8 @@ private:
     BOOL BinaryWriteUlPage(uint8_t page, const uint8_t data[4]);
     BOOL BinarySelectCard(BOOL flag, uint32_t& keyType, KeyData& uid);
     BOOL BinaryStatusError(uint32_t status, uint32_t noKeyStatus);
-    void PollBinary(BOOL initial);
+    // The polls return false when the reader did not answer one of their requests in time.
+    bool PollBinary(BOOL initial);
     void ReadBinaryCardData(KeyEntry& entry);
     void BinaryIndication(bool arrived);
     void SendIdleIndication();
@@ -332,7 +340,7 @@ private:
     BOOL PeltoReceiveFrame(std::string& payload, uint8_t command, DWORD timeout);
     BOOL PeltoControl(uint8_t first, uint8_t second);
     BOOL PeltoReadKey(KeyData& emMarine, KeyData& temic);
-    void PollPelto(BOOL initial);
+    bool PollPelto(BOOL initial);
 
     // --- Present keys of the framed protocols (PresentKeys.cpp) ---
     // Index of the first of the first `limit` entries (all when negative) with this key type
@@ -414,6 +422,7 @@ private:
     uint8_t m_sequence = 0;      // binary-protocol sequence number of the last request
     std::string m_request;       // the frame being sent (binary and Pelto)
     DWORD m_lastPoll = 0;        // last binary or Pelto poll
+    CPollSilence m_silence;      // time-outs of the binary or Pelto poll
     DWORD m_signalStart = 0;     // idle-indication timer of the binary protocol
     DWORD m_signalDuration = 0;
 

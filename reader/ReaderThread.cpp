@@ -209,11 +209,13 @@ void CReader::ServeProtocol(DWORD& wait)
         if (m_pollPeriod != READER_PERIOD_NEVER) {
             DWORD since = GetTickCount() - m_lastPoll;
             if (since >= m_pollPeriod) {
-                if (m_protocol == PROTOCOL_BINARY)
-                    PollBinary(FALSE);
-                else
-                    PollPelto(FALSE);
+                const DWORD pollStart = GetTickCount();
+                bool answered = m_protocol == PROTOCOL_BINARY ? PollBinary(FALSE) : PollPelto(FALSE);
                 wait = std::min(wait, m_pollPeriod);
+                if (m_silence.Note(answered, pollStart, GetTickCount(), m_cfg.ConnectPeriod)) {
+                    LoseSilentReader();
+                    return;
+                }
             } else {
                 wait = std::min(wait, m_pollPeriod - since);
             }
@@ -313,6 +315,7 @@ BOOL CReader::Connect()
             m_infoText = info;
             m_state = READER_STATE_CONNECTED;
         }
+        m_silence.Reset();
         m_lastTextPoll = m_lastConnectAttempt;
         if (m_sink && m_modelIndex != 0) {
             if (LogOn(IDS_LOG_CONNECTED)) {
@@ -507,6 +510,20 @@ void CReader::LeaveFramedMode()
     } catch (const std::exception&) {
     }
     SetError(code, text.c_str());
+}
+
+void CReader::LoseSilentReader()
+{
+    // No switch back to text mode: a reader that answers nothing would only make it wait out its
+    // time-outs. One that hung starts in text mode again when it is restarted.
+    m_linkModel = 0;
+    SetError(PE_READ_TIMEOUT, nullptr);
+    Disconnect(TRUE);
+}
+
+bool CReader::LastRequestTimedOut()
+{
+    return LastErrorCode() == PE_READ_TIMEOUT;
 }
 
 void CReader::DisconnectQuiet()

@@ -83,6 +83,29 @@ TEST(ReaderControl, NoKeyBeforeAnyRead)
     EXPECT_TRUE(text.empty());
 }
 
+// A reader is lost after two time-outs or more in a row that span the connection period; an
+// answer starts the count afresh, and a period that never elapses never loses it.
+TEST(ReaderControl, PollTimeOutsLoseAReaderOnlyWhenTheySpanTheConnectionPeriod)
+{
+    CPollSilence silence;
+    EXPECT_FALSE(silence.Note(false, 1000, 4000, 1000)); // one time-out, however long
+    EXPECT_TRUE(silence.Note(false, 4000, 4100, 1000));  // counted from the first poll's start
+    silence.Reset();
+    EXPECT_FALSE(silence.Note(false, 1000, 1300, 1000));
+    EXPECT_FALSE(silence.Note(false, 1333, 1633, 1000));
+    EXPECT_FALSE(silence.Note(true, 1666, 1700, 1000));
+    EXPECT_FALSE(silence.Note(false, 2000, 2300, 1000));
+    EXPECT_FALSE(silence.Note(false, 2333, 2633, 1000)); // the answer began a new run
+    EXPECT_TRUE(silence.Note(false, 2666, 3000, 1000));
+    CPollSilence never;
+    for (DWORD t = 0; t < 100000; t += 1000)
+        EXPECT_FALSE(never.Note(false, t, t + 900, READER_PERIOD_NEVER));
+    // The tick count wraps around.
+    CPollSilence wrap;
+    EXPECT_FALSE(wrap.Note(false, 0xFFFFFF00, 0xFFFFFFF0, 1000));
+    EXPECT_TRUE(wrap.Note(false, 0xFFFFFFF0, 0x00000300, 1000));
+}
+
 // Every log message takes the same arguments in English and Russian, so the reader's one call
 // fits both.
 TEST(ReaderControl, LogTextsTakeTheSameArgumentsInBothLanguages)

@@ -84,6 +84,11 @@ class BinaryTest(HubTestBase):
         heard = [f["hex"] for f in self.c.ok("frames", id=r["id"], clear=True)["frames"]]
         self.assertEqual(heard, ["23000A00", "2F0180", "2F0080"])
         self.assertEqual(self.c.ok("frames", id=r["id"])["frames"], [])
+        # Switched off and on again, it starts in text mode.
+        self.assertEqual(b(0x2F, b"\x01\x80"), (0x55, b""))
+        self.c.ok("set", id=r["id"], powered=False)
+        self.c.ok("set", id=r["id"], powered=True)
+        self.assertEqual(self.c.ok("info", id=r["id"])["mode"], "text")
 
     def test_scan_selects_every_card_in_the_field(self):
         r, s, b = self.binary_reader(model=4)

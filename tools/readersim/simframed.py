@@ -159,8 +159,10 @@ class FramedReader(TextReader):
 
     def set(self, a):
         super().set(a)
-        if not self.binary_capable:
+        # A reader switched off forgets its binary mode: it starts again in text mode.
+        if not self.binary_capable or not self.unit.powered:
             self.mode = "text"
+            self._scan, self._selected, self._auth = 0, None, None
 
     def _log_frame(self, data):
         self.frames.append({"hex": bytes(data).hex().upper(), "ms": time.monotonic() * 1000.0})
