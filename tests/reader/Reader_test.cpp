@@ -4,6 +4,7 @@
 #include "Messages.h"
 #include "ModuleState.h"
 #include "ReaderTestRig.h"
+#include "Settings.h"
 #include "ReaderTestSink.h"
 #include "res/ReaderStrings.h"
 
@@ -26,6 +27,11 @@ DWORD Timed(F f)
     DWORD start = GetTickCount();
     f();
     return GetTickCount() - start;
+}
+
+std::string Text(const std::vector<uint8_t>& bytes)
+{
+    return std::string(bytes.begin(), bytes.end());
 }
 
 // The reader's thread, kept alive past the reader so that a test can see it has ended.
@@ -531,6 +537,137 @@ TEST_P(ReaderText, IdentificationLineWithABracketAndNoColonIsNoKeyLine)
     EXPECT_EQ(5150u, serial);
     EXPECT_EQ(0x0201u, version);
     EXPECT_EQ(0u, sink.Count(EventKind::DriverError));
+}
+
+// --- Control operations on a running reader ---------------------------------------------------
+
+// New connection values reconnect only when the connection depends on them: stop bits, model
+// and the Binary setting always, the Wiegand setting only on the Kora Base that prints its
+// cards by it; the speed alone and unchanged values do not.
+TEST(ReaderControlLive, NewConnectionValuesReconnectOnlyWhenTheConnectionDependsOnThem)
+{
+    struct Step
+    {
+        const char* name;
+        BYTE stopBits;
+        uint32_t flags, model, speed;
+        bool reconnects;
+    };
+    struct Case
+    {
+        int model;
+        std::vector<Step> steps;
+    } cases[] = {
+        {1,
+         {{"unchanged", 0, 0, 0, 0, false},
+          {"speed", 0, 0, 0, 9600, false},
+          {"Wiegand on a Kora USB", 0, SETTINGS_FLAG_WIEGAND, 0, 9600, false},
+          {"stop bits", 2, SETTINGS_FLAG_WIEGAND, 0, 9600, true},
+          {"model", 2, SETTINGS_FLAG_WIEGAND, 1, 9600, true},
+          {"Binary", 2, SETTINGS_FLAG_WIEGAND | SETTINGS_FLAG_BINARY, 1, 9600, true}}},
+        {7, {{"Wiegand on a Kora Base", 0, SETTINGS_FLAG_WIEGAND, 0, 0, true},
+             {"Wiegand off again", 0, 0, 0, 0, true}}},
+    };
+    simctl::CSimControl sim;
+    ReadKeysGuard keys;
+    for (const Case& c : cases) {
+        CRecordingSink sink;
+        SimReaderConfig config;
+        config.pace = 0;
+        config.identity.model = c.model;
+        SimReader s(sim, config, 0);
+        auto reader = StartReader(sink, s.Port());
+        ASSERT_TRUE(sink.WaitCount(EventKind::Connect, 1, WaitMs));
+        size_t connects = 1;
+        for (const Step& step : c.steps) {
+            SCOPED_TRACE(step.name);
+            sim.Received(s.Id(), true);
+            reader->SetConnection(step.stopBits, step.flags, step.model, step.speed, TRUE);
+            if (step.reconnects) {
+                ASSERT_TRUE(sink.WaitCount(EventKind::Connect, ++connects, WaitMs));
+                EXPECT_EQ(connects - 1, sink.Count(EventKind::Disconnect));
+            } else {
+                Sleep(400);
+                EXPECT_EQ(connects - 1, sink.Count(EventKind::Disconnect));
+                EXPECT_EQ(std::string::npos, Text(sim.Received(s.Id())).find('i'));
+            }
+        }
+        if (c.model == 7) // the output format followed the setting each time
+            EXPECT_TRUE(sim.WaitReceivedText(s.Id(), "tFMTDALLAS", 1000));
+        EXPECT_EQ(0u, sink.Count(EventKind::DriverError));
+    }
+}
+
+// A change that needs a reconnection cancels the wait in progress; any other change only wakes
+// the thread, and the wait runs to its end.
+TEST(ReaderControlLive, OnlyAReconnectingChangeCancelsTheWaitInProgress)
+{
+    simctl::CSimControl sim;
+    CRecordingSink sink;
+    SimReaderConfig config;
+    config.pace = 0;
+    SimReader s(sim, config, 0);
+    sim.Silent(s.Id(), true);
+    Timings t;
+    t.ConnectPeriod = READER_PERIOD_NEVER;
+    t.ReqTimeout = 1500;
+    auto reader = StartReader(sink, s.Port(), t);
+    ASSERT_TRUE(sim.WaitReceivedText(s.Id(), "i", WaitMs, true));
+    DWORD start = GetTickCount();
+    reader->SetConnection(0, 0, 0, 9600, TRUE);
+    ASSERT_TRUE(sink.WaitCount(EventKind::DriverError, 1, WaitMs));
+    EXPECT_GE(GetTickCount() - start, 1000u);
+    EXPECT_EQ(PE_READ_TIMEOUT, sink.Events(EventKind::DriverError)[0].Code);
+
+    reader->Reconnect(NO_BUS_ADDRESS);
+    ASSERT_TRUE(sim.WaitReceivedText(s.Id(), "i", WaitMs, true));
+    start = GetTickCount();
+    reader->SetConnection(0, 0, 1, 9600, TRUE);
+    // The attempt ends at once without an error of its own, and the next one begins.
+    ASSERT_TRUE(sim.WaitReceivedText(s.Id(), "i", WaitMs, true));
+    EXPECT_LT(GetTickCount() - start, 700u);
+    EXPECT_EQ(1u, sink.Count(EventKind::DriverError));
+    size_t failed = 0;
+    for (const auto& line : sink.LogLines())
+        failed += line.find(L"[151]") == 0;
+    EXPECT_EQ(2u, failed);
+}
+
+// The present key whose data read failed: its key type and text, and a zero key.
+TEST(ReaderControlLive, LastKeyWhoseDataReadFailed)
+{
+    simctl::CSimControl sim;
+    CRecordingSink sink;
+    ReadKeysGuard keys;
+    SimReaderConfig config;
+    config.pace = 0;
+    SimReader s(sim, config, 0);
+    auto reader = StartReader(sink, s.Port());
+    ASSERT_TRUE(sink.WaitCount(EventKind::Connect, 1, WaitMs));
+    ReadULSettings ul;
+    ul.Enabled = 1;
+    ul.Page = 4;
+    ul.Count = 4;
+    CurrentReadKeys().SetReadUL(ul);
+    sim.Override(s.Id(), "get", "ERR\r\n");
+    sim.PresentKey(s.Id(), "UL", {0x04, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66});
+    ASSERT_TRUE(sink.WaitCount(EventKind::DriverError, 1, WaitMs));
+    EXPECT_EQ(PE_READER_ERROR, sink.Events(EventKind::DriverError)[0].Code);
+    EXPECT_EQ(1, reader->PresentKeyCount());
+    uint32_t type = 0;
+    KeyData key;
+    key.Length = 5;
+    std::wstring text = L"x";
+    reader->GetLastKey(NO_BUS_ADDRESS, 0, type, key, text);
+    EXPECT_EQ(KEY_TYPE_MIFARE_UL, type);
+    EXPECT_EQ(0u, key.ByteCount());
+    EXPECT_TRUE(text.empty());
+    // Its departure raises nothing: it was never announced as a key.
+    sim.Remove(s.Id());
+    EXPECT_TRUE(WaitUntil([&] { return reader->PresentKeyCount() == 0; }, WaitMs));
+    Sleep(100);
+    EXPECT_EQ(0u, sink.Count(EventKind::NoCard));
+    EXPECT_EQ(0u, sink.Count(EventKind::TracksData));
 }
 
 // --- Model-specific connection --------------------------------------------------------------
