@@ -303,7 +303,7 @@ BOOL CReader::BinarySelectCard(BOOL flag, uint32_t& keyType, KeyData& uid)
     return TRUE;
 }
 
-void CReader::PollBinary(BOOL initial)
+bool CReader::PollBinary(BOOL initial)
 {
     if (initial) {
         CritSecLock lock(m_lock);
@@ -317,10 +317,10 @@ void CReader::PollBinary(BOOL initial)
         static const uint8_t scan[3] = {0x00, 0x0A, 0x00};
         uint32_t status;
         if (!BinaryRequest(CmdScanStart, scan, 3, status))
-            return;
+            return !LastRequestTimedOut();
         if (status != StatusOk) {
             SetError(PE_READER_ERROR, nullptr);
-            return;
+            return true;
         }
         Sleep(10);
         std::vector<KeyEntry> present;
@@ -333,7 +333,7 @@ void CReader::PollBinary(BOOL initial)
             uint32_t keyType;
             KeyData uid;
             if (!BinarySelectCard(FALSE, keyType, uid))
-                return;
+                return !LastRequestTimedOut();
             if (keyType == KEY_TYPE_UNKNOWN)
                 break;
             // A reader may hand the same card out twice in a row; a card of a key type not read
@@ -352,10 +352,10 @@ void CReader::PollBinary(BOOL initial)
                 taken.push_back(entry);
             }
             if (!BinaryRequest(CmdNextCard, nullptr, 0, status))
-                return;
+                return !LastRequestTimedOut();
             if (status != StatusOk && !(status == StatusNoCard && m_modelIndex == MODEL_LINTRA_NET)) {
                 SetError(PE_READER_ERROR, nullptr);
-                return;
+                return true;
             }
         }
         static const uint8_t end = 0x00;
@@ -369,12 +369,13 @@ void CReader::PollBinary(BOOL initial)
             m_keys = taken;
         }
         BinaryIndication(false);
-        return;
+        return true;
     }
     bool hadKeys = PresentKeyCount() != 0;
     bool arrived = ReportKeyChanges(taken);
     if (arrived || (hadKeys && PresentKeyCount() == 0))
         BinaryIndication(arrived);
+    return true;
 }
 
 void CReader::ReadBinaryCardData(KeyEntry& entry)

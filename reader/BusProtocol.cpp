@@ -163,7 +163,9 @@ BOOL CReader::ConnectAddress(int32_t address, AddressRec& rec)
                     CritSecLock lock(m_lock);
                     rec.InfoText = info;
                     rec.State = READER_STATE_CONNECTED;
+                    rec.Flags &= ~ADDRESS_LOST;
                 }
+                rec.Silence.Reset();
                 if (m_sink) {
                     if (LogOn(IDS_LOG_CONNECTED)) {
                         std::wstring versionText;
@@ -190,11 +192,16 @@ BOOL CReader::ConnectAddress(int32_t address, AddressRec& rec)
 
 void CReader::PollAddress(BOOL initial, AddressRec& rec)
 {
-    rec.LastAttempt = GetTickCount();
+    const DWORD pollStart = GetTickCount();
+    rec.LastAttempt = pollStart;
     uint32_t keyType = 0;
     KeyData key;
-    if (!ReadKeyAt(m_curAddress.load(), keyType, key))
+    if (!ReadKeyAt(m_curAddress.load(), keyType, key)) {
+        if (!initial && rec.Silence.Note(!LastRequestTimedOut(), pollStart, GetTickCount(), m_cfg.ConnectPeriod))
+            LoseSilentAddress(rec);
         return;
+    }
+    rec.Silence.Reset();
     if (SameKey(keyType, key, rec.LastKeyType, rec.LastKey))
         return;
     std::wstring text;
@@ -217,6 +224,28 @@ void CReader::PollAddress(BOOL initial, AddressRec& rec)
         rec.LastKeyText = text;
 }
 
+void CReader::LoseSilentAddress(AddressRec& rec)
+{
+    // The other addresses on the line still answer: only this one is disconnected, and it is
+    // identified again every connection period until it answers.
+    SetError(PE_READ_TIMEOUT, nullptr);
+    {
+        CritSecLock lock(m_lock);
+        rec.State = READER_STATE_DISCONNECTED;
+        rec.Flags |= ADDRESS_LOST;
+    }
+    rec.LastAttempt = GetTickCount();
+    if (!m_sink)
+        return;
+    if (LogOn(IDS_LOG_DISCONNECTED)) {
+        HRESULT code;
+        std::wstring reason;
+        GetLastError(m_curAddress.load(), code, reason);
+        m_sink->Log(this, LOG_LEVEL_INFO, IDS_LOG_DISCONNECTED, reason.c_str());
+    }
+    m_sink->OnDeviceDisconnect(this);
+}
+
 void CReader::PollAddresses(DWORD& wait)
 {
     if (m_flags & READER_FLAG_DATA_READY) {
@@ -232,6 +261,14 @@ void CReader::PollAddresses(DWORD& wait)
             break;
         AddressRec& rec = entry.second;
         m_curAddress = entry.first;
+        if ((rec.Flags & ADDRESS_LOST) && !(rec.Flags & ADDRESS_RECONNECT_DUE)
+            && rec.State != READER_STATE_CONNECTED && m_cfg.ConnectPeriod != READER_PERIOD_NEVER) {
+            DWORD since = GetTickCount() - rec.LastAttempt;
+            if (since >= m_cfg.ConnectPeriod)
+                rec.Flags |= ADDRESS_RECONNECT_DUE;
+            else
+                wait = std::min(wait, m_cfg.ConnectPeriod - since);
+        }
         if (rec.Flags & ADDRESS_RECONNECT_DUE)
             ConnectAddress(entry.first, rec);
         if (rec.State == READER_STATE_CONNECTED && m_pollPeriod != READER_PERIOD_NEVER) {

@@ -113,7 +113,7 @@ BOOL CReader::PeltoReadKey(KeyData& emMarine, KeyData& temic)
     return TRUE;
 }
 
-void CReader::PollPelto(BOOL initial)
+bool CReader::PollPelto(BOOL initial)
 {
     m_lastPoll = GetTickCount();
     ReadKeysBlock& settings = CurrentReadKeys();
@@ -123,7 +123,7 @@ void CReader::PollPelto(BOOL initial)
     if (wantEm || wantTemic) {
         KeyData em, temic;
         if (!PeltoReadKey(em, temic))
-            return;
+            return !LastRequestTimedOut();
         if (em.Length && wantEm) {
             KeyEntry entry;
             entry.KeyType = KEY_TYPE_EM_MARINE;
@@ -147,10 +147,11 @@ void CReader::PollPelto(BOOL initial)
         bool hadKeys = PresentKeyCount() != 0;
         bool arrived = ReportKeyChanges(taken);
         if (!arrived && !(hadKeys && PresentKeyCount() == 0))
-            return;
+            return true;
     }
     if (PresentKeyCount() == 0)
         PeltoControl(1, 0);
     else if (PeltoControl(12, 5))
         PeltoControl(2, 0);
+    return true;
 }

@@ -13,6 +13,7 @@
 #include "Handles.h"
 #include "KeyData.h"
 #include "Lock.h"
+#include "PollSilence.h"
 #include "ReaderEvents.h"
 #include "Thread.h"
 #include "ZPort.h"
@@ -71,6 +72,7 @@ const uint32_t READER_FLAG_RESYNC = 0x800;            // the port's baud rate ch
 const uint32_t ADDRESS_MODEL_UNSUPPORTED = 0x01;
 const uint32_t ADDRESS_RECONNECT_DUE = 0x80;
 const uint32_t ADDRESS_MARK = 0x200; // only while the address map is rebuilt
+const uint32_t ADDRESS_LOST = 0x400; // stopped answering while connected: retried every period
 
 // One polled bus address. Fields the owner reads (state, identification, last error, last key)
 // are written under the reader's lock.
@@ -89,6 +91,7 @@ struct AddressRec
     uint32_t LastKeyType = 0;
     KeyData LastKey;
     std::wstring LastKeyText;
+    CPollSilence Silence; // the thread's own
 };
 
 // A count that the reader thread raises while the owner may read it; reads as a plain u32.
@@ -246,6 +249,10 @@ private:
     void Disconnect(BOOL afterError);
     void DisconnectQuiet();
     void LeaveFramedMode();
+    // Ends the connection of a reader whose polls time out, as a port failure would.
+    void LoseSilentReader();
+    void LoseSilentAddress(AddressRec& rec);
+    bool LastRequestTimedOut();
     BOOL OpenAndIdentify(const std::wstring& portName, BYTE stopBits, uint32_t model,
                          DWORD connectTimeout, DWORD rxPeriod, DWORD reqTimeout, int32_t reqTries,
                          std::wstring& infoText);
@@ -282,7 +289,19 @@ private:
     BOOL SetupRequest(const std::string& request);
     BOOL ReadCardText(uint32_t& keyType, KeyData& key);
     BOOL ReadPage(uint32_t page, uint8_t data[16]);
+    BOOL RequestPages(uint32_t page, uint8_t data[16]);
     BOOL WritePage(uint32_t page, const uint8_t data[4]);
+    BOOL RequestPageWrite(uint32_t page, const uint8_t data[4]);
+    // "No card" (noCard set) or a line that decodes as a key line.
+    bool IsUnsolicitedLine(const std::wstring& line, bool& noCard);
+    // A key line or departure the reader printed while a request waits: kept for later, or a
+    // departure of the last connection's key reported at once.
+    void DivertLine(const std::string& line, bool noCard);
+    // Before a request: keeps the complete key lines and departures received so far for later
+    // and drops the other complete lines (stale replies); a partial line stays.
+    void HoldReceivedLines();
+    // Puts the kept lines back in front of the receive buffer, once the reader is connected.
+    void ReleaseHeldLines();
     void PollText();
     void ParseTextLines();
     BOOL ParseKeyLine(const std::wstring& line);
@@ -314,7 +333,8 @@ private:
     BOOL BinaryWriteUlPage(uint8_t page, const uint8_t data[4]);
     BOOL BinarySelectCard(BOOL flag, uint32_t& keyType, KeyData& uid);
     BOOL BinaryStatusError(uint32_t status, uint32_t noKeyStatus);
-    void PollBinary(BOOL initial);
+    // The polls return false when the reader did not answer one of their requests in time.
+    bool PollBinary(BOOL initial);
     void ReadBinaryCardData(KeyEntry& entry);
     void BinaryIndication(bool arrived);
     void SendIdleIndication();
@@ -325,7 +345,7 @@ private:
     BOOL PeltoReceiveFrame(std::string& payload, uint8_t command, DWORD timeout);
     BOOL PeltoControl(uint8_t first, uint8_t second);
     BOOL PeltoReadKey(KeyData& emMarine, KeyData& temic);
-    void PollPelto(BOOL initial);
+    bool PollPelto(BOOL initial);
 
     // --- Present keys of the framed protocols (PresentKeys.cpp) ---
     // Index of the first of the first `limit` entries (all when negative) with this key type
@@ -397,6 +417,9 @@ private:
     const DWORD m_pollPeriod = 333;
     DWORD m_lastConnectAttempt = 0;
     std::string m_rx; // received and not yet consumed
+    // Key lines and departures (each ended by "\n") that came while a request waited for its
+    // reply or while the connection was being made; handled, in order, once that is over.
+    std::string m_heldLines;
     DWORD m_lastTextPoll = 0;
     uint32_t m_protocol = PROTOCOL_NONE;
     uint32_t m_flags = 0; // READER_FLAG_*
@@ -404,6 +427,7 @@ private:
     uint8_t m_sequence = 0;      // binary-protocol sequence number of the last request
     std::string m_request;       // the frame being sent (binary and Pelto)
     DWORD m_lastPoll = 0;        // last binary or Pelto poll
+    CPollSilence m_silence;      // time-outs of the binary or Pelto poll
     DWORD m_signalStart = 0;     // idle-indication timer of the binary protocol
     DWORD m_signalDuration = 0;
 

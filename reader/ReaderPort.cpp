@@ -243,14 +243,10 @@ BOOL CReader::ReadReply(std::string& reply, uint32_t lines, DWORD timeout, BOOL 
                 // Lines a reader prints by itself while a request waits belong to the key
                 // handling, a departure as much as an arrival, so that none is lost. Bus readers
                 // speak only when asked and have no present keys: there such lines are dropped.
-                bool noCard = EqualsNoCase(wide, L"No card");
-                if (noCard || LooksLikeKeyLine(wide)) {
-                    if (m_curAddress.load() == NO_BUS_ADDRESS) {
-                        if (noCard)
-                            ReportKey(KeyEntry(), TRUE, TRUE);
-                        else
-                            ParseKeyLine(wide);
-                    }
+                bool noCard;
+                if (IsUnsolicitedLine(wide, noCard)) {
+                    if (m_curAddress.load() == NO_BUS_ADDRESS)
+                        DivertLine(line, noCard);
                     continue;
                 }
             }

@@ -209,11 +209,13 @@ void CReader::ServeProtocol(DWORD& wait)
         if (m_pollPeriod != READER_PERIOD_NEVER) {
             DWORD since = GetTickCount() - m_lastPoll;
             if (since >= m_pollPeriod) {
-                if (m_protocol == PROTOCOL_BINARY)
-                    PollBinary(FALSE);
-                else
-                    PollPelto(FALSE);
+                const DWORD pollStart = GetTickCount();
+                bool answered = m_protocol == PROTOCOL_BINARY ? PollBinary(FALSE) : PollPelto(FALSE);
                 wait = std::min(wait, m_pollPeriod);
+                if (m_silence.Note(answered, pollStart, GetTickCount(), m_cfg.ConnectPeriod)) {
+                    LoseSilentReader();
+                    return;
+                }
             } else {
                 wait = std::min(wait, m_pollPeriod - since);
             }
@@ -264,6 +266,7 @@ BOOL CReader::Connect()
     if (m_state == READER_STATE_CONNECTED)
         return TRUE;
     m_state = READER_STATE_CONNECTING;
+    m_heldLines.clear();
     bool bus;
     {
         CritSecLock lock(m_lock);
@@ -312,6 +315,7 @@ BOOL CReader::Connect()
             m_infoText = info;
             m_state = READER_STATE_CONNECTED;
         }
+        m_silence.Reset();
         m_lastTextPoll = m_lastConnectAttempt;
         if (m_sink && m_modelIndex != 0) {
             if (LogOn(IDS_LOG_CONNECTED)) {
@@ -322,8 +326,15 @@ BOOL CReader::Connect()
             }
             m_sink->OnDeviceConnect(this);
         }
+        // Key lines and departures that came while connecting are handled now, after the
+        // connection event; a framed protocol sees the cards in its field by its own poll.
+        if (m_protocol == PROTOCOL_TEXT)
+            ReleaseHeldLines();
+        else
+            m_heldLines.clear();
         return TRUE;
     }
+    m_heldLines.clear();
 
     if (m_state == READER_STATE_CONNECTING) {
         LeaveFramedMode();
@@ -499,6 +510,20 @@ void CReader::LeaveFramedMode()
     } catch (const std::exception&) {
     }
     SetError(code, text.c_str());
+}
+
+void CReader::LoseSilentReader()
+{
+    // No switch back to text mode: a reader that answers nothing would only make it wait out its
+    // time-outs. One that hung starts in text mode again when it is restarted.
+    m_linkModel = 0;
+    SetError(PE_READ_TIMEOUT, nullptr);
+    Disconnect(TRUE);
+}
+
+bool CReader::LastRequestTimedOut()
+{
+    return LastErrorCode() == PE_READ_TIMEOUT;
 }
 
 void CReader::DisconnectQuiet()

@@ -6,6 +6,7 @@
 #include "Messages.h"
 #include "Models.h"
 #include <cstring>
+#include <cwchar>
 
 namespace {
 
@@ -75,14 +76,15 @@ bool ScanInt(const std::wstring& s, size_t& pos, int& value)
     return true;
 }
 
-// The build date "%8s %d %d %d:%d:%d" (month name, day, year, hours, minutes, seconds), matched as
-// the scanf family would match it.
+// The build date "%s %d %d %d:%d:%d" (month name, day, year, hours, minutes, seconds), matched as
+// the scanf family would match it. The month is the whole word, however long: cut short, a month
+// spelled out in full would leave its tail where the day is expected.
 bool MatchBuildDate(const std::wstring& s, size_t pos, std::wstring& month, int& day, int& year)
 {
     while (pos < s.size() && IsSpace(s[pos]))
         pos++;
     month.clear();
-    while (pos < s.size() && !IsSpace(s[pos]) && month.size() < 8)
+    while (pos < s.size() && !IsSpace(s[pos]))
         month += s[pos++];
     if (month.empty())
         return false;
@@ -96,14 +98,23 @@ bool MatchBuildDate(const std::wstring& s, size_t pos, std::wstring& month, int&
     return true;
 }
 
-// 0-11 by the month's abbreviation found in the month string; -1 when not found.
+// 0-11 for an English month name, in full or cut after at least three letters ("Nov",
+// "November", "Sept"); -1 for anything else, a piece of some month's name included.
 int MonthIndex(std::wstring name)
 {
+    static const wchar_t* const months[12] = {
+        L"january", L"february", L"march", L"april", L"may", L"june",
+        L"july", L"august", L"september", L"october", L"november", L"december",
+    };
+    if (name.size() < 3)
+        return -1;
     for (auto& c : name)
         c = LowerAscii(c);
-    const std::wstring months = L"janfebmaraprmayjunjulaugsepoctnovdec";
-    size_t at = months.find(name);
-    return at == std::wstring::npos ? -1 : (int)(at / 3);
+    // The comparison stops at the end of the month's name, so a longer word never matches.
+    for (int i = 0; i < 12; i++)
+        if (wcsncmp(months[i], name.c_str(), name.size()) == 0)
+            return i;
+    return -1;
 }
 
 const uint32_t LINTRA_PLUS_CODE = 0x0802;

@@ -84,8 +84,9 @@ BOOL CReader::SetupRequest(const std::string& request)
         SetError(PE_READ_TIMEOUT, nullptr);
         return FALSE;
     }
-    // Whatever the reader printed before (a late identification line) is not this reply.
-    m_rx.clear();
+    // Whatever the reader printed before (a late identification line) is not this reply; a key
+    // line among it is reported once the connection is made.
+    HoldReceivedLines();
     Send(request + "\r\n", m_cfg.ReqTimeout);
     std::string reply;
     if (!ReadReply(reply, 1, m_cfg.ReqTimeout, TRUE))
@@ -123,7 +124,79 @@ BOOL CReader::ReadCardText(uint32_t& keyType, KeyData& key)
     return FALSE;
 }
 
+bool CReader::IsUnsolicitedLine(const std::wstring& line, bool& noCard)
+{
+    noCard = EqualsNoCase(line, L"No card");
+    if (noCard)
+        return true;
+    // Only a line that decodes is a key: identification lines may hold "[" without ":" too.
+    uint32_t keyType = 0;
+    KeyData key;
+    return LooksLikeKeyLine(line)
+        && ParseKeyText(line, keyType, key, m_modelIndex, m_firmwareVersion,
+                        (m_flags & READER_FLAG_NO_CORRECTION) != 0);
+}
+
+void CReader::DivertLine(const std::string& line, bool noCard)
+{
+    // While a connection is being made a departure belongs to the key of the connection before,
+    // which is still recorded: it is reported at once, unless lines kept before it must come
+    // first. Anything else waits until the connection is made or the request is over.
+    if (noCard && m_heldLines.empty() && m_state != READER_STATE_CONNECTED) {
+        bool recorded;
+        {
+            CritSecLock lock(m_lock);
+            recorded = !m_keys.empty();
+        }
+        if (recorded) {
+            ReportKey(KeyEntry(), TRUE, TRUE);
+            return;
+        }
+    }
+    if (m_heldLines.size() + line.size() >= MaxPendingLine)
+        return; // a reader that prints nothing else; real lines are few and short
+    m_heldLines += line;
+    m_heldLines += '\n';
+}
+
+void CReader::HoldReceivedLines()
+{
+    size_t end = m_rx.rfind('\n');
+    if (end == std::string::npos)
+        return;
+    std::string complete = m_rx.substr(0, end + 1);
+    m_rx.erase(0, end + 1);
+    std::string line;
+    while (TakeLine(complete, line)) {
+        if (line.empty())
+            continue;
+        bool noCard;
+        if (IsUnsolicitedLine(Widen(line), noCard) && m_heldLines.size() + line.size() < MaxPendingLine) {
+            m_heldLines += line;
+            m_heldLines += '\n';
+        }
+    }
+}
+
+void CReader::ReleaseHeldLines()
+{
+    if (m_heldLines.empty() || m_state != READER_STATE_CONNECTED)
+        return;
+    m_rx.insert(0, m_heldLines);
+    m_heldLines.clear();
+}
+
 BOOL CReader::ReadPage(uint32_t page, uint8_t data[16])
+{
+    // The key line that asked for these pages may have others behind it (a departure, the
+    // next key); they are handled after the read, not taken for its reply nor thrown away.
+    HoldReceivedLines();
+    BOOL ok = RequestPages(page, data);
+    ReleaseHeldLines();
+    return ok;
+}
+
+BOOL CReader::RequestPages(uint32_t page, uint8_t data[16])
 {
     if (m_cfg.ReqTries < 1) {
         SetError(PE_READ_TIMEOUT, nullptr);
@@ -132,10 +205,12 @@ BOOL CReader::ReadPage(uint32_t page, uint8_t data[16])
     char request[16];
     snprintf(request, sizeof request, "get %.2x\r", page & 0xFF);
     for (int32_t attempt = 0; attempt < m_cfg.ReqTries; ++attempt) {
-        m_rx.clear();
+        // What is left from a failed try is no reply to the next one.
+        if (attempt > 0)
+            m_rx.clear();
         Send(request, m_cfg.ReqTimeout);
         std::string first;
-        if (!ReadReply(first, 1, m_cfg.ReqTimeout, FALSE))
+        if (!ReadReply(first, 1, m_cfg.ReqTimeout, TRUE))
             return FALSE;
         std::string lower = Lowered(first);
         if (Contains(lower, "no card")) {
@@ -174,6 +249,16 @@ BOOL CReader::ReadPage(uint32_t page, uint8_t data[16])
 
 BOOL CReader::WritePage(uint32_t page, const uint8_t data[4])
 {
+    // A key line waiting in the buffer is not the reply: taken for it, a refused write would
+    // pass for a success.
+    HoldReceivedLines();
+    BOOL ok = RequestPageWrite(page, data);
+    ReleaseHeldLines();
+    return ok;
+}
+
+BOOL CReader::RequestPageWrite(uint32_t page, const uint8_t data[4])
+{
     if (m_cfg.ReqTries < 1) {
         SetError(PE_READ_TIMEOUT, nullptr);
         return FALSE;
@@ -183,7 +268,7 @@ BOOL CReader::WritePage(uint32_t page, const uint8_t data[4])
              data[2], data[3]);
     Send(request, m_cfg.ReqTimeout);
     std::string reply;
-    if (!ReadReply(reply, 1, m_cfg.ReqTimeout, FALSE))
+    if (!ReadReply(reply, 1, m_cfg.ReqTimeout, TRUE))
         return FALSE;
     std::string lower = Lowered(reply);
     if (Contains(lower, "no card")) {

@@ -213,7 +213,10 @@ TEST_F(ReaderBinaryTcp, ScanIsLimitedByKeyTypesAndToSixteenCards)
 TEST_F(ReaderBinaryTcp, BadRepliesAndErrorStatusesKeepTheConnection)
 {
     auto s = Sim();
-    auto reader = Start(*s);
+    // The time-outs below follow one another; only a connection period of them loses a reader.
+    Timings t;
+    t.ConnectPeriod = 60000;
+    auto reader = Start(*s, t);
     struct Case
     {
         const char* name;
@@ -341,4 +344,33 @@ TEST(ReaderBinarySpeed, RateFollowsTheSpeedSettingAndIsPutBackAtTheEnd)
     ASSERT_TRUE(WaitUntil([&] { return sim.Info(s.Id())["speed"].AsInt() == 9600; }, 2000));
     EXPECT_EQ("text", sim.Info(s.Id())["mode"].AsString());
     EXPECT_EQ(0u, sink.Count(EventKind::DriverError));
+}
+
+// A reader that stops answering behind a port that stays open is taken for lost once its polls
+// have timed out for a connection period, not at the first missed poll; it is then tried again
+// as after an unplug and connected anew once it answers.
+TEST_P(ReaderBinary, SilentReaderIsLostAndReconnectedWhenItAnswersAgain)
+{
+    auto s = Sim();
+    auto reader = Start(*s);
+    sim.OverrideSilent(s->Id(), "frame:23", 1);
+    Sleep(1500);
+    EXPECT_EQ(0u, sink.Count(EventKind::Disconnect));
+
+    sim.Silent(s->Id(), true);
+    DWORD start = GetTickCount();
+    ASSERT_TRUE(sink.WaitCount(EventKind::Disconnect, 1, FramedWaitMs));
+    EXPECT_GE(GetTickCount() - start, 900u); // the connection period, less the clock's grain
+    EXPECT_TRUE(sink.HasLogLine(L"[155] Disconnected reader: Timeout response data from the port."));
+    ASSERT_TRUE(sink.WaitCount(EventKind::DriverError, 1, FramedWaitMs));
+    EXPECT_EQ(PE_READ_TIMEOUT, sink.Events(EventKind::DriverError)[0].Code);
+
+    // Restarted, it is found in text mode and switched into binary mode again.
+    sim.Silent(s->Id(), false);
+    sim.Set(s->Id(), simctl::JsonFields().Add("powered", false));
+    sim.Set(s->Id(), simctl::JsonFields().Add("powered", true));
+    ASSERT_TRUE(sink.WaitCount(EventKind::Connect, 2, FramedWaitMs));
+    EXPECT_EQ("binary", sim.Info(s->Id())["mode"].AsString());
+    sim.PresentKey(s->Id(), "M1K", Uid1K);
+    ASSERT_TRUE(sink.WaitCount(EventKind::TracksData, 1, FramedWaitMs));
 }

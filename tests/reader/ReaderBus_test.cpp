@@ -120,6 +120,30 @@ TEST_P(ReaderBus, AddressesAreServedOnTheirOwnAndASilentOneStaysDisconnected)
               Sources(sink.Events(EventKind::Disconnect)));
 }
 
+// A connected address that stops answering is disconnected on its own after a connection period
+// of timed-out polls, and identified again every connection period until it answers.
+TEST_P(ReaderBus, AddressThatStopsAnsweringIsLostAndFoundAgain)
+{
+    SimReader s(sim, Bus({Address(1), Address(2)}), Com());
+    auto reader = StartReader(sink, s.Port(), Timings(), 0, 0, {1, 2});
+    ASSERT_TRUE(sink.WaitCount(EventKind::Connect, 2, WaitMs));
+    const std::wstring port = s.Port();
+    sim.Power(s.Id(), 2, false);
+    ASSERT_TRUE(sink.WaitCount(EventKind::Disconnect, 1, WaitMs));
+    auto lost = sink.Events(EventKind::Disconnect);
+    ASSERT_EQ(1u, lost.size());
+    EXPECT_EQ(port + L"\\2", lost[0].Source);
+    EXPECT_EQ(READER_STATE_DISCONNECTED, reader->GetState(2));
+    EXPECT_EQ(READER_STATE_CONNECTED, reader->GetState(1));
+    sim.PresentKey(s.Id(), "EM", EmKey, 1); // the other address is still served
+    ASSERT_TRUE(sink.WaitCount(EventKind::TracksData, 1, WaitMs));
+
+    sim.Power(s.Id(), 2, true);
+    ASSERT_TRUE(sink.WaitCount(EventKind::Connect, 3, WaitMs));
+    EXPECT_EQ(port + L"\\2", sink.Events(EventKind::Connect)[2].Source);
+    EXPECT_EQ(1u, sink.Count(EventKind::Disconnect));
+}
+
 TEST_P(ReaderBus, AddressesComeAndGoWithTheAddressList)
 {
     SimReader s(sim, Bus({Address(3), Address(4)}, true), Com());

@@ -350,6 +350,25 @@ TEST(CommandReaders, CommandsOfOtherProtocolsAndModels)
     }
 }
 
+// Over text, a key line that the reader prints before its reply to a page write is no reply:
+// the write's own answer decides, and the key is reported after it.
+TEST(CommandReaders, KeyLineAheadOfATextReplyIsNoReplyToTheWrite)
+{
+    simctl::CSimControl sim;
+    ReadKeysGuard keys;
+    CRecordingSink sink;
+    SimReaderConfig config;
+    config.pace = 0;
+    SimReader s(sim, config, 0);
+    sim.Present(s.Id(), Card("UL", UidUL), -1, false);
+    auto reader = StartReader(sink, s.Port());
+    ASSERT_TRUE(sink.WaitCount(EventKind::Connect, 1, FramedWaitMs));
+    sim.Override(s.Id(), "put", "Em-Marine[1A2B] 045,12345\r\nERR: page lock\r\n", 1);
+    EXPECT_EQ(PE_KEY_LOCKED, RunCommand(*reader, sink, UlCommand(READER_CMD_WRITE_UL, 4, 1, {1, 2, 3, 4})));
+    ASSERT_TRUE(sink.WaitCount(EventKind::TracksData, 1, FramedWaitMs));
+    EXPECT_EQ(KEY_TYPE_EM_MARINE, sink.Events(EventKind::TracksData)[0].KeyType);
+}
+
 TEST(CommandReaders, CommandOnAReaderThatCannotConnectFailsWithTheConnectionsError)
 {
     CRecordingSink sink;

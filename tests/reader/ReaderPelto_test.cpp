@@ -116,6 +116,24 @@ TEST_P(ReaderPelto, ReportsEmMarineAndTemicKeysAndSwitchesTheIndication)
     EXPECT_EQ(0, reader->PresentKeyCount());
 }
 
+// A Pelto that stops answering is taken for lost after a connection period of timed-out polls,
+// and connected again once it answers.
+TEST_P(ReaderPelto, SilentReaderIsLostAndReconnectedWhenItAnswersAgain)
+{
+    SimReader s(sim, PeltoSim(), Serial() ? 84 : 0);
+    auto reader = StartReader(sink, s.Port());
+    ASSERT_TRUE(sink.WaitCount(EventKind::Connect, 1, FramedWaitMs));
+    sim.Silent(s.Id(), true);
+    DWORD start = GetTickCount();
+    ASSERT_TRUE(sink.WaitCount(EventKind::Disconnect, 1, FramedWaitMs));
+    EXPECT_GE(GetTickCount() - start, 900u);
+    EXPECT_TRUE(sink.HasLogLine(L"[155] Disconnected reader: Timeout response data from the port."));
+    sim.Silent(s.Id(), false);
+    ASSERT_TRUE(sink.WaitCount(EventKind::Connect, 2, FramedWaitMs));
+    sim.PresentKey(s.Id(), "EM", EmKey);
+    ASSERT_TRUE(sink.WaitCount(EventKind::TracksData, 1, FramedWaitMs));
+}
+
 TEST_P(ReaderPelto, KeyTypesToReadDecideWhatIsAskedAndReported)
 {
     SimReader s(sim, PeltoSim(), Serial() ? 83 : 0);

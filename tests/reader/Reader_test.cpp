@@ -4,6 +4,7 @@
 #include "Messages.h"
 #include "ModuleState.h"
 #include "ReaderTestRig.h"
+#include "Settings.h"
 #include "ReaderTestSink.h"
 #include "res/ReaderStrings.h"
 
@@ -26,6 +27,11 @@ DWORD Timed(F f)
     DWORD start = GetTickCount();
     f();
     return GetTickCount() - start;
+}
+
+std::string Text(const std::vector<uint8_t>& bytes)
+{
+    return std::string(bytes.begin(), bytes.end());
 }
 
 // The reader's thread, kept alive past the reader so that a test can see it has ended.
@@ -81,6 +87,29 @@ TEST(ReaderControl, NoKeyBeforeAnyRead)
     EXPECT_EQ(0u, type);
     EXPECT_EQ(0u, key.ByteCount());
     EXPECT_TRUE(text.empty());
+}
+
+// A reader is lost after two time-outs or more in a row that span the connection period; an
+// answer starts the count afresh, and a period that never elapses never loses it.
+TEST(ReaderControl, PollTimeOutsLoseAReaderOnlyWhenTheySpanTheConnectionPeriod)
+{
+    CPollSilence silence;
+    EXPECT_FALSE(silence.Note(false, 1000, 4000, 1000)); // one time-out, however long
+    EXPECT_TRUE(silence.Note(false, 4000, 4100, 1000));  // counted from the first poll's start
+    silence.Reset();
+    EXPECT_FALSE(silence.Note(false, 1000, 1300, 1000));
+    EXPECT_FALSE(silence.Note(false, 1333, 1633, 1000));
+    EXPECT_FALSE(silence.Note(true, 1666, 1700, 1000));
+    EXPECT_FALSE(silence.Note(false, 2000, 2300, 1000));
+    EXPECT_FALSE(silence.Note(false, 2333, 2633, 1000)); // the answer began a new run
+    EXPECT_TRUE(silence.Note(false, 2666, 3000, 1000));
+    CPollSilence never;
+    for (DWORD t = 0; t < 100000; t += 1000)
+        EXPECT_FALSE(never.Note(false, t, t + 900, READER_PERIOD_NEVER));
+    // The tick count wraps around.
+    CPollSilence wrap;
+    EXPECT_FALSE(wrap.Note(false, 0xFFFFFF00, 0xFFFFFFF0, 1000));
+    EXPECT_TRUE(wrap.Note(false, 0xFFFFFFF0, 0x00000300, 1000));
 }
 
 // Every log message takes the same arguments in English and Russian, so the reader's one call
@@ -398,6 +427,247 @@ TEST_P(ReaderText, UltralightPagesReadAfterDetectionAreTheKey)
         sim.Remove(s->Id());
         Sleep(100);
     }
+}
+
+// Lines that came in behind an Ultralight key line are kept while its pages are read, and
+// handled after the read, in the order they came.
+TEST_P(ReaderText, LinesBehindAnUltralightKeyLineSurviveItsDataRead)
+{
+    auto s = Sim();
+    auto reader = StartReader(sink, s->Port());
+    ASSERT_TRUE(sink.WaitCount(EventKind::Connect, 1, WaitMs));
+    ReadULSettings ul;
+    ul.Enabled = 1;
+    ul.Page = 4;
+    ul.Count = 1;
+    CurrentReadKeys().SetReadUL(ul);
+    simctl::SimCard card;
+    card.type = "UL";
+    card.key = {0x04, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66};
+    std::string ulLine = sim.Present(s->Id(), card, -1, false); // the pages come from this card
+    sink.Clear();
+    sim.SendText(s->Id(), ulLine + "\r\nNo card\r\n" + EmLine + "\r\n");
+    ASSERT_TRUE(sink.WaitCount(EventKind::TracksData, 2, WaitMs));
+    auto events = sink.Events();
+    ASSERT_EQ(3u, events.size());
+    EXPECT_EQ(EventKind::TracksData, events[0].Kind);
+    EXPECT_EQ(KEY_TYPE_MIFARE_UL, events[0].KeyType);
+    EXPECT_EQ((std::vector<uint8_t>{16, 17, 18, 19}), Bytes(events[0].Key));
+    EXPECT_EQ(EventKind::NoCard, events[1].Kind);
+    EXPECT_EQ(events[0].Text, events[1].Text);
+    EXPECT_EQ(EventKind::TracksData, events[2].Kind);
+    EXPECT_EQ(EmKey, Bytes(events[2].Key));
+
+    // A departure printed while the reader waits for the page reply is no reply to it.
+    sim.Remove(s->Id());
+    ASSERT_TRUE(sink.WaitCount(EventKind::NoCard, 2, WaitMs));
+    sink.Clear();
+    sim.Override(s->Id(), "get",
+                 "No card\r\n04: 10 11 12 13\r\n05: 14 15 16 17\r\n06: 18 19 1A 1B\r\n"
+                 "07: 1C 1D 1E 1F\r\nOK\r\n", 1);
+    sim.Present(s->Id(), card);
+    ASSERT_TRUE(sink.WaitCount(EventKind::NoCard, 1, WaitMs));
+    events = sink.Events();
+    ASSERT_EQ(2u, events.size());
+    EXPECT_EQ(EventKind::TracksData, events[0].Kind);
+    EXPECT_EQ((std::vector<uint8_t>{16, 17, 18, 19}), Bytes(events[0].Key));
+    EXPECT_EQ(EventKind::NoCard, events[1].Kind);
+    EXPECT_EQ(events[0].Text, events[1].Text);
+}
+
+// A key line that comes before the reply to the identification request neither derails the
+// identification nor is reported before the connection; it is reported after it, with its
+// pages read, and its departure carries the text the key got.
+TEST_P(ReaderText, KeyLineBeforeTheIdentificationIsReportedAfterTheConnection)
+{
+    struct Case
+    {
+        const char* type;
+        std::vector<uint8_t> key;
+        std::vector<uint8_t> reported;
+    } cases[] = {
+        {"UL", {0x04, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66}, {16, 17, 18, 19}},
+        {"EM", EmKey, EmKey},
+    };
+    ReadULSettings ul;
+    ul.Enabled = 1;
+    ul.Page = 4;
+    ul.Count = 1;
+    CurrentReadKeys().SetReadUL(ul);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.type);
+        sink.Clear();
+        SimReaderConfig config;
+        config.identity.serial = 5150;
+        auto s = Sim(config);
+        simctl::SimCard card;
+        card.type = c.type;
+        card.key = c.key;
+        std::string line = sim.Present(s->Id(), card, -1, false);
+        sim.Override(s->Id(), "i", line + "\r\nKora USB S/N: 5150\r\nDevice code: [0301]\r\n"
+                     "Port speed: 9600\r\nMode: text\r\nSoftware version: 1.0\r\n", 1);
+        auto reader = StartReader(sink, s->Port());
+        ASSERT_TRUE(sink.WaitCount(EventKind::TracksData, 1, WaitMs));
+        sim.Remove(s->Id());
+        ASSERT_TRUE(sink.WaitCount(EventKind::NoCard, 1, WaitMs));
+        auto events = sink.Events();
+        ASSERT_EQ(3u, events.size());
+        EXPECT_EQ(EventKind::Connect, events[0].Kind);
+        EXPECT_EQ(EventKind::TracksData, events[1].Kind);
+        EXPECT_EQ(c.reported, Bytes(events[1].Key));
+        EXPECT_EQ(EventKind::NoCard, events[2].Kind);
+        EXPECT_EQ(events[1].Text, events[2].Text);
+        EXPECT_FALSE(sink.HasLogLine(L"115200"));
+    }
+}
+
+// An identification line with "[" and no ":" is part of the identification, not a key line.
+TEST_P(ReaderText, IdentificationLineWithABracketAndNoColonIsNoKeyLine)
+{
+    SimReaderConfig config;
+    config.identity.identLines = {"Kora USB S/N: 5150", "Kora USB [0301]", "Port speed 9600",
+                                  "Mode text", "Software version: 1.2"};
+    auto s = Sim(config);
+    auto reader = StartReader(sink, s->Port());
+    ASSERT_TRUE(sink.WaitCount(EventKind::Connect, 1, WaitMs));
+    uint32_t model, serial, version;
+    std::wstring info;
+    reader->GetReaderInfo(NO_BUS_ADDRESS, model, serial, version, info);
+    EXPECT_EQ(1u, model);
+    EXPECT_EQ(5150u, serial);
+    EXPECT_EQ(0x0201u, version);
+    EXPECT_EQ(0u, sink.Count(EventKind::DriverError));
+}
+
+// --- Control operations on a running reader ---------------------------------------------------
+
+// New connection values reconnect only when the connection depends on them: stop bits, model
+// and the Binary setting always, the Wiegand setting only on the Kora Base that prints its
+// cards by it; the speed alone and unchanged values do not.
+TEST(ReaderControlLive, NewConnectionValuesReconnectOnlyWhenTheConnectionDependsOnThem)
+{
+    struct Step
+    {
+        const char* name;
+        BYTE stopBits;
+        uint32_t flags, model, speed;
+        bool reconnects;
+    };
+    struct Case
+    {
+        int model;
+        std::vector<Step> steps;
+    } cases[] = {
+        {1,
+         {{"unchanged", 0, 0, 0, 0, false},
+          {"speed", 0, 0, 0, 9600, false},
+          {"Wiegand on a Kora USB", 0, SETTINGS_FLAG_WIEGAND, 0, 9600, false},
+          {"stop bits", 2, SETTINGS_FLAG_WIEGAND, 0, 9600, true},
+          {"model", 2, SETTINGS_FLAG_WIEGAND, 1, 9600, true},
+          {"Binary", 2, SETTINGS_FLAG_WIEGAND | SETTINGS_FLAG_BINARY, 1, 9600, true}}},
+        {7, {{"Wiegand on a Kora Base", 0, SETTINGS_FLAG_WIEGAND, 0, 0, true},
+             {"Wiegand off again", 0, 0, 0, 0, true}}},
+    };
+    simctl::CSimControl sim;
+    ReadKeysGuard keys;
+    for (const Case& c : cases) {
+        CRecordingSink sink;
+        SimReaderConfig config;
+        config.pace = 0;
+        config.identity.model = c.model;
+        SimReader s(sim, config, 0);
+        auto reader = StartReader(sink, s.Port());
+        ASSERT_TRUE(sink.WaitCount(EventKind::Connect, 1, WaitMs));
+        size_t connects = 1;
+        for (const Step& step : c.steps) {
+            SCOPED_TRACE(step.name);
+            sim.Received(s.Id(), true);
+            reader->SetConnection(step.stopBits, step.flags, step.model, step.speed, TRUE);
+            if (step.reconnects) {
+                ASSERT_TRUE(sink.WaitCount(EventKind::Connect, ++connects, WaitMs));
+                EXPECT_EQ(connects - 1, sink.Count(EventKind::Disconnect));
+            } else {
+                Sleep(400);
+                EXPECT_EQ(connects - 1, sink.Count(EventKind::Disconnect));
+                EXPECT_EQ(std::string::npos, Text(sim.Received(s.Id())).find('i'));
+            }
+        }
+        if (c.model == 7) // the output format followed the setting each time
+            EXPECT_TRUE(sim.WaitReceivedText(s.Id(), "tFMTDALLAS", 1000));
+        EXPECT_EQ(0u, sink.Count(EventKind::DriverError));
+    }
+}
+
+// A change that needs a reconnection cancels the wait in progress; any other change only wakes
+// the thread, and the wait runs to its end.
+TEST(ReaderControlLive, OnlyAReconnectingChangeCancelsTheWaitInProgress)
+{
+    simctl::CSimControl sim;
+    CRecordingSink sink;
+    SimReaderConfig config;
+    config.pace = 0;
+    SimReader s(sim, config, 0);
+    sim.Silent(s.Id(), true);
+    Timings t;
+    t.ConnectPeriod = READER_PERIOD_NEVER;
+    t.ReqTimeout = 1500;
+    auto reader = StartReader(sink, s.Port(), t);
+    ASSERT_TRUE(sim.WaitReceivedText(s.Id(), "i", WaitMs, true));
+    DWORD start = GetTickCount();
+    reader->SetConnection(0, 0, 0, 9600, TRUE);
+    ASSERT_TRUE(sink.WaitCount(EventKind::DriverError, 1, WaitMs));
+    EXPECT_GE(GetTickCount() - start, 1000u);
+    EXPECT_EQ(PE_READ_TIMEOUT, sink.Events(EventKind::DriverError)[0].Code);
+
+    reader->Reconnect(NO_BUS_ADDRESS);
+    ASSERT_TRUE(sim.WaitReceivedText(s.Id(), "i", WaitMs, true));
+    start = GetTickCount();
+    reader->SetConnection(0, 0, 1, 9600, TRUE);
+    // The attempt ends at once without an error of its own, and the next one begins.
+    ASSERT_TRUE(sim.WaitReceivedText(s.Id(), "i", WaitMs, true));
+    EXPECT_LT(GetTickCount() - start, 700u);
+    EXPECT_EQ(1u, sink.Count(EventKind::DriverError));
+    size_t failed = 0;
+    for (const auto& line : sink.LogLines())
+        failed += line.find(L"[151]") == 0;
+    EXPECT_EQ(2u, failed);
+}
+
+// The present key whose data read failed: its key type and text, and a zero key.
+TEST(ReaderControlLive, LastKeyWhoseDataReadFailed)
+{
+    simctl::CSimControl sim;
+    CRecordingSink sink;
+    ReadKeysGuard keys;
+    SimReaderConfig config;
+    config.pace = 0;
+    SimReader s(sim, config, 0);
+    auto reader = StartReader(sink, s.Port());
+    ASSERT_TRUE(sink.WaitCount(EventKind::Connect, 1, WaitMs));
+    ReadULSettings ul;
+    ul.Enabled = 1;
+    ul.Page = 4;
+    ul.Count = 4;
+    CurrentReadKeys().SetReadUL(ul);
+    sim.Override(s.Id(), "get", "ERR\r\n");
+    sim.PresentKey(s.Id(), "UL", {0x04, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66});
+    ASSERT_TRUE(sink.WaitCount(EventKind::DriverError, 1, WaitMs));
+    EXPECT_EQ(PE_READER_ERROR, sink.Events(EventKind::DriverError)[0].Code);
+    EXPECT_EQ(1, reader->PresentKeyCount());
+    uint32_t type = 0;
+    KeyData key;
+    key.Length = 5;
+    std::wstring text = L"x";
+    reader->GetLastKey(NO_BUS_ADDRESS, 0, type, key, text);
+    EXPECT_EQ(KEY_TYPE_MIFARE_UL, type);
+    EXPECT_EQ(0u, key.ByteCount());
+    EXPECT_TRUE(text.empty());
+    // Its departure raises nothing: it was never announced as a key.
+    sim.Remove(s.Id());
+    EXPECT_TRUE(WaitUntil([&] { return reader->PresentKeyCount() == 0; }, WaitMs));
+    Sleep(100);
+    EXPECT_EQ(0u, sink.Count(EventKind::NoCard));
+    EXPECT_EQ(0u, sink.Count(EventKind::TracksData));
 }
 
 // --- Model-specific connection --------------------------------------------------------------

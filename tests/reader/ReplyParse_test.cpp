@@ -118,10 +118,18 @@ TEST(ReplyParse, ReaderInfoVersionAndBuildDate)
         {Info(L"0802", L"", L"Build NOV  16  2010 1:2:3"), 0x0802, 0x6309},
         {Info(L"0802", L"", L"Build Nov 17 2010 12:00:00"), 0x0802, 1},
         {Info(L"0802", L"", L"Build Dec 16 2010 12:00:00"), 0x0802, 1},
-        {Info(L"0802", L"", L"Build November 16 2010 12:00:00"), 0x0802, 1}, // not an abbreviation
+        // A month is its name in full or cut after three letters or more; a fragment of the
+        // month table or a longer word is no month at all.
+        {Info(L"0802", L"", L"Build November 16 2010 12:00:00"), 0x0802, 0x6309},
+        {Info(L"0802", L"", L"Build Novem 16 2010 12:00:00"), 0x0802, 0x6309},
+        {Info(L"0802", L"", L"Build ov 16 2010 12:00:00"), 0x0802, 1},
+        {Info(L"0802", L"", L"Build vdec 16 2010 12:00:00"), 0x0802, 1},
+        {Info(L"0802", L"", L"Build Novx 16 2010 12:00:00"), 0x0802, 1},
+        {Info(L"0802", L"", L"Build Novembers 16 2010 12:00:00"), 0x0802, 1},
+        {Info(L"0802", L"", L"Build No 16 2010 12:00:00"), 0x0802, 1},
         {Info(L"0802", L"", L"Build Nov 16 2010"), 0x0802, 0},               // no time: no date
         {Info(L"0802", L"", L"Build Nov 16 2010 12-00-00"), 0x0802, 0},
-        {Info(L"0802", L"", L"Build September 16 2010 12:00:00"), 0x0802, 0}, // month over 8 chars
+        {Info(L"0802", L"", L"Build September 16 2010 12:00:00"), 0x0802, 1}, // a date, not the one
         {Info(L"0802", L"", L""), 0x0802, 0},
         {Info(L"0802", L"Software version: 4.1", L"Build Nov 16 2010 12:00:00"), 0x0802, 0x0104},
         // Other models keep version 0 whatever the date.

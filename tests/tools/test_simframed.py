@@ -84,6 +84,11 @@ class BinaryTest(HubTestBase):
         heard = [f["hex"] for f in self.c.ok("frames", id=r["id"], clear=True)["frames"]]
         self.assertEqual(heard, ["23000A00", "2F0180", "2F0080"])
         self.assertEqual(self.c.ok("frames", id=r["id"])["frames"], [])
+        # Switched off and on again, it starts in text mode.
+        self.assertEqual(b(0x2F, b"\x01\x80"), (0x55, b""))
+        self.c.ok("set", id=r["id"], powered=False)
+        self.c.ok("set", id=r["id"], powered=True)
+        self.assertEqual(self.c.ok("info", id=r["id"])["mode"], "text")
 
     def test_scan_selects_every_card_in_the_field(self):
         r, s, b = self.binary_reader(model=4)
@@ -200,6 +205,24 @@ class BinaryTest(HubTestBase):
         info = self.c.ok("info", id=r["id"])
         self.assertEqual((info["speed"], info["mode"]), (9600, "text"))
 
+    def test_requests_outside_their_documented_data_are_refused(self):
+        r, s, b = self.binary_reader()
+        self.c.ok("present", id=r["id"], type="M1K", key="04A1B2C3")
+        for cmd, data in [(0x23, b""), (0x23, b"\x00\x0a\x01"), (0x23, b"\x00\x0a\x00\x00"),
+                          (0x45, b"\x01"), (0x45, b""), (0x43, b"\x00"), (0x24, b""),
+                          (0x24, b"\x01"), (0x2F, b"\x02\x80"), (0x2F, b"\x01\x06"),
+                          (0x20, b"\x8b"), (0x51, b"\x04\x00"), (0x53, b"\x04\x01\x02\x03"),
+                          (0x50, b"\x04\x04" + bytes(6)), (0x50, b"\x00\x04\x03\x00\x00\x00\x01\x00"),
+                          (0x50, b"\x02\x04" + bytes(5))]:
+            with self.subTest(cmd=hex(cmd), data=data.hex()):
+                self.assertEqual(b(cmd, data), (2, b""))
+        # Refused requests change nothing: the scan has not begun, so nothing is selected.
+        self.assertEqual(b(0x51, b"\x04"), (6, b""))
+        self.assertEqual(b(0x23, b"\x00\x0a\x00"), (0x55, b""))
+        self.assertEqual(b(0x45, b"\x80")[0], 0x55)
+        self.assertEqual(b(0x43), (0x55, b""))
+        self.assertEqual(b(0x24, b"\x00"), (0x55, b""))
+
     def test_refused_settings(self):
         for kw, text in [({"protocol": "binary", "model": 1}, "Mifare reader"),
                          ({"protocol": "pelto", "model": 3}, "model 9"),
@@ -218,7 +241,8 @@ class PeltoTest(HubTestBase):
     def pelto_reply(self, s):
         raw = read_for(s, 1, until=b"\xc0")
         body = simframed.pelto_unescape(raw[:-1])
-        self.assertEqual(sum(body) & 0xFF, 0, raw.hex())
+        # The reader sums the bytes as they travel, not the unescaped ones as a request does.
+        self.assertEqual(sum(raw[:-1]) & 0xFF, 0, raw.hex())
         return raw, body[0], body[1], body[2:-1]
 
     def test_identification_keys_and_indication(self):
@@ -243,6 +267,31 @@ class PeltoTest(HubTestBase):
         self.assertEqual(heard, ["610B6403"] * 3 + ["020100"])
         bad = self.c("present", id=r["id"], type="M1K", key="01020304")
         self.assertIn("Em-Marine and Temic", bad["error"])
+
+    def test_requests_are_checked_and_replies_summed_as_they_travel(self):
+        r, s = self.tcp(protocol="pelto", pace=False)
+        self.c.ok("present", id=r["id"], type="EM", key="0102030405")
+        # A key read with other data than documented is refused; one with a bad sum unanswered.
+        for data in (b"", b"\x0b\x64", b"\x0b\x64\x04", b"\x0b\x64\x03\x00"):
+            with self.subTest(data=data.hex()):
+                s.sendall(pelto_request(0x61, data))
+                self.assertEqual(self.pelto_reply(s)[1:], (0x61, 0x01, b""))
+        s.sendall(bytes.fromhex("610B640300C0"))
+        self.assertEqual(read_for(s, 0.3), b"")
+        self.assertEqual(self.c.ok("info", id=r["id"])["bad_frames"], 1)
+        s.sendall(pelto_request(0x61, b"\x0b\x64\x03"))
+        raw = self.pelto_reply(s)[0]
+        self.assertEqual(raw, bytes.fromhex("61012001020304056FC0"))
+        # Escaped bytes count as they travel: DB DD adds B8 to the sum, where DB alone would add DB.
+        self.c.ok("override", id=r["id"], match="frame:02", status=0xAA, answer_hex="DB")
+        s.sendall(pelto_request(0x02, b"\x01\x00"))
+        raw = self.pelto_reply(s)[0]
+        self.assertEqual(raw, bytes.fromhex("02AADBDD9CC0"))
+        # A check byte that needs escaping itself breaks the sum; the reader sends it all the same.
+        self.c.ok("clear_overrides", id=r["id"])
+        self.c.ok("override", id=r["id"], match="frame:02", status=0xAA, answer_hex="94")
+        s.sendall(pelto_request(0x02, b"\x01\x00"))
+        self.assertEqual(read_for(s, 1, until=b"\xc0"), bytes.fromhex("02AA94DB01C0"))
 
 
 if __name__ == "__main__":

@@ -47,6 +47,10 @@ UNKNOWN = 1
 
 PELTO_OK = 0xAA
 PELTO_FAIL = 0x01
+PELTO_READ_KEYS = b"\x0b\x64\x03"   # the only data the key read (0x61) is documented with
+
+# Binary requests whose data is fixed: anything else is refused (status 2).
+SCAN_START_DATA = b"\x00\x0a\x00"
 
 
 def binary_frame(seq, cmd, payload):
@@ -84,11 +88,20 @@ def pelto_unescape(data):
 
 
 def pelto_frame(cmd, payload):
-    """Command, payload and a check byte that makes their sum 0 (mod 256),
-    escaped and closed by 0xC0."""
+    """A request as the engine builds it: command, payload and a check byte that
+    makes their sum 0 (mod 256), escaped and closed by 0xC0."""
     body = bytes([cmd]) + bytes(payload)
     check = (-sum(body)) & 0xFF
     return pelto_escape(body + bytes([check])) + b"\xc0"
+
+
+def pelto_reply_frame(cmd, payload):
+    """A reply as the reader sends it: the check byte makes the sum of the bytes
+    as they travel (escaped) 0 (mod 256). A check byte that must itself be escaped
+    breaks that sum; the reader sends it so all the same."""
+    body = pelto_escape(bytes([cmd]) + bytes(payload))
+    check = (-sum(body)) & 0xFF
+    return body + pelto_escape(bytes([check])) + b"\xc0"
 
 
 class FrameOverride(Override):
@@ -159,8 +172,10 @@ class FramedReader(TextReader):
 
     def set(self, a):
         super().set(a)
-        if not self.binary_capable:
+        # A reader switched off forgets its binary mode: it starts again in text mode.
+        if not self.binary_capable or not self.unit.powered:
             self.mode = "text"
+            self._scan, self._selected, self._auth = 0, None, None
 
     def _log_frame(self, data):
         self.frames.append({"hex": bytes(data).hex().upper(), "ms": time.monotonic() * 1000.0})
@@ -308,14 +323,18 @@ class FramedReader(TextReader):
                 after = lambda: setattr(self.transport, "speed", speed)  # noqa: E731
             return OK, b"", after
         if cmd == 0x23:
+            if data != SCAN_START_DATA:
+                return BAD_REQUEST, b"", None
             self._scan, self._selected, self._auth = 0, None, None
             return OK, b"", None
         if cmd == 0x24:
+            if data != b"\x00":
+                return BAD_REQUEST, b"", None
             self._selected, self._auth = None, None
             return OK, b"", None
         if cmd == 0x45:
             cards = self._cards()
-            if n != 1:
+            if n != 1 or data[0] not in (0x00, 0x80):
                 return BAD_REQUEST, b"", None
             if self._scan >= len(cards):
                 self._selected = self._auth = None
@@ -325,6 +344,8 @@ class FramedReader(TextReader):
             self._selected, self._auth = card, None
             return OK, bytes([atqa & 0xFF, atqa >> 8, sak]) + card.key, None
         if cmd == 0x43:
+            if n:
+                return BAD_REQUEST, b"", None
             self._scan += 1
             if self.unit.model == LINTRA_NET and self._scan >= len(self._cards()):
                 return NO_CARD, b"", None
@@ -348,13 +369,14 @@ class FramedReader(TextReader):
         return getattr(c, "classic", None) if c is not None else None
 
     def _authenticate(self, data):
-        if len(data) != 8:
+        kind, block = (data[0], data[1]) if len(data) == 8 else (None, None)
+        # Kinds 2 and 3 carry a key; kinds 0 and 1 a selector of stored keys and two zero bytes.
+        if kind is None or kind > 3 or (kind < 2 and data[6:8] != b"\x00\x00"):
             return BAD_REQUEST, b""
         if self._selected is None:
             return NO_KEY_AUTH, b""
         mem = self._classic()
-        kind, block = data[0], data[1]
-        if mem is None or block >= mem.count or kind > 3:
+        if mem is None or block >= mem.count:
             return REFUSED, b""
         sector = simcards.sector_of(block)
         key_b = kind in (1, 3)
@@ -443,16 +465,16 @@ class FramedReader(TextReader):
             if ov.reply is not None:
                 self.reply(ov.reply)
             elif ov.status is not None:
-                self.reply(pelto_frame(cmd, bytes([ov.status]) + ov.answer))
+                self.reply(pelto_reply_frame(cmd, bytes([ov.status]) + ov.answer))
             if not ov.also_answer:
                 return
-        if cmd == 0x61:
+        if cmd == 0x61 and data == PELTO_READ_KEYS:
             status, answer = self._pelto_keys()
         elif cmd == 0x02 and len(data) == 2:
             status, answer = PELTO_OK, b""
         else:
             status, answer = PELTO_FAIL, b""
-        self.reply(pelto_frame(cmd, bytes([status]) + answer))
+        self.reply(pelto_reply_frame(cmd, bytes([status]) + answer))
 
     def _pelto_keys(self):
         """Status and answer of a key read: with a Temic key, success, flags, the
