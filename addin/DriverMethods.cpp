@@ -231,20 +231,25 @@ bool CParvel::MethodSetParameter(tVariant* result, tVariant* params, long count)
         return true;
     }
 
-    // The value is taken from the value field whatever its type says (the platform's parameter
-    // form may send a number for a boolean), except that a text or any other pointer is never
-    // read as a number, and the port takes nothing but a text.
+    // Any numeric type is taken for its value, whatever the property's own type is (the platform's
+    // parameter form may send a number for a boolean, a double for a number): booleans are on for
+    // any value but 0, numbers must be whole and fit in 32 bits. The port takes nothing but a text,
+    // and a text is never read as a number.
     const tVariant& value = params[1];
-    const bool pointer = value.vt == VTYPE_PSTR || value.vt == VTYPE_PWSTR || value.vt == VTYPE_BLOB ||
-                         value.vt == VTYPE_INTERFACE || value.vt == VTYPE_VARIANT;
-    if (number == 1 ? value.vt != VTYPE_PWSTR : pointer) {
+    int64_t number64 = 0;
+    if (number == 1 ? value.vt != VTYPE_PWSTR : !VariantToInteger(value, number64)) {
         SetLastError(PE_INVALID_PARAM_TYPE);
+        return true;
+    }
+    const bool isBoolean = number >= 9 && number <= 11;
+    if (number != 1 && !isBoolean && (number64 < INT32_MIN || number64 > UINT32_MAX)) {
+        SetLastError(PE_INDEX_OUT_OF_RANGE);
         return true;
     }
 
     CReaderSettings& w = m_working;
-    const uint32_t v = value.ui32Val;
-    const bool on = value.ui8Val != 0;
+    const uint32_t v = static_cast<uint32_t>(number64);
+    const bool on = number64 != 0;
     switch (number) {
     case 0:
         if (v > 9) {
