@@ -394,7 +394,7 @@ bool CParvel::CheckParams(const tVariant* params, const ParamCheck& check)
             continue;
         const TYPEVAR actual = params[i].vt;
         bool ok;
-        if (actual == VTYPE_NULL) {
+        if (IsOmittedArgument(params[i])) {
             ok = i < 32 && (check.NullMask >> i & 1) != 0;
         } else {
             switch (expected) {

@@ -152,15 +152,15 @@ public:
 
     // --- Arguments of the card commands (CommandMethods.cpp) -------------------------------
 
-    // The bytes to write into `size` bytes of pages or blocks: an integer's own bytes (low byte
+    // The bytes to write into `size` bytes of pages or blocks: an integer's 32-bit value (low byte
     // first), the bytes of a byte string or blob, or hexadecimal text with blanks anywhere; short
-    // data are padded with zero bytes. PE_INVALID_PARAM_TYPE for another type; E_INVALIDARG, with
-    // textId naming the text that says why, for text that is not pairs of hexadecimal digits and
-    // for data longer than `size` (they would be cut off).
+    // data are padded with zero bytes and bytes beyond `size` are left out. PE_INVALID_PARAM_TYPE
+    // for another type; E_INVALIDARG, with textId naming the text that says why, for text that is
+    // not pairs of hexadecimal digits.
     static HRESULT CommandData(const tVariant& data, size_t size, std::vector<uint8_t>& out, UINT& textId);
-    // The 48-bit sector key of a Mifare Classic command: VTYPE_NULL the default key, VTYPE_UI8 its
-    // value, VTYPE_PWSTR a whole number text ("0x" hexadecimal, "0b" binary, another leading "0"
-    // octal, else decimal). E_INVALIDARG for another type, a text that is not wholly such a number,
+    // The 48-bit sector key of a Mifare Classic command: left out (NULL or empty) the default key,
+    // VTYPE_UI8 its value, VTYPE_PWSTR a whole number text ("0x" hexadecimal, "0b" binary, another
+    // leading "0" octal, else decimal). E_INVALIDARG for another type, a text that is not wholly such a number,
     // or a value beyond 48 bits.
     static HRESULT MifareKey(const tVariant& key, uint64_t& out);
 
@@ -358,6 +358,8 @@ private:
     // Waits on the command event until the reader's command is no longer pending or the time-out
     // (READER_PERIOD_NEVER: none) has passed.
     void WaitForCommand(CReader& reader, DWORD timeout);
+    // ReadMifareUL (code 1) and WriteMifareUL (code 2).
+    bool UltralightCommand(tVariant* result, tVariant* params, long count, uint32_t code);
     // ReadMifareC (code 3) and WriteMifareC (code 4).
     bool ClassicCommand(tVariant* result, tVariant* params, long count, uint32_t code);
     // The common start of the device and command methods: the device of a VTYPE_PWSTR identifier,

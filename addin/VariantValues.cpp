@@ -72,6 +72,11 @@ bool IsIntegerType(TYPEVAR type)
     }
 }
 
+bool IsOmittedArgument(const tVariant& variant)
+{
+    return variant.vt == VTYPE_NULL || variant.vt == VTYPE_EMPTY;
+}
+
 bool VariantToInteger(const tVariant& variant, int64_t& out)
 {
     double real;

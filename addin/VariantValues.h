@@ -23,6 +23,11 @@ std::string VariantBytes(const tVariant& variant);
 // Whether the type is one of the ten integer types.
 bool IsIntegerType(TYPEVAR type);
 
+// Whether an argument was left out: VTYPE_NULL, or VTYPE_EMPTY, which is what the platform passes
+// for an undefined value. Only for parameters that take input; an out parameter arrives empty and
+// is to be filled.
+bool IsOmittedArgument(const tVariant& variant);
+
 // The whole number that a numeric variant holds: an integer type sign- or zero-extended as its type
 // says, a boolean as 0 or 1, a floating-point value (VTYPE_R4, VTYPE_R8) when it is a whole number
 // within the 64-bit range (a UI8 above that range comes back as its two's-complement bits). False,
