@@ -185,6 +185,45 @@ TEST_F(DriverMethodsTest, GetParametersListsTheSerialPorts)
               std::wstring::npos);
 }
 
+TEST_F(DriverMethodsTest, GetParametersEscapesEveryInsertedText)
+{
+    // A port whose name holds every character that XML reserves, listed and loaded as the default.
+    const wchar_t name[] = L"A&B<\"C'>";
+    ScratchRegistry machine(HKEY_LOCAL_MACHINE);
+    ASSERT_TRUE(machine.Ok());
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, nullptr, 0, KEY_ALL_ACCESS,
+                              nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    RegSetValueExW(key, L"\\Device\\Odd", 0, REG_SZ, reinterpret_cast<const BYTE*>(name), sizeof(name));
+    RegCloseKey(key);
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Corvane\\Parvel", 0, nullptr, 0, KEY_ALL_ACCESS,
+                              nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    RegSetValueExW(key, L"Portname", 0, REG_SZ, reinterpret_cast<const BYTE*>(name), sizeof(name));
+    RegCloseKey(key);
+    std::vector<tVariant> parts{UI4(1)};
+    ASSERT_TRUE(c.Proc(MLoadSettings, parts));
+    ASSERT_EQ(object->LoadedConnection().Portname, name);
+
+    const std::wstring document = GetParameters();
+    EXPECT_EQ(document.find(name), std::wstring::npos) << "the name went in unescaped";
+    EXPECT_NE(document.find(L"DefaultValue=\"A&amp;B&lt;&quot;C&apos;&gt;\""), std::wstring::npos);
+    CMemXML xml;
+    xml.Parse(document);
+    CMXNode* port = xml.Root().GetNode(L"Settings\\Page", false);
+    ASSERT_NE(port, nullptr);
+    ASSERT_EQ(port->Children.size(), 2u);
+    ASSERT_GE(port->Children[0]->Children.size(), 2u);
+    port = port->Children[0]->Children[1];
+    EXPECT_EQ(port->GetAttribute(L"DefaultValue"), name);
+    CMXNode* ports = port->FindChild(L"ChoiceList");
+    ASSERT_NE(ports, nullptr);
+    ASSERT_EQ(ports->Children.size(), 2u);
+    EXPECT_EQ(ports->Children[1]->GetAttribute(L"Value"), name);
+    EXPECT_EQ(ports->Children[1]->Text, name);
+}
+
 TEST_F(DriverMethodsTest, GetParametersShowsTheLoadedValuesNotTheWorkingOnes)
 {
     ScratchRegistry machine(HKEY_LOCAL_MACHINE);
