@@ -76,6 +76,18 @@ struct ParamCheck
     uint32_t NullMask;
 };
 
+// Orders port names and device identifiers without regard to case, as the system treats the names
+// of ports ("com3" is COM3) and of hosts.
+struct PortNameLess
+{
+    bool operator()(const std::wstring& a, const std::wstring& b) const;
+};
+
+// Splits a device identifier into its port and its bus address: a port name alone (address -1),
+// or a port name, a backslash and one to five decimal digits. False for anything else (an empty
+// port, no digits, a sign, a blank or any other character after the backslash).
+bool SplitDeviceIdentifier(const std::wstring& identifier, std::wstring& port, int32_t& address);
+
 class CParvel final : public IComponentBase, public IReaderEvents
 {
 public:
@@ -382,8 +394,8 @@ private:
     std::atomic<int32_t> m_requestedMediaSlot{-1}; // written by reader threads
     SoundFunctions m_sound = SystemSoundFunctions();
 
-    std::map<std::wstring, ReaderEntry> m_ports;   // port name -> its one reader
-    std::map<std::wstring, DeviceEntry> m_devices;             // device identifier -> device
+    std::map<std::wstring, ReaderEntry, PortNameLess> m_ports;   // port name -> its one reader
+    std::map<std::wstring, DeviceEntry, PortNameLess> m_devices; // device identifier -> device
     CReaderSettings m_loaded;  // as last loaded from the store
     CReaderSettings m_working; // what properties, SetParameter, Open and the search use
 
