@@ -414,6 +414,7 @@ private:
     uint32_t m_lastKeyType = 0;
     KeyData m_lastKey;
 
+    CMediaAlias m_mediaAlias;
     CWindowClass m_windowClass;
     CWindowHandle m_window;
 
