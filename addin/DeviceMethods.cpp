@@ -2,7 +2,8 @@
 // "Auto"), Close, GetStatus, Reconnect and GetReaderInfo (which address an open device by its
 // identifier), and the close-all of Done.
 //
-// Devices are named by identifiers: a port name, or a port name, a backslash and a bus address.
+// Devices are named by identifiers: a port name, or a port name, a backslash and a bus address,
+// compared without regard to case as the system compares port names.
 // The port map owns one reader per port; the device map names a reader and a bus address. Every
 // device entry's reader is owned by the port map: when a reader goes, every entry naming it goes
 // with it. All of this runs on the platform's thread; reader values are set under each reader's
