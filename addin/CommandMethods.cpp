@@ -120,27 +120,24 @@ HRESULT CParvel::CommandData(const tVariant& data, size_t size, std::vector<uint
 {
     textId = 0;
     std::vector<uint8_t> bytes;
-    auto valueBytes = [&](uint32_t value, size_t width) {
-        for (size_t i = 0; i < width; ++i)
-            bytes.push_back(static_cast<uint8_t>(value >> (8 * i)));
-    };
     switch (data.vt) {
-    // An integer gives the bytes of its own width only: the rest of the value field is not part
-    // of the value and may hold anything.
+    // An integer is written as its 32-bit value, low byte first: a one- or two-byte type is
+    // widened as its type says (as every integer argument is), never taken from the rest of the
+    // value field, which is not part of the value and may hold anything.
     case VTYPE_I1:
     case VTYPE_UI1:
-        valueBytes(data.ui8Val, 1);
-        break;
     case VTYPE_I2:
     case VTYPE_UI2:
-        valueBytes(data.ui16Val, 2);
-        break;
     case VTYPE_I4:
     case VTYPE_UI4:
     case VTYPE_INT:
-    case VTYPE_UINT:
-        valueBytes(data.ui32Val, 4);
+    case VTYPE_UINT: {
+        uint32_t value = 0;
+        VariantToUInt(&data, value);
+        for (int i = 0; i < 4; ++i)
+            bytes.push_back(static_cast<uint8_t>(value >> (8 * i)));
         break;
+    }
     case VTYPE_PSTR:
     case VTYPE_BLOB: {
         const std::string raw = VariantBytes(data);
@@ -163,10 +160,7 @@ HRESULT CParvel::CommandData(const tVariant& data, size_t size, std::vector<uint
     default:
         return PE_INVALID_PARAM_TYPE;
     }
-    if (bytes.size() > size) {
-        textId = IDS_DATA_TOO_LONG;
-        return E_INVALIDARG;
-    }
+    // The caller's count says how much is written: the rest of longer data is left out.
     bytes.resize(size, 0);
     out.swap(bytes);
     return S_OK;
@@ -175,7 +169,7 @@ HRESULT CParvel::CommandData(const tVariant& data, size_t size, std::vector<uint
 HRESULT CParvel::MifareKey(const tVariant& key, uint64_t& out)
 {
     uint64_t value = 0;
-    if (key.vt == VTYPE_NULL) {
+    if (IsOmittedArgument(key)) {
         value = DefaultMifareKey;
     } else if (key.vt == VTYPE_UI8) {
         value = key.ui64Val;
@@ -278,7 +272,7 @@ void CParvel::WaitForCommand(CReader& reader, DWORD timeout)
     }
 }
 
-bool CParvel::MethodReadMifareUL(tVariant* result, tVariant* params, long count)
+bool CParvel::UltralightCommand(tVariant* result, tVariant* params, long count, uint32_t code)
 {
     if (!EnoughParams(*this, result, params, count, 5))
         return false;
@@ -291,47 +285,35 @@ bool CParvel::MethodReadMifareUL(tVariant* result, tVariant* params, long count)
         SetLastError(E_INVALIDARG);
         return true;
     }
-    auto command = std::make_shared<CReader::_CMD_MUL_INFO>(READER_CMD_READ_UL);
+    auto command = std::make_shared<CReader::_CMD_MUL_INFO>(code);
+    if (code == READER_CMD_WRITE_UL) {
+        UINT textId = 0;
+        const HRESULT hr = CommandData(params[2], static_cast<size_t>(pages) * 4, command->PageData, textId);
+        if (FAILED(hr)) {
+            SetLastError(hr, textId ? LoadResString(textId).c_str() : nullptr);
+            return true;
+        }
+    }
     command->Total = pages;
     command->StartPage = start;
     command->PageCount = pages;
     ReaderCommandSnapshot outcome;
     if (!RunCardCommand(*device->Reader, command, TimeoutParam(params[4]), outcome))
         return true;
-    if (params[2].vt != VTYPE_NULL)
+    if (code == READER_CMD_READ_UL && params[2].vt != VTYPE_NULL)
         MakeBlobVariant(&params[2], outcome.Data.data(), outcome.Data.size());
     SetBoolVariant(result, true);
     return true;
 }
 
+bool CParvel::MethodReadMifareUL(tVariant* result, tVariant* params, long count)
+{
+    return UltralightCommand(result, params, count, READER_CMD_READ_UL);
+}
+
 bool CParvel::MethodWriteMifareUL(tVariant* result, tVariant* params, long count)
 {
-    if (!EnoughParams(*this, result, params, count, 5))
-        return false;
-    const DeviceEntry* device = CommandDevice(params, CheckMifareUL, true);
-    if (!device)
-        return true;
-    const uint32_t start = UIntParam(params[1]);
-    uint32_t pages = UIntParam(params[3]);
-    if (!UltralightRange(start, pages)) {
-        SetLastError(E_INVALIDARG);
-        return true;
-    }
-    auto command = std::make_shared<CReader::_CMD_MUL_INFO>(READER_CMD_WRITE_UL);
-    UINT textId = 0;
-    const HRESULT hr = CommandData(params[2], static_cast<size_t>(pages) * 4, command->PageData, textId);
-    if (FAILED(hr)) {
-        SetLastError(hr, textId ? LoadResString(textId).c_str() : nullptr);
-        return true;
-    }
-    command->Total = pages;
-    command->StartPage = start;
-    command->PageCount = pages;
-    ReaderCommandSnapshot outcome;
-    if (!RunCardCommand(*device->Reader, command, TimeoutParam(params[4]), outcome))
-        return true;
-    SetBoolVariant(result, true);
-    return true;
+    return UltralightCommand(result, params, count, READER_CMD_WRITE_UL);
 }
 
 bool CParvel::ClassicCommand(tVariant* result, tVariant* params, long count, uint32_t code)
@@ -349,7 +331,7 @@ bool CParvel::ClassicCommand(tVariant* result, tVariant* params, long count, uin
         return true;
     }
     auto command = std::make_shared<CReader::_CMD_MC_INFO>(code);
-    if (params[5].vt != VTYPE_NULL) {
+    if (!IsOmittedArgument(params[5])) {
         command->KeyMask = UIntParam(params[5]);
         if (command->KeyMask != 0)
             command->KeyFlags |= READER_CMD_KEY_STORED;

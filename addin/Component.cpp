@@ -6,7 +6,6 @@
 #include "ModuleState.h"
 #include "ResText.h"
 #include "SettingsLocation.h"
-#include "ThreadLanguage.h"
 #include <clocale>
 #include <cstring>
 #include <new>
@@ -208,8 +207,10 @@ void CParvel::SetLocale(const WCHAR_T* locale)
     try {
         if (locale)
             _wsetlocale(LC_ALL, locale);
+        // The texts follow MessageLcid wherever they are loaded. The calling thread is the
+        // platform's own: its language is the platform's business, so only the add-in's own threads
+        // (the readers, below) switch theirs.
         MessageLcid = GetThreadLocale();
-        SetThreadLanguage();
         m_russian = (MessageLcid & 0x3FF) == LANG_RUSSIAN ? 1 : 0;
         // Each reader thread takes up the new language when its connection values are given again.
         for (auto& port : m_ports) {
@@ -394,7 +395,7 @@ bool CParvel::CheckParams(const tVariant* params, const ParamCheck& check)
             continue;
         const TYPEVAR actual = params[i].vt;
         bool ok;
-        if (actual == VTYPE_NULL) {
+        if (IsOmittedArgument(params[i])) {
             ok = i < 32 && (check.NullMask >> i & 1) != 0;
         } else {
             switch (expected) {

@@ -76,6 +76,18 @@ struct ParamCheck
     uint32_t NullMask;
 };
 
+// Orders port names and device identifiers without regard to case, as the system treats the names
+// of ports ("com3" is COM3) and of hosts.
+struct PortNameLess
+{
+    bool operator()(const std::wstring& a, const std::wstring& b) const;
+};
+
+// Splits a device identifier into its port and its bus address: a port name alone (address -1),
+// or a port name, a backslash and one to five decimal digits. False for anything else (an empty
+// port, no digits, a sign, a blank or any other character after the backslash).
+bool SplitDeviceIdentifier(const std::wstring& identifier, std::wstring& port, int32_t& address);
+
 class CParvel final : public IComponentBase, public IReaderEvents
 {
 public:
@@ -152,15 +164,15 @@ public:
 
     // --- Arguments of the card commands (CommandMethods.cpp) -------------------------------
 
-    // The bytes to write into `size` bytes of pages or blocks: an integer's own bytes (low byte
+    // The bytes to write into `size` bytes of pages or blocks: an integer's 32-bit value (low byte
     // first), the bytes of a byte string or blob, or hexadecimal text with blanks anywhere; short
-    // data are padded with zero bytes. PE_INVALID_PARAM_TYPE for another type; E_INVALIDARG, with
-    // textId naming the text that says why, for text that is not pairs of hexadecimal digits and
-    // for data longer than `size` (they would be cut off).
+    // data are padded with zero bytes and bytes beyond `size` are left out. PE_INVALID_PARAM_TYPE
+    // for another type; E_INVALIDARG, with textId naming the text that says why, for text that is
+    // not pairs of hexadecimal digits.
     static HRESULT CommandData(const tVariant& data, size_t size, std::vector<uint8_t>& out, UINT& textId);
-    // The 48-bit sector key of a Mifare Classic command: VTYPE_NULL the default key, VTYPE_UI8 its
-    // value, VTYPE_PWSTR a whole number text ("0x" hexadecimal, "0b" binary, another leading "0"
-    // octal, else decimal). E_INVALIDARG for another type, a text that is not wholly such a number,
+    // The 48-bit sector key of a Mifare Classic command: left out (NULL or empty) the default key,
+    // VTYPE_UI8 its value, VTYPE_PWSTR a whole number text ("0x" hexadecimal, "0b" binary, another
+    // leading "0" octal, else decimal). E_INVALIDARG for another type, a text that is not wholly such a number,
     // or a value beyond 48 bits.
     static HRESULT MifareKey(const tVariant& key, uint64_t& out);
 
@@ -358,6 +370,8 @@ private:
     // Waits on the command event until the reader's command is no longer pending or the time-out
     // (READER_PERIOD_NEVER: none) has passed.
     void WaitForCommand(CReader& reader, DWORD timeout);
+    // ReadMifareUL (code 1) and WriteMifareUL (code 2).
+    bool UltralightCommand(tVariant* result, tVariant* params, long count, uint32_t code);
     // ReadMifareC (code 3) and WriteMifareC (code 4).
     bool ClassicCommand(tVariant* result, tVariant* params, long count, uint32_t code);
     // The common start of the device and command methods: the device of a VTYPE_PWSTR identifier,
@@ -380,8 +394,8 @@ private:
     std::atomic<int32_t> m_requestedMediaSlot{-1}; // written by reader threads
     SoundFunctions m_sound = SystemSoundFunctions();
 
-    std::map<std::wstring, ReaderEntry> m_ports;   // port name -> its one reader
-    std::map<std::wstring, DeviceEntry> m_devices;             // device identifier -> device
+    std::map<std::wstring, ReaderEntry, PortNameLess> m_ports;   // port name -> its one reader
+    std::map<std::wstring, DeviceEntry, PortNameLess> m_devices; // device identifier -> device
     CReaderSettings m_loaded;  // as last loaded from the store
     CReaderSettings m_working; // what properties, SetParameter, Open and the search use
 
@@ -400,6 +414,7 @@ private:
     uint32_t m_lastKeyType = 0;
     KeyData m_lastKey;
 
+    CMediaAlias m_mediaAlias;
     CWindowClass m_windowClass;
     CWindowHandle m_window;
 

@@ -80,18 +80,18 @@ void CParvel::PlayMciSound()
             return;
         const std::wstring ext = LowerExtension(path);
         const wchar_t* type = ext == L".wav" ? L"waveaudio" : ext == L".mid" ? L"sequencer" : L"mpegvideo";
-        std::wstring command = L"open \"" + path + L"\" type " + type + L" alias media";
+        std::wstring command = L"open \"" + path + L"\" type " + type + L" alias " + m_mediaAlias.Name();
         if (m_sound.SendMciString(command.c_str(), nullptr, 0, nullptr) == 0)
             m_openMediaSlot = requested;
     }
     if (m_openMediaSlot >= 0)
-        m_sound.SendMciString(L"play media from 0", nullptr, 0, nullptr);
+        m_sound.SendMciString((L"play " + m_mediaAlias.Name() + L" from 0").c_str(), nullptr, 0, nullptr);
 }
 
 void CParvel::CloseMedia()
 {
     if (m_openMediaSlot >= 0) {
-        m_sound.SendMciString(L"close media", nullptr, 0, nullptr);
+        m_sound.SendMciString((L"close " + m_mediaAlias.Name()).c_str(), nullptr, 0, nullptr);
         m_openMediaSlot = -1;
     }
 }

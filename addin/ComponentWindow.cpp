@@ -1,6 +1,8 @@
 // The hidden window of the component: class registration, creation and the window procedure.
 #include "ComponentWindow.h"
 #include "Component.h"
+#include <mutex>
+#include <set>
 
 const wchar_t* const ParvelWindowClass = L"Parvel";
 
@@ -24,30 +26,68 @@ LRESULT CALLBACK ParvelWndProc(HWND window, UINT message, WPARAM wParam, LPARAM 
     return result;
 }
 
+namespace {
+
+// The module's registration of the window class and the media aliases in use, shared by every
+// component of the process.
+std::mutex SharedLock;
+ATOM ClassAtom = 0;
+HINSTANCE ClassModule = nullptr;
+unsigned ClassShares = 0;
+std::set<unsigned> AliasesInUse;
+
+} // namespace
+
 bool CWindowClass::Register(HINSTANCE module)
 {
     Reset();
-    WNDCLASSEXW wc = {};
-    wc.cbSize = sizeof(wc);
-    wc.lpfnWndProc = ParvelWndProc;
-    wc.hInstance = module;
-    wc.lpszClassName = ParvelWindowClass;
-    m_atom = RegisterClassExW(&wc);
-    if (m_atom)
-        m_module = module;
-    return m_atom != 0;
+    std::lock_guard<std::mutex> lock(SharedLock);
+    if (ClassShares == 0) {
+        WNDCLASSEXW wc = {};
+        wc.cbSize = sizeof(wc);
+        wc.lpfnWndProc = ParvelWndProc;
+        wc.hInstance = module;
+        wc.lpszClassName = ParvelWindowClass;
+        ClassAtom = RegisterClassExW(&wc);
+        if (!ClassAtom)
+            return false;
+        ClassModule = module;
+    }
+    ++ClassShares;
+    m_atom = ClassAtom;
+    return true;
 }
 
 void CWindowClass::Reset()
 {
-    if (m_atom) {
+    if (!m_atom)
+        return;
+    m_atom = 0;
+    std::lock_guard<std::mutex> lock(SharedLock);
+    if (--ClassShares == 0) {
         // Keep the caller's view of the last error (a failed window creation reports it).
         DWORD error = GetLastError();
-        UnregisterClassW(ParvelWindowClass, m_module);
+        UnregisterClassW(ParvelWindowClass, ClassModule);
         SetLastError(error);
-        m_atom = 0;
-        m_module = nullptr;
+        ClassAtom = 0;
+        ClassModule = nullptr;
     }
+}
+
+CMediaAlias::CMediaAlias()
+{
+    std::lock_guard<std::mutex> lock(SharedLock);
+    m_number = 1;
+    while (AliasesInUse.count(m_number))
+        ++m_number;
+    AliasesInUse.insert(m_number);
+    m_name = m_number == 1 ? L"media" : L"media" + std::to_wstring(m_number);
+}
+
+CMediaAlias::~CMediaAlias()
+{
+    std::lock_guard<std::mutex> lock(SharedLock);
+    AliasesInUse.erase(m_number);
 }
 
 bool CWindowHandle::Create(HINSTANCE module, void* component)

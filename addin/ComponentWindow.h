@@ -7,6 +7,7 @@
 // DestroyWindow never calls into a component that is gone.
 #pragma once
 #include <windows.h>
+#include <string>
 
 // The message that asks the window's thread to play the requested media slot.
 const UINT WM_PARVEL_PLAY_MEDIA = WM_USER + 1;
@@ -14,7 +15,9 @@ extern const wchar_t* const ParvelWindowClass; // "Parvel"
 
 LRESULT CALLBACK ParvelWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
-// A registered window class of one module; unregistered on Reset and destruction.
+// One component's share of the window class "Parvel". A class is registered once per module, and
+// several components may live in one process: the first share registers it, the last one released
+// unregisters it, so that no component's shutdown takes the class from under another's window.
 class CWindowClass
 {
 public:
@@ -23,15 +26,33 @@ public:
     CWindowClass(const CWindowClass&) = delete;
     CWindowClass& operator=(const CWindowClass&) = delete;
 
-    // Registers the class "Parvel" with ParvelWndProc for the module; false (the thread's last
-    // error set) when the system refuses.
+    // Takes a share of the class "Parvel" with ParvelWndProc for the module, registering it when
+    // no component holds one; false (the thread's last error set) when the system refuses.
     bool Register(HINSTANCE module);
+    // Gives the share back (the thread's last error is kept).
     void Reset();
     ATOM Atom() const { return m_atom; }
 
 private:
     ATOM m_atom = 0;
-    HINSTANCE m_module = nullptr;
+};
+
+// The media-control alias of one component: "media" for the first component alive, "media2",
+// "media3" and so on for components alive beside it, so that two components never open, play or
+// close each other's media. The number is given back on destruction.
+class CMediaAlias
+{
+public:
+    CMediaAlias();
+    ~CMediaAlias();
+    CMediaAlias(const CMediaAlias&) = delete;
+    CMediaAlias& operator=(const CMediaAlias&) = delete;
+
+    const std::wstring& Name() const { return m_name; }
+
+private:
+    unsigned m_number = 0;
+    std::wstring m_name;
 };
 
 // An owned window; detached from its component and destroyed on Reset and destruction.

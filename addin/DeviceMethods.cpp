@@ -2,7 +2,8 @@
 // "Auto"), Close, GetStatus, Reconnect and GetReaderInfo (which address an open device by its
 // identifier), and the close-all of Done.
 //
-// Devices are named by identifiers: a port name, or a port name, a backslash and a bus address.
+// Devices are named by identifiers: a port name, or a port name, a backslash and a bus address,
+// compared without regard to case as the system compares port names.
 // The port map owns one reader per port; the device map names a reader and a bus address. Every
 // device entry's reader is owned by the port map: when a reader goes, every entry naming it goes
 // with it. All of this runs on the platform's thread; reader values are set under each reader's
@@ -10,7 +11,6 @@
 #include "Component.h"
 #include "ComponentTables.h"
 #include "Messages.h"
-#include "Numbers.h"
 #include "Search.h"
 #include <algorithm>
 #include <vector>
@@ -27,21 +27,35 @@ bool IsAutoPort(const std::wstring& name)
     return false;
 }
 
-// The port and the bus address of an identifier: the text before the first backslash and the
-// decimal number after it (-1 when none can be read); without a backslash the whole text and -1.
-void SplitIdentifier(const std::wstring& identifier, std::wstring& port, int32_t& address)
+} // namespace
+
+// The most digits a bus address has: the bus protocol sends it as five decimal digits.
+const size_t BusAddressDigits = 5;
+
+bool PortNameLess::operator()(const std::wstring& a, const std::wstring& b) const
+{
+    return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()),
+                                TRUE) == CSTR_LESS_THAN;
+}
+
+bool SplitDeviceIdentifier(const std::wstring& identifier, std::wstring& port, int32_t& address)
 {
     const size_t slash = identifier.find(L'\\');
+    if (slash == 0 || identifier.empty())
+        return false;
     if (slash == std::wstring::npos) {
         port = identifier;
         address = NO_BUS_ADDRESS;
-        return;
+        return true;
     }
+    const std::wstring digits = identifier.substr(slash + 1);
+    if (digits.empty() || digits.size() > BusAddressDigits ||
+        !std::all_of(digits.begin(), digits.end(), [](wchar_t c) { return c >= L'0' && c <= L'9'; }))
+        return false;
     port = identifier.substr(0, slash);
-    address = ParseInt10(identifier.c_str() + slash + 1, NO_BUS_ADDRESS);
+    address = static_cast<int32_t>(std::stol(digits));
+    return true;
 }
-
-} // namespace
 
 const CParvel::DeviceEntry* CParvel::FindDevice(const tVariant& identifier)
 {
@@ -76,7 +90,9 @@ bool CParvel::WorkingDeviceIdentifier(std::wstring& identifier)
         }
         return true;
     }
-    if (name.empty()) {
+    std::wstring port;
+    int32_t address = NO_BUS_ADDRESS;
+    if (!SplitDeviceIdentifier(name, port, address)) {
         SetLastError(PE_BAD_PORT_NAME);
         return false;
     }
@@ -113,13 +129,15 @@ bool CParvel::MethodOpen(tVariant* result, tVariant* params, long count)
 
     auto device = m_devices.find(identifier);
     if (device != m_devices.end()) {
+        // Open under another spelling: the device keeps the identifier it was opened under.
+        identifier = device->first;
         CReader* reader = device->second.Reader;
         if (reader->GetState(device->second.Address) == READER_STATE_DISCONNECTED)
             reader->Reconnect(device->second.Address);
     } else {
         std::wstring portName;
         int32_t address = NO_BUS_ADDRESS;
-        SplitIdentifier(identifier, portName, address);
+        SplitDeviceIdentifier(identifier, portName, address);
         auto port = m_ports.find(portName);
         if (port == m_ports.end()) {
             ReaderEntry entry;
@@ -225,7 +243,7 @@ bool CParvel::MethodDeviceTest(tVariant* result, tVariant* params, long count)
         address = device->second.Address;
     } else {
         std::wstring portName;
-        SplitIdentifier(identifier, portName, address);
+        SplitDeviceIdentifier(identifier, portName, address);
         temporary->Init(this, portName.c_str());
         temporary->SetConnection(stopBits, m_working.Flags, m_working.Model, m_working.Speed, FALSE);
         reader = temporary.get();

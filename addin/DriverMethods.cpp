@@ -3,8 +3,9 @@
 // the additional actions), and the parameters document itself.
 //
 // The parameters document is built as text, not through the XML model, because the platform's
-// parameter form reads it as written: captions go in as the string table gives them, and the
-// control-character captions carry their own character references.
+// parameter form reads it as written. Every text put into it (port names, captions, values) is
+// escaped on the way in; only the control-character captions are written as markup, since they
+// carry their own character references.
 #include "Component.h"
 #include "AddinStrings.h"
 #include "AddinVersion.h"
@@ -50,6 +51,24 @@ std::wstring CharacterCaption(int value)
     return caption;
 }
 
+// The text as XML character data or attribute value.
+std::wstring Escaped(const std::wstring& text)
+{
+    std::wstring out;
+    out.reserve(text.size());
+    for (wchar_t c : text) {
+        switch (c) {
+        case L'&': out += L"&amp;"; break;
+        case L'<': out += L"&lt;"; break;
+        case L'>': out += L"&gt;"; break;
+        case L'"': out += L"&quot;"; break;
+        case L'\'': out += L"&apos;"; break;
+        default: out += c; break;
+        }
+    }
+    return out;
+}
+
 std::wstring Decimal(long long value)
 {
     std::wstring text;
@@ -69,15 +88,25 @@ public:
     }
     void Item(const std::wstring& value, const std::wstring& caption, bool tab = false)
     {
-        Line((tab ? L"\t" : L"") + (L"<Item Value=\"" + value + L"\">" + caption + L"</Item>"));
+        MarkupItem(value, Escaped(caption), tab);
+    }
+    // An item whose caption is already markup.
+    void MarkupItem(const std::wstring& value, const std::wstring& caption, bool tab)
+    {
+        Line((tab ? L"\t" : L"") + (L"<Item Value=\"" + Escaped(value) + L"\">" + caption + L"</Item>"));
     }
     // A parameter line; with choices its start tag stays open for the list that follows.
     void Parameter(long number, const wchar_t* name, const wchar_t* type, const std::wstring& def,
                    bool choices)
     {
-        Line(L"<Parameter Name=\"" + std::wstring(name) + L"\" Caption=\"" +
-             LoadResString(IDS_PARAMETER_CAPTION + number) + L"\" TypeValue=\"" + type +
-             L"\" DefaultValue=\"" + def + (choices ? L"\">" : L"\"/>"));
+        Line(L"<Parameter Name=\"" + Escaped(name) + L"\" Caption=\"" +
+             Escaped(LoadResString(IDS_PARAMETER_CAPTION + number)) + L"\" TypeValue=\"" + type +
+             L"\" DefaultValue=\"" + Escaped(def) + (choices ? L"\">" : L"\"/>"));
+    }
+    // An element that opens with a caption attribute.
+    void Captioned(const wchar_t* element, const std::wstring& caption)
+    {
+        Line(L"<" + std::wstring(element) + L" Caption=\"" + Escaped(caption) + L"\">");
     }
     void BeginChoices() { Line(L"<ChoiceList>"); }
     void EndChoices()
@@ -147,8 +176,8 @@ bool CParvel::MethodGetParameters(tVariant* result, tVariant* params, long count
     CParametersWriter w;
     w.Line(L"<?xml version=\"1.0\" encoding=\"UTF-8\" ?>");
     w.Line(L"<Settings>");
-    w.Line(L"<Page Caption=\"" + LoadResString(IDS_PAGE_PARAMETERS) + L"\">");
-    w.Line(L"<Group Caption=\"" + LoadResString(IDS_GROUP_CONNECTION) + L"\">");
+    w.Captioned(L"Page", LoadResString(IDS_PAGE_PARAMETERS));
+    w.Captioned(L"Group", LoadResString(IDS_GROUP_CONNECTION));
 
     w.Parameter(0, Props[0].English, L"Number", Decimal(static_cast<int32_t>(s.Model)), true);
     w.BeginChoices();
@@ -190,13 +219,13 @@ bool CParvel::MethodGetParameters(tVariant* result, tVariant* params, long count
                 boolText((s.Flags & SETTINGS_FLAG_NO_CORRECT_VM100) == 0), false);
     w.Line(L"</Group>");
 
-    w.Line(L"<Group Caption=\"" + LoadResString(IDS_GROUP_DEVICE) + L"\">");
+    w.Captioned(L"Group", LoadResString(IDS_GROUP_DEVICE));
     for (long number = FirstDeviceParameter; number < ParameterCount; ++number) {
         int32_t value = number == FirstDeviceParameter ? s.Prefix : s.Suffix;
         w.Parameter(number, Props[number].English, L"Number", Decimal(value), true);
         w.BeginChoices();
         for (int code = -1; code <= 127; ++code)
-            w.Item(Decimal(code), CharacterCaption(code), true);
+            w.MarkupItem(Decimal(code), CharacterCaption(code), true);
         w.EndChoices();
     }
     w.Line(L"</Group>");
@@ -231,20 +260,25 @@ bool CParvel::MethodSetParameter(tVariant* result, tVariant* params, long count)
         return true;
     }
 
-    // The value is taken from the value field whatever its type says (the platform's parameter
-    // form may send a number for a boolean), except that a text or any other pointer is never
-    // read as a number, and the port takes nothing but a text.
+    // Any numeric type is taken for its value, whatever the property's own type is (the platform's
+    // parameter form may send a number for a boolean, a double for a number): booleans are on for
+    // any value but 0, numbers must be whole and fit in 32 bits. The port takes nothing but a text,
+    // and a text is never read as a number.
     const tVariant& value = params[1];
-    const bool pointer = value.vt == VTYPE_PSTR || value.vt == VTYPE_PWSTR || value.vt == VTYPE_BLOB ||
-                         value.vt == VTYPE_INTERFACE || value.vt == VTYPE_VARIANT;
-    if (number == 1 ? value.vt != VTYPE_PWSTR : pointer) {
+    int64_t number64 = 0;
+    if (number == 1 ? value.vt != VTYPE_PWSTR : !VariantToInteger(value, number64)) {
         SetLastError(PE_INVALID_PARAM_TYPE);
+        return true;
+    }
+    const bool isBoolean = number >= 9 && number <= 11;
+    if (number != 1 && !isBoolean && (number64 < INT32_MIN || number64 > UINT32_MAX)) {
+        SetLastError(PE_INDEX_OUT_OF_RANGE);
         return true;
     }
 
     CReaderSettings& w = m_working;
-    const uint32_t v = value.ui32Val;
-    const bool on = value.ui8Val != 0;
+    const uint32_t v = static_cast<uint32_t>(number64);
+    const bool on = number64 != 0;
     switch (number) {
     case 0:
         if (v > 9) {

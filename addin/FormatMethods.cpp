@@ -25,10 +25,10 @@ int32_t IntParam(const tVariant& v)
     return static_cast<int32_t>(value);
 }
 
-// A text parameter that may be VTYPE_NULL ("keep the field"): null then, else its text.
+// A text parameter that may be left out ("keep the field"): null then, else its text.
 const wchar_t* OptionalText(const tVariant& v, std::wstring& holder)
 {
-    if (v.vt == VTYPE_NULL)
+    if (IsOmittedArgument(v))
         return nullptr;
     holder = VariantText(v);
     return holder.c_str();
@@ -95,8 +95,8 @@ bool CParvel::MethodSetFormat(tVariant* result, tVariant* params, long count)
         return true;
     std::wstring name, templ, expr, comment;
     uint32_t keyTypes = 0, keySize = 0;
-    const bool hasTypes = params[4].vt != VTYPE_NULL && VariantToUInt(&params[4], keyTypes);
-    const bool hasSize = params[5].vt != VTYPE_NULL && VariantToUInt(&params[5], keySize);
+    const bool hasTypes = !IsOmittedArgument(params[4]) && VariantToUInt(&params[4], keyTypes);
+    const bool hasSize = !IsOmittedArgument(params[5]) && VariantToUInt(&params[5], keySize);
     HRESULT hr;
     {
         CritSecLock lock(m_lock);
@@ -126,7 +126,7 @@ bool CParvel::MethodInsertFormat(tVariant* result, tVariant* params, long count)
     format.Params = VariantText(params[3]);
     VariantToUInt(&params[4], format.KeyTypes);
     VariantToUInt(&params[5], format.KeySize);
-    if (params[6].vt != VTYPE_NULL)
+    if (!IsOmittedArgument(params[6]))
         format.Comment = VariantText(params[6]);
     int32_t index = IntParam(params[0]);
     HRESULT hr;

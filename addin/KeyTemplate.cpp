@@ -1,12 +1,15 @@
-// Analysis and filling of key-format templates. Printing goes through the C runtime's wide printf
-// (_vsnwprintf: Microsoft conventions, %s wide), not MinGW's C99 one, because stored templates are
-// written for the Microsoft conventions.
+// Analysis and filling of key-format templates. Printing goes through the C runtime's printf
+// (msvcrt: Microsoft conventions, %s wide in the wide printf), not MinGW's C99 one, because stored
+// templates are written for the Microsoft conventions. Integer and pointer conversions go through
+// the narrow printf and are widened: their output is ASCII, and Wine's wide printf corrupts the
+// heap for an integer conversion with a width or precision of 23 or more.
 #include "KeyTemplate.h"
 #include "Unescape.h"
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
+#include <string>
 
 namespace {
 
@@ -174,21 +177,50 @@ void CKeyTemplate::Assign(const wchar_t* storedTemplate)
     if (!m_printable)
         return;
     size_t from = 0;
-    size_t inserted = 0; // characters the rewrite added before the current conversion's end
+    size_t inserted = 0; // characters the rewrite added before the current conversion
+    auto literal = [&](size_t end) {
+        std::wstring text;
+        for (size_t k = from; k < end; ++k) {
+            text.push_back(m_rewritten[k]);
+            if (m_rewritten[k] == L'%')
+                ++k; // between conversions a "%" only stands doubled
+        }
+        return text;
+    };
     for (const TemplateConversion& c : m_conversions) {
+        const size_t start = c.Position + inserted;
         if (c.Prefix == TEMPLATE_PREFIX_NONE && c.Kind == TEMPLATE_ARG_INT64)
             inserted += 2;
         const size_t end = c.End + inserted;
-        m_pieces.push_back(m_rewritten.substr(from, end - from));
+        Piece piece;
+        piece.Literal = literal(start);
+        piece.Conversion = m_rewritten.substr(start, end - start);
+        switch (c.Kind) {
+        case TEMPLATE_ARG_INT16: case TEMPLATE_ARG_INT32: case TEMPLATE_ARG_INT64: case TEMPLATE_ARG_POINTER:
+            // Flags, digits, prefixes and the conversion character are all ASCII.
+            for (wchar_t ch : piece.Conversion)
+                piece.Narrow.push_back(static_cast<char>(ch));
+            break;
+        default:
+            break;
+        }
+        m_pieces.push_back(std::move(piece));
         from = end;
     }
-    m_pieces.push_back(m_rewritten.substr(from));
+    Piece last;
+    last.Literal = literal(m_rewritten.size());
+    m_pieces.push_back(std::move(last));
 }
 
 bool CKeyTemplate::Fill(std::wstring& text, const int64_t* values, size_t count) const
 {
-    if (m_printable && FillByRuntime(text, values, count))
+    if (m_printable && FillByRuntime(text, values, count)) {
+        // A character conversion given 0 prints a NUL, which ends the text as it would end a C string.
+        const size_t nul = text.find(L'\0');
+        if (nul != std::wstring::npos)
+            text.resize(nul);
         return true;
+    }
     text.clear();
     return false;
 }
@@ -215,12 +247,38 @@ void DecimalText(Char* buffer, int64_t v)
         buffer[k++] = static_cast<Char>(digits[--n]);
 }
 
-// Appends the runtime's printing of a format that reads at most the one argument slot given.
+// On x64 Windows every variadic argument occupies one 8-byte slot and a va_list is a plain
+// pointer to the first slot, so a slot in memory is an argument list the runtime can walk.
+static_assert(sizeof(va_list) == sizeof(void*) && sizeof(void*) == 8, "x64 argument slots");
+
+// Appends the narrow runtime's printing of a conversion that reads the one argument slot given,
+// widened character by character (the conversions printed this way give ASCII only).
+bool AppendNarrowPiece(std::wstring& out, const char* format, uint64_t* slot)
+{
+    va_list args = reinterpret_cast<va_list>(slot);
+    char buffer[256];
+    int written = _vsnprintf(buffer, sizeof buffer, format, args);
+    std::string large;
+    const char* printed = buffer;
+    if (written < 0 || written >= static_cast<int>(sizeof buffer)) {
+        const int needed = _vscprintf(format, args);
+        if (needed < 0)
+            return false;
+        large.resize(static_cast<size_t>(needed));
+        // The string's own terminator slot takes the NUL the runtime writes.
+        written = _vsnprintf(&large[0], static_cast<size_t>(needed) + 1, format, args);
+        if (written != needed)
+            return false;
+        printed = large.data();
+    }
+    for (int k = 0; k < written; ++k)
+        out.push_back(static_cast<wchar_t>(static_cast<unsigned char>(printed[k])));
+    return true;
+}
+
+// Appends the wide runtime's printing of a conversion that reads the one argument slot given.
 bool AppendPiece(std::wstring& out, const wchar_t* format, uint64_t* slot)
 {
-    // On x64 Windows every variadic argument occupies one 8-byte slot and a va_list is a plain
-    // pointer to the first slot, so a slot in memory is an argument list the runtime can walk.
-    static_assert(sizeof(va_list) == sizeof(void*) && sizeof(void*) == 8, "x64 argument slots");
     if (!*format)
         return true;
     va_list args = reinterpret_cast<va_list>(slot);
@@ -279,7 +337,11 @@ bool CKeyTemplate::FillByRuntime(std::wstring& text, const int64_t* values, size
                 break; // "%p" prints a null pointer
             }
         }
-        if (!AppendPiece(text, m_pieces[i].c_str(), &slot))
+        const Piece& piece = m_pieces[i];
+        text += piece.Literal;
+        const bool printed = piece.Narrow.empty() ? AppendPiece(text, piece.Conversion.c_str(), &slot)
+                                                  : AppendNarrowPiece(text, piece.Narrow.c_str(), &slot);
+        if (!printed)
             return false;
     }
     return true;

@@ -86,19 +86,28 @@ public:
     // The unescaped template with "ll" inserted, as handed to the runtime.
     const std::wstring& Rewritten() const { return m_rewritten; }
 
-    // text = the template filled with values[i] for conversion i (0 beyond count). False with an
-    // empty text when the template is not printable or the runtime cannot print it.
+    // text = the template filled with values[i] for conversion i (0 beyond count), ending at the
+    // first NUL that a character conversion printed. False with an empty text when the template is
+    // not printable or the runtime cannot print it.
     bool Fill(std::wstring& text, const int64_t* values, size_t count) const;
 
 private:
     bool FillByRuntime(std::wstring& text, const int64_t* values, size_t count) const;
 
+    // The rewritten template cut before and after each conversion: the literal text before it
+    // ("%%" already made "%") and the conversion itself. Each conversion is printed with its own
+    // one-slot argument list, so that a conversion the runtime does not know (an old msvcrt.dll
+    // without "%a") cannot shift the arguments of the conversions after it, and no "%s" can ever
+    // read a number as a pointer. The last piece holds the text after the last conversion.
+    struct Piece
+    {
+        std::wstring Literal;
+        std::wstring Conversion; // empty in the last piece
+        std::string Narrow;      // the conversion for the narrow printf (integers and pointers)
+    };
+
     std::wstring m_rewritten;
     std::vector<TemplateConversion> m_conversions;
     bool m_printable = true;
-    // The rewritten template cut after each conversion; the last piece is the text after the last
-    // conversion. Each piece is printed with its own one-slot argument list, so that a conversion
-    // the runtime does not know (an old msvcrt.dll without "%a") cannot shift the arguments of the
-    // conversions after it, and no "%s" can ever read a number as a pointer.
-    std::vector<std::wstring> m_pieces;
+    std::vector<Piece> m_pieces;
 };

@@ -17,12 +17,10 @@ void CParvel::CandidatePorts(std::vector<PortInfo>& ports) const
 {
     CSearchReaders::EnumPorts(ports, m_searchFlags);
     std::sort(ports.begin(), ports.end(), ComparePortInfoByName);
-    for (const auto& open : m_ports) {
-        PortInfo key;
-        key.name = open.first;
-        auto range = std::equal_range(ports.begin(), ports.end(), key, ComparePortInfoByName);
-        ports.erase(range.first, range.second);
-    }
+    // The port map compares names without case, so "com3" is left out when COM3 has a reader.
+    ports.erase(std::remove_if(ports.begin(), ports.end(),
+                               [this](const PortInfo& port) { return m_ports.count(port.name) != 0; }),
+                ports.end());
 }
 
 void CParvel::StartSearch(CSearchReaders& search, const std::vector<PortInfo>& ports)

@@ -1,5 +1,6 @@
 // Plain values of tVariant.
 #include "VariantValues.h"
+#include <cmath>
 #include <cstring>
 
 void ClearVariant(tVariant* variant, TYPEVAR type)
@@ -69,6 +70,38 @@ bool IsIntegerType(TYPEVAR type)
     default:
         return false;
     }
+}
+
+bool IsOmittedArgument(const tVariant& variant)
+{
+    return variant.vt == VTYPE_NULL || variant.vt == VTYPE_EMPTY;
+}
+
+bool VariantToInteger(const tVariant& variant, int64_t& out)
+{
+    double real;
+    switch (variant.vt) {
+    case VTYPE_I1: out = variant.i8Val; return true;
+    case VTYPE_I2: out = variant.i16Val; return true;
+    case VTYPE_I4:
+    case VTYPE_INT: out = variant.i32Val; return true;
+    case VTYPE_I8:
+    case VTYPE_UI8: out = variant.i64Val; return true;
+    case VTYPE_UI1: out = variant.ui8Val; return true;
+    case VTYPE_UI2: out = variant.ui16Val; return true;
+    case VTYPE_UI4:
+    case VTYPE_UINT: out = variant.ui32Val; return true;
+    case VTYPE_BOOL: out = variant.bVal ? 1 : 0; return true;
+    case VTYPE_R4: real = variant.r4Val; break;
+    case VTYPE_R8: real = variant.r8Val; break;
+    default: return false;
+    }
+    // 2^63 is the first value beyond the range; every double below it converts exactly.
+    if (!std::isfinite(real) || real != std::trunc(real) || real < -9223372036854775808.0 ||
+        real >= 9223372036854775808.0)
+        return false;
+    out = static_cast<int64_t>(real);
+    return true;
 }
 
 std::wstring MakeWString(const WCHAR_T* text, ptrdiff_t length)

@@ -23,5 +23,16 @@ std::string VariantBytes(const tVariant& variant);
 // Whether the type is one of the ten integer types.
 bool IsIntegerType(TYPEVAR type);
 
+// Whether an argument was left out: VTYPE_NULL, or VTYPE_EMPTY, which is what the platform passes
+// for an undefined value. Only for parameters that take input; an out parameter arrives empty and
+// is to be filled.
+bool IsOmittedArgument(const tVariant& variant);
+
+// The whole number that a numeric variant holds: an integer type sign- or zero-extended as its type
+// says, a boolean as 0 or 1, a floating-point value (VTYPE_R4, VTYPE_R8) when it is a whole number
+// within the 64-bit range (a UI8 above that range comes back as its two's-complement bits). False,
+// with out unchanged, for every other type and for fractions, infinities and NaN.
+bool VariantToInteger(const tVariant& variant, int64_t& out);
+
 // A wide string from a WCHAR_T text; length -1 takes the text up to its terminator; null is empty.
 std::wstring MakeWString(const WCHAR_T* text, ptrdiff_t length = -1);

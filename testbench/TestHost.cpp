@@ -147,6 +147,15 @@ void CTestParvel::FreeAddIn()
 
 void CTestParvel::Create()
 {
+    // A component still loaded is finished first, as Unload finishes it: replacing it silently
+    // would leave its reader threads running with nobody to stop them.
+    if (m_component) {
+        m_component->Done();
+        if (m_destroyObject)
+            m_destroyObject(&m_component);
+        m_component = nullptr;
+        m_devices.clear();
+    }
     {
         CritSecLock lock(m_queueLock);
         m_depth = 32;

@@ -4,6 +4,7 @@
 // runs PumpQueues on the user-interface thread, which takes everything out under the lock and calls
 // the listeners with the lock released.
 #include "TestHost.h"
+#include <algorithm>
 
 namespace {
 
@@ -153,10 +154,17 @@ void CTestParvel::Notify(int32_t kind)
 
 void CTestParvel::DeliverTo(int32_t kind)
 {
-    // By index over the live list: a listener removed meanwhile is not called any more.
-    for (size_t i = 0; i < m_listeners.size(); ++i) {
-        const HostListener listener = m_listeners[i];
+    // Over a snapshot, so that a listener that removes listeners while it is called cannot make
+    // the next one miss the delivery; one removed meanwhile is passed over, since its registrant
+    // may be gone.
+    const std::vector<HostListener> snapshot = m_listeners;
+    for (const HostListener& listener : snapshot) {
         if (listener.kind != kind || !listener.callback)
+            continue;
+        const bool registered = std::any_of(m_listeners.begin(), m_listeners.end(), [&](const HostListener& l) {
+            return l.kind == listener.kind && l.context == listener.context && l.callback == listener.callback;
+        });
+        if (!registered)
             continue;
         try {
             listener.callback(listener.context, this);

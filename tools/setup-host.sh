@@ -1,7 +1,16 @@
 #!/bin/sh
 # Installs what building and testing need on a Debian 12 host, when it is missing.
 # After the first run everything works offline.
+#
+# The demo and the test commands both run this first, possibly at the same time: one run at a time
+# holds our own lock file, so the second one waits and then finds everything installed; apt-get
+# itself waits for the package manager's lock held by anything else (unattended upgrades).
 set -eu
+lock="${TMPDIR:-/tmp}/parvel-setup-host.lock"
+if [ -z "${PARVEL_SETUP_LOCKED:-}" ] && command -v flock >/dev/null 2>&1; then
+    PARVEL_SETUP_LOCKED=1 exec flock "$lock" sh "$0" "$@"
+fi
+apt_wait="-o DPkg::Lock::Timeout=600"
 need=""
 have() { command -v "$1" >/dev/null 2>&1; }
 have x86_64-w64-mingw32-g++-posix || need="$need g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev"
@@ -18,8 +27,8 @@ if [ -n "$need" ]; then
     echo "Installing:$need"
     SUDO=""
     [ "$(id -u)" = 0 ] || SUDO=sudo
-    $SUDO apt-get update
-    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends $need
+    $SUDO apt-get $apt_wait update
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get $apt_wait install -y --no-install-recommends $need
 fi
 # Russian-locale runs of Wine need the locale on the host.
 if ! locale -a 2>/dev/null | grep -qi '^ru_RU\.utf8$'; then

@@ -52,7 +52,7 @@ TEST(HexToBytes, TakesCharactersInPairs)
     EXPECT_EQ(HexToBytes(nullptr, -1, nullptr, 4), 0);
 }
 
-TEST(CommandData, FillsThePagesOrRefusesWhatDoesNotFit)
+TEST(CommandData, FillsThePagesAndLeavesOutWhatGoesBeyond)
 {
     const char blob[] = {1, 2, 3, 4, 5};
     struct Case
@@ -70,15 +70,18 @@ TEST(CommandData, FillsThePagesOrRefusesWhatDoesNotFit)
         {"empty text writes zeros", Str(L""), 4, S_OK, 0, V({0, 0, 0, 0})},
         {"ui4 low byte first", UI4(0x04030201), 4, S_OK, 0, V({1, 2, 3, 4})},
         {"i4", I4(-2), 4, S_OK, 0, V({0xFE, 0xFF, 0xFF, 0xFF})},
-        {"i2 gives its own two bytes", I2(-1), 4, S_OK, 0, V({0xFF, 0xFF, 0, 0})},
+        {"i2 widened to four bytes", I2(-1), 4, S_OK, 0, V({0xFF, 0xFF, 0xFF, 0xFF})},
+        {"i1 widened", I1(-2), 8, S_OK, 0, V({0xFE, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0})},
+        {"ui2 widened", UI2(0x8001), 4, S_OK, 0, V({0x01, 0x80, 0, 0})},
         {"ui1", UI1(0x7A), 4, S_OK, 0, V({0x7A, 0, 0, 0})},
         {"int", Int(0x11223344), 16, S_OK, 0, V({0x44, 0x33, 0x22, 0x11, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0})},
         {"blob", Blob(blob, 5), 8, S_OK, 0, V({1, 2, 3, 4, 5, 0, 0, 0})},
         {"odd number of digits", Str(L"01 020"), 8, E_INVALIDARG, IDS_BAD_HEX_DATA, {}},
         {"not a hex digit", Str(L"0g"), 8, E_INVALIDARG, IDS_BAD_HEX_DATA, {}},
         {"a tab is not a blank", Str(L"01\t02"), 8, E_INVALIDARG, IDS_BAD_HEX_DATA, {}},
-        {"text too long", Str(L"0102030405"), 4, E_INVALIDARG, IDS_DATA_TOO_LONG, {}},
-        {"blob too long", Blob(blob, 5), 4, E_INVALIDARG, IDS_DATA_TOO_LONG, {}},
+        {"longer text: its first bytes", Str(L"01 02 03 04 05"), 4, S_OK, 0, V({1, 2, 3, 4})},
+        {"longer blob: its first bytes", Blob(blob, 5), 4, S_OK, 0, V({1, 2, 3, 4})},
+        {"bad hex beyond the count is still refused", Str(L"01020304zz"), 4, E_INVALIDARG, IDS_BAD_HEX_DATA, {}},
         {"i8 is not a data type", I8(1), 4, PE_INVALID_PARAM_TYPE, 0, {}},
         {"bool", Bool(true), 4, PE_INVALID_PARAM_TYPE, 0, {}},
         {"null", Null(), 4, PE_INVALID_PARAM_TYPE, 0, {}},
@@ -106,6 +109,7 @@ TEST(MifareKey, ReadsTheWholeTextInTheBaseOfItsPrefix)
     };
     const Case cases[] = {
         {Null(), S_OK, 0x3C7A91E5B20DULL},
+        {Empty(), S_OK, 0x3C7A91E5B20DULL},
         {Str(L"0x3C7A91E5B20D"), S_OK, 0x3C7A91E5B20DULL},
         {Str(L"0xffffffffffff"), S_OK, 0xFFFFFFFFFFFFULL},
         {Str(L"0b101"), S_OK, 5},
@@ -189,6 +193,8 @@ TEST_F(ComponentTest, CommandMethodsCheckTypesBeforeTheDevice)
          {dev, UI4(1), UI4(0), Empty(), UI4(1), UI4(0), key, Bool(false), Bool(false), UI4(0), Empty()}, NotOpened},
         {"ReadMifareC options NULL", MReadMifareC,
          {dev, UI4(1), UI4(0), Null(), UI4(1), Null(), Null(), Null(), Null(), Null(), Null()}, NotOpened},
+        {"ReadMifareC options empty", MReadMifareC,
+         {dev, UI4(1), UI4(0), Empty(), UI4(1), Empty(), Empty(), Empty(), Empty(), Empty(), Empty()}, NotOpened},
         {"ReadMifareC key B as integer", MReadMifareC,
          {dev, UI4(1), UI4(0), Empty(), UI4(1), UI4(0), key, I4(1), Bool(false), UI4(0), Empty()},
          PE_INVALID_PARAM_TYPE_CODE},
@@ -208,6 +214,8 @@ TEST_F(ComponentTest, CommandMethodsCheckTypesBeforeTheDevice)
         {"GetKeyInfo index as text", MGetKeyInfo, {dev, Str(L"0"), Empty()}, PE_INVALID_PARAM_TYPE_CODE},
         {"Signal", MSignal, {dev, Str(L"1 500"), Bool(true)}, NotOpened},
         {"Signal without pattern", MSignal, {dev, Null(), Bool(true)}, NotOpened},
+        {"Signal pattern empty", MSignal, {dev, Empty(), Bool(true)}, NotOpened},
+        {"Signal flag empty", MSignal, {dev, Empty(), Empty()}, PE_INVALID_PARAM_TYPE_CODE},
         {"Signal pattern integer", MSignal, {dev, I4(1), Bool(true)}, PE_INVALID_PARAM_TYPE_CODE},
         {"Signal flag integer", MSignal, {dev, Null(), I4(1)}, PE_INVALID_PARAM_TYPE_CODE},
     };

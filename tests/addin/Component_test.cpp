@@ -704,6 +704,29 @@ TEST_F(ComponentTest, SetLocaleFollowsTheThreadLocale)
     c.SetLocale(nullptr); // no name: the runtime's locale stays, the rest follows the thread
 }
 
+TEST_F(ComponentTest, SetLocaleLeavesTheCallingThreadsLanguageAlone)
+{
+    // The calling thread is the platform's main thread: switching its interface language would
+    // switch the platform's own.
+    const LCID thread = GetThreadLocale();
+    const LCID messages = MessageLcid;
+    const LANGID english = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
+    SetThreadUILanguage(english);
+    const LANGID before = GetThreadUILanguage();
+    SetThreadLocale(MAKELCID(MAKELANGID(LANG_RUSSIAN, SUBLANG_DEFAULT), SORT_DEFAULT));
+    c.SetLocale(L"ru_RU");
+    EXPECT_TRUE(object->RussianEvents());
+    EXPECT_EQ(GetThreadUILanguage(), before);
+    std::vector<tVariant> description(7, Empty());
+    tVariant result = Empty();
+    ASSERT_TRUE(c.Func(MGetDescription, result, description));
+    EXPECT_EQ(Text(description[1]), L"Драйвер устройств ввода") << "the texts follow the locale all the same";
+
+    SetThreadLocale(thread);
+    MessageLcid = messages;
+    c.SetLocale(nullptr);
+}
+
 TEST_F(ComponentTest, DeviceMethodsAnswerForDevicesNeverOpened)
 {
     const long NotOpened = static_cast<long>(0x80040233);

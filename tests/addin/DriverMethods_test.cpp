@@ -5,6 +5,7 @@
 #include "ModuleState.h"
 #include "Xml.h"
 #include <fstream>
+#include <limits>
 #include <sstream>
 
 using namespace slothost;
@@ -184,6 +185,45 @@ TEST_F(DriverMethodsTest, GetParametersListsTheSerialPorts)
               std::wstring::npos);
 }
 
+TEST_F(DriverMethodsTest, GetParametersEscapesEveryInsertedText)
+{
+    // A port whose name holds every character that XML reserves, listed and loaded as the default.
+    const wchar_t name[] = L"A&B<\"C'>";
+    ScratchRegistry machine(HKEY_LOCAL_MACHINE);
+    ASSERT_TRUE(machine.Ok());
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, nullptr, 0, KEY_ALL_ACCESS,
+                              nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    RegSetValueExW(key, L"\\Device\\Odd", 0, REG_SZ, reinterpret_cast<const BYTE*>(name), sizeof(name));
+    RegCloseKey(key);
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Corvane\\Parvel", 0, nullptr, 0, KEY_ALL_ACCESS,
+                              nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    RegSetValueExW(key, L"Portname", 0, REG_SZ, reinterpret_cast<const BYTE*>(name), sizeof(name));
+    RegCloseKey(key);
+    std::vector<tVariant> parts{UI4(1)};
+    ASSERT_TRUE(c.Proc(MLoadSettings, parts));
+    ASSERT_EQ(object->LoadedConnection().Portname, name);
+
+    const std::wstring document = GetParameters();
+    EXPECT_EQ(document.find(name), std::wstring::npos) << "the name went in unescaped";
+    EXPECT_NE(document.find(L"DefaultValue=\"A&amp;B&lt;&quot;C&apos;&gt;\""), std::wstring::npos);
+    CMemXML xml;
+    xml.Parse(document);
+    CMXNode* port = xml.Root().GetNode(L"Settings\\Page", false);
+    ASSERT_NE(port, nullptr);
+    ASSERT_EQ(port->Children.size(), 2u);
+    ASSERT_GE(port->Children[0]->Children.size(), 2u);
+    port = port->Children[0]->Children[1];
+    EXPECT_EQ(port->GetAttribute(L"DefaultValue"), name);
+    CMXNode* ports = port->FindChild(L"ChoiceList");
+    ASSERT_NE(ports, nullptr);
+    ASSERT_EQ(ports->Children.size(), 2u);
+    EXPECT_EQ(ports->Children[1]->GetAttribute(L"Value"), name);
+    EXPECT_EQ(ports->Children[1]->Text, name);
+}
+
 TEST_F(DriverMethodsTest, GetParametersShowsTheLoadedValuesNotTheWorkingOnes)
 {
     ScratchRegistry machine(HKEY_LOCAL_MACHINE);
@@ -228,6 +268,79 @@ TEST_F(DriverMethodsTest, SetParameterStoresIntoTheWorkingRecord)
     EXPECT_EQ(w.Suffix, 500);
     EXPECT_EQ(object->LoadedConnection().Portname, L"Auto");
     EXPECT_EQ(Prop(13).i32Val, 500);
+}
+
+TEST_F(DriverMethodsTest, SetParameterConvertsEveryNumericType)
+{
+    tVariant r4 = Var(VTYPE_R4);
+    r4.r4Val = 19200.0f;
+    tVariant noisyBool = UI4(0xCCCCCC00); // a bool's junk beyond its own byte must not count
+    noisyBool.vt = VTYPE_BOOL;
+    noisyBool.bVal = true;
+    EXPECT_EQ(SetParameter(Str(L"Speed"), R8(9600.0)), 1);
+    EXPECT_EQ(object->WorkingConnection().Speed, 9600u);
+    EXPECT_EQ(SetParameter(Str(L"ReqTimeout"), r4), 1);
+    EXPECT_EQ(object->WorkingConnection().ReqTimeout, 19200);
+    EXPECT_EQ(SetParameter(Str(L"RxPeriod"), I2(-1)), 1);
+    EXPECT_EQ(object->WorkingConnection().RxPeriod, -1);
+    EXPECT_EQ(SetParameter(Str(L"Prefix"), I1(-1)), 1);
+    EXPECT_EQ(object->WorkingConnection().Prefix, -1);
+    EXPECT_EQ(SetParameter(Str(L"ConnectPeriod"), UI2(65535)), 1);
+    EXPECT_EQ(object->WorkingConnection().ConnectPeriod, 65535);
+    EXPECT_EQ(SetParameter(Str(L"ReqTries"), I8(-2)), 1);
+    EXPECT_EQ(object->WorkingConnection().ReqTries, -2);
+    EXPECT_EQ(SetParameter(Str(L"Speed"), UI8(115200)), 1);
+    EXPECT_EQ(object->WorkingConnection().Speed, 115200u);
+    EXPECT_EQ(SetParameter(Str(L"Model"), noisyBool), 1);
+    EXPECT_EQ(object->WorkingConnection().Model, 1u);
+    EXPECT_EQ(SetParameter(Str(L"Model"), R8(-0.0)), 1);
+    EXPECT_EQ(object->WorkingConnection().Model, 0u);
+
+    // Booleans: any value but 0 is on, however it is typed.
+    EXPECT_EQ(SetParameter(Str(L"Wiegand"), I4(256)), 1);
+    EXPECT_NE(object->WorkingConnection().Flags & SETTINGS_FLAG_WIEGAND, 0u);
+    EXPECT_TRUE(Prop(9).bVal);
+    EXPECT_EQ(SetParameter(Str(L"Wiegand"), I2(0)), 1);
+    EXPECT_EQ(object->WorkingConnection().Flags & SETTINGS_FLAG_WIEGAND, 0u);
+    EXPECT_EQ(SetParameter(Str(L"BinaryMode"), UI8(0x100000000ull)), 1);
+    EXPECT_NE(object->WorkingConnection().Flags & SETTINGS_FLAG_BINARY, 0u);
+    EXPECT_EQ(SetParameter(Str(L"CorrectVM100"), R8(0.0)), 1);
+    EXPECT_NE(object->WorkingConnection().Flags & SETTINGS_FLAG_NO_CORRECT_VM100, 0u);
+    EXPECT_EQ(SetParameter(Str(L"CorrectVM100"), R8(1.0)), 1);
+    EXPECT_EQ(object->WorkingConnection().Flags & SETTINGS_FLAG_NO_CORRECT_VM100, 0u);
+
+    // What has no whole 32-bit value is refused and changes nothing.
+    struct Case
+    {
+        const wchar_t* Name;
+        tVariant Value;
+        long Error;
+    };
+    tVariant date = Var(VTYPE_DATE);
+    date.dateVal = 9600.0;
+    const Case cases[] = {
+        {L"Speed", R8(9600.5), PE_INVALID_PARAM_TYPE_CODE},
+        {L"Speed", R8(std::numeric_limits<double>::quiet_NaN()), PE_INVALID_PARAM_TYPE_CODE},
+        {L"Speed", R8(std::numeric_limits<double>::infinity()), PE_INVALID_PARAM_TYPE_CODE},
+        {L"Speed", R8(1e300), PE_INVALID_PARAM_TYPE_CODE},
+        {L"Speed", R8(4294967296.0), PE_INDEX_OUT_OF_RANGE_CODE},
+        {L"Speed", I8(0x100002580ll), PE_INDEX_OUT_OF_RANGE_CODE}, // its low 32 bits are 9600
+        {L"Prefix", I8(-2147483649ll), PE_INDEX_OUT_OF_RANGE_CODE},
+        {L"Speed", date, PE_INVALID_PARAM_TYPE_CODE},
+        {L"Speed", Empty(), PE_INVALID_PARAM_TYPE_CODE},
+        {L"Speed", Null(), PE_INVALID_PARAM_TYPE_CODE},
+        {L"Wiegand", Str(L"true"), PE_INVALID_PARAM_TYPE_CODE},
+        {L"Wiegand", R8(0.5), PE_INVALID_PARAM_TYPE_CODE},
+    };
+    const CReaderSettings before = object->WorkingConnection();
+    for (const Case& k : cases) {
+        SCOPED_TRACE(testing::Message() << std::string(k.Name, k.Name + wcslen(k.Name)) << " type " << k.Value.vt);
+        EXPECT_EQ(SetParameter(Str(k.Name), k.Value), 0);
+        EXPECT_EQ(LastError(), k.Error);
+        EXPECT_EQ(object->WorkingConnection().Speed, before.Speed);
+        EXPECT_EQ(object->WorkingConnection().Prefix, before.Prefix);
+        EXPECT_EQ(object->WorkingConnection().Flags, before.Flags);
+    }
 }
 
 TEST_F(DriverMethodsTest, SetParameterRefusals)

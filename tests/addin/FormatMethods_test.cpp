@@ -127,6 +127,31 @@ TEST_F(FormatMethodsTest, SetChangesOnlyTheGivenFields)
     EXPECT_EQ(g.Comment, L"note");
 }
 
+TEST_F(FormatMethodsTest, AnEmptyArgumentIsLeftOutWhereNullMayStand)
+{
+    // The platform passes an undefined value as an empty variant.
+    ASSERT_EQ(Insert(100, L"Second", Empty()), 1);
+    EXPECT_EQ(object->Formats()[1].Comment, L"");
+    std::vector<tVariant> set{I4(1), Empty(), Empty(), Str(L"w0"), Empty(), Empty(), Empty()};
+    ASSERT_EQ(Call(MSetFormat, set), 1);
+    const KeyFormat& f = object->Formats()[1];
+    EXPECT_EQ(f.Name, L"Second");
+    EXPECT_EQ(f.Template, L"%u");
+    EXPECT_EQ(f.Params, L"w0");
+    EXPECT_EQ(f.KeyTypes, 0u);
+
+    // Where no NULL may stand, an empty argument is still the wrong type.
+    std::vector<tVariant> noIndex{Empty(), Empty(), Empty(), Empty(), Empty(), Empty(), Empty()};
+    EXPECT_EQ(Call(MSetFormat, noIndex), 0);
+    EXPECT_EQ(LastError(), PE_INVALID_PARAM_TYPE_CODE);
+    std::vector<tVariant> noName{I4(0), Empty(), Str(L"%u"), Str(L"b0"), UI4(0), I4(0), Empty()};
+    EXPECT_EQ(Call(MInsertFormat, noName), 0);
+    EXPECT_EQ(LastError(), PE_INVALID_PARAM_TYPE_CODE);
+    std::vector<tVariant> del{Empty()};
+    EXPECT_EQ(Call(MDeleteFormat, del), 0);
+    EXPECT_EQ(LastError(), PE_INVALID_PARAM_TYPE_CODE);
+}
+
 TEST_F(FormatMethodsTest, DeleteAndClear)
 {
     ASSERT_EQ(Insert(100, L"B"), 1);

@@ -4,6 +4,10 @@
 #include "Messages.h"
 #include "ModuleState.h"
 #include <gtest/gtest.h>
+#include <windows.h>
+#include <malloc.h>
+#include <algorithm>
+#include <climits>
 #include <random>
 #include <stdexcept>
 #include <string>
@@ -164,6 +168,135 @@ TEST(KeyFormat, LongOutputIsPrintedWhole)
     EXPECT_EQ(expected, text);
     // One conversion wider than any fixed buffer.
     EXPECT_EQ(std::wstring(299, L' ') + L"1|", Formatted(L"%300u|", L"1", {}));
+}
+
+namespace {
+
+// What C's printf rules give for one integer conversion, written out independently of any printf.
+// size: 16, 32 or 64 bits of the value; flags as in the template.
+std::wstring ReferenceInteger(wchar_t conversion, int size, const std::wstring& flags, int width, int precision,
+                              int64_t value)
+{
+    const bool isSigned = conversion == L'd' || conversion == L'i';
+    const uint64_t mask = size == 64 ? ~0ull : (1ull << size) - 1;
+    uint64_t magnitude = static_cast<uint64_t>(value) & mask;
+    bool negative = false;
+    if (isSigned) {
+        int64_t v = value;
+        if (size == 16)
+            v = static_cast<int16_t>(value);
+        else if (size == 32)
+            v = static_cast<int32_t>(value);
+        negative = v < 0;
+        magnitude = negative ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
+    }
+    const unsigned base = conversion == L'o' ? 8 : (conversion == L'x' || conversion == L'X') ? 16 : 10;
+    const wchar_t* digitSet = conversion == L'X' ? L"0123456789ABCDEF" : L"0123456789abcdef";
+    std::wstring digits;
+    for (uint64_t m = magnitude; m; m /= base)
+        digits.insert(digits.begin(), digitSet[m % base]);
+    if (precision < 0 && digits.empty())
+        digits = L"0";
+    if (precision >= 0 && static_cast<int>(digits.size()) < precision)
+        digits.insert(0, static_cast<size_t>(precision) - digits.size(), L'0');
+    const auto has = [&](wchar_t f) { return flags.find(f) != std::wstring::npos; };
+    std::wstring prefix;
+    if (isSigned)
+        prefix = negative ? L"-" : has(L'+') ? L"+" : has(L' ') ? L" " : L"";
+    if (has(L'#') && base == 8 && (digits.empty() || digits[0] != L'0'))
+        digits.insert(0, 1, L'0');
+    if (has(L'#') && base == 16 && magnitude != 0)
+        prefix = conversion == L'X' ? L"0X" : L"0x";
+    const size_t length = prefix.size() + digits.size();
+    const size_t pad = static_cast<size_t>(width) > length ? static_cast<size_t>(width) - length : 0;
+    if (has(L'-'))
+        return prefix + digits + std::wstring(pad, L' ');
+    if (has(L'0') && precision < 0)
+        return prefix + std::wstring(pad, L'0') + digits;
+    return std::wstring(pad, L' ') + prefix + digits;
+}
+
+bool HeapsSound()
+{
+    return _heapchk() == _HEAPOK && HeapValidate(GetProcessHeap(), 0, nullptr);
+}
+
+} // namespace
+
+TEST(KeyFormat, IntegerConversionsOfEveryFieldSizePrintSoundly)
+{
+    // Wide printf implementations have been seen to overrun the heap from a width or precision of
+    // 23 on; every accepted size must print what C's rules say and leave the heaps whole.
+    struct Prefix { const wchar_t* text; int size; };
+    const Prefix prefixes[] = {{L"", 64}, {L"h", 16}, {L"l", 32}, {L"I32", 32}, {L"ll", 64}, {L"I64", 64},
+                               {L"I", 64}, {L"w", 32}}; // the runtime reads an int for "w"
+    const wchar_t conversions[] = L"diouxX";
+    const wchar_t* flagSets[] = {L"", L"-", L"0", L"+", L" ", L"#", L"-+#"};
+    const int widths[] = {0, 1, 22, 23, 24, 40, 255, 256, 1023, 1024};
+    const int precisions[] = {-1, 0, 22, 23, 64, 1024};
+    const int64_t values[] = {-1234567, 0, 255, INT64_MIN};
+    const wchar_t* params[] = {L"-1234567", L"0", L"255", L"0x7FFFFFFFFFFFFFFF + 1"};
+    size_t checked = 0;
+    for (const Prefix& prefix : prefixes) {
+        for (const wchar_t* c = conversions; *c; ++c) {
+            for (const wchar_t* flags : flagSets) {
+                for (int width : widths) {
+                    for (int precision : precisions) {
+                        std::wstring templ = L"<%" + std::wstring(flags);
+                        if (width)
+                            templ += std::to_wstring(width);
+                        if (precision >= 0)
+                            templ += L"." + std::to_wstring(precision);
+                        templ += prefix.text;
+                        templ += *c;
+                        templ += L">";
+                        // C ignores the "0" flag beside a precision, and "#" makes "%.0o" of 0 print
+                        // "0"; Wine's runtime does neither. There the output must be what the wide
+                        // printf itself gives where that is safe, and larger fields must only print.
+                        const bool runtimeRule = (wcschr(flags, L'0') && precision >= 0) || wcschr(flags, L'#');
+                        if (runtimeRule && (width >= 23 || precision >= 23)) {
+                            EXPECT_GE(Formatted(templ.c_str(), params[0], {}).size(),
+                                      static_cast<size_t>(std::max(width, precision))) << templ;
+                            ASSERT_TRUE(HeapsSound()) << templ;
+                            continue;
+                        }
+                        for (size_t v = 0; v < sizeof(values) / sizeof(values[0]); ++v) {
+                            std::wstring expected;
+                            if (runtimeRule) {
+                                wchar_t buffer[64];
+                                const int n = _snwprintf(buffer, 64, CKeyTemplate(templ.c_str()).Rewritten().c_str(),
+                                                         static_cast<long long>(values[v]));
+                                ASSERT_GT(n, 0);
+                                expected.assign(buffer, static_cast<size_t>(n));
+                            } else {
+                                expected = L"<" + ReferenceInteger(*c, prefix.size, flags, width, precision, values[v]) + L">";
+                            }
+                            ASSERT_EQ(expected, Formatted(templ.c_str(), params[v], {})) << templ << L" / " << params[v];
+                            ++checked;
+                        }
+                        ASSERT_TRUE(HeapsSound()) << templ;
+                    }
+                }
+            }
+        }
+    }
+    EXPECT_GT(checked, 50000u);
+}
+
+TEST(KeyFormat, ACharacterZeroEndsTheText)
+{
+    EXPECT_EQ(L"ab", Formatted(L"ab%cde%u", L"0 7", {}));
+    EXPECT_EQ(L"ab", Formatted(L"ab%hcde", L"0", {}));
+    EXPECT_EQ(L"x", Formatted(L"x%C|%u", L"b0 1", {0}));
+    EXPECT_EQ(L"   ", Formatted(L"%4c!", L"0", {})); // the padding before the NUL stays
+    EXPECT_EQ(L"", Formatted(L"%-4c!", L"0", {}));
+    EXPECT_EQ(L"A!", Formatted(L"%c!", L"65", {}));
+    std::wstring text;
+    CKeyTemplate templ(L"%u%c%u");
+    const int64_t values[] = {1, 0, 2};
+    EXPECT_TRUE(templ.Fill(text, values, 3));
+    EXPECT_EQ(L"1", text);
+    EXPECT_EQ(std::wstring::npos, text.find(L'\0'));
 }
 
 TEST(KeyFormat, ParamsThatDoNotParseThrow)

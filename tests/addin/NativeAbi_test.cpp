@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <cstring>
 #include <string>
+#include <vector>
 
 using namespace slothost;
 
@@ -55,6 +56,15 @@ private:
 
     HMODULE m_module = nullptr;
 };
+
+std::wstring DllPath()
+{
+    std::string unix = PARVEL_DLL_PATH;
+    std::wstring path = L"Z:";
+    for (char ch : unix)
+        path += ch == '/' ? L'\\' : static_cast<wchar_t>(ch);
+    return path;
+}
 
 class NativeAbiTest : public ::testing::Test
 {
@@ -256,4 +266,37 @@ TEST_F(NativeAbiTest, DestroyWithoutDone)
     CreateAndInit();
     EXPECT_EQ(dll.DestroyObject(&slot), 0);
     EXPECT_EQ(slot, nullptr);
+}
+
+TEST(ParvelDllVersion, TheVersionResourceSays1721)
+{
+    const std::wstring path = DllPath();
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
+    ASSERT_GT(size, 0u);
+    std::vector<BYTE> block(size);
+    ASSERT_TRUE(GetFileVersionInfoW(path.c_str(), 0, size, block.data()));
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
+    EXPECT_EQ(fixed->dwFileVersionMS, 0x00010007u);
+    EXPECT_EQ(fixed->dwFileVersionLS, 0x00020001u);
+    EXPECT_EQ(fixed->dwProductVersionMS, 0x00010007u);
+    EXPECT_EQ(fixed->dwProductVersionLS, 0x00020001u);
+    // Every language block of the string table carries the same texts.
+    struct Translation { WORD Language, CodePage; };
+    Translation* translations = nullptr;
+    ASSERT_TRUE(VerQueryValueW(block.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translations),
+                               &length));
+    ASSERT_GE(length, sizeof(Translation));
+    for (UINT i = 0; i < length / sizeof(Translation); ++i) {
+        wchar_t key[64];
+        for (const wchar_t* name : {L"FileVersion", L"ProductVersion"}) {
+            swprintf(key, 64, L"\\StringFileInfo\\%04x%04x\\%ls", translations[i].Language, translations[i].CodePage, name);
+            wchar_t* text = nullptr;
+            UINT chars = 0;
+            ASSERT_TRUE(VerQueryValueW(block.data(), key, reinterpret_cast<void**>(&text), &chars)) << key;
+            EXPECT_STREQ(text, L"1.7.2.1") << key;
+        }
+    }
 }

@@ -4,6 +4,7 @@
 // recorder, so nothing is heard.
 #include "EventFixture.h"
 #include <mmsystem.h>
+#include <memory>
 #include <thread>
 
 using namespace slothost;
@@ -161,4 +162,54 @@ TEST_F(SoundTest, NothingPlaysWhileSoundsAreOff)
     SetProp(PropSoundEnabled, Bool(false));
     PumpMessages();
     EXPECT_EQ(MciStrings(), std::vector<std::wstring>{L"close media"});
+}
+
+TEST_F(SoundTest, ASecondComponentGetsItsOwnWindowAndMediaAlias)
+{
+    Destroy();
+    Create(1);
+    ASSERT_NE(object->Window(), nullptr);
+    auto make = [this] {
+        auto second = std::make_unique<CParvel>(L"ParvelExtension");
+        ComponentPlacement placement;
+        placement.ModuleFolder = moduleFolder.Path();
+        placement.AppDataFolder = appData.Path();
+        placement.WindowHost = 1;
+        second->SetPlacement(placement);
+        second->SetSoundFunctions(eventhost::RecordingSounds());
+        EXPECT_TRUE(second->setMemManager(&memory));
+        EXPECT_TRUE(second->Init(&host));
+        return second;
+    };
+    std::unique_ptr<CParvel> second = make();
+    ASSERT_NE(second->Window(), nullptr) << "the class is the module's: a second registration must not be needed";
+    tVariant on = Bool(true), file = Str(L"C:\\s\\two.mp3");
+    ASSERT_TRUE(second->SetPropVal(PropSoundEnabled, &on));
+    ASSERT_TRUE(second->SetPropVal(PropSoundFirst + 2, &file));
+    SetProp(PropSoundEnabled, Bool(true));
+    SetSlot(2, L"C:\\s\\one.mp3");
+
+    std::thread([&] {
+        object->PlaySoundSlot(2);
+        second->PlaySoundSlot(2);
+    }).join();
+    PumpMessages();
+    const std::vector<std::wstring> both = {L"open \"C:\\s\\one.mp3\" type mpegvideo alias media", L"play media from 0",
+                                            L"open \"C:\\s\\two.mp3\" type mpegvideo alias media2",
+                                            L"play media2 from 0"};
+    EXPECT_EQ(MciStrings(), both);
+
+    // The first one's shutdown closes only its own media and leaves the class to the second.
+    eventhost::CRecorder::Instance().Clear();
+    Destroy();
+    EXPECT_EQ(MciStrings(), std::vector<std::wstring>{L"close media"});
+    std::unique_ptr<CParvel> third = make();
+    EXPECT_NE(third->Window(), nullptr);
+    eventhost::CRecorder::Instance().Clear();
+    std::thread([&] { second->PlaySoundSlot(2); }).join();
+    PumpMessages();
+    EXPECT_EQ(MciStrings(), std::vector<std::wstring>{L"play media2 from 0"}) << "the second window still works";
+    second->Done();
+    third->Done();
+    EXPECT_EQ(MciStrings(), (std::vector<std::wstring>{L"play media2 from 0", L"close media2"}));
 }

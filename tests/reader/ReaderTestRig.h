@@ -4,6 +4,7 @@
 #include "ReadKeys.h"
 #include "Reader.h"
 #include "SimControl.h"
+#include "SimReaderScope.h"
 
 #include <memory>
 #include <string>
@@ -11,36 +12,14 @@
 
 namespace readertest {
 
-inline std::wstring Wide(const std::string& s)
-{
-    return std::wstring(s.begin(), s.end());
-}
-
-// One simulated reader: on COM<com> (a pty mapped into the prefix) or, with com 0, behind a TCP
-// listener on 127.0.0.1. Destroyed at the end of the scope.
-class SimReader
+// One simulated reader for the scope, given its configuration first.
+class SimReader : public simctl::CSimReaderScope
 {
 public:
-    SimReader(simctl::CSimControl& sim, const simctl::SimReaderConfig& config, int com) : m_sim(sim)
+    SimReader(simctl::CSimControl& sim, const simctl::SimReaderConfig& config, int com)
+        : CSimReaderScope(sim, com, config)
     {
-        m_info = com ? sim.CreateSerial(com, config) : sim.CreateTcp(config);
     }
-    ~SimReader()
-    {
-        try {
-            m_sim.Destroy(m_info.id);
-        } catch (...) {
-        }
-    }
-    SimReader(const SimReader&) = delete;
-    SimReader& operator=(const SimReader&) = delete;
-
-    int Id() const { return m_info.id; }
-    std::wstring Port() const { return Wide(m_info.port); }
-
-private:
-    simctl::CSimControl& m_sim;
-    simctl::SimReaderInfo m_info;
 };
 
 // Short time-outs keep failures and retries quick.

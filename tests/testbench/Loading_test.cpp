@@ -55,6 +55,26 @@ TEST(HostLoading, CreatesAndEndsTheComponentInThePlatformsOrder)
     host.RemoveListeners(&notified);
 }
 
+TEST(HostLoading, CreateWhileAComponentIsLoadedFinishesTheOldOneFirst)
+{
+    CallRecord record;
+    CountingHost host;
+    host.SetHostLanguage(MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
+    host.SetLibraryPath(FakeAddinPath());
+    host.Create();
+    record.Clear();
+    host.Create();
+    const std::vector<std::wstring> lines = record.Lines();
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(lines[0], L"Done");
+    EXPECT_EQ(lines[1], L"DestroyObject");
+    EXPECT_EQ(lines[2], L"SetPlatformCapabilities 1");
+    EXPECT_NE(host.Component(), nullptr);
+    record.Clear();
+    host.Unload();
+    EXPECT_EQ(record.Lines(), (std::vector<std::wstring>{L"Done", L"DestroyObject"}));
+}
+
 TEST(HostLoading, LocaleFollowsTheThreadLocaleTakenAtConstruction)
 {
     struct Row { LCID threadLocale; const wchar_t* expected; };

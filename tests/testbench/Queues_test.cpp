@@ -252,6 +252,39 @@ TEST(HostQueues, ListenersAreCalledInRegistrationOrderUntilRemoved)
     host.RemoveListeners(&b);
 }
 
+TEST(HostQueues, AListenerThatRemovesListenersCostsTheNextOneNothing)
+{
+    CTestParvel host;
+    static std::vector<int> calls;
+    static CTestParvel* target;
+    calls.clear();
+    target = &host;
+    int a = 1, b = 2, c = 3;
+    // a removes itself and c while it is called: b still hears this delivery, c does not.
+    auto removing = [](void* ctx, CTestParvel*) {
+        calls.push_back(*static_cast<int*>(ctx));
+        target->RemoveListeners(ctx);
+    };
+    auto record = [](void* ctx, CTestParvel*) { calls.push_back(*static_cast<int*>(ctx)); };
+    static int* third;
+    third = &c;
+    auto removingThird = [](void* ctx, CTestParvel*) {
+        calls.push_back(*static_cast<int*>(ctx));
+        target->RemoveListeners(third);
+    };
+    host.AddListener(ListenDevices, &a, removing);
+    host.AddListener(ListenDevices, &b, record);
+    host.Notify(ListenDevices);
+    EXPECT_EQ(calls, (std::vector<int>{1, 2}));
+    calls.clear();
+    host.AddListener(ListenDevices, &a, removingThird);
+    host.AddListener(ListenDevices, &c, record);
+    host.Notify(ListenDevices);
+    EXPECT_EQ(calls, (std::vector<int>{2, 1})) << "the removed third listener was still called";
+    host.RemoveListeners(&a);
+    host.RemoveListeners(&b);
+}
+
 TEST(HostQueues, RecordsOfAnUnloadedComponentAreStillDelivered)
 {
     CTestParvel host;

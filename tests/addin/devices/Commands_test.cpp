@@ -188,6 +188,12 @@ TEST_F(CommandTest, UltralightOverTheBinaryProtocolTakesItsResultWithoutAnEvent)
     EXPECT_EQ(UltralightMemory(r).substr(6 * 8, 32), "0102030405000000"
                                                      "11223344"
                                                      "0A0B0C00");
+    // Longer data: the count decides, the rest is left out; small integers give four bytes.
+    const std::string page12 = UltralightMemory(r).substr(12 * 8, 8);
+    EXPECT_TRUE(Ultralight(MWriteMifareUL, dev, 10, Str(L"A1A2A3A4 A5A6"), 1, Wait)) << std::hex << LastError();
+    EXPECT_TRUE(Ultralight(MWriteMifareUL, dev, 11, UI1(0x7A), 1, Wait)) << std::hex << LastError();
+    EXPECT_EQ(UltralightMemory(r).substr(10 * 8, 24), "A1A2A3A4"
+                                                      "7A000000" + page12);
     Status s = CommandStatus(dev);
     EXPECT_EQ(s.Code, 2u);
     EXPECT_EQ(s.Status, S_OK);
@@ -216,7 +222,7 @@ TEST_F(CommandTest, UltralightOverTheBinaryProtocolTakesItsResultWithoutAnEvent)
         {"write start 255", MWriteMifareUL, 255, Str(L"00"), 1, InvalidArg},
         {"odd hex text", MWriteMifareUL, 4, Str(L"010"), 1, InvalidArg},
         {"not hex", MWriteMifareUL, 4, Str(L"0x01"), 1, InvalidArg},
-        {"more data than pages", MWriteMifareUL, 4, Str(L"01020304 05"), 1, InvalidArg},
+        {"bad hex beyond the pages", MWriteMifareUL, 4, Str(L"01020304 zz"), 1, InvalidArg},
         {"data as bool", MWriteMifareUL, 4, Bool(true), 1, InvalidType},
         {"data NULL", MWriteMifareUL, 4, Null(), 1, InvalidType},
         {"data as i8", MWriteMifareUL, 4, I8(1), 1, InvalidType},
@@ -310,6 +316,16 @@ TEST_F(CommandTest, ClassicBlocksWithEachKindOfKey)
               "000102030405060708090A0B0C0D0E0F"
               "10111213000000000000000000000000");
 
+    // A 17-byte blob into one block: the block takes the first 16 and the next one stays.
+    Classic longer;
+    longer.Sector = 2;
+    longer.Block = 2;
+    longer.Count = 1;
+    longer.Data = Blob("ABCDEFGHIJKLMNOPQ", 17);
+    const std::string block11 = ClassicMemory(r).substr(11 * 32, 32);
+    ASSERT_TRUE(ClassicCall(MWriteMifareC, dev, longer)) << std::hex << LastError();
+    EXPECT_EQ(ClassicMemory(r).substr(10 * 32, 64), "4142434445464748494A4B4C4D4E4F50" + block11);
+
     // Read back without waiting: the event, then the status and the data.
     Classic back;
     back.Sector = 2;
@@ -351,8 +367,6 @@ TEST_F(CommandTest, ClassicBlocksWithEachKindOfKey)
         {"more blocks than a card has", MReadMifareC, with([](Classic& c) { c.Count = 257; }), InvalidArg},
         {"key text zz", MReadMifareC, with([](Classic& c) { c.Key = Str(L"zz"); }), InvalidArg},
         {"key as i4", MWriteMifareC, with([](Classic& c) { c.Key = I4(1); }), InvalidArg},
-        {"data longer than the blocks", MWriteMifareC,
-         with([](Classic& c) { c.Data = Blob("01234567890123456", 17); }), InvalidArg},
         {"data as r8", MWriteMifareC, with([](Classic& c) { c.Data = R8(1); }), InvalidType},
     };
     for (const Refusal& k : refusals) {

@@ -6,6 +6,7 @@
 #include "RegKey.h"
 #include "ScratchRegistry.h"
 #include "SimControl.h"
+#include "SimReaderScope.h"
 #include <windows.h>
 #include <string>
 #include <utility>
@@ -13,53 +14,7 @@
 
 namespace devicetest {
 
-inline std::wstring Wide(const std::string& s)
-{
-    return std::wstring(s.begin(), s.end());
-}
-
-// One simulated reader, on COM<com> or (com 0) behind a TCP listener on 127.0.0.1; destroyed at
-// the end of the scope.
-class SimReader
-{
-public:
-    SimReader(simctl::CSimControl& sim, int com, simctl::SimReaderConfig config = {}) : m_sim(sim)
-    {
-        m_info = com ? sim.CreateSerial(com, config) : sim.CreateTcp(config);
-    }
-    ~SimReader()
-    {
-        try {
-            m_sim.Destroy(m_info.id);
-        } catch (...) {
-        }
-    }
-    SimReader(const SimReader&) = delete;
-    SimReader& operator=(const SimReader&) = delete;
-
-    int Id() const { return m_info.id; }
-    int TcpPort() const { return m_info.tcpPort; }
-    std::wstring Port() const { return Wide(m_info.port); }
-    // Serial: whether a process other than the hub has the line open; TCP: whether a client is
-    // connected. Waits up to timeoutMs for the expected answer.
-    bool WaitPeerOpen(bool expected, DWORD timeoutMs = 3000) const
-    {
-        const DWORD start = GetTickCount();
-        for (;;) {
-            simctl::JsonValue info = m_sim.Info(m_info.id);
-            const bool open = m_info.tcpPort ? info["connected"].AsBool() : info["peer_open"].AsBool();
-            if (open == expected)
-                return true;
-            if (GetTickCount() - start >= timeoutMs)
-                return false;
-            Sleep(50);
-        }
-    }
-
-private:
-    simctl::CSimControl& m_sim;
-    simctl::SimReaderInfo m_info;
-};
+using SimReader = simctl::CSimReaderScope;
 
 // A text reader that sends its lines without pacing.
 inline simctl::SimReaderConfig Text()

@@ -166,3 +166,60 @@ TEST_F(DeviceTest, DeviceTestOfAPortNotOpenLeavesNothingBehind)
     EXPECT_EQ(Text(test[0]), L"");
     EXPECT_EQ(object->OpenPortCount(), 0u);
 }
+
+TEST_F(DeviceTest, PortNamesThatDifferInCaseNameOneReader)
+{
+    SimReader text(sim, 56, Text());
+    auto lower = Open(L"com56");
+    ASSERT_TRUE(lower.first) << std::hex << LastError();
+    EXPECT_EQ(lower.second, L"com56");
+    ASSERT_TRUE(WaitStatus(L"COM56", READER_STATE_CONNECTED));
+    auto upper = Open(L"COM56");
+    EXPECT_TRUE(upper.first);
+    EXPECT_EQ(upper.second, L"com56") << "the device keeps the identifier it was opened under";
+    EXPECT_EQ(object->OpenPortCount(), 1u);
+    EXPECT_EQ(object->OpenDeviceCount(), 1u);
+    // The open port is no candidate of the search under either spelling.
+    std::vector<tVariant> test{Empty(), Empty()};
+    {
+        SerialCommMap ports({56});
+        ASSERT_TRUE(ports.Ok());
+        SetProp(PropSearchFlags, UI4(RegistryPortsOnly));
+        SetProp(PropPort, Str(L"Auto"));
+        sim.Received(text.Id(), true);
+        EXPECT_FALSE(CallOut(MethodDeviceTest, test).bVal);
+        EXPECT_EQ(LastError(), ReaderNotFound);
+        EXPECT_TRUE(sim.Received(text.Id()).empty()) << "the open port was probed";
+    }
+    EXPECT_TRUE(Close(L"Com56"));
+    EXPECT_EQ(object->OpenPortCount(), 0u);
+    EXPECT_TRUE(text.WaitPeerOpen(false));
+}
+
+TEST_F(DeviceTest, DestroyingTheComponentStopsTheReadersThatRun)
+{
+    SimReader serial(sim, 57, Text());
+    SimReader network(sim, 0, Text());
+    ASSERT_TRUE(Open(serial.Port()).first);
+    ASSERT_TRUE(Open(network.Port()).first);
+    ASSERT_TRUE(WaitStatus(serial.Port(), READER_STATE_CONNECTED));
+    ASSERT_TRUE(WaitStatus(network.Port(), READER_STATE_CONNECTED));
+    sim.PresentKey(serial.Id(), "EM", {0x39, 0x30, 0x7B, 0x00, 0x00});
+    ASSERT_TRUE(WaitEvent(L"TracksData", serial.Port()));
+    sim.PresentKey(network.Id(), "EM", {0x39, 0x30, 0x7C, 0x00, 0x00});
+
+    // As DestroyObject deletes it, without Done first, while the readers run.
+    host.ProbeLockOf(nullptr);
+    host.JoinProbes();
+    const DWORD start = GetTickCount();
+    object->DestructorSlot(1);
+    object = nullptr;
+    EXPECT_LT(GetTickCount() - start, 1000u);
+    EXPECT_EQ(CParvel::Current(), nullptr);
+    EXPECT_TRUE(serial.WaitPeerOpen(false));
+    EXPECT_TRUE(network.WaitPeerOpen(false));
+    const size_t events = Events().size();
+    sim.PresentKey(serial.Id(), "EM", {0x39, 0x30, 0x7D, 0x00, 0x00});
+    Sleep(300);
+    EXPECT_EQ(Events().size(), events) << "an event came after the component was gone";
+}
