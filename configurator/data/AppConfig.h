@@ -52,8 +52,9 @@ public:
 
     // Reads the file when it exists (a parse or read failure throws) and finds Configurator.
     void Load();
-    // Before any write: a document of another version is started afresh as version 1.1.
-    void Prepare();
+    // Before any write: a document of another version (or none) is started afresh as version 1.1,
+    // without any section; returns true then, so that the caller writes every section back.
+    bool Prepare();
     // Writes the whole file when modified, creating its folder. Throws CFileException.
     void Save();
 
@@ -106,6 +107,10 @@ public:
     // Writes the default file byte for byte through a temporary file that then replaces `path`, so
     // a write that fails half way leaves no broken file behind. Throws COSException/CFileException.
     static void WriteDefaultFile(const std::wstring& path, HMODULE module);
+    // The one seam through which tests simulate a failing disk for WriteDefaultFile (WriteFile's
+    // form; null restores WriteFile).
+    typedef BOOL (*WriteBytesFn)(HANDLE file, const void* data, DWORD size, DWORD* written);
+    static void SetWriteBytesFunction(WriteBytesFn function);
     // Writes the default file into the folder when it holds no ConfigParvel.xml file; returns
     // whether it wrote.
     static bool EnsureDefaultFile(const std::wstring& folder, HMODULE module);
