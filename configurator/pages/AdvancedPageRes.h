@@ -1,0 +1,8 @@
+// Resource ids of the advanced page (dialog 954).
+#pragma once
+
+#define IDD_ADVANCED_PAGE 954
+
+#define IDC_AP_CONFIRM_DELETE 1050
+#define IDC_AP_CONFIRM_LOAD 1051
+#define IDC_AP_CONFIRM_SAVE 1052

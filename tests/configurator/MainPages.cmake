@@ -1,0 +1,13 @@
+# The connection page, the advanced page and the About box: their data exchange and texts as plain
+# tests (no windows).
+set(MAINPAGES_LOGIC_SOURCES
+    ${CMAKE_SOURCE_DIR}/configurator/pages/ControlNumbers.cpp
+    ${CMAKE_SOURCE_DIR}/configurator/pages/MainPageExchange.cpp
+    ${CMAKE_SOURCE_DIR}/configurator/pages/AboutText.cpp)
+file(GLOB MAINPAGES_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/mainpages/*_test.cpp)
+add_executable(mainpages_tests ${MAINPAGES_TEST_SOURCES} ${MAINPAGES_LOGIC_SOURCES}
+               ${CMAKE_SOURCE_DIR}/tests/support/TestMain.cpp)
+target_include_directories(mainpages_tests PRIVATE ${CMAKE_SOURCE_DIR}/configurator/pages
+                           ${CMAKE_SOURCE_DIR}/tests/support)
+target_link_libraries(mainpages_tests PRIVATE parvel_foundation_cfg gtest)
+parvel_wine_test(mainpages mainpages_tests)
