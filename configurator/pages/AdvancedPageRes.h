@@ -1,7 +1,6 @@
 // Resource ids of the advanced page (dialog 954).
 #pragma once
-
-#define IDD_ADVANCED_PAGE 954
+#include "AppResource.h" // the template id IDD_PAGE_ADVANCED
 
 #define IDC_AP_CONFIRM_DELETE 1050
 #define IDC_AP_CONFIRM_LOAD 1051

@@ -1,7 +1,6 @@
 // Resource ids of the About box (dialog 900).
 #pragma once
-
-#define IDD_ABOUT_BOX 900
+#include "AppResource.h" // the template id IDD_ABOUT
 
 #define IDC_AB_TITLE 1004
 #define IDC_AB_VERSION 1005

@@ -1,7 +1,7 @@
 // Resource ids of the connection page (dialog 950) and its "Auto" text.
 #pragma once
+#include "AppResource.h" // the template id IDD_PAGE_MAIN
 
-#define IDD_MAIN_PAGE 950
 #define IDS_AUTO 145
 
 #define IDC_MP_PORT 1000
