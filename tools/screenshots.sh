@@ -28,7 +28,7 @@ while getopts b:o:l:p:w: opt; do
     l) languages=$OPTARG ;;
     p) pages=$OPTARG ;;
     w) prefix=$OPTARG ;;
-    *) sed -n '4,6p' "$0" >&2; exit 2 ;;
+    *) sed -n '5,6p' "$0" >&2; exit 2 ;;
     esac
 done
 [ -n "$prefix" ] || prefix=$build/screenshot-prefix
