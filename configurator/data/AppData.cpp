@@ -1,0 +1,409 @@
+// The application's data and its exchange with the add-in's store and ConfigParvel.xml, and the
+// test-bench hooks: the lazily made test host and test log, and the listeners that write every
+// add-in event and error to the test log.
+#include "AppData.h"
+#include "Paths.h"
+#include "SettingsStore.h"
+#include "TestHost.h"
+#include "TestLog.h"
+#include "WFormat.h"
+
+namespace {
+
+// The add-in's settings copy and the settings record share their field names; one list of
+// fields serves both directions.
+template <class To, class From>
+void CopySettingValues(To& to, const From& from)
+{
+    to.Portname = from.Portname;
+    to.Model = from.Model;
+    to.Speed = from.Speed;
+    to.StopBits = from.StopBits;
+    to.Flags = from.Flags;
+    to.Log = from.Log;
+    to.LogFlags = from.LogFlags;
+    to.ConnectTimeout = from.ConnectTimeout;
+    to.ReqTimeout = from.ReqTimeout;
+    to.ReqTries = from.ReqTries;
+    to.ConnectPeriod = from.ConnectPeriod;
+    to.RxPeriod = from.RxPeriod;
+    to.Prefix = from.Prefix;
+    to.Suffix = from.Suffix;
+    to.LoadAtStartup = from.LoadAtStartup;
+    to.SearchFlags = from.SearchFlags;
+    to.FindIpTimeout = from.FindIpTimeout;
+    to.FindIpTries = from.FindIpTries;
+    to.KeyTypes = from.KeyTypes;
+    to.ReadMf = from.ReadMf;
+    to.ReadUL = from.ReadUL;
+    to.SoundEnabled = from.SoundEnabled;
+    to.SoundFiles = from.SoundFiles;
+}
+
+// The five stored window rectangles, by their element names under UI/FormPos.
+struct FormPosEntry
+{
+    const wchar_t* name;
+    RECT CAppData::*rect;
+};
+const FormPosEntry FormPositions[] = {
+    {L"AppWin", &CAppData::AppWinRect},   {L"KTGroups", &CAppData::KTGroupsRect},
+    {L"DevOpen", &CAppData::DevOpenRect}, {L"Format", &CAppData::FormatRect},
+    {L"Method", &CAppData::MethodRect},
+};
+
+uint32_t LocalTimeOfDay()
+{
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    return ((now.wHour * 60u + now.wMinute) * 60u + now.wSecond) * 1000u + now.wMilliseconds;
+}
+
+} // namespace
+
+CAppData::CAppData() = default;
+
+CAppData::~CAppData()
+{
+    DestroyTestBench();
+}
+
+void CAppData::SetLocation(bool portable, const std::wstring& dataFolder)
+{
+    Portable = portable;
+    DataFolder = dataFolder;
+    CAppConfig::SetDataFolder(dataFolder);
+}
+
+std::wstring CAppData::AddinSettingsFile() const
+{
+    return DataFolder + L"\\Parvel.xml";
+}
+
+void CAppData::CopySettingsFrom(const CParvelSettings& settings)
+{
+    CopySettingValues(*this, settings);
+}
+
+void CAppData::CopySettingsTo(CParvelSettings& settings) const
+{
+    CopySettingValues(settings, *this);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Load
+
+void CAppData::Load(uint32_t flags)
+{
+    if (!(flags & (DATA_LIBRARY | DATA_UI | DATA_ADDIN)))
+        return;
+    CAppConfigRef config = CAppConfig::GetInstance();
+    if (flags & (DATA_LIBRARY | DATA_ADDIN))
+        LoadLibraryAndAddin(*config, flags);
+    if (flags & DATA_UI)
+        LoadUiState(*config);
+}
+
+void CAppData::LoadLibraryAndAddin(CAppConfig& config, uint32_t flags)
+{
+    Formats.clear();
+    KTGroups.clear();
+    CMXNode* configurator = config.Configurator();
+    if (CMXNode* formats = configurator ? configurator->FindChild(L"Formats") : nullptr) {
+        for (const CMXNode* item : formats->Children) {
+            KeyFormatItem format;
+            CAppConfig::ReadFormatItem(item, format);
+            Formats.push_back(std::move(format));
+        }
+    }
+    if (CMXNode* groups = configurator ? configurator->FindChild(L"KTGroups") : nullptr) {
+        for (const CMXNode* item : groups->Children) {
+            KeyTypeGroup group;
+            CAppConfig::ReadKTGroup(item, group);
+            KTGroups.push_back(std::move(group));
+        }
+    }
+
+    CParvelSettings settings;
+    if (Portable) {
+        // No settings file yet is no failure: the add-in runs on its defaults.
+        if (FileExists(AddinSettingsFile()))
+            LoadSettingsFromXml(AddinSettingsFile(), settings);
+    } else {
+        LoadSettingsFromRegistry(settings);
+    }
+    if (flags & DATA_ADDIN)
+        CopySettingsFrom(settings);
+
+    // What the add-in uses wins over the library's copy of the same name and is enabled; library
+    // entries the add-in does not name keep their own enabled mark.
+    for (const KeyFormat& format : settings.Formats) {
+        KeyFormatItem item;
+        static_cast<KeyFormat&>(item) = format;
+        item.Enabled = 1;
+        int64_t index = FindFormatByName(Formats, format.Name);
+        if (index >= 0)
+            Formats[static_cast<size_t>(index)] = item;
+        else
+            Formats.push_back(item);
+    }
+    MarkFormatConflicts(Formats);
+    ModifiedFlags &= ~(DATA_LIBRARY | DATA_ADDIN);
+}
+
+void CAppData::LoadUiState(CAppConfig& config)
+{
+    for (const FormPosEntry& entry : FormPositions)
+        this->*entry.rect = RECT{};
+    FormatsOnlyEnabled = false;
+    FormatsKTGroup = 0;
+    MethodArgs.clear();
+
+    CMXNode* configurator = config.Configurator();
+    if (!configurator)
+        return;
+    if (const CMXNode* main = configurator->FindChild(L"Main"))
+        ConfirmFlags = CAppConfig::ReadConfirmFlags(main->GetAttribute(L"confirm"));
+
+    if (const CMXNode* ui = configurator->FindChild(L"UI")) {
+        const CMXNode* formPos = ui->FindChild(L"FormPos");
+        for (const FormPosEntry& entry : FormPositions)
+            config.GetRect(formPos, entry.name, this->*entry.rect);
+        if (const CMXNode* formats = ui->FindChild(L"Formats")) {
+            FormatsOnlyEnabled = CAppConfig::ReadDec(formats->GetAttribute(L"onlyEnabled")) != 0;
+            FormatsKTGroup = CAppConfig::ReadDec(formats->GetAttribute(L"ktGroup"));
+            CAppConfig::GetSortColumn(formats, FormatsSortColumn);
+            CAppConfig::GetColumns(formats, FormatsColumns);
+        }
+        if (const CMXNode* groups = ui->FindChild(L"KTGroups")) {
+            CAppConfig::GetSortColumn(groups, KTGroupsSortColumn);
+            CAppConfig::GetColumns(groups, KTGroupsColumns);
+        }
+        if (const CMXNode* sounds = ui->FindChild(L"Sounds"))
+            CAppConfig::GetColumns(sounds, SoundsColumns);
+        if (const CMXNode* events = ui->FindChild(L"Events"))
+            CAppConfig::GetColumns(events, EventsColumns);
+        if (const CMXNode* properties = ui->FindChild(L"Properties")) {
+            CAppConfig::GetSortColumn(properties, PropertiesSortColumn);
+            CAppConfig::GetColumns(properties, PropertiesColumns);
+        }
+        if (const CMXNode* methods = ui->FindChild(L"Methods")) {
+            CAppConfig::GetSortColumn(methods, MethodsSortColumn);
+            CAppConfig::GetColumns(methods, MethodsColumns);
+        }
+        if (const CMXNode* methArgs = ui->FindChild(L"MethArgs"))
+            CAppConfig::GetColumns(methArgs, MethArgsColumns);
+    }
+
+    if (const CMXNode* methArgs = configurator->FindChild(L"MethArgs")) {
+        for (const CMXNode* entry : methArgs->Children) {
+            MethodArguments args;
+            CAppConfig::GetMethodArguments(methArgs, entry->Name, args);
+            // FindChild gives the first element of a name; a repeated name gives the same entry.
+            MethodArgs[entry->Name] = std::move(args);
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Save
+
+void CAppData::Save(uint32_t flags)
+{
+    if (flags & DATA_ADDIN) {
+        CParvelSettings settings;
+        CopySettingsTo(settings);
+        for (const KeyFormatItem& item : Formats)
+            if (item.Enabled)
+                settings.Formats.push_back(static_cast<const KeyFormat&>(item));
+        if (Portable)
+            SaveSettingsToXml(AddinSettingsFile(), settings);
+        else
+            SaveSettingsToRegistry(settings);
+        ModifiedFlags &= ~DATA_ADDIN;
+    }
+    if (flags & (DATA_LIBRARY | DATA_UI)) {
+        CAppConfigRef config = CAppConfig::GetInstance();
+        uint32_t parts = flags & (DATA_LIBRARY | DATA_UI);
+        // A file of another version has just lost every section: writing only the part asked for
+        // would leave the others empty in the file, so all of them are written back.
+        if (config->Prepare())
+            parts = DATA_LIBRARY | DATA_UI;
+        if (parts & DATA_LIBRARY)
+            SaveLibrary(*config);
+        if (parts & DATA_UI)
+            SaveUiState(*config);
+        config->Save();
+        ModifiedFlags &= ~parts;
+    }
+}
+
+void CAppData::SaveLibrary(CAppConfig& config)
+{
+    CMXNode* formats = config.Section(L"Formats");
+    config.Clear(formats);
+    for (const KeyFormatItem& item : Formats)
+        config.AddFormatItem(formats, item);
+    CMXNode* groups = config.Section(L"KTGroups");
+    config.Clear(groups);
+    for (const KeyTypeGroup& group : KTGroups)
+        config.AddKTGroup(groups, group);
+}
+
+void CAppData::SaveUiState(CAppConfig& config)
+{
+    config.Section(L"Main")->SetAttribute(L"confirm", CAppConfig::HexText(ConfirmFlags));
+    CMXNode* formPos = config.Section(L"UI\\FormPos");
+    for (const FormPosEntry& entry : FormPositions)
+        config.SetRect(formPos, entry.name, this->*entry.rect);
+
+    CMXNode* formats = config.Section(L"UI\\Formats");
+    formats->SetAttribute(L"onlyEnabled", FormatsOnlyEnabled ? L"1" : L"0");
+    config.SetSortColumn(formats, FormatsSortColumn);
+    formats->SetAttribute(L"ktGroup", CAppConfig::DecText(FormatsKTGroup));
+    config.SetColumns(formats, FormatsColumns);
+
+    CMXNode* groups = config.Section(L"UI\\KTGroups");
+    config.SetSortColumn(groups, KTGroupsSortColumn);
+    config.SetColumns(groups, KTGroupsColumns);
+    config.SetColumns(config.Section(L"UI\\Sounds"), SoundsColumns);
+    config.SetColumns(config.Section(L"UI\\Events"), EventsColumns);
+    CMXNode* properties = config.Section(L"UI\\Properties");
+    config.SetSortColumn(properties, PropertiesSortColumn);
+    config.SetColumns(properties, PropertiesColumns);
+    CMXNode* methods = config.Section(L"UI\\Methods");
+    config.SetSortColumn(methods, MethodsSortColumn);
+    config.SetColumns(methods, MethodsColumns);
+    config.SetColumns(config.Section(L"UI\\MethArgs"), MethArgsColumns);
+
+    CMXNode* methArgs = config.Section(L"MethArgs");
+    config.Clear(methArgs);
+    for (const auto& entry : MethodArgs)
+        config.SetMethodArguments(methArgs, entry.first, entry.second);
+}
+
+// ---------------------------------------------------------------------------------------------
+// History and defaults
+
+void CAppData::SetMethodArgs(const std::wstring& method, const MethodArguments& args)
+{
+    MethodArgs[method] = args;
+}
+
+void CAppData::SetPageDefaults(int page)
+{
+    const CParvelSettings defaults;
+    switch (page) {
+    case DefaultsConnection:
+        Model = defaults.Model;
+        Portname = defaults.Portname;
+        Speed = defaults.Speed;
+        StopBits = defaults.StopBits;
+        Flags = defaults.Flags;
+        Log = defaults.Log;
+        LogFlags = defaults.LogFlags;
+        ConnectTimeout = defaults.ConnectTimeout;
+        ReqTimeout = defaults.ReqTimeout;
+        ReqTries = defaults.ReqTries;
+        ConnectPeriod = defaults.ConnectPeriod;
+        RxPeriod = defaults.RxPeriod;
+        Prefix = defaults.Prefix;
+        Suffix = defaults.Suffix;
+        LoadAtStartup = defaults.LoadAtStartup;
+        SearchFlags = defaults.SearchFlags;
+        FindIpTimeout = defaults.FindIpTimeout;
+        FindIpTries = defaults.FindIpTries;
+        break;
+    case DefaultsFormats:
+        Formats.clear();
+        break;
+    case DefaultsReadKeys:
+        KeyTypes = defaults.KeyTypes;
+        ReadMf = defaults.ReadMf;
+        ReadUL = defaults.ReadUL;
+        break;
+    case DefaultsSounds:
+        SoundEnabled = defaults.SoundEnabled;
+        SoundFiles = defaults.SoundFiles;
+        break;
+    case DefaultsOptions:
+        ConfirmFlags = CONFIRM_REMOVE_FORMATS | CONFIRM_LOAD | CONFIRM_SAVE;
+        break;
+    default:
+        break;
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Test-bench hooks
+
+CTestParvel* CAppData::GetTestHost()
+{
+    if (m_testHost)
+        return m_testHost.get();
+    m_testHost.reset(new CTestParvel);
+    m_testHost->AddListener(ListenEvent, this, OnHostEventThunk);
+    m_testHost->AddListener(ListenError, this, OnHostErrorThunk);
+    m_testHost->CreateHostWindow();
+    return m_testHost.get();
+}
+
+CTestLog* CAppData::GetTestLog()
+{
+    if (m_testLog)
+        return m_testLog.get();
+    std::unique_ptr<CTestLog> log(new CTestLog);
+    log->Open(DataFolder + L"\\TestParvel.log");
+    m_testLog = std::move(log);
+    return m_testLog.get();
+}
+
+void CAppData::DestroyTestBench()
+{
+    if (m_testHost) {
+        m_testHost->RemoveListeners(this);
+        m_testHost->Unload();
+        m_testHost.reset();
+    }
+    m_testLog.reset();
+}
+
+void CAppData::OnHostEvent(CTestParvel* host)
+{
+    // An event listener must never fail the host's delivery: the entry is simply lost then.
+    try {
+        const HostEvent& event = host->CurrentEvent();
+        LogEntry entry;
+        entry.time = event.time;
+        entry.level = static_cast<int32_t>(event.level);
+        entry.source = event.source;
+        entry.message = event.message;
+        entry.data = event.data;
+        GetTestLog()->Write(entry);
+        OnTestEventLogged();
+    } catch (...) {
+    }
+}
+
+void CAppData::OnHostError(CTestParvel* host)
+{
+    const HostError& error = host->CurrentError();
+    LogEntry entry;
+    // The host's error record carries no time: the moment it is written stands in.
+    entry.time = LocalTimeOfDay();
+    entry.level = LogLevelError;
+    entry.source = error.source;
+    entry.message = error.description;
+    FormatString(entry.data, L"message=%d, error=%d", static_cast<int>(error.code), static_cast<int>(error.scode));
+    GetTestLog()->Write(entry);
+}
+
+void CAppData::OnHostEventThunk(void* context, CTestParvel* host)
+{
+    static_cast<CAppData*>(context)->OnHostEvent(host);
+}
+
+void CAppData::OnHostErrorThunk(void* context, CTestParvel* host)
+{
+    static_cast<CAppData*>(context)->OnHostError(host);
+}

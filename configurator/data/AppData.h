@@ -1,0 +1,172 @@
+// The configurator's data while it runs: its own copy of every value of the add-in's settings, the
+// key-format library and key-type groups, its options and window state, the method-argument
+// history of the test bench, and the test bench's two long-lived objects (the test host and the
+// test log). Load and Save exchange these with the add-in's store (registry, or Parvel.xml in
+// portable mode) and with ConfigParvel.xml; the flags say which part.
+//
+// Rules a reader must not break:
+// - Pages and dialogs change these fields only in their UpdateData and set ModifiedFlags bits for
+//   user edits; Load and Save clear the bits of the parts they handled, nothing else does.
+// - The add-in's format list is the enabled part of the library, in library order.
+// - Everything here runs on the user-interface thread.
+#pragma once
+#include "AppConfig.h"
+#include "KeyFormatItem.h"
+#include "KeyTypeGroup.h"
+#include "MethodArgument.h"
+#include "Settings.h"
+#include <windows.h>
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class CTestParvel;
+class CTestLog;
+
+// Parts of the data for Load and Save, and the bits of ModifiedFlags (the same numbers).
+const uint32_t DATA_LIBRARY = 1; // format library and key-type groups (ConfigParvel.xml)
+const uint32_t DATA_UI = 2;      // confirmation flags, window and list state, argument history
+const uint32_t DATA_ADDIN = 8;   // the add-in's settings and the enabled formats (the add-in's store)
+
+// Bits of ConfirmFlags.
+const uint32_t CONFIRM_REMOVE_FORMATS = 1;
+const uint32_t CONFIRM_LOAD = 2;
+const uint32_t CONFIRM_SAVE = 4;
+
+// Pages whose values the Default command returns to their defaults (SetPageDefaults).
+enum DefaultsPage : int
+{
+    DefaultsConnection = 0,
+    DefaultsFormats = 1,
+    DefaultsReadKeys = 2,
+    DefaultsSounds = 3,
+    DefaultsOptions = 4,
+};
+
+class CAppData
+{
+public:
+    CAppData();
+    virtual ~CAppData();
+    CAppData(const CAppData&) = delete;
+    CAppData& operator=(const CAppData&) = delete;
+
+    // Where the data lives: the portable flag and the data folder (without a trailing backslash),
+    // as the location rule decided them. Also names the folder of ConfigParvel.xml.
+    void SetLocation(bool portable, const std::wstring& dataFolder);
+    // The add-in's settings file in portable mode: data folder + "\Parvel.xml".
+    std::wstring AddinSettingsFile() const;
+
+    // Exchanges the parts named by flags (DATA_*; other bits ignored). Store failures propagate
+    // with the steps done so far kept.
+    void Load(uint32_t flags);
+    void Save(uint32_t flags);
+    // Replaces (or creates) the history entry of a method. Sets no modified bit.
+    void SetMethodArgs(const std::wstring& method, const MethodArguments& args);
+    // The Default command: returns one page's values to their defaults. Sets no modified bit.
+    void SetPageDefaults(int page);
+
+    // The settings copy <-> a settings record (every value except the format list).
+    void CopySettingsFrom(const CParvelSettings& settings);
+    void CopySettingsTo(CParvelSettings& settings) const;
+
+    // --- test-bench hooks -------------------------------------------------------------------------
+    // The test host, made on first use with this object's two listeners and its hidden window.
+    // Throws COSException ("CreateWindowEx") when the window cannot be made; the host then stays.
+    CTestParvel* GetTestHost();
+    // The test log on data folder + "\TestParvel.log", made (and emptied) on first use.
+    CTestLog* GetTestLog();
+    bool HasTestHost() const { return m_testHost != nullptr; }
+    bool HasTestLog() const { return m_testLog != nullptr; }
+    // On closing: removes the listeners, unloads the add-in, deletes the host, then the log.
+    void DestroyTestBench();
+
+    void OnHostEvent(CTestParvel* host);
+    void OnHostError(CTestParvel* host);
+    static void OnHostEventThunk(void* context, CTestParvel* host);
+    static void OnHostErrorThunk(void* context, CTestParvel* host);
+
+    // --- where the data lives -----------------------------------------------------------------------
+    bool Portable = false;
+    std::wstring DataFolder;
+
+    // --- the add-in's settings copy (the record's defaults at start-up) ----------------------------
+    std::wstring Portname = L"Auto";
+    uint32_t Model = 0;
+    uint32_t Speed = 0;
+    uint32_t StopBits = 0;
+    uint32_t Flags = SETTINGS_FLAG_BINARY;
+    uint32_t Log = 0;
+    uint32_t LogFlags = 7;
+    int32_t ConnectTimeout = 10000;
+    int32_t ReqTimeout = 3000;
+    int32_t ReqTries = 2;
+    int32_t ConnectPeriod = 3000;
+    int32_t RxPeriod = -1;
+    int32_t Prefix = -1;
+    int32_t Suffix = 13;
+    uint32_t LoadAtStartup = 0;
+    uint32_t SearchFlags = 14;
+    uint32_t FindIpTimeout = 3000;
+    uint32_t FindIpTries = 1;
+    uint32_t KeyTypes = 0x7FFFF;
+    ReadMfSettings ReadMf;
+    ReadULSettings ReadUL;
+    uint32_t SoundEnabled = 0;
+    std::array<std::wstring, 4> SoundFiles;
+
+    // --- sound playing state (the sound page) -------------------------------------------------------
+    int32_t SoundOpenEvent = -1;    // the event whose sound is open or playing
+    int32_t SoundPlayingEvent = -1; // the event whose media sound plays now
+    bool SoundIsWav = false;        // the open sound is a .wav file
+
+    // --- library and groups ------------------------------------------------------------------------
+    KeyFormatLibrary Formats;
+    KeyTypeGroupList KTGroups;
+
+    // --- formats page state ------------------------------------------------------------------------
+    int32_t FormatsKTGroup = 0; // selected group tab, 0 = all
+    bool FormatsOnlyEnabled = false;
+    int32_t FormatsSortColumn = 0;
+    ColumnWidths FormatsColumns;
+
+    // --- groups dialog state -------------------------------------------------------------------------
+    RECT KTGroupsRect = {};
+    int32_t KTGroupsSortColumn = 0;
+    ColumnWidths KTGroupsColumns;
+
+    uint32_t ConfirmFlags = CONFIRM_REMOVE_FORMATS | CONFIRM_LOAD | CONFIRM_SAVE;
+
+    ColumnWidths SoundsColumns;
+    ColumnWidths EventsColumns;
+    int32_t PropertiesSortColumn = 0;
+    ColumnWidths PropertiesColumns;
+    int32_t MethodsSortColumn = 0;
+    ColumnWidths MethodsColumns;
+
+    uint32_t ModifiedFlags = 0; // DATA_* bits changed since the last Load or Save of that part
+
+    // Normal rectangles (all zero = none stored): main window, device, key-format and method dialogs.
+    RECT AppWinRect = {};
+    RECT DevOpenRect = {};
+    RECT FormatRect = {};
+    RECT MethodRect = {};
+
+    ColumnWidths MethArgsColumns;
+    MethodArgumentHistory MethodArgs;
+
+protected:
+    // Called after an add-in event was written to the test log, so that the window part can tell
+    // the events page to refresh. Must not throw out of a listener: exceptions are dropped there.
+    virtual void OnTestEventLogged() {}
+
+private:
+    void LoadLibraryAndAddin(CAppConfig& config, uint32_t flags);
+    void LoadUiState(CAppConfig& config);
+    void SaveLibrary(CAppConfig& config);
+    void SaveUiState(CAppConfig& config);
+
+    std::unique_ptr<CTestParvel> m_testHost;
+    std::unique_ptr<CTestLog> m_testLog;
+};
