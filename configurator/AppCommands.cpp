@@ -1,0 +1,174 @@
+// The application commands of the main window: Load, Save, Default, Help, About, and the question
+// asked before the window closes.
+#include "App.h"
+#include "AppMessageBox.h"
+#include "AppResource.h"
+#include "CodePage.h"
+#include "PlaceholderAbout.h"
+#include "UiSeam.h"
+#include <htmlhelp.h>
+
+namespace {
+
+std::wstring ExceptionText(const std::exception& e)
+{
+    std::wstring text;
+    AnsiToWide(text, e.what());
+    return text;
+}
+
+bool Really()
+{
+    return AppMessageBox(IDS_REALLY, MB_OKCANCEL | MB_ICONQUESTION) == IDOK;
+}
+
+} // namespace
+
+void CConfigParvelApp::OnCommand(int id)
+{
+    switch (id)
+    {
+    case ID_APP_LOAD:
+        OnLoad((ConfirmFlags & CONFIRM_LOAD) != 0);
+        break;
+    case ID_APP_SAVE:
+        OnSave((ConfirmFlags & CONFIRM_SAVE) != 0);
+        break;
+    case ID_APP_ABOUT:
+        ShowAbout();
+        break;
+    case ID_APP_HELP:
+        ShowHelp(m_currentPage >= 0 ? IDS_TAB_FIRST + m_currentPage : 0);
+        break;
+    case ID_APP_DEFAULT:
+        OnDefault();
+        break;
+    }
+}
+
+void CConfigParvelApp::ShowAbout()
+{
+    CPlaceholderAbout about;
+    AppDialogBox(about, IDD_PLACEHOLDER_ABOUT, m_hWnd);
+}
+
+void CConfigParvelApp::OnDefault()
+{
+    if (m_currentPage < 0 || m_currentPage > DefaultsOptions || !Really())
+        return;
+    SetPageDefaults(m_currentPage);
+    if (CAppPage* page = GetPage(m_currentPage))
+        page->UpdateData(false);
+}
+
+void CConfigParvelApp::StoreAllPages()
+{
+    for (CAppPage* page : m_pages)
+        if (page)
+            page->UpdateData(true);
+}
+
+bool CConfigParvelApp::OnLoad(bool confirm)
+{
+    if (confirm && !Really())
+        return false;
+    bool ok = true;
+    try
+    {
+        Load(DATA_LIBRARY | DATA_ADDIN);
+    }
+    catch (const std::exception& e)
+    {
+        AppMessageBox(ExceptionText(e), MB_ICONERROR);
+        ok = false;
+    }
+    for (CAppPage* page : m_pages)
+        if (page)
+            page->UpdateData(false);
+    if (ok)
+        AppMessageBox(IDS_SUCCESSFULLY, MB_ICONINFORMATION);
+    return ok;
+}
+
+bool CConfigParvelApp::OnSave(bool confirm)
+{
+    if (confirm && !Really())
+        return false;
+    try
+    {
+        StoreAllPages();
+        Save(ModifiedFlags | DATA_LIBRARY | DATA_ADDIN);
+    }
+    catch (const std::exception& e)
+    {
+        AppMessageBox(ExceptionText(e), MB_ICONERROR);
+        return false;
+    }
+    AppMessageBox(IDS_SUCCESSFULLY, MB_ICONINFORMATION);
+    return true;
+}
+
+bool CConfigParvelApp::CanClose()
+{
+    try
+    {
+        WINDOWPLACEMENT wp = {};
+        wp.length = sizeof(wp);
+        if (GetWindowPlacement(m_hWnd, &wp) && !EqualRect(&wp.rcNormalPosition, &AppWinRect))
+        {
+            AppWinRect = wp.rcNormalPosition;
+            ModifiedFlags |= DATA_UI;
+        }
+        // One document for all the saves of the close.
+        CAppConfigRef held;
+        if (ModifiedFlags & DATA_UI)
+            held = CAppConfig::GetInstance();
+        StoreAllPages();
+        if (ModifiedFlags & (DATA_LIBRARY | DATA_ADDIN))
+        {
+            int answer = AppMessageBox(IDS_SAVE_CHANGES, MB_YESNOCANCEL | MB_ICONQUESTION);
+            if (answer == IDCANCEL)
+                return false;
+            if (answer == IDYES)
+                Save(ModifiedFlags);
+        }
+        if (ModifiedFlags & DATA_UI)
+            Save(DATA_UI);
+        return true;
+    }
+    catch (const std::exception& e)
+    {
+        std::wstring text = LoadAppString(IDS_SAVE_FAILED_QUIT) + L"\r\n\r\n" + ExceptionText(e);
+        return AppMessageBox(text, MB_OKCANCEL | MB_ICONERROR) == IDOK;
+    }
+}
+
+void CConfigParvelApp::GetHelpFile(std::wstring& out) const
+{
+    wchar_t language[16] = {};
+    GetLocaleInfoW(LOCALE_SYSTEM_DEFAULT, LOCALE_SABBREVLANGNAME, language, 16);
+    const std::wstring folder = m_programFolder + L"Languages\\";
+    out = folder + L"Parvel_" + language + L".chm";
+    if (GetFileAttributesW(out.c_str()) == INVALID_FILE_ATTRIBUTES)
+        out = folder + L"Parvel_RUS.chm";
+}
+
+bool CConfigParvelApp::ShowHelp(int helpId)
+{
+    std::wstring file;
+    GetHelpFile(file);
+    DWORD attributes = GetFileAttributesW(file.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return false;
+    if (!m_openHelpFile.empty() && m_openHelpFile != file)
+    {
+        HtmlHelpW(nullptr, m_openHelpFile.c_str(), HH_CLOSE_ALL, 0);
+        m_openHelpFile.clear();
+    }
+    m_openHelpFile = file;
+    if (helpId)
+        HtmlHelpW(m_hWnd, file.c_str(), HH_HELP_CONTEXT, 0x20000 + helpId);
+    else
+        HtmlHelpW(m_hWnd, file.c_str(), HH_DISPLAY_TOPIC, 0);
+    return true;
+}

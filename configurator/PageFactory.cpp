@@ -1,0 +1,32 @@
+// The page table of the main window. Plugging in a page is one line: replace its placeholder line
+// by the page class and its template (and include the page's header).
+#include "PageFactory.h"
+#include "AppResource.h"
+#include "PlaceholderPage.h"
+
+namespace {
+
+template <class Page>
+CAppPage* MakePage()
+{
+    return new Page;
+}
+
+// In tab order: Main, Formats, Reading keys, Sound, Configurator, Test.
+const PageSlot g_pages[] = {
+    {&MakePage<CPlaceholderPage>, IDD_PLACEHOLDER_PAGE}, // CMainPage, IDD_PAGE_MAIN
+    {&MakePage<CPlaceholderPage>, IDD_PLACEHOLDER_PAGE}, // CZFormatsPage, IDD_PAGE_FORMATS
+    {&MakePage<CPlaceholderPage>, IDD_PLACEHOLDER_PAGE}, // CReadKeysPage, IDD_PAGE_READKEYS
+    {&MakePage<CPlaceholderPage>, IDD_PLACEHOLDER_PAGE}, // CSoundPage, IDD_PAGE_SOUND
+    {&MakePage<CPlaceholderPage>, IDD_PLACEHOLDER_PAGE}, // CZAdvancedPage, IDD_PAGE_ADVANCED
+    {&MakePage<CPlaceholderPage>, IDD_PLACEHOLDER_PAGE}, // CTestPage, IDD_PAGE_TEST
+};
+
+} // namespace
+
+const PageSlot* GetPageSlot(int index)
+{
+    if (index < 0 || index >= static_cast<int>(sizeof(g_pages) / sizeof(g_pages[0])))
+        return nullptr;
+    return &g_pages[index];
+}

@@ -1,0 +1,168 @@
+// List-view, header and tab-control functions.
+#include "ListViewHelpers.h"
+#include "AppResource.h"
+#include "ModuleState.h"
+#include <algorithm>
+
+namespace {
+
+HIMAGELIST g_sortImages = nullptr;
+
+bool HeaderDrawsArrows(HWND header)
+{
+    return SendMessageW(header, CCM_GETVERSION, 0, 0) >= 6;
+}
+
+} // namespace
+
+void ListView_SelectCentered(HWND list, int item)
+{
+    LVITEMW lvi = {};
+    lvi.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    lvi.state = 0;
+    SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&lvi));
+    if (item == -1)
+        return;
+    lvi.state = LVIS_SELECTED | LVIS_FOCUSED;
+    SendMessageW(list, LVM_SETITEMSTATE, item, reinterpret_cast<LPARAM>(&lvi));
+    const int top = static_cast<int>(SendMessageW(list, LVM_GETTOPINDEX, 0, 0));
+    const int half = static_cast<int>(SendMessageW(list, LVM_GETCOUNTPERPAGE, 0, 0)) / 2;
+    const int count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+    int target;
+    if (item >= top + half)
+        target = std::min(item + half, count - 1);
+    else
+        target = std::max(item - (half - 1), 0);
+    SendMessageW(list, LVM_ENSUREVISIBLE, target, TRUE);
+}
+
+int ListView_GetTrackPos(HWND list)
+{
+    SCROLLINFO si = {};
+    si.cbSize = sizeof(si);
+    si.fMask = SIF_TRACKPOS;
+    GetScrollInfo(list, SB_VERT, &si);
+    return si.nTrackPos;
+}
+
+bool ListView_RestoreScrollPos(HWND list, int savedPos)
+{
+    RECT r = {};
+    r.left = LVIR_BOUNDS;
+    if (!SendMessageW(list, LVM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&r)))
+        return SendMessageW(list, LVM_GETITEMCOUNT, 0, 0) == 0;
+    const int rowHeight = r.bottom - r.top;
+    const int current = ListView_GetTrackPos(list);
+    return SendMessageW(list, LVM_SCROLL, 0, rowHeight * (savedPos - current)) != 0;
+}
+
+bool ListView_InitSortImages(HWND list)
+{
+    HWND header = reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0));
+    if (!header)
+        return false;
+    if (HeaderDrawsArrows(header))
+        return true;
+    if (!g_sortImages)
+        g_sortImages = ImageList_LoadImageW(ModuleHandle, MAKEINTRESOURCEW(IDB_SORT_ARROWS), 16, 2, RGB(255, 0, 255),
+                                            IMAGE_BITMAP, LR_CREATEDIBSECTION | LR_SHARED);
+    if (!g_sortImages)
+        return false;
+    SendMessageW(header, HDM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(g_sortImages));
+    return true;
+}
+
+void DestroySortImages()
+{
+    if (g_sortImages)
+    {
+        ImageList_Destroy(g_sortImages);
+        g_sortImages = nullptr;
+    }
+}
+
+bool ListView_SetSortArrow(HWND list, int column, bool ascending)
+{
+    HWND header = reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0));
+    if (!header)
+        return false;
+    HDITEMW item = {};
+    item.mask = HDI_FORMAT;
+    if (!SendMessageW(header, HDM_GETITEMW, column, reinterpret_cast<LPARAM>(&item)))
+        return false;
+    item.fmt &= ~(HDF_SORTUP | HDF_SORTDOWN);
+    if (HeaderDrawsArrows(header))
+    {
+        item.fmt |= ascending ? HDF_SORTUP : HDF_SORTDOWN;
+        if (!SendMessageW(header, HDM_SETITEMW, column, reinterpret_cast<LPARAM>(&item)))
+            return false;
+        SendMessageW(list, LVM_SETSELECTEDCOLUMN, column, 0);
+        return true;
+    }
+    item.mask = HDI_FORMAT | HDI_BITMAP | HDI_IMAGE;
+    item.fmt |= HDF_BITMAP_ON_RIGHT | HDF_IMAGE;
+    item.iImage = ascending ? 0 : 1;
+    item.hbm = nullptr;
+    return SendMessageW(header, HDM_SETITEMW, column, reinterpret_cast<LPARAM>(&item)) != 0;
+}
+
+bool ListView_ClearSortArrow(HWND list, int column)
+{
+    HWND header = reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0));
+    if (!header)
+        return false;
+    HDITEMW item = {};
+    item.mask = HDI_FORMAT;
+    if (!SendMessageW(header, HDM_GETITEMW, column, reinterpret_cast<LPARAM>(&item)))
+        return false;
+    // Without the header's own arrows the image is what shows the order: it goes with the flags.
+    item.fmt &= ~(HDF_SORTUP | HDF_SORTDOWN | HDF_IMAGE | HDF_BITMAP_ON_RIGHT);
+    return SendMessageW(header, HDM_SETITEMW, column, reinterpret_cast<LPARAM>(&item)) != 0;
+}
+
+bool ListView_GetColumnWidths(HWND list, ColumnWidths& widths)
+{
+    widths.clear();
+    HWND header = reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0));
+    if (!header)
+        return false;
+    const int count = static_cast<int>(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i)
+        widths.emplace_back(i + 1, static_cast<int>(SendMessageW(list, LVM_GETCOLUMNWIDTH, i, 0)));
+    return true;
+}
+
+bool ListView_SetColumnWidths(HWND list, const ColumnWidths& widths)
+{
+    HWND header = reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0));
+    if (!header)
+        return false;
+    const int columns = static_cast<int>(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0));
+    const int n = std::min(columns, static_cast<int>(widths.size()));
+    for (int k = 0; k < n; ++k)
+    {
+        if (widths[k].first == 0)
+            continue;
+        // A stored width is a user's drag; a negative one would ask for auto-sizing instead.
+        SendMessageW(list, LVM_SETCOLUMNWIDTH, k, ClampColumnWidth(widths[k].second));
+    }
+    return true;
+}
+
+int ClampColumnWidth(int width, int minimum)
+{
+    return std::max(width, std::max(minimum, 0));
+}
+
+int TabCtrl_FindByParam(HWND tab, LPARAM param)
+{
+    const int count = static_cast<int>(SendMessageW(tab, TCM_GETITEMCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i)
+    {
+        TCITEMW item = {};
+        item.mask = TCIF_PARAM;
+        if (SendMessageW(tab, TCM_GETITEMW, i, reinterpret_cast<LPARAM>(&item)) && item.lParam == param)
+            return i;
+    }
+    return -1;
+}

@@ -1,0 +1,34 @@
+// Functions over list views, their headers and tab controls, shared by every list of the program.
+#pragma once
+#include <windows.h>
+#include <commctrl.h>
+#include <utility>
+#include <vector>
+
+// Pairs (1-based column number, width) as the settings file keeps them per list.
+using ColumnWidths = std::vector<std::pair<int, int>>;
+
+// Clears selection and focus of all items; for an item other than -1 selects and focuses it and
+// scrolls it near the middle of the view.
+void ListView_SelectCentered(HWND list, int item);
+// After the item count changed: scrolls back to the vertical row position read before.
+bool ListView_RestoreScrollPos(HWND list, int savedPos);
+// Vertical track position of the list (what ListView_RestoreScrollPos takes back).
+int ListView_GetTrackPos(HWND list);
+
+// Sort arrows in the header: drawn by the header itself from common controls 6 on, otherwise as
+// images from bitmap 136 (one process-wide image list, created on first use).
+bool ListView_InitSortImages(HWND list);
+bool ListView_SetSortArrow(HWND list, int column, bool ascending);
+bool ListView_ClearSortArrow(HWND list, int column);
+// Destroys the process-wide sort-arrow image list (with the main window).
+void DestroySortImages();
+
+bool ListView_GetColumnWidths(HWND list, ColumnWidths& widths);
+bool ListView_SetColumnWidths(HWND list, const ColumnWidths& widths);
+// A width for LVM_SETCOLUMNWIDTH computed from the client width: never one of the list view's
+// special negative values (LVSCW_AUTOSIZE -1, LVSCW_AUTOSIZE_USEHEADER -2), never below `minimum`.
+int ClampColumnWidth(int width, int minimum = 0);
+
+// Index of the first tab whose item parameter equals `param`; -1 when none.
+int TabCtrl_FindByParam(HWND tab, LPARAM param);

@@ -1,0 +1,35 @@
+// Change notification of list adapters.
+#include "VirtualListViewData.h"
+#include "CodePage.h"
+#include <exception>
+#include <string>
+
+void CVirtualListViewData::FireEvent()
+{
+    if (!m_context || !m_callback)
+        return;
+    try
+    {
+        m_callback(m_context, this);
+    }
+    catch (const std::exception& e)
+    {
+        std::wstring text;
+        AnsiToWide(text, e.what());
+        OutputDebugStringW((L"Exception in CVirtualListViewData::FireEvent(): " + text + L"\r\n").c_str());
+    }
+}
+
+bool CVirtualListViewData::HandleNotify(NMHDR* hdr)
+{
+    switch (hdr->code)
+    {
+    case LVN_GETDISPINFOW:
+        GetDispInfo(reinterpret_cast<NMLVDISPINFOW*>(hdr));
+        return true;
+    case LVN_ODCACHEHINT:
+        CacheHint(reinterpret_cast<NMLVCACHEHINT*>(hdr));
+        return true;
+    }
+    return false;
+}

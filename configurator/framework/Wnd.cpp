@@ -1,0 +1,220 @@
+// Binding of window and dialog handles to CWnd objects, the current-message record and the
+// exception boundary between the objects and the system.
+#include "Wnd.h"
+#include "AppMessageBox.h"
+#include "CodePage.h"
+#include <exception>
+
+HWND CWnd::s_mainWindow = nullptr;
+
+namespace {
+
+CurrentMessage g_current;
+
+// Restores the outer current message however the handler ends.
+class CCurrentMessageScope
+{
+public:
+    CCurrentMessageScope(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) : m_saved(g_current)
+    {
+        g_current = {hWnd, message, wParam, lParam};
+    }
+    ~CCurrentMessageScope() { g_current = m_saved; }
+    CCurrentMessageScope(const CCurrentMessageScope&) = delete;
+    CCurrentMessageScope& operator=(const CCurrentMessageScope&) = delete;
+
+private:
+    CurrentMessage m_saved;
+};
+
+// While an exception box is up its own message loop keeps serving the dialog; a handler that
+// fails again for every repaint would otherwise stack one box on another.
+bool g_exceptionBoxShown = false;
+
+void ShowDialogException(HWND owner, const char* text)
+{
+    if (g_exceptionBoxShown)
+        return;
+    g_exceptionBoxShown = true;
+    std::wstring wide;
+    AnsiToWide(wide, text ? text : "");
+    try
+    {
+        AppMessageBox(wide.c_str(), MB_ICONERROR, owner);
+    }
+    catch (...)
+    {
+    }
+    g_exceptionBoxShown = false;
+}
+
+} // namespace
+
+const CurrentMessage& CWnd::GetCurrentMessage()
+{
+    return g_current;
+}
+
+LRESULT CWnd::DefaultProc()
+{
+    return DefWindowProcW(g_current.hWnd, g_current.message, g_current.wParam, g_current.lParam);
+}
+
+LRESULT CWnd::Run(CWnd* wnd, HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam, bool dialog)
+{
+    CCurrentMessageScope scope(hWnd, message, wParam, lParam);
+    try
+    {
+        return wnd->DialogProc(hWnd, message, wParam, lParam);
+    }
+    catch (const std::exception& e)
+    {
+        if (dialog)
+            ShowDialogException(hWnd, e.what());
+    }
+    catch (...)
+    {
+        // Nothing to show, but it must not unwind through the system's frames either.
+    }
+    if (message == WM_PAINT)
+        ValidateRect(hWnd, nullptr);
+    return 0;
+}
+
+LRESULT CWnd::Dispatch(CWnd* wnd, HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return Run(wnd, hWnd, message, wParam, lParam, false);
+}
+
+LRESULT CALLBACK CWnd::StaticWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    CWnd* wnd = reinterpret_cast<CWnd*>(GetWindowLongPtrW(hWnd, GWLP_USERDATA));
+    if (message == WM_NCCREATE)
+    {
+        auto* cs = reinterpret_cast<CREATESTRUCTW*>(lParam);
+        wnd = static_cast<CWnd*>(cs->lpCreateParams);
+        if (wnd)
+        {
+            SetWindowLongPtrW(hWnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(wnd));
+            wnd->m_hWnd = hWnd;
+        }
+    }
+    if (!wnd)
+        return DefWindowProcW(hWnd, message, wParam, lParam);
+    LRESULT result = Dispatch(wnd, hWnd, message, wParam, lParam);
+    if (message == WM_NCDESTROY)
+    {
+        SetWindowLongPtrW(hWnd, GWLP_USERDATA, 0);
+        if (wnd->m_hWnd == hWnd)
+            wnd->m_hWnd = nullptr;
+    }
+    return result;
+}
+
+INT_PTR CALLBACK CWnd::StaticDlgProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    CWnd* wnd;
+    if (message == WM_INITDIALOG)
+    {
+        wnd = reinterpret_cast<CWnd*>(lParam);
+        if (!wnd)
+            return FALSE;
+        SetWindowLongPtrW(hWnd, DWLP_USER, lParam);
+        wnd->m_hWnd = hWnd;
+    }
+    else
+    {
+        wnd = reinterpret_cast<CWnd*>(GetWindowLongPtrW(hWnd, DWLP_USER));
+        if (!wnd)
+            return FALSE;
+    }
+    INT_PTR result = Run(wnd, hWnd, message, wParam, lParam, true);
+    if (message == WM_NCDESTROY)
+    {
+        SetWindowLongPtrW(hWnd, DWLP_USER, 0);
+        if (wnd->m_hWnd == hWnd)
+            wnd->m_hWnd = nullptr;
+    }
+    return result;
+}
+
+int CWnd::GetDlgItemText(int id, std::wstring& out) const
+{
+    out.clear();
+    HWND item = GetItem(id);
+    if (!item)
+        return 0;
+    int length = GetWindowTextLengthW(item);
+    if (length <= 0)
+        return 0;
+    out.resize(length + 1);
+    int got = GetWindowTextW(item, &out[0], length + 1);
+    out.resize(got > 0 ? got : 0);
+    return static_cast<int>(out.size());
+}
+
+void CWnd::CenterWindow()
+{
+    RECT window;
+    GetWindowRect(m_hWnd, &window);
+    int width = window.right - window.left;
+    int height = window.bottom - window.top;
+    RECT reference, limit;
+    LONG style = GetWindowLongW(m_hWnd, GWL_STYLE);
+    if (style & WS_CHILD)
+    {
+        HWND parent = GetParent(m_hWnd);
+        GetClientRect(parent, &limit);
+        reference = limit;
+    }
+    else
+    {
+        HWND owner = GetWindow(m_hWnd, GW_OWNER);
+        LONG ownerStyle = owner ? GetWindowLongW(owner, GWL_STYLE) : 0;
+        MONITORINFO mi = {};
+        mi.cbSize = sizeof(mi);
+        if (owner && (ownerStyle & WS_VISIBLE) && !(ownerStyle & WS_MINIMIZE))
+        {
+            GetWindowRect(owner, &reference);
+            GetMonitorInfoW(MonitorFromWindow(owner, MONITOR_DEFAULTTONEAREST), &mi);
+            limit = mi.rcWork;
+        }
+        else
+        {
+            GetMonitorInfoW(MonitorFromWindow(s_mainWindow, MONITOR_DEFAULTTOPRIMARY), &mi);
+            limit = reference = mi.rcWork;
+        }
+    }
+    int x = (reference.left + reference.right) / 2 - width / 2;
+    int y = (reference.top + reference.bottom) / 2 - height / 2;
+    if (x + width > limit.right)
+        x = limit.right - width;
+    if (x < limit.left)
+        x = limit.left;
+    if (y + height > limit.bottom)
+        y = limit.bottom - height;
+    if (y < limit.top)
+        y = limit.top;
+    SetWindowPos(m_hWnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+bool CAppPage::PreTranslateMessage(MSG* msg)
+{
+    return m_hWnd && IsDialogMessageW(m_hWnd, msg);
+}
+
+void CAppPage::MakeChild()
+{
+    LONG style = GetWindowLongW(m_hWnd, GWL_STYLE);
+    style &= ~(WS_CAPTION | WS_DISABLED);
+    style |= WS_CLIPSIBLINGS | DS_CONTROL;
+    SetWindowLongW(m_hWnd, GWL_STYLE, style);
+    LONG exStyle = GetWindowLongW(m_hWnd, GWL_EXSTYLE);
+    SetWindowLongW(m_hWnd, GWL_EXSTYLE, exStyle | WS_EX_CONTROLPARENT);
+}
+
+BOOL CALLBACK SetFontProc(HWND child, LPARAM font)
+{
+    SendMessageW(child, WM_SETFONT, static_cast<WPARAM>(font), TRUE);
+    return TRUE;
+}
