@@ -3,6 +3,7 @@
 #include "PageFactory.h"
 #include "AppResource.h"
 #include "PlaceholderPage.h"
+#include "TestPage.h"
 
 namespace {
 
@@ -19,7 +20,7 @@ const PageSlot g_pages[] = {
     {&MakePage<CPlaceholderPage>, IDD_PLACEHOLDER_PAGE}, // CReadKeysPage, IDD_PAGE_READKEYS
     {&MakePage<CPlaceholderPage>, IDD_PLACEHOLDER_PAGE}, // CSoundPage, IDD_PAGE_SOUND
     {&MakePage<CPlaceholderPage>, IDD_PLACEHOLDER_PAGE}, // CZAdvancedPage, IDD_PAGE_ADVANCED
-    {&MakePage<CPlaceholderPage>, IDD_PLACEHOLDER_PAGE}, // CTestPage, IDD_PAGE_TEST
+    {&MakePage<CTestPage>, IDD_PAGE_TEST},
 };
 
 } // namespace

@@ -1,0 +1,32 @@
+// A page of the device dialog that shows one of the add-in's XML documents in a rich-edit control,
+// tags coloured, with Copy, Copy All and Select All in its context menu.
+#pragma once
+#include "Wnd.h"
+#include <string>
+#include <vector>
+
+class CXmlPage : public CAppPage
+{
+public:
+    // Loads the rich-edit library once per program (it stays loaded), then creates the page as a
+    // modeless child of `parent`. Throws COSException when the library cannot be loaded.
+    HWND Create(HWND parent);
+    void SetXml(const std::wstring& text);
+    void CopyAll();
+    std::wstring Text() const;
+
+    LRESULT DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) override;
+
+    // Where "<" ... ">" runs of the text are coloured: brackets red, tag names blue.
+    struct Span
+    {
+        size_t start;
+        size_t length;
+        bool name; // blue tag name, else red bracket
+    };
+    static std::vector<Span> TagSpans(const std::wstring& text);
+
+private:
+    void ShowContextMenu();
+    HWND m_edit = nullptr;
+};
