@@ -15,10 +15,10 @@
 class CConfigParvelApp : public CWnd, public CAppData
 {
 public:
-    static const int PageCount = 6;
+    static constexpr int PageCount = 6;
     // The main window's smallest tracking size.
-    static const int MinWidth = 725;
-    static const int MinHeight = 600;
+    static constexpr int MinWidth = 725;
+    static constexpr int MinHeight = 600;
 
     CConfigParvelApp();
     ~CConfigParvelApp() override;

@@ -35,7 +35,7 @@ class CAppConfig : public IUnknown, public CMemXML
 {
 public:
     // The version this program writes: 1.1.
-    static const uint16_t CurrentVersion = 0x0101;
+    static constexpr uint16_t CurrentVersion = 0x0101;
 
     // The shared document with a reference added; made and loaded when there is none. A load
     // failure throws (the file's CFileException) and nothing becomes shared.

@@ -7,6 +7,7 @@
 #include "TestHost.h"
 #include "TestLog.h"
 #include "WFormat.h"
+#include <unordered_map>
 
 namespace {
 
@@ -137,15 +138,21 @@ void CAppData::LoadLibraryAndAddin(CAppConfig& config, uint32_t flags)
 
     // What the add-in uses wins over the library's copy of the same name and is enabled; library
     // entries the add-in does not name keep their own enabled mark.
+    // The first entry of each name, as FindFormatByName would find it, without a search per format.
+    std::unordered_map<std::wstring, size_t> byName;
+    for (size_t i = Formats.size(); i-- > 0;)
+        byName[Formats[i].Name] = i;
     for (const KeyFormat& format : settings.Formats) {
         KeyFormatItem item;
         static_cast<KeyFormat&>(item) = format;
         item.Enabled = 1;
-        int64_t index = FindFormatByName(Formats, format.Name);
-        if (index >= 0)
-            Formats[static_cast<size_t>(index)] = item;
-        else
-            Formats.push_back(item);
+        auto found = byName.find(format.Name);
+        if (found != byName.end()) {
+            Formats[found->second] = std::move(item);
+        } else {
+            byName.emplace(format.Name, Formats.size());
+            Formats.push_back(std::move(item));
+        }
     }
     MarkFormatConflicts(Formats);
     ModifiedFlags &= ~(DATA_LIBRARY | DATA_ADDIN);

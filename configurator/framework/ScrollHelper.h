@@ -6,7 +6,7 @@
 class CScrollHelper
 {
 public:
-    static const int LineStep = 60; // pixels per SB_LINEUP / SB_LINEDOWN
+    static constexpr int LineStep = 60; // pixels per SB_LINEUP / SB_LINEDOWN
 
     void SetOwner(HWND owner) { m_owner = owner; }
     HWND GetOwner() const { return m_owner; }

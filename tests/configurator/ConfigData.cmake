@@ -15,3 +15,17 @@ if(TARGET Parvel)
     target_compile_definitions(configdata_tests PRIVATE PARVEL_DLL_PATH="$<TARGET_FILE:Parvel>")
 endif()
 parvel_wine_test(configdata configdata_tests)
+
+# Registry mode seen from outside: the system's "reg query" reads what Save wrote to the add-in's
+# key in the build's private prefix.
+add_executable(configdata_tool ${CMAKE_CURRENT_LIST_DIR}/data/tools/configdata_tool.cpp)
+target_link_libraries(configdata_tool PRIVATE configparvel_data)
+target_link_options(configdata_tool PRIVATE -municode)
+add_test(NAME configdata_registry_mode
+         COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/data/registry_mode_test.sh ${PARVEL_WINE_RUN}
+                 $<TARGET_FILE:configdata_tool> ${CMAKE_BINARY_DIR})
+set_tests_properties(configdata_registry_mode PROPERTIES
+    FIXTURES_REQUIRED wineserver
+    TIMEOUT 120
+    LABELS wine
+    RESOURCE_LOCK parvel_settings_key)

@@ -1,0 +1,36 @@
+# The program under Xvfb: the window framework and the main window driven in process (one test
+# program linking configparvel_lib), and one out-of-process run of the real ConfigParvel.exe.
+# Only one ConfigParvel may run in the Wine session at a time, so these entries (and any other that
+# starts the program) hold the resource lock ConfigParvelWindow.
+file(GLOB CONFIGPARVEL_GUI_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/gui/*.cpp)
+add_executable(configparvel_gui_tests ${CONFIGPARVEL_GUI_TEST_SOURCES}
+               ${CMAKE_CURRENT_LIST_DIR}/gui/GuiTests.rc)
+target_link_libraries(configparvel_gui_tests PRIVATE configparvel_lib gtest)
+target_include_directories(configparvel_gui_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/support
+                           ${CMAKE_CURRENT_LIST_DIR}/gui)
+parvel_resource_script(${CMAKE_CURRENT_LIST_DIR}/gui/GuiTests.rc ${CONFIGPARVEL_RC_INCLUDES}
+                       ${CMAKE_CURRENT_LIST_DIR}/gui)
+add_dependencies(configparvel_gui_tests parvel_messages window_probe)
+
+# parvel_gui_test(<name> COMMAND <program> [args...] [ENV ...]): under its own X server (through
+# tools/gui-run.sh and the window probe), with the window lock.
+function(parvel_gui_test name)
+    cmake_parse_arguments(T "" "" "COMMAND;ENV" ${ARGN})
+    add_test(NAME ${name} COMMAND ${CMAKE_SOURCE_DIR}/tools/gui-run.sh ${PARVEL_WINE_RUN} $<TARGET_FILE:window_probe>
+             ${T_COMMAND})
+    set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wineserver TIMEOUT 300
+                         RESOURCE_LOCK ConfigParvelWindow ENVIRONMENT "${T_ENV}" LABELS "wine;gui")
+endfunction()
+
+parvel_gui_test(configparvel_gui COMMAND $<TARGET_FILE:configparvel_gui_tests>)
+parvel_gui_test(configparvel_gui_russian
+    COMMAND $<TARGET_FILE:configparvel_gui_tests> --gtest_filter=Shell.*
+    ENV "LC_ALL=ru_RU.UTF-8")
+
+add_executable(configparvel_smoke ${CMAKE_CURRENT_LIST_DIR}/smoke/ConfigParvelSmoke.cpp
+               ${CMAKE_CURRENT_LIST_DIR}/smoke/ProgramRun.cpp)
+target_include_directories(configparvel_smoke PRIVATE ${CMAKE_CURRENT_LIST_DIR}/smoke)
+target_link_options(configparvel_smoke PRIVATE -municode)
+target_link_libraries(configparvel_smoke PRIVATE shell32 user32)
+add_dependencies(configparvel_smoke ConfigParvel window_probe)
+parvel_gui_test(configparvel_smoke COMMAND $<TARGET_FILE:configparvel_smoke> Z:$<TARGET_FILE:ConfigParvel>)

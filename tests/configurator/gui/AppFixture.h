@@ -1,0 +1,50 @@
+// The fixture of the configurator's in-process GUI tests: the application object and its main
+// window on a scratch data folder and a scratch HKEY_CURRENT_USER (never the real user's), with a
+// scripted user answering every message box. Tests send the messages a user's clicks send.
+//
+// Needs a display (the tests run under xvfb-run). Only one application may run at a time in the
+// Wine session, so every ctest entry that starts one holds the resource lock "ConfigParvelWindow".
+#pragma once
+#include "App.h"
+#include "ScratchRegistry.h"
+#include "ScriptedUi.h"
+#include "TestFolder.h"
+#include <gtest/gtest.h>
+#include <memory>
+
+// Processes every message waiting for the thread, as the program's loop would (a WM_QUIT is
+// taken out and remembered, so that it ends no later modal loop).
+bool PumpMessages(CConfigParvelApp* app = nullptr);
+
+class AppFixture : public testing::Test
+{
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Starts the application; `portable` puts the add-in's settings in Parvel.xml of the data
+    // folder instead of the registry. Before it a test may prepare files in Folder().
+    void StartApp(bool portable = false);
+    // Ends the application and its window as the program's exit does.
+    void StopApp();
+
+    CConfigParvelApp& App() { return *m_app; }
+    HWND MainWindow() const { return m_app ? m_app->GetHwnd() : nullptr; }
+    const TestFolder& Folder() const { return m_folder; }
+    ScriptedUi& Ui() { return m_ui; }
+
+    // A click on a button of the main window (Load, Save, Help, Default).
+    void ClickCommand(int id);
+    // A click on tab `index`: the tab control selects it and tells its parent.
+    void ClickTab(int index);
+    // The close box (WM_SYSCOMMAND SC_CLOSE); true when the window is gone afterwards.
+    bool ClickClose();
+    std::wstring WindowText(HWND hWnd) const;
+    std::wstring TabText(int index) const;
+
+private:
+    ScratchRegistry m_registry{HKEY_CURRENT_USER};
+    TestFolder m_folder;
+    ScriptedUi m_ui;
+    std::unique_ptr<CConfigParvelApp> m_app;
+};

@@ -1,0 +1,11 @@
+// Entry point of the GUI test program: the program's own resources stand in for ConfigParvel's.
+// Run through tools/gui-run.sh, which gives it a display the Wine session can use.
+#include "ModuleState.h"
+#include <gtest/gtest.h>
+
+int main(int argc, char** argv)
+{
+    ModuleHandle = GetModuleHandleW(nullptr);
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

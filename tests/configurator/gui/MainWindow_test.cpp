@@ -1,0 +1,275 @@
+// The program under Xvfb, driven in process: start-up, tabs, one instance, minimum size, the
+// commands, and the question asked on closing with unsaved changes.
+#include "AppFixture.h"
+#include "AppResource.h"
+#include "SettingsStore.h"
+#include <commctrl.h>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+bool RussianSystem()
+{
+    return LOWORD(GetSystemDefaultLCID()) == 1049;
+}
+
+std::string ReadFile(const std::wstring& path)
+{
+    std::ifstream in(path.c_str(), std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+std::wstring RegistryPortname()
+{
+    CParvelSettings settings;
+    LoadSettingsFromRegistry(settings);
+    return settings.Portname;
+}
+
+const wchar_t* const kEnglishTabs[] = {L"Main", L"Formats", L"Reading keys", L"Sound", L"Configurator", L"Test"};
+const wchar_t* const kRussianTabs[] = {L"Основные", L"Форматы", L"Чтение ключей", L"Звук", L"Конфигуратор", L"Тест"};
+
+} // namespace
+
+using Shell = AppFixture;
+
+TEST_F(Shell, StartsWithTitleTabsAndFirstPage)
+{
+    StartApp();
+    HWND hWnd = MainWindow();
+    ASSERT_TRUE(IsWindowVisible(hWnd));
+    EXPECT_EQ(hWnd, FindWindowW(L"ConfigParvel", nullptr));
+    const bool russian = RussianSystem();
+    EXPECT_EQ(russian ? L"Конфигуратор Parvel" : L"Parvel Configurator", WindowText(hWnd));
+    ASSERT_EQ(6, SendMessageW(App().GetTabControl(), TCM_GETITEMCOUNT, 0, 0));
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(russian ? kRussianTabs[i] : kEnglishTabs[i], TabText(i)) << i;
+    EXPECT_EQ(0, App().GetCurrentPage());
+    ASSERT_TRUE(App().GetPage(0) != nullptr);
+    EXPECT_TRUE(IsWindowVisible(App().GetPage(0)->GetHwnd()));
+    EXPECT_EQ(nullptr, App().GetPage(1)); // pages are made on first selection
+    EXPECT_EQ(russian ? L"Загрузить" : L"Load", WindowText(App().GetButton(0)));
+    EXPECT_FALSE(IsWindowVisible(App().GetButton(2))) << "no help file: no Help button";
+    // Start-up wrote the built-in settings file and loaded it.
+    EXPECT_TRUE(GetFileAttributesW(Folder().File(L"ConfigParvel.xml").c_str()) != INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(42u, App().Formats.size());
+    EXPECT_TRUE(Ui().Asked().empty());
+}
+
+// Run by the ctest entry that sets LC_ALL=ru_RU.UTF-8.
+TEST_F(Shell, RussianLocaleGivesRussianInterface)
+{
+    if (!RussianSystem())
+        GTEST_SKIP() << "needs a Russian system locale";
+    StartApp();
+    EXPECT_EQ(L"Конфигуратор Parvel", WindowText(MainWindow()));
+    EXPECT_EQ(L"Основные", TabText(0));
+    App().ModifiedFlags |= DATA_ADDIN;
+    Ui().AnswerMessage(IDCANCEL);
+    EXPECT_FALSE(ClickClose());
+    ASSERT_EQ(1u, Ui().Messages().size());
+    const auto messages = Ui().Messages();
+    EXPECT_EQ(L"Сохранить изменения?", messages[0].text);
+    EXPECT_EQ(L"Конфигуратор Parvel", messages[0].caption);
+}
+
+TEST_F(Shell, SecondInstanceEndsAtOnceAndLeavesTheFirstAlone)
+{
+    StartApp();
+    RECT before;
+    GetWindowRect(MainWindow(), &before);
+    CConfigParvelApp second;
+    second.SetLocation(false, Folder().Path());
+    EXPECT_EQ(-1, second.StartInstance(SW_SHOW));
+    EXPECT_EQ(nullptr, second.GetHwnd());
+    RECT after;
+    GetWindowRect(MainWindow(), &after);
+    EXPECT_TRUE(EqualRect(&before, &after));
+    EXPECT_TRUE(IsWindowVisible(MainWindow()));
+}
+
+TEST_F(Shell, KeepsItsMinimumSize)
+{
+    StartApp();
+    MINMAXINFO info = {};
+    SendMessageW(MainWindow(), WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&info));
+    EXPECT_EQ(725, info.ptMinTrackSize.x);
+    EXPECT_EQ(600, info.ptMinTrackSize.y);
+    // The frame's own sizing loop asks the same way; a WM_SIZING drag below it is cut by it.
+    SetWindowPos(MainWindow(), nullptr, 0, 0, 900, 700, SWP_NOZORDER | SWP_NOMOVE);
+    PumpMessages(&App());
+    RECT client;
+    GetClientRect(MainWindow(), &client);
+    // The tab control and the buttons follow the client area.
+    RECT tab;
+    GetWindowRect(App().GetTabControl(), &tab);
+    EXPECT_EQ(client.right, tab.right - tab.left);
+    EXPECT_EQ(client.bottom - 39, tab.bottom - tab.top);
+    RECT button;
+    GetWindowRect(App().GetButton(3), &button);
+    POINT origin = {button.left, button.top};
+    ScreenToClient(MainWindow(), &origin);
+    EXPECT_EQ(8 + 118 * 3, origin.x);
+    EXPECT_EQ(client.bottom - 31, origin.y);
+}
+
+TEST_F(Shell, TabsMakePagesOnceAndDefaultIsOffOnTheTestPage)
+{
+    StartApp();
+    for (int i = 0; i < 6; ++i)
+    {
+        ClickTab(i);
+        EXPECT_EQ(i, App().GetCurrentPage());
+        ASSERT_TRUE(App().GetPage(i) != nullptr);
+        EXPECT_TRUE(IsWindowVisible(App().GetPage(i)->GetHwnd()));
+        EXPECT_EQ(i != 5, IsWindowEnabled(App().GetButton(3)) != FALSE) << i;
+    }
+    CAppPage* first = App().GetPage(0);
+    ClickTab(0);
+    EXPECT_EQ(first, App().GetPage(0));
+    EXPECT_FALSE(IsWindowVisible(App().GetPage(5)->GetHwnd()));
+}
+
+TEST_F(Shell, ClosingWithUnsavedChangesCancelKeepsTheWindow)
+{
+    StartApp();
+    App().Portname = L"COM7";
+    App().ModifiedFlags |= DATA_ADDIN;
+    Ui().AnswerMessage(IDCANCEL);
+    EXPECT_FALSE(ClickClose());
+    ASSERT_EQ(1u, Ui().Messages().size());
+    const auto messages = Ui().Messages();
+    const UiAsk& ask = messages[0];
+    if (!RussianSystem())
+    {
+        EXPECT_EQ(L"Save changes?", ask.text);
+        EXPECT_EQ(L"Parvel Configurator", ask.caption);
+    }
+    EXPECT_EQ(static_cast<UINT>(MB_YESNOCANCEL | MB_ICONQUESTION), ask.flags);
+    EXPECT_TRUE(IsWindow(MainWindow()));
+    EXPECT_EQ(L"Auto", RegistryPortname());
+}
+
+TEST_F(Shell, ClosingWithUnsavedChangesNoSavesOnlyTheWindowState)
+{
+    StartApp();
+    App().Portname = L"COM7";
+    App().ModifiedFlags |= DATA_ADDIN;
+    Ui().AnswerMessage(IDNO);
+    EXPECT_TRUE(ClickClose());
+    EXPECT_EQ(1u, Ui().Messages().size());
+    EXPECT_EQ(L"Auto", RegistryPortname());
+    // The window's position is kept silently.
+    EXPECT_NE(std::string::npos, ReadFile(Folder().File(L"ConfigParvel.xml")).find("<AppWin>"));
+}
+
+TEST_F(Shell, ClosingWithUnsavedChangesYesWritesWhereTheAddinReads)
+{
+    StartApp();
+    App().Portname = L"COM7";
+    App().ModifiedFlags |= DATA_ADDIN;
+    Ui().AnswerMessage(IDYES);
+    EXPECT_TRUE(ClickClose());
+    EXPECT_EQ(1u, Ui().Messages().size());
+    EXPECT_EQ(L"COM7", RegistryPortname());
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(Folder().File(L"Parvel.xml").c_str()));
+}
+
+TEST_F(Shell, PortableYesWritesParvelXmlAndNothingInTheRegistry)
+{
+    StartApp(true);
+    App().Portname = L"COM9";
+    App().ModifiedFlags |= DATA_ADDIN;
+    Ui().AnswerMessage(IDYES);
+    EXPECT_TRUE(ClickClose());
+    CParvelSettings settings;
+    LoadSettingsFromXml(Folder().File(L"Parvel.xml"), settings);
+    EXPECT_EQ(L"COM9", settings.Portname);
+    HKEY key = nullptr;
+    EXPECT_NE(ERROR_SUCCESS, RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Corvane\\Parvel", 0, KEY_READ, &key));
+    if (key)
+        RegCloseKey(key);
+}
+
+TEST_F(Shell, ClosingWithoutChangesAsksNothing)
+{
+    StartApp();
+    EXPECT_TRUE(ClickClose());
+    EXPECT_TRUE(Ui().Asked().empty());
+}
+
+TEST_F(Shell, SaveAsksReallyThenReportsSuccess)
+{
+    StartApp();
+    App().Portname = L"COM5";
+    App().ModifiedFlags |= DATA_ADDIN;
+    Ui().AnswerMessage(IDCANCEL); // "Really?" refused: nothing happens
+    ClickCommand(ID_APP_SAVE);
+    EXPECT_EQ(L"Auto", RegistryPortname());
+    Ui().AnswerMessage(IDOK);
+    Ui().AnswerMessage(IDOK);
+    ClickCommand(ID_APP_SAVE);
+    EXPECT_EQ(L"COM5", RegistryPortname());
+    EXPECT_EQ(0u, App().ModifiedFlags & DATA_ADDIN);
+    auto messages = Ui().Messages();
+    ASSERT_EQ(3u, messages.size());
+    EXPECT_EQ(static_cast<UINT>(MB_OKCANCEL | MB_ICONQUESTION), messages[0].flags);
+    EXPECT_EQ(static_cast<UINT>(MB_ICONINFORMATION), messages[2].flags);
+    // With the question switched off Save asks nothing before it reports.
+    App().ConfirmFlags = 0;
+    Ui().Clear();
+    Ui().AnswerMessage(IDOK);
+    ClickCommand(ID_APP_SAVE);
+    EXPECT_EQ(1u, Ui().Messages().size());
+}
+
+TEST_F(Shell, LoadBringsBackTheStoredSettings)
+{
+    StartApp();
+    App().Portname = L"COM3";
+    App().ConfirmFlags = 0;
+    Ui().AnswerMessage(IDOK); // "Successfully."
+    ClickCommand(ID_APP_LOAD);
+    EXPECT_EQ(L"Auto", App().Portname);
+    EXPECT_EQ(1u, Ui().Messages().size());
+}
+
+TEST_F(Shell, DefaultReturnsTheConnectionValuesOfThePage)
+{
+    StartApp();
+    App().Portname = L"COM4";
+    App().ReqTries = 9;
+    Ui().AnswerMessage(IDCANCEL);
+    ClickCommand(ID_APP_DEFAULT);
+    EXPECT_EQ(L"COM4", App().Portname);
+    Ui().AnswerMessage(IDOK);
+    ClickCommand(ID_APP_DEFAULT);
+    EXPECT_EQ(L"Auto", App().Portname);
+    EXPECT_EQ(2, App().ReqTries);
+    EXPECT_EQ(0u, App().ModifiedFlags);
+}
+
+TEST_F(Shell, UnwritableSettingsFileIsShownOnceAndTheProgramStarts)
+{
+    // A folder where the settings file belongs: the built-in file cannot be written.
+    ASSERT_TRUE(CreateDirectoryW(Folder().File(L"ConfigParvel.xml").c_str(), nullptr));
+    Ui().AnswerMessage(IDOK);
+    StartApp();
+    ASSERT_EQ(1u, Ui().Messages().size());
+    EXPECT_EQ(static_cast<UINT>(MB_ICONERROR), Ui().Messages().at(0).flags);
+    EXPECT_TRUE(IsWindowVisible(MainWindow()));
+    EXPECT_EQ(0, App().GetCurrentPage());
+}
+
+TEST_F(Shell, AboutRunsAsAModalDialog)
+{
+    StartApp();
+    Ui().DriveModal([](HWND dialog) { SendMessageW(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0); });
+    SendMessageW(MainWindow(), WM_SYSCOMMAND, ID_APP_ABOUT, 0);
+    ASSERT_EQ(1u, Ui().Asked().size());
+    EXPECT_EQ(UiAsk::Modal, Ui().Asked()[0].kind);
+    EXPECT_EQ(MainWindow(), Ui().Asked()[0].owner);
+}

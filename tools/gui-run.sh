@@ -1,0 +1,22 @@
+#!/bin/sh
+# Runs a Windows GUI program of this build under its own X server, once the Wine session can make
+# windows there (see tests/support/WindowProbe.cpp), and passes its output and exit code on.
+#   tools/gui-run.sh WINE-RUN WINDOW-PROBE PROGRAM [ARGS...]
+set -u
+wine_run=$1
+probe=$2
+shift 2
+inner='
+wine_run=$1; probe=$2; shift 2
+tries=0
+until "$wine_run" "$probe" >/dev/null 2>&1; do
+    tries=$((tries + 1))
+    if [ $tries -ge 20 ]; then
+        echo "gui-run: the Wine session makes no windows on this display" >&2
+        exit 1
+    fi
+    sleep 3
+done
+exec "$wine_run" "$@"
+'
+exec xvfb-run -a sh -c "$inner" gui-run "$wine_run" "$probe" "$@"
