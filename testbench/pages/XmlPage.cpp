@@ -1,5 +1,6 @@
 // The XML pages of the device dialog.
 #include "XmlPage.h"
+#include "XmlSpans.h"
 #include "Clipboard.h"
 #include "DevOpenRes.h"
 #include "Exceptions.h"
@@ -19,36 +20,6 @@ HWND CXmlPage::Create(HWND parent)
                               reinterpret_cast<LPARAM>(this));
 }
 
-std::vector<CXmlPage::Span> CXmlPage::TagSpans(const std::wstring& text)
-{
-    std::vector<Span> spans;
-    size_t pos = 0;
-    while ((pos = text.find(L'<', pos)) != std::wstring::npos) {
-        size_t open = 1;
-        if (pos + 1 < text.size() && text[pos + 1] == L'/')
-            open = 2;
-        spans.push_back({pos, open, false});
-        const size_t close = text.find(L'>', pos + open);
-        const size_t nameEnd = close == std::wstring::npos ? text.size() : close;
-        size_t nameStop = text.find(L' ', pos + open);
-        if (nameStop == std::wstring::npos || nameStop > nameEnd)
-            nameStop = nameEnd;
-        size_t closeLength = 1;
-        if (close != std::wstring::npos && close > pos + open && text[close - 1] == L'/') {
-            closeLength = 2;
-            if (nameStop == close)
-                nameStop = close - 1;
-        }
-        if (nameStop > pos + open)
-            spans.push_back({pos + open, nameStop - (pos + open), true});
-        if (close == std::wstring::npos)
-            break;
-        spans.push_back({close + 1 - closeLength, closeLength, false});
-        pos = close + 1;
-    }
-    return spans;
-}
-
 void CXmlPage::SetXml(const std::wstring& xml)
 {
     // The rich edit keeps a line end as one CR; positions are counted on the text as it keeps it.
@@ -62,7 +33,7 @@ void CXmlPage::SetXml(const std::wstring& xml)
     CHARFORMAT2W format = {};
     format.cbSize = sizeof(format);
     format.dwMask = CFM_COLOR;
-    for (const Span& span : TagSpans(text)) {
+    for (const XmlSpan& span : XmlTagSpans(text)) {
         format.crTextColor = span.name ? RGB(0, 0, 255) : RGB(255, 0, 0);
         SendMessageW(m_edit, EM_SETSEL, span.start, span.start + span.length);
         SendMessageW(m_edit, EM_SETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&format));

@@ -17,15 +17,6 @@ public:
 
     LRESULT DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) override;
 
-    // Where "<" ... ">" runs of the text are coloured: brackets red, tag names blue.
-    struct Span
-    {
-        size_t start;
-        size_t length;
-        bool name; // blue tag name, else red bracket
-    };
-    static std::vector<Span> TagSpans(const std::wstring& text);
-
 private:
     void ShowContextMenu();
     HWND m_edit = nullptr;
