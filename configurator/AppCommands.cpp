@@ -4,7 +4,7 @@
 #include "AppMessageBox.h"
 #include "AppResource.h"
 #include "CodePage.h"
-#include "PlaceholderAbout.h"
+#include "DlgAbout.h"
 #include "UiSeam.h"
 #include "TestPage.h"
 #include <htmlhelp.h>
@@ -49,8 +49,8 @@ void CConfigParvelApp::OnCommand(int id)
 
 void CConfigParvelApp::ShowAbout()
 {
-    CPlaceholderAbout about;
-    AppDialogBox(about, IDD_PLACEHOLDER_ABOUT, m_hWnd);
+    CDlgAbout about;
+    AppDialogBox(about, IDD_ABOUT, m_hWnd);
 }
 
 void CConfigParvelApp::OnDefault()

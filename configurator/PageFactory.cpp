@@ -1,7 +1,9 @@
 // The page table of the main window. Plugging in a page is one line: replace its placeholder line
 // by the page class and its template (and include the page's header).
 #include "PageFactory.h"
+#include "AdvancedPage.h"
 #include "AppResource.h"
+#include "MainPage.h"
 #include "PlaceholderPage.h"
 #include "TestPage.h"
 
@@ -15,11 +17,11 @@ CAppPage* MakePage()
 
 // In tab order: Main, Formats, Reading keys, Sound, Configurator, Test.
 const PageSlot g_pages[] = {
-    {&MakePage<CPlaceholderPage>, IDD_PLACEHOLDER_PAGE}, // CMainPage, IDD_PAGE_MAIN
+    {&MakePage<CMainPage>, IDD_PAGE_MAIN},
     {&MakePage<CPlaceholderPage>, IDD_PLACEHOLDER_PAGE}, // CZFormatsPage, IDD_PAGE_FORMATS
     {&MakePage<CPlaceholderPage>, IDD_PLACEHOLDER_PAGE}, // CReadKeysPage, IDD_PAGE_READKEYS
     {&MakePage<CPlaceholderPage>, IDD_PLACEHOLDER_PAGE}, // CSoundPage, IDD_PAGE_SOUND
-    {&MakePage<CPlaceholderPage>, IDD_PLACEHOLDER_PAGE}, // CZAdvancedPage, IDD_PAGE_ADVANCED
+    {&MakePage<CZAdvancedPage>, IDD_PAGE_ADVANCED},
     {&MakePage<CTestPage>, IDD_PAGE_TEST},
 };
 

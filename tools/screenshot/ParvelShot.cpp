@@ -1,0 +1,218 @@
+// parvelshot: starts ConfigParvel in the desktop this program runs in (a Wine virtual desktop),
+// shows the requested pages of its main window and its About box, and writes each as a BMP.
+//
+//   parvelshot.exe PROGRAM OUTDIR PREFIX [INDEX:NAME ...] [about]
+//
+// writes OUTDIR\PREFIX-NAME.bmp per page and OUTDIR\PREFIX-about.bmp, and a report
+// OUTDIR\PREFIX-shots.txt with one line "NAME WIDTH HEIGHT" per picture and a last line
+// "done CODE" (0 = every picture taken). The report is a file because a program that the desktop
+// starts has no terminal to print to. The program is closed (and ended, if it does not close)
+// before this one exits.
+#include "Handles.h"
+#include "WindowCapture.h"
+#include <commctrl.h>
+#include <cstdarg>
+#include <cstdio>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+namespace {
+
+const UINT ABOUT_COMMAND = 32777; // the system-menu command that opens the About box
+
+class CReport
+{
+public:
+    explicit CReport(const std::wstring& path) : m_file(_wfopen(path.c_str(), L"w")) {}
+    ~CReport() { if (m_file) std::fclose(m_file); }
+    CReport(const CReport&) = delete;
+    CReport& operator=(const CReport&) = delete;
+    void Line(const wchar_t* format, ...)
+    {
+        if (!m_file)
+            return;
+        va_list args;
+        va_start(args, format);
+        std::vfwprintf(m_file, format, args);
+        va_end(args);
+        std::fputwc(L'\n', m_file);
+        std::fflush(m_file);
+    }
+
+private:
+    FILE* m_file;
+};
+
+// Polls `find` every 100 ms until it gives a window or the time is up.
+template <typename Find>
+HWND WaitForWindow(Find find, DWORD timeoutMs)
+{
+    for (DWORD waited = 0;; waited += 100)
+    {
+        if (HWND found = find())
+            return found;
+        if (waited >= timeoutMs)
+            return nullptr;
+        Sleep(100);
+    }
+}
+
+struct OwnedDialogSearch
+{
+    HWND Owner;
+    HWND Found;
+};
+
+BOOL CALLBACK FindOwnedDialog(HWND window, LPARAM param)
+{
+    auto* search = reinterpret_cast<OwnedDialogSearch*>(param);
+    wchar_t className[32];
+    if (GetWindow(window, GW_OWNER) == search->Owner && IsWindowVisible(window)
+        && GetClassNameW(window, className, 32) && wcscmp(className, L"#32770") == 0)
+    {
+        search->Found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND FindAboutBox(HWND mainWindow)
+{
+    OwnedDialogSearch search{mainWindow, nullptr};
+    EnumWindows(FindOwnedDialog, reinterpret_cast<LPARAM>(&search));
+    return search.Found;
+}
+
+// A tab's focus change selects it and notifies the main window like a click does; the
+// notification stays inside ConfigParvel's process, where it can be delivered. Arrow keys are the
+// second way, for a tab control that had no focus item yet.
+bool SelectTab(HWND tabs, int index)
+{
+    for (int attempt = 0; attempt < 3 && SendMessageW(tabs, TCM_GETCURSEL, 0, 0) != index; ++attempt)
+        SendMessageW(tabs, TCM_SETCURFOCUS, index, 0);
+    for (int step = 0; step < 12; ++step)
+    {
+        LRESULT current = SendMessageW(tabs, TCM_GETCURSEL, 0, 0);
+        if (current == index)
+            return true;
+        SendMessageW(tabs, WM_KEYDOWN, current < index ? VK_RIGHT : VK_LEFT, 0);
+        Sleep(50);
+    }
+    return SendMessageW(tabs, TCM_GETCURSEL, 0, 0) == index;
+}
+
+// Brings the window onto the desktop when part of it lies outside.
+void KeepOnDesktop(HWND window)
+{
+    RECT rect, desktop;
+    GetWindowRect(window, &rect);
+    GetWindowRect(GetDesktopWindow(), &desktop);
+    if (rect.left < desktop.left || rect.top < desktop.top || rect.right > desktop.right || rect.bottom > desktop.bottom)
+        SetWindowPos(window, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+}
+
+bool Capture(CReport& report, HWND window, const std::wstring& outDir, const std::wstring& prefix,
+             const std::wstring& name)
+{
+    SetForegroundWindow(window);
+    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_FRAME);
+    Sleep(800); // the other process paints in its own time
+    int width = 0, height = 0;
+    if (!CaptureWindowToBmp(window, outDir + L"\\" + prefix + L"-" + name + L".bmp", width, height))
+    {
+        report.Line(L"failed %ls", name.c_str());
+        return false;
+    }
+    report.Line(L"%ls %d %d", name.c_str(), width, height);
+    return true;
+}
+
+int Run(CReport& report, const std::wstring& program, const std::wstring& outDir, const std::wstring& prefix,
+        const std::vector<std::wstring>& shots)
+{
+    std::wstring commandLine = L"\"" + program + L"\"";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION started = {};
+    if (!CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &started))
+    {
+        report.Line(L"failed to start %ls (error %lu)", program.c_str(), GetLastError());
+        return 2;
+    }
+    CHandle process(started.hProcess);
+    CHandle thread(started.hThread);
+
+    HWND mainWindow = WaitForWindow(
+        [&] {
+            HWND w = FindWindowW(L"ConfigParvel", nullptr);
+            return w && IsWindowVisible(w) ? w : nullptr;
+        },
+        60000);
+    int failures = 0;
+    if (!mainWindow)
+    {
+        report.Line(L"failed: no main window");
+        failures = 1;
+    }
+    else
+    {
+        Sleep(1500);
+        KeepOnDesktop(mainWindow);
+        HWND tabs = FindWindowExW(mainWindow, nullptr, WC_TABCONTROLW, nullptr);
+        for (const std::wstring& shot : shots)
+        {
+            if (shot == L"about")
+            {
+                PostMessageW(mainWindow, WM_SYSCOMMAND, ABOUT_COMMAND, 0);
+                HWND about = WaitForWindow([&] { return FindAboutBox(mainWindow); }, 10000);
+                if (!about || !Capture(report, about, outDir, prefix, L"about"))
+                {
+                    report.Line(L"failed about");
+                    ++failures;
+                    continue;
+                }
+                PostMessageW(about, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+                WaitForWindow([&] { return IsWindow(about) ? nullptr : mainWindow; }, 5000);
+                continue;
+            }
+            size_t colon = shot.find(L':');
+            int index = _wtoi(shot.substr(0, colon).c_str());
+            std::wstring name = colon == std::wstring::npos ? shot : shot.substr(colon + 1);
+            if (!tabs || !SelectTab(tabs, index))
+            {
+                report.Line(L"failed to select page %d", index);
+                ++failures;
+                continue;
+            }
+            if (!Capture(report, mainWindow, outDir, prefix, name))
+                ++failures;
+        }
+        PostMessageW(mainWindow, WM_SYSCOMMAND, SC_CLOSE, 0);
+    }
+    if (WaitForSingleObject(process.Get(), 15000) != WAIT_OBJECT_0)
+    {
+        report.Line(L"ConfigParvel did not close; ended");
+        TerminateProcess(process.Get(), 1);
+        ++failures;
+    }
+    return failures == 0 ? 0 : 1;
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t** argv)
+{
+    if (argc < 4)
+    {
+        std::fwprintf(stderr, L"usage: parvelshot PROGRAM OUTDIR PREFIX [INDEX:NAME ...] [about]\n");
+        return 2;
+    }
+    std::wstring outDir = argv[2], prefix = argv[3];
+    CReport report(outDir + L"\\" + prefix + L"-shots.txt");
+    std::vector<std::wstring> shots(argv + 4, argv + argc);
+    int code = Run(report, argv[1], outDir, prefix, shots);
+    report.Line(L"done %d", code);
+    return code;
+}

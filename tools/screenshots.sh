@@ -1,0 +1,96 @@
+#!/bin/sh
+# Screenshots of ConfigParvel: the main window on each built page and the About box, in English
+# and in Russian, as PNG files (for the README, and for looking at the windows without Windows).
+#
+#   tools/screenshots.sh [-b BUILD-DIR] [-o OUT-DIR] [-l "en ru"] [-p "0:main 4:configurator"]
+#                        [-w WINE-PREFIX]
+#
+# Defaults: build/, docs/screenshots/, both languages, the pages that are built (tab index and the
+# file name part; add a page here when it is built), the prefix BUILD-DIR/screenshot-prefix.
+# Files: OUT-DIR/<language>-<page>.png and OUT-DIR/<language>-about.png.
+#
+# The program runs under Xvfb inside a Wine virtual desktop (Wine draws window frames only there),
+# from a scratch folder in portable mode, so no user's settings are read or written. The capture
+# program (parvelshot.exe) runs in the same desktop: it starts ConfigParvel, switches the pages,
+# opens the About box and copies each window from the screen into a BMP; Python makes the PNGs.
+# The Wine prefix is this tool's own: everything running in it is ended when a language is done.
+set -eu
+root=$(dirname "$(dirname "$(readlink -f "$0")")")
+build=$root/build
+out=$root/docs/screenshots
+languages="en ru"
+pages="0:main 4:configurator"
+prefix=
+while getopts b:o:l:p:w: opt; do
+    case $opt in
+    b) build=$(readlink -f "$OPTARG") ;;
+    o) out=$OPTARG ;;
+    l) languages=$OPTARG ;;
+    p) pages=$OPTARG ;;
+    w) prefix=$OPTARG ;;
+    *) sed -n '5,6p' "$0" >&2; exit 2 ;;
+    esac
+done
+[ -n "$prefix" ] || prefix=$build/screenshot-prefix
+
+# A screen deep enough for true colours; Xvfb's default has 8 bits.
+if [ -z "${PARVEL_SHOTS_UNDER_XVFB:-}" ]; then
+    PARVEL_SHOTS_UNDER_XVFB=1 exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" -b "$build" -o "$out" \
+        -l "$languages" -p "$pages" -w "$prefix"
+fi
+
+find_exe() { find "$build" -name "$1" -type f -not -path '*prefix*' | head -n 1; }
+program=$(find_exe ConfigParvel.exe)
+shot=$(find_exe parvelshot.exe)
+if [ -z "$program" ] || [ -z "$shot" ]; then
+    ninja -C "$build" ConfigParvel parvelshot >&2
+    program=$(find_exe ConfigParvel.exe)
+    shot=$(find_exe parvelshot.exe)
+fi
+
+export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win64
+"$root/tools/wine-prefix.sh" init "$WINEPREFIX"
+mkdir -p "$out"
+winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
+english=en_US.UTF-8
+locale -a 2>/dev/null | grep -qi '^en_US.utf-\?8$' || english=C.UTF-8
+
+status=0
+for lang in $languages; do
+    case $lang in
+    ru) loc=ru_RU.UTF-8 ;;
+    *) loc=$english ;;
+    esac
+    work=$(mktemp -d)
+    cp "$program" "$work/ConfigParvel.exe"
+    : >"$work/portable_mode_enabled"
+    # Explorer ends with the desktop, which may outlive the capture: the report's last line
+    # ("done CODE") says when the capture is over.
+    LC_ALL=$loc LANG=$loc wine explorer /desktop=ParvelShots,1024x768 "$(winpath "$shot")" \
+        "$(winpath "$work/ConfigParvel.exe")" "$(winpath "$work")" "$lang" $pages about \
+        </dev/null >/dev/null 2>&1 &
+    report=$work/$lang-shots.txt
+    waited=0
+    until grep -q '^done' "$report" 2>/dev/null; do
+        waited=$((waited + 1))
+        [ $waited -le 180 ] || break
+        sleep 1
+    done
+    wineserver -k 2>/dev/null || true
+    wineserver -w 2>/dev/null || true
+    wait 2>/dev/null || true
+    if ! grep -q '^done 0' "$report" 2>/dev/null; then
+        echo "screenshots: $lang: the capture failed" >&2
+        [ -f "$report" ] && sed 's/^/  /' "$report" >&2
+        status=1
+    fi
+    for bmp in "$work"/"$lang"-*.bmp; do
+        [ -f "$bmp" ] || continue
+        name=$(basename "$bmp" .bmp)
+        python3 "$root/tools/screenshot/bmp2png.py" "$bmp" "$out/$name.png"
+        size=$(grep "^${name#"$lang"-} " "$report" | cut -d' ' -f2,3 | tr ' ' x)
+        echo "$out/$name.png $size"
+    done
+    rm -rf "$work"
+done
+exit $status
