@@ -170,6 +170,7 @@ TEST_F(Shell, ClosingWithUnsavedChangesYesWritesWhereTheAddinReads)
 {
     StartApp();
     App().Portname = L"COM7";
+    App().GetPage(0)->UpdateData(false); // the connection page shows it, as if typed
     App().ModifiedFlags |= DATA_ADDIN;
     Ui().AnswerMessage(IDYES);
     EXPECT_TRUE(ClickClose());
@@ -182,6 +183,7 @@ TEST_F(Shell, PortableYesWritesParvelXmlAndNothingInTheRegistry)
 {
     StartApp(true);
     App().Portname = L"COM9";
+    App().GetPage(0)->UpdateData(false); // the connection page shows it, as if typed
     App().ModifiedFlags |= DATA_ADDIN;
     Ui().AnswerMessage(IDYES);
     EXPECT_TRUE(ClickClose());
@@ -205,6 +207,7 @@ TEST_F(Shell, SaveAsksReallyThenReportsSuccess)
 {
     StartApp();
     App().Portname = L"COM5";
+    App().GetPage(0)->UpdateData(false); // the connection page shows it, as if typed
     App().ModifiedFlags |= DATA_ADDIN;
     Ui().AnswerMessage(IDCANCEL); // "Really?" refused: nothing happens
     ClickCommand(ID_APP_SAVE);

@@ -8,11 +8,24 @@
 #include "DlgAboutRes.h"
 #include "MainPage.h"
 #include "MainPageRes.h"
+#include "ModuleState.h"
 #include "Numbers.h"
 #include <commctrl.h>
 #include <functional>
 
 namespace {
+
+std::wstring ResourceText(UINT id)
+{
+    const wchar_t* text = nullptr;
+    int length = LoadStringW(ModuleHandle, id, reinterpret_cast<LPWSTR>(&text), 0);
+    return std::wstring(text ? text : L"", length > 0 ? length : 0);
+}
+
+// The "Auto" item in the interface's language.
+std::wstring AutoText() { return ResourceText(IDS_AUTO); }
+
+bool RussianSystem() { return LOWORD(GetSystemDefaultLCID()) == 1049; }
 
 class MainPages : public AppFixture
 {
@@ -53,10 +66,10 @@ TEST_F(MainPages, ListsAndDefaultsAsTheUserFirstSeesThem)
     EXPECT_EQ(SendMessageW(Item(IDC_MP_MODEL), CB_GETCOUNT, 0, 0), 10);
     EXPECT_EQ(SendMessageW(Item(IDC_MP_SPEED), CB_GETCOUNT, 0, 0), 7);
     EXPECT_EQ(SendMessageW(Item(IDC_MP_STOP_BITS), CB_GETCOUNT, 0, 0), 3);
-    EXPECT_EQ(Text(IDC_MP_MODEL), L"Auto");
-    EXPECT_EQ(Text(IDC_MP_PORT), L"Auto");
+    EXPECT_EQ(Text(IDC_MP_MODEL), AutoText());
+    EXPECT_EQ(Text(IDC_MP_PORT), AutoText());
     EXPECT_EQ(Selection(IDC_MP_PORT), 0);
-    EXPECT_EQ(Text(IDC_MP_SPEED), L"Auto");
+    EXPECT_EQ(Text(IDC_MP_SPEED), AutoText());
     EXPECT_EQ(Text(IDC_MP_STOP_BITS), L"1");
     EXPECT_EQ(Text(IDC_MP_CONNECT_TIMEOUT), L"10000");
     EXPECT_EQ(Text(IDC_MP_RX_PERIOD), L"-1");
@@ -68,6 +81,19 @@ TEST_F(MainPages, ListsAndDefaultsAsTheUserFirstSeesThem)
     EXPECT_FALSE(Enabled(IDC_MP_FIND_IP_TIMEOUT));
     EXPECT_FALSE(Enabled(IDC_MP_IP_TRIES_LABEL));
     EXPECT_EQ(App().ModifiedFlags, 0u) << "showing the page is no edit";
+}
+
+TEST_F(MainPages, RussianInterfaceStillStoresAuto)
+{
+    if (!RussianSystem())
+        GTEST_SKIP() << "needs a Russian system locale";
+    EXPECT_EQ(AutoText(), L"\x0410\x0432\x0442\x043E"); // "Авто"
+    EXPECT_EQ(Text(IDC_MP_LOG_GROUP), L"\x0416\x0443\x0440\x043D\x0430\x043B"); // "Журнал"
+    App().Portname = L"COM3";
+    Reload();
+    SendMessageW(Item(IDC_MP_PORT), CB_SETCURSEL, 0, 0);
+    Page().UpdateData(true);
+    EXPECT_EQ(App().Portname, L"Auto") << "the stored name is the add-in's, not the shown one";
 }
 
 TEST_F(MainPages, EveryFieldTravelsBothWays)
@@ -238,7 +264,7 @@ TEST_F(MainPages, DefaultCommandResetsThePageWithoutMarkingIt)
     Reload();
     Ui().AnswerMessage(IDOK);
     ClickCommand(ID_APP_DEFAULT);
-    EXPECT_EQ(Text(IDC_MP_SPEED), L"Auto");
+    EXPECT_EQ(Text(IDC_MP_SPEED), AutoText());
     EXPECT_FALSE(Checked(IDC_MP_LOG_ENABLED));
     EXPECT_EQ(App().ModifiedFlags, 0u);
 }
@@ -283,7 +309,7 @@ TEST_F(MainPages, AboutBoxShowsTitleVersionAndLinks)
     });
     SendMessageW(MainWindow(), WM_SYSCOMMAND, ID_APP_ABOUT, 0);
     PumpMessages(&App());
-    EXPECT_EQ(title, L"Parvel Configurator");
+    EXPECT_EQ(title, ResourceText(IDS_APP_TITLE));
     EXPECT_EQ(weight, FW_BOLD);
     wchar_t path[MAX_PATH];
     GetModuleFileNameW(nullptr, path, MAX_PATH);
