@@ -6,6 +6,7 @@
 #include "CodePage.h"
 #include "DlgAbout.h"
 #include "UiSeam.h"
+#include "TestPage.h"
 #include <htmlhelp.h>
 
 namespace {
@@ -76,6 +77,8 @@ bool CConfigParvelApp::OnLoad(bool confirm)
     try
     {
         Load(DATA_LIBRARY | DATA_ADDIN);
+        if (CTestPage* test = CTestPage::Current())
+            test->SetSettingsChanged(false);
     }
     catch (const std::exception& e)
     {
@@ -98,6 +101,9 @@ bool CConfigParvelApp::OnSave(bool confirm)
     {
         StoreAllPages();
         Save(ModifiedFlags | DATA_LIBRARY | DATA_ADDIN);
+        // The add-in reads the saved settings at the test page's next Reconnect.
+        if (CTestPage* test = CTestPage::Current())
+            test->SetSettingsChanged(true);
     }
     catch (const std::exception& e)
     {

@@ -5,6 +5,7 @@
 #include "AppResource.h"
 #include "MainPage.h"
 #include "PlaceholderPage.h"
+#include "TestPage.h"
 
 namespace {
 
@@ -21,7 +22,7 @@ const PageSlot g_pages[] = {
     {&MakePage<CPlaceholderPage>, IDD_PLACEHOLDER_PAGE}, // CReadKeysPage, IDD_PAGE_READKEYS
     {&MakePage<CPlaceholderPage>, IDD_PLACEHOLDER_PAGE}, // CSoundPage, IDD_PAGE_SOUND
     {&MakePage<CZAdvancedPage>, IDD_PAGE_ADVANCED},
-    {&MakePage<CPlaceholderPage>, IDD_PLACEHOLDER_PAGE}, // CTestPage, IDD_PAGE_TEST
+    {&MakePage<CTestPage>, IDD_PAGE_TEST},
 };
 
 } // namespace

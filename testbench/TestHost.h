@@ -137,6 +137,7 @@ public:
     void AddListener(int32_t kind, void* context, HostCallback callback);
     void RemoveListeners(void* context);
     void Notify(int32_t kind);
+    size_t ListenerCount() const { return m_listeners.size(); }
     const HostEvent& CurrentEvent() const { return m_currentEvent; }
     const HostError& CurrentError() const { return m_currentError; }
 

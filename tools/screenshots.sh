@@ -2,12 +2,13 @@
 # Screenshots of ConfigParvel: the main window on each built page and the About box, in English
 # and in Russian, as PNG files (for the README, and for looking at the windows without Windows).
 #
-#   tools/screenshots.sh [-b BUILD-DIR] [-o OUT-DIR] [-l "en ru"] [-p "0:main 4:configurator"]
+#   tools/screenshots.sh [-b BUILD-DIR] [-o OUT-DIR] [-l "en ru"] [-p "0:main 4:configurator ..."]
 #                        [-w WINE-PREFIX]
 #
 # Defaults: build/, docs/screenshots/, both languages, the pages that are built (tab index and the
-# file name part; add a page here when it is built), the prefix BUILD-DIR/screenshot-prefix.
-# Files: OUT-DIR/<language>-<page>.png and OUT-DIR/<language>-about.png.
+# file name part; add a page here when it is built; INDEX.INNER picks an inner tab of the test page,
+# "load" loads the add-in on the test page, "devopen" captures the device dialog), the prefix
+# BUILD-DIR/screenshot-prefix. Files: OUT-DIR/<language>-<page>.png and OUT-DIR/<language>-about.png.
 #
 # The program runs under Xvfb inside a Wine virtual desktop (Wine draws window frames only there),
 # from a scratch folder in portable mode, so no user's settings are read or written. The capture
@@ -19,7 +20,7 @@ root=$(dirname "$(dirname "$(readlink -f "$0")")")
 build=$root/build
 out=$root/docs/screenshots
 languages="en ru"
-pages="0:main 4:configurator"
+pages="0:main 4:configurator load 5:test 5.1:properties 5.2:methods devopen"
 prefix=
 while getopts b:o:l:p:w: opt; do
     case $opt in
@@ -42,10 +43,12 @@ fi
 find_exe() { find "$build" -name "$1" -type f -not -path '*prefix*' | head -n 1; }
 program=$(find_exe ConfigParvel.exe)
 shot=$(find_exe parvelshot.exe)
-if [ -z "$program" ] || [ -z "$shot" ]; then
-    ninja -C "$build" ConfigParvel parvelshot >&2
+addin=$(find_exe Parvel.dll)
+if [ -z "$program" ] || [ -z "$shot" ] || [ -z "$addin" ]; then
+    ninja -C "$build" ConfigParvel parvelshot Parvel >&2
     program=$(find_exe ConfigParvel.exe)
     shot=$(find_exe parvelshot.exe)
+    addin=$(find_exe Parvel.dll)
 fi
 
 export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win64
@@ -63,6 +66,7 @@ for lang in $languages; do
     esac
     work=$(mktemp -d)
     cp "$program" "$work/ConfigParvel.exe"
+    cp "$addin" "$work/Parvel.dll" # the test page loads it
     : >"$work/portable_mode_enabled"
     # Explorer ends with the desktop, which may outlive the capture: the report's last line
     # ("done CODE") says when the capture is over.

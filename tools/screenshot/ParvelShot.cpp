@@ -1,9 +1,12 @@
 // parvelshot: starts ConfigParvel in the desktop this program runs in (a Wine virtual desktop),
 // shows the requested pages of its main window and its About box, and writes each as a BMP.
 //
-//   parvelshot.exe PROGRAM OUTDIR PREFIX [INDEX:NAME ...] [about]
+//   parvelshot.exe PROGRAM OUTDIR PREFIX [INDEX:NAME | INDEX.INNER:NAME | load | devopen | about ...]
 //
-// writes OUTDIR\PREFIX-NAME.bmp per page and OUTDIR\PREFIX-about.bmp, and a report
+// INDEX.INNER selects an inner tab of the test page; "load" clicks the test page's Load button
+// (the add-in must lie beside the program) and "devopen" captures the device dialog that its
+// "Open..." button opens. Writes OUTDIR\PREFIX-NAME.bmp per page (PREFIX-devopen.bmp,
+// PREFIX-about.bmp), and a report
 // OUTDIR\PREFIX-shots.txt with one line "NAME WIDTH HEIGHT" per picture and a last line
 // "done CODE" (0 = every picture taken). The report is a file because a program that the desktop
 // starts has no terminal to print to. The program is closed (and ended, if it does not close)
@@ -20,6 +23,10 @@
 namespace {
 
 const UINT ABOUT_COMMAND = 32777; // the system-menu command that opens the About box
+const int TEST_PAGE = 5;          // the test page's tab and its controls
+const int TEST_LOAD = 1041;
+const int TEST_OPEN = 1102;
+const int TEST_TABS = 1084;
 
 class CReport
 {
@@ -102,6 +109,38 @@ bool SelectTab(HWND tabs, int index)
     return SendMessageW(tabs, TCM_GETCURSEL, 0, 0) == index;
 }
 
+struct ControlSearch
+{
+    int Id;
+    HWND Found;
+};
+
+BOOL CALLBACK FindControl(HWND window, LPARAM param)
+{
+    auto* search = reinterpret_cast<ControlSearch*>(param);
+    if (GetDlgCtrlID(window) == search->Id && IsWindowVisible(window))
+    {
+        search->Found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// A visible control of the main window's pages by its id (the pages are child dialogs).
+HWND FindPageControl(HWND mainWindow, int id)
+{
+    ControlSearch search{id, nullptr};
+    EnumChildWindows(mainWindow, FindControl, reinterpret_cast<LPARAM>(&search));
+    return search.Found;
+}
+
+std::wstring TextOf(HWND window)
+{
+    wchar_t text[256] = {};
+    GetWindowTextW(window, text, 256);
+    return text;
+}
+
 // Brings the window onto the desktop when part of it lies outside.
 void KeepOnDesktop(HWND window)
 {
@@ -177,6 +216,39 @@ int Run(CReport& report, const std::wstring& program, const std::wstring& outDir
                 WaitForWindow([&] { return IsWindow(about) ? nullptr : mainWindow; }, 5000);
                 continue;
             }
+            if (shot == L"load")
+            {
+                // The button's text turns from "Load" to "Unload" once the add-in is loaded.
+                HWND load = tabs && SelectTab(tabs, TEST_PAGE)
+                                ? WaitForWindow([&] { return FindPageControl(mainWindow, TEST_LOAD); }, 5000)
+                                : nullptr;
+                const std::wstring before = load ? TextOf(load) : std::wstring();
+                if (load)
+                    PostMessageW(load, BM_CLICK, 0, 0);
+                if (!load || !WaitForWindow([&] { return TextOf(load) != before ? load : nullptr; }, 15000))
+                {
+                    report.Line(L"failed to load the add-in");
+                    ++failures;
+                }
+                Sleep(500);
+                continue;
+            }
+            if (shot == L"devopen")
+            {
+                HWND open = FindPageControl(mainWindow, TEST_OPEN);
+                if (open)
+                    PostMessageW(open, BM_CLICK, 0, 0);
+                HWND dialog = open ? WaitForWindow([&] { return FindAboutBox(mainWindow); }, 15000) : nullptr;
+                if (!dialog || !Capture(report, dialog, outDir, prefix, L"devopen"))
+                {
+                    report.Line(L"failed devopen");
+                    ++failures;
+                    continue;
+                }
+                PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+                WaitForWindow([&] { return IsWindow(dialog) ? nullptr : mainWindow; }, 5000);
+                continue;
+            }
             size_t colon = shot.find(L':');
             int index = _wtoi(shot.substr(0, colon).c_str());
             std::wstring name = colon == std::wstring::npos ? shot : shot.substr(colon + 1);
@@ -185,6 +257,18 @@ int Run(CReport& report, const std::wstring& program, const std::wstring& outDir
                 report.Line(L"failed to select page %d", index);
                 ++failures;
                 continue;
+            }
+            const size_t dot = shot.find(L'.');
+            if (dot != std::wstring::npos && dot < colon)
+            {
+                const int inner = _wtoi(shot.substr(dot + 1, colon - dot - 1).c_str());
+                HWND innerTabs = WaitForWindow([&] { return FindPageControl(mainWindow, TEST_TABS); }, 5000);
+                if (!innerTabs || !SelectTab(innerTabs, inner))
+                {
+                    report.Line(L"failed to select inner page %d", inner);
+                    ++failures;
+                    continue;
+                }
             }
             if (!Capture(report, mainWindow, outDir, prefix, name))
                 ++failures;

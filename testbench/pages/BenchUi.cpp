@@ -1,0 +1,56 @@
+// Helpers of the test-bench pages.
+#include "BenchUi.h"
+#include "App.h"
+#include "AppMessageBox.h"
+#include "TestHost.h"
+
+void AddListColumn(HWND list, int index, UINT captionId, int width)
+{
+    std::wstring caption = LoadAppString(captionId);
+    LVCOLUMNW column = {};
+    column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
+    column.pszText = const_cast<wchar_t*>(caption.c_str());
+    column.cx = width;
+    column.iSubItem = index;
+    SendMessageW(list, LVM_INSERTCOLUMNW, index, reinterpret_cast<LPARAM>(&column));
+}
+
+void ApplyColumnWidths(HWND list, const ColumnWidths& saved)
+{
+    if (!saved.empty())
+        ListView_SetColumnWidths(list, saved);
+}
+
+int RemainingColumnWidth(HWND list, int used, int minimum)
+{
+    RECT client = {};
+    GetClientRect(list, &client);
+    return ClampColumnWidth(client.right - client.left - used, minimum);
+}
+
+CTestParvel& TestHost()
+{
+    return *GetApp().GetTestHost();
+}
+
+HFONT MakeFontLike(HWND control, int weight, int points, const wchar_t* face)
+{
+    LOGFONTW font = {};
+    HFONT current = reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0));
+    if (!current || !GetObjectW(current, sizeof(font), &font))
+        GetObjectW(GetStockObject(DEFAULT_GUI_FONT), sizeof(font), &font);
+    font.lfWeight = weight;
+    HDC dc = GetDC(control);
+    font.lfHeight = -MulDiv(points, GetDeviceCaps(dc, LOGPIXELSY), 72);
+    ReleaseDC(control, dc);
+    wcsncpy(font.lfFaceName, face, LF_FACESIZE - 1);
+    font.lfFaceName[LF_FACESIZE - 1] = 0;
+    return CreateFontIndirectW(&font);
+}
+
+SYSTEMTIME LocalNow()
+{
+    SYSTEMTIME t;
+    GetLocalTime(&t);
+    return t;
+}

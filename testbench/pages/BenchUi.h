@@ -1,0 +1,25 @@
+// Small window helpers shared by the test-bench pages and dialogs: list columns from the string
+// table, the program's test host, and the brush that paints the pages like their tab control.
+#pragma once
+#include "ListViewHelpers.h"
+#include <windows.h>
+#include <commctrl.h>
+#include <string>
+
+class CTestParvel;
+
+// Appends a report-view column with the string-table caption `captionId`.
+void AddListColumn(HWND list, int index, UINT captionId, int width);
+// The default widths, replaced by the saved ones where the settings have them, applied.
+void ApplyColumnWidths(HWND list, const ColumnWidths& saved);
+// The client width of a list minus `used`, never one of the list view's special negative values.
+int RemainingColumnWidth(HWND list, int used, int minimum = 40);
+
+// The test host of the application (made on first use).
+CTestParvel& TestHost();
+
+// A dialog font of the same face at another weight; the caller owns the result.
+HFONT MakeFontLike(HWND control, int weight, int points, const wchar_t* face);
+
+// The local time of day as the output lines show it.
+SYSTEMTIME LocalNow();

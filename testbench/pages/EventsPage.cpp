@@ -1,0 +1,180 @@
+// The events page over the test log.
+#include "EventsPage.h"
+#include "App.h"
+#include "BenchStrings.h"
+#include "BenchUi.h"
+#include "ModuleState.h"
+#include "TestHost.h"
+#include "TestPageRes.h"
+
+CEventsPage::~CEventsPage()
+{
+    if (m_listening && HasApp() && GetApp().HasTestHost())
+        GetApp().GetTestHost()->RemoveListeners(this);
+}
+
+BOOL CEventsPage::OnInitDialog()
+{
+    MakeChild();
+    m_anchors.SetOwner(m_hWnd);
+    m_anchors.AddControl(IDC_EVENTS_LIST, ANCHOR_LEFT | ANCHOR_TOP | ANCHOR_RIGHT | ANCHOR_BOTTOM);
+    m_anchors.AddControl(ID_EVENTS_CLEAR, ANCHOR_LEFT | ANCHOR_BOTTOM);
+    m_anchors.Capture();
+
+    m_list = GetItem(IDC_EVENTS_LIST);
+    SendMessageW(m_list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
+    m_images.Reset(ImageList_LoadImageW(ModuleHandle, MAKEINTRESOURCEW(IDB_EVENT_LEVELS), 16, 4, RGB(0x80, 0x80, 0),
+                                        IMAGE_BITMAP, LR_CREATEDIBSECTION));
+    SendMessageW(m_list, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(m_images.Get()));
+    AddListColumn(m_list, 0, IDS_EVENTS_COL_TIME, 110);
+    AddListColumn(m_list, 1, IDS_EVENTS_COL_SOURCE, 80);
+    AddListColumn(m_list, 2, IDS_EVENTS_COL_MESSAGE, 100);
+    AddListColumn(m_list, 3, IDS_EVENTS_COL_DATA, RemainingColumnWidth(m_list, 306));
+    ApplyColumnWidths(m_list, GetApp().EventsColumns);
+
+    m_view.Attach(GetApp().GetTestLog());
+    m_view.SetOwner(this, OnViewChanged);
+    // The application writes every event and error to the test log; this page hears of them after
+    // it (its listeners come later in the host's order) and refreshes on the next tick.
+    CTestParvel* host = GetApp().GetTestHost();
+    host->AddListener(ListenEvent, this, OnLogWritten);
+    host->AddListener(ListenError, this, OnLogWritten);
+    m_listening = true;
+    m_view.Refresh();
+    return TRUE;
+}
+
+void CEventsPage::OnViewChanged(void* context, CVirtualListViewData*)
+{
+    static_cast<CEventsPage*>(context)->RefreshList();
+}
+
+void CEventsPage::OnLogWritten(void* context, CTestParvel*)
+{
+    static_cast<CEventsPage*>(context)->MarkLogChanged();
+}
+
+void CEventsPage::MarkLogChanged()
+{
+    m_logChanged = true;
+    if (!m_timerRunning && m_hWnd)
+        m_timerRunning = SetTimer(m_hWnd, RefreshTimer, 1000, nullptr) != 0;
+}
+
+void CEventsPage::RefreshList()
+{
+    if (!m_list)
+        return;
+    const int pos = ListView_GetTrackPos(m_list);
+    SendMessageW(m_list, LVM_SETITEMCOUNT, m_view.GetItemCount(), LVSICF_NOSCROLL | LVSICF_NOINVALIDATEALL);
+    ListView_RestoreScrollPos(m_list, pos);
+    InvalidateRect(m_list, nullptr, TRUE);
+}
+
+void CEventsPage::Clear()
+{
+    CTestLog* log = GetApp().GetTestLog();
+    log->Clear();
+    m_view.Cache().Drop();
+    m_view.Refresh();
+}
+
+void CEventsPage::OnTimer()
+{
+    if (m_logChanged) {
+        m_logChanged = false;
+        m_view.Refresh();
+    } else {
+        KillTimer(m_hWnd, RefreshTimer);
+        m_timerRunning = false;
+    }
+}
+
+void CEventsPage::SetComponentLanguage(LANGID language)
+{
+    CTestParvel& host = TestHost();
+    if (!host.IsLoaded() || !host.Locale() || host.HostLanguage() == language)
+        return;
+    host.SetHostLanguage(language);
+    host.Locale()->SetLocale(language == LANG_RUSSIAN ? L"ru_RU" : L"en_EN");
+}
+
+void CEventsPage::OnContextMenu(int x, int y)
+{
+    HMENU menu = LoadMenuW(ModuleHandle, MAKEINTRESOURCEW(IDM_EVENTS_CONTEXT));
+    if (!menu)
+        return;
+    HMENU popup = GetSubMenu(menu, 0);
+    const int primary = PRIMARYLANGID(TestHost().HostLanguage());
+    if (primary == LANG_ENGLISH || primary == LANG_RUSSIAN)
+        CheckMenuRadioItem(popup, ID_EVENTS_ENGLISH, ID_EVENTS_RUSSIAN,
+                           primary == LANG_ENGLISH ? ID_EVENTS_ENGLISH : ID_EVENTS_RUSSIAN, MF_BYCOMMAND);
+    if (x == -1 && y == -1) {
+        RECT r;
+        GetWindowRect(m_list, &r);
+        x = r.left;
+        y = r.top;
+    }
+    TrackPopupMenuEx(popup, TPM_RIGHTBUTTON, x, y, m_hWnd, nullptr);
+    DestroyMenu(menu);
+}
+
+void CEventsPage::UpdateData(bool save)
+{
+    if (save && m_list && (GetApp().ModifiedFlags & DATA_UI))
+        ListView_GetColumnWidths(m_list, GetApp().EventsColumns);
+}
+
+void CEventsPage::OnDestroy()
+{
+    if (m_timerRunning)
+        KillTimer(m_hWnd, RefreshTimer);
+    m_timerRunning = false;
+    m_view.SetOwner(nullptr, nullptr);
+    if (m_listening && GetApp().HasTestHost())
+        GetApp().GetTestHost()->RemoveListeners(this);
+    m_listening = false;
+}
+
+LRESULT CEventsPage::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        return OnInitDialog();
+    case WM_SIZE:
+        m_anchors.Apply(LOWORD(lParam), HIWORD(lParam));
+        return TRUE;
+    case WM_TIMER:
+        if (wParam == RefreshTimer)
+            OnTimer();
+        return TRUE;
+    case WM_COMMAND:
+        switch (LOWORD(wParam)) {
+        case ID_EVENTS_CLEAR: Clear(); return TRUE;
+        case ID_EVENTS_ENGLISH: SetComponentLanguage(LANG_ENGLISH); return TRUE;
+        case ID_EVENTS_RUSSIAN: SetComponentLanguage(LANG_RUSSIAN); return TRUE;
+        }
+        break;
+    case WM_CONTEXTMENU:
+        if (reinterpret_cast<HWND>(wParam) == m_list) {
+            OnContextMenu(static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam)));
+            return TRUE;
+        }
+        break;
+    case WM_NOTIFY: {
+        NMHDR* hdr = reinterpret_cast<NMHDR*>(lParam);
+        if (hdr->hwndFrom == m_list && m_view.HandleNotify(hdr))
+            return TRUE;
+        if (hdr->code == HDN_ENDTRACKW)
+            GetApp().ModifiedFlags |= DATA_UI;
+        break;
+    }
+    case WM_CTLCOLORDLG:
+    case WM_CTLCOLORSTATIC:
+        return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW));
+    case WM_DESTROY:
+        OnDestroy();
+        break;
+    }
+    return FALSE;
+}

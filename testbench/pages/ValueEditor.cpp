@@ -1,0 +1,91 @@
+// Run-time value controls of the property and argument dialogs.
+#include "ValueEditor.h"
+#include "AppMessageBox.h"
+#include "BenchStrings.h"
+#include "PropertiesRes.h"
+#include <commctrl.h>
+
+namespace {
+
+HWND Make(HWND dialog, const wchar_t* cls, const std::wstring& text, DWORD style, DWORD exStyle, int x, int y, int w,
+          int h, int id)
+{
+    HWND hWnd = CreateWindowExW(exStyle, cls, text.c_str(), WS_CHILD | WS_VISIBLE | style, x, y, w, h, dialog,
+                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                                reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(dialog, GWLP_HINSTANCE)), nullptr);
+    if (hWnd)
+        SendMessageW(hWnd, WM_SETFONT, SendMessageW(dialog, WM_GETFONT, 0, 0), FALSE);
+    return hWnd;
+}
+
+} // namespace
+
+RECT ValueArea(HWND dialog, int markerId)
+{
+    RECT r = {};
+    HWND marker = GetDlgItem(dialog, markerId);
+    if (marker) {
+        GetWindowRect(marker, &r);
+        MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&r), 2);
+        DestroyWindow(marker);
+    }
+    return r;
+}
+
+void CreateValueControls(HWND dialog, const RECT& area, int kind, bool hex, HWND controls[4])
+{
+    for (int i = 0; i < 4; ++i)
+        controls[i] = nullptr;
+    switch (kind) {
+    case ValueEditorBool:
+        controls[0] = Make(dialog, L"Button", LoadAppString(IDS_YES), BS_AUTORADIOBUTTON | WS_TABSTOP | WS_GROUP, 0,
+                           area.left, area.top, 50, 23, IDC_VALUE_YES);
+        controls[1] = Make(dialog, L"Button", LoadAppString(IDS_NO), BS_AUTORADIOBUTTON, 0, area.left + 58, area.top, 50,
+                           23, IDC_VALUE_NO);
+        break;
+    case ValueEditorInt32:
+    case ValueEditorInt64: {
+        controls[0] = Make(dialog, L"Edit", L"", ES_RIGHT | ES_AUTOHSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE, area.left,
+                           area.top, kind == ValueEditorInt64 ? 150 : 100, 23, IDC_VALUE_NUMBER);
+        if (kind == ValueEditorInt32) {
+            controls[1] = Make(dialog, UPDOWN_CLASSW, L"",
+                               UDS_WRAP | UDS_SETBUDDYINT | UDS_ALIGNRIGHT | UDS_AUTOBUDDY | UDS_ARROWKEYS | UDS_NOTHOUSANDS,
+                               0, 0, 0, 0, 0, IDC_VALUE_SPIN);
+            SetSpinBase(dialog, hex);
+        }
+        controls[2] = Make(dialog, L"Button", LoadAppString(IDS_DECIMAL), BS_AUTORADIOBUTTON | WS_TABSTOP | WS_GROUP, 0,
+                           area.right - 85, area.top, 85, 21, IDC_VALUE_DECIMAL);
+        controls[3] = Make(dialog, L"Button", LoadAppString(IDS_HEXADECIMAL), BS_AUTORADIOBUTTON, 0, area.right - 85,
+                           area.top + 21, 85, 21, IDC_VALUE_HEX);
+        CheckRadioButton(dialog, IDC_VALUE_DECIMAL, IDC_VALUE_HEX, hex ? IDC_VALUE_HEX : IDC_VALUE_DECIMAL);
+        break;
+    }
+    case ValueEditorText:
+        controls[0] = Make(dialog, L"Edit", L"", ES_AUTOHSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE, area.left, area.top,
+                           area.right - area.left, 23, IDC_VALUE_TEXT);
+        break;
+    default:
+        break;
+    }
+}
+
+void DestroyValueControls(HWND controls[4])
+{
+    for (int i = 0; i < 4; ++i) {
+        if (controls[i] && IsWindow(controls[i]))
+            DestroyWindow(controls[i]);
+        controls[i] = nullptr;
+    }
+}
+
+void SetSpinBase(HWND dialog, bool hex)
+{
+    HWND spin = GetDlgItem(dialog, IDC_VALUE_SPIN);
+    if (!spin)
+        return;
+    SendMessageW(spin, UDM_SETBASE, hex ? 16 : 10, 0);
+    if (hex)
+        SendMessageW(spin, UDM_SETRANGE32, 0, static_cast<LPARAM>(0xFFFFFFFF));
+    else
+        SendMessageW(spin, UDM_SETRANGE32, static_cast<WPARAM>(-2147483647 - 1), 2147483647);
+}

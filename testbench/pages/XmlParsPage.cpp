@@ -1,0 +1,266 @@
+// The generated parameter form of one page.
+#include "XmlParsPage.h"
+#include <algorithm>
+
+namespace {
+const int Margin = 8;
+const int RowHeight = 23;
+const int RowStep = 31;
+const int FirstRowOffset = 25;
+} // namespace
+
+CXmlParsPage::~CXmlParsPage()
+{
+    DestroyControls();
+}
+
+void CXmlParsPage::DestroyControls()
+{
+    for (FormControl& c : m_controls)
+        if (c.hWnd && IsWindow(c.hWnd))
+            DestroyWindow(c.hWnd);
+    m_controls.clear();
+}
+
+HWND CXmlParsPage::MakeControl(int kind, const wchar_t* cls, const wchar_t* text, DWORD style, DWORD exStyle,
+                               int param, int group)
+{
+    HWND hWnd = CreateWindowExW(exStyle, cls, text, WS_CHILD | WS_VISIBLE | style, 0, 0, 10, 10, m_hWnd,
+                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(m_nextId++)),
+                                reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(m_hWnd, GWLP_HINSTANCE)), nullptr);
+    if (hWnd)
+        SendMessageW(hWnd, WM_SETFONT, SendMessageW(m_hWnd, WM_GETFONT, 0, 0), FALSE);
+    m_controls.push_back(FormControl{kind, hWnd, param, group});
+    return hWnd;
+}
+
+void CXmlParsPage::Build(const CMXNode& page)
+{
+    DestroyControls();
+    m_params.clear();
+    m_groupRows.clear();
+    int group = 0;
+    for (const FormGroup& g : ReadFormGroups(page)) {
+        MakeControl(1, L"Button", g.caption.c_str(), BS_GROUPBOX, WS_EX_TRANSPARENT | WS_EX_NOPARENTNOTIFY, -1, group);
+        int rows = 0;
+        for (const ParamInfo& p : g.parameters) {
+            const int index = static_cast<int>(m_params.size());
+            m_params.push_back(p);
+            const std::wstring label = p.caption + L":";
+            MakeControl(2, L"Static", label.c_str(), SS_RIGHT | SS_CENTERIMAGE | SS_ENDELLIPSIS, 0, index, group);
+            switch (ControlKindFor(p)) {
+            case FormControlKind::Edit:
+                MakeControl(3, L"Edit", p.defaultValue.c_str(),
+                            WS_TABSTOP | ES_AUTOHSCROLL | (p.type == DriverTypeNumber ? ES_NUMBER : 0), WS_EX_CLIENTEDGE,
+                            index, group);
+                break;
+            case FormControlKind::Combo: {
+                HWND combo = MakeControl(4, L"ComboBox", L"", WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWN | CBS_AUTOHSCROLL, 0,
+                                         index, group);
+                for (const ParamChoice& c : p.choices)
+                    SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(c.text.c_str()));
+                const int chosen = ChoiceIndexOf(p, p.defaultValue);
+                if (chosen >= 0) {
+                    const LRESULT at = SendMessageW(combo, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                                    reinterpret_cast<LPARAM>(p.choices[chosen].text.c_str()));
+                    SendMessageW(combo, CB_SETCURSEL, at == CB_ERR ? chosen : at, 0);
+                } else {
+                    SetWindowTextW(combo, p.defaultValue.c_str());
+                }
+                break;
+            }
+            case FormControlKind::Check: {
+                HWND check = MakeControl(5, L"Button", L"", WS_TABSTOP | BS_AUTOCHECKBOX, 0, index, group);
+                SendMessageW(check, BM_SETCHECK, p.defaultValue == L"true" ? BST_CHECKED : BST_UNCHECKED, 0);
+                break;
+            }
+            case FormControlKind::None:
+                break;
+            }
+            ++rows;
+        }
+        m_groupRows.push_back(rows);
+        ++group;
+    }
+    Layout();
+}
+
+void CXmlParsPage::Layout()
+{
+    RECT client = {};
+    GetClientRect(m_hWnd, &client);
+    HDC dc = GetDC(m_hWnd);
+    HGDIOBJ oldFont = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(m_hWnd, WM_GETFONT, 0, 0)));
+    std::vector<int> labelWidth(m_groupRows.size(), 50);
+    for (const FormControl& c : m_controls) {
+        if (c.kind != 2)
+            continue;
+        const std::wstring text = m_params[c.param].caption + L":";
+        SIZE size = {};
+        GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+        labelWidth[c.group] = std::min(500, std::max(labelWidth[c.group], static_cast<int>(size.cx)));
+    }
+    SelectObject(dc, oldFont);
+    ReleaseDC(m_hWnd, dc);
+
+    const int width = client.right - client.left;
+    int y = Margin;
+    int groupTop = y;
+    int row = 0;
+    int currentGroup = -1;
+    for (FormControl& c : m_controls) {
+        if (c.kind == 1) {
+            if (currentGroup >= 0)
+                y = groupTop + (m_groupRows[currentGroup] ? 33 + RowStep * m_groupRows[currentGroup] - 8 + Margin
+                                                          : 33 - 8 + 2 * Margin);
+            currentGroup = c.group;
+            groupTop = y;
+            row = 0;
+            const int height = 33 + RowStep * m_groupRows[c.group] - 8;
+            SetWindowPos(c.hWnd, nullptr, Margin, groupTop - m_scrollPos, width - 2 * Margin, height,
+                         SWP_NOZORDER | SWP_NOACTIVATE);
+            continue;
+        }
+        const int top = groupTop + FirstRowOffset + RowStep * row;
+        const int labelLeft = Margin + 8;
+        if (c.kind == 2) {
+            SetWindowPos(c.hWnd, nullptr, labelLeft, top - m_scrollPos, labelWidth[c.group], RowHeight,
+                         SWP_NOZORDER | SWP_NOACTIVATE);
+            // A parameter whose type the form does not know has its label only.
+            if (ControlKindFor(m_params[c.param]) == FormControlKind::None)
+                ++row;
+            continue;
+        }
+        const int left = labelLeft + labelWidth[c.group] + 16;
+        const int controlWidth = std::max(20, width - 32 - left);
+        SetWindowPos(c.hWnd, nullptr, left, top - m_scrollPos, controlWidth, c.kind == 4 ? 173 : RowHeight,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+        ++row;
+    }
+    if (currentGroup >= 0)
+        y = groupTop + (m_groupRows[currentGroup] ? 33 + RowStep * m_groupRows[currentGroup] - 8 + Margin
+                                                  : 33 - 8 + 2 * Margin);
+    m_contentHeight = y;
+    OnSize(width, client.bottom - client.top);
+}
+
+void CXmlParsPage::OnSize(int cx, int cy)
+{
+    for (FormControl& c : m_controls) {
+        RECT r;
+        GetWindowRect(c.hWnd, &r);
+        MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&r), 2);
+        if (c.kind == 1)
+            SetWindowPos(c.hWnd, nullptr, 0, 0, std::max(20, cx - 16), r.bottom - r.top,
+                         SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOMOVE);
+        else if (c.kind >= 3)
+            SetWindowPos(c.hWnd, nullptr, 0, 0, std::max(20, cx - 32 - static_cast<int>(r.left)),
+                         c.kind == 4 ? 173 : r.bottom - r.top, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOMOVE);
+    }
+    if (cy < m_contentHeight) {
+        SCROLLINFO si = {sizeof(si), SIF_RANGE | SIF_PAGE | SIF_POS, 0, m_contentHeight, static_cast<UINT>(cy),
+                         std::min(m_scrollPos, m_contentHeight - cy), 0};
+        ShowScrollBar(m_hWnd, SB_VERT, TRUE);
+        SetScrollInfo(m_hWnd, SB_VERT, &si, TRUE);
+        ScrollTo(si.nPos);
+    } else {
+        ScrollTo(0);
+        ShowScrollBar(m_hWnd, SB_VERT, FALSE);
+    }
+}
+
+void CXmlParsPage::ScrollTo(int pos)
+{
+    if (pos == m_scrollPos)
+        return;
+    const int delta = m_scrollPos - pos;
+    m_scrollPos = pos;
+    SetScrollPos(m_hWnd, SB_VERT, pos, TRUE);
+    ScrollWindowEx(m_hWnd, 0, delta, nullptr, nullptr, nullptr, nullptr, SW_SCROLLCHILDREN | SW_INVALIDATE | SW_ERASE);
+}
+
+void CXmlParsPage::OnVScroll(int code)
+{
+    SCROLLINFO si = {sizeof(si), SIF_ALL};
+    GetScrollInfo(m_hWnd, SB_VERT, &si);
+    const int range = std::max(0, si.nMax - static_cast<int>(si.nPage));
+    const int line = std::max(5, range / 20);
+    const int page = std::max(5, range / 10);
+    int pos = m_scrollPos;
+    switch (code) {
+    case SB_LINEUP: pos -= line; break;
+    case SB_LINEDOWN: pos += line; break;
+    case SB_PAGEUP: pos -= page; break;
+    case SB_PAGEDOWN: pos += page; break;
+    case SB_THUMBTRACK:
+    case SB_THUMBPOSITION: pos = si.nTrackPos; break;
+    case SB_TOP: pos = 0; break;
+    case SB_BOTTOM: pos = range; break;
+    default: return;
+    }
+    ScrollTo(std::max(0, std::min(pos, range)));
+}
+
+HWND CXmlParsPage::ControlOf(const std::wstring& name) const
+{
+    for (const FormControl& c : m_controls)
+        if (c.kind >= 3 && m_params[c.param].name == name)
+            return c.hWnd;
+    return nullptr;
+}
+
+void CXmlParsPage::UpdateData(bool save)
+{
+    if (!save || !m_driverParams)
+        return;
+    for (const FormControl& c : m_controls) {
+        const ParamInfo& p = m_params[c.param < 0 ? 0 : c.param];
+        std::wstring value;
+        switch (c.kind) {
+        case 3: {
+            const int length = GetWindowTextLengthW(c.hWnd);
+            value.resize(length + 1);
+            value.resize(GetWindowTextW(c.hWnd, &value[0], length + 1));
+            break;
+        }
+        case 4: {
+            const int chosen = static_cast<int>(SendMessageW(c.hWnd, CB_GETCURSEL, 0, 0));
+            const int length = GetWindowTextLengthW(c.hWnd);
+            std::wstring typed(length + 1, L'\0');
+            typed.resize(GetWindowTextW(c.hWnd, &typed[0], length + 1));
+            value = ComboValue(p, chosen, typed);
+            break;
+        }
+        case 5:
+            value = SendMessageW(c.hWnd, BM_GETCHECK, 0, 0) == BST_CHECKED ? L"true" : L"false";
+            break;
+        default:
+            continue;
+        }
+        StoreParameterValue(*m_driverParams, p.name, value);
+    }
+}
+
+LRESULT CXmlParsPage::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        MakeChild();
+        ShowScrollBar(m_hWnd, SB_VERT, FALSE);
+        return TRUE;
+    case WM_SIZE:
+        OnSize(LOWORD(lParam), HIWORD(lParam));
+        return TRUE;
+    case WM_VSCROLL:
+        OnVScroll(LOWORD(wParam));
+        return TRUE;
+    case WM_CTLCOLORDLG:
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLORBTN:
+        return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW));
+    case WM_DESTROY:
+        DestroyControls();
+        break;
+    }
+    return FALSE;
+}

@@ -1,0 +1,292 @@
+// The test bench end to end, in process: the real add-in, a simulated reader on a pty-mapped COM
+// port, and the pages driven by the messages a user's clicks send. COM60-COM62 belong to these
+// tests. Run once in English and once under a Russian locale.
+#include "BenchGuiFixture.h"
+#include "DevOpenDialog.h"
+#include "DevOpenRes.h"
+#include "EventsPage.h"
+#include "ListViewHelpers.h"
+#include "MethodDialog.h"
+#include "MethodsPage.h"
+#include "MethodsRes.h"
+#include "ParamsPage.h"
+#include "PropertiesPage.h"
+#include "PropertyDialog.h"
+#include "RegKey.h"
+#include "ScratchRegistry.h"
+#include "SearchReadersDialog.h"
+#include "TestPageRes.h"
+#include "VariantHelpers.h"
+#include "XmlParsPage.h"
+#include <tlhelp32.h>
+#include <fstream>
+#include <sstream>
+
+using namespace benchgui;
+
+namespace {
+
+const int ComPort = 61;
+const wchar_t* const Port = L"COM61";
+
+// One simulated text reader, destroyed at the end of the scope.
+class SimReader
+{
+public:
+    SimReader(simctl::CSimControl& sim, int com) : m_sim(sim)
+    {
+        simctl::SimReaderConfig config;
+        config.pace = 0;
+        m_info = sim.CreateSerial(com, config);
+    }
+    ~SimReader()
+    {
+        try {
+            m_sim.Destroy(m_info.id);
+        } catch (...) {
+        }
+    }
+    int Id() const { return m_info.id; }
+    bool PeerOpen() { return m_sim.Info(m_info.id)["peer_open"].AsBool(); }
+
+private:
+    simctl::CSimControl& m_sim;
+    simctl::SimReaderInfo m_info;
+};
+
+// The kernel's serial-port map in a scratch HKEY_LOCAL_MACHINE, naming the given port.
+class SerialCommMap
+{
+public:
+    explicit SerialCommMap(int com)
+    {
+        RegKeyHolder key;
+        m_ok = m_scratch.Ok() && RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, nullptr, 0,
+                                                 KEY_ALL_ACCESS, nullptr, key.Receive(), nullptr) == ERROR_SUCCESS;
+        const std::wstring data = L"COM" + std::to_wstring(com);
+        m_ok = m_ok && RegSetValueExW(key.Get(), L"\\Device\\Serial99", 0, REG_SZ,
+                                      reinterpret_cast<const BYTE*>(data.c_str()),
+                                      static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+    }
+    bool Ok() const { return m_ok; }
+
+private:
+    ScratchRegistry m_scratch{HKEY_LOCAL_MACHINE};
+    bool m_ok = false;
+};
+
+int ThreadCount()
+{
+    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    int count = 0;
+    THREADENTRY32 entry = {sizeof(entry)};
+    for (BOOL ok = Thread32First(snap, &entry); ok; ok = Thread32Next(snap, &entry))
+        count += entry.th32OwnerProcessID == GetCurrentProcessId();
+    CloseHandle(snap);
+    return count;
+}
+
+std::wstring ReadUtf8File(const std::wstring& path)
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                              nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return std::wstring();
+    std::string bytes(GetFileSize(file, nullptr), '\0');
+    DWORD read = 0;
+    ReadFile(file, &bytes[0], static_cast<DWORD>(bytes.size()), &read, nullptr);
+    CloseHandle(file);
+    bytes.resize(read);
+    return Utf8ToWide(bytes);
+}
+
+class BenchEndToEnd : public BenchGuiTest
+{
+protected:
+    // Opens the simulated reader through the device dialog: the form's Port set to the simulated
+    // port, "Device Test", then "Save and close". Returns the dialog's result.
+    INT_PTR OpenThroughDialog(bool deviceTest)
+    {
+        bool sawForm = false;
+        seam.drivers[IDD_DEV_OPEN] = [&](CWnd& wnd, HWND) -> INT_PTR {
+            CDlgDevOpen& dialog = static_cast<CDlgDevOpen&>(wnd);
+            CParamsPage* form = dialog.FormPage();
+            if (!form || form->FormCount() < 1)
+                return 2;
+            sawForm = true;
+            HWND port = form->Form(0)->ControlOf(L"Port");
+            if (!port)
+                return 2;
+            SendMessageW(port, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+            SetWindowTextW(port, Port);
+            if (HWND timeout = form->Form(0)->ControlOf(L"ConnectTimeout"))
+                SetWindowTextW(timeout, L"3000");
+            if (deviceTest) {
+                const size_t before = seam.boxes.size();
+                SendMessageW(form->GetHwnd(), WM_COMMAND, ID_DEVICE_TEST, 0);
+                EXPECT_EQ(before + 1, seam.boxes.size());
+                if (seam.boxes.size() == before + 1) {
+                    EXPECT_EQ(static_cast<UINT>(MB_ICONINFORMATION), seam.boxes.back().flags) << seam.boxes.back().text;
+                    EXPECT_FALSE(seam.boxes.back().text.empty());
+                }
+            }
+            Click(form->GetHwnd(), IDC_PARAMS_SAVE);
+            return dialog.Device().empty() ? 2 : 1;
+        };
+        Click(page->GetHwnd(), IDC_TEST_OPEN);
+        EXPECT_TRUE(sawForm);
+        return 0;
+    }
+
+    simctl::CSimControl sim;
+};
+
+} // namespace
+
+TEST_F(BenchEndToEnd, ReaderThroughTheWholeBench)
+{
+    HWND pageWnd = page->GetHwnd();
+    // Before Load only Load is enabled.
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(pageWnd, IDC_TEST_LOAD)));
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(pageWnd, IDC_TEST_DEVICES)));
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(pageWnd, IDC_TEST_OPEN)));
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(pageWnd, IDC_TEST_CLOSE)));
+    EXPECT_EQ(Russian() ? L"&Загрузить" : L"&Load", WindowText(GetDlgItem(pageWnd, IDC_TEST_LOAD)));
+
+    Click(pageWnd, IDC_TEST_LOAD);
+    ASSERT_TRUE(Host().IsLoaded()) << (seam.boxes.empty() ? L"" : seam.boxes.back().text).c_str();
+    EXPECT_EQ(Russian() ? L"&Выгрузить" : L"&Unload", WindowText(GetDlgItem(pageWnd, IDC_TEST_LOAD)));
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(pageWnd, IDC_TEST_DEVICES)));
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(pageWnd, IDC_TEST_OPEN)));
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(pageWnd, IDC_TEST_CLOSE)));
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(pageWnd, IDC_TEST_RECONNECT)));
+
+    SimReader reader(sim, ComPort);
+    OpenThroughDialog(true);
+    ASSERT_EQ(1u, page->Devices().Rows().size());
+    EXPECT_EQ(Port, page->Devices().Rows()[0].device);
+    EXPECT_EQ(0, SendDlgItemMessageW(pageWnd, IDC_TEST_DEVICES, CB_GETCURSEL, 0, 0));
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(pageWnd, IDC_TEST_CLOSE)));
+    EXPECT_TRUE(page->StatusTimerRunning());
+    // The status timer shows the reader connected with its model and serial number.
+    ASSERT_TRUE(PumpUntil([&] { return !page->Devices().Rows().empty() && page->Devices().Rows()[0].state == 3; }, 10000));
+    std::wstring item(256, L'\0');
+    item.resize(SendDlgItemMessageW(pageWnd, IDC_TEST_DEVICES, CB_GETLBTEXT, 0, reinterpret_cast<LPARAM>(&item[0])));
+    EXPECT_EQ(0u, item.find(Russian() ? L"COM61 подключен - Kora USB" : L"COM61 connected - Kora USB")) << item;
+
+    // A presented card reaches the events page, newest first, and the test log.
+    sim.PresentKey(reader.Id(), "EM", {0x39, 0x30, 0x7B, 0x00, 0x00});
+    const wchar_t* tracks = Russian() ? L"ДанныеКарты" : L"TracksData";
+    CEventsPage* events = page->EventsPage();
+    ASSERT_NE(nullptr, events);
+    // The page shows it at the next tick of its refresh timer.
+    ASSERT_TRUE(PumpUntil([&] { return events->View().GetItemCount() > 0 &&
+                                       events->View().Cache().Row(0).message == tracks &&
+                                       SendMessageW(events->List(), LVM_GETITEMCOUNT, 0, 0) ==
+                                           events->View().GetItemCount(); }, 10000));
+    const LogRow newest = events->View().Cache().Row(0);
+    EXPECT_EQ(Port, newest.source);
+    EXPECT_FALSE(newest.data.empty());
+    const std::wstring log = ReadUtf8File(folder.Path() + L"\\TestParvel.log");
+    EXPECT_NE(std::wstring::npos, log.find(std::wstring(L"[I COM61] ") + tracks + L" | " + newest.data)) << log;
+
+    // Close removes the device and stops the status timer.
+    Click(pageWnd, IDC_TEST_CLOSE);
+    EXPECT_TRUE(page->Devices().Rows().empty());
+    EXPECT_EQ(0, SendDlgItemMessageW(pageWnd, IDC_TEST_DEVICES, CB_GETCOUNT, 0, 0));
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(pageWnd, IDC_TEST_CLOSE)));
+    EXPECT_FALSE(page->StatusTimerRunning());
+
+    // The search dialog finds the simulated reader.
+    SerialCommMap ports(ComPort);
+    ASSERT_TRUE(ports.Ok());
+    {
+        CVariantArray flags(1, Host().MemoryManager());
+        flags.SetUI4(0, 1); // serial ports of the registry only
+        Host().SetProperty(L"SearchFlags", &flags[0]);
+    }
+    page->ShowInnerPage(2);
+    CMethodsPage* methods = static_cast<CMethodsPage*>(page->InnerPage(2));
+    ASSERT_NE(nullptr, methods);
+    std::wstring found;
+    seam.drivers[IDD_SEARCH_READERS] = [&](CWnd& wnd, HWND hWnd) -> INT_PTR {
+        CSearchReaders& search = static_cast<CSearchReaders&>(wnd);
+        EXPECT_TRUE(PumpUntil([&] { return !search.Searching(); }, 30000));
+        found = WindowText(GetDlgItem(hWnd, IDC_SEARCH_FOUND));
+        return IDCANCEL;
+    };
+    Click(methods->GetHwnd(), IDC_METHS_SEARCH);
+    EXPECT_NE(std::wstring::npos, found.find(L"COM61 - Kora USB")) << found;
+
+    // The methods page: 35 methods, ReadMifareC's defaults, and GetVersion run from its dialog.
+    ASSERT_EQ(35u, methods->View().Rows().size());
+    for (const MethodRow& row : methods->View().Rows())
+        if (row.english == L"ReadMifareC")
+            EXPECT_EQ(L"5=0 (0x0)(UI4), 6=0x3C7A91E5B20D(PWSTR), 7=false(BOOL), 8=false(BOOL), 9=-1 (0xFFFFFFFF)(UI4), "
+                      L"10=(NULL)",
+                      row.defaults);
+    int getVersion = -1;
+    for (size_t i = 0; i < methods->View().Rows().size(); ++i)
+        if (methods->View().Rows()[i].english == L"GetVersion")
+            getVersion = static_cast<int>(i);
+    ASSERT_GE(getVersion, 0);
+    ListView_SelectCentered(methods->List(), getVersion);
+    std::wstring output;
+    seam.drivers[IDD_METHOD] = [&](CWnd&, HWND hWnd) -> INT_PTR {
+        Click(hWnd, IDC_METHOD_EXECUTE);
+        output = WindowText(GetDlgItem(hWnd, IDC_METHOD_OUTPUT));
+        return IDCANCEL;
+    };
+    methods->CallMethod();
+    EXPECT_NE(std::wstring::npos, output.find(L"\"1.7.2.1\"")) << output;
+    EXPECT_NE(std::wstring::npos, output.find(Russian() ? L"Успешно." : L"Successfully.")) << output;
+
+    // The properties page: 27 properties; ReqTries set to 0x5 in its dialog reads back as 5.
+    page->ShowInnerPage(1);
+    CPropertiesPage* props = static_cast<CPropertiesPage*>(page->InnerPage(1));
+    ASSERT_NE(nullptr, props);
+    ASSERT_EQ(27u, props->View().Rows().size());
+    EXPECT_EQ(27, SendMessageW(props->List(), LVM_GETITEMCOUNT, 0, 0));
+    int reqTries = -1;
+    for (size_t i = 0; i < props->View().Rows().size(); ++i)
+        if (props->View().Rows()[i].english == L"ReqTries")
+            reqTries = static_cast<int>(i);
+    ASSERT_GE(reqTries, 0);
+    ListView_SelectCentered(props->List(), reqTries);
+    Pump(100);
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(props->GetHwnd(), IDC_PROPS_CHANGE)));
+    seam.drivers[IDD_PROPERTY] = [&](CWnd& wnd, HWND hWnd) -> INT_PTR {
+        SetDlgItemTextW(hWnd, IDC_VALUE_NUMBER, L"0x5");
+        Click(hWnd, IDOK);
+        EXPECT_TRUE(static_cast<CDlgProperty&>(wnd).HexMode());
+        return IDOK;
+    };
+    Click(props->GetHwnd(), IDC_PROPS_CHANGE);
+    for (const PropertyRow& row : props->View().Rows())
+        if (row.english == L"ReqTries")
+            EXPECT_EQ(L"5", row.value);
+}
+
+TEST_F(BenchEndToEnd, UnloadingWithDevicesOpenClosesThem)
+{
+    HWND pageWnd = page->GetHwnd();
+    Click(pageWnd, IDC_TEST_LOAD);
+    ASSERT_TRUE(Host().IsLoaded());
+    const size_t listeners = Host().ListenerCount();
+    const int threads = ThreadCount();
+    SimReader reader(sim, ComPort);
+    OpenThroughDialog(false);
+    ASSERT_EQ(1u, page->Devices().Rows().size());
+    ASSERT_TRUE(PumpUntil([&] { return reader.PeerOpen(); }, 5000));
+
+    Click(pageWnd, IDC_TEST_LOAD); // Unload
+    EXPECT_FALSE(Host().IsLoaded());
+    EXPECT_TRUE(Host().Devices().empty());
+    EXPECT_TRUE(page->Devices().Rows().empty());
+    EXPECT_FALSE(page->StatusTimerRunning());
+    EXPECT_EQ(listeners, Host().ListenerCount());
+    EXPECT_TRUE(PumpUntil([&] { return !reader.PeerOpen(); }, 5000));
+    EXPECT_TRUE(PumpUntil([&] { return ThreadCount() <= threads; }, 5000)) << ThreadCount() << " > " << threads;
+    EXPECT_EQ(Russian() ? L"&Загрузить" : L"&Load", WindowText(GetDlgItem(pageWnd, IDC_TEST_LOAD)));
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(pageWnd, IDC_TEST_OPEN)));
+}
