@@ -1,5 +1,7 @@
 // Start-up, the main window with its tabs and buttons, the message loop and the orderly close.
 #include "App.h"
+#include "SoundPage.h"
+#include <mmsystem.h>
 #include "AppMessageBox.h"
 #include "AppResource.h"
 #include "Exceptions.h"
@@ -391,6 +393,9 @@ LRESULT CConfigParvelApp::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPA
     }
     case WM_QUERYENDSESSION:
         return CanClose() ? TRUE : FALSE;
+    case MM_MCINOTIFY:
+        OnMediaSoundEnded();
+        return 0;
     case WM_SYSCOMMAND:
         if (wParam == ID_APP_ABOUT)
         {

@@ -3,8 +3,10 @@
 #include "PageFactory.h"
 #include "AdvancedPage.h"
 #include "AppResource.h"
+#include "FormatsPage.h"
 #include "MainPage.h"
-#include "PlaceholderPage.h"
+#include "ReadKeysPage.h"
+#include "SoundPage.h"
 #include "TestPage.h"
 
 namespace {
@@ -18,9 +20,9 @@ CAppPage* MakePage()
 // In tab order: Main, Formats, Reading keys, Sound, Configurator, Test.
 const PageSlot g_pages[] = {
     {&MakePage<CMainPage>, IDD_PAGE_MAIN},
-    {&MakePage<CPlaceholderPage>, IDD_PLACEHOLDER_PAGE}, // CZFormatsPage, IDD_PAGE_FORMATS
-    {&MakePage<CPlaceholderPage>, IDD_PLACEHOLDER_PAGE}, // CReadKeysPage, IDD_PAGE_READKEYS
-    {&MakePage<CPlaceholderPage>, IDD_PLACEHOLDER_PAGE}, // CSoundPage, IDD_PAGE_SOUND
+    {&MakePage<CZFormatsPage>, IDD_PAGE_FORMATS},
+    {&MakePage<CReadKeysPage>, IDD_PAGE_READKEYS},
+    {&MakePage<CSoundPage>, IDD_PAGE_SOUND},
     {&MakePage<CZAdvancedPage>, IDD_PAGE_ADVANCED},
     {&MakePage<CTestPage>, IDD_PAGE_TEST},
 };

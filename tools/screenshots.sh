@@ -2,7 +2,7 @@
 # Screenshots of ConfigParvel: the main window on each built page and the About box, in English
 # and in Russian, as PNG files (for the README, and for looking at the windows without Windows).
 #
-#   tools/screenshots.sh [-b BUILD-DIR] [-o OUT-DIR] [-l "en ru"] [-p "0:main 4:configurator ..."]
+#   tools/screenshots.sh [-b BUILD-DIR] [-o OUT-DIR] [-l "en ru"] [-p "0:main 1:formats ..."]
 #                        [-w WINE-PREFIX]
 #
 # Defaults: build/, docs/screenshots/, both languages, the pages that are built (tab index and the
@@ -20,7 +20,7 @@ root=$(dirname "$(dirname "$(readlink -f "$0")")")
 build=$root/build
 out=$root/docs/screenshots
 languages="en ru"
-pages="0:main 4:configurator load 5:test 5.1:properties 5.2:methods devopen"
+pages="0:main 1:formats 2:readkeys 3:sound 4:configurator load 5:test 5.1:properties 5.2:methods devopen"
 prefix=
 while getopts b:o:l:p:w: opt; do
     case $opt in

@@ -82,11 +82,6 @@ void SortMethodRows(std::vector<MethodRow>& rows, int32_t sortColumn)
     }
 }
 
-int32_t NextSortColumn(int32_t current, int32_t clicked)
-{
-    return current == clicked ? -clicked : clicked;
-}
-
 bool PropertyTypeEditable(uint16_t type)
 {
     return type == 3 || type == 11 || type == 16 || type == 22;

@@ -1,6 +1,8 @@
 // The rows of the properties and methods lists and their order. Column numbers are 1-based as
 // the header shows them; a sort column is signed (negative = descending, 0 = index order).
 #pragma once
+
+#include "SortColumn.h"
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -41,8 +43,6 @@ const wchar_t* AttributesText(uint32_t attributes);
 void SortPropertyRows(std::vector<PropertyRow>& rows, int32_t sortColumn);
 void SortMethodRows(std::vector<MethodRow>& rows, int32_t sortColumn);
 
-// A click on the header of column c: -c when the list is sorted by +c, else +c.
-int32_t NextSortColumn(int32_t current, int32_t clicked);
 
 // Whether the property dialog can edit a value of this type (I4, BOOL, UI4, PWSTR).
 bool PropertyTypeEditable(uint16_t type);

@@ -1,0 +1,502 @@
+// The key-format dialog (see FormatDialog.h).
+#include "FormatDialog.h"
+#include "App.h"
+#include "AppMessageBox.h"
+#include "AppResource.h"
+#include "EntryCollapse.h"
+#include "FormatDialogRes.h"
+#include "FormatDialogRules.h"
+#include "FormatsPageRes.h"
+#include "KeyTypeTexts.h"
+#include "KeyTypesRes.h"
+#include "ModuleState.h"
+#include "TestHost.h"
+#include "VariantHelpers.h"
+#include "WFormat.h"
+
+namespace {
+
+const UINT_PTR StatusTimer = 1;
+const int MinTrackWidth = 490;
+const int MinTrackHeight = 515;
+
+bool IsAllZero(const RECT& r)
+{
+    return r.left == 0 && r.top == 0 && r.right == 0 && r.bottom == 0;
+}
+
+} // namespace
+
+CDlgZFormat::~CDlgZFormat()
+{
+    // A dialog that ends without WM_DESTROY (it never got a window) must still leave no listener.
+    if (m_host)
+        m_host->RemoveListeners(this);
+}
+
+void CDlgZFormat::OnKeyTypesChangedThunk(void* context, CVirtualListViewData* adapter)
+{
+    CDlgZFormat* self = static_cast<CDlgZFormat*>(context);
+    HWND list = self->GetItem(IDC_FORMAT_KEY_TYPES);
+    SendMessageW(list, LVM_SETITEMCOUNT, adapter ? static_cast<CKeyTypesView*>(adapter)->GetItemCount() : 0, 0);
+    InvalidateRect(list, nullptr, TRUE);
+}
+
+void CDlgZFormat::OnHostEventThunk(void* context, CTestParvel* host)
+{
+    static_cast<CDlgZFormat*>(context)->OnHostEvent(host);
+}
+
+void CDlgZFormat::OnInitDialog()
+{
+    CConfigParvelApp& app = GetApp();
+    SendMessageW(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(LoadIconW(ModuleHandle, MAKEINTRESOURCEW(IDI_APP))));
+    HWND list = GetItem(IDC_FORMAT_KEY_TYPES);
+    SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_CHECKBOXES, LVS_EX_CHECKBOXES);
+    SendMessageW(list, LVM_SETCALLBACKMASK, LVIS_STATEIMAGEMASK, 0);
+    RECT client;
+    GetClientRect(list, &client);
+    LVCOLUMNW column = {};
+    column.mask = LVCF_WIDTH;
+    column.cx = client.right - GetSystemMetrics(SM_CXVSCROLL);
+    SendMessageW(list, LVM_INSERTCOLUMNW, 0, reinterpret_cast<LPARAM>(&column));
+    m_types.SetOwner(this, &OnKeyTypesChangedThunk);
+    SendItemMessage(IDC_FORMAT_KEY_SIZE_SPIN, UDM_SETRANGE32, 0, 65535);
+
+    m_anchors.SetOwner(m_hWnd);
+    m_anchors.AddControl(IDC_FORMAT_NAME, ANCHOR_LEFT | ANCHOR_TOP | ANCHOR_RIGHT);
+    m_anchors.AddControl(IDC_FORMAT_TEMPLATE, ANCHOR_LEFT | ANCHOR_TOP | ANCHOR_RIGHT);
+    m_anchors.AddControl(IDC_FORMAT_PARAMS, ANCHOR_LEFT | ANCHOR_TOP | ANCHOR_RIGHT | ANCHOR_BOTTOM);
+    for (int id : {IDC_FORMAT_CHECK, IDOK, IDCANCEL})
+        m_anchors.AddControl(id, ANCHOR_RIGHT | ANCHOR_BOTTOM);
+    for (int id : {IDC_FORMAT_COMMENT, IDC_FORMAT_MASK, IDC_FORMAT_KEY_TYPES, IDC_FORMAT_RESULT}) {
+        m_anchors.AddControl(id, ANCHOR_LEFT | ANCHOR_RIGHT | ANCHOR_BOTTOM);
+        if (HWND label = GetWindow(GetItem(id), GW_HWNDPREV))
+            m_anchors.AddWindow(label);
+    }
+    m_anchors.AddWindow(GetWindow(GetItem(IDC_FORMAT_KEY_SIZE), GW_HWNDPREV));
+    for (int id : {IDC_FORMAT_KEY_SIZE, IDC_FORMAT_KEY_SIZE_SPIN, IDC_FORMAT_ENABLED, IDC_FORMAT_TEST})
+        m_anchors.AddControl(id, ANCHOR_LEFT | ANCHOR_BOTTOM);
+    m_anchors.Capture();
+
+    if (!app.HasTestHost())
+        m_hostState = NoHost;
+    else if (!app.GetTestHost()->Component())
+        m_hostState = NotLoaded;
+    else
+        m_hostState = app.GetTestHost()->Devices().empty() ? LoadedNoDevice : LoadedWithDevice;
+
+    if (Library && EditedIndex >= 0 && EditedIndex < static_cast<int64_t>(Library->size())) {
+        const KeyFormatItem& item = (*Library)[static_cast<size_t>(EditedIndex)];
+        Enabled = item.Enabled;
+        Name = item.Name;
+        Template = item.Template;
+        Params = item.Params;
+        Comment = item.Comment;
+        KeyTypes = item.KeyTypes;
+        KeySize = item.KeySize;
+    } else {
+        EditedIndex = -1;
+    }
+    m_types.Mask = KeyTypes;
+    UpdateData(false);
+    ShowMask();
+    EnableItem(IDC_FORMAT_RESULT, false);
+    m_types.FillCache();
+    m_types.FireEvent();
+
+    if (IsAllZero(app.FormatRect)) {
+        CenterWindow();
+    } else {
+        WINDOWPLACEMENT placement = {};
+        placement.length = sizeof(placement);
+        GetWindowPlacement(m_hWnd, &placement);
+        placement.flags = 0;
+        placement.showCmd = SW_SHOWNORMAL;
+        placement.rcNormalPosition = app.FormatRect;
+        SetWindowPlacement(m_hWnd, &placement);
+    }
+}
+
+void CDlgZFormat::UpdateData(bool save)
+{
+    if (save) {
+        Enabled = IsChecked(IDC_FORMAT_ENABLED) ? 1 : 0;
+        GetDlgItemText(IDC_FORMAT_NAME, Name);
+        GetDlgItemText(IDC_FORMAT_TEMPLATE, Template);
+        GetDlgItemText(IDC_FORMAT_PARAMS, Params);
+        GetDlgItemText(IDC_FORMAT_COMMENT, Comment);
+        KeySize = GetDlgItemInt(m_hWnd, IDC_FORMAT_KEY_SIZE, nullptr, FALSE);
+        return;
+    }
+    SetCheck(IDC_FORMAT_ENABLED, Enabled != 0);
+    SetDlgItemTextW(m_hWnd, IDC_FORMAT_NAME, Name.c_str());
+    SetDlgItemTextW(m_hWnd, IDC_FORMAT_TEMPLATE, Template.c_str());
+    SetDlgItemTextW(m_hWnd, IDC_FORMAT_PARAMS, Params.c_str());
+    SetDlgItemTextW(m_hWnd, IDC_FORMAT_COMMENT, Comment.c_str());
+    SetDlgItemInt(m_hWnd, IDC_FORMAT_KEY_SIZE, KeySize, FALSE);
+}
+
+void CDlgZFormat::ShowMask()
+{
+    SetDlgItemTextW(m_hWnd, IDC_FORMAT_MASK, MaskHexText(KeyTypes).c_str());
+}
+
+void CDlgZFormat::SetMask(uint32_t mask)
+{
+    if (mask == KeyTypes)
+        return;
+    KeyTypes = mask;
+    m_types.Mask = mask;
+    ShowMask();
+    InvalidateRect(GetItem(IDC_FORMAT_KEY_TYPES), nullptr, TRUE);
+    if (m_testOn)
+        PushTestFormat();
+}
+
+bool CDlgZFormat::OnListNotify(NMHDR* hdr, LRESULT& result)
+{
+    result = 0;
+    if (m_types.HandleNotify(hdr))
+        return true;
+    HWND list = hdr->hwndFrom;
+    if (hdr->code == NM_RCLICK) {
+        HMENU menu = LoadMenuW(ModuleHandle, MAKEINTRESOURCEW(IDM_KEY_TYPES));
+        if (menu) {
+            POINT at;
+            GetCursorPos(&at);
+            TrackPopupMenu(GetSubMenu(menu, 0), TPM_LEFTALIGN | TPM_RIGHTBUTTON, at.x, at.y, 0, m_hWnd, nullptr);
+            DestroyMenu(menu);
+        }
+        return true;
+    }
+    if (hdr->code == NM_CLICK) {
+        NMITEMACTIVATE* click = reinterpret_cast<NMITEMACTIVATE*>(hdr);
+        LVHITTESTINFO hit = {};
+        hit.pt = click->ptAction;
+        const int row = static_cast<int>(SendMessageW(list, LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(&hit)));
+        if (row >= 0 && hit.iSubItem == 0 && (hit.flags & LVHT_ONITEMSTATEICON) &&
+            !(hit.flags & (LVHT_ONITEMICON | LVHT_ONITEMLABEL))) {
+            const int64_t keyType = m_types.KeyTypeOf(row);
+            if (keyType >= 0 && keyType < KEY_TYPE_COUNT)
+                SetMask(KeyTypes ^ (1u << keyType));
+        }
+        return true;
+    }
+    return false;
+}
+
+void CDlgZFormat::FocusField(int id, int position)
+{
+    SendMessageW(m_hWnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetItem(id)), TRUE);
+    if (position >= 0)
+        SendItemMessage(id, EM_SETSEL, position, position);
+}
+
+bool CDlgZFormat::CheckWithAddin()
+{
+    CTestParvel* host = GetApp().GetTestHost();
+    if (!host->Component())
+        host->Create();
+    int32_t position = -1;
+    if (host->CheckFormat(Template.c_str(), Params.c_str(), position))
+        return true;
+    std::wstring text;
+    const int32_t code = host->GetLastError(text);
+    if (code >= 0)
+        return true;
+    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r'))
+        text.pop_back();
+    if (position != -1)
+        AppendResFormat(text, IDS_ERROR_POSITION, position);
+    AppMessageBox(text, MB_ICONERROR, m_hWnd);
+    const int field = FormatErrorField(code);
+    if (field)
+        FocusField(field, position);
+    return false;
+}
+
+void CDlgZFormat::OnCheck()
+{
+    UpdateData(true);
+    if (!Template.empty() && !CheckWithAddin())
+        return;
+    AppMessageBox(IDS_FORMAT_CORRECT, MB_ICONINFORMATION, m_hWnd);
+}
+
+bool CDlgZFormat::OnOK()
+{
+    UpdateData(true);
+    if (Name.empty()) {
+        AppMessageBox(IDS_FIELD_REQUIRED, MB_ICONERROR, m_hWnd);
+        FocusField(IDC_FORMAT_NAME, -1);
+        return false;
+    }
+    if (Template.empty()) {
+        AppMessageBox(IDS_FIELD_REQUIRED, MB_ICONERROR, m_hWnd);
+        FocusField(IDC_FORMAT_TEMPLATE, -1);
+        return false;
+    }
+    // The check needs a component; one that OK loads only for the check is unloaded again, while
+    // an add-in that was loaded before (with the test page's devices) stays as it was.
+    CConfigParvelApp& app = GetApp();
+    const bool wasLoaded = app.HasTestHost() && app.GetTestHost()->Component();
+    bool passed = false;
+    try {
+        passed = CheckWithAddin();
+    } catch (...) {
+        if (!wasLoaded && !m_testOn && app.HasTestHost())
+            app.GetTestHost()->Unload();
+        throw;
+    }
+    if (!wasLoaded && !m_testOn)
+        app.GetTestHost()->Unload();
+    if (!passed)
+        return false;
+
+    KeyFormatLibrary& library = *Library;
+    const int64_t existing = FindFormatByName(library, Name);
+    if (existing >= 0 && existing != EditedIndex) {
+        std::wstring question;
+        FormatResString(question, IDS_FORMAT_EXISTS, Name.c_str());
+        if (AppMessageBox(question, MB_OKCANCEL | MB_ICONERROR, m_hWnd) != IDOK) {
+            FocusField(IDC_FORMAT_NAME, -1);
+            return false;
+        }
+        ReplacedEnabled = library[static_cast<size_t>(existing)].Enabled != 0;
+        EditedIndex = CollapseEntries(library, EditedIndex, existing);
+    }
+    KeyFormatItem item;
+    if (EditedIndex >= 0 && EditedIndex < static_cast<int64_t>(library.size()))
+        item.Conflict = library[static_cast<size_t>(EditedIndex)].Conflict;
+    item.Name = Name;
+    item.Template = Template;
+    item.Params = Params;
+    item.Comment = Comment;
+    item.KeyTypes = m_types.Mask;
+    item.KeySize = KeySize;
+    item.Enabled = Enabled;
+    EditedIndex = StoreEntry(library, EditedIndex, item);
+    MarkFormatConflicts(library);
+    return true;
+}
+
+void CDlgZFormat::ShowResult(UINT textId)
+{
+    SetDlgItemTextW(m_hWnd, IDC_FORMAT_RESULT, LoadAppString(textId).c_str());
+}
+
+void CDlgZFormat::SetTestMode(bool on)
+{
+    if (on == (m_testOn != 0))
+        return;
+    if (!on) {
+        KillTimer(m_hWnd, StatusTimer);
+        m_timer = 0;
+        StopTest();
+        m_testOn = 0;
+        SetCheck(IDC_FORMAT_TEST, false);
+        EnableItem(IDC_FORMAT_RESULT, false);
+        return;
+    }
+    try {
+        CConfigParvelApp& app = GetApp();
+        UpdateData(true);
+        for (int i = 0; i < CConfigParvelApp::PageCount; ++i) {
+            if (CAppPage* page = app.GetPage(i))
+                page->UpdateData(true);
+        }
+        m_testStatus = StatusWaiting;
+        ShowResult(IDS_WAITING_KEY);
+        m_host = app.GetTestHost();
+        if (!m_host->Component())
+            m_host->Create();
+        {
+            CVariantArray port(1, m_host->MemoryManager());
+            port.SetWStr(0, app.Portname.c_str());
+            m_host->SetPort(&port[0]);
+        }
+        if (!Template.empty()) {
+            int32_t index = 0;
+            m_host->InsertFormat(index, Template.c_str(), Params.c_str(), m_types.Mask, static_cast<int32_t>(KeySize));
+        }
+        if (!m_host->Devices().empty()) {
+            if (!m_host->IsConnected())
+                m_host->Reconnect(m_host->Devices().front());
+        } else {
+            std::wstring device;
+            m_host->Open(device);
+        }
+        m_host->AddListener(ListenEvent, this, &OnHostEventThunk);
+        if (!m_host->IsConnected()) {
+            m_testStatus = StatusNoConnection;
+            ShowResult(IDS_NO_CONNECTION);
+        }
+        SetTimer(m_hWnd, StatusTimer, 1000, nullptr);
+        m_timer = 1;
+        m_testOn = 1;
+        SetCheck(IDC_FORMAT_TEST, true);
+        EnableItem(IDC_FORMAT_RESULT, true);
+    } catch (...) {
+        SetCheck(IDC_FORMAT_TEST, false);
+        StopTest();
+        SetDlgItemTextW(m_hWnd, IDC_FORMAT_RESULT, L"");
+        throw;
+    }
+}
+
+void CDlgZFormat::PushTestFormat()
+{
+    if (!m_host)
+        return;
+    GetDlgItemText(IDC_FORMAT_TEMPLATE, Template);
+    GetDlgItemText(IDC_FORMAT_PARAMS, Params);
+    KeySize = GetDlgItemInt(m_hWnd, IDC_FORMAT_KEY_SIZE, nullptr, FALSE);
+    const int32_t index = m_host->FindFormat();
+    if (Template.empty()) {
+        if (index >= 0)
+            m_host->DeleteFormat(index);
+    } else if (index < 0) {
+        int32_t first = 0;
+        m_host->InsertFormat(first, Template.c_str(), Params.c_str(), m_types.Mask, static_cast<int32_t>(KeySize));
+    } else {
+        m_host->SetFormat(index, Template.c_str(), Params.c_str(), m_types.Mask, static_cast<int32_t>(KeySize));
+    }
+}
+
+void CDlgZFormat::OnHostEvent(CTestParvel* host)
+{
+    const HostEvent& event = host->CurrentEvent();
+    const TestEventKind kind = ClassifyTestEvent(event.message);
+    if (kind == TestEventKind::Other)
+        return;
+    m_testStatus = kind == TestEventKind::Key ? StatusWaiting : StatusError;
+    SetDlgItemTextW(m_hWnd, IDC_FORMAT_RESULT, event.data.c_str());
+    InvalidateRect(GetItem(IDC_FORMAT_RESULT), nullptr, TRUE);
+}
+
+void CDlgZFormat::ShowStatus()
+{
+    if (!m_host)
+        return;
+    try {
+        if (m_testStatus == StatusWaiting && !m_host->IsConnected()) {
+            m_testStatus = StatusNoConnection;
+            ShowResult(IDS_NO_CONNECTION);
+        } else if (m_testStatus == StatusNoConnection && m_host->IsConnected()) {
+            m_testStatus = StatusWaiting;
+            ShowResult(IDS_WAITING_KEY);
+        }
+    } catch (...) {
+        // A refresh driven by the timer never shows a box; it stops instead.
+        KillTimer(m_hWnd, StatusTimer);
+        m_timer = 0;
+    }
+}
+
+void CDlgZFormat::StopTest()
+{
+    if (!m_host)
+        return;
+    CTestParvel* host = m_host;
+    m_host = nullptr;
+    host->RemoveListeners(this);
+    if (m_hostState == NoHost || m_hostState == NotLoaded) {
+        host->Unload();
+        return;
+    }
+    if (m_hostState == LoadedNoDevice)
+        host->CloseAll();
+    const int32_t index = host->FindFormat();
+    if (index >= 0)
+        host->DeleteFormat(index);
+}
+
+LRESULT CDlgZFormat::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        OnInitDialog();
+        return TRUE;
+    case WM_COMMAND: {
+        const int id = LOWORD(wParam);
+        const int code = HIWORD(wParam);
+        switch (id) {
+        case IDOK:
+            if (OnOK())
+                EndDialog(m_hWnd, IDOK);
+            return TRUE;
+        case IDCANCEL:
+            EndDialog(m_hWnd, IDCANCEL);
+            return TRUE;
+        case IDC_FORMAT_CHECK:
+            OnCheck();
+            return TRUE;
+        case IDC_FORMAT_TEMPLATE:
+        case IDC_FORMAT_PARAMS:
+            if (code == EN_CHANGE && m_testOn)
+                PushTestFormat();
+            return TRUE;
+        case IDC_FORMAT_TEST:
+            if (code == BN_CLICKED)
+                SetTestMode(IsChecked(IDC_FORMAT_TEST));
+            return TRUE;
+        case ID_KEY_TYPES_CHECK_ALL:
+            SetMask(ALL_KEY_TYPES);
+            return TRUE;
+        case ID_KEY_TYPES_UNCHECK_ALL:
+            SetMask(0);
+            return TRUE;
+        default:
+            return FALSE;
+        }
+    }
+    case WM_NOTIFY: {
+        NMHDR* hdr = reinterpret_cast<NMHDR*>(lParam);
+        LRESULT result = 0;
+        if (hdr->idFrom == IDC_FORMAT_KEY_TYPES && OnListNotify(hdr, result))
+            return SetDlgResult(result);
+        return FALSE;
+    }
+    case WM_TIMER:
+        if (wParam == StatusTimer)
+            ShowStatus();
+        return TRUE;
+    case WM_CTLCOLORSTATIC:
+        if (reinterpret_cast<HWND>(lParam) == GetItem(IDC_FORMAT_RESULT)) {
+            HDC dc = reinterpret_cast<HDC>(wParam);
+            SetTextColor(dc, m_testStatus == StatusWaiting ? RGB(8, 0, 0) : RGB(255, 0, 0));
+            SetBkMode(dc, TRANSPARENT);
+            return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW));
+        }
+        return FALSE;
+    case WM_SIZE:
+        m_anchors.Apply(LOWORD(lParam), HIWORD(lParam));
+        return TRUE;
+    case WM_GETMINMAXINFO: {
+        MINMAXINFO* info = reinterpret_cast<MINMAXINFO*>(lParam);
+        info->ptMinTrackSize.x = MinTrackWidth;
+        info->ptMinTrackSize.y = MinTrackHeight;
+        return TRUE;
+    }
+    case WM_DESTROY: {
+        KillTimer(m_hWnd, StatusTimer);
+        m_timer = 0;
+        CConfigParvelApp& app = GetApp();
+        WINDOWPLACEMENT placement = {};
+        placement.length = sizeof(placement);
+        if (GetWindowPlacement(m_hWnd, &placement) && !EqualRect(&placement.rcNormalPosition, &app.FormatRect)) {
+            app.FormatRect = placement.rcNormalPosition;
+            app.ModifiedFlags |= DATA_UI;
+        }
+        m_types.SetOwner(nullptr, nullptr);
+        if (m_testOn) {
+            m_testOn = 0;
+            StopTest();
+        }
+        return FALSE;
+    }
+    default:
+        return FALSE;
+    }
+}

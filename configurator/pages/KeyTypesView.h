@@ -1,0 +1,30 @@
+// The 19 key types as an owner-data check-box list over a key-type mask: row i is key type i,
+// checked when bit i of the mask is set. Used by the key-format dialog, the key-type group dialog
+// and the read-keys page; the owner keeps its mask in this adapter and reads it back from here.
+#pragma once
+#include "VirtualListViewData.h"
+#include <cstdint>
+#include <vector>
+
+class CKeyTypesView : public CVirtualListViewData
+{
+public:
+    CKeyTypesView();
+
+    int GetItemCount() override;
+    void GetDispInfo(NMLVDISPINFOW* info) override;
+    void CacheHint(NMLVCACHEHINT* hint) override;
+    // Rebuilds the cached rows; owners call it, then FireEvent, after they change the mask.
+    void FillCache();
+
+    // The key type shown in `row` (through the cache when the row lies in it).
+    int64_t KeyTypeOf(int row);
+
+    uint32_t Mask = 0;
+
+private:
+    std::vector<int64_t> m_cache; // key-type numbers of the cached rows
+    int64_t m_first = -1;
+    int64_t m_count = -1;
+    int64_t m_scratch = 0;
+};

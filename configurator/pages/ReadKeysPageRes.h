@@ -1,0 +1,27 @@
+// Resource ids of the read-keys page.
+#pragma once
+
+#define IDD_READ_KEYS_PAGE 952
+#define IDC_MF_SOURCE_VALUE 1140
+#define IDC_MF_SOURCE_MEMORY 1141
+#define IDC_MF_KEY 1142
+#define IDC_MF_ENABLED 1144
+#define IDC_MF_KEY_CELLS 1145
+#define IDC_MF_KEY_A 1146
+#define IDC_MF_KEY_B 1147
+#define IDC_UL_ENABLED 1148
+#define IDC_KEY_TYPES_GROUP 1152
+#define IDC_KEY_TYPES_LIST 1155
+#define IDC_MF_SECTOR 1205
+#define IDC_MF_GROUP 1206
+#define IDC_MF_BLOCK 1207
+#define IDC_UL_GROUP 1208
+#define IDC_UL_PAGE 1209
+#define IDC_UL_COUNT 1210
+
+#define IDM_KEY_CELLS 148
+#define ID_CELLS_CHECK_ALL 32800
+#define ID_CELLS_UNCHECK_ALL 32801
+
+#define IDS_KEY_CELL 144
+#define IDS_MIFARE_KEY_TOO_LONG 22000

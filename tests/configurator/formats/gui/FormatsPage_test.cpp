@@ -1,0 +1,292 @@
+// The key-format library page in process with the default library: rows, "only enabled", the
+// header sort, the state icons, deleting, group tabs and the red conflicting rows.
+#include "FormatsPage.h"
+#include "FormatsPageRes.h"
+#include "KeyTypeTexts.h"
+#include "ListViewHelpers.h"
+#include "PageHelpers.h"
+#include <algorithm>
+
+using namespace formats_test;
+
+namespace {
+
+class FormatsPageTest : public AppFixture
+{
+protected:
+    void SetUp() override
+    {
+        AppFixture::SetUp();
+        StartApp();
+        ClickTab(1);
+        page = dynamic_cast<CZFormatsPage*>(App().GetPage(1));
+        ASSERT_NE(page, nullptr);
+        list = page->List();
+    }
+    int Rows() const { return static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)); }
+    bool HasCheckBoxes() const
+    {
+        return (SendMessageW(list, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0) & LVS_EX_CHECKBOXES) != 0;
+    }
+    // Replaces the library and the groups and shows them.
+    void UseLibrary(const KeyFormatLibrary& library, const KeyTypeGroupList& groups = {})
+    {
+        App().Formats = library;
+        App().KTGroups = groups;
+        App().FormatsKTGroup = 0;
+        MarkFormatConflicts(App().Formats);
+        page->UpdateData(false);
+    }
+    void SelectTab(int index)
+    {
+        SendMessageW(page->Tabs(), TCM_SETCURSEL, index, 0);
+        NMHDR hdr = {};
+        SendNotify(page->Tabs(), hdr, TCN_SELCHANGE);
+    }
+
+    CZFormatsPage* page = nullptr;
+    HWND list = nullptr;
+};
+
+KeyFormatItem Format(const wchar_t* name, uint32_t keyTypes, uint32_t keySize, uint32_t enabled)
+{
+    KeyFormatItem item;
+    item.Name = name;
+    item.Template = L"%u";
+    item.Params = L"b0";
+    item.KeyTypes = keyTypes;
+    item.KeySize = keySize;
+    item.Enabled = enabled;
+    return item;
+}
+
+} // namespace
+
+TEST_F(FormatsPageTest, DefaultLibraryAndOnlyEnabled)
+{
+    EXPECT_EQ(Rows(), 42);
+    EXPECT_TRUE(HasCheckBoxes());
+    App().ModifiedFlags = 0;
+    HWND box = GetDlgItem(page->GetHwnd(), IDC_ONLY_ENABLED);
+    SendMessageW(box, BM_CLICK, 0, 0);
+    ASSERT_EQ(Rows(), 1);
+    EXPECT_EQ(ItemText(list, 0, 1), L"HelmSaaS");
+    EXPECT_FALSE(HasCheckBoxes());
+    EXPECT_TRUE(App().FormatsOnlyEnabled);
+    EXPECT_EQ(App().ModifiedFlags, DATA_UI);
+    SendMessageW(box, BM_CLICK, 0, 0);
+    EXPECT_EQ(Rows(), 42);
+    EXPECT_TRUE(HasCheckBoxes());
+    EXPECT_FALSE(App().FormatsOnlyEnabled);
+}
+
+TEST_F(FormatsPageTest, HeaderClickSortsAndReverses)
+{
+    std::vector<std::wstring> names;
+    for (const auto& item : App().Formats)
+        names.push_back(item.Name);
+    std::sort(names.begin(), names.end());
+    App().ModifiedFlags = 0;
+    ClickColumn(list, 1);
+    EXPECT_EQ(App().FormatsSortColumn, 2);
+    EXPECT_EQ(App().ModifiedFlags, DATA_UI);
+    EXPECT_EQ(ItemText(list, 0, 1), names.front());
+    EXPECT_EQ(ItemText(list, 41, 1), names.back());
+    EXPECT_EQ(ItemText(list, 0, 0), L"1");
+    ClickColumn(list, 1);
+    EXPECT_EQ(App().FormatsSortColumn, -2);
+    EXPECT_EQ(ItemText(list, 0, 1), names.back());
+    EXPECT_EQ(ItemText(list, 41, 1), names.front());
+    // "#" shows library order; clicked again it still does.
+    ClickColumn(list, 0);
+    EXPECT_EQ(ItemText(list, 0, 1), App().Formats[0].Name);
+    ClickColumn(list, 0);
+    EXPECT_EQ(App().FormatsSortColumn, -1);
+    EXPECT_EQ(ItemText(list, 0, 1), App().Formats[0].Name);
+}
+
+TEST_F(FormatsPageTest, StateIconEnablesAndMarksLibraryAndAddin)
+{
+    int row = 0;
+    while (App().Formats[static_cast<size_t>(row)].Enabled)
+        ++row;
+    App().ModifiedFlags = 0;
+    POINT at;
+    ASSERT_TRUE(CheckBoxPoint(list, row, at));
+    ClickAt(list, at);
+    EXPECT_EQ(App().Formats[static_cast<size_t>(row)].Enabled, 1u);
+    EXPECT_EQ(App().ModifiedFlags, DATA_LIBRARY | DATA_ADDIN);
+    EXPECT_EQ(SendMessageW(list, LVM_GETITEMSTATE, row, LVIS_STATEIMAGEMASK), INDEXTOSTATEIMAGEMASK(2));
+    // A click on the row's text does not toggle it.
+    App().ModifiedFlags = 0;
+    ClickAt(list, CellPoint(list, row, 1));
+    EXPECT_EQ(App().Formats[static_cast<size_t>(row)].Enabled, 1u);
+    EXPECT_EQ(App().ModifiedFlags, 0u);
+}
+
+TEST_F(FormatsPageTest, DeleteAsksAndRemovesExactlyTheSelected)
+{
+    const std::wstring third = ItemText(list, 3, 1);
+    const std::wstring sixth = ItemText(list, 5, 1);
+    SelectRows(list, {3, 5});
+    Ui().AnswerMessage(IDCANCEL);
+    PressKey(list, VK_DELETE);
+    EXPECT_EQ(Rows(), 42);
+    Ui().Clear();
+    Ui().AnswerMessage(IDOK);
+    PressKey(list, VK_DELETE);
+    const auto asked = Ui().Messages();
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0].text, L"Remove 2 items?");
+    EXPECT_EQ(asked[0].flags, static_cast<UINT>(MB_OKCANCEL | MB_ICONQUESTION));
+    EXPECT_EQ(Rows(), 40);
+    EXPECT_EQ(App().Formats.size(), 40u);
+    EXPECT_EQ(FindFormatByName(App().Formats, third), -1);
+    EXPECT_EQ(FindFormatByName(App().Formats, sixth), -1);
+    EXPECT_NE(FindFormatByName(App().Formats, L"HelmSaaS"), -1);
+    EXPECT_EQ(SendMessageW(list, LVM_GETSELECTEDCOUNT, 0, 0), 0);
+    EXPECT_TRUE(App().ModifiedFlags & DATA_LIBRARY);
+}
+
+TEST_F(FormatsPageTest, DeleteUnderAGroupTabStripsThatGroupOnly)
+{
+    UseLibrary({Format(L"hid+em", 6, 0, 0), Format(L"hid", 4, 0, 1), Format(L"em", 2, 0, 0)},
+               {{L"HID", 4, 1}});
+    ASSERT_EQ(TabCtrl_GetItemCount(page->Tabs()), 2);
+    SelectTab(1);
+    EXPECT_EQ(App().FormatsKTGroup, 1);
+    ASSERT_EQ(Rows(), 2);
+    SelectRows(list, {0, 1});
+    App().ConfirmFlags = CONFIRM_REMOVE_FORMATS;
+    App().ModifiedFlags = 0;
+    Ui().AnswerMessage(IDOK);
+    SendMessageW(GetDlgItem(page->GetHwnd(), IDC_FORMAT_DELETE), BM_CLICK, 0, 0);
+    EXPECT_EQ(Rows(), 0);
+    ASSERT_EQ(App().Formats.size(), 2u);
+    EXPECT_EQ(App().Formats[0].Name, L"hid+em");
+    EXPECT_EQ(App().Formats[0].KeyTypes, 2u);
+    EXPECT_EQ(App().Formats[1].Name, L"em");
+    // "hid" was enabled: the add-in's list changed as well.
+    EXPECT_EQ(App().ModifiedFlags, DATA_LIBRARY | DATA_ADDIN);
+    // The button asks only while the confirmation is on.
+    SelectTab(0);
+    SelectRows(list, {0});
+    App().ConfirmFlags = 0;
+    Ui().Clear();
+    SendMessageW(GetDlgItem(page->GetHwnd(), IDC_FORMAT_DELETE), BM_CLICK, 0, 0);
+    EXPECT_TRUE(Ui().Messages().empty());
+    EXPECT_EQ(App().Formats.size(), 1u);
+}
+
+TEST_F(FormatsPageTest, OnlyConflictingRowsAreDrawnRed)
+{
+    // "a" and "b" conflict (size 0 against 5); "c" shares no key type; "d" is disabled.
+    UseLibrary({Format(L"a", 2, 0, 1), Format(L"b", 6, 5, 1), Format(L"c", 8, 0, 1), Format(L"d", 2, 0, 0)});
+    ASSERT_EQ(Rows(), 4);
+    NMLVCUSTOMDRAW draw = {};
+    draw.nmcd.dwDrawStage = CDDS_PREPAINT;
+    EXPECT_EQ(SendNotify(list, draw.nmcd.hdr, NM_CUSTOMDRAW), CDRF_NOTIFYITEMDRAW);
+    std::vector<bool> red;
+    for (int row = 0; row < 4; ++row) {
+        draw = {};
+        draw.nmcd.dwDrawStage = CDDS_ITEMPREPAINT;
+        draw.nmcd.dwItemSpec = static_cast<DWORD_PTR>(row);
+        draw.clrText = CLR_DEFAULT;
+        SendNotify(list, draw.nmcd.hdr, NM_CUSTOMDRAW);
+        red.push_back(draw.clrText == RGB(255, 0, 0));
+    }
+    EXPECT_EQ(red, (std::vector<bool>{true, true, false, false}));
+    // Disabling "a" by its state icon removes the red from "b" at once.
+    POINT at;
+    ASSERT_TRUE(CheckBoxPoint(list, 0, at));
+    ClickAt(list, at);
+    EXPECT_EQ(App().Formats[1].Conflict, 0u);
+}
+
+// Counts, per row, the pixels of the list's own drawing that are pure red.
+std::vector<int> RedPixelsPerRow(HWND list, int rows)
+{
+    RECT client;
+    GetClientRect(list, &client);
+    const int width = client.right;
+    const int height = client.bottom;
+    HDC screen = GetDC(list);
+    HDC memory = CreateCompatibleDC(screen);
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    // The list paints itself into the bitmap (custom draw included), whatever covers it on screen.
+    if (!PrintWindow(list, memory, PW_CLIENTONLY))
+        BitBlt(memory, 0, 0, width, height, screen, 0, 0, SRCCOPY);
+    GdiFlush();
+    std::vector<int> red;
+    const uint32_t* pixels = static_cast<const uint32_t*>(bits);
+    for (int row = 0; row < rows; ++row) {
+        RECT r = {};
+        r.left = LVIR_BOUNDS;
+        SendMessageW(list, LVM_GETITEMRECT, row, reinterpret_cast<LPARAM>(&r));
+        int count = 0;
+        for (int y = std::max<int>(r.top, 0); y < std::min<int>(r.bottom, height); ++y) {
+            for (int x = std::max<int>(r.left, 0); x < std::min<int>(r.right, width); ++x) {
+                const uint32_t p = pixels[static_cast<size_t>(y) * width + x];
+                const int R = (p >> 16) & 0xFF, G = (p >> 8) & 0xFF, B = p & 0xFF;
+                if (R > 200 && G < 80 && B < 80)
+                    ++count;
+            }
+        }
+        red.push_back(count);
+    }
+    SelectObject(memory, old);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(list, screen);
+    return red;
+}
+
+TEST_F(FormatsPageTest, ScreenshotShowsExactlyTheConflictingRowsInRed)
+{
+    UseLibrary({Format(L"a", 2, 0, 1), Format(L"b", 6, 5, 1), Format(L"c", 8, 0, 1), Format(L"d", 2, 0, 0)});
+    ListView_SelectCentered(list, -1);
+    RedrawWindow(list, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+    const std::vector<int> red = RedPixelsPerRow(list, 4);
+    ASSERT_EQ(red.size(), 4u);
+    EXPECT_GT(red[0], 10) << "row a";
+    EXPECT_GT(red[1], 10) << "row b";
+    EXPECT_EQ(red[2], 0) << "row c";
+    EXPECT_EQ(red[3], 0) << "row d";
+}
+
+TEST_F(FormatsPageTest, AnEmptyListSaysSo)
+{
+    // Wine's list view never asks for the empty-list text, so the page is asked as the list would.
+    NMLVEMPTYMARKUP markup = {};
+    EXPECT_EQ(SendNotify(list, markup.hdr, LVN_GETEMPTYMARKUP), TRUE);
+    EXPECT_STREQ(markup.szMarkup, L"List is empty.");
+    EXPECT_EQ(markup.dwFlags, static_cast<DWORD>(EMF_CENTERED));
+}
+
+TEST_F(FormatsPageTest, GroupMenuHidesAndShowsTabs)
+{
+    UseLibrary({Format(L"hid", 4, 0, 0), Format(L"em", 2, 0, 0)}, {{L"HID", 4, 1}, {L"EM", 2, 0}});
+    ASSERT_EQ(TabCtrl_GetItemCount(page->Tabs()), 2);
+    SelectTab(1);
+    ASSERT_EQ(Rows(), 1);
+    // Hiding the selected group's tab switches to "All".
+    SendMessageW(page->GetHwnd(), WM_COMMAND, ID_GROUP_FIRST + 0, 0);
+    EXPECT_EQ(App().FormatsKTGroup, 0);
+    EXPECT_EQ(TabCtrl_GetItemCount(page->Tabs()), 1);
+    EXPECT_EQ(Rows(), 2);
+    // Showing a hidden group selects its tab at once.
+    SendMessageW(page->GetHwnd(), WM_COMMAND, ID_GROUP_FIRST + 1, 0);
+    EXPECT_EQ(App().FormatsKTGroup, 2);
+    EXPECT_EQ(TabCtrl_GetItemCount(page->Tabs()), 2);
+    ASSERT_EQ(Rows(), 1);
+    EXPECT_EQ(ItemText(list, 0, 1), L"em");
+    EXPECT_TRUE(App().ModifiedFlags & DATA_LIBRARY);
+}

@@ -1,0 +1,153 @@
+// The key-type groups dialogs in process, opened from the library page's "Customize tab...": mask
+// texts, adding a group and its tab, and the duplicate questions of the group dialog.
+#include "FormatsPage.h"
+#include "FormatsPageRes.h"
+#include "KTGroupsDialog.h"
+#include "KTGroupsRes.h"
+#include "KeyTypeTexts.h"
+#include "KeyTypesRes.h"
+#include "PageHelpers.h"
+
+using namespace formats_test;
+
+namespace {
+
+class KTGroupsTest : public AppFixture
+{
+protected:
+    void SetUp() override
+    {
+        AppFixture::SetUp();
+        StartApp();
+        ClickTab(1);
+        page = dynamic_cast<CZFormatsPage*>(App().GetPage(1));
+        ASSERT_NE(page, nullptr);
+    }
+    // Opens the groups dialog; `inGroups` acts on it and its OK or Cancel is sent afterwards.
+    void Customize(std::function<void(HWND)> inGroups, int end = IDOK)
+    {
+        Ui().DriveModal([=](HWND groups) {
+            inGroups(groups);
+            SendMessageW(groups, WM_COMMAND, end, 0);
+        });
+        SendMessageW(page->GetHwnd(), WM_COMMAND, ID_CUSTOMIZE_TABS, 0);
+    }
+    static CDlgKTGroup* GroupDialog(HWND d) { return reinterpret_cast<CDlgKTGroup*>(GetWindowLongPtrW(d, DWLP_USER)); }
+
+    CZFormatsPage* page = nullptr;
+};
+
+} // namespace
+
+TEST_F(KTGroupsTest, AddingAGroupShowsItsTab)
+{
+    const size_t groups = App().KTGroups.size();
+    const int tabs = TabCtrl_GetItemCount(page->Tabs());
+    std::wstring all, none, temic, row;
+    App().ModifiedFlags = 0;
+    Customize([&](HWND dialog) {
+        Ui().DriveModal([&](HWND d) {
+            SetDlgItemTextW(d, IDC_GROUP_NAME, L"Temic only");
+            SendMessageW(d, WM_COMMAND, ID_KEY_TYPES_CHECK_ALL, 0);
+            all = ControlText(GetDlgItem(d, IDC_GROUP_MASK));
+            SendMessageW(d, WM_COMMAND, ID_KEY_TYPES_UNCHECK_ALL, 0);
+            none = ControlText(GetDlgItem(d, IDC_GROUP_MASK));
+            HWND types = GetDlgItem(d, IDC_GROUP_KEY_TYPES);
+            SendMessageW(types, LVM_ENSUREVISIBLE, 18, FALSE);
+            POINT at;
+            EXPECT_TRUE(CheckBoxPoint(types, 18, at));
+            ClickAt(types, at);
+            temic = ControlText(GetDlgItem(d, IDC_GROUP_MASK));
+            SendMessageW(d, WM_COMMAND, IDOK, 0);
+        });
+        SendMessageW(dialog, WM_COMMAND, IDC_GROUP_ADD, 0);
+        HWND list = GetDlgItem(dialog, IDC_GROUPS_LIST);
+        const int selected = static_cast<int>(SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+        row = ItemText(list, selected, 2);
+    });
+    EXPECT_EQ(all, L"7FFFFh");
+    EXPECT_EQ(none, L"0000h");
+    EXPECT_EQ(temic, L"40000h");
+    EXPECT_EQ(row, L"Temic");
+    ASSERT_EQ(App().KTGroups.size(), groups + 1);
+    EXPECT_EQ(App().KTGroups.back().Name, L"Temic only");
+    EXPECT_EQ(App().KTGroups.back().Visible, 1u);
+    EXPECT_EQ(TabCtrl_GetItemCount(page->Tabs()), tabs + 1);
+    EXPECT_TRUE(App().ModifiedFlags & DATA_LIBRARY);
+}
+
+TEST_F(KTGroupsTest, CancelDropsGroupEditsButKeepsTheSortColumn)
+{
+    const KeyTypeGroupList before = App().KTGroups;
+    Customize(
+        [&](HWND dialog) {
+            HWND list = GetDlgItem(dialog, IDC_GROUPS_LIST);
+            SelectRows(list, {0});
+            Ui().AnswerMessage(IDOK);
+            SendMessageW(dialog, WM_COMMAND, IDC_GROUP_DELETE, 0);
+            EXPECT_EQ(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), static_cast<LRESULT>(before.size() - 1));
+            ClickColumn(list, 1);
+            ClickColumn(list, 1);
+        },
+        IDCANCEL);
+    EXPECT_EQ(App().KTGroups.size(), before.size());
+    EXPECT_EQ(App().KTGroupsSortColumn, -2);
+    const auto asked = Ui().Messages();
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0].text, L"Remove 1 items?");
+}
+
+TEST_F(KTGroupsTest, AGroupWithAnExistingMaskReplacesItAfterAsking)
+{
+    size_t existing = 0;
+    while (existing < App().KTGroups.size() &&
+           (App().KTGroups[existing].KeyTypes == 0 || App().KTGroups[existing].KeyTypes == ALL_KEY_TYPES))
+        ++existing;
+    ASSERT_LT(existing, App().KTGroups.size());
+    const uint32_t mask = App().KTGroups[existing].KeyTypes;
+    const size_t groups = App().KTGroups.size();
+    int focusAfterCancel = 0;
+    Customize([&](HWND dialog) {
+        Ui().DriveModal([&](HWND d) {
+            SetDlgItemTextW(d, IDC_GROUP_NAME, L"Same types");
+            GroupDialog(d)->SetMask(mask);
+            Ui().AnswerMessage(IDCANCEL);
+            SendMessageW(d, WM_COMMAND, IDOK, 0);
+            focusAfterCancel = GetDlgCtrlID(GetFocus());
+            Ui().AnswerMessage(IDOK);
+            SendMessageW(d, WM_COMMAND, IDOK, 0);
+        });
+        SendMessageW(dialog, WM_COMMAND, IDC_GROUP_ADD, 0);
+    });
+    EXPECT_EQ(focusAfterCancel, IDC_GROUP_KEY_TYPES);
+    const auto asked = Ui().Messages();
+    ASSERT_EQ(asked.size(), 2u);
+    EXPECT_EQ(asked[0].text, L"Group with the types of keys \"" + MaskHexText(mask) + L"\" already exists. Replace?");
+    EXPECT_EQ(App().KTGroups.size(), groups);
+    EXPECT_EQ(App().KTGroups[existing].Name, L"Same types");
+    EXPECT_EQ(App().KTGroups[existing].KeyTypes, mask);
+}
+
+TEST_F(KTGroupsTest, RenamingOntoAnotherGroupKeepsTheLowerPosition)
+{
+    ASSERT_GE(App().KTGroups.size(), 3u);
+    const std::wstring first = App().KTGroups[0].Name;
+    const std::wstring third = App().KTGroups[2].Name;
+    const size_t groups = App().KTGroups.size();
+    Customize([&](HWND dialog) {
+        HWND list = GetDlgItem(dialog, IDC_GROUPS_LIST);
+        SelectRows(list, {2});
+        Ui().DriveModal([&](HWND d) {
+            SetDlgItemTextW(d, IDC_GROUP_NAME, first.c_str());
+            GroupDialog(d)->SetMask(ALL_KEY_TYPES); // no mask question for "all"
+            Ui().AnswerMessage(IDOK);
+            SendMessageW(d, WM_COMMAND, IDOK, 0);
+        });
+        SendMessageW(dialog, WM_COMMAND, IDC_GROUP_CHANGE, 0);
+    });
+    ASSERT_EQ(App().KTGroups.size(), groups - 1);
+    EXPECT_EQ(App().KTGroups[0].Name, first);
+    EXPECT_EQ(App().KTGroups[0].KeyTypes, ALL_KEY_TYPES);
+    for (const auto& group : App().KTGroups)
+        EXPECT_NE(group.Name, third);
+}

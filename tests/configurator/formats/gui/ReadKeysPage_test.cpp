@@ -1,0 +1,189 @@
+// The read-keys page in process: blocks per sector, the key source, the key-type and key-cell
+// lists, values that have no selection, the Mifare key limit, and the round trip through the
+// add-in's settings.
+#include "KeyTypeTexts.h"
+#include "KeyTypesRes.h"
+#include "PageHelpers.h"
+#include "ReadKeysPage.h"
+#include "ReadKeysPageRes.h"
+
+using namespace formats_test;
+
+namespace {
+
+class ReadKeysPageTest : public AppFixture
+{
+protected:
+    void SetUp() override
+    {
+        AppFixture::SetUp();
+        StartApp();
+        ClickTab(2);
+        page = dynamic_cast<CReadKeysPage*>(App().GetPage(2));
+        ASSERT_NE(page, nullptr);
+        dialog = page->GetHwnd();
+    }
+    HWND Item(int id) const { return GetDlgItem(dialog, id); }
+    int Count(int id) const { return static_cast<int>(SendMessageW(Item(id), CB_GETCOUNT, 0, 0)); }
+    int Selection(int id) const { return static_cast<int>(SendMessageW(Item(id), CB_GETCURSEL, 0, 0)); }
+    void Choose(int id, int index)
+    {
+        SendMessageW(Item(id), CB_SETCURSEL, index, 0);
+        SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), reinterpret_cast<LPARAM>(Item(id)));
+    }
+    void Click(int id) { SendMessageW(Item(id), BM_CLICK, 0, 0); }
+
+    CReadKeysPage* page = nullptr;
+    HWND dialog = nullptr;
+};
+
+} // namespace
+
+TEST_F(ReadKeysPageTest, SectorDecidesTheBlocks)
+{
+    App().ModifiedFlags = 0;
+    Choose(IDC_MF_SECTOR, 32);
+    EXPECT_EQ(Count(IDC_MF_BLOCK), 16);
+    EXPECT_EQ(App().ReadMf.Sect, 32u);
+    EXPECT_EQ(App().ModifiedFlags, DATA_ADDIN);
+    Choose(IDC_MF_SECTOR, 31);
+    EXPECT_EQ(Count(IDC_MF_BLOCK), 4);
+    EXPECT_EQ(Count(IDC_MF_SECTOR), 40);
+    EXPECT_EQ(Count(IDC_UL_PAGE), 16);
+    EXPECT_EQ(Count(IDC_UL_COUNT), 4);
+}
+
+TEST_F(ReadKeysPageTest, NoSelectionLeavesTheValue)
+{
+    // Sector 32 with block 10, then sector 5: the block list has no entry 10 and no selection.
+    Choose(IDC_MF_SECTOR, 32);
+    Choose(IDC_MF_BLOCK, 10);
+    EXPECT_EQ(App().ReadMf.Block, 10u);
+    Choose(IDC_MF_SECTOR, 5);
+    EXPECT_EQ(Selection(IDC_MF_BLOCK), -1);
+    page->UpdateData(true);
+    EXPECT_EQ(App().ReadMf.Block, 10u);
+    EXPECT_EQ(App().ReadMf.Sect, 5u);
+    // A stored page beyond the list likewise shows no selection and stays.
+    App().ReadUL.Page = 99;
+    page->UpdateData(false);
+    EXPECT_EQ(Selection(IDC_UL_PAGE), -1);
+    page->UpdateData(true);
+    EXPECT_EQ(App().ReadUL.Page, 99u);
+}
+
+TEST_F(ReadKeysPageTest, SourceChoiceSwapsTheKeyControls)
+{
+    EXPECT_TRUE(IsWindowVisible(Item(IDC_MF_KEY)));
+    EXPECT_FALSE(IsWindowVisible(Item(IDC_MF_KEY_CELLS)));
+    RECT edit, cells;
+    GetWindowRect(Item(IDC_MF_KEY), &edit);
+    GetWindowRect(Item(IDC_MF_KEY_CELLS), &cells);
+    EXPECT_EQ(edit.left, cells.left);
+    EXPECT_EQ(edit.top, cells.top);
+    Click(IDC_MF_SOURCE_MEMORY);
+    EXPECT_FALSE(IsWindowVisible(Item(IDC_MF_KEY)));
+    EXPECT_TRUE(IsWindowVisible(Item(IDC_MF_KEY_CELLS)));
+    EXPECT_EQ(App().ReadMf.Flags & 2, 2u);
+    Click(IDC_MF_KEY_B);
+    page->UpdateData(true);
+    EXPECT_EQ(App().ReadMf.Flags & 3, 3u);
+    Click(IDC_MF_SOURCE_VALUE);
+    EXPECT_TRUE(IsWindowVisible(Item(IDC_MF_KEY)));
+    EXPECT_EQ(App().ReadMf.Flags & 2, 0u);
+}
+
+TEST_F(ReadKeysPageTest, ListsCheckAndUncheck)
+{
+    SendMessageW(dialog, WM_COMMAND, ID_KEY_TYPES_UNCHECK_ALL, 0);
+    EXPECT_EQ(App().KeyTypes, 0u);
+    HWND types = Item(IDC_KEY_TYPES_LIST);
+    EXPECT_EQ(SendMessageW(types, LVM_GETITEMCOUNT, 0, 0), 19);
+    // A click on the "HID" check box checks HID only; a click on its text does nothing.
+    App().ModifiedFlags = 0;
+    POINT at;
+    ASSERT_TRUE(CheckBoxPoint(types, 2, at));
+    ClickAt(types, at);
+    EXPECT_EQ(App().KeyTypes, 4u);
+    EXPECT_EQ(App().ModifiedFlags, DATA_ADDIN);
+    ClickAt(types, CellPoint(types, 2, 0));
+    EXPECT_EQ(App().KeyTypes, 4u);
+    EXPECT_EQ(ItemText(types, 2, 0), L"HID");
+
+    Click(IDC_MF_SOURCE_MEMORY);
+    HWND cells = Item(IDC_MF_KEY_CELLS);
+    EXPECT_EQ(SendMessageW(cells, LVM_GETITEMCOUNT, 0, 0), 32);
+    EXPECT_EQ(ItemText(cells, 7, 0), L"Cell #7");
+    SendMessageW(dialog, WM_COMMAND, ID_CELLS_UNCHECK_ALL, 0);
+    EXPECT_EQ(App().ReadMf.Mask, 0u);
+    ASSERT_TRUE(CheckBoxPoint(cells, 3, at));
+    ClickAt(cells, at);
+    EXPECT_EQ(App().ReadMf.Mask, 8u);
+    SendMessageW(dialog, WM_COMMAND, ID_CELLS_CHECK_ALL, 0);
+    EXPECT_EQ(App().ReadMf.Mask, 0xFFFFFFFFu);
+}
+
+TEST_F(ReadKeysPageTest, MifareKeyOfMoreThan48BitsIsRefused)
+{
+    SetDlgItemTextW(dialog, IDC_MF_KEY, L"A1B2C3D4E5F6");
+    page->UpdateData(true);
+    EXPECT_EQ(App().ReadMf.Passw, 0xA1B2C3D4E5F6ULL);
+    Ui().AnswerMessage(IDOK);
+    SetDlgItemTextW(dialog, IDC_MF_KEY, L"1A1B2C3D4E5F6");
+    page->UpdateData(true);
+    EXPECT_EQ(App().ReadMf.Passw, 0xA1B2C3D4E5F6ULL);
+    const auto asked = Ui().Messages();
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_NE(asked[0].text.find(L"48 bits"), std::wstring::npos);
+    EXPECT_EQ(asked[0].flags, static_cast<UINT>(MB_ICONERROR));
+    // Text that is no number leaves the key; "0" stores 0.
+    SetDlgItemTextW(dialog, IDC_MF_KEY, L"zz");
+    page->UpdateData(true);
+    EXPECT_EQ(App().ReadMf.Passw, 0xA1B2C3D4E5F6ULL);
+    SetDlgItemTextW(dialog, IDC_MF_KEY, L"0");
+    page->UpdateData(true);
+    EXPECT_EQ(App().ReadMf.Passw, 0u);
+}
+
+TEST_F(ReadKeysPageTest, EveryFieldRoundTripsThroughTheSettings)
+{
+    Click(IDC_MF_ENABLED);
+    Choose(IDC_MF_SECTOR, 35);
+    Choose(IDC_MF_BLOCK, 15);
+    Click(IDC_MF_KEY_B);
+    SetDlgItemTextW(dialog, IDC_MF_KEY, L"123456789abc");
+    Click(IDC_UL_ENABLED);
+    Choose(IDC_UL_PAGE, 15);
+    Choose(IDC_UL_COUNT, 3);
+    SendMessageW(dialog, WM_COMMAND, ID_KEY_TYPES_UNCHECK_ALL, 0);
+    Click(IDC_MF_SOURCE_MEMORY);
+    SendMessageW(dialog, WM_COMMAND, ID_CELLS_UNCHECK_ALL, 0);
+    page->UpdateData(true);
+    EXPECT_EQ(App().ReadUL.Count, 4u);
+    EXPECT_EQ(App().ReadUL.Page, 15u);
+    App().Save(DATA_ADDIN);
+
+    // Everything back to other values, then loaded from the store and shown.
+    App().ReadMf = ReadMfSettings();
+    App().ReadUL = ReadULSettings();
+    App().KeyTypes = ALL_KEY_TYPES;
+    App().Load(DATA_ADDIN);
+    page->UpdateData(false);
+    EXPECT_TRUE(SendMessageW(Item(IDC_MF_ENABLED), BM_GETCHECK, 0, 0) == BST_CHECKED);
+    EXPECT_EQ(Selection(IDC_MF_SECTOR), 35);
+    EXPECT_EQ(Count(IDC_MF_BLOCK), 16);
+    EXPECT_EQ(Selection(IDC_MF_BLOCK), 15);
+    EXPECT_TRUE(SendMessageW(Item(IDC_MF_KEY_B), BM_GETCHECK, 0, 0) == BST_CHECKED);
+    EXPECT_TRUE(SendMessageW(Item(IDC_MF_SOURCE_MEMORY), BM_GETCHECK, 0, 0) == BST_CHECKED);
+    EXPECT_EQ(ControlText(Item(IDC_MF_KEY)), L"123456789abc");
+    EXPECT_TRUE(SendMessageW(Item(IDC_UL_ENABLED), BM_GETCHECK, 0, 0) == BST_CHECKED);
+    EXPECT_EQ(Selection(IDC_UL_PAGE), 15);
+    EXPECT_EQ(Selection(IDC_UL_COUNT), 3);
+    EXPECT_EQ(App().KeyTypes, 0u);
+    EXPECT_EQ(App().ReadMf.Mask, 0u);
+    EXPECT_EQ(page->KeyTypesView().Mask, 0u);
+    EXPECT_TRUE(IsWindowEnabled(Item(IDC_UL_PAGE)));
+    Click(IDC_UL_ENABLED);
+    EXPECT_FALSE(IsWindowEnabled(Item(IDC_UL_PAGE)));
+    EXPECT_FALSE(IsWindowEnabled(GetWindow(Item(IDC_UL_PAGE), GW_HWNDPREV)));
+}
