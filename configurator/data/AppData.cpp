@@ -16,20 +16,9 @@ namespace {
 template <class To, class From>
 void CopySettingValues(To& to, const From& from)
 {
-    to.Portname = from.Portname;
-    to.Model = from.Model;
-    to.Speed = from.Speed;
-    to.StopBits = from.StopBits;
-    to.Flags = from.Flags;
+    CopyConnectionValues(from, to);
     to.Log = from.Log;
     to.LogFlags = from.LogFlags;
-    to.ConnectTimeout = from.ConnectTimeout;
-    to.ReqTimeout = from.ReqTimeout;
-    to.ReqTries = from.ReqTries;
-    to.ConnectPeriod = from.ConnectPeriod;
-    to.RxPeriod = from.RxPeriod;
-    to.Prefix = from.Prefix;
-    to.Suffix = from.Suffix;
     to.LoadAtStartup = from.LoadAtStartup;
     to.SearchFlags = from.SearchFlags;
     to.FindIpTimeout = from.FindIpTimeout;
