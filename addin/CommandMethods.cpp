@@ -349,7 +349,8 @@ bool CParvel::ClassicCommand(tVariant* result, tVariant* params, long count, uin
         command->KeyFlags |= READER_CMD_KEY_B;
     if (params[8].vt == VTYPE_BOOL)
         command->SkipTrailers = params[8].bVal ? 1 : 0;
-    if (code == READER_CMD_WRITE_MC && !WriteCommandData(params[3], static_cast<size_t>(blocks) * 16, command->BlockData))
+    if (code == READER_CMD_WRITE_MC &&
+        !WriteCommandData(params[3], static_cast<size_t>(blocks) * 16, command->BlockData))
         return true;
     command->Total = blocks;
     command->Sector = sector;
