@@ -166,6 +166,17 @@ HRESULT CParvel::CommandData(const tVariant& data, size_t size, std::vector<uint
     return S_OK;
 }
 
+bool CParvel::WriteCommandData(const tVariant& data, size_t size, std::vector<uint8_t>& out)
+{
+    UINT textId = 0;
+    const HRESULT hr = CommandData(data, size, out, textId);
+    if (FAILED(hr)) {
+        SetLastError(hr, textId ? LoadResString(textId).c_str() : nullptr);
+        return false;
+    }
+    return true;
+}
+
 HRESULT CParvel::MifareKey(const tVariant& key, uint64_t& out)
 {
     uint64_t value = 0;
@@ -286,14 +297,8 @@ bool CParvel::UltralightCommand(tVariant* result, tVariant* params, long count, 
         return true;
     }
     auto command = std::make_shared<CReader::_CMD_MUL_INFO>(code);
-    if (code == READER_CMD_WRITE_UL) {
-        UINT textId = 0;
-        const HRESULT hr = CommandData(params[2], static_cast<size_t>(pages) * 4, command->PageData, textId);
-        if (FAILED(hr)) {
-            SetLastError(hr, textId ? LoadResString(textId).c_str() : nullptr);
-            return true;
-        }
-    }
+    if (code == READER_CMD_WRITE_UL && !WriteCommandData(params[2], static_cast<size_t>(pages) * 4, command->PageData))
+        return true;
     command->Total = pages;
     command->StartPage = start;
     command->PageCount = pages;
@@ -344,14 +349,9 @@ bool CParvel::ClassicCommand(tVariant* result, tVariant* params, long count, uin
         command->KeyFlags |= READER_CMD_KEY_B;
     if (params[8].vt == VTYPE_BOOL)
         command->SkipTrailers = params[8].bVal ? 1 : 0;
-    if (code == READER_CMD_WRITE_MC) {
-        UINT textId = 0;
-        const HRESULT hr = CommandData(params[3], static_cast<size_t>(blocks) * 16, command->BlockData, textId);
-        if (FAILED(hr)) {
-            SetLastError(hr, textId ? LoadResString(textId).c_str() : nullptr);
-            return true;
-        }
-    }
+    if (code == READER_CMD_WRITE_MC &&
+        !WriteCommandData(params[3], static_cast<size_t>(blocks) * 16, command->BlockData))
+        return true;
     command->Total = blocks;
     command->Sector = sector;
     command->Block = block;

@@ -170,6 +170,9 @@ public:
     // for another type; E_INVALIDARG, with textId naming the text that says why, for text that is
     // not pairs of hexadecimal digits.
     static HRESULT CommandData(const tVariant& data, size_t size, std::vector<uint8_t>& out, UINT& textId);
+    // CommandData for a write command; on failure the error is the component's last error and
+    // the result is false.
+    bool WriteCommandData(const tVariant& data, size_t size, std::vector<uint8_t>& out);
     // The 48-bit sector key of a Mifare Classic command: left out (NULL or empty) the default key,
     // VTYPE_UI8 its value, VTYPE_PWSTR a whole number text ("0x" hexadecimal, "0b" binary, another
     // leading "0" octal, else decimal). E_INVALIDARG for another type, a text that is not wholly such a number,

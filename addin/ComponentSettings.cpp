@@ -17,25 +17,6 @@ namespace {
 const wchar_t* const SettingsKey = L"Software\\Corvane\\Parvel";
 const wchar_t* const SettingsFileName = L"\\Parvel.xml";
 
-// The connection values, field by field: the settings record and the connection record share
-// these names but not their layout. Used both ways.
-template <typename From, typename To>
-void CopyConnection(const From& from, To& to)
-{
-    to.Portname = from.Portname;
-    to.Model = from.Model;
-    to.Speed = from.Speed;
-    to.StopBits = from.StopBits;
-    to.Flags = from.Flags;
-    to.ConnectTimeout = from.ConnectTimeout;
-    to.ReqTimeout = from.ReqTimeout;
-    to.ReqTries = from.ReqTries;
-    to.ConnectPeriod = from.ConnectPeriod;
-    to.RxPeriod = from.RxPeriod;
-    to.Prefix = from.Prefix;
-    to.Suffix = from.Suffix;
-}
-
 // The parts argument of LoadSettings and SaveSettings: p0 when it is an integer, else both parts.
 uint32_t PartsArgument(const tVariant* params, long count)
 {
@@ -101,7 +82,7 @@ void CParvel::LoadSettingsParts(uint32_t parts)
 
     if (parts & SETTINGS_MAIN) {
         // Reader threads read these live, without the lock; they see new values at their next read.
-        CopyConnection(s, m_loaded);
+        CopyConnectionValues(s, m_loaded);
         m_logFlags = s.LogFlags;
         m_searchFlags = s.SearchFlags;
         m_findIpTimeout = s.FindIpTimeout;
@@ -127,7 +108,7 @@ void CParvel::SaveSettingsParts(uint32_t parts)
 {
     CParvelSettings s;
     if (parts & SETTINGS_MAIN) {
-        CopyConnection(m_loaded, s);
+        CopyConnectionValues(m_loaded, s);
         s.Log = m_log;
         s.LogFlags = m_logFlags;
         s.SearchFlags = m_searchFlags;

@@ -22,17 +22,6 @@ void AddKeyFormat(KeyFormatList& list, const KeyFormat& format)
 CReaderSettings& CReaderSettings::operator=(const CReaderSettings& other)
 {
     if (this != &other)
-        Portname = other.Portname;
-    Model = other.Model;
-    Speed = other.Speed;
-    StopBits = other.StopBits;
-    Flags = other.Flags;
-    ConnectTimeout = other.ConnectTimeout;
-    ReqTimeout = other.ReqTimeout;
-    ReqTries = other.ReqTries;
-    ConnectPeriod = other.ConnectPeriod;
-    RxPeriod = other.RxPeriod;
-    Prefix = other.Prefix;
-    Suffix = other.Suffix;
+        CopyConnectionValues(other, *this);
     return *this;
 }

@@ -86,7 +86,7 @@ public:
 };
 
 // The connection values of one reader. Not layout-compatible with CParvelSettings: copies between
-// the two are made field by field.
+// the two are made field by field (CopyConnectionValues).
 class CReaderSettings
 {
 public:
@@ -107,3 +107,22 @@ public:
     int32_t Prefix = -1;
     int32_t Suffix = 13;
 };
+
+// The connection values, field by field, between any two records that carry them (the settings
+// record, the reader record, the configurator's copy): they share the names, not the layout.
+template <typename From, typename To>
+void CopyConnectionValues(const From& from, To& to)
+{
+    to.Portname = from.Portname;
+    to.Model = from.Model;
+    to.Speed = from.Speed;
+    to.StopBits = from.StopBits;
+    to.Flags = from.Flags;
+    to.ConnectTimeout = from.ConnectTimeout;
+    to.ReqTimeout = from.ReqTimeout;
+    to.ReqTries = from.ReqTries;
+    to.ConnectPeriod = from.ConnectPeriod;
+    to.RxPeriod = from.RxPeriod;
+    to.Prefix = from.Prefix;
+    to.Suffix = from.Suffix;
+}

@@ -30,17 +30,6 @@ HRESULT LastComError(bool atCreate = false)
     return MapComError(GetLastError(), atCreate);
 }
 
-// The wait for the next slice of a `timeoutMs` operation started at `start`; 0 when it is over.
-DWORD RemainingWait(DWORD start, DWORD timeoutMs, DWORD slice)
-{
-    DWORD remaining = INFINITE;
-    if (timeoutMs != INFINITE) {
-        DWORD elapsed = TicksSince(start, GetTickCount());
-        remaining = elapsed >= timeoutMs ? 0 : timeoutMs - elapsed;
-    }
-    return remaining < slice ? remaining : slice;
-}
-
 } // namespace
 
 HRESULT MapComError(DWORD error, bool atCreate)

@@ -27,14 +27,6 @@ const DWORD ResolveLimitMs = 10000;
 
 std::atomic<TcpResolver> CurrentResolver{&SystemResolver};
 
-DWORD Remaining(DWORD start, DWORD timeoutMs)
-{
-    if (timeoutMs == INFINITE)
-        return INFINITE;
-    DWORD elapsed = TicksSince(start, GetTickCount());
-    return elapsed >= timeoutMs ? 0 : timeoutMs - elapsed;
-}
-
 } // namespace
 
 HRESULT CWinsockSession::Start()
@@ -123,7 +115,7 @@ HRESULT CZTcpPort::Resolve(const std::wstring& host, const std::wstring& service
     if (ResolveNumeric(host, service, m_addresses))
         return S_OK;
     // A name waits for the name service on a helper thread, so that a stop request is answered.
-    DWORD limit = timeoutMs == 0 ? ResolveLimitMs : Remaining(start, timeoutMs);
+    DWORD limit = timeoutMs == 0 ? ResolveLimitMs : RemainingWait(start, timeoutMs);
     int error = 0;
     switch (ResolveHost(CurrentResolver.load(), host, service, m_stopEvent, limit, m_addresses, error)) {
     case ResolveOutcome::Resolved:
@@ -160,21 +152,31 @@ HRESULT CZTcpPort::StartConnect(const TcpAddress& address)
     return error == WSAEWOULDBLOCK ? S_FALSE : MapSocketError(error);
 }
 
+HRESULT CZTcpPort::WaitCommOrStop(DWORD wait)
+{
+    HANDLE handles[2] = {m_commEvent, m_stopEvent};
+    DWORD n = m_stopEvent ? 2 : 1;
+    DWORD r = WaitForMultipleObjects(n, handles, FALSE, wait);
+    if (r == WAIT_TIMEOUT)
+        return S_FALSE;
+    if (r == WAIT_FAILED)
+        return HRESULT_FROM_WIN32(GetLastError());
+    if (r == WAIT_OBJECT_0 + 1) {
+        ResetEvent(m_stopEvent);
+        return E_ABORT;
+    }
+    ResetEvent(m_commEvent);
+    return S_OK;
+}
+
 HRESULT CZTcpPort::WaitConnect(DWORD start, DWORD timeoutMs)
 {
     for (;;) {
-        HANDLE handles[2] = {m_commEvent, m_stopEvent};
-        DWORD n = m_stopEvent ? 2 : 1;
-        DWORD r = WaitForMultipleObjects(n, handles, FALSE, Remaining(start, timeoutMs));
-        if (r == WAIT_TIMEOUT)
+        HRESULT hr = WaitCommOrStop(RemainingWait(start, timeoutMs));
+        if (hr == S_FALSE)
             return PE_TCP_CONNECT_TIMEOUT;
-        if (r == WAIT_FAILED)
-            return HRESULT_FROM_WIN32(GetLastError());
-        if (r == WAIT_OBJECT_0 + 1) {
-            ResetEvent(m_stopEvent);
-            return E_ABORT;
-        }
-        ResetEvent(m_commEvent);
+        if (FAILED(hr))
+            return hr;
         WSANETWORKEVENTS events{};
         if (WSAEnumNetworkEvents(m_socket.Get(), nullptr, &events) != 0)
             return S_OK;
@@ -390,22 +392,15 @@ HRESULT STDMETHODCALLTYPE CZTcpPort::Read(ZByteString& buffer, DWORD count, DWOR
             return S_OK;
         }
 
-        DWORD wait = Remaining(start, timeoutMs);
+        DWORD wait = RemainingWait(start, timeoutMs);
         if (wait == 0)
             return S_OK;
         if (waitSlice < wait)
             wait = waitSlice;
-        HANDLE handles[2] = {m_commEvent, m_stopEvent};
-        DWORD n = m_stopEvent ? 2 : 1;
-        DWORD r = WaitForMultipleObjects(n, handles, FALSE, wait);
-        if (r == WAIT_FAILED)
-            return HRESULT_FROM_WIN32(GetLastError());
-        if (r == WAIT_OBJECT_0 + 1) {
-            ResetEvent(m_stopEvent);
-            return E_ABORT;
-        }
-        if (r == WAIT_OBJECT_0) {
-            ResetEvent(m_commEvent);
+        hr = WaitCommOrStop(wait);
+        if (FAILED(hr))
+            return hr;
+        if (hr == S_OK) {
             hr = OnCommEvent();
             if (FAILED(hr))
                 return hr;
@@ -429,21 +424,14 @@ HRESULT STDMETHODCALLTYPE CZTcpPort::Write(const void* data, DWORD length, DWORD
         HRESULT hr = Flush();
         if (FAILED(hr) || !(m_pending & ZPORT_WRITE_PENDING) || timeoutMs == 0)
             return hr;
-        DWORD wait = Remaining(start, timeoutMs);
+        DWORD wait = RemainingWait(start, timeoutMs);
         if (wait == 0)
             return PE_WRITE_TIMEOUT;
-        HANDLE handles[2] = {m_commEvent, m_stopEvent};
-        DWORD n = m_stopEvent ? 2 : 1;
-        DWORD r = WaitForMultipleObjects(n, handles, FALSE, wait);
-        if (r == WAIT_TIMEOUT)
+        hr = WaitCommOrStop(wait);
+        if (hr == S_FALSE)
             return PE_WRITE_TIMEOUT;
-        if (r == WAIT_FAILED)
-            return HRESULT_FROM_WIN32(GetLastError());
-        if (r == WAIT_OBJECT_0 + 1) {
-            ResetEvent(m_stopEvent);
-            return E_ABORT;
-        }
-        ResetEvent(m_commEvent);
+        if (FAILED(hr))
+            return hr;
         hr = OnCommEvent();
         if (FAILED(hr))
             return hr;

@@ -55,6 +55,10 @@ public:
 private:
     HRESULT Resolve(const std::wstring& host, const std::wstring& service, DWORD start, DWORD timeoutMs);
     HRESULT StartConnect(const TcpAddress& address);
+    // Waits up to `wait` ms for the comm event or the stop event, resetting the one that fired:
+    // S_OK for the comm event, S_FALSE when the time is up, E_ABORT for the stop event, or the
+    // wait's error.
+    HRESULT WaitCommOrStop(DWORD wait);
     HRESULT WaitConnect(DWORD start, DWORD timeoutMs);
     HRESULT ConnectNext(DWORD start, DWORD timeoutMs, HRESULT failure);
     HRESULT SelectEvents(long events);

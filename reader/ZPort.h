@@ -139,3 +139,15 @@ CZPort* CreateZPort(const wchar_t* name);
 
 // Milliseconds from `start` to `now` across a wrap of the tick count.
 inline DWORD TicksSince(DWORD start, DWORD now) { return now - start; }
+
+// The wait for the next slice of a `timeoutMs` operation started at `start` (INFINITE stays
+// INFINITE); 0 when it is over.
+inline DWORD RemainingWait(DWORD start, DWORD timeoutMs, DWORD slice = INFINITE)
+{
+    DWORD remaining = INFINITE;
+    if (timeoutMs != INFINITE) {
+        DWORD elapsed = TicksSince(start, GetTickCount());
+        remaining = elapsed >= timeoutMs ? 0 : timeoutMs - elapsed;
+    }
+    return remaining < slice ? remaining : slice;
+}

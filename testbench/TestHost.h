@@ -31,6 +31,9 @@ struct HostEvent
     std::wstring data;
 };
 
+// Milliseconds since local midnight: the clock of the events' times and of the test log.
+uint32_t LocalTimeOfDay();
+
 // An error as the add-in reported it through AddError.
 struct HostError
 {

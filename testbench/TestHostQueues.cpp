@@ -10,14 +10,14 @@ namespace {
 
 const UINT WakeMessage = WM_USER + 1;
 
+} // namespace
+
 uint32_t LocalTimeOfDay()
 {
     SYSTEMTIME now;
     GetLocalTime(&now);
     return ((static_cast<uint32_t>(now.wHour) * 60 + now.wMinute) * 60 + now.wSecond) * 1000 + now.wMilliseconds;
 }
-
-} // namespace
 
 void CTestParvel::Wake()
 {

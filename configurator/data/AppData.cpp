@@ -2,11 +2,11 @@
 // test-bench hooks: the lazily made test host and test log, and the listeners that write every
 // add-in event and error to the test log.
 #include "AppData.h"
+#include "HostLogEntry.h"
 #include "Paths.h"
 #include "SettingsStore.h"
 #include "TestHost.h"
 #include "TestLog.h"
-#include "WFormat.h"
 #include <unordered_map>
 
 namespace {
@@ -16,20 +16,9 @@ namespace {
 template <class To, class From>
 void CopySettingValues(To& to, const From& from)
 {
-    to.Portname = from.Portname;
-    to.Model = from.Model;
-    to.Speed = from.Speed;
-    to.StopBits = from.StopBits;
-    to.Flags = from.Flags;
+    CopyConnectionValues(from, to);
     to.Log = from.Log;
     to.LogFlags = from.LogFlags;
-    to.ConnectTimeout = from.ConnectTimeout;
-    to.ReqTimeout = from.ReqTimeout;
-    to.ReqTries = from.ReqTries;
-    to.ConnectPeriod = from.ConnectPeriod;
-    to.RxPeriod = from.RxPeriod;
-    to.Prefix = from.Prefix;
-    to.Suffix = from.Suffix;
     to.LoadAtStartup = from.LoadAtStartup;
     to.SearchFlags = from.SearchFlags;
     to.FindIpTimeout = from.FindIpTimeout;
@@ -52,13 +41,6 @@ const FormPosEntry FormPositions[] = {
     {L"DevOpen", &CAppData::DevOpenRect}, {L"Format", &CAppData::FormatRect},
     {L"Method", &CAppData::MethodRect},
 };
-
-uint32_t LocalTimeOfDay()
-{
-    SYSTEMTIME now;
-    GetLocalTime(&now);
-    return ((now.wHour * 60u + now.wMinute) * 60u + now.wSecond) * 1000u + now.wMilliseconds;
-}
 
 } // namespace
 
@@ -379,14 +361,7 @@ void CAppData::OnHostEvent(CTestParvel* host)
 {
     // An event listener must never fail the host's delivery: the entry is simply lost then.
     try {
-        const HostEvent& event = host->CurrentEvent();
-        LogEntry entry;
-        entry.time = event.time;
-        entry.level = static_cast<int32_t>(event.level);
-        entry.source = event.source;
-        entry.message = event.message;
-        entry.data = event.data;
-        GetTestLog()->Write(entry);
+        GetTestLog()->Write(LogEntryOfEvent(host->CurrentEvent()));
         OnTestEventLogged();
     } catch (...) {
     }
@@ -394,15 +369,7 @@ void CAppData::OnHostEvent(CTestParvel* host)
 
 void CAppData::OnHostError(CTestParvel* host)
 {
-    const HostError& error = host->CurrentError();
-    LogEntry entry;
-    // The host's error record carries no time: the moment it is written stands in.
-    entry.time = LocalTimeOfDay();
-    entry.level = LogLevelError;
-    entry.source = error.source;
-    entry.message = error.description;
-    FormatString(entry.data, L"message=%d, error=%d", static_cast<int>(error.code), static_cast<int>(error.scode));
-    GetTestLog()->Write(entry);
+    GetTestLog()->Write(LogEntryOfError(host->CurrentError()));
 }
 
 void CAppData::OnHostEventThunk(void* context, CTestParvel* host)

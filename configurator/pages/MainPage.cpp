@@ -10,21 +10,46 @@
 
 namespace {
 
+// A number box, its up-down control and the controls-record field its text goes to.
 struct NumberBox
 {
     int Edit;
     int Spin;
     int Min;
+    std::wstring MainPageControls::*Text;
 };
 
 const NumberBox g_numberBoxes[] = {
-    {IDC_MP_CONNECT_TIMEOUT, IDC_MP_CONNECT_TIMEOUT_SPIN, MAIN_PAGE_SIGNED_MIN},
-    {IDC_MP_REQ_TIMEOUT, IDC_MP_REQ_TIMEOUT_SPIN, MAIN_PAGE_SIGNED_MIN},
-    {IDC_MP_REQ_TRIES, IDC_MP_REQ_TRIES_SPIN, MAIN_PAGE_TRIES_MIN},
-    {IDC_MP_RX_PERIOD, IDC_MP_RX_PERIOD_SPIN, MAIN_PAGE_SIGNED_MIN},
-    {IDC_MP_CONNECT_PERIOD, IDC_MP_CONNECT_PERIOD_SPIN, MAIN_PAGE_SIGNED_MIN},
-    {IDC_MP_FIND_IP_TIMEOUT, IDC_MP_FIND_IP_TIMEOUT_SPIN, MAIN_PAGE_SIGNED_MIN},
-    {IDC_MP_FIND_IP_TRIES, IDC_MP_FIND_IP_TRIES_SPIN, MAIN_PAGE_TRIES_MIN},
+    {IDC_MP_CONNECT_TIMEOUT, IDC_MP_CONNECT_TIMEOUT_SPIN, MAIN_PAGE_SIGNED_MIN, &MainPageControls::ConnectTimeout},
+    {IDC_MP_REQ_TIMEOUT, IDC_MP_REQ_TIMEOUT_SPIN, MAIN_PAGE_SIGNED_MIN, &MainPageControls::ReqTimeout},
+    {IDC_MP_REQ_TRIES, IDC_MP_REQ_TRIES_SPIN, MAIN_PAGE_TRIES_MIN, &MainPageControls::ReqTries},
+    {IDC_MP_RX_PERIOD, IDC_MP_RX_PERIOD_SPIN, MAIN_PAGE_SIGNED_MIN, &MainPageControls::RxPeriod},
+    {IDC_MP_CONNECT_PERIOD, IDC_MP_CONNECT_PERIOD_SPIN, MAIN_PAGE_SIGNED_MIN, &MainPageControls::ConnectPeriod},
+    {IDC_MP_FIND_IP_TIMEOUT, IDC_MP_FIND_IP_TIMEOUT_SPIN, MAIN_PAGE_SIGNED_MIN, &MainPageControls::FindIpTimeout},
+    {IDC_MP_FIND_IP_TRIES, IDC_MP_FIND_IP_TRIES_SPIN, MAIN_PAGE_TRIES_MIN, &MainPageControls::FindIpTries},
+};
+
+// Every check box and the controls-record field it shows.
+struct CheckBox
+{
+    int Id;
+    bool MainPageControls::*State;
+};
+
+const CheckBox g_checkBoxes[] = {
+    {IDC_MP_WIEGAND, &MainPageControls::Wiegand},
+    {IDC_MP_BINARY, &MainPageControls::Binary},
+    {IDC_MP_CORRECT_VM100, &MainPageControls::CorrectVm100},
+    {IDC_MP_LOG_ENABLED, &MainPageControls::LogEnabled},
+    {IDC_MP_LOG_PORT, &MainPageControls::LogPort},
+    {IDC_MP_LOG_READER, &MainPageControls::LogReader},
+    {IDC_MP_LOG_KEYS, &MainPageControls::LogKeys},
+    {IDC_MP_SEARCH_RS232, &MainPageControls::SearchRs232},
+    {IDC_MP_SEARCH_USB, &MainPageControls::SearchUsb},
+    {IDC_MP_SEARCH_VIDPID, &MainPageControls::SearchVidPid},
+    {IDC_MP_SEARCH_DESCRIPTION, &MainPageControls::SearchDescription},
+    {IDC_MP_SEARCH_IP, &MainPageControls::SearchIp},
+    {IDC_MP_LOAD_AT_STARTUP, &MainPageControls::LoadAtStartup},
 };
 
 // Check boxes whose click is an edit and nothing more.
@@ -158,26 +183,10 @@ MainPageControls CMainPage::ReadControls() const
         c.PortSel = -1;
     c.SpeedSel = selection(IDC_MP_SPEED);
     c.StopBitsSel = selection(IDC_MP_STOP_BITS);
-    c.ConnectTimeout = text(IDC_MP_CONNECT_TIMEOUT);
-    c.ReqTimeout = text(IDC_MP_REQ_TIMEOUT);
-    c.ReqTries = text(IDC_MP_REQ_TRIES);
-    c.RxPeriod = text(IDC_MP_RX_PERIOD);
-    c.ConnectPeriod = text(IDC_MP_CONNECT_PERIOD);
-    c.FindIpTimeout = text(IDC_MP_FIND_IP_TIMEOUT);
-    c.FindIpTries = text(IDC_MP_FIND_IP_TRIES);
-    c.Wiegand = IsChecked(IDC_MP_WIEGAND);
-    c.Binary = IsChecked(IDC_MP_BINARY);
-    c.CorrectVm100 = IsChecked(IDC_MP_CORRECT_VM100);
-    c.LogEnabled = IsChecked(IDC_MP_LOG_ENABLED);
-    c.LogPort = IsChecked(IDC_MP_LOG_PORT);
-    c.LogReader = IsChecked(IDC_MP_LOG_READER);
-    c.LogKeys = IsChecked(IDC_MP_LOG_KEYS);
-    c.SearchRs232 = IsChecked(IDC_MP_SEARCH_RS232);
-    c.SearchUsb = IsChecked(IDC_MP_SEARCH_USB);
-    c.SearchVidPid = IsChecked(IDC_MP_SEARCH_VIDPID);
-    c.SearchDescription = IsChecked(IDC_MP_SEARCH_DESCRIPTION);
-    c.SearchIp = IsChecked(IDC_MP_SEARCH_IP);
-    c.LoadAtStartup = IsChecked(IDC_MP_LOAD_AT_STARTUP);
+    for (const NumberBox& box : g_numberBoxes)
+        c.*box.Text = text(box.Edit);
+    for (const CheckBox& box : g_checkBoxes)
+        c.*box.State = IsChecked(box.Id);
     return c;
 }
 
@@ -194,26 +203,10 @@ void CMainPage::WriteControls(const MainPageControls& c)
     }
     SendItemMessage(IDC_MP_SPEED, CB_SETCURSEL, static_cast<WPARAM>(c.SpeedSel));
     SendItemMessage(IDC_MP_STOP_BITS, CB_SETCURSEL, static_cast<WPARAM>(c.StopBitsSel));
-    SetDlgItemTextW(m_hWnd, IDC_MP_CONNECT_TIMEOUT, c.ConnectTimeout.c_str());
-    SetDlgItemTextW(m_hWnd, IDC_MP_REQ_TIMEOUT, c.ReqTimeout.c_str());
-    SetDlgItemTextW(m_hWnd, IDC_MP_REQ_TRIES, c.ReqTries.c_str());
-    SetDlgItemTextW(m_hWnd, IDC_MP_RX_PERIOD, c.RxPeriod.c_str());
-    SetDlgItemTextW(m_hWnd, IDC_MP_CONNECT_PERIOD, c.ConnectPeriod.c_str());
-    SetDlgItemTextW(m_hWnd, IDC_MP_FIND_IP_TIMEOUT, c.FindIpTimeout.c_str());
-    SetDlgItemTextW(m_hWnd, IDC_MP_FIND_IP_TRIES, c.FindIpTries.c_str());
-    SetCheck(IDC_MP_WIEGAND, c.Wiegand);
-    SetCheck(IDC_MP_BINARY, c.Binary);
-    SetCheck(IDC_MP_CORRECT_VM100, c.CorrectVm100);
-    SetCheck(IDC_MP_LOG_ENABLED, c.LogEnabled);
-    SetCheck(IDC_MP_LOG_PORT, c.LogPort);
-    SetCheck(IDC_MP_LOG_READER, c.LogReader);
-    SetCheck(IDC_MP_LOG_KEYS, c.LogKeys);
-    SetCheck(IDC_MP_SEARCH_RS232, c.SearchRs232);
-    SetCheck(IDC_MP_SEARCH_USB, c.SearchUsb);
-    SetCheck(IDC_MP_SEARCH_VIDPID, c.SearchVidPid);
-    SetCheck(IDC_MP_SEARCH_DESCRIPTION, c.SearchDescription);
-    SetCheck(IDC_MP_SEARCH_IP, c.SearchIp);
-    SetCheck(IDC_MP_LOAD_AT_STARTUP, c.LoadAtStartup);
+    for (const NumberBox& box : g_numberBoxes)
+        SetDlgItemTextW(m_hWnd, box.Edit, (c.*box.Text).c_str());
+    for (const CheckBox& box : g_checkBoxes)
+        SetCheck(box.Id, c.*box.State);
 }
 
 void CMainPage::UpdateData(bool save)

@@ -28,6 +28,18 @@ protected:
         MessageLcid = m_lcid;
     }
 
+    // Creates `path` under `root` when absent and sets its string value `name` to `text`.
+    static bool SetStringValue(HKEY root, const wchar_t* path, const wchar_t* name, const std::wstring& text)
+    {
+        HKEY key = nullptr;
+        if (RegCreateKeyExW(root, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS)
+            return false;
+        const LONG rc = RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                                       static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+        RegCloseKey(key);
+        return rc == ERROR_SUCCESS;
+    }
+
     std::wstring GetParameters()
     {
         std::vector<tVariant> params{Empty()};
@@ -173,13 +185,7 @@ TEST_F(DriverMethodsTest, GetParametersListsTheSerialPorts)
 {
     ScratchRegistry machine(HKEY_LOCAL_MACHINE);
     ASSERT_TRUE(machine.Ok());
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, nullptr, 0, KEY_ALL_ACCESS,
-                              nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    const wchar_t port[] = L"COM7";
-    RegSetValueExW(key, L"\\Device\\Serial7", 0, REG_SZ, reinterpret_cast<const BYTE*>(port), sizeof(port));
-    RegCloseKey(key);
+    ASSERT_TRUE(SetStringValue(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", L"\\Device\\Serial7", L"COM7"));
     const std::wstring document = GetParameters();
     EXPECT_NE(document.find(L"<Item Value=\"Auto\">Auto</Item>\r\n<Item Value=\"COM7\">COM7</Item>\r\n</ChoiceList>"),
               std::wstring::npos);
@@ -191,17 +197,8 @@ TEST_F(DriverMethodsTest, GetParametersEscapesEveryInsertedText)
     const wchar_t name[] = L"A&B<\"C'>";
     ScratchRegistry machine(HKEY_LOCAL_MACHINE);
     ASSERT_TRUE(machine.Ok());
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, nullptr, 0, KEY_ALL_ACCESS,
-                              nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    RegSetValueExW(key, L"\\Device\\Odd", 0, REG_SZ, reinterpret_cast<const BYTE*>(name), sizeof(name));
-    RegCloseKey(key);
-    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Corvane\\Parvel", 0, nullptr, 0, KEY_ALL_ACCESS,
-                              nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    RegSetValueExW(key, L"Portname", 0, REG_SZ, reinterpret_cast<const BYTE*>(name), sizeof(name));
-    RegCloseKey(key);
+    ASSERT_TRUE(SetStringValue(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", L"\\Device\\Odd", name));
+    ASSERT_TRUE(SetStringValue(HKEY_CURRENT_USER, L"Software\\Corvane\\Parvel", L"Portname", name));
     std::vector<tVariant> parts{UI4(1)};
     ASSERT_TRUE(c.Proc(MLoadSettings, parts));
     ASSERT_EQ(object->LoadedConnection().Portname, name);

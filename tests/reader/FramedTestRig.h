@@ -19,9 +19,8 @@ const uint32_t ReaderFlagBinary = 2; // the connection flag Binary
 // A Mifare reader (model 3 unless given) of the simulator, without pacing.
 inline simctl::SimReaderConfig MifareSim(int model = 3, const std::string& version = "")
 {
-    simctl::SimReaderConfig config;
+    simctl::SimReaderConfig config = UnpacedSim();
     config.protocol = "binary";
-    config.pace = 0;
     config.identity.model = model;
     config.identity.version = version;
     return config;
@@ -29,9 +28,8 @@ inline simctl::SimReaderConfig MifareSim(int model = 3, const std::string& versi
 
 inline simctl::SimReaderConfig PeltoSim()
 {
-    simctl::SimReaderConfig config;
+    simctl::SimReaderConfig config = UnpacedSim();
     config.protocol = "pelto";
-    config.pace = 0;
     return config;
 }
 

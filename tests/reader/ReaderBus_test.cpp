@@ -19,9 +19,8 @@ const std::vector<uint8_t> EmKey = {0x39, 0x30, 45, 0x2B, 0x1A};
 
 SimReaderConfig Bus(const std::vector<SimBusAddress>& addresses, bool echo = false)
 {
-    SimReaderConfig config;
+    SimReaderConfig config = UnpacedSim();
     config.protocol = "bus";
-    config.pace = 0;
     config.addresses = addresses;
     config.echo = echo;
     return config;

@@ -357,8 +357,7 @@ TEST(CommandReaders, KeyLineAheadOfATextReplyIsNoReplyToTheWrite)
     simctl::CSimControl sim;
     ReadKeysGuard keys;
     CRecordingSink sink;
-    SimReaderConfig config;
-    config.pace = 0;
+    SimReaderConfig config = UnpacedSim();
     SimReader s(sim, config, 0);
     sim.Present(s.Id(), Card("UL", UidUL), -1, false);
     auto reader = StartReader(sink, s.Port());

@@ -34,8 +34,7 @@ TEST(ReaderPorts, OneAndAHalfStopBitsRunAsTwoAndAreLogged)
 {
     simctl::CSimControl sim;
     CRecordingSink sink;
-    SimReaderConfig config;
-    config.pace = 0;
+    SimReaderConfig config = UnpacedSim();
     SimReader s(sim, config, 70);
     auto reader = StartWithStopBits(sink, s.Port(), ONE5STOPBITS);
     ASSERT_TRUE(sink.WaitCount(EventKind::Connect, 1, WaitMs));

@@ -22,6 +22,14 @@ public:
     }
 };
 
+// A simulated reader's configuration without pacing: replies come as fast as the line allows.
+inline simctl::SimReaderConfig UnpacedSim()
+{
+    simctl::SimReaderConfig config;
+    config.pace = 0;
+    return config;
+}
+
 // Short time-outs keep failures and retries quick.
 struct Timings
 {

@@ -572,8 +572,7 @@ TEST(ReaderControlLive, NewConnectionValuesReconnectOnlyWhenTheConnectionDepends
     ReadKeysGuard keys;
     for (const Case& c : cases) {
         CRecordingSink sink;
-        SimReaderConfig config;
-        config.pace = 0;
+        SimReaderConfig config = UnpacedSim();
         config.identity.model = c.model;
         SimReader s(sim, config, 0);
         auto reader = StartReader(sink, s.Port());
@@ -604,8 +603,7 @@ TEST(ReaderControlLive, OnlyAReconnectingChangeCancelsTheWaitInProgress)
 {
     simctl::CSimControl sim;
     CRecordingSink sink;
-    SimReaderConfig config;
-    config.pace = 0;
+    SimReaderConfig config = UnpacedSim();
     SimReader s(sim, config, 0);
     sim.Silent(s.Id(), true);
     Timings t;
@@ -639,8 +637,7 @@ TEST(ReaderControlLive, LastKeyWhoseDataReadFailed)
     simctl::CSimControl sim;
     CRecordingSink sink;
     ReadKeysGuard keys;
-    SimReaderConfig config;
-    config.pace = 0;
+    SimReaderConfig config = UnpacedSim();
     SimReader s(sim, config, 0);
     auto reader = StartReader(sink, s.Port());
     ASSERT_TRUE(sink.WaitCount(EventKind::Connect, 1, WaitMs));
@@ -691,8 +688,7 @@ TEST(ReaderModels, KoraBaseIsProgrammedAtConnection)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.flags);
         CRecordingSink sink;
-        SimReaderConfig config;
-        config.pace = 0;
+        SimReaderConfig config = UnpacedSim();
         config.identity.model = 7;
         SimReader s(sim, config, 0);
         auto reader = StartReader(sink, s.Port(), Timings(), c.flags);
@@ -715,8 +711,7 @@ TEST(ReaderModels, AutoModelFindsAReaderLeftAtItsFastRate)
 {
     simctl::CSimControl sim;
     CRecordingSink sink;
-    SimReaderConfig config;
-    config.pace = 0;
+    SimReaderConfig config = UnpacedSim();
     config.speed = 115200;
     SimReader s(sim, config, 62);
     auto reader = StartReader(sink, s.Port());
@@ -729,8 +724,7 @@ TEST(ReaderModels, UnsupportedModelIsNotRetriedPeriodically)
 {
     simctl::CSimControl sim;
     CRecordingSink sink;
-    SimReaderConfig config;
-    config.pace = 0;
+    SimReaderConfig config = UnpacedSim();
     config.identity.deviceCode = 0x1234;
     SimReader s(sim, config, 0);
     Timings t;
@@ -751,8 +745,7 @@ TEST(ReaderModels, MifareReaderIsServedInTextOrBinaryByTheBinarySetting)
     for (uint32_t flags : {0u, 2u}) {
         SCOPED_TRACE(flags);
         CRecordingSink sink;
-        SimReaderConfig config;
-        config.pace = 0;
+        SimReaderConfig config = UnpacedSim();
         config.identity.model = 3;
         SimReader s(sim, config, 0);
         auto reader = StartReader(sink, s.Port(), Timings(), flags);
@@ -770,8 +763,7 @@ TEST(ReaderModels, PeltoIsServedInItsFramedProtocol)
 {
     simctl::CSimControl sim;
     CRecordingSink sink;
-    SimReaderConfig config;
-    config.pace = 0;
+    SimReaderConfig config = UnpacedSim();
     config.identity.model = 9;
     config.protocol = "pelto";
     SimReader s(sim, config, 0);

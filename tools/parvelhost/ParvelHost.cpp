@@ -36,6 +36,7 @@
 //   call Close "COM5"
 //   unload
 #include "CodePage.h"
+#include "HostLogEntry.h"
 #include "HostScript.h"
 #include "ModuleState.h"
 #include "ResText.h"
@@ -75,13 +76,6 @@ struct ScriptError
 {
     std::wstring text;
 };
-
-uint32_t LocalTimeOfDay()
-{
-    SYSTEMTIME now;
-    GetLocalTime(&now);
-    return ((static_cast<uint32_t>(now.wHour) * 60 + now.wMinute) * 60 + now.wSecond) * 1000 + now.wMilliseconds;
-}
 
 std::wstring TypeName(int type)
 {
@@ -254,29 +248,16 @@ private:
     static void OnEvent(void* context, CTestParvel* host)
     {
         const HostEvent& event = host->CurrentEvent();
-        LogEntry entry;
-        entry.time = event.time;
-        entry.level = static_cast<int32_t>(event.level);
-        entry.source = event.source;
-        entry.message = event.message;
-        entry.data = event.data;
         std::wstring line;
-        CTestLog::FormatEntry(entry, line);
+        CTestLog::FormatEntry(LogEntryOfEvent(event), line);
         Print(line);
         static_cast<CConsoleHost*>(context)->m_events.push_back(event);
     }
 
     static void OnError(void*, CTestParvel* host)
     {
-        const HostError& error = host->CurrentError();
-        LogEntry entry;
-        entry.time = LocalTimeOfDay(); // the add-in's errors carry no time of their own
-        entry.level = LogLevelError;
-        entry.source = error.source;
-        entry.message = error.description;
-        FormatString(entry.data, L"message=%d, error=%d", static_cast<int>(error.code), static_cast<int>(error.scode));
         std::wstring line;
-        CTestLog::FormatEntry(entry, line);
+        CTestLog::FormatEntry(LogEntryOfError(host->CurrentError()), line);
         Print(line);
     }
 
