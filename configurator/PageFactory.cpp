@@ -1,5 +1,4 @@
-// The page table of the main window. Plugging in a page is one line: replace its placeholder line
-// by the page class and its template (and include the page's header).
+// The page table of the main window: each tab's page class and dialog template, in tab order.
 #include "PageFactory.h"
 #include "AdvancedPage.h"
 #include "AppResource.h"

@@ -34,7 +34,3 @@
 #define IDS_TAB_FIRST           950
 #define IDD_ABOUT               900
 
-// The shell's own (20000-20999)
-#define IDD_PLACEHOLDER_PAGE    20100
-#define IDC_PLACEHOLDER_TEXT    20101
-#define IDD_PLACEHOLDER_ABOUT   20102
