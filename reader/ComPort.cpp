@@ -13,8 +13,14 @@
 //   that a read takes out of the queue before the wait's next look raise no event at all. A read
 //   takes whatever has arrived, so bytes that came after the owner counted the queue may be kept
 //   here with no event on their way; Read announces them itself (see there).
+// - A pending comm-event wait runs on a helper thread of the system that ends without leaving the
+//   loader's list of threads. From then on, mapping a module with thread-local data again (this
+//   add-in, loaded anew after its host freed it) spins for ever or faults in the loader. So once
+//   a port has been opened, the module holding this code stays mapped until the process ends
+//   (see KeepModuleMapped); a host that loads it again gets the mapped image back.
 #include "ComPort.h"
 #include "ComLine.h"
+#include <atomic>
 
 namespace {
 
@@ -24,6 +30,17 @@ const DWORD ReadChunkSize = 1024;
 const DWORD CancelWaitLimitMs = 400;
 const DWORD InQueueSize = 2048;
 const DWORD OutQueueSize = 512;
+
+// Pins the module that holds this code (the add-in, or a program linking the reader), once.
+void KeepModuleMapped()
+{
+    static std::atomic<bool> pinned{false};
+    if (pinned.exchange(true))
+        return;
+    HMODULE module = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                       reinterpret_cast<LPCWSTR>(&KeepModuleMapped), &module);
+}
 
 HRESULT LastComError(bool atCreate = false)
 {
@@ -164,6 +181,7 @@ HRESULT STDMETHODCALLTYPE CZComPort::Open(DWORD /*timeoutMs*/)
                            FILE_FLAG_OVERLAPPED, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return LastComError(true);
+    KeepModuleMapped();
     m_device.Reset(h);
     m_pending = 0;
     m_commWaitPending = false;

@@ -4,6 +4,7 @@
 #include "BenchGuiFixture.h"
 #include "DevOpenDialog.h"
 #include "DevOpenRes.h"
+#include "Handles.h"
 #include "EventsPage.h"
 #include "ListViewHelpers.h"
 #include "MethodDialog.h"
@@ -19,6 +20,8 @@
 #include "VariantHelpers.h"
 #include "XmlParsPage.h"
 #include <tlhelp32.h>
+#include <atomic>
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 
@@ -289,4 +292,48 @@ TEST_F(BenchEndToEnd, UnloadingWithDevicesOpenClosesThem)
     EXPECT_TRUE(PumpUntil([&] { return ThreadCount() <= threads; }, 5000)) << ThreadCount() << " > " << threads;
     EXPECT_EQ(Russian() ? L"&Загрузить" : L"&Load", WindowText(GetDlgItem(pageWnd, IDC_TEST_LOAD)));
     EXPECT_FALSE(IsWindowEnabled(GetDlgItem(pageWnd, IDC_TEST_OPEN)));
+}
+
+// Load, a device opened and closed again, Unload, and Load again in one process, three times. A
+// Load that has not returned within its limit fails the program: the watchdog ends the process,
+// since a load stuck in the system's loader cannot be interrupted from inside.
+TEST_F(BenchEndToEnd, LoadingAgainAfterAReaderWasOpened)
+{
+    struct Watchdog
+    {
+        static DWORD WINAPI Run(void* param)
+        {
+            Watchdog& self = *static_cast<Watchdog*>(param);
+            if (WaitForSingleObject(self.done.Get(), 60000) == WAIT_TIMEOUT) {
+                fprintf(stderr, "Load did not return within 60 s (round %ld)\n", self.round.load());
+                fflush(stderr);
+                // Not ExitProcess: it would wait for the loader that the hung Load holds.
+                TerminateProcess(GetCurrentProcess(), 3);
+            }
+            return 0;
+        }
+        CHandle done{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+        std::atomic<long> round{0};
+    } watchdog;
+    CHandle thread(CreateThread(nullptr, 0, &Watchdog::Run, &watchdog, 0, nullptr));
+    ASSERT_TRUE(thread.Valid());
+
+    HWND pageWnd = page->GetHwnd();
+    SimReader reader(sim, ComPort);
+    for (long round = 1; round <= 3; ++round) {
+        watchdog.round = round;
+        Click(pageWnd, IDC_TEST_LOAD);
+        ASSERT_TRUE(Host().IsLoaded()) << round;
+        ASSERT_NE(nullptr, Host().Component());
+        OpenThroughDialog(false);
+        ASSERT_EQ(1u, page->Devices().Rows().size()) << round;
+        ASSERT_TRUE(PumpUntil([&] { return reader.PeerOpen(); }, 5000)) << round;
+        ASSERT_TRUE(PumpUntil([&] { return page->Devices().Rows()[0].state == 3; }, 10000)) << round;
+        Click(pageWnd, IDC_TEST_LOAD); // Unload closes the device
+        EXPECT_FALSE(Host().IsLoaded());
+        EXPECT_TRUE(PumpUntil([&] { return !reader.PeerOpen(); }, 5000)) << round;
+        Pump(200); // the system's serial helper threads end
+    }
+    SetEvent(watchdog.done.Get());
+    WaitForSingleObject(thread.Get(), 5000);
 }
