@@ -3,13 +3,29 @@
 # the build's private prefix; a fixture starts one persistent wineserver before the tests and ends
 # it afterwards, so each Wine start costs a fraction of a second.
 
+#
+# The tests that make top-level windows run in a second prefix with a wineserver of its own
+# (fixture wineserver_gui, script wine-run-gui). A Wine session's desktop process takes the display
+# of whichever process first needs it, and a display-less one makes CreateWindowEx fail in every
+# process of the session; when the X server of the desktop's display goes away (xvfb-run ends it
+# as its test ends, without waiting), the desktop process dies with it and the next process that
+# needs a desktop makes a new one with its own display. Sharing one session, a display-less test
+# could thus take the desktop away from a GUI test after that test's window probe had succeeded.
+# In the GUI prefix every process has a display.
 set(PARVEL_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+set(PARVEL_GUI_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix-gui)
 set(PARVEL_PTYSHIM ${CMAKE_BINARY_DIR}/tools/libptyshim.so)
 set(PARVEL_SOURCE_DIR ${CMAKE_SOURCE_DIR})
-configure_file(${CMAKE_SOURCE_DIR}/tools/wine-run.in ${CMAKE_BINARY_DIR}/wine-run
-               @ONLY FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
-               WORLD_READ WORLD_EXECUTE)
+function(parvel_wine_run_script script prefix)
+    set(PARVEL_WINEPREFIX ${prefix})
+    configure_file(${CMAKE_SOURCE_DIR}/tools/wine-run.in ${script}
+                   @ONLY FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
+                   WORLD_READ WORLD_EXECUTE)
+endfunction()
 set(PARVEL_WINE_RUN ${CMAKE_BINARY_DIR}/wine-run)
+set(PARVEL_GUI_WINE_RUN ${CMAKE_BINARY_DIR}/wine-run-gui)
+parvel_wine_run_script(${PARVEL_WINE_RUN} ${PARVEL_WINEPREFIX})
+parvel_wine_run_script(${PARVEL_GUI_WINE_RUN} ${PARVEL_GUI_WINEPREFIX})
 set(CMAKE_CROSSCOMPILING_EMULATOR ${PARVEL_WINE_RUN})
 
 # parvel_wine_test(<name> <target> [ARGS ...] [ENV ...] [LABELS ...])

@@ -1,6 +1,9 @@
 #!/bin/sh
 # Runs a Windows GUI program of this build under its own X server, once the Wine session can make
 # windows there (see tests/support/WindowProbe.cpp), and passes its output and exit code on.
+# WINE-RUN must be a prefix where every process has a display (the build's wine-run-gui): a
+# display-less process of the session could make the desktop anew, without a display, at any time
+# after the probe (see cmake/WineTests.cmake).
 #   tools/gui-run.sh WINE-RUN WINDOW-PROBE PROGRAM [ARGS...]
 set -u
 wine_run=$1

@@ -13,12 +13,13 @@ parvel_resource_script(${CMAKE_CURRENT_LIST_DIR}/gui/GuiTests.rc ${CONFIGPARVEL_
 add_dependencies(configparvel_gui_tests parvel_messages window_probe)
 
 # parvel_gui_test(<name> COMMAND <program> [args...] [ENV ...]): under its own X server (through
-# tools/gui-run.sh and the window probe), with the window lock.
+# tools/gui-run.sh and the window probe), in the GUI tests' prefix (cmake/WineTests.cmake), with the
+# window lock.
 function(parvel_gui_test name)
     cmake_parse_arguments(T "" "" "COMMAND;ENV" ${ARGN})
-    add_test(NAME ${name} COMMAND ${CMAKE_SOURCE_DIR}/tools/gui-run.sh ${PARVEL_WINE_RUN} $<TARGET_FILE:window_probe>
+    add_test(NAME ${name} COMMAND ${CMAKE_SOURCE_DIR}/tools/gui-run.sh ${PARVEL_GUI_WINE_RUN} $<TARGET_FILE:window_probe>
              ${T_COMMAND})
-    set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wineserver TIMEOUT 300
+    set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wineserver_gui TIMEOUT 300
                          RESOURCE_LOCK ConfigParvelWindow ENVIRONMENT "${T_ENV}" LABELS "wine;gui")
 endfunction()
 

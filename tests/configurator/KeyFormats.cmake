@@ -26,7 +26,7 @@ if(CFGFORMATS_GUI)
     add_dependencies(cfgformats_tests window_probe)
     parvel_gui_test(cfgformats COMMAND $<TARGET_FILE:cfgformats_tests> --gtest_filter=-LiveTest.*)
     # The format dialog's live test beside the reader simulator's hub, whose simulated COM ports
-    # live in the one shared prefix; one test per process.
+    # are mapped into the GUI tests' prefix; one test per process.
     foreach(live Unloaded:ACardShowsWhatTheFormatMakesAndTheAddinIsUnloadedAfter
                  russian:RussianEventNamesAreShownToo open:ADeviceOpenBeforeStaysOpenAndFormatTempIsRemoved)
         string(REPLACE ":" ";" parts ${live})
@@ -34,10 +34,10 @@ if(CFGFORMATS_GUI)
         list(GET parts 1 name)
         string(TOLOWER ${suffix} suffix)
         add_test(NAME cfgformats_live_${suffix}
-                 COMMAND ${CMAKE_SOURCE_DIR}/tools/with-readersim.sh ${PARVEL_WINEPREFIX}
-                 ${CMAKE_SOURCE_DIR}/tools/gui-run.sh ${PARVEL_WINE_RUN} $<TARGET_FILE:window_probe>
+                 COMMAND ${CMAKE_SOURCE_DIR}/tools/with-readersim.sh ${PARVEL_GUI_WINEPREFIX}
+                 ${CMAKE_SOURCE_DIR}/tools/gui-run.sh ${PARVEL_GUI_WINE_RUN} $<TARGET_FILE:window_probe>
                  $<TARGET_FILE:cfgformats_tests> --gtest_filter=LiveTest.${name})
-        set_tests_properties(cfgformats_live_${suffix} PROPERTIES FIXTURES_REQUIRED wineserver TIMEOUT 300
+        set_tests_properties(cfgformats_live_${suffix} PROPERTIES FIXTURES_REQUIRED wineserver_gui TIMEOUT 300
                              RESOURCE_LOCK "ConfigParvelWindow;comports" LABELS "wine;gui;sim")
     endforeach()
 else()
