@@ -93,10 +93,13 @@ public:
         va_start(args, messageId);
         AppendFormatV(line, format.c_str(), args);
         va_end(args);
-        std::lock_guard<std::mutex> lock(m_mutex);
-        if (getenv("READER_TEST_TRACE"))
-            printf("%lu log %ls\n", GetTickCount(), line.c_str());
-        m_log.push_back(line);
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            if (getenv("READER_TEST_TRACE"))
+                printf("%lu log %ls\n", GetTickCount(), line.c_str());
+            m_log.push_back(line);
+        }
+        m_changed.notify_all();
     }
 
     std::vector<ReaderEvent> Events()
@@ -139,6 +142,18 @@ public:
         std::unique_lock<std::mutex> lock(m_mutex);
         return m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs),
                                   [&] { return done(m_events); });
+    }
+    // Waits until at least `count` log lines begin with `prefix` ("[151]", say); the reader may log
+    // after the traffic a test waits for, so a test that counts lines waits for them first.
+    bool WaitLogCount(const std::wstring& prefix, size_t count, DWORD timeoutMs)
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        return m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
+            size_t n = 0;
+            for (const auto& line : m_log)
+                n += line.compare(0, prefix.size(), prefix) == 0;
+            return n >= count;
+        });
     }
     // Waits until at least `count` events of `kind` were recorded.
     bool WaitCount(EventKind kind, size_t count, DWORD timeoutMs)

@@ -625,6 +625,7 @@ TEST(ReaderControlLive, OnlyAReconnectingChangeCancelsTheWaitInProgress)
     ASSERT_TRUE(sim.WaitReceivedText(s.Id(), "i", WaitMs, true));
     EXPECT_LT(GetTickCount() - start, 700u);
     EXPECT_EQ(1u, sink.Count(EventKind::DriverError));
+    EXPECT_TRUE(sink.WaitLogCount(L"[151]", 2, WaitMs));
     size_t failed = 0;
     for (const auto& line : sink.LogLines())
         failed += line.find(L"[151]") == 0;
