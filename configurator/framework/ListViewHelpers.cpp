@@ -3,6 +3,7 @@
 #include "AppResource.h"
 #include "ModuleState.h"
 #include <algorithm>
+#include <cstdlib>
 
 namespace {
 
@@ -165,4 +166,23 @@ int TabCtrl_FindByParam(HWND tab, LPARAM param)
             return i;
     }
     return -1;
+}
+
+void ListView_ShowSortColumn(HWND list, int32_t& shown, int32_t sort)
+{
+    if (sort == shown)
+        return;
+    if (shown != 0)
+        ListView_ClearSortArrow(list, std::abs(shown) - 1);
+    if (sort != 0)
+        ListView_SetSortArrow(list, std::abs(sort) - 1, sort > 0);
+    shown = sort;
+}
+
+void ListView_SelectAll(HWND list)
+{
+    LVITEMW item = {};
+    item.stateMask = LVIS_SELECTED;
+    item.state = LVIS_SELECTED;
+    SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&item));
 }

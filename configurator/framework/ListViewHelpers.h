@@ -2,6 +2,7 @@
 #pragma once
 #include <windows.h>
 #include <commctrl.h>
+#include <cstdint>
 #include <utility>
 #include <vector>
 
@@ -23,6 +24,12 @@ bool ListView_SetSortArrow(HWND list, int column, bool ascending);
 bool ListView_ClearSortArrow(HWND list, int column);
 // Destroys the process-wide sort-arrow image list (with the main window).
 void DestroySortImages();
+// Moves the arrow from the column of `shown` to that of `sort` (signed 1-based sort columns, 0 for
+// none, negative for descending); `shown` then holds `sort`.
+void ListView_ShowSortColumn(HWND list, int32_t& shown, int32_t sort);
+
+// Selects every item (Ctrl+A).
+void ListView_SelectAll(HWND list);
 
 bool ListView_GetColumnWidths(HWND list, ColumnWidths& widths);
 bool ListView_SetColumnWidths(HWND list, const ColumnWidths& widths);

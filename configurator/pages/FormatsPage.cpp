@@ -205,13 +205,7 @@ void CZFormatsPage::OnListChanged()
     const bool wantBoxes = m_view.OnlyEnabled == 0;
     if (((styles & LVS_EX_CHECKBOXES) != 0) != wantBoxes)
         SendMessageW(m_list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_CHECKBOXES, wantBoxes ? LVS_EX_CHECKBOXES : 0);
-    if (m_view.SortColumn != m_shownSort) {
-        if (m_shownSort != 0)
-            ListView_ClearSortArrow(m_list, std::abs(m_shownSort) - 1);
-        if (m_view.SortColumn != 0)
-            ListView_SetSortArrow(m_list, std::abs(m_view.SortColumn) - 1, m_view.SortColumn > 0);
-        m_shownSort = m_view.SortColumn;
-    }
+    ListView_ShowSortColumn(m_list, m_shownSort, m_view.SortColumn);
     ListView_RestoreScrollPos(m_list, track);
     if (m_keepSelected >= 0)
         ListView_SelectCentered(m_list, static_cast<int>(m_view.RowOf(m_keepSelected)));
@@ -251,12 +245,8 @@ bool CZFormatsPage::OnListNotify(NMHDR* hdr, LRESULT& result)
             OnAdd();
         else if (key == VK_DELETE && !ModifierHeld())
             OnDelete(true);
-        else if (key == 'A' && GetKeyState(VK_CONTROL) < 0) {
-            LVITEMW item = {};
-            item.stateMask = LVIS_SELECTED;
-            item.state = LVIS_SELECTED;
-            SendMessageW(m_list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&item));
-        }
+        else if (key == 'A' && GetKeyState(VK_CONTROL) < 0)
+            ListView_SelectAll(m_list);
         return true;
     }
     case LVN_ITEMCHANGED: {

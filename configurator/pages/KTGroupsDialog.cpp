@@ -124,13 +124,7 @@ void CDlgKTGroups::OnListChanged()
 {
     const int track = ListView_GetTrackPos(m_list);
     SendMessageW(m_list, LVM_SETITEMCOUNT, m_view.GetItemCount(), 0);
-    if (m_view.SortColumn != m_shownSort) {
-        if (m_shownSort != 0)
-            ListView_ClearSortArrow(m_list, std::abs(m_shownSort) - 1);
-        if (m_view.SortColumn != 0)
-            ListView_SetSortArrow(m_list, std::abs(m_view.SortColumn) - 1, m_view.SortColumn > 0);
-        m_shownSort = m_view.SortColumn;
-    }
+    ListView_ShowSortColumn(m_list, m_shownSort, m_view.SortColumn);
     ListView_RestoreScrollPos(m_list, track);
     InvalidateRect(m_list, nullptr, TRUE);
 }
@@ -195,12 +189,8 @@ bool CDlgKTGroups::OnNotify(NMHDR* hdr, LRESULT& result)
             OnAdd();
         else if (key == VK_DELETE && !ModifierHeld())
             OnDelete();
-        else if (key == 'A' && GetKeyState(VK_CONTROL) < 0) {
-            LVITEMW item = {};
-            item.stateMask = LVIS_SELECTED;
-            item.state = LVIS_SELECTED;
-            SendMessageW(m_list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&item));
-        }
+        else if (key == 'A' && GetKeyState(VK_CONTROL) < 0)
+            ListView_SelectAll(m_list);
         return true;
     }
     case LVN_ITEMCHANGED:

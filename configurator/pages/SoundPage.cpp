@@ -337,12 +337,8 @@ bool CSoundPage::OnListNotify(NMHDR* hdr, LRESULT& result)
             OnBrowse(FirstSelected());
         else if (key == VK_DELETE && !ModifierHeld())
             OnDelete();
-        else if (key == 'A' && GetKeyState(VK_CONTROL) < 0) {
-            LVITEMW item = {};
-            item.stateMask = LVIS_SELECTED;
-            item.state = LVIS_SELECTED;
-            SendMessageW(m_list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&item));
-        }
+        else if (key == 'A' && GetKeyState(VK_CONTROL) < 0)
+            ListView_SelectAll(m_list);
         return true;
     }
     case LVN_ITEMCHANGED: {
