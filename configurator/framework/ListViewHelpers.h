@@ -31,6 +31,16 @@ void ListView_ShowSortColumn(HWND list, int32_t& shown, int32_t sort);
 // Selects every item (Ctrl+A).
 void ListView_SelectAll(HWND list);
 
+// Appends `count` left-aligned columns titled by the strings from `firstTitle` on.
+void ListView_AddTitledColumns(HWND list, UINT firstTitle, const int* widths, int count);
+// A check list: one untitled column as wide as the list less a scroll bar, with check boxes whose
+// state the list asks its adapter for.
+void ListView_InitCheckList(HWND list);
+// The row whose check box an NM_CLICK landed on, or -1.
+int ListView_CheckBoxClicked(NMHDR* click);
+// The first submenu of the menu resource `menuId` at the cursor; its commands go to `owner`.
+void ShowPopupMenu(UINT menuId, HWND owner);
+
 bool ListView_GetColumnWidths(HWND list, ColumnWidths& widths);
 bool ListView_SetColumnWidths(HWND list, const ColumnWidths& widths);
 // A width for LVM_SETCOLUMNWIDTH computed from the client width: never one of the list view's

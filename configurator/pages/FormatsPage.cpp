@@ -70,16 +70,7 @@ void CZFormatsPage::OnInitDialog()
         if (pair.first >= 1 && pair.first <= ColumnCount)
             widths[pair.first - 1] = ClampColumnWidth(pair.second);
     }
-    for (int i = 0; i < ColumnCount; ++i) {
-        std::wstring title = LoadAppString(IDS_FORMAT_COLUMN_FIRST + i);
-        LVCOLUMNW column = {};
-        column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
-        column.fmt = LVCFMT_LEFT;
-        column.cx = widths[i];
-        column.pszText = &title[0];
-        column.iSubItem = i;
-        SendMessageW(m_list, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&column));
-    }
+    ListView_AddTitledColumns(m_list, IDS_FORMAT_COLUMN_FIRST, widths, ColumnCount);
     ListView_InitSortImages(m_list);
     ListView_SetColumnWidths(m_list, app.FormatsColumns);
 

@@ -30,30 +30,6 @@ bool IsAllZero(const RECT& r)
     return r.left == 0 && r.top == 0 && r.right == 0 && r.bottom == 0;
 }
 
-// Whether a click landed on a row's check box: the row, or -1.
-int CheckBoxClick(NMHDR* hdr)
-{
-    NMITEMACTIVATE* click = reinterpret_cast<NMITEMACTIVATE*>(hdr);
-    LVHITTESTINFO hit = {};
-    hit.pt = click->ptAction;
-    const int row = static_cast<int>(SendMessageW(hdr->hwndFrom, LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(&hit)));
-    if (row < 0 || hit.iSubItem != 0 || !(hit.flags & LVHT_ONITEMSTATEICON) ||
-        (hit.flags & (LVHT_ONITEMICON | LVHT_ONITEMLABEL)))
-        return -1;
-    return row;
-}
-
-void PopupMenu(UINT id, HWND owner)
-{
-    HMENU menu = LoadMenuW(ModuleHandle, MAKEINTRESOURCEW(id));
-    if (!menu)
-        return;
-    POINT at;
-    GetCursorPos(&at);
-    TrackPopupMenu(GetSubMenu(menu, 0), TPM_LEFTALIGN | TPM_RIGHTBUTTON, at.x, at.y, 0, owner, nullptr);
-    DestroyMenu(menu);
-}
-
 } // namespace
 
 // --- the list of groups ---------------------------------------------------------------------------
@@ -82,16 +58,7 @@ void CDlgKTGroups::OnInitDialog()
     RECT client;
     GetClientRect(m_list, &client);
     const int widths[3] = {35, ClampColumnWidth(client.right - 151, 50), 100};
-    for (int i = 0; i < 3; ++i) {
-        std::wstring title = LoadAppString(IDS_GROUP_COLUMN_FIRST + i);
-        LVCOLUMNW column = {};
-        column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
-        column.fmt = LVCFMT_LEFT;
-        column.cx = widths[i];
-        column.pszText = &title[0];
-        column.iSubItem = i;
-        SendMessageW(m_list, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&column));
-    }
+    ListView_AddTitledColumns(m_list, IDS_GROUP_COLUMN_FIRST, widths, 3);
     ListView_InitSortImages(m_list);
     ListView_SetColumnWidths(m_list, app.KTGroupsColumns);
     m_view.SetOwner(this, &OnListChangedThunk);
@@ -247,13 +214,13 @@ bool CDlgKTGroups::OnNotify(NMHDR* hdr, LRESULT& result)
         return true;
     case NM_DBLCLK: {
         NMITEMACTIVATE* click = reinterpret_cast<NMITEMACTIVATE*>(hdr);
-        if (click->iItem >= 0 && CheckBoxClick(hdr) < 0)
+        if (click->iItem >= 0 && ListView_CheckBoxClicked(hdr) < 0)
             OnChange();
         result = TRUE;
         return true;
     }
     case NM_CLICK: {
-        const int row = CheckBoxClick(hdr);
+        const int row = ListView_CheckBoxClicked(hdr);
         const int64_t index = m_view.GroupIndex(row);
         if (index >= 0) {
             KeyTypeGroup& group = Groups.at(static_cast<size_t>(index));
@@ -346,14 +313,7 @@ void CDlgKTGroup::OnListChangedThunk(void* context, CVirtualListViewData* adapte
 void CDlgKTGroup::OnInitDialog()
 {
     HWND list = GetItem(IDC_GROUP_KEY_TYPES);
-    SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_CHECKBOXES, LVS_EX_CHECKBOXES);
-    SendMessageW(list, LVM_SETCALLBACKMASK, LVIS_STATEIMAGEMASK, 0);
-    RECT client;
-    GetClientRect(list, &client);
-    LVCOLUMNW column = {};
-    column.mask = LVCF_WIDTH;
-    column.cx = client.right - GetSystemMetrics(SM_CXVSCROLL);
-    SendMessageW(list, LVM_INSERTCOLUMNW, 0, reinterpret_cast<LPARAM>(&column));
+    ListView_InitCheckList(list);
     m_types.SetOwner(this, &OnListChangedThunk);
     if (Groups && EditedIndex >= 0 && EditedIndex < static_cast<int64_t>(Groups->size())) {
         const KeyTypeGroup& group = (*Groups)[static_cast<size_t>(EditedIndex)];
@@ -453,22 +413,11 @@ bool CDlgKTGroup::OnOK()
 bool CDlgKTGroup::OnListNotify(NMHDR* hdr, LRESULT& result)
 {
     result = 0;
-    if (m_types.HandleNotify(hdr))
-        return true;
-    if (hdr->code == NM_RCLICK) {
-        PopupMenu(IDM_KEY_TYPES, m_hWnd);
-        return true;
-    }
-    if (hdr->code == NM_CLICK) {
-        const int row = CheckBoxClick(hdr);
-        if (row >= 0) {
-            const int64_t keyType = m_types.KeyTypeOf(row);
-            if (keyType >= 0 && keyType < KEY_TYPE_COUNT)
-                SetMask(m_types.Mask ^ (1u << keyType));
-        }
-        return true;
-    }
-    return false;
+    uint32_t mask = m_types.Mask;
+    if (!m_types.HandleEditNotify(hdr, m_hWnd, mask))
+        return false;
+    SetMask(mask);
+    return true;
 }
 
 LRESULT CDlgKTGroup::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)

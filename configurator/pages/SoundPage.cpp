@@ -95,16 +95,7 @@ void CSoundPage::OnInitDialog()
     RECT client;
     GetClientRect(m_list, &client);
     const int widths[5] = {150, ClampColumnWidth(client.right - 445, 50), 25, 25, 25};
-    for (int i = 0; i < 5; ++i) {
-        std::wstring title = LoadAppString(IDS_SOUND_COLUMN_FIRST + i);
-        LVCOLUMNW column = {};
-        column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
-        column.fmt = LVCFMT_LEFT;
-        column.cx = widths[i];
-        column.pszText = &title[0];
-        column.iSubItem = i;
-        SendMessageW(m_list, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&column));
-    }
+    ListView_AddTitledColumns(m_list, IDS_SOUND_COLUMN_FIRST, widths, 5);
     ListView_SetColumnWidths(m_list, app.SoundsColumns);
     m_view.Files = &app.SoundFiles;
     m_view.SetOwner(this, &OnListChangedThunk);
