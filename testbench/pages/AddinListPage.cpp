@@ -7,15 +7,7 @@
 
 CAddinListPage::~CAddinListPage()
 {
-    if (m_listening && HasApp() && GetApp().HasTestHost())
-        GetApp().GetTestHost()->RemoveListeners(this);
-}
-
-void CAddinListPage::StopListening()
-{
-    if (m_listening && GetApp().HasTestHost())
-        GetApp().GetTestHost()->RemoveListeners(this);
-    m_listening = false;
+    StopListeningToHost(this, m_listening);
 }
 
 void CAddinListPage::InitList(int listId, std::initializer_list<int> buttons, UINT firstCaption, const int* widths,
@@ -139,7 +131,7 @@ LRESULT CAddinListPage::DialogProc(HWND, UINT message, WPARAM, LPARAM lParam)
     case WM_CTLCOLORSTATIC:
         return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW));
     case WM_DESTROY:
-        StopListening();
+        StopListeningToHost(this, m_listening);
         m_rows.SetOwner(nullptr, nullptr);
         break;
     }

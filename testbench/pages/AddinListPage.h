@@ -46,7 +46,6 @@ protected:
 private:
     static void OnRowsChanged(void* context, CVirtualListViewData* adapter);
     static void OnHostChanged(void* context, CTestParvel* host);
-    void StopListening();
 
     CTestRowsView& m_rows;
     int32_t CAppData::*m_sortSetting;
