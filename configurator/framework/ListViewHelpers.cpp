@@ -181,6 +181,12 @@ void ListView_ShowSortColumn(HWND list, int32_t& shown, int32_t sort)
     shown = sort;
 }
 
+bool ListView_ColumnResized(HWND list, const NMHDR* hdr)
+{
+    return list && hdr->code == HDN_ENDTRACKW &&
+           hdr->hwndFrom == reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0));
+}
+
 void ListView_SelectAll(HWND list)
 {
     LVITEMW item = {};

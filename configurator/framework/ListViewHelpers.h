@@ -28,6 +28,8 @@ void DestroySortImages();
 // none, negative for descending); `shown` then holds `sort`.
 void ListView_ShowSortColumn(HWND list, int32_t& shown, int32_t sort);
 
+// Whether `hdr` reports the end of a column resize in the header of `list` (null: never).
+bool ListView_ColumnResized(HWND list, const NMHDR* hdr);
 // Selects every item (Ctrl+A).
 void ListView_SelectAll(HWND list);
 

@@ -548,8 +548,7 @@ LRESULT CZFormatsPage::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM
         } else if (hdr->idFrom == IDC_FORMATS_TABS) {
             if (OnTabNotify(hdr, result))
                 return SetDlgResult(result);
-        } else if (hdr->code == HDN_ENDTRACKW && m_list &&
-                   hdr->hwndFrom == reinterpret_cast<HWND>(SendMessageW(m_list, LVM_GETHEADER, 0, 0))) {
+        } else if (ListView_ColumnResized(m_list, hdr)) {
             GetApp().ModifiedFlags |= DATA_UI;
         }
         return FALSE;

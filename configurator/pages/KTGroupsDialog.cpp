@@ -255,8 +255,7 @@ LRESULT CDlgKTGroups::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM 
         if (hdr->idFrom == IDC_GROUPS_LIST && hdr->hwndFrom == m_list) {
             if (OnNotify(hdr, result))
                 return SetDlgResult(result);
-        } else if (hdr->code == HDN_ENDTRACKW && m_list &&
-                   hdr->hwndFrom == reinterpret_cast<HWND>(SendMessageW(m_list, LVM_GETHEADER, 0, 0))) {
+        } else if (ListView_ColumnResized(m_list, hdr)) {
             GetApp().ModifiedFlags |= DATA_UI;
         }
         return FALSE;

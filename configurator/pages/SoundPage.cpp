@@ -377,8 +377,7 @@ LRESULT CSoundPage::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lP
     case WM_NOTIFY: {
         NMHDR* hdr = reinterpret_cast<NMHDR*>(lParam);
         LRESULT result = 0;
-        if (m_list && hdr->code == HDN_ENDTRACKW &&
-            hdr->hwndFrom == reinterpret_cast<HWND>(SendMessageW(m_list, LVM_GETHEADER, 0, 0))) {
+        if (ListView_ColumnResized(m_list, hdr)) {
             GetApp().ModifiedFlags |= DATA_UI;
             return FALSE;
         }
