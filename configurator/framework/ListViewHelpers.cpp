@@ -1,8 +1,11 @@
 // List-view, header and tab-control functions.
 #include "ListViewHelpers.h"
+#include "AppMessageBox.h"
 #include "AppResource.h"
 #include "ModuleState.h"
 #include <algorithm>
+#include <cstdlib>
+#include <string>
 
 namespace {
 
@@ -165,4 +168,78 @@ int TabCtrl_FindByParam(HWND tab, LPARAM param)
             return i;
     }
     return -1;
+}
+
+void ListView_ShowSortColumn(HWND list, int32_t& shown, int32_t sort)
+{
+    if (sort == shown)
+        return;
+    if (shown != 0)
+        ListView_ClearSortArrow(list, std::abs(shown) - 1);
+    if (sort != 0)
+        ListView_SetSortArrow(list, std::abs(sort) - 1, sort > 0);
+    shown = sort;
+}
+
+bool ListView_ColumnResized(HWND list, const NMHDR* hdr)
+{
+    return list && hdr->code == HDN_ENDTRACKW &&
+           hdr->hwndFrom == reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0));
+}
+
+void ListView_SelectAll(HWND list)
+{
+    LVITEMW item = {};
+    item.stateMask = LVIS_SELECTED;
+    item.state = LVIS_SELECTED;
+    SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&item));
+}
+
+void ListView_AddTitledColumns(HWND list, UINT firstTitle, const int* widths, int count)
+{
+    for (int i = 0; i < count; ++i) {
+        std::wstring title = LoadAppString(firstTitle + i);
+        LVCOLUMNW column = {};
+        column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
+        column.fmt = LVCFMT_LEFT;
+        column.cx = widths[i];
+        column.pszText = &title[0];
+        column.iSubItem = i;
+        SendMessageW(list, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&column));
+    }
+}
+
+void ListView_InitCheckList(HWND list)
+{
+    SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_CHECKBOXES, LVS_EX_CHECKBOXES);
+    SendMessageW(list, LVM_SETCALLBACKMASK, LVIS_STATEIMAGEMASK, 0);
+    RECT client;
+    GetClientRect(list, &client);
+    LVCOLUMNW column = {};
+    column.mask = LVCF_WIDTH;
+    column.cx = client.right - GetSystemMetrics(SM_CXVSCROLL);
+    SendMessageW(list, LVM_INSERTCOLUMNW, 0, reinterpret_cast<LPARAM>(&column));
+}
+
+int ListView_CheckBoxClicked(NMHDR* hdr)
+{
+    NMITEMACTIVATE* click = reinterpret_cast<NMITEMACTIVATE*>(hdr);
+    LVHITTESTINFO hit = {};
+    hit.pt = click->ptAction;
+    const int row = static_cast<int>(SendMessageW(hdr->hwndFrom, LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(&hit)));
+    if (row < 0 || hit.iSubItem != 0 || !(hit.flags & LVHT_ONITEMSTATEICON) ||
+        (hit.flags & (LVHT_ONITEMICON | LVHT_ONITEMLABEL)))
+        return -1;
+    return row;
+}
+
+void ShowPopupMenu(UINT menuId, HWND owner)
+{
+    HMENU menu = LoadMenuW(ModuleHandle, MAKEINTRESOURCEW(menuId));
+    if (!menu)
+        return;
+    POINT at;
+    GetCursorPos(&at);
+    TrackPopupMenu(GetSubMenu(menu, 0), TPM_LEFTALIGN | TPM_RIGHTBUTTON, at.x, at.y, 0, owner, nullptr);
+    DestroyMenu(menu);
 }

@@ -2,6 +2,7 @@
 #pragma once
 #include <windows.h>
 #include <commctrl.h>
+#include <cstdint>
 #include <utility>
 #include <vector>
 
@@ -23,6 +24,24 @@ bool ListView_SetSortArrow(HWND list, int column, bool ascending);
 bool ListView_ClearSortArrow(HWND list, int column);
 // Destroys the process-wide sort-arrow image list (with the main window).
 void DestroySortImages();
+// Moves the arrow from the column of `shown` to that of `sort` (signed 1-based sort columns, 0 for
+// none, negative for descending); `shown` then holds `sort`.
+void ListView_ShowSortColumn(HWND list, int32_t& shown, int32_t sort);
+
+// Whether `hdr` reports the end of a column resize in the header of `list` (null: never).
+bool ListView_ColumnResized(HWND list, const NMHDR* hdr);
+// Selects every item (Ctrl+A).
+void ListView_SelectAll(HWND list);
+
+// Appends `count` left-aligned columns titled by the strings from `firstTitle` on.
+void ListView_AddTitledColumns(HWND list, UINT firstTitle, const int* widths, int count);
+// A check list: one untitled column as wide as the list less a scroll bar, with check boxes whose
+// state the list asks its adapter for.
+void ListView_InitCheckList(HWND list);
+// The row whose check box an NM_CLICK landed on, or -1.
+int ListView_CheckBoxClicked(NMHDR* click);
+// The first submenu of the menu resource `menuId` at the cursor; its commands go to `owner`.
+void ShowPopupMenu(UINT menuId, HWND owner);
 
 bool ListView_GetColumnWidths(HWND list, ColumnWidths& widths);
 bool ListView_SetColumnWidths(HWND list, const ColumnWidths& widths);

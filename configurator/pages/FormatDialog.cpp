@@ -9,6 +9,7 @@
 #include "FormatsPageRes.h"
 #include "KeyTypeTexts.h"
 #include "KeyTypesRes.h"
+#include "ListViewHelpers.h"
 #include "ModuleState.h"
 #include "TestHost.h"
 #include "VariantHelpers.h"
@@ -52,14 +53,7 @@ void CDlgZFormat::OnInitDialog()
     CConfigParvelApp& app = GetApp();
     SendMessageW(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(LoadIconW(ModuleHandle, MAKEINTRESOURCEW(IDI_APP))));
     HWND list = GetItem(IDC_FORMAT_KEY_TYPES);
-    SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_CHECKBOXES, LVS_EX_CHECKBOXES);
-    SendMessageW(list, LVM_SETCALLBACKMASK, LVIS_STATEIMAGEMASK, 0);
-    RECT client;
-    GetClientRect(list, &client);
-    LVCOLUMNW column = {};
-    column.mask = LVCF_WIDTH;
-    column.cx = client.right - GetSystemMetrics(SM_CXVSCROLL);
-    SendMessageW(list, LVM_INSERTCOLUMNW, 0, reinterpret_cast<LPARAM>(&column));
+    ListView_InitCheckList(list);
     m_types.SetOwner(this, &OnKeyTypesChangedThunk);
     SendItemMessage(IDC_FORMAT_KEY_SIZE_SPIN, UDM_SETRANGE32, 0, 65535);
 
@@ -157,33 +151,11 @@ void CDlgZFormat::SetMask(uint32_t mask)
 bool CDlgZFormat::OnListNotify(NMHDR* hdr, LRESULT& result)
 {
     result = 0;
-    if (m_types.HandleNotify(hdr))
-        return true;
-    HWND list = hdr->hwndFrom;
-    if (hdr->code == NM_RCLICK) {
-        HMENU menu = LoadMenuW(ModuleHandle, MAKEINTRESOURCEW(IDM_KEY_TYPES));
-        if (menu) {
-            POINT at;
-            GetCursorPos(&at);
-            TrackPopupMenu(GetSubMenu(menu, 0), TPM_LEFTALIGN | TPM_RIGHTBUTTON, at.x, at.y, 0, m_hWnd, nullptr);
-            DestroyMenu(menu);
-        }
-        return true;
-    }
-    if (hdr->code == NM_CLICK) {
-        NMITEMACTIVATE* click = reinterpret_cast<NMITEMACTIVATE*>(hdr);
-        LVHITTESTINFO hit = {};
-        hit.pt = click->ptAction;
-        const int row = static_cast<int>(SendMessageW(list, LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(&hit)));
-        if (row >= 0 && hit.iSubItem == 0 && (hit.flags & LVHT_ONITEMSTATEICON) &&
-            !(hit.flags & (LVHT_ONITEMICON | LVHT_ONITEMLABEL))) {
-            const int64_t keyType = m_types.KeyTypeOf(row);
-            if (keyType >= 0 && keyType < KEY_TYPE_COUNT)
-                SetMask(KeyTypes ^ (1u << keyType));
-        }
-        return true;
-    }
-    return false;
+    uint32_t mask = KeyTypes;
+    if (!m_types.HandleEditNotify(hdr, m_hWnd, mask))
+        return false;
+    SetMask(mask);
+    return true;
 }
 
 void CDlgZFormat::FocusField(int id, int position)

@@ -70,16 +70,7 @@ void CZFormatsPage::OnInitDialog()
         if (pair.first >= 1 && pair.first <= ColumnCount)
             widths[pair.first - 1] = ClampColumnWidth(pair.second);
     }
-    for (int i = 0; i < ColumnCount; ++i) {
-        std::wstring title = LoadAppString(IDS_FORMAT_COLUMN_FIRST + i);
-        LVCOLUMNW column = {};
-        column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
-        column.fmt = LVCFMT_LEFT;
-        column.cx = widths[i];
-        column.pszText = &title[0];
-        column.iSubItem = i;
-        SendMessageW(m_list, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&column));
-    }
+    ListView_AddTitledColumns(m_list, IDS_FORMAT_COLUMN_FIRST, widths, ColumnCount);
     ListView_InitSortImages(m_list);
     ListView_SetColumnWidths(m_list, app.FormatsColumns);
 
@@ -205,13 +196,7 @@ void CZFormatsPage::OnListChanged()
     const bool wantBoxes = m_view.OnlyEnabled == 0;
     if (((styles & LVS_EX_CHECKBOXES) != 0) != wantBoxes)
         SendMessageW(m_list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_CHECKBOXES, wantBoxes ? LVS_EX_CHECKBOXES : 0);
-    if (m_view.SortColumn != m_shownSort) {
-        if (m_shownSort != 0)
-            ListView_ClearSortArrow(m_list, std::abs(m_shownSort) - 1);
-        if (m_view.SortColumn != 0)
-            ListView_SetSortArrow(m_list, std::abs(m_view.SortColumn) - 1, m_view.SortColumn > 0);
-        m_shownSort = m_view.SortColumn;
-    }
+    ListView_ShowSortColumn(m_list, m_shownSort, m_view.SortColumn);
     ListView_RestoreScrollPos(m_list, track);
     if (m_keepSelected >= 0)
         ListView_SelectCentered(m_list, static_cast<int>(m_view.RowOf(m_keepSelected)));
@@ -251,12 +236,8 @@ bool CZFormatsPage::OnListNotify(NMHDR* hdr, LRESULT& result)
             OnAdd();
         else if (key == VK_DELETE && !ModifierHeld())
             OnDelete(true);
-        else if (key == 'A' && GetKeyState(VK_CONTROL) < 0) {
-            LVITEMW item = {};
-            item.stateMask = LVIS_SELECTED;
-            item.state = LVIS_SELECTED;
-            SendMessageW(m_list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&item));
-        }
+        else if (key == 'A' && GetKeyState(VK_CONTROL) < 0)
+            ListView_SelectAll(m_list);
         return true;
     }
     case LVN_ITEMCHANGED: {
@@ -567,8 +548,7 @@ LRESULT CZFormatsPage::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM
         } else if (hdr->idFrom == IDC_FORMATS_TABS) {
             if (OnTabNotify(hdr, result))
                 return SetDlgResult(result);
-        } else if (hdr->code == HDN_ENDTRACKW && m_list &&
-                   hdr->hwndFrom == reinterpret_cast<HWND>(SendMessageW(m_list, LVM_GETHEADER, 0, 0))) {
+        } else if (ListView_ColumnResized(m_list, hdr)) {
             GetApp().ModifiedFlags |= DATA_UI;
         }
         return FALSE;

@@ -30,30 +30,6 @@ bool IsAllZero(const RECT& r)
     return r.left == 0 && r.top == 0 && r.right == 0 && r.bottom == 0;
 }
 
-// Whether a click landed on a row's check box: the row, or -1.
-int CheckBoxClick(NMHDR* hdr)
-{
-    NMITEMACTIVATE* click = reinterpret_cast<NMITEMACTIVATE*>(hdr);
-    LVHITTESTINFO hit = {};
-    hit.pt = click->ptAction;
-    const int row = static_cast<int>(SendMessageW(hdr->hwndFrom, LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(&hit)));
-    if (row < 0 || hit.iSubItem != 0 || !(hit.flags & LVHT_ONITEMSTATEICON) ||
-        (hit.flags & (LVHT_ONITEMICON | LVHT_ONITEMLABEL)))
-        return -1;
-    return row;
-}
-
-void PopupMenu(UINT id, HWND owner)
-{
-    HMENU menu = LoadMenuW(ModuleHandle, MAKEINTRESOURCEW(id));
-    if (!menu)
-        return;
-    POINT at;
-    GetCursorPos(&at);
-    TrackPopupMenu(GetSubMenu(menu, 0), TPM_LEFTALIGN | TPM_RIGHTBUTTON, at.x, at.y, 0, owner, nullptr);
-    DestroyMenu(menu);
-}
-
 } // namespace
 
 // --- the list of groups ---------------------------------------------------------------------------
@@ -82,16 +58,7 @@ void CDlgKTGroups::OnInitDialog()
     RECT client;
     GetClientRect(m_list, &client);
     const int widths[3] = {35, ClampColumnWidth(client.right - 151, 50), 100};
-    for (int i = 0; i < 3; ++i) {
-        std::wstring title = LoadAppString(IDS_GROUP_COLUMN_FIRST + i);
-        LVCOLUMNW column = {};
-        column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
-        column.fmt = LVCFMT_LEFT;
-        column.cx = widths[i];
-        column.pszText = &title[0];
-        column.iSubItem = i;
-        SendMessageW(m_list, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&column));
-    }
+    ListView_AddTitledColumns(m_list, IDS_GROUP_COLUMN_FIRST, widths, 3);
     ListView_InitSortImages(m_list);
     ListView_SetColumnWidths(m_list, app.KTGroupsColumns);
     m_view.SetOwner(this, &OnListChangedThunk);
@@ -124,13 +91,7 @@ void CDlgKTGroups::OnListChanged()
 {
     const int track = ListView_GetTrackPos(m_list);
     SendMessageW(m_list, LVM_SETITEMCOUNT, m_view.GetItemCount(), 0);
-    if (m_view.SortColumn != m_shownSort) {
-        if (m_shownSort != 0)
-            ListView_ClearSortArrow(m_list, std::abs(m_shownSort) - 1);
-        if (m_view.SortColumn != 0)
-            ListView_SetSortArrow(m_list, std::abs(m_view.SortColumn) - 1, m_view.SortColumn > 0);
-        m_shownSort = m_view.SortColumn;
-    }
+    ListView_ShowSortColumn(m_list, m_shownSort, m_view.SortColumn);
     ListView_RestoreScrollPos(m_list, track);
     InvalidateRect(m_list, nullptr, TRUE);
 }
@@ -195,12 +156,8 @@ bool CDlgKTGroups::OnNotify(NMHDR* hdr, LRESULT& result)
             OnAdd();
         else if (key == VK_DELETE && !ModifierHeld())
             OnDelete();
-        else if (key == 'A' && GetKeyState(VK_CONTROL) < 0) {
-            LVITEMW item = {};
-            item.stateMask = LVIS_SELECTED;
-            item.state = LVIS_SELECTED;
-            SendMessageW(m_list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&item));
-        }
+        else if (key == 'A' && GetKeyState(VK_CONTROL) < 0)
+            ListView_SelectAll(m_list);
         return true;
     }
     case LVN_ITEMCHANGED:
@@ -257,13 +214,13 @@ bool CDlgKTGroups::OnNotify(NMHDR* hdr, LRESULT& result)
         return true;
     case NM_DBLCLK: {
         NMITEMACTIVATE* click = reinterpret_cast<NMITEMACTIVATE*>(hdr);
-        if (click->iItem >= 0 && CheckBoxClick(hdr) < 0)
+        if (click->iItem >= 0 && ListView_CheckBoxClicked(hdr) < 0)
             OnChange();
         result = TRUE;
         return true;
     }
     case NM_CLICK: {
-        const int row = CheckBoxClick(hdr);
+        const int row = ListView_CheckBoxClicked(hdr);
         const int64_t index = m_view.GroupIndex(row);
         if (index >= 0) {
             KeyTypeGroup& group = Groups.at(static_cast<size_t>(index));
@@ -298,8 +255,7 @@ LRESULT CDlgKTGroups::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM 
         if (hdr->idFrom == IDC_GROUPS_LIST && hdr->hwndFrom == m_list) {
             if (OnNotify(hdr, result))
                 return SetDlgResult(result);
-        } else if (hdr->code == HDN_ENDTRACKW && m_list &&
-                   hdr->hwndFrom == reinterpret_cast<HWND>(SendMessageW(m_list, LVM_GETHEADER, 0, 0))) {
+        } else if (ListView_ColumnResized(m_list, hdr)) {
             GetApp().ModifiedFlags |= DATA_UI;
         }
         return FALSE;
@@ -356,14 +312,7 @@ void CDlgKTGroup::OnListChangedThunk(void* context, CVirtualListViewData* adapte
 void CDlgKTGroup::OnInitDialog()
 {
     HWND list = GetItem(IDC_GROUP_KEY_TYPES);
-    SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_CHECKBOXES, LVS_EX_CHECKBOXES);
-    SendMessageW(list, LVM_SETCALLBACKMASK, LVIS_STATEIMAGEMASK, 0);
-    RECT client;
-    GetClientRect(list, &client);
-    LVCOLUMNW column = {};
-    column.mask = LVCF_WIDTH;
-    column.cx = client.right - GetSystemMetrics(SM_CXVSCROLL);
-    SendMessageW(list, LVM_INSERTCOLUMNW, 0, reinterpret_cast<LPARAM>(&column));
+    ListView_InitCheckList(list);
     m_types.SetOwner(this, &OnListChangedThunk);
     if (Groups && EditedIndex >= 0 && EditedIndex < static_cast<int64_t>(Groups->size())) {
         const KeyTypeGroup& group = (*Groups)[static_cast<size_t>(EditedIndex)];
@@ -463,22 +412,11 @@ bool CDlgKTGroup::OnOK()
 bool CDlgKTGroup::OnListNotify(NMHDR* hdr, LRESULT& result)
 {
     result = 0;
-    if (m_types.HandleNotify(hdr))
-        return true;
-    if (hdr->code == NM_RCLICK) {
-        PopupMenu(IDM_KEY_TYPES, m_hWnd);
-        return true;
-    }
-    if (hdr->code == NM_CLICK) {
-        const int row = CheckBoxClick(hdr);
-        if (row >= 0) {
-            const int64_t keyType = m_types.KeyTypeOf(row);
-            if (keyType >= 0 && keyType < KEY_TYPE_COUNT)
-                SetMask(m_types.Mask ^ (1u << keyType));
-        }
-        return true;
-    }
-    return false;
+    uint32_t mask = m_types.Mask;
+    if (!m_types.HandleEditNotify(hdr, m_hWnd, mask))
+        return false;
+    SetMask(mask);
+    return true;
 }
 
 LRESULT CDlgKTGroup::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)

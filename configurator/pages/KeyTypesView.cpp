@@ -1,6 +1,8 @@
 // The key-type check-box list adapter (see KeyTypesView.h).
 #include "KeyTypesView.h"
 #include "KeyTypeTexts.h"
+#include "KeyTypesRes.h"
+#include "ListViewHelpers.h"
 #include <algorithm>
 
 CKeyTypesView::CKeyTypesView()
@@ -51,4 +53,24 @@ void CKeyTypesView::FillCache()
     const int64_t rows = std::min<int64_t>(m_count, static_cast<int64_t>(KEY_TYPE_COUNT) - m_first);
     for (int64_t k = 0; k < rows; ++k)
         m_cache.push_back(m_first + k);
+}
+
+bool CKeyTypesView::HandleEditNotify(NMHDR* hdr, HWND owner, uint32_t& mask)
+{
+    if (HandleNotify(hdr))
+        return true;
+    if (hdr->code == NM_RCLICK) {
+        ShowPopupMenu(IDM_KEY_TYPES, owner);
+        return true;
+    }
+    if (hdr->code == NM_CLICK) {
+        const int row = ListView_CheckBoxClicked(hdr);
+        if (row >= 0) {
+            const int64_t keyType = KeyTypeOf(row);
+            if (keyType >= 0 && keyType < KEY_TYPE_COUNT)
+                mask ^= 1u << keyType;
+        }
+        return true;
+    }
+    return false;
 }

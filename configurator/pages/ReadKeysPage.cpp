@@ -4,7 +4,7 @@
 #include "AppMessageBox.h"
 #include "KeyTypeTexts.h"
 #include "KeyTypesRes.h"
-#include "ModuleState.h"
+#include "ListViewHelpers.h"
 #include "ReadKeysPageRes.h"
 #include "ReadKeysRules.h"
 #include <cstdlib>
@@ -25,29 +25,6 @@ void SelectIndex(HWND combo, uint32_t value)
 {
     const LRESULT count = SendMessageW(combo, CB_GETCOUNT, 0, 0);
     SendMessageW(combo, CB_SETCURSEL, value < static_cast<uint64_t>(count) ? static_cast<WPARAM>(value) : static_cast<WPARAM>(-1), 0);
-}
-
-void PrepareCheckList(HWND list)
-{
-    SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_CHECKBOXES, LVS_EX_CHECKBOXES);
-    SendMessageW(list, LVM_SETCALLBACKMASK, LVIS_STATEIMAGEMASK, 0);
-    RECT client;
-    GetClientRect(list, &client);
-    LVCOLUMNW column = {};
-    column.mask = LVCF_WIDTH;
-    column.cx = client.right - GetSystemMetrics(SM_CXVSCROLL);
-    SendMessageW(list, LVM_INSERTCOLUMNW, 0, reinterpret_cast<LPARAM>(&column));
-}
-
-void PopupMenu(UINT id, HWND owner)
-{
-    HMENU menu = LoadMenuW(ModuleHandle, MAKEINTRESOURCEW(id));
-    if (!menu)
-        return;
-    POINT at;
-    GetCursorPos(&at);
-    TrackPopupMenu(GetSubMenu(menu, 0), TPM_LEFTALIGN | TPM_RIGHTBUTTON, at.x, at.y, 0, owner, nullptr);
-    DestroyMenu(menu);
 }
 
 } // namespace
@@ -71,8 +48,8 @@ void CReadKeysPage::OnKeyCellsChanged(void* context, CVirtualListViewData* adapt
 void CReadKeysPage::OnInitDialog()
 {
     MakeChild();
-    PrepareCheckList(GetItem(IDC_KEY_TYPES_LIST));
-    PrepareCheckList(GetItem(IDC_MF_KEY_CELLS));
+    ListView_InitCheckList(GetItem(IDC_KEY_TYPES_LIST));
+    ListView_InitCheckList(GetItem(IDC_MF_KEY_CELLS));
     m_keyTypes.SetOwner(this, &OnKeyTypesChanged);
     m_keyCells.SetOwner(this, &OnKeyCellsChanged);
 
@@ -342,9 +319,9 @@ LRESULT CReadKeysPage::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM
     case WM_CONTEXTMENU: {
         HWND target = reinterpret_cast<HWND>(wParam);
         if (target == GetItem(IDC_KEY_TYPES_LIST))
-            PopupMenu(IDM_KEY_TYPES, m_hWnd);
+            ShowPopupMenu(IDM_KEY_TYPES, m_hWnd);
         else if (target == GetItem(IDC_MF_KEY_CELLS))
-            PopupMenu(IDM_KEY_CELLS, m_hWnd);
+            ShowPopupMenu(IDM_KEY_CELLS, m_hWnd);
         else
             return DefaultProc();
         return TRUE;

@@ -95,16 +95,7 @@ void CSoundPage::OnInitDialog()
     RECT client;
     GetClientRect(m_list, &client);
     const int widths[5] = {150, ClampColumnWidth(client.right - 445, 50), 25, 25, 25};
-    for (int i = 0; i < 5; ++i) {
-        std::wstring title = LoadAppString(IDS_SOUND_COLUMN_FIRST + i);
-        LVCOLUMNW column = {};
-        column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
-        column.fmt = LVCFMT_LEFT;
-        column.cx = widths[i];
-        column.pszText = &title[0];
-        column.iSubItem = i;
-        SendMessageW(m_list, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&column));
-    }
+    ListView_AddTitledColumns(m_list, IDS_SOUND_COLUMN_FIRST, widths, 5);
     ListView_SetColumnWidths(m_list, app.SoundsColumns);
     m_view.Files = &app.SoundFiles;
     m_view.SetOwner(this, &OnListChangedThunk);
@@ -337,12 +328,8 @@ bool CSoundPage::OnListNotify(NMHDR* hdr, LRESULT& result)
             OnBrowse(FirstSelected());
         else if (key == VK_DELETE && !ModifierHeld())
             OnDelete();
-        else if (key == 'A' && GetKeyState(VK_CONTROL) < 0) {
-            LVITEMW item = {};
-            item.stateMask = LVIS_SELECTED;
-            item.state = LVIS_SELECTED;
-            SendMessageW(m_list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&item));
-        }
+        else if (key == 'A' && GetKeyState(VK_CONTROL) < 0)
+            ListView_SelectAll(m_list);
         return true;
     }
     case LVN_ITEMCHANGED: {
@@ -390,8 +377,7 @@ LRESULT CSoundPage::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lP
     case WM_NOTIFY: {
         NMHDR* hdr = reinterpret_cast<NMHDR*>(lParam);
         LRESULT result = 0;
-        if (m_list && hdr->code == HDN_ENDTRACKW &&
-            hdr->hwndFrom == reinterpret_cast<HWND>(SendMessageW(m_list, LVM_GETHEADER, 0, 0))) {
+        if (ListView_ColumnResized(m_list, hdr)) {
             GetApp().ModifiedFlags |= DATA_UI;
             return FALSE;
         }

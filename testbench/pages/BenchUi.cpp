@@ -33,6 +33,13 @@ CTestParvel& TestHost()
     return *GetApp().GetTestHost();
 }
 
+void StopListeningToHost(void* context, bool& listening)
+{
+    if (listening && HasApp() && GetApp().HasTestHost())
+        GetApp().GetTestHost()->RemoveListeners(context);
+    listening = false;
+}
+
 HFONT MakeFontLike(HWND control, int weight, int points, const wchar_t* face)
 {
     LOGFONTW font = {};

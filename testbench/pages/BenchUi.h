@@ -17,6 +17,9 @@ int RemainingColumnWidth(HWND list, int used, int minimum = 40);
 
 // The test host of the application (made on first use).
 CTestParvel& TestHost();
+// Takes the listeners of `context` off the application's test host when `listening` says it has
+// some there (and the application and its host still exist); `listening` is false afterwards.
+void StopListeningToHost(void* context, bool& listening);
 
 // A dialog font of the same face at another weight; the caller owns the result.
 HFONT MakeFontLike(HWND control, int weight, int points, const wchar_t* face);

@@ -9,8 +9,7 @@
 
 CEventsPage::~CEventsPage()
 {
-    if (m_listening && HasApp() && GetApp().HasTestHost())
-        GetApp().GetTestHost()->RemoveListeners(this);
+    StopListeningToHost(this, m_listening);
 }
 
 BOOL CEventsPage::OnInitDialog()
@@ -131,9 +130,7 @@ void CEventsPage::OnDestroy()
         KillTimer(m_hWnd, RefreshTimer);
     m_timerRunning = false;
     m_view.SetOwner(nullptr, nullptr);
-    if (m_listening && GetApp().HasTestHost())
-        GetApp().GetTestHost()->RemoveListeners(this);
-    m_listening = false;
+    StopListeningToHost(this, m_listening);
 }
 
 LRESULT CEventsPage::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)

@@ -10,15 +10,6 @@ namespace {
 // The types the dialog offers, in its combo's order.
 const uint16_t OfferedTypes[] = {0, 1, 3, 11, 16, 17, 18, 21, 22, 23};
 
-std::wstring ItemText(HWND dialog, int id)
-{
-    HWND item = GetDlgItem(dialog, id);
-    const int length = GetWindowTextLengthW(item);
-    std::wstring text(length + 1, L'\0');
-    text.resize(GetWindowTextW(item, &text[0], length + 1));
-    return text;
-}
-
 } // namespace
 
 BOOL CDlgMethArg::OnInitDialog()
@@ -80,7 +71,7 @@ void CDlgMethArg::UpdateValue(bool save)
     case ValueEditorInt64:
         if (save) {
             bool flipped = false;
-            ArgNumberFromEditor(m_kind, ItemText(m_hWnd, IDC_VALUE_NUMBER), Hex, flipped, Value);
+            ArgNumberFromEditor(m_kind, ValueText(m_hWnd, IDC_VALUE_NUMBER), Hex, flipped, Value);
             if (flipped) {
                 CheckRadioButton(m_hWnd, IDC_VALUE_DECIMAL, IDC_VALUE_HEX, Hex ? IDC_VALUE_HEX : IDC_VALUE_DECIMAL);
                 SetSpinBase(m_hWnd, Hex);
@@ -91,7 +82,7 @@ void CDlgMethArg::UpdateValue(bool save)
         break;
     case ValueEditorText:
         if (save)
-            Value = ItemText(m_hWnd, IDC_VALUE_TEXT);
+            Value = ValueText(m_hWnd, IDC_VALUE_TEXT);
         else
             SetDlgItemTextW(m_hWnd, IDC_VALUE_TEXT, Value.c_str());
         break;

@@ -1,38 +1,25 @@
 // The properties page: every property of the loaded add-in, sortable, with the property dialog and
 // the add-in's LoadSettings and SaveSettings procedures.
 #pragma once
-#include "AnchorLayout.h"
+#include "AddinListPage.h"
 #include "TestPropView.h"
-#include "Wnd.h"
 
-class CTestParvel;
-
-class CPropertiesPage : public CAppPage
+class CPropertiesPage : public CAddinListPage
 {
 public:
-    ~CPropertiesPage() override;
+    CPropertiesPage();
     LRESULT DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) override;
-    void UpdateData(bool save) override;
 
-    void Refresh() { m_view.Refresh(); }
-    void UpdateButtons();
+    void UpdateButtons() override;
     void EditProperty();
-    void SortBy(int column);
 
-    HWND List() const { return m_list; }
     CTestPropView& View() { return m_view; }
 
 private:
-    BOOL OnInitDialog();
-    LRESULT OnNotify(NMHDR* hdr);
-    static void OnViewChanged(void* context, CVirtualListViewData* adapter);
-    static void OnHostChanged(void* context, CTestParvel* host);
-    int SelectedRow() const;
+    BOOL OnInitDialog() override;
+    LRESULT OnNotify(NMHDR* hdr) override;
+    void OpenSelected() override { EditProperty(); }
 
-    CAnchorLayout m_anchors;
-    HWND m_list = nullptr;
     CTestPropView m_view;
     bool m_buttonsPending = false;
-    int32_t m_shownSort = 0;
-    bool m_listening = false;
 };

@@ -6,19 +6,6 @@
 #include "ValueEditor.h"
 #include "VariantHelpers.h"
 
-namespace {
-
-std::wstring ItemText(HWND dialog, int id)
-{
-    HWND item = GetDlgItem(dialog, id);
-    const int length = GetWindowTextLengthW(item);
-    std::wstring text(length + 1, L'\0');
-    text.resize(GetWindowTextW(item, &text[0], length + 1));
-    return text;
-}
-
-} // namespace
-
 BOOL CDlgProperty::OnInitDialog()
 {
     ILanguageExtenderBase* component = m_host->Extender();
@@ -65,7 +52,7 @@ void CDlgProperty::UpdateValue(bool save)
         break;
     case VTYPE_PWSTR:
         if (save) {
-            const std::wstring text = ItemText(m_hWnd, IDC_VALUE_TEXT);
+            const std::wstring text = ValueText(m_hWnd, IDC_VALUE_TEXT);
             m_value.SetWStr(0, text.c_str(), static_cast<int>(text.size()));
         } else {
             SetDlgItemTextW(m_hWnd, IDC_VALUE_TEXT, v.wstr.ptr ? std::wstring(v.wstr.ptr, v.wstr.len).c_str() : L"");
@@ -74,7 +61,7 @@ void CDlgProperty::UpdateValue(bool save)
     case VTYPE_I4:
     case VTYPE_UI4:
         if (save) {
-            const std::wstring text = ItemText(m_hWnd, IDC_VALUE_NUMBER);
+            const std::wstring text = ValueText(m_hWnd, IDC_VALUE_NUMBER);
             const bool hex = NumberTextIsHex(text);
             if (hex != m_hex) {
                 m_hex = hex;

@@ -251,9 +251,7 @@ void CTestPage::StopTimer()
 void CTestPage::OnDestroy()
 {
     StopTimer();
-    if (m_listening && GetApp().HasTestHost())
-        GetApp().GetTestHost()->RemoveListeners(this);
-    m_listening = false;
+    StopListeningToHost(this, m_listening);
     for (CAppPage* page : m_pages)
         if (page && page->GetHwnd())
             DestroyWindow(page->GetHwnd());

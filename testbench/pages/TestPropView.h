@@ -2,27 +2,19 @@
 // and text of its current value and its access, in the list's sort order.
 #pragma once
 #include "TestRows.h"
-#include "VirtualListViewData.h"
+#include "TestRowsView.h"
 #include <vector>
 
-class CTestParvel;
-
-class CTestPropView : public CVirtualListViewData
+class CTestPropView : public CTestRowsView
 {
 public:
-    void SetHost(CTestParvel* host) { m_host = host; }
-    void SetSortColumn(int32_t column) { m_sortColumn = column; }
-    int32_t SortColumn() const { return m_sortColumn; }
     const std::vector<PropertyRow>& Rows() const { return m_rows; }
 
     int GetItemCount() override { return static_cast<int>(m_rows.size()); }
     void GetDispInfo(NMLVDISPINFOW* info) override;
-    void CacheHint(NMLVCACHEHINT*) override {}
-    void Refresh();
+    void Refresh() override;
 
 private:
-    CTestParvel* m_host = nullptr; // not owned
-    int32_t m_sortColumn = 0;
     std::vector<PropertyRow> m_rows;
 };
 

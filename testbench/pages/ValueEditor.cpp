@@ -89,3 +89,12 @@ void SetSpinBase(HWND dialog, bool hex)
     else
         SendMessageW(spin, UDM_SETRANGE32, static_cast<WPARAM>(-2147483647 - 1), 2147483647);
 }
+
+std::wstring ValueText(HWND dialog, int id)
+{
+    HWND item = GetDlgItem(dialog, id);
+    const int length = GetWindowTextLengthW(item);
+    std::wstring text(length + 1, L'\0');
+    text.resize(GetWindowTextW(item, &text[0], length + 1));
+    return text;
+}

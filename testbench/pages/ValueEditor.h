@@ -3,6 +3,7 @@
 // with Decimal/Hexadecimal radio buttons, or a text edit.
 #pragma once
 #include <windows.h>
+#include <string>
 
 enum ValueEditorKind
 {
@@ -21,3 +22,5 @@ void CreateValueControls(HWND dialog, const RECT& area, int kind, bool hex, HWND
 void DestroyValueControls(HWND controls[4]);
 // Base 16 with the range 0..0xFFFFFFFF in hex mode, else base 10 over the signed 32-bit range.
 void SetSpinBase(HWND dialog, bool hex);
+// The text of the dialog's control `id` (the number or text edit), as typed.
+std::wstring ValueText(HWND dialog, int id);

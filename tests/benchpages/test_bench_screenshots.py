@@ -2,11 +2,13 @@
 and captures the device dialog, each as a non-empty picture of its window's size."""
 import os
 import struct
-import subprocess
+import sys
 import tempfile
 import unittest
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+sys.path.insert(0, os.path.join(ROOT, "tests", "configurator", "mainpages"))
+from screenshot_run import capture  # noqa: E402
 
 
 def png_size(path):
@@ -22,16 +24,8 @@ class BenchCaptureTest(unittest.TestCase):
     def test_inner_tab_and_device_dialog_after_loading_the_addin(self):
         build = os.environ["PARVEL_BUILD_DIR"]
         with tempfile.TemporaryDirectory() as out:
-            run = subprocess.run(
-                [os.path.join(ROOT, "tools", "screenshots.sh"), "-b", build, "-o", out, "-l", "en",
-                 "-p", "load 5.2:methods devopen", "-w", os.path.join(build, "screenshot-bench-prefix")],
-                stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True, timeout=280)
+            run, sizes = capture(build, out, "load 5.2:methods devopen", "screenshot-bench-prefix")
             self.assertEqual(run.returncode, 0, run.stdout)
-            sizes = {}
-            for line in run.stdout.splitlines():
-                parts = line.split()
-                if len(parts) == 2 and parts[0].endswith(".png"):
-                    sizes[os.path.basename(parts[0])] = tuple(int(n) for n in parts[1].split("x"))
             self.assertEqual(set(sizes), {"en-methods.png", "en-devopen.png", "en-about.png"}, run.stdout)
             for name, size in sizes.items():
                 self.assertEqual(png_size(os.path.join(out, name)), size, name)

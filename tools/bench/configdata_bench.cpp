@@ -2,6 +2,7 @@
 // prints the times of Save and Load of ConfigParvel.xml and of the add-in's settings file, in
 // portable mode, with few and with all formats enabled. Goal: under 200 ms each under Wine.
 #include "AppData.h"
+#include "BenchTiming.h"
 #include "Paths.h"
 #include <windows.h>
 #include <algorithm>
@@ -12,27 +13,6 @@
 namespace {
 
 const int LibrarySize = 10000;
-const int Runs = 5;
-
-double Now()
-{
-    LARGE_INTEGER frequency, counter;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&counter);
-    return counter.QuadPart * 1000.0 / frequency.QuadPart;
-}
-
-template <class F>
-double BestOf(F run)
-{
-    double best = 1e9;
-    for (int i = 0; i < Runs; ++i) {
-        double start = Now();
-        run();
-        best = std::min(best, Now() - start);
-    }
-    return best;
-}
 
 void FillLibrary(CAppData& app, int enabledEvery)
 {

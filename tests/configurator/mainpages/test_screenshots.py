@@ -2,7 +2,6 @@
 given in PARVEL_BUILD_DIR) a real capture of ConfigParvel's first page and About box."""
 import os
 import struct
-import subprocess
 import sys
 import tempfile
 import unittest
@@ -11,6 +10,7 @@ import zlib
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))))
 sys.path.insert(0, os.path.join(ROOT, "tools", "screenshot"))
 import bmp2png  # noqa: E402
+from screenshot_run import capture  # noqa: E402
 
 
 def make_bmp(width, height, bits, pixel, top_down=False):
@@ -77,16 +77,8 @@ class CaptureTest(unittest.TestCase):
     def test_first_page_and_about_box_are_captured_at_their_window_size(self):
         build = os.environ["PARVEL_BUILD_DIR"]
         with tempfile.TemporaryDirectory() as out:
-            run = subprocess.run(
-                [os.path.join(ROOT, "tools", "screenshots.sh"), "-b", build, "-o", out, "-l", "en",
-                 "-p", "0:main", "-w", os.path.join(build, "screenshot-test-prefix")],
-                stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True, timeout=280)
+            run, sizes = capture(build, out, "0:main", "screenshot-test-prefix")
             self.assertEqual(run.returncode, 0, run.stdout)
-            sizes = {}
-            for line in run.stdout.splitlines():
-                parts = line.split()
-                if len(parts) == 2 and parts[0].endswith(".png"):
-                    sizes[os.path.basename(parts[0])] = tuple(int(n) for n in parts[1].split("x"))
             self.assertEqual(set(sizes), {"en-main.png", "en-about.png"}, run.stdout)
             for name, size in sizes.items():
                 path = os.path.join(out, name)
