@@ -35,6 +35,8 @@ public:
     // 1 while the thread is meant to go on; Run loops test it.
     bool Running() const { return m_running.load(std::memory_order_acquire) != 0; }
     HANDLE ThreadHandle() const { return m_thread.Get(); }
+    // The stack the next Start reserves (0: the process's default).
+    SIZE_T StackReservation() const { return m_stackReservation; }
 
 protected:
     // The thread body; its result becomes the thread's exit code.

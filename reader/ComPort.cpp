@@ -13,14 +13,12 @@
 //   that a read takes out of the queue before the wait's next look raise no event at all. A read
 //   takes whatever has arrived, so bytes that came after the owner counted the queue may be kept
 //   here with no event on their way; Read announces them itself (see there).
-// - A pending comm-event wait runs on a helper thread of the system that ends without leaving the
-//   loader's list of threads. From then on, mapping a module with thread-local data again (this
-//   add-in, loaded anew after its host freed it) spins for ever or faults in the loader. So once
-//   a port has been opened, the module holding this code stays mapped until the process ends
-//   (see KeepModuleMapped); a host that loads it again gets the mapped image back.
+//
+// The line set-up and the overlapped operations go through ComCalls(), so that tests can see what
+// the port hands the system and stand in for a driver that refuses or never ends an operation.
 #include "ComPort.h"
+#include "ComCalls.h"
 #include "ComLine.h"
-#include <atomic>
 
 namespace {
 
@@ -30,17 +28,6 @@ const DWORD ReadChunkSize = 1024;
 const DWORD CancelWaitLimitMs = 400;
 const DWORD InQueueSize = 2048;
 const DWORD OutQueueSize = 512;
-
-// Pins the module that holds this code (the add-in, or a program linking the reader), once.
-void KeepModuleMapped()
-{
-    static std::atomic<bool> pinned{false};
-    if (pinned.exchange(true))
-        return;
-    HMODULE module = nullptr;
-    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
-                       reinterpret_cast<LPCWSTR>(&KeepModuleMapped), &module);
-}
 
 HRESULT LastComError(bool atCreate = false)
 {
@@ -105,7 +92,7 @@ void CZComPort::CancelAndWait(std::unique_ptr<ComIoRecord>& record, DWORD start,
     // The record itself says when the operation is over, not its event: the events are shared
     // (the search drives many ports on one set of events), so another port's signal would let us
     // reuse the record while the system still writes into it.
-    CancelIoEx(m_device.Get(), &record->ov);
+    ComCalls().CancelIoEx(m_device.Get(), &record->ov);
     if (!WaitForIoEnd(record->ov, start, limitMs))
         AbandonRecord(record);
 }
@@ -115,7 +102,7 @@ bool CZComPort::EndCommWait(DWORD start, DWORD limitMs)
     // The caller has changed the mask, which ends the wait on Windows and under Wine alike (Wine's
     // wait does not see CancelIoEx). Under heavy load Wine has been seen not to end it for seconds:
     // the record is then left to the system and the port goes on with a fresh one.
-    CancelIoEx(m_device.Get(), &m_comm->ov);
+    ComCalls().CancelIoEx(m_device.Get(), &m_comm->ov);
     if (WaitForIoEnd(m_comm->ov, start, limitMs))
         return true;
     AbandonRecord(m_comm);
@@ -135,7 +122,7 @@ void CZComPort::CloseDevice()
     if (m_commWaitPending) {
         // Wine's comm-event wait does not see CancelIoEx; a change of the mask ends it there and
         // on Windows alike.
-        SetCommMask(m_device.Get(), 0);
+        ComCalls().SetCommMask(m_device.Get(), 0);
         EndCommWait(start, CancelWaitLimitMs);
     }
     m_commWaitPending = false;
@@ -145,7 +132,7 @@ void CZComPort::CloseDevice()
 
 HRESULT CZComPort::ApplyCommMask()
 {
-    if (!SetCommMask(m_device.Get(), CommEventMask(m_eventChar)))
+    if (!ComCalls().SetCommMask(m_device.Get(), CommEventMask(m_eventChar)))
         return LastComError();
     return S_OK;
 }
@@ -153,7 +140,7 @@ HRESULT CZComPort::ApplyCommMask()
 HRESULT CZComPort::ArmCommWait()
 {
     m_comm->mask = 0;
-    if (WaitCommEvent(m_device.Get(), &m_comm->mask, &m_comm->ov)) {
+    if (ComCalls().WaitCommEvent(m_device.Get(), &m_comm->mask, &m_comm->ov)) {
         // Ended at once: the comm event is signalled and the owner's next OnCommEvent re-arms.
         m_commWaitPending = false;
         return S_OK;
@@ -181,7 +168,6 @@ HRESULT STDMETHODCALLTYPE CZComPort::Open(DWORD /*timeoutMs*/)
                            FILE_FLAG_OVERLAPPED, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return LastComError(true);
-    KeepModuleMapped();
     m_device.Reset(h);
     m_pending = 0;
     m_commWaitPending = false;
@@ -195,7 +181,7 @@ HRESULT STDMETHODCALLTYPE CZComPort::Open(DWORD /*timeoutMs*/)
     // about keep values the driver accepts; every field it does care about is set explicitly.
     DCB dcb{};
     dcb.DCBlength = sizeof(dcb);
-    if (!GetCommState(h, &dcb)) {
+    if (!ComCalls().GetCommState(h, &dcb)) {
         if (m_baudRate == 0)
             return fail(LastComError());  // no current speed to keep
         dcb = DCB{};
@@ -205,13 +191,13 @@ HRESULT STDMETHODCALLTYPE CZComPort::Open(DWORD /*timeoutMs*/)
     BuildComDcb(dcb, m_baudRate, m_stopBits, m_eventChar);
 
     // Some virtual-port drivers refuse the sizes; they keep their own, which serve as well.
-    m_queueSizeError = SetupComm(h, InQueueSize, OutQueueSize) ? 0 : GetLastError();
+    m_queueSizeError = ComCalls().SetupComm(h, InQueueSize, OutQueueSize) ? 0 : GetLastError();
     // Reads return at once with whatever has arrived; waiting is done on the comm event.
     COMMTIMEOUTS timeouts{};
     timeouts.ReadIntervalTimeout = MAXDWORD;
-    if (!SetCommTimeouts(h, &timeouts))
+    if (!ComCalls().SetCommTimeouts(h, &timeouts))
         return fail(LastComError());
-    if (!SetCommState(h, &dcb))
+    if (!ComCalls().SetCommState(h, &dcb))
         return fail(LastComError());
     HRESULT hr = ApplyCommMask();
     if (FAILED(hr))
@@ -238,10 +224,10 @@ HRESULT STDMETHODCALLTYPE CZComPort::SetParams(DWORD baudRate, BYTE stopBits, BY
 
     DCB dcb{};
     dcb.DCBlength = sizeof(dcb);
-    if (!GetCommState(m_device.Get(), &dcb))
+    if (!ComCalls().GetCommState(m_device.Get(), &dcb))
         return LastComError();
     BuildComDcb(dcb, baudRate, stopBits, eventChar);
-    if (!SetCommState(m_device.Get(), &dcb))
+    if (!ComCalls().SetCommState(m_device.Get(), &dcb))
         return LastComError();
     CZPort::SetParams(dcb.BaudRate, stopBits, eventChar);  // a rate of 0 kept the current one
 
@@ -284,7 +270,7 @@ HRESULT STDMETHODCALLTYPE CZComPort::GetInQueue(DWORD* count)
 HRESULT CZComPort::IssueReads()
 {
     for (;;) {
-        if (ReadFile(m_device.Get(), &m_read->buffer[0], ReadChunkSize, nullptr, &m_read->ov)) {
+        if (ComCalls().ReadFile(m_device.Get(), &m_read->buffer[0], ReadChunkSize, nullptr, &m_read->ov)) {
             DWORD got = 0;
             GetOverlappedResult(m_device.Get(), &m_read->ov, &got, FALSE);
             if (got == 0)

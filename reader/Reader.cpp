@@ -23,9 +23,10 @@ HANDLE CreateManualEvent()
 
 namespace {
 
-// What a reader thread needs with a wide margin: its deepest calls format texts and parse replies
-// in buffers of a few kilobytes.
-const SIZE_T ReaderStackReservation = 256 * 1024;
+// The reader thread formats keys and calls the platform's ExternalEvent, whose stack needs are not
+// ours to know, so it reserves what Windows gives a thread by default. Only a reservation: Windows
+// commits the pages the thread really touches.
+const SIZE_T ReaderStackReservation = 1024 * 1024;
 
 } // namespace
 

@@ -5,6 +5,7 @@
 #include "Search.h"
 
 #include "CodePage.h"
+#include "DiscoveryCalls.h"
 #include "Messages.h"
 #include "Models.h"
 #include "ReplyParse.h"
@@ -454,8 +455,7 @@ void CSearchReaders::SendDiscovery(UdpRec& udp)
         // receive goes on past it).
         BOOL report = FALSE;
         DWORD returned = 0;
-        WSAIoctl(udp.socket.Get(), SIO_UDP_CONNRESET, &report, sizeof(report), nullptr, 0, &returned, nullptr,
-                 nullptr);
+        DiscoveryCalls().Ioctl(udp.socket.Get(), SIO_UDP_CONNRESET, &report, sizeof(report), nullptr, 0, &returned);
         udp.buffer.resize(DATAGRAM_SIZE);
     }
     sockaddr_in target{};
@@ -495,8 +495,8 @@ void CSearchReaders::ReceiveDiscovery(UdpRec& udp)
         WSABUF buffer{static_cast<ULONG>(udp.buffer.size()), &udp.buffer[0]};
         DWORD got = 0;
         DWORD flags = 0;
-        if (WSARecvFrom(udp.socket.Get(), &buffer, 1, &got, &flags, reinterpret_cast<sockaddr*>(&sender),
-                        &senderLength, nullptr, nullptr) != 0) {
+        if (DiscoveryCalls().RecvFrom(udp.socket.Get(), &buffer, 1, &got, &flags, reinterpret_cast<sockaddr*>(&sender),
+                                      &senderLength) != 0) {
             int error = WSAGetLastError();
             if (error == WSAEWOULDBLOCK)
                 return;

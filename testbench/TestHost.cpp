@@ -4,6 +4,7 @@
 #include "Exceptions.h"
 #include "ResText.h"
 #include "TestbenchStrings.h"
+#include <algorithm>
 
 namespace {
 
@@ -16,6 +17,26 @@ template <typename Fn>
 Fn BindExport(HMODULE library, const char* name)
 {
     return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(library, name)));
+}
+
+std::atomic<bool> KeepUnderWine{true};
+
+// Wine's loader fault: a serial port's comm-event wait runs on a helper thread of Wine that ends
+// without leaving the loader's list of threads, and loading again a library with thread-local data
+// that the process freed after that can spin or fault in the loader. Under Wine the host therefore
+// keeps one reference of its own to every add-in it has loaded, for the rest of the process, so a
+// later load gets the mapped image back. Windows has no such fault: there Unload really frees the
+// library. Wine is known by the export of ntdll that only it has.
+void KeepLoadedUnderWine(HMODULE library)
+{
+    static const bool underWine =
+        GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+    static std::vector<HMODULE> kept;
+    if (!underWine || !KeepUnderWine || std::find(kept.begin(), kept.end(), library) != kept.end())
+        return;
+    HMODULE reference = nullptr;
+    if (GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(library), &reference))
+        kept.push_back(reference);
 }
 
 } // namespace
@@ -90,6 +111,11 @@ LRESULT CALLBACK CTestParvel::WindowProc(HWND window, UINT message, WPARAM wPara
     return result;
 }
 
+void CTestParvel::SetKeepLoadedUnderWine(bool keep)
+{
+    KeepUnderWine = keep;
+}
+
 std::wstring CTestParvel::AddInPathFor(const std::wstring& programPath)
 {
     const size_t slash = programPath.rfind(L'\\');
@@ -131,6 +157,7 @@ void CTestParvel::LoadAddIn()
         FreeAddIn();
         ThrowFileException(CFileException::InvalidFile, CFileException::NoOsError, path.c_str());
     }
+    KeepLoadedUnderWine(library);
 }
 
 void CTestParvel::FreeAddIn()

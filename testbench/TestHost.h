@@ -91,7 +91,13 @@ public:
     // which the program's file name is longer than "ConfigParvel.exe" before ".dll".
     static std::wstring AddInPathFor(const std::wstring& programPath);
 
-    void LoadAddIn(); // nothing when loaded; throws CFileException
+    // Nothing when loaded; throws CFileException. Under Wine the first load of a library also
+    // takes a reference that the process keeps (a loader fault of Wine's; see TestHost.cpp).
+    void LoadAddIn();
+    // Whether libraries loaded under Wine stay mapped for the rest of the process; on unless a
+    // program turns it off before loading. Only a program whose libraries never open a serial port
+    // may (the host's own tests, which check that Unload really frees the library).
+    static void SetKeepLoadedUnderWine(bool keep);
     void FreeAddIn();
     // Loads the library when needed and creates and initialises the component as the platform
     // does. Throws CFileException or CTestParvelException; on failure nothing stays loaded.

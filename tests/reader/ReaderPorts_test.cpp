@@ -3,6 +3,7 @@
 #include "FramedTestRig.h"
 #include "ReaderTestRig.h"
 #include "ReaderTestSink.h"
+#include "ScriptedComCalls.h"
 #include "res/ReaderStrings.h"
 
 #include <gtest/gtest.h>
@@ -41,6 +42,24 @@ TEST(ReaderPorts, OneAndAHalfStopBitsRunAsTwoAndAreLogged)
     EXPECT_TRUE(sink.HasLogLine(L"[148] Port \"" + s.Port() + L"\": 1.5 stop bits are not possible"));
     EXPECT_TRUE(sink.HasLogLine(L"[140] Open port \"" + s.Port() + L"\" (9600,N,8,2)."));
     EXPECT_EQ(0u, sink.Count(EventKind::DriverError));
+}
+
+// A driver that refuses the recommended queue sizes keeps its own, which serve as well: the reader
+// connects all the same, and the log names the port, the code and the system's text.
+TEST(ReaderPorts, RefusedQueueSizesAreLoggedAndTheReaderConnects)
+{
+    CScriptedComCalls calls;
+    calls.refuseQueues = ERROR_INVALID_PARAMETER;
+    CCallSeamScope<CComCalls> scope(calls);
+    simctl::CSimControl sim;
+    CRecordingSink sink;
+    SimReader s(sim, UnpacedSim(), 77);
+    auto reader = StartWithStopBits(sink, s.Port(), ONESTOPBIT);
+    ASSERT_TRUE(sink.WaitCount(EventKind::Connect, 1, WaitMs));
+    EXPECT_TRUE(sink.HasLogLine(L"[149] Port \"" + s.Port() + L"\": the driver refused the queue sizes (code 0x80070057): "))
+        << (sink.LogLines().empty() ? L"" : sink.LogLines().front());
+    EXPECT_EQ(0u, sink.Count(EventKind::DriverError));
+    reader->Stop();
 }
 
 // The event character follows what is spoken on the line: text lines end in a line feed, Pelto

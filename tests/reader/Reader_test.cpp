@@ -76,6 +76,15 @@ TEST(ReaderControl, LastErrorWithoutTextTakesTheCodesTextAsOneLine)
     EXPECT_EQ(L"own text", text);
 }
 
+// The reader thread formats keys and calls the platform's ExternalEvent, whose stack needs are not
+// ours to know: it reserves the 1 MB a Windows thread gets by default. Wine gives every thread at
+// least 1 MB whatever it asks, so only the reservation asked for can show a smaller stack.
+TEST(ReaderControl, ThreadReservesTheStackOfAWindowsThread)
+{
+    CReader reader;
+    EXPECT_GE(reader.StackReservation(), static_cast<SIZE_T>(1024 * 1024));
+}
+
 TEST(ReaderControl, NoKeyBeforeAnyRead)
 {
     CReader reader;

@@ -2,6 +2,7 @@
 // ports closed as soon as their probe ends, and converters found by discovery on 127.0.0.1 (never
 // by broadcast) and then probed over TCP. Time-outs are short so the whole file runs in seconds.
 #include "Search.h"
+#include "DiscoveryCalls.h"
 #include "Messages.h"
 #include "RegKey.h"
 #include "ScratchRegistry.h"
@@ -10,6 +11,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <mutex>
+#include <mswsock.h>
 
 namespace {
 
@@ -442,6 +445,59 @@ TEST_F(SearchTest, ConverterFoundByDiscoveryIsProbedOverTcp)
     EXPECT_LT(GetTickCount() - start, 1500u);
     EXPECT_EQ(1, discovery.Requests());
     EXPECT_EQ(1, converter.Connections());
+}
+
+// Windows reports an ICMP port-unreachable answer to a datagram (a host without a converter) as a
+// failure of the socket's next receive. The discovery socket asks not to be told, and a receive
+// that reports one all the same, here in front of a converter's reply, ends neither the discovery
+// nor its attempt.
+TEST_F(SearchTest, UnreachableReportsNeitherReachNorEndTheDiscovery)
+{
+    class UnreachableFirst : public CDiscoveryCalls
+    {
+    public:
+        int Ioctl(SOCKET s, DWORD code, void* in, DWORD inSize, void* out, DWORD outSize, DWORD* returned) override
+        {
+            if (code == SIO_UDP_CONNRESET && in && inSize == sizeof(BOOL)) {
+                std::lock_guard<std::mutex> lock(mutex);
+                resetReports.push_back(*static_cast<BOOL*>(in));
+            }
+            return CDiscoveryCalls::Ioctl(s, code, in, inSize, out, outSize, returned);
+        }
+        int RecvFrom(SOCKET s, WSABUF* buffers, DWORD count, DWORD* got, DWORD* flags, sockaddr* from,
+                     int* fromLength) override
+        {
+            {
+                std::lock_guard<std::mutex> lock(mutex);
+                if (!reported) {
+                    reported = true;
+                    WSASetLastError(WSAECONNRESET);
+                    return SOCKET_ERROR;
+                }
+            }
+            return CDiscoveryCalls::RecvFrom(s, buffers, count, got, flags, from, fromLength);
+        }
+        std::mutex mutex;
+        std::vector<BOOL> resetReports;
+        bool reported = false;
+    } calls;
+    CCallSeamScope<CDiscoveryCalls> scope(calls);
+
+    SimReader converter(sim, 0, Reader(4));
+    SimDiscovery discovery(sim, {Converter(converter)});
+    CSearchReaders search;
+    ASSERT_TRUE(search.SetDiscoveryTarget(L"127.0.0.1", discovery.Port()));
+    std::vector<PortInfo> none;
+    Settings settings;
+    settings.flags = SEARCH_NETWORK;
+    settings.udpMs = 1000;
+    StartSearch(search, &none, settings);
+    SearchResult result;
+    ASSERT_EQ(S_OK, search.GetNext(result, 5000));
+    EXPECT_EQ(TcpName(converter), result.portName);
+    EXPECT_TRUE(calls.reported);
+    EXPECT_EQ(std::vector<BOOL>{FALSE}, calls.resetReports) << "the discovery socket turns the reports off";
+    EXPECT_EQ(1, discovery.Requests());
 }
 
 TEST_F(SearchTest, EveryConverterOnceWhateverElseAnswers)
