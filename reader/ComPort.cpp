@@ -13,6 +13,11 @@
 //   that a read takes out of the queue before the wait's next look raise no event at all. A read
 //   takes whatever has arrived, so bytes that came after the owner counted the queue may be kept
 //   here with no event on their way; Read announces them itself (see there).
+// - The pending comm-event wait runs on a helper thread that ends without leaving the loader's
+//   list of threads; loading this library again after its host freed it can then hang in the
+//   loader. That is for a host under Wine to avoid (the test host keeps the library loaded there):
+//   the port does not keep its own module mapped, which on Windows would lock the library's file
+//   and carry its state into the next load.
 //
 // The line set-up and the overlapped operations go through ComCalls(), so that tests can see what
 // the port hands the system and stand in for a driver that refuses or never ends an operation.

@@ -5,6 +5,7 @@
 #include "Reader.h"
 #include "SimControl.h"
 #include "SimReaderScope.h"
+#include "WaitUntil.h"
 
 #include <memory>
 #include <string>
@@ -55,19 +56,6 @@ inline std::unique_ptr<CReader> StartReader(IReaderEvents& sink, const std::wstr
     reader->Reconnect(NO_BUS_ADDRESS);
     reader->Start();
     return reader;
-}
-
-// Polls `done` until it holds; false after timeoutMs.
-template <class F>
-bool WaitUntil(F done, DWORD timeoutMs)
-{
-    DWORD start = GetTickCount();
-    while (!done()) {
-        if (GetTickCount() - start >= timeoutMs)
-            return false;
-        Sleep(20);
-    }
-    return true;
 }
 
 // Puts the process-wide read-keys settings back to their defaults at the end of the scope.

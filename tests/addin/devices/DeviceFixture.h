@@ -7,6 +7,7 @@
 #include "ScratchRegistry.h"
 #include "SimControl.h"
 #include "SimReaderScope.h"
+#include "WaitUntil.h"
 #include <windows.h>
 #include <string>
 #include <utility>
@@ -61,19 +62,6 @@ private:
     bool m_ok = false;
 };
 
-// Polls `done` until it holds; false after timeoutMs.
-template <class F>
-bool WaitUntil(F done, DWORD timeoutMs)
-{
-    const DWORD start = GetTickCount();
-    while (!done()) {
-        if (GetTickCount() - start >= timeoutMs)
-            return false;
-        Sleep(20);
-    }
-    return true;
-}
-
 const long NotOpened = static_cast<long>(0x80040233);
 const long PortBusy = static_cast<long>(0x80040212);
 const long ReaderNotFound = static_cast<long>(0x80040232);
@@ -106,7 +94,7 @@ protected:
     int32_t Status(const std::wstring& device) { return Call(MethodGetStatus, {slothost::Str(device.c_str())}).i32Val; }
     bool WaitStatus(const std::wstring& device, int32_t state, DWORD timeoutMs = 5000)
     {
-        return devicetest::WaitUntil([&] { return Status(device) == state; }, timeoutMs);
+        return WaitUntil([&] { return Status(device) == state; }, timeoutMs);
     }
     long LastError()
     {

@@ -7,6 +7,7 @@
 #include "ScratchRegistry.h"
 #include "SimReaderScope.h"
 #include "SlotHost.h"
+#include "WaitUntil.h"
 
 #include <gtest/gtest.h>
 
@@ -31,18 +32,6 @@ template <typename Fn>
 Fn Export(HMODULE module, const char* name)
 {
     return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-}
-
-template <class F>
-bool WaitUntil(F done, DWORD timeoutMs)
-{
-    const DWORD start = GetTickCount();
-    while (!done()) {
-        if (GetTickCount() - start >= timeoutMs)
-            return false;
-        Sleep(20);
-    }
-    return true;
 }
 
 } // namespace
