@@ -272,12 +272,18 @@ TEST_F(Commands, ReplyCountsOnlyWithTheCommandItAnswers)
     EXPECT_EQ(ClassicBlock(5), Snapshot(*reader).Data);
 }
 
-// A broken frame whose header claims 255 bytes uses up one try, not every try of the request.
-TEST(CommandReaders, EveryTryStartsAFreshFrameHunt)
+// Replies that are not the reader's answer to the request, each against a reader of its own.
+class CardReplies : public testing::Test
 {
+protected:
     simctl::CSimControl sim;
     ReadKeysGuard keys;
     CRecordingSink sink;
+};
+
+// A broken frame whose header claims 255 bytes uses up one try, not every try of the request.
+TEST_F(CardReplies, EveryTryStartsAFreshFrameHunt)
+{
     SimReader s(sim, MifareSim(), 0);
     sim.Present(s.Id(), Card("M1K", Uid1K), -1, false);
     Timings t;
@@ -435,11 +441,8 @@ TEST(CommandReaders, KeyLineAheadOfATextReplyIsNoReplyToTheWrite)
 
 // Over text, a page write succeeds only on the reader's report of the written page, and a page
 // read only with the pages asked and values that are bytes.
-TEST(CommandReaders, TextPageRepliesThatAreNotTheReadersFail)
+TEST_F(CardReplies, TextPageRepliesThatAreNotTheReadersFail)
 {
-    simctl::CSimControl sim;
-    ReadKeysGuard keys;
-    CRecordingSink sink;
     SimReader s(sim, UnpacedSim(), 0);
     sim.Present(s.Id(), Card("UL", UidUL), -1, false);
     auto reader = StartReader(sink, s.Port());
