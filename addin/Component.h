@@ -14,6 +14,7 @@
 #pragma once
 #include "NativeApi.h"
 #include "ComponentWindow.h"
+#include "DamagedFile.h"
 #include "KeyFormatter.h"
 #include "PortEnum.h"
 #include "Handles.h"
@@ -185,6 +186,8 @@ public:
     // Init chose. Store failures throw (COSException, CFileException); a failing load changes nothing.
     void LoadSettingsParts(uint32_t parts);
     void SaveSettingsParts(uint32_t parts);
+    // A settings file kept because it was not read whole: one warning line in the log.
+    void NoteDamage(const DamagedFileCopy& copy);
 
     // --- Reads for tests and the other parts of the component -------------------------------
 

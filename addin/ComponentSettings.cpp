@@ -8,6 +8,7 @@
 // Members change only after the store has been read whole, so a failing load changes nothing.
 #include "Component.h"
 #include "Exceptions.h"
+#include "FoundationStrings.h"
 #include "Paths.h"
 #include "RegKey.h"
 #include "SettingsStore.h"
@@ -72,7 +73,7 @@ void CParvel::LoadSettingsParts(uint32_t parts)
     if (m_portable) {
         const std::wstring file = SettingsFile();
         if (FileExists(file))
-            LoadSettingsFromXml(file, s, parts);
+            NoteDamage(LoadSettingsFromXml(file, s, parts));
     } else {
         LoadSettingsFromRegistry(s, parts);
     }
@@ -130,9 +131,17 @@ void CParvel::SaveSettingsParts(uint32_t parts)
         s.Formats = m_formats;
     }
     if (m_portable)
-        SaveSettingsToXml(SettingsFile(), s, parts);
+        NoteDamage(SaveSettingsToXml(SettingsFile(), s, parts));
     else
         SaveSettingsToRegistry(s, parts);
+}
+
+void CParvel::NoteDamage(const DamagedFileCopy& copy)
+{
+    // Nobody is there to be told: the log keeps the trace, whether logging is on or not.
+    if (copy.NewCopy)
+        WriteLogLine(EventSource(nullptr), LOG_LEVEL_WARNING, IDS_SETTINGS_FILE_DAMAGED, copy.Path.c_str(),
+                     XmlDamageText(copy.Damage).c_str(), copy.CopyPath.c_str());
 }
 
 bool CParvel::MethodLoadSettings(tVariant* result, tVariant* params, long count)

@@ -206,15 +206,25 @@ LRESULT CConfigParvelApp::OnCreate()
     if (GetFileAttributesW(help.c_str()) == INVALID_FILE_ATTRIBUTES)
         ShowWindow(m_buttons[2], SW_HIDE);
 
+    // Each step on its own: a configurator file that cannot be written must not keep the add-in's
+    // settings from loading (Save would then write defaults over them).
     try
     {
         CAppConfig::EnsureDefaultFile(DataFolder, ModuleHandle);
+    }
+    catch (const std::exception& e)
+    {
+        AppMessageBox(AnsiToWide(std::string(e.what())), MB_ICONERROR);
+    }
+    try
+    {
         Load(DATA_LIBRARY | DATA_UI | DATA_ADDIN);
     }
     catch (const std::exception& e)
     {
         AppMessageBox(AnsiToWide(std::string(e.what())), MB_ICONERROR);
     }
+    ShowDamageNotices();
 
     if (AppWinRect.left || AppWinRect.top || AppWinRect.right || AppWinRect.bottom)
     {

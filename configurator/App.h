@@ -69,6 +69,8 @@ private:
     void OnActivate(WPARAM wParam);
     void OnSize(UINT type, int cx, int cy);
     void StoreAllPages();
+    // Tells the user once about every settings file found damaged since the last call.
+    void ShowDamageNotices();
 
     std::wstring m_programFolder;
     HACCEL m_accelerators = nullptr;

@@ -55,6 +55,14 @@ void CConfigParvelApp::OnDefault()
         page->UpdateData(false);
 }
 
+void CConfigParvelApp::ShowDamageNotices()
+{
+    std::vector<DamagedFileCopy> notices;
+    notices.swap(DamageNotices);
+    for (const DamagedFileCopy& notice : notices)
+        AppMessageBox(DamagedFileMessage(notice), MB_ICONWARNING);
+}
+
 void CConfigParvelApp::StoreAllPages()
 {
     for (CAppPage* page : m_pages)
@@ -78,6 +86,7 @@ bool CConfigParvelApp::OnLoad(bool confirm)
         AppMessageBox(ExceptionText(e), MB_ICONERROR);
         ok = false;
     }
+    ShowDamageNotices();
     for (CAppPage* page : m_pages)
         if (page)
             page->UpdateData(false);
@@ -100,9 +109,11 @@ bool CConfigParvelApp::OnSave(bool confirm)
     }
     catch (const std::exception& e)
     {
+        ShowDamageNotices();
         AppMessageBox(ExceptionText(e), MB_ICONERROR);
         return false;
     }
+    ShowDamageNotices();
     AppMessageBox(IDS_SUCCESSFULLY, MB_ICONINFORMATION);
     return true;
 }
@@ -133,10 +144,12 @@ bool CConfigParvelApp::CanClose()
         }
         if (ModifiedFlags & DATA_UI)
             Save(DATA_UI);
+        ShowDamageNotices();
         return true;
     }
     catch (const std::exception& e)
     {
+        ShowDamageNotices();
         std::wstring text = LoadAppString(IDS_SAVE_FAILED_QUIT) + L"\r\n\r\n" + ExceptionText(e);
         return AppMessageBox(text, MB_OKCANCEL | MB_ICONERROR) == IDOK;
     }

@@ -1,6 +1,9 @@
-// Folder and path helpers.
+// Folder, path and whole-file helpers.
 #include "Paths.h"
+#include "Exceptions.h"
+#include "Handles.h"
 #include <windows.h>
+#include <algorithm>
 
 bool DirectoryExists(const std::wstring& path)
 {
@@ -50,4 +53,28 @@ std::wstring ExtractFolder(const std::wstring& path)
 {
     size_t slash = path.rfind(L'\\');
     return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
+}
+
+std::string ReadFileBytes(const std::wstring& path)
+{
+    CFileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
+        ThrowFileExceptionFromOsError(GetLastError(), path.c_str());
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(file.Get(), &size))
+        ThrowFileExceptionFromOsError(GetLastError(), path.c_str());
+    std::string data(static_cast<size_t>(size.QuadPart), '\0');
+    size_t done = 0;
+    while (done < data.size()) {
+        DWORD chunk = static_cast<DWORD>(std::min<size_t>(data.size() - done, 1u << 30));
+        DWORD got = 0;
+        if (!ReadFile(file.Get(), &data[done], chunk, &got, nullptr))
+            ThrowFileExceptionFromOsError(GetLastError(), path.c_str());
+        if (got == 0)
+            break; // the file shrank meanwhile
+        done += got;
+    }
+    data.resize(done);
+    return data;
 }

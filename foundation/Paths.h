@@ -1,4 +1,4 @@
-// Folder and path helpers.
+// Folder, path and whole-file helpers.
 #pragma once
 #include <string>
 
@@ -12,3 +12,6 @@ void TrimSpaces(std::wstring& text);
 // The folder part of a path (before its last backslash); empty when it has none.
 std::wstring ExtractFolder(const std::wstring& path);
 bool FileExists(const std::wstring& path);
+// The whole file as bytes (a file that shrinks while it is read gives what was there). Throws
+// CFileException with the path.
+std::string ReadFileBytes(const std::wstring& path);

@@ -709,51 +709,32 @@ void SaveFormatsToXml(CMXNode& c, const CParvelSettings& s)
     }
 }
 
-// The whole file as bytes, read the way CMemXML::LoadFile reads it.
-std::string ReadWholeFile(const std::wstring& path)
-{
-    CFileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file)
-        ThrowFileExceptionFromOsError(GetLastError(), path.c_str());
-    LARGE_INTEGER size{};
-    if (!GetFileSizeEx(file.Get(), &size))
-        ThrowFileExceptionFromOsError(GetLastError(), path.c_str());
-    std::string data(static_cast<size_t>(size.QuadPart), '\0');
-    size_t done = 0;
-    while (done < data.size()) {
-        DWORD chunk = static_cast<DWORD>(std::min<size_t>(data.size() - done, 1u << 30));
-        DWORD got = 0;
-        if (!ReadFile(file.Get(), &data[done], chunk, &got, nullptr))
-            ThrowFileExceptionFromOsError(GetLastError(), path.c_str());
-        if (got == 0)
-            break; // the file shrank meanwhile
-        done += got;
-    }
-    data.resize(done);
-    return data;
-}
-
 } // namespace
 
-void LoadSettingsFromXml(const std::wstring& path, CParvelSettings& settings, uint32_t parts)
+DamagedFileCopy LoadSettingsFromXml(const std::wstring& path, CParvelSettings& settings, uint32_t parts)
 {
     CMemXML doc;
     doc.LoadFile(path);
+    DamagedFileCopy kept = KeepIfDamaged(doc, path, L"Parvel");
     CMXNode* component = FindComponent(doc);
     if (!component)
-        return;
+        return kept;
     if (parts & SETTINGS_MAIN)
         LoadMainFromXml(*component, settings);
     if (parts & SETTINGS_FORMATS)
         LoadFormatsFromXml(*component, settings);
+    return kept;
 }
 
-void SaveSettingsToXml(const std::wstring& path, const CParvelSettings& settings, uint32_t parts)
+DamagedFileCopy SaveSettingsToXml(const std::wstring& path, const CParvelSettings& settings, uint32_t parts)
 {
     CMemXML doc;
-    if (FileExists(path))
+    DamagedFileCopy kept;
+    if (FileExists(path)) {
         doc.LoadFile(path);
+        // Throws when the bytes cannot be kept: then the file is not written over.
+        kept = KeepIfDamaged(doc, path, L"Parvel");
+    }
     CMXNode* component = FindComponent(doc);
     if (!component) {
         // No file, or one of another version: its Component is rebuilt from scratch.
@@ -774,11 +755,12 @@ void SaveSettingsToXml(const std::wstring& path, const CParvelSettings& settings
     if (!folder.empty() && !DirectoryExists(folder) && !ForceDirectories(folder))
         ThrowFileExceptionFromOsError(GetLastError(), folder.c_str());
     doc.SaveFile(path);
+    return kept;
 }
 
 bool ReadXmlLoadAtStartup(const std::wstring& path)
 {
-    std::string data = ReadWholeFile(path);
+    std::string data = ReadFileBytes(path);
     size_t skip = (data.size() >= 3 && data.compare(0, 3, "\xEF\xBB\xBF") == 0) ? 3 : 0;
     std::wstring text;
     Utf8ToWide(text, data.data() + skip, static_cast<int>(data.size() - skip));

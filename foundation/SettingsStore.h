@@ -5,6 +5,7 @@
 // lacks as they are; a failing load leaves the record partly filled.
 // Failures throw COSException (registry, folder creation) or CFileException (file access).
 #pragma once
+#include "DamagedFile.h"
 #include "Settings.h"
 #include <cstdint>
 #include <string>
@@ -12,9 +13,12 @@
 // `parts` is a combination of SETTINGS_MAIN and SETTINGS_FORMATS.
 void LoadSettingsFromRegistry(CParvelSettings& settings, uint32_t parts);
 void SaveSettingsToRegistry(const CParvelSettings& settings, uint32_t parts);
-void LoadSettingsFromXml(const std::wstring& path, CParvelSettings& settings, uint32_t parts);
+// A settings file not read whole is read as far as it goes, with its bytes kept beside it first
+// (DamagedFile.h); the result says what was wrong and where the bytes are (Damage None when the
+// file was read whole). The caller tells the user or the log when the copy is new.
+DamagedFileCopy LoadSettingsFromXml(const std::wstring& path, CParvelSettings& settings, uint32_t parts);
 // Merges the record into the file: content of the file that the store does not know survives.
-void SaveSettingsToXml(const std::wstring& path, const CParvelSettings& settings, uint32_t parts);
+DamagedFileCopy SaveSettingsToXml(const std::wstring& path, const CParvelSettings& settings, uint32_t parts);
 
 // The configurator's forms: always every value and the format list.
 inline void LoadSettingsFromRegistry(CParvelSettings& settings)
@@ -25,13 +29,13 @@ inline void SaveSettingsToRegistry(const CParvelSettings& settings)
 {
     SaveSettingsToRegistry(settings, SETTINGS_MAIN | SETTINGS_FORMATS);
 }
-inline void LoadSettingsFromXml(const std::wstring& path, CParvelSettings& settings)
+inline DamagedFileCopy LoadSettingsFromXml(const std::wstring& path, CParvelSettings& settings)
 {
-    LoadSettingsFromXml(path, settings, SETTINGS_MAIN | SETTINGS_FORMATS);
+    return LoadSettingsFromXml(path, settings, SETTINGS_MAIN | SETTINGS_FORMATS);
 }
-inline void SaveSettingsToXml(const std::wstring& path, const CParvelSettings& settings)
+inline DamagedFileCopy SaveSettingsToXml(const std::wstring& path, const CParvelSettings& settings)
 {
-    SaveSettingsToXml(path, settings, SETTINGS_MAIN | SETTINGS_FORMATS);
+    return SaveSettingsToXml(path, settings, SETTINGS_MAIN | SETTINGS_FORMATS);
 }
 
 // The quick scan used at start-up: whether the file holds LoadAtStartup="<non-zero>", found as

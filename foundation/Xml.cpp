@@ -10,6 +10,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cwchar>
+#include <cwctype>
 
 namespace {
 
@@ -85,6 +86,41 @@ void WriteAll(HANDLE file, const char* data, std::size_t size, const std::wstrin
     }
 }
 
+// The text of a file's bytes: UTF-16 (either byte order) after its byte-order mark, else UTF-8
+// with or without one. Encoding when the bytes are not that: the text then still holds what could
+// be decoded (invalid UTF-8 as U+FFFD), so a damaged file parses as far as it can.
+XmlDamage DecodeFileText(const std::string& data, std::wstring& text, bool& utf16)
+{
+    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(data.data());
+    std::size_t size = data.size();
+    if (size >= 2 && ((bytes[0] == 0xFF && bytes[1] == 0xFE) || (bytes[0] == 0xFE && bytes[1] == 0xFF))) {
+        utf16 = true;
+        bool bigEndian = bytes[0] == 0xFE;
+        text.resize((size - 2) / 2);
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            unsigned char a = bytes[2 + 2 * i], b = bytes[3 + 2 * i];
+            text[i] = static_cast<wchar_t>(bigEndian ? (a << 8 | b) : (b << 8 | a));
+        }
+        return size % 2 ? XmlDamage::Truncated : XmlDamage::None;
+    }
+    utf16 = false;
+    std::size_t skip = size >= 3 && data.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+    const char* utf8 = data.data() + skip;
+    int length = static_cast<int>(size - skip);
+    text.clear();
+    if (length == 0)
+        return XmlDamage::None;
+    int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8, length, nullptr, 0);
+    if (n <= 0) {
+        Utf8ToWide(text, utf8, length);
+        return XmlDamage::Encoding;
+    }
+    text.resize(static_cast<std::size_t>(n));
+    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8, length, &text[0], n);
+    // NUL bytes are UTF-16 text without its byte-order mark, or no text at all.
+    return text.find(L'\0') == std::wstring::npos ? XmlDamage::None : XmlDamage::Encoding;
+}
+
 } // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -138,6 +174,23 @@ void CMXNode::RemoveChildren()
         node->Children.m_items.clear();
         node->m_index.clear();
     }
+}
+
+void CMXNode::RemoveChildrenFrom(std::size_t first)
+{
+    if (first == 0) {
+        RemoveChildren();
+        return;
+    }
+    if (first >= Children.m_items.size())
+        return;
+    CMXNode doomed{std::wstring()};   // its destructor deletes the tail without recursion
+    for (std::size_t i = first; i < Children.m_items.size(); ++i)
+        doomed.Children.m_items.push_back(std::move(Children.m_items[i]));
+    Children.m_items.resize(first);
+    m_index.clear();
+    for (const auto& child : Children.m_items)
+        m_index.emplace(child->Name, child.get());
 }
 
 CMXNode* CMXNode::FindChild(const std::wstring& name) const
@@ -351,6 +404,12 @@ void CMemXML::Parse(const std::wstring& text)
     m_root.Attributes.clear();
     m_root.Text.clear();
     m_doctype.clear();
+    m_damage = XmlDamage::None;
+    auto damage = [this](XmlDamage kind) {
+        if (m_damage == XmlDamage::None)
+            m_damage = kind;
+    };
+    bool haveRoot = false;
 
     // The parents of the current element; a closing tag returns to the last of them, whatever
     // name it carries.
@@ -364,9 +423,16 @@ void CMemXML::Parse(const std::wstring& text)
         if (lt == npos)
             break;
         std::size_t gt = text.find(L'>', lt + 1);
-        if (gt == npos)
+        if (gt == npos) {
+            damage(XmlDamage::Truncated);
             break;
+        }
         if (lt + 1 < gt && text[lt + 1] == L'/') {
+            std::size_t nameEnd = gt;
+            while (nameEnd > lt + 2 && iswspace(text[nameEnd - 1]))
+                --nameEnd;
+            if (parents.empty() || text.compare(lt + 2, nameEnd - lt - 2, current->Name) != 0)
+                damage(XmlDamage::Unbalanced);
             if (parents.empty()) {
                 current = &m_root;
             } else {
@@ -400,8 +466,10 @@ void CMemXML::Parse(const std::wstring& text)
                 else if (text[end] == L'>' && --depth == 0)
                     break;
             }
-            if (end >= size)
+            if (end >= size) {
+                damage(XmlDamage::Truncated);
                 break;
+            }
             if (name == L"!DOCTYPE")
                 m_doctype = text.substr(lt, end - lt + 1);
             pos = end + 1;
@@ -413,6 +481,16 @@ void CMemXML::Parse(const std::wstring& text)
         }
 
         bool declaration = name == L"?xml";
+        bool instruction = name[0] == L'?';
+        if (!instruction && parents.size() >= MaxDepth) {
+            damage(XmlDamage::TooDeep);
+            break;
+        }
+        if (current == &m_root && !instruction) {
+            if (haveRoot)
+                damage(XmlDamage::Roots);
+            haveRoot = true;
+        }
         CMXNode* element = declaration ? &m_root : current->AddChild(name);
 
         // Attributes: each '=' ends a name (the text since the previous attribute, trimmed of
@@ -448,7 +526,7 @@ void CMemXML::Parse(const std::wstring& text)
         }
 
         // Processing instructions never hold children.
-        if (declaration || name[0] == L'?' || selfClosing) {
+        if (instruction || selfClosing) {
             pos = gt + 1;
             continue;
         }
@@ -464,6 +542,10 @@ void CMemXML::Parse(const std::wstring& text)
             DecodeText(element->Text, text.data() + gt + 1, static_cast<std::ptrdiff_t>(next - gt - 1));
         pos = next;
     }
+    if (!parents.empty())
+        damage(XmlDamage::Truncated);
+    if (!haveRoot && text.find_first_not_of(L" \t\r\n") != npos)
+        damage(XmlDamage::Roots);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -497,11 +579,19 @@ void CMemXML::LoadFile(const std::wstring& path)
             data.resize(total);
         }
     }
-    std::size_t skip = data.size() >= 3 && data.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
     std::wstring text;
-    // Invalid UTF-8 sequences come out as U+FFFD, so a damaged file still parses as far as it can.
-    Utf8ToWide(text, data.data() + skip, static_cast<int>(data.size() - skip));
+    bool utf16 = false;
+    XmlDamage encoding = DecodeFileText(data, text, utf16);
     Parse(text);
+    const std::wstring& declared = m_root.GetAttribute(L"encoding");
+    if (encoding == XmlDamage::None && !declared.empty()) {
+        if (utf16 && _wcsnicmp(declared.c_str(), L"utf-16", 6) == 0)
+            m_root.SetAttribute(L"encoding", L"utf-8");   // the writer writes UTF-8 only
+        else if (_wcsicmp(declared.c_str(), L"utf-8") != 0)
+            encoding = XmlDamage::Encoding;
+    }
+    if (encoding != XmlDamage::None)
+        m_damage = encoding;
 }
 
 void CMemXML::SaveFile(const std::wstring& path) const

@@ -17,6 +17,19 @@
 
 class CMXNode;
 
+// How far a document falls short of having been read whole; the first fault found is kept.
+// ForeignRoot is never set by the parser: it is for readers that expect a particular root.
+enum class XmlDamage : int
+{
+    None = 0,
+    Truncated,   // the text ends inside a tag or with elements still open
+    Unbalanced,  // a closing tag with nothing open, or naming another element
+    Roots,       // not exactly one top-level element
+    TooDeep,     // nesting beyond CMemXML::MaxDepth
+    Encoding,    // neither UTF-8 nor UTF-16 with a byte-order mark, or a declared encoding unknown
+    ForeignRoot, // one top-level element, but not the one the reader expects
+};
+
 // The attributes of one element: one value per name, kept in insertion order so that a written
 // file comes out the same every time; lookups by name go through a hash index.
 class CMXAttributes
@@ -100,6 +113,8 @@ public:
 
     // Deletes every child (with their subtrees) and empties the index.
     void RemoveChildren();
+    // Deletes the children from position `first` on.
+    void RemoveChildrenFrom(std::size_t first);
     // The first child of exactly that name (case-sensitive) in order of addition; null when none.
     CMXNode* FindChild(const std::wstring& name) const;
     // Appends a new empty child; duplicate names are allowed.
@@ -150,11 +165,20 @@ public:
     // Replaces out with the whole document: declaration, doctype, top-level elements.
     void Serialize(std::wstring& out) const;
 
-    // Replaces the document's content with what the text holds. Never fails on content.
+    // Nesting deeper than this is damage: none of the programs' files comes near it, and every
+    // level costs one indent on each line written back.
+    static const std::size_t MaxDepth = 32;
+
+    // Replaces the document's content with what the text holds. Never fails on content; what
+    // falls short of a whole document is reported by Damage. Elements past MaxDepth are left out
+    // (the rest of the text with them).
     void Parse(const std::wstring& text);
-    // Reads and parses a UTF-8 file (byte-order mark optional). A failure leaves the document as
-    // it was. An empty file gives an empty document.
+    // Reads and parses a UTF-8 file (byte-order mark optional); a file that begins with a UTF-16
+    // byte-order mark is read as UTF-16. A failure leaves the document as it was. An empty file
+    // gives an empty document.
     void LoadFile(const std::wstring& path);
+    // Whether the last Parse or LoadFile read the document whole (None), else the first fault.
+    XmlDamage Damage() const { return m_damage; }
     // Writes the document as UTF-8 with a byte-order mark. The new content goes to a temporary
     // file beside the target, which then replaces the target, so a failed save leaves the old
     // file whole. The folder must exist.
@@ -164,4 +188,5 @@ protected:
     CMXNode m_root;
     std::wstring m_doctype;
     std::wstring m_indentUnit;
+    XmlDamage m_damage = XmlDamage::None;
 };

@@ -91,8 +91,11 @@ ULONG STDMETHODCALLTYPE CAppConfig::Release()
 void CAppConfig::Load()
 {
     m_path = s_dataFolder + L"\\" + AppConfigFileName;
-    if (FileExists(m_path))
+    m_damaged = DamagedFileCopy();
+    if (FileExists(m_path)) {
         LoadFile(m_path);
+        m_damaged = KeepIfDamaged(*this, m_path, L"Parvel");
+    }
     m_modified = false;
     m_version = 0;
     CMXNode* parvel = m_root.FindChild(L"Parvel");

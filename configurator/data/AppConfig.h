@@ -10,6 +10,7 @@
 //   then writes whole sections, and Save writes the whole file only when something changed.
 // - Numbers are text: "hex" is lower case without prefix (read with or without "0x"), "dec" signed.
 #pragma once
+#include "DamagedFile.h"
 #include "KeyFormatItem.h"
 #include "KeyTypeGroup.h"
 #include "MethodArgument.h"
@@ -50,8 +51,11 @@ public:
     ULONG STDMETHODCALLTYPE AddRef() override;
     ULONG STDMETHODCALLTYPE Release() override;
 
-    // Reads the file when it exists (a parse or read failure throws) and finds Configurator.
+    // Reads the file when it exists (a read failure throws) and finds Configurator. A file not
+    // read whole has its bytes kept beside it first (Damaged; throws when they cannot be kept).
     void Load();
+    // What the last Load found wrong with the file and where its bytes were kept.
+    const DamagedFileCopy& Damaged() const { return m_damaged; }
     // Before any write: a document of another version (or none) is started afresh as version 1.1,
     // without any section; returns true then, so that the caller writes every section back.
     bool Prepare();
@@ -127,6 +131,7 @@ private:
     bool m_modified = false;
     uint16_t m_version = 0;
     CMXNode* m_configurator = nullptr;
+    DamagedFileCopy m_damaged;
 };
 
 // A holder of one reference to a CAppConfig: released when the holder goes. Move-only.

@@ -2,11 +2,15 @@
 // test-bench hooks: the lazily made test host and test log, and the listeners that write every
 // add-in event and error to the test log.
 #include "AppData.h"
+#include "CodePage.h"
+#include "FoundationStrings.h"
 #include "HostLogEntry.h"
 #include "Paths.h"
+#include "ResText.h"
 #include "SettingsStore.h"
 #include "TestHost.h"
 #include "TestLog.h"
+#include <exception>
 #include <unordered_map>
 
 namespace {
@@ -40,6 +44,21 @@ const FormPosEntry FormPositions[] = {
     {L"AppWin", &CAppData::AppWinRect},   {L"KTGroups", &CAppData::KTGroupsRect},
     {L"DevOpen", &CAppData::DevOpenRect}, {L"Format", &CAppData::FormatRect},
     {L"Method", &CAppData::MethodRect},
+};
+
+// Save's refusal to write parts whose load failed.
+class CNotLoadedException : public std::exception
+{
+public:
+    CNotLoadedException()
+    {
+        const std::wstring text = LoadResString(IDS_NOT_SAVED_UNLOADED);
+        WideToAnsi(m_message, text.data(), static_cast<int>(text.size()));
+    }
+    const char* what() const noexcept override { return m_message.c_str(); }
+
+private:
+    std::string m_message;
 };
 
 } // namespace
@@ -80,18 +99,54 @@ void CAppData::Load(uint32_t flags)
 {
     if (!(flags & (DATA_LIBRARY | DATA_UI | DATA_ADDIN)))
         return;
-    CAppConfigRef config = CAppConfig::GetInstance();
-    if (flags & (DATA_LIBRARY | DATA_ADDIN))
-        LoadLibraryAndAddin(*config, flags);
-    if (flags & DATA_UI)
-        LoadUiState(*config);
+    // ConfigParvel.xml failing must not keep the add-in's settings from loading: the first
+    // failure is passed on once everything that could load has loaded.
+    std::exception_ptr failure;
+    CAppConfigRef config;
+    try {
+        config = CAppConfig::GetInstance();
+        NoteDamage(config->Damaged());
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (flags & (DATA_LIBRARY | DATA_ADDIN)) {
+        try {
+            LoadLibraryAndAddin(config.get(), flags);
+        } catch (...) {
+            if (!failure)
+                failure = std::current_exception();
+        }
+    }
+    if (flags & DATA_UI) {
+        if (config) {
+            LoadUiState(*config);
+            m_failedParts &= ~DATA_UI;
+        } else {
+            m_failedParts |= DATA_UI;
+        }
+    }
+    if (failure)
+        std::rethrow_exception(failure);
 }
 
-void CAppData::LoadLibraryAndAddin(CAppConfig& config, uint32_t flags)
+void CAppData::NoteDamage(const DamagedFileCopy& copy)
+{
+    if (copy.NewCopy)
+        DamageNotices.push_back(copy);
+}
+
+void CAppData::LoadLibraryAndAddin(CAppConfig* config, uint32_t flags)
 {
     Formats.clear();
     KTGroups.clear();
-    CMXNode* configurator = config.Configurator();
+    m_keepLoadedLibrary = false;
+    m_loadedFormats.clear();
+    m_loadedGroups.clear();
+    if (config)
+        m_failedParts &= ~DATA_LIBRARY;
+    else
+        m_failedParts |= DATA_LIBRARY;
+    CMXNode* configurator = config ? config->Configurator() : nullptr;
     if (CMXNode* formats = configurator ? configurator->FindChild(L"Formats") : nullptr) {
         for (const CMXNode* item : formats->Children) {
             KeyFormatItem format;
@@ -108,15 +163,29 @@ void CAppData::LoadLibraryAndAddin(CAppConfig& config, uint32_t flags)
     }
 
     CParvelSettings settings;
-    if (Portable) {
-        // No settings file yet is no failure: the add-in runs on its defaults.
-        if (FileExists(AddinSettingsFile()))
-            LoadSettingsFromXml(AddinSettingsFile(), settings);
-    } else {
-        LoadSettingsFromRegistry(settings);
+    DamagedFileCopy damaged;
+    try {
+        if (Portable) {
+            // No settings file yet is no failure: the add-in runs on its defaults.
+            if (FileExists(AddinSettingsFile()))
+                damaged = LoadSettingsFromXml(AddinSettingsFile(), settings);
+        } else {
+            LoadSettingsFromRegistry(settings);
+        }
+    } catch (...) {
+        if (flags & DATA_ADDIN)
+            m_failedParts |= DATA_ADDIN;
+        KeepLoadedLibrary(config);
+        throw;
     }
-    if (flags & DATA_ADDIN)
+    NoteDamage(damaged);
+    if (flags & DATA_ADDIN) {
         CopySettingsFrom(settings);
+        m_failedParts &= ~DATA_ADDIN;
+    }
+    // The format records of a file not read whole may be cut short: the library keeps its own.
+    if (damaged.Damage != XmlDamage::None)
+        settings.Formats.clear();
 
     // What the add-in uses wins over the library's copy of the same name and is enabled; library
     // entries the add-in does not name keep their own enabled mark.
@@ -137,7 +206,17 @@ void CAppData::LoadLibraryAndAddin(CAppConfig& config, uint32_t flags)
         }
     }
     MarkFormatConflicts(Formats);
+    KeepLoadedLibrary(config);
     ModifiedFlags &= ~(DATA_LIBRARY | DATA_ADDIN);
+}
+
+void CAppData::KeepLoadedLibrary(const CAppConfig* config)
+{
+    m_keepLoadedLibrary = config && (config->Version() != CAppConfig::CurrentVersion || !config->Configurator());
+    if (m_keepLoadedLibrary) {
+        m_loadedFormats = Formats;
+        m_loadedGroups = KTGroups;
+    }
 }
 
 void CAppData::LoadUiState(CAppConfig& config)
@@ -199,6 +278,8 @@ void CAppData::LoadUiState(CAppConfig& config)
 
 void CAppData::Save(uint32_t flags)
 {
+    const uint32_t refused = flags & m_failedParts;
+    flags &= ~refused;
     if (flags & DATA_ADDIN) {
         CParvelSettings settings;
         CopySettingsTo(settings);
@@ -206,37 +287,51 @@ void CAppData::Save(uint32_t flags)
             if (item.Enabled)
                 settings.Formats.push_back(static_cast<const KeyFormat&>(item));
         if (Portable)
-            SaveSettingsToXml(AddinSettingsFile(), settings);
+            NoteDamage(SaveSettingsToXml(AddinSettingsFile(), settings));
         else
             SaveSettingsToRegistry(settings);
         ModifiedFlags &= ~DATA_ADDIN;
     }
     if (flags & (DATA_LIBRARY | DATA_UI)) {
         CAppConfigRef config = CAppConfig::GetInstance();
+        NoteDamage(config->Damaged());
         uint32_t parts = flags & (DATA_LIBRARY | DATA_UI);
         // A file of another version has just lost every section: writing only the part asked for
-        // would leave the others empty in the file, so all of them are written back.
+        // would leave the others empty in the file, so all of them are written back (those that
+        // were loaded; the library as it was loaded unless its save was asked for).
         if (config->Prepare())
-            parts = DATA_LIBRARY | DATA_UI;
-        if (parts & DATA_LIBRARY)
-            SaveLibrary(*config);
+            parts = (DATA_LIBRARY | DATA_UI) & ~m_failedParts;
+        uint32_t saved = parts;
+        if (parts & DATA_LIBRARY) {
+            bool asLoaded = !(flags & DATA_LIBRARY) && m_keepLoadedLibrary;
+            if (asLoaded)
+                saved &= ~DATA_LIBRARY;   // the user's edits are still unsaved
+            SaveLibrary(*config, asLoaded ? m_loadedFormats : Formats, asLoaded ? m_loadedGroups : KTGroups);
+        }
         if (parts & DATA_UI)
             SaveUiState(*config);
         config->Save();
-        ModifiedFlags &= ~parts;
+        if (parts & DATA_LIBRARY) {
+            m_keepLoadedLibrary = false;
+            m_loadedFormats.clear();
+            m_loadedGroups.clear();
+        }
+        ModifiedFlags &= ~saved;
     }
+    if (refused)
+        throw CNotLoadedException();
 }
 
-void CAppData::SaveLibrary(CAppConfig& config)
+void CAppData::SaveLibrary(CAppConfig& config, const KeyFormatLibrary& formats, const KeyTypeGroupList& groups)
 {
-    CMXNode* formats = config.Section(L"Formats");
-    config.Clear(formats);
-    for (const KeyFormatItem& item : Formats)
-        config.AddFormatItem(formats, item);
-    CMXNode* groups = config.Section(L"KTGroups");
-    config.Clear(groups);
-    for (const KeyTypeGroup& group : KTGroups)
-        config.AddKTGroup(groups, group);
+    CMXNode* formatsNode = config.Section(L"Formats");
+    config.Clear(formatsNode);
+    for (const KeyFormatItem& item : formats)
+        config.AddFormatItem(formatsNode, item);
+    CMXNode* groupsNode = config.Section(L"KTGroups");
+    config.Clear(groupsNode);
+    for (const KeyTypeGroup& group : groups)
+        config.AddKTGroup(groupsNode, group);
 }
 
 void CAppData::SaveUiState(CAppConfig& config)

@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 class CTestParvel;
 class CTestLog;
@@ -59,7 +60,9 @@ public:
     std::wstring AddinSettingsFile() const;
 
     // Exchanges the parts named by flags (DATA_*; other bits ignored). Store failures propagate
-    // with the steps done so far kept.
+    // with the steps done so far kept; a failing ConfigParvel.xml does not keep the add-in's
+    // settings from loading. Save never writes a part whose last load failed over what is stored:
+    // it saves the others and then throws.
     void Load(uint32_t flags);
     void Save(uint32_t flags);
     // Replaces (or creates) the history entry of a method. Sets no modified bit.
@@ -156,16 +159,31 @@ public:
     ColumnWidths MethArgsColumns;
     MethodArgumentHistory MethodArgs;
 
+    // Settings files met by Load or Save that were not read whole and whose bytes were kept just
+    // now: the window part tells the user about each once and empties the list.
+    std::vector<DamagedFileCopy> DamageNotices;
+
 protected:
     // Called after an add-in event was written to the test log, so that the window part can tell
     // the events page to refresh. Must not throw out of a listener: exceptions are dropped there.
     virtual void OnTestEventLogged() {}
 
 private:
-    void LoadLibraryAndAddin(CAppConfig& config, uint32_t flags);
+    void LoadLibraryAndAddin(CAppConfig* config, uint32_t flags);
     void LoadUiState(CAppConfig& config);
-    void SaveLibrary(CAppConfig& config);
+    void NoteDamage(const DamagedFileCopy& copy);
+    void KeepLoadedLibrary(const CAppConfig* config);
+    void SaveLibrary(CAppConfig& config, const KeyFormatLibrary& formats, const KeyTypeGroupList& groups);
     void SaveUiState(CAppConfig& config);
+
+    // DATA_* parts whose last load failed: not to be saved over what is stored.
+    uint32_t m_failedParts = 0;
+    // The library as loaded from a ConfigParvel.xml of another version (or without Configurator):
+    // a save of the other parts rewrites every section of such a file, and the library section
+    // then gets what was loaded, not edits the user has not saved.
+    bool m_keepLoadedLibrary = false;
+    KeyFormatLibrary m_loadedFormats;
+    KeyTypeGroupList m_loadedGroups;
 
     std::unique_ptr<CTestParvel> m_testHost;
     std::unique_ptr<CTestLog> m_testLog;

@@ -2,6 +2,7 @@
 // load at start-up, and LoadSettings / SaveSettings with their parts and the two connection records.
 #include "ComponentFixture.h"
 #include "RegKey.h"
+#include "Paths.h"
 #include "SettingsStore.h"
 
 using namespace slothost;
@@ -348,4 +349,35 @@ TEST_F(ComponentSettingsTest, AFailingLoadChangesNothing)
         << std::string(host.Errors[0].Description.begin(), host.Errors[0].Description.end());
     EXPECT_EQ(object->LoadedConnection().Portname, L"Auto");
     ExpectOnlyTheDefaultFormat();
+}
+
+TEST_F(ComponentSettingsTest, ADamagedSettingsFileIsKeptAndLoggedOnce)
+{
+    // Cut short inside a format: read as far as it goes, its bytes kept beside it before the next
+    // save rewrites it, and one warning in the log whether logging is on or not.
+    const std::string cut = "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<Parvel><Component version=\"1.1\">"
+                            "<Connect><Portname>COM7</Portname></Connect><Formats><Item1><Name>HelmSaaS</Name>";
+    {
+        CFileHandle file(CreateFileW(PortableFile().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        ASSERT_TRUE(file.Valid());
+        DWORD written = 0;
+        WriteFile(file.Get(), cut.data(), static_cast<DWORD>(cut.size()), &written, nullptr);
+    }
+    Create();
+    ASSERT_TRUE(object->Portable());
+    ASSERT_TRUE(LoadSettings(UI4(3)));
+    EXPECT_EQ(object->LoadedConnection().Portname, L"COM7");
+    ASSERT_TRUE(SaveSettings(UI4(3)));
+    ASSERT_TRUE(LoadSettings(UI4(3)));
+
+    std::string kept = ReadFileBytes(PortableFile() + L".bad");
+    EXPECT_EQ(kept, cut);
+    CParvelSettings back;
+    EXPECT_EQ(LoadSettingsFromXml(PortableFile(), back).Damage, XmlDamage::None);
+    EXPECT_EQ(back.Portname, L"COM7");
+    const std::string log = ReadFileBytes(moduleFolder.File(L"Parvel.log"));
+    const size_t line = log.find("W00406");
+    ASSERT_NE(line, std::string::npos) << log;
+    EXPECT_EQ(log.find("W00406", line + 1), std::string::npos) << log;
+    EXPECT_NE(log.find("Parvel.xml.bad"), std::string::npos) << log;
 }

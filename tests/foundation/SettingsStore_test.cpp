@@ -626,6 +626,59 @@ TEST(XmlSettingsStore, PartsOfAHandWrittenFile)
     EXPECT_EQ(s.Formats[2].KeyTypes, 0u);
 }
 
+TEST(XmlSettingsStore, AFileNotReadWholeIsKeptBeforeItIsWrittenOver)
+{
+    TempFolder folder;
+    const std::wstring file = folder / L"Parvel.xml";
+    // Cut short just after a format's template: the file is read as far as it goes, and its bytes
+    // are kept beside it once, however often it is read.
+    const std::string cut = "\xEF\xBB\xBF" + Component11("<Connect><Portname>COM7</Portname></Connect>"
+                                                         "<Formats><Item1><Name>HelmSaaS</Name><Template>%.3u</Template>");
+    const std::string damaged = cut.substr(0, cut.find("</Component>"));
+    WriteBytes(file, damaged);
+    CParvelSettings loaded;
+    DamagedFileCopy kept = LoadSettingsFromXml(file, loaded);
+    EXPECT_EQ(XmlDamage::Truncated, kept.Damage);
+    EXPECT_TRUE(kept.NewCopy);
+    EXPECT_EQ(file + L".bad", kept.CopyPath);
+    EXPECT_EQ(damaged, ReadBytes(file + L".bad"));
+    EXPECT_EQ(L"COM7", loaded.Portname);
+    EXPECT_FALSE(LoadSettingsFromXml(file, loaded).NewCopy);
+    EXPECT_NE(std::wstring::npos, DamagedFileMessage(kept).find(file + L".bad"));
+
+    // The save that rewrites it finds the copy already there; the file is whole afterwards.
+    kept = SaveSettingsToXml(file, DistinctRecord(), SETTINGS_MAIN);
+    EXPECT_EQ(XmlDamage::Truncated, kept.Damage);
+    EXPECT_FALSE(kept.NewCopy);
+    EXPECT_EQ(XmlDamage::None, LoadSettingsFromXml(file, loaded).Damage);
+
+    // Other damaged content gets a numbered copy; the first stays as it was.
+    const std::string foreign = "\xEF\xBB\xBF<?xml version=\"1.0\"?>\r\n<parvel><Component version=\"1.1\"/></parvel>\r\n";
+    WriteBytes(file, foreign);
+    kept = SaveSettingsToXml(file, DistinctRecord());
+    EXPECT_EQ(XmlDamage::ForeignRoot, kept.Damage);
+    EXPECT_EQ(file + L".bad.1", kept.CopyPath);
+    EXPECT_EQ(foreign, ReadBytes(file + L".bad.1"));
+    EXPECT_EQ(damaged, ReadBytes(file + L".bad"));
+    // What was written is one document with one Parvel root, not a second root beside <parvel>.
+    const std::string written = ReadBytes(file);
+    EXPECT_EQ(std::string::npos, written.find("<parvel>"));
+    EXPECT_EQ(written.find("<Parvel>"), written.rfind("<Parvel>"));
+    CParvelSettings back;
+    EXPECT_EQ(XmlDamage::None, LoadSettingsFromXml(file, back).Damage);
+    ExpectSameMain(back, DistinctRecord());
+
+    // When the copy cannot be kept, the file is not written over.
+    WriteBytes(file, damaged);
+    CreateDirectoryW((file + L".bad.2").c_str(), nullptr);
+    WriteBytes(file + L".bad", "other");
+    WriteBytes(file + L".bad.1", "other");
+    for (int i = 3; i < 100; ++i)
+        WriteBytes(file + L".bad." + std::to_wstring(i), "other");
+    EXPECT_THROW(SaveSettingsToXml(file, DistinctRecord()), CFileException);
+    EXPECT_EQ(damaged, ReadBytes(file));
+}
+
 TEST(XmlSettingsStore, SavingIntoAMissingFolderCreatesIt)
 {
     TempFolder folder;

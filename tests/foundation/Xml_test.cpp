@@ -294,7 +294,10 @@ TEST(Xml, DeepNestingNeitherParsesNorDiesRecursively)
             node = node->Children[0];
             ++levels;
         }
-        EXPECT_EQ(depth, levels);
+        // Absurd nesting is damage: what lies deeper is not taken, so writing the document back
+        // costs at most MaxDepth indents a line.
+        EXPECT_EQ(static_cast<int>(CMemXML::MaxDepth), levels);
+        EXPECT_EQ(XmlDamage::TooDeep, doc.Damage());
         doc.Parse(L"<b/>");   // replacing drops the deep tree
         EXPECT_EQ(L"<?xml?>\r\n<b/>\r\n", Serialized(doc));
         doc.Parse(text);
@@ -303,11 +306,14 @@ TEST(Xml, DeepNestingNeitherParsesNorDiesRecursively)
     // A moderately deep document is written and read back unchanged.
     CMemXML doc;
     CMXNode* node = &doc.Root();
-    for (int i = 0; i < 2000; ++i)
+    for (std::size_t i = 0; i < CMemXML::MaxDepth; ++i)
         node = node->AddChild(L"n");
     node->Text = L"leaf";
     std::wstring written = Serialized(doc);
     EXPECT_EQ(written, Parsed(written));
+    CMemXML reread;
+    reread.Parse(written);
+    EXPECT_EQ(XmlDamage::None, reread.Damage());
 }
 
 TEST(Xml, MutatedDocumentsNeverCrash)
@@ -436,4 +442,76 @@ TEST(Xml, FailedSaveLeavesTheOldFileWhole)
     // Once free, the same save replaces the file.
     doc.SaveFile(busy);
     EXPECT_EQ("\xEF\xBB\xBF<?xml?>\r\n<New/>\r\n", ReadBytes(busy));
+}
+
+TEST(Xml, ReportsWhetherTheDocumentWasReadWhole)
+{
+    struct Row { const wchar_t* text; XmlDamage damage; };
+    const Row rows[] = {
+        {L"", XmlDamage::None},
+        {L"<?xml version=\"1.0\"?>\r\n<!-- c -->\r\n<A x=\"1\"><B>t</B><C/></A>\r\n", XmlDamage::None},
+        {L"<A><B></B >\r\n</A>", XmlDamage::None},
+        {L"<A><B>t</B>", XmlDamage::Truncated},            // A never closed
+        {L"<A><B>t</B></A><C", XmlDamage::Truncated},      // a tag cut off
+        {L"<A><!-- never ends </A>", XmlDamage::Truncated},
+        {L"<A></A></A>", XmlDamage::Unbalanced},             // nothing left to close
+        {L"<A><B></C></A>", XmlDamage::Unbalanced},          // the wrong name
+        {L"<A/><B/>", XmlDamage::Roots},
+        {L"no markup at all", XmlDamage::Roots},
+    };
+    CMemXML doc;
+    for (const Row& row : rows) {
+        doc.Parse(row.text);
+        EXPECT_EQ(row.damage, doc.Damage()) << WideToAnsi(row.text);
+    }
+    // The reader stays lenient: a second root is still read.
+    doc.Parse(L"<A/><B/>");
+    EXPECT_EQ(2u, doc.Root().Children.size());
+    // 20,000 unclosed levels stop at the limit, and what is written back stays small.
+    std::wstring deep;
+    for (int i = 0; i < 20000; ++i)
+        deep += L"<a>";
+    doc.Parse(deep);
+    EXPECT_EQ(XmlDamage::TooDeep, doc.Damage());
+    EXPECT_LT(Serialized(doc).size(), 2 * deep.size());
+}
+
+TEST(Xml, FileEncodingsOutsideUtf8AreReadOrReported)
+{
+    TestFolder folder;
+    const std::wstring path = folder.File(L"enc.xml");
+    CMemXML doc;
+
+    // UTF-16 with its byte-order mark, either order, is read as UTF-16; it will be written as
+    // UTF-8, so its declaration says so after the load.
+    const std::wstring text = L"<?xml version=\"1.0\" encoding=\"UTF-16\"?><Parvel><N>\x0416</N></Parvel>";
+    std::string little("\xFF\xFE"), big("\xFE\xFF");
+    for (wchar_t c : text) {
+        little += static_cast<char>(c & 0xFF);
+        little += static_cast<char>(c >> 8);
+        big += static_cast<char>(c >> 8);
+        big += static_cast<char>(c & 0xFF);
+    }
+    for (const std::string& bytes : {little, big}) {
+        WriteBytes(path, bytes);
+        doc.LoadFile(path);
+        EXPECT_EQ(XmlDamage::None, doc.Damage());
+        EXPECT_EQ(L"\x0416", doc.Root().GetNode(L"Parvel\\N")->Text);
+        EXPECT_EQ(L"utf-8", doc.Root().GetAttribute(L"encoding"));
+    }
+
+    struct Row { const char* what; std::string bytes; XmlDamage damage; };
+    const Row rows[] = {
+        {"UTF-8 declared", "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"utf-8\"?><A/>", XmlDamage::None},
+        {"invalid UTF-8", "\xEF\xBB\xBF<A>\xFF</A>", XmlDamage::Encoding},
+        {"UTF-16 without its mark", std::string("<\0A\0/\0>\0", 8), XmlDamage::Encoding},
+        {"another encoding declared", "<?xml version=\"1.0\" encoding=\"windows-1251\"?><A/>", XmlDamage::Encoding},
+        {"UTF-16 declared in UTF-8", "<?xml version=\"1.0\" encoding=\"utf-16\"?><A/>", XmlDamage::Encoding},
+        {"UTF-16 cut in a character", std::string("\xFF\xFE<\0A\0/\0>\0x", 11), XmlDamage::Truncated},
+    };
+    for (const Row& row : rows) {
+        WriteBytes(path, row.bytes);
+        doc.LoadFile(path);
+        EXPECT_EQ(row.damage, doc.Damage()) << row.what;
+    }
 }

@@ -12,20 +12,6 @@
 #include <gtest/gtest.h>
 #include <string>
 
-inline std::string ReadFileBytes(const std::wstring& path)
-{
-    std::string data;
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return data;
-    char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(file, buffer, sizeof(buffer), &got, nullptr) && got)
-        data.append(buffer, got);
-    CloseHandle(file);
-    return data;
-}
-
 inline void WriteFileBytes(const std::wstring& path, const std::string& data)
 {
     HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);

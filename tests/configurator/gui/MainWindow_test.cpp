@@ -267,6 +267,48 @@ TEST_F(Shell, UnwritableSettingsFileIsShownOnceAndTheProgramStarts)
     EXPECT_EQ(0, App().GetCurrentPage());
 }
 
+TEST_F(Shell, UnwritableConfigurationStillLoadsTheAddinSettings)
+{
+    // The built-in file cannot be written, yet the add-in's settings load, and Save writes them
+    // back as they were rather than the defaults.
+    ASSERT_TRUE(CreateDirectoryW(Folder().File(L"ConfigParvel.xml").c_str(), nullptr));
+    CParvelSettings stored;
+    stored.Portname = L"COM7";
+    SaveSettingsToXml(Folder().File(L"Parvel.xml"), stored);
+    Ui().AnswerMessage(IDOK);
+    StartApp(true);
+    ASSERT_EQ(1u, Ui().Messages().size());
+    EXPECT_EQ(L"COM7", App().Portname);
+    App().Save(DATA_ADDIN);
+    CParvelSettings back;
+    LoadSettingsFromXml(Folder().File(L"Parvel.xml"), back);
+    EXPECT_EQ(L"COM7", back.Portname);
+}
+
+TEST_F(Shell, ADamagedSettingsFileIsToldOnceNamingTheFile)
+{
+    const std::wstring file = Folder().File(L"ConfigParvel.xml");
+    {
+        std::ofstream out(file.c_str(), std::ios::binary);
+        out << "\xEF\xBB\xBF<parvel><Configurator version=\"1.1\"/></parvel>";
+    }
+    Ui().AnswerMessage(IDOK);
+    StartApp();
+    ASSERT_EQ(1u, Ui().Messages().size());
+    const UiAsk told = Ui().Messages().at(0);
+    EXPECT_EQ(static_cast<UINT>(MB_ICONWARNING), told.flags);
+    EXPECT_NE(std::wstring::npos, told.text.find(file + L".bad")) << WindowText(MainWindow());
+    EXPECT_NE(std::wstring::npos, told.text.find(file + L" "));
+    // Closing rewrites the file (its bytes are kept); neither closing nor the next start tells again.
+    EXPECT_TRUE(ClickClose());
+    EXPECT_EQ(1u, Ui().Messages().size());
+    StopApp();
+    StartApp();
+    EXPECT_EQ(1u, Ui().Messages().size());
+    EXPECT_NE(std::string::npos, ReadFile(file).find("<Parvel>"));
+    EXPECT_EQ(std::string::npos, ReadFile(file).find("<parvel>"));
+}
+
 TEST_F(Shell, AboutRunsAsAModalDialog)
 {
     StartApp();
