@@ -54,7 +54,7 @@ TEST_F(KTGroupsTest, AddingAGroupShowsItsTab)
             none = ControlText(GetDlgItem(d, IDC_GROUP_MASK));
             HWND types = GetDlgItem(d, IDC_GROUP_KEY_TYPES);
             SendMessageW(types, LVM_ENSUREVISIBLE, 18, FALSE);
-            POINT at;
+            POINT at = {};
             EXPECT_TRUE(CheckBoxPoint(types, 18, at));
             ClickAt(types, at);
             temic = ControlText(GetDlgItem(d, IDC_GROUP_MASK));
