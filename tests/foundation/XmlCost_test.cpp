@@ -5,11 +5,16 @@
 // through. Also checks the lookups behind FindChild and the attributes once an element has outgrown
 // the linear search.
 #include "Xml.h"
+#include "XmlNodeArena.h"
 #include <gtest/gtest.h>
 #include <atomic>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <new>
+#include <set>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -133,4 +138,38 @@ TEST(XmlCost, ManyChildrenAndAttributesAreFoundAsFewAre)
     EXPECT_EQ(L"", element.GetAttribute(L"a5"));
     element.SetAttribute(L"a5", L"back");
     EXPECT_EQ(L"back", element.GetAttribute(L"a5"));
+}
+
+TEST(XmlCost, ArenaBlocksAreWholeAlignedAndReused)
+{
+    const std::size_t size = 40;
+    CXmlNodeArena arena(size);
+    std::vector<char*> blocks;
+    blocks.reserve(5000);
+    long taken = AllocationsOf([&] {
+        for (int i = 0; i < 5000; ++i)
+            blocks.push_back(static_cast<char*>(arena.Allocate()));
+    });
+    EXPECT_LE(taken, 12L);   // chunks that grow, not one allocation per block
+    std::set<char*> sorted(blocks.begin(), blocks.end());
+    ASSERT_EQ(blocks.size(), sorted.size());
+    char* previous = nullptr;
+    for (char* block : sorted) {
+        EXPECT_EQ(0u, reinterpret_cast<std::uintptr_t>(block) % alignof(std::max_align_t));
+        if (previous && previous + size > block)
+            ADD_FAILURE() << "blocks overlap";
+        previous = block;
+    }
+    for (int i = 0; i < 5000; ++i)
+        std::memset(blocks[i], i & 0xFF, size);   // every byte of every block is usable
+    for (int i = 0; i < 5000; i += 2)
+        arena.Free(blocks[i]);
+    std::set<char*> freed;
+    for (int i = 0; i < 5000; i += 2)
+        freed.insert(blocks[i]);
+    long reused = AllocationsOf([&] {
+        for (int i = 0; i < 2500; ++i)
+            EXPECT_EQ(1u, freed.count(static_cast<char*>(arena.Allocate())));
+    });
+    EXPECT_EQ(0L, reused);
 }
