@@ -1,8 +1,8 @@
 // Memory for the elements of one XML document: blocks of one size carved from chunks that the
 // document owns, and a free list of the blocks whose nodes were deleted. A large settings file is
 // tens of thousands of small elements; from the process heap each costs an allocation and a free
-// under the heap's lock (slow, and slower still under Wine), from here a few pointer moves, and
-// the elements of one document lie together in memory.
+// under the heap's lock (under Wine about as long as parsing the element), from here a few pointer
+// moves, and the elements of one document lie together in memory.
 //
 // Rules: not thread-safe (a document is used by one thread at a time); the chunks go back to the
 // heap when the arena is destroyed, so every block must have been freed, or be abandoned, by then.
