@@ -537,7 +537,7 @@ void CMemXML::Parse(const std::wstring& text)
         }
 
         // Processing instructions never hold children.
-        if (declaration || instruction || selfClosing) {
+        if (instruction || selfClosing) {
             pos = gt + 1;
             continue;
         }
