@@ -16,6 +16,13 @@ namespace {
 
 const std::size_t npos = std::wstring::npos;
 
+// Before every node made with new: the arena it came from, or null for the heap.
+const std::size_t NodeHeader = alignof(std::max_align_t);
+
+// Up to this many attributes (or children) a search compares names one by one, which beats
+// hashing for the few an element usually has and costs no memory.
+const std::size_t LinearSearchLimit = 8;
+
 // Position of c in text[from, to), or npos.
 std::size_t FindIn(const std::wstring& text, wchar_t c, std::size_t from, std::size_t to)
 {
@@ -126,27 +133,44 @@ XmlDamage DecodeFileText(const std::string& data, std::wstring& text, bool& utf1
 // ---------------------------------------------------------------------------------------------
 // CMXAttributes
 
+std::size_t CMXAttributes::Position(const std::wstring& name) const
+{
+    if (m_index) {
+        auto it = m_index->find(name);
+        return it == m_index->end() ? m_items.size() : it->second;
+    }
+    std::size_t i = 0;
+    while (i < m_items.size() && m_items[i].first != name)
+        ++i;
+    return i;
+}
+
 CMXAttributes::const_iterator CMXAttributes::find(const std::wstring& name) const
 {
-    auto it = m_index.find(name);
-    return it == m_index.end() ? m_items.end() : m_items.begin() + it->second;
+    return m_items.begin() + static_cast<std::ptrdiff_t>(Position(name));
 }
 
 void CMXAttributes::insert_or_assign(const std::wstring& name, const std::wstring& value)
 {
-    auto it = m_index.find(name);
-    if (it != m_index.end()) {
-        m_items[it->second].second = value;
+    std::size_t at = Position(name);
+    if (at < m_items.size()) {
+        m_items[at].second = value;
         return;
     }
     m_items.emplace_back(name, value);
-    m_index.emplace(name, m_items.size() - 1);
+    if (m_index) {
+        m_index->emplace(name, at);
+    } else if (m_items.size() > LinearSearchLimit) {
+        m_index = std::make_unique<std::unordered_map<std::wstring, std::size_t>>();
+        for (std::size_t i = 0; i < m_items.size(); ++i)
+            m_index->emplace(m_items[i].first, i);
+    }
 }
 
 void CMXAttributes::clear()
 {
     m_items.clear();
-    m_index.clear();
+    m_index.reset();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -154,9 +178,30 @@ void CMXAttributes::clear()
 
 CMXNode::CMXNode(const std::wstring& name) : Name(name) {}
 
+CMXNode::CMXNode(std::wstring&& name) : Name(std::move(name)) {}
+
 CMXNode::~CMXNode()
 {
     RemoveChildren();
+}
+
+void* CMXNode::operator new(std::size_t size, CXmlNodeArena* arena)
+{
+    // The arena's blocks fit a CMXNode; anything larger (a derived node) comes from the heap.
+    void* block = arena && size == sizeof(CMXNode) ? arena->Allocate() : ::operator new(NodeHeader + size);
+    *static_cast<CXmlNodeArena**>(block) = size == sizeof(CMXNode) ? arena : nullptr;
+    return static_cast<char*>(block) + NodeHeader;
+}
+
+void CMXNode::operator delete(void* node)
+{
+    if (!node)
+        return;
+    void* block = static_cast<char*>(node) - NodeHeader;
+    if (CXmlNodeArena* arena = *static_cast<CXmlNodeArena**>(block))
+        arena->Free(block);
+    else
+        ::operator delete(block);
 }
 
 void CMXNode::RemoveChildren()
@@ -165,14 +210,14 @@ void CMXNode::RemoveChildren()
     // childless and the destructors never nest.
     CMXChildren::Storage pending = std::move(Children.m_items);
     Children.m_items.clear();
-    m_index.clear();
+    m_index.reset();
     while (!pending.empty()) {
         std::unique_ptr<CMXNode> node = std::move(pending.back());
         pending.pop_back();
         for (auto& child : node->Children.m_items)
             pending.push_back(std::move(child));
         node->Children.m_items.clear();
-        node->m_index.clear();
+        node->m_index.reset();
     }
 }
 
@@ -188,23 +233,50 @@ void CMXNode::RemoveChildrenFrom(std::size_t first)
     for (std::size_t i = first; i < Children.m_items.size(); ++i)
         doomed.Children.m_items.push_back(std::move(Children.m_items[i]));
     Children.m_items.resize(first);
-    m_index.clear();
-    for (const auto& child : Children.m_items)
-        m_index.emplace(child->Name, child.get());
+    m_index.reset();   // rebuilt on the next search that needs it
 }
 
 CMXNode* CMXNode::FindChild(const std::wstring& name) const
 {
-    auto it = m_index.find(name);
-    return it == m_index.end() ? nullptr : it->second;
+    const CMXChildren::Storage& children = Children.m_items;
+    if (!m_index) {
+        if (children.size() <= LinearSearchLimit) {
+            for (const auto& child : children)
+                if (child->Name == name)
+                    return child.get();
+            return nullptr;
+        }
+        m_index = std::make_unique<std::unordered_map<std::wstring_view, CMXNode*>>(children.size());
+        for (const auto& child : children)
+            m_index->emplace(child->Name, child.get());   // keeps the earlier child of a name
+    }
+    auto it = m_index->find(name);
+    return it == m_index->end() ? nullptr : it->second;
+}
+
+template <class NameText>
+CMXNode* CMXNode::Add(NameText&& name)
+{
+    std::unique_ptr<CMXNode> child(new (m_arena) CMXNode(std::forward<NameText>(name)));
+    child->m_arena = m_arena;
+    CMXChildren::Storage& children = Children.m_items;
+    if (children.empty())
+        children.reserve(8);   // an element mostly has a few children: one allocation, not four
+    children.push_back(std::move(child));
+    CMXNode* added = children.back().get();
+    if (m_index)
+        m_index->emplace(added->Name, added);   // keeps the earlier child when the name is taken
+    return added;
 }
 
 CMXNode* CMXNode::AddChild(const std::wstring& name)
 {
-    Children.m_items.push_back(std::make_unique<CMXNode>(name));
-    CMXNode* child = Children.m_items.back().get();
-    m_index.emplace(name, child);   // keeps the earlier child when the name is taken
-    return child;
+    return Add(name);
+}
+
+CMXNode* CMXNode::AddChild(std::wstring&& name)
+{
+    return Add(std::move(name));
 }
 
 void CMXNode::SetAttribute(const std::wstring& name, const std::wstring& value)
@@ -245,7 +317,10 @@ CMXNode* CMXNode::GetNode(const std::wstring& path, bool create)
 // ---------------------------------------------------------------------------------------------
 // CMemXML: codecs
 
-CMemXML::CMemXML() : m_root(std::wstring()), m_indentUnit(L"\t") {}
+CMemXML::CMemXML() : m_nodes(NodeHeader + sizeof(CMXNode)), m_root(std::wstring()), m_indentUnit(L"\t")
+{
+    m_root.m_arena = &m_nodes;
+}
 
 CMemXML::~CMemXML() = default;
 
@@ -256,16 +331,23 @@ void CMemXML::EncodeText(std::wstring& out, const wchar_t* text, std::ptrdiff_t 
         return;
     std::size_t n = length < 0 ? wcslen(text) : static_cast<std::size_t>(length);
     out.reserve(n);
+    // Runs without a special character are copied whole.
+    std::size_t run = 0;
     for (std::size_t i = 0; i < n; ++i) {
+        const wchar_t* entity;
         switch (text[i]) {
-        case L'"': out += L"&quot;"; break;
-        case L'&': out += L"&amp;"; break;
-        case L'\'': out += L"&apos;"; break;
-        case L'<': out += L"&lt;"; break;
-        case L'>': out += L"&gt;"; break;
-        default: out += text[i]; break;
+        case L'"': entity = L"&quot;"; break;
+        case L'&': entity = L"&amp;"; break;
+        case L'\'': entity = L"&apos;"; break;
+        case L'<': entity = L"&lt;"; break;
+        case L'>': entity = L"&gt;"; break;
+        default: continue;
         }
+        out.append(text + run, i - run);
+        out += entity;
+        run = i + 1;
     }
+    out.append(text + run, n - run);
 }
 
 void CMemXML::DecodeText(std::wstring& out, const wchar_t* text, std::ptrdiff_t length) const
@@ -278,7 +360,11 @@ void CMemXML::DecodeText(std::wstring& out, const wchar_t* text, std::ptrdiff_t 
     std::size_t i = 0;
     while (i < n) {
         if (text[i] != L'&') {
-            out += text[i++];
+            // The run up to the next entity is copied whole.
+            const wchar_t* amp = wmemchr(text + i, L'&', n - i);
+            std::size_t end = amp ? static_cast<std::size_t>(amp - text) : n;
+            out.append(text + i, end - i);
+            i = end;
             continue;
         }
         // The entity runs to the next ';', or to the end of the text when there is none.
@@ -491,7 +577,7 @@ void CMemXML::Parse(const std::wstring& text)
                 damage(XmlDamage::Roots);
             haveRoot = true;
         }
-        CMXNode* element = declaration ? &m_root : current->AddChild(name);
+        CMXNode* element = declaration ? &m_root : current->AddChild(std::move(name));
 
         // Attributes: each '=' ends a name (the text since the previous attribute, trimmed of
         // spaces); the value is double-quoted, with one space allowed after the '='. Anything

@@ -7,10 +7,12 @@
 // Rule for users: children are added and removed only through CMXNode's operations (AddChild,
 // RemoveChildren), so that the name index behind FindChild stays in step with Children.
 #pragma once
+#include "XmlNodeArena.h"
 #include <cstddef>
 #include <iterator>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -31,7 +33,8 @@ enum class XmlDamage : int
 };
 
 // The attributes of one element: one value per name, kept in insertion order so that a written
-// file comes out the same every time; lookups by name go through a hash index.
+// file comes out the same every time. An element has a handful: those are looked up by comparing
+// names; only an element with many gets a hash index, so that no file makes reading quadratic.
 class CMXAttributes
 {
 public:
@@ -45,14 +48,17 @@ public:
 
     // end() when the name is absent.
     const_iterator find(const std::wstring& name) const;
-    std::size_t count(const std::wstring& name) const { return m_index.count(name); }
+    std::size_t count(const std::wstring& name) const { return find(name) != end() ? 1 : 0; }
     // A new name goes to the end; an existing one keeps its place and gets the new value.
     void insert_or_assign(const std::wstring& name, const std::wstring& value);
     void clear();
 
 private:
+    std::size_t Position(const std::wstring& name) const;   // m_items.size() when absent
+
     std::vector<value_type> m_items;
-    std::unordered_map<std::wstring, std::size_t> m_index;   // name -> position in m_items
+    // Name -> position in m_items; only beyond a handful of attributes, else null.
+    std::unique_ptr<std::unordered_map<std::wstring, std::size_t>> m_index;
 };
 
 // The children of one element in document order. Read-only to users: iteration and indexing
@@ -96,13 +102,24 @@ private:
 
 // One element. It owns its children; the destructor deletes the whole subtree without recursion,
 // so documents of any depth can be dropped safely.
+// A large document is mostly small elements, so a node stays lean: its name index exists only
+// once FindChild is asked about a node with many children (it is then kept up to date). A const
+// node is therefore not to be searched by two threads at once. The children of a document's
+// elements live in the document's node arena; those of a node made on its own, on the heap.
 class CMXNode
 {
 public:
     explicit CMXNode(const std::wstring& name);
+    explicit CMXNode(std::wstring&& name);
     virtual ~CMXNode();
     CMXNode(const CMXNode&) = delete;
     CMXNode& operator=(const CMXNode&) = delete;
+
+    // Every node made with new carries the arena it came from (null: the heap), for delete.
+    static void* operator new(std::size_t size) { return operator new(size, nullptr); }
+    static void* operator new(std::size_t size, CXmlNodeArena* arena);
+    static void operator delete(void* node);
+    static void operator delete(void* node, CXmlNodeArena*) { operator delete(node); }
 
     // Fixed at creation: the name index of the parent is keyed by it.
     const std::wstring Name;
@@ -119,6 +136,7 @@ public:
     CMXNode* FindChild(const std::wstring& name) const;
     // Appends a new empty child; duplicate names are allowed.
     CMXNode* AddChild(const std::wstring& name);
+    CMXNode* AddChild(std::wstring&& name);
     void SetAttribute(const std::wstring& name, const std::wstring& value);
     // The value, or a shared empty string when absent (absent and empty read the same).
     const std::wstring& GetAttribute(const std::wstring& name) const;
@@ -128,9 +146,17 @@ public:
     CMXNode* GetNode(const std::wstring& path, bool create = true);
 
 private:
-    // Name -> the first child of that name in order of addition (all FindChild needs, since
-    // children leave only all together).
-    std::unordered_map<std::wstring, CMXNode*> m_index;
+    friend class CMemXML;
+
+    template <class NameText>
+    CMXNode* Add(NameText&& name);
+
+    CXmlNodeArena* m_arena = nullptr;   // where this node's children are made
+
+    // Name (a view of the child's own Name) -> the first child of that name in order of addition,
+    // all FindChild needs, since children leave only all together. Null until a search of a node
+    // with many children makes it.
+    mutable std::unique_ptr<std::unordered_map<std::wstring_view, CMXNode*>> m_index;
 };
 
 // One document. The root node has an empty name: its attributes are those of the XML declaration
@@ -183,6 +209,9 @@ public:
     // file beside the target, which then replaces the target, so a failed save leaves the old
     // file whole. The folder must exist.
     void SaveFile(const std::wstring& path) const;
+
+private:
+    CXmlNodeArena m_nodes;   // declared before m_root, so that it outlives every element
 
 protected:
     CMXNode m_root;

@@ -9,7 +9,8 @@ parvel_resource_script(${CMAKE_CURRENT_LIST_DIR}/data/ConfigDataTests.rc ${PARVE
                        ${PARVEL_CONFIGDATA_RC_INCLUDES})
 add_dependencies(configdata_tests parvel_messages)
 target_compile_definitions(configdata_tests PRIVATE
-    PARVEL_DEFAULT_CONFIG="${CMAKE_SOURCE_DIR}/configurator/data/DefaultConfig.xml")
+    PARVEL_DEFAULT_CONFIG="${CMAKE_SOURCE_DIR}/configurator/data/DefaultConfig.xml"
+    PARVEL_GOLDEN_DIR="${CMAKE_CURRENT_LIST_DIR}/data/golden")
 if(TARGET Parvel)
     add_dependencies(configdata_tests Parvel)
     target_compile_definitions(configdata_tests PRIVATE PARVEL_DLL_PATH="$<TARGET_FILE:Parvel>")

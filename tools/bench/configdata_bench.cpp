@@ -1,18 +1,19 @@
 // Load and save of the configurator's settings with a library of 10,000 formats (not a test):
-// prints the times of Save and Load of ConfigParvel.xml and of the add-in's settings file, in
-// portable mode, with few and with all formats enabled. Goal: under 200 ms each under Wine.
+// prints the median times of Save and Load of ConfigParvel.xml, of the add-in's settings file and
+// of both, in portable mode, with few and with all formats enabled. Goal under Wine: each file
+// 100 ms at most, both together 200 ms at most.
 #include "AppData.h"
 #include "BenchTiming.h"
 #include "Paths.h"
+#include "SettingsStore.h"
 #include <windows.h>
-#include <algorithm>
 #include <cstdio>
 #include <string>
-#include <vector>
 
 namespace {
 
 const int LibrarySize = 10000;
+const int MedianRuns = 9;
 
 void FillLibrary(CAppData& app, int enabledEvery)
 {
@@ -36,15 +37,22 @@ void Measure(const std::wstring& folder, const char* label, int enabledEvery)
     CAppData app;
     app.SetLocation(true, folder);
     FillLibrary(app, enabledEvery);
-    double saveConfig = BestOf([&] { app.ModifiedFlags = 3; app.Save(DATA_LIBRARY | DATA_UI); });
-    double saveAddin = BestOf([&] { app.Save(DATA_ADDIN); });
-    double saveAll = BestOf([&] { app.Save(DATA_LIBRARY | DATA_UI | DATA_ADDIN); });
+    double saveConfig = MedianOf(MedianRuns, [&] { app.ModifiedFlags = 3; app.Save(DATA_LIBRARY | DATA_UI); });
+    double saveAddin = MedianOf(MedianRuns, [&] { app.Save(DATA_ADDIN); });
+    double saveAll = MedianOf(MedianRuns, [&] { app.Save(DATA_LIBRARY | DATA_UI | DATA_ADDIN); });
     CAppData back;
     back.SetLocation(true, folder);
-    double loadAll = BestOf([&] { back.Load(DATA_LIBRARY | DATA_UI | DATA_ADDIN); });
-    std::printf("%-28s save ConfigParvel.xml %7.1f ms, save Parvel.xml %7.1f ms, save all %7.1f ms, "
-                "load all %7.1f ms (%zu formats back)\n",
-                label, saveConfig, saveAddin, saveAll, loadAll, back.Formats.size());
+    // The user-interface state is all ConfigParvel.xml gives alone; the library always takes in
+    // the add-in's file too.
+    double loadConfig = MedianOf(MedianRuns, [&] { back.Load(DATA_UI); });
+    double loadAddin = MedianOf(MedianRuns, [&] {
+        CParvelSettings settings;
+        LoadSettingsFromXml(back.AddinSettingsFile(), settings);
+    });
+    double loadAll = MedianOf(MedianRuns, [&] { back.Load(DATA_LIBRARY | DATA_UI | DATA_ADDIN); });
+    std::printf("%s\n  save: ConfigParvel.xml %6.1f ms, Parvel.xml %6.1f ms, both %6.1f ms\n"
+                "  load: ConfigParvel.xml %6.1f ms, Parvel.xml %6.1f ms, both %6.1f ms (%zu formats back)\n",
+                label, saveConfig, saveAddin, saveAll, loadConfig, loadAddin, loadAll, back.Formats.size());
 }
 
 } // namespace
@@ -55,8 +63,9 @@ int main()
     GetTempPathW(MAX_PATH, temp);
     std::wstring folder = std::wstring(temp) + L"configdata-bench-" + std::to_wstring(GetCurrentProcessId());
     ForceDirectories(folder);
-    std::printf("Settings with a library of %d formats, best of %d runs (goal: under 200 ms each):\n", LibrarySize,
-                Runs);
+    std::printf("Settings with a library of %d formats, median of %d runs (goal: each file 100 ms at most, "
+                "both 200 ms at most):\n",
+                LibrarySize, MedianRuns);
     Measure(folder, "1 in 100 formats enabled:", 100);
     Measure(folder, "every format enabled:", 1);
     DeleteFileW((folder + L"\\ConfigParvel.xml").c_str());
