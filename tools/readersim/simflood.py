@@ -28,6 +28,7 @@ class Flood:
         self.bytes = 0             # flood bytes written so far
         self.started = 0           # floods started
         self._task = None
+        self._conn = None          # TCP: the connection the running flood answers
         self._inner = transport.on_data
         transport.on_data = self._heard
 
@@ -54,17 +55,20 @@ class Flood:
             if self._inner:
                 self._inner(data)
             return
-        if not self.active:
+        # A write to a connection the other side closed may never end: a new connection's
+        # request starts a new flood whatever became of the old one.
+        if not self.active or getattr(self.transport, "_conn", None) is not self._conn:
+            self.stop()
             self._start()
 
     def _start(self):
         self.started += 1
-        self._task = asyncio.get_running_loop().create_task(self._run())
+        # A TCP flood on request belongs to the connection it answers; "now" outlives connections.
+        self._conn = getattr(self.transport, "_conn", None) if self.mode == "request" else None
+        self._task = asyncio.get_running_loop().create_task(self._run(self._conn))
 
-    async def _run(self):
+    async def _run(self, conn):
         t = self.transport
-        # A TCP flood belongs to the connection it answers; "now" outlives connections.
-        conn = getattr(t, "_conn", None) if self.mode == "request" else None
         while True:
             if t.mode == "tcp" and (t._conn is None or (conn is not None and t._conn is not conn)):
                 if conn is not None:
