@@ -47,6 +47,15 @@ protected:
         EXPECT_TRUE(Close(device));
         return GetTickCount() - start;
     }
+    // Log lines that tell of a line dropped for its length.
+    size_t DroppedLineLogs()
+    {
+        const std::string log = LogText();
+        size_t n = 0;
+        for (size_t at = log.find("[W00159 "); at != std::string::npos; at = log.find("[W00159 ", at + 1))
+            ++n;
+        return n;
+    }
     size_t ErrorsContaining(const std::wstring& source, const wchar_t* text)
     {
         size_t n = 0;
@@ -91,8 +100,11 @@ TEST_F(HostilePeerTest, AFloodingConverterFailsToConnectAndClosesAtOnce)
 // every receive period.
 TEST_F(HostilePeerTest, ASerialReaderThatFloodsAfterConnectingStaysUsable)
 {
+    SetProp(PropLog, Bool(true));
+    SetProp(PropLogFlags, UI4(2));   // the reader's own lines, not the traffic
     for (uint32_t rxPeriod : {0xFFFFFFFFu, 100u}) {
         SCOPED_TRACE(rxPeriod);
+        const size_t droppedBefore = DroppedLineLogs();
         eventhost::CRecorder::Instance().Clear();
         SetProp(PropRxPeriod, UI4(rxPeriod));
         SimReader reader(sim, FloodCom, Text());
@@ -106,6 +118,7 @@ TEST_F(HostilePeerTest, ASerialReaderThatFloodsAfterConnectingStaysUsable)
         const SIZE_T grown = testsupport::CommittedGrowthSince(before);
         const long long flooded = Flooded(sim, reader.Id());
         EXPECT_EQ(Status(port), READER_STATE_CONNECTED);
+        EXPECT_EQ(DroppedLineLogs(), droppedBefore + 1) << "one log line for the line dropped";
 
         // Once the line ends, cards come again.
         Flood(sim, reader.Id(), "off");
