@@ -35,7 +35,7 @@ const size_t DATAGRAM_SIZE = 1024;
 // Discovery replies taken in one pass at most; the rest waits for the next pass.
 const int MAX_DATAGRAMS_PER_PASS = 64;
 // Ports that one search probes from discovery replies at most: each probe holds a socket until it
-// ends, and a segment has far fewer converters. Replies that name more are not believed.
+// ends, and a segment has far fewer converters. Ports named beyond are not probed.
 const size_t MAX_DISCOVERED_PORTS = 64;
 
 // The longest identification a probe takes: a reader's is a few short lines. A port that says more
