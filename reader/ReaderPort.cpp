@@ -254,6 +254,13 @@ bool CReader::TakeReceivedLine(std::string& line, bool* dropped)
     return false;
 }
 
+void CReader::TakeQueuedInput()
+{
+    DWORD queued = InQueue();
+    if (queued)
+        Receive(queued, 0, FALSE);
+}
+
 BOOL CReader::ReadReply(std::string& reply, uint32_t lines, DWORD timeout, BOOL divert)
 {
     reply.clear();
