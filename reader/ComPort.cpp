@@ -28,6 +28,11 @@
 namespace {
 
 const DWORD ReadChunkSize = 1024;
+// What one pass of reads takes from the driver at most: a device that sends without pause must
+// not keep the owner's thread here, away from its stop and wake requests.
+const size_t MaxReadPerPass = 16 * 1024;
+// No more is read while this much waits for the owner; the driver keeps the rest.
+const size_t MaxHeldReceived = 64 * 1024;
 // The longest wait for cancelled operations to end, all of a close together (a close must stay well
 // within a second); the system ends them within milliseconds unless the device is broken.
 const DWORD CancelWaitLimitMs = 400;
@@ -274,13 +279,23 @@ HRESULT STDMETHODCALLTYPE CZComPort::GetInQueue(DWORD* count)
 
 HRESULT CZComPort::IssueReads()
 {
+    size_t taken = 0;
     for (;;) {
+        if (m_received.size() >= MaxHeldReceived)
+            return S_OK;  // the owner reads what is held first; Read reads again
+        if (taken >= MaxReadPerPass) {
+            // More may be waiting: the owner comes back through its wait, where it sees its
+            // other events too.
+            SetEvent(m_commEvent);
+            return S_OK;
+        }
         if (ComCalls().ReadFile(m_device.Get(), &m_read->buffer[0], ReadChunkSize, nullptr, &m_read->ov)) {
             DWORD got = 0;
             GetOverlappedResult(m_device.Get(), &m_read->ov, &got, FALSE);
             if (got == 0)
                 return S_OK;
             m_received.append(m_read->buffer.data(), got);
+            taken += got;
             continue;
         }
         DWORD error = GetLastError();

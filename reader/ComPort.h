@@ -7,6 +7,10 @@
 // bounded time, for its end first; an operation that has not ended by then is left to the system
 // with its record (CIoGraveyard). The port consumes that completion itself, so the owner never
 // sees a cancellation of ours as a device error.
+//
+// Rule: a device may send without end. One pass of reads takes a bounded amount and then lets the
+// owner's wait run (setting the comm event when more may be waiting), and the bytes held for the
+// owner are bounded: beyond that the driver keeps them.
 #pragma once
 #include "ZPort.h"
 #include "Handles.h"

@@ -274,6 +274,10 @@ private:
     // Moves what the port holds now into the receive buffer, without waiting.
     void TakeQueuedInput();
     BOOL ReadReply(std::string& reply, uint32_t lines, DWORD timeout, BOOL divert);
+    // Takes the next complete line out of the receive buffer (as TakeLine). Bytes that run past
+    // MaxLineLength without a line feed are no reader's line: they are dropped up to the next
+    // line feed, with one log line, and `dropped` (when given) is set.
+    bool TakeReceivedLine(std::string& line, bool* dropped = nullptr);
     void ReportError(uint32_t kind, HRESULT code, const std::wstring& text);
     BOOL SetReaderSpeed(uint32_t speed);
     bool KeepGoing() const { return Running() || !Started(); }
@@ -427,6 +431,7 @@ private:
     const DWORD m_pollPeriod = 333;
     DWORD m_lastConnectAttempt = 0;
     std::string m_rx; // received and not yet consumed
+    bool m_droppingLine = false;  // the rest of an over-long line is being dropped
     // Key lines and departures (each ended by "\n") that came while a request waited for its
     // reply or while the connection was being made; handled, in order, once that is over.
     std::string m_heldLines;

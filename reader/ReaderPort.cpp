@@ -171,6 +171,7 @@ BOOL CReader::ApplyLineParams(DWORD baud, BYTE stopBits, BYTE eventChar)
 
 void CReader::ClosePort()
 {
+    m_droppingLine = false;  // the next connection starts at the start of a line
     if (!m_port)
         return;
     if (m_port->IsOpen()) {
@@ -228,6 +229,31 @@ DWORD CReader::InQueue()
     return count;
 }
 
+bool CReader::TakeReceivedLine(std::string& line, bool* dropped)
+{
+    if (m_droppingLine) {
+        // The rest of a line too long to be a reader's, up to its end.
+        const size_t lf = m_rx.find('\n');
+        if (lf == std::string::npos) {
+            m_rx.clear();
+            return false;
+        }
+        m_rx.erase(0, lf + 1);
+        m_droppingLine = false;
+    }
+    if (TakeLine(m_rx, line))
+        return true;
+    if (m_rx.size() > MaxLineLength) {
+        m_rx.clear();
+        m_droppingLine = true;
+        if (dropped)
+            *dropped = true;
+        if (LogOn(IDS_LOG_LINE_DROPPED))
+            m_sink->Log(this, LOG_LEVEL_WARNING, IDS_LOG_LINE_DROPPED, static_cast<unsigned>(MaxLineLength));
+    }
+    return false;
+}
+
 void CReader::TakeQueuedInput()
 {
     DWORD queued = InQueue();
@@ -240,8 +266,9 @@ BOOL CReader::ReadReply(std::string& reply, uint32_t lines, DWORD timeout, BOOL 
     reply.clear();
     const DWORD start = GetTickCount();
     std::string line;
+    bool overdue = false;
     while (KeepGoing()) {
-        while (TakeLine(m_rx, line)) {
+        while (TakeReceivedLine(line)) {
             if (line.empty())
                 continue;
             if (reply.empty() && divert) {
@@ -264,8 +291,13 @@ BOOL CReader::ReadReply(std::string& reply, uint32_t lines, DWORD timeout, BOOL 
         }
         DWORD elapsed = GetTickCount() - start;
         DWORD queued = InQueue();
-        if (elapsed >= timeout && queued == 0)
-            break;
+        if (elapsed >= timeout) {
+            // What arrived in time is still looked at once; a device that never stops sending
+            // must not keep the request from ending.
+            if (queued == 0 || overdue)
+                break;
+            overdue = true;
+        }
         Receive(queued ? queued : 1, elapsed < timeout ? timeout - elapsed : 0, FALSE);
         if (!reply.empty())
             timeout = 500;

@@ -6,6 +6,10 @@
 
 namespace readertext {
 
+// The longest line a reader sends is well under this (replies and key lines are short); more
+// received without a line end is not a reader's line.
+const size_t MaxLineLength = 4096;
+
 // Takes the first complete line (ended by a line feed) out of buf, without the line feed and
 // without a carriage return before it. False, and buf untouched, when no line feed is there.
 inline bool TakeLine(std::string& buf, std::string& line)

@@ -33,6 +33,15 @@ const uint32_t UDP_RECEIVE = 3;
 const uint32_t UDP_DONE = 5;
 
 const size_t DATAGRAM_SIZE = 1024;
+// Discovery replies taken in one pass at most; the rest waits for the next pass.
+const int MAX_DATAGRAMS_PER_PASS = 64;
+// Ports that one search probes from discovery replies at most: each probe holds a socket until it
+// ends, and a segment has far fewer converters. Ports named beyond are not probed.
+const size_t MAX_DISCOVERED_PORTS = 64;
+
+// The longest identification a probe takes: a reader's is a few short lines. A port that says more
+// is not a reader.
+const size_t MAX_REPLY_BYTES = 4096;
 
 // Ports and sockets share the three events, and a port that collects its network events resets
 // the comm event on the way, which can swallow another socket's signal. While more than one
@@ -268,7 +277,8 @@ bool CSearchReaders::AddProbe(const std::wstring& name, uint32_t modelMask, DWOR
 
 void CSearchReaders::AddDiscoveredPort(const std::wstring& name)
 {
-    if (std::find(m_discovered.begin(), m_discovered.end(), name) != m_discovered.end())
+    if (m_discovered.size() >= MAX_DISCOVERED_PORTS ||
+        std::find(m_discovered.begin(), m_discovered.end(), name) != m_discovered.end())
         return;
     m_discovered.push_back(name);
     // Any model may sit behind a converter; for a TCP port the speed steps only decide how often
@@ -317,6 +327,7 @@ void CSearchReaders::SendRequest(ProbeRec& probe)
     }
     probe.stateTime = GetTickCount();
     probe.raw.clear();
+    probe.converted = 0;
     probe.replyText.clear();
     if (probe.port->GetState() & ZPORT_WRITE_PENDING) {
         probe.state = PROBE_SEND;
@@ -335,15 +346,26 @@ void CSearchReaders::ReadReply(ProbeRec& probe)
     }
     if (queued == 0)
         return;
-    std::string bytes;
-    if (FAILED(probe.port->Read(bytes, queued, 0))) {
+    if (queued > MAX_REPLY_BYTES + 1 - probe.raw.size())
+        queued = static_cast<DWORD>(MAX_REPLY_BYTES + 1 - probe.raw.size());
+    const size_t before = probe.raw.size();
+    if (FAILED(probe.port->Read(probe.raw, queued, 0))) {
         ProbeFailed(probe, true);
         return;
     }
-    probe.raw += bytes;
-    // Widened whole, so that a character of a multi-byte code page split between two reads is
-    // still read right.
-    AnsiToWide(probe.replyText, probe.raw.data(), static_cast<int>(probe.raw.size()));
+    if (probe.raw.size() > MAX_REPLY_BYTES) {
+        probe.state = PROBE_DONE;   // more than any reader says: not a reader
+        return;
+    }
+    // Only complete lines count, and a line feed is never part of a multi-byte character: each
+    // line is widened once, when its line feed has come.
+    const size_t end = probe.raw.rfind('\n');
+    if (end == std::string::npos || end < before)
+        return;
+    std::wstring lines;
+    AnsiToWide(lines, probe.raw.data() + probe.converted, static_cast<int>(end + 1 - probe.converted));
+    probe.replyText += lines;
+    probe.converted = end + 1;
 
     uint16_t code = 0;
     uint32_t serialNumber = 0, version = 0, moreNeeded = 1;
@@ -482,14 +504,13 @@ void CSearchReaders::ReceiveDiscovery(UdpRec& udp)
         udp.state = UDP_DONE;
         return;
     }
-    for (;;) {
-        u_long waiting = 0;
-        if (ioctlsocket(udp.socket.Get(), FIONREAD, &waiting) != 0) {
-            udp.state = UDP_DONE;
+    // Until the socket would block: a count of waiting bytes says nothing past an empty datagram.
+    // Bounded per pass, so that a sender without pause still lets the wait run.
+    for (int datagrams = 0;; ++datagrams) {
+        if (datagrams == MAX_DATAGRAMS_PER_PASS) {
+            SetEvent(m_commEvent.Get());   // the next pass goes on here
             return;
         }
-        if (waiting == 0)
-            return;
         sockaddr_in sender{};
         int senderLength = sizeof(sender);
         WSABUF buffer{static_cast<ULONG>(udp.buffer.size()), &udp.buffer[0]};
@@ -505,6 +526,8 @@ void CSearchReaders::ReceiveDiscovery(UdpRec& udp)
             udp.state = UDP_DONE;
             return;
         }
+        if (got == 0)
+            continue;   // an empty datagram names no converter
         wchar_t senderText[64];
         DWORD senderTextLength = 64;
         if (WSAAddressToStringW(reinterpret_cast<sockaddr*>(&sender), senderLength, nullptr, senderText,

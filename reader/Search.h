@@ -142,6 +142,7 @@ private:
         CProbePort port;
         int32_t tries = 0;
         std::string raw;              // reply bytes as received
+        size_t converted = 0;         // of them, widened into replyText (whole lines)
         uint32_t state = 0;
         DWORD stateTime = 0;
         std::wstring replyText;

@@ -7,6 +7,12 @@
 namespace {
 
 const DWORD RecvChunkSize = 1024;
+// What one receive takes from the socket at most: a converter that sends without pause must not
+// keep the owner's thread here, away from its stop and wake requests.
+const size_t MaxReceivePerCall = 16 * 1024;
+// No more is taken from the socket while this much waits for the owner; the rest stays with the
+// system, whose flow control then holds the sender back.
+const size_t MaxHeldReceived = 64 * 1024;
 
 HRESULT MapSocketError(int error)
 {
@@ -262,7 +268,16 @@ HRESULT CZTcpPort::Receive()
         return S_OK;
     const size_t before = m_received.size();
     HRESULT hr = S_OK;
+    size_t taken = 0;
     for (;;) {
+        if (m_received.size() >= MaxHeldReceived)
+            break;  // the owner reads what is held first; Read receives again
+        if (taken >= MaxReceivePerCall) {
+            // More may be waiting: the owner comes back through its wait, where it sees its
+            // other events too.
+            SetEvent(m_commEvent);
+            break;
+        }
         WSABUF buffer{RecvChunkSize, &m_recvChunk[0]};
         DWORD got = 0;
         DWORD flags = 0;
@@ -272,6 +287,7 @@ HRESULT CZTcpPort::Receive()
                 break;
             }
             m_telnet.Feed(m_recvChunk.data(), got, m_received);
+            taken += got;
             continue;
         }
         int error = WSAGetLastError();

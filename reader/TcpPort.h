@@ -2,6 +2,10 @@
 // events arrive through the owner's comm event, so that owners drive it exactly like a serial
 // port. The converter's byte stream carries Telnet commands (RFC 854); they are removed and only
 // the data reaches the caller.
+//
+// Rule: a converter may send without end. One receive takes a bounded amount from the socket and
+// then lets the owner's wait run (setting the comm event when more may be waiting), and the
+// decoded bytes held for the owner are bounded: beyond that the system keeps them.
 #pragma once
 #include "ZPort.h"
 #include "HostResolve.h"

@@ -14,39 +14,32 @@ const unsigned char DONT = 0xFE;
 void CTelnetDecoder::Reset()
 {
     m_raw.clear();
-    m_inSubnegotiation = false;
 }
 
-bool CTelnetDecoder::SkipSubnegotiation(size_t& at) const
+CTelnetDecoder::SubnegotiationEnd CTelnetDecoder::FindSubnegotiationEnd(size_t body, size_t& end) const
 {
-    // An escaped IAC IAC inside is part of it.
     const size_t size = m_raw.size();
-    while (at < size) {
+    size_t at = body;
+    while (at < size && at - body <= MaxSubnegotiation) {
         if (static_cast<unsigned char>(m_raw[at]) != IAC) {
             ++at;
             continue;
         }
         if (at + 1 >= size)
-            return false;  // an IAC whose next byte is still on its way
-        const unsigned char next = static_cast<unsigned char>(m_raw[at + 1]);
+            return SubnegotiationEnd::Pending;  // an IAC whose next byte is still on its way
+        if (static_cast<unsigned char>(m_raw[at + 1]) == SE) {
+            end = at + 2;
+            return SubnegotiationEnd::Found;
+        }
         at += 2;
-        if (next == SE)
-            return true;
     }
-    return false;
+    return at - body > MaxSubnegotiation ? SubnegotiationEnd::TooLong : SubnegotiationEnd::Pending;
 }
 
 void CTelnetDecoder::Feed(const char* bytes, size_t length, std::string& data)
 {
     m_raw.append(bytes, length);
     size_t i = 0;
-    if (m_inSubnegotiation) {
-        m_inSubnegotiation = !SkipSubnegotiation(i);
-        if (m_inSubnegotiation) {
-            m_raw.erase(0, i);
-            return;
-        }
-    }
     const size_t size = m_raw.size();
     while (i < size) {
         size_t iac = m_raw.find(static_cast<char>(IAC), i);
@@ -64,17 +57,11 @@ void CTelnetDecoder::Feed(const char* bytes, size_t length, std::string& data)
             data.push_back(static_cast<char>(IAC));
             i += 2;
         } else if (command == SB) {
-            size_t j = i + 2;
-            if (!SkipSubnegotiation(j)) {
-                // Its end is still on its way. A short one is held whole; a long one is dropped
-                // as it comes, so that a sub-negotiation that never ends holds nothing.
-                if (j - i > MaxHeldSubnegotiation) {
-                    m_inSubnegotiation = true;
-                    i = j;
-                }
-                break;
-            }
-            i = j;
+            size_t end = 0;
+            const SubnegotiationEnd found = FindSubnegotiationEnd(i + 2, end);
+            if (found == SubnegotiationEnd::Pending)
+                break;  // held until its end comes
+            i = found == SubnegotiationEnd::Found ? end : i + 2;
         } else if (command >= WILL && command <= DONT) {
             if (i + 2 >= size)
                 break;  // the option byte is still on its way

@@ -1,9 +1,12 @@
 // Removes the Telnet commands (RFC 854) that a network converter's byte stream may carry, leaving
 // the reader's data. Bytes of a command that has not arrived whole are held until it has.
 //
-// Rule: what is held is bounded. A sub-negotiation (IAC SB ... IAC SE) is held while it is short;
-// one that grows beyond MaxHeldSubnegotiation without its end is dropped as it comes, and the
-// decoder skips on to its end without keeping anything of it.
+// Rule: what is held is bounded, and no data is held for long. A converter's sub-negotiations
+// (IAC SB ... IAC SE) are a few bytes: one whose end has not come is held while it is short. When
+// more than MaxSubnegotiation bytes follow IAC SB without IAC SE, they are no sub-negotiation (the
+// two bytes come by chance in a raw reader's binary frames, or from a broken converter): only IAC
+// SB is dropped and the bytes after it are decoded as data. The same holds however TCP splits the
+// stream.
 #pragma once
 #include <cstddef>
 #include <string>
@@ -11,7 +14,7 @@
 class CTelnetDecoder
 {
 public:
-    static const size_t MaxHeldSubnegotiation = 1024;
+    static const size_t MaxSubnegotiation = 16;
 
     // Decodes `length` more bytes and appends the data among them to `data`.
     void Feed(const char* bytes, size_t length, std::string& data);
@@ -21,10 +24,10 @@ public:
     size_t Held() const { return m_raw.size(); }
 
 private:
-    // Skips a sub-negotiation's body from `at` through its IAC SE; false when its end has not
-    // arrived, with `at` on the first byte not yet judged.
-    bool SkipSubnegotiation(size_t& at) const;
+    enum class SubnegotiationEnd { Found, Pending, TooLong };
+    // Looks for the IAC SE of the sub-negotiation whose body starts at `body`; when found, `end`
+    // is the position after it. An IAC IAC inside belongs to the body.
+    SubnegotiationEnd FindSubnegotiationEnd(size_t body, size_t& end) const;
 
     std::string m_raw;              // received, not yet decoded
-    bool m_inSubnegotiation = false;  // skipping the body of a sub-negotiation too long to hold
 };

@@ -18,6 +18,8 @@ namespace {
 
 // A line that never ends must not grow the receive buffer without bound; real lines are short.
 const size_t MaxPendingLine = 4096;
+// What one text poll takes from the port at most.
+const size_t MaxPollBytes = 64 * 1024;
 
 // A reader's identification is half a dozen short lines, sent at once.
 const size_t MaxIdentificationText = 2048;
@@ -312,10 +314,15 @@ void CReader::PollText()
         if (queued)
             Receive(queued, 0, FALSE);
     } else {
-        for (;;) {
+        // Bounded, so that a reader that never stops sending still lets the loop run; the port
+        // signals what it still holds.
+        size_t taken = 0;
+        while (taken < MaxPollBytes) {
             size_t before = m_rx.size();
-            if (Receive(64, 0, FALSE) == before)
+            size_t after = Receive(64, 0, FALSE);
+            if (after == before)
                 break;
+            taken += after - before;
         }
     }
     if (!m_rx.empty())
@@ -325,7 +332,8 @@ void CReader::PollText()
 void CReader::ParseTextLines()
 {
     std::string line;
-    while (TakeLine(m_rx, line)) {
+    bool dropped = false;
+    while (TakeReceivedLine(line, &dropped)) {
         if (line.empty())
             continue;
         std::wstring wide = Widen(line);
@@ -338,10 +346,8 @@ void CReader::ParseTextLines()
             continue;
         ReportUnrecognized();
     }
-    if (m_rx.size() > MaxPendingLine) {
-        m_rx.clear();
+    if (dropped)
         ReportUnrecognized();
-    }
 }
 
 void CReader::ReportUnrecognized()

@@ -125,11 +125,13 @@ class ResponderTest(unittest.TestCase):
         self.assertEqual((info["requests"], info["ignored"], info["replies_sent"]), (0, 4, 0))
 
     def test_reply_delay_and_raw_replies(self):
-        r = self.responder(converters=[{"reply": "junk"}, {"tcp_port": 7}], reply_delay_ms=300)
+        r = self.responder(converters=[{"reply": "junk"}, {"reply": ""}, {"tcp_port": 7}],
+                           reply_delay_ms=300)
         start = time.monotonic()
-        answers, _ = ask(r["udp_port"], wait=2.0, until=2)
+        answers, _ = ask(r["udp_port"], wait=2.0, until=3)
         self.assertGreaterEqual(time.monotonic() - start, 0.25)
-        self.assertEqual([d for d, _ in answers], [b"junk", D.seek_reply(7)])
+        self.assertEqual([d for d, _ in answers], [b"junk", b"", D.seek_reply(7)],
+                         "an empty reply is sent as an empty datagram")
 
     def test_no_converters_and_stop(self):
         r = self.c.ok("discovery", converters=[])

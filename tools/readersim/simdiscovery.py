@@ -15,6 +15,7 @@ request; it never sends anywhere else.
 """
 
 import asyncio
+import socket
 
 from simargs import Args
 from simvocab import SimError
@@ -71,14 +72,21 @@ class DiscoveryResponder(asyncio.DatagramProtocol):
         self.senders = []                # "address:port" of each request
         self.port = 0
         self._transport = None
+        self._sock = None
         self._pending = set()
 
     async def open(self, port):
         loop = asyncio.get_running_loop()
+        # The socket stays at hand: asyncio's transport drops an empty datagram, the socket sends it.
+        sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
         try:
-            await loop.create_datagram_endpoint(lambda: self, local_addr=("127.0.0.1", port))
+            sock.bind(("127.0.0.1", port))
+            sock.setblocking(False)
+            await loop.create_datagram_endpoint(lambda: self, sock=sock)
         except OSError as exc:
+            sock.close()
             raise SimError("cannot listen on UDP 127.0.0.1:%d: %s" % (port, exc))
+        self._sock = sock
         return self
 
     def connection_made(self, transport):
@@ -103,7 +111,13 @@ class DiscoveryResponder(asyncio.DatagramProtocol):
         if self._transport is None:
             return
         for datagram in self.replies:
-            self._transport.sendto(datagram, addr)
+            if datagram:
+                self._transport.sendto(datagram, addr)
+            else:
+                try:
+                    self._sock.sendto(datagram, addr)
+                except OSError:
+                    pass   # the requester has gone
             self.sent += 1
 
     def close(self):

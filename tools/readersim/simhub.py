@@ -14,6 +14,7 @@ import sys
 import traceback
 
 import simdiscovery
+import simflood
 import simframed
 import simreader
 import simtransport
@@ -67,6 +68,7 @@ class Hub:
             "discovery": ({"udp_port", "converters", "reply_delay_ms"}, self.discovery),
             "discovery_info": ({"id"}, self.discovery_info),
             "discovery_stop": ({"id"}, self.discovery_stop),
+            "flood": ({"id", "on", "text", "hex", "chunk"}, self.flood),
         }
 
     # --- dispatch ---------------------------------------------------------
@@ -121,7 +123,9 @@ class Hub:
         for rid in list(self.responders):
             self.responders.pop(rid).close()
         for rid in list(self.readers):
-            await self.readers.pop(rid).transport.close()
+            r = self.readers.pop(rid)
+            simflood.stop(r)
+            await r.transport.close()
 
     def _reader(self, a):
         rid = a.int("id")
@@ -192,6 +196,7 @@ class Hub:
         r = self._reader(a)
         del self.readers[r.id]
         r.stop_drips()
+        simflood.stop(r)
         await r.transport.close()
 
     async def list(self, a):
@@ -354,6 +359,16 @@ class Hub:
         if not isinstance(r, simframed.FramedReader):
             raise SimError("%s applies to directly connected readers" % what)
         return r
+
+    async def flood(self, a):
+        r = self._reader(a)
+        flood = simflood.flood_of(r)
+        if a.has("on"):
+            flood.configure(a.str("on", choices=simflood.MODES), a.bytes("", b"A"),
+                            a.int("chunk", 65536, lo=1, hi=1 << 20))
+        elif a.has("text") or a.has("hex") or a.has("chunk"):
+            raise SimError("the flood's bytes and chunk go with 'on'")
+        return flood.info()
 
     # --- converter discovery ----------------------------------------------
 
