@@ -95,7 +95,7 @@ void CEventsPage::SetComponentLanguage(LANGID language)
     if (!host.IsLoaded() || !host.Locale() || host.HostLanguage() == language)
         return;
     host.SetHostLanguage(language);
-    host.Locale()->SetLocale(language == LANG_RUSSIAN ? L"ru_RU" : L"en_EN");
+    host.ApplyLanguage();
 }
 
 void CEventsPage::OnContextMenu(int x, int y)
