@@ -158,6 +158,8 @@ bool CDlgDevOpen::ApplyParameters()
 
 bool CDlgDevOpen::SaveAndOpen()
 {
+    if (m_form && !m_form->CheckNumbers())
+        return false;
     if (m_form)
         m_form->UpdateData(true);
     if (!ApplyParameters())
@@ -174,6 +176,8 @@ bool CDlgDevOpen::SaveAndOpen()
 
 bool CDlgDevOpen::DeviceTest()
 {
+    if (m_form && !m_form->CheckNumbers())
+        return false;
     if (m_form)
         m_form->UpdateData(true);
     if (!ApplyParameters())

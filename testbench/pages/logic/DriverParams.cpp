@@ -180,3 +180,25 @@ std::vector<ApplyStep> MakeApplyPlan(const std::vector<DriverParameter>& params)
     }
     return plan;
 }
+
+bool IsDriverNumber(const std::wstring& text)
+{
+    size_t i = 0;
+    while (i < text.size() && std::iswspace(text[i]))
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == L'-' || text[i] == L'+'))
+        negative = text[i++] == L'-';
+    const size_t firstDigit = i;
+    long long value = 0;
+    for (; i < text.size() && text[i] >= L'0' && text[i] <= L'9'; ++i) {
+        value = value * 10 + (text[i] - L'0');
+        if (value > static_cast<long long>(INT_MAX) + 1)
+            return false;
+    }
+    if (i == firstDigit || (!negative && value > INT_MAX))
+        return false;
+    while (i < text.size() && std::iswspace(text[i]))
+        ++i;
+    return i == text.size();
+}
