@@ -202,8 +202,7 @@ LRESULT CConfigParvelApp::OnCreate()
     EnumChildWindows(m_hWnd, SetFontProc, reinterpret_cast<LPARAM>(m_font.Get()));
 
     std::wstring help;
-    GetHelpFile(help);
-    if (GetFileAttributesW(help.c_str()) == INVALID_FILE_ATTRIBUTES)
+    if (!GetHelpFile(help))
         ShowWindow(m_buttons[2], SW_HIDE);
 
     try
