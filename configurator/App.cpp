@@ -270,9 +270,10 @@ bool CConfigParvelApp::SelectPage(int index)
         ShowWindow(current->GetHwnd(), SW_HIDE);
     if (!m_pages[index])
     {
-        CAppPage* page = slot->Create();
-        HWND hWnd = CreateDialogParamW(ModuleHandle, MAKEINTRESOURCEW(slot->TemplateId), m_hWnd, CWnd::StaticDlgProc,
-                                       reinterpret_cast<LPARAM>(page));
+        CAppPage* page = slot->Create(*this);
+        HWND hWnd = page ? CreateDialogParamW(ModuleHandle, MAKEINTRESOURCEW(slot->TemplateId), m_hWnd,
+                                              CWnd::StaticDlgProc, reinterpret_cast<LPARAM>(page))
+                         : nullptr;
         if (!hWnd)
         {
             delete page;
