@@ -232,7 +232,8 @@ void CDlgDevOpen::LayoutPages()
 
 void CDlgDevOpen::OnDestroy()
 {
-    WINDOWPLACEMENT placement = {sizeof(placement)};
+    WINDOWPLACEMENT placement = {};
+    placement.length = sizeof(placement);
     RECT now;
     GetWindowRect(m_hWnd, &now);
     if (GetWindowPlacement(m_hWnd, &placement) && !EqualRect(&now, &m_initialRect)) {

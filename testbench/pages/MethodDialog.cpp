@@ -258,7 +258,8 @@ void CDlgMethod::OnDestroy()
         app.SetMethodArgs(m_name, m_args);
         app.ModifiedFlags |= DATA_UI;
     }
-    WINDOWPLACEMENT placement = {sizeof(placement)};
+    WINDOWPLACEMENT placement = {};
+    placement.length = sizeof(placement);
     RECT now;
     GetWindowRect(m_hWnd, &now);
     if (GetWindowPlacement(m_hWnd, &placement) && !EqualRect(&now, &m_initialRect)) {

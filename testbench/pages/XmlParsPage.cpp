@@ -182,7 +182,9 @@ void CXmlParsPage::ScrollTo(int pos)
 
 void CXmlParsPage::OnVScroll(int code)
 {
-    SCROLLINFO si = {sizeof(si), SIF_ALL};
+    SCROLLINFO si = {};
+    si.cbSize = sizeof(si);
+    si.fMask = SIF_ALL;
     GetScrollInfo(m_hWnd, SB_VERT, &si);
     const int range = std::max(0, si.nMax - static_cast<int>(si.nPage));
     const int line = std::max(5, range / 20);

@@ -345,8 +345,9 @@ TEST(CommandReaders, CommandsOfOtherProtocolsAndModels)
         auto reader = StartReader(sink, s.Port(), Timings(), c.flags);
         ASSERT_TRUE(sink.WaitCount(EventKind::Connect, 1, FramedWaitMs));
         EXPECT_EQ(c.status, RunCommand(*reader, sink, c.command));
-        if (c.status == S_OK)
+        if (c.status == S_OK) {
             EXPECT_EQ(UltralightPages(4, 24), Snapshot(*reader).Data);
+        }
     }
 }
 

@@ -591,8 +591,9 @@ TEST(ReaderControlLive, NewConnectionValuesReconnectOnlyWhenTheConnectionDepends
                 EXPECT_EQ(std::string::npos, Text(sim.Received(s.Id())).find('i'));
             }
         }
-        if (c.model == 7) // the output format followed the setting each time
+        if (c.model == 7) { // the output format followed the setting each time
             EXPECT_TRUE(sim.WaitReceivedText(s.Id(), "tFMTDALLAS", 1000));
+        }
         EXPECT_EQ(0u, sink.Count(EventKind::DriverError));
     }
 }

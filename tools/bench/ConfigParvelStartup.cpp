@@ -1,8 +1,8 @@
 // Start-up time of ConfigParvel (not a test): from the start of the process to its main window
 // being shown, over several runs of a copy in a scratch portable folder. The goal is under 1 s
 // under Wine on this machine. Run it under a display:
-//   tools/gui-run.sh build/wine-run build/tests/window_probe.exe build/tools/bench/configparvel_startup.exe \
-//       Z:<path of ConfigParvel.exe> [runs]
+//   tools/gui-run.sh build/wine-run build/tests/window_probe.exe build/tools/bench/configparvel_startup.exe
+//       Z:<path of ConfigParvel.exe> [runs]   (all on one line)
 // or: ninja -C build configparvel_startup_run
 #include "ProgramRun.h"
 #include <algorithm>

@@ -82,7 +82,8 @@ int ThreadCount()
 {
     HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
     int count = 0;
-    THREADENTRY32 entry = {sizeof(entry)};
+    THREADENTRY32 entry = {};
+    entry.dwSize = sizeof(entry);
     for (BOOL ok = Thread32First(snap, &entry); ok; ok = Thread32Next(snap, &entry))
         count += entry.th32OwnerProcessID == GetCurrentProcessId();
     CloseHandle(snap);
@@ -224,10 +225,11 @@ TEST_F(BenchEndToEnd, ReaderThroughTheWholeBench)
     // The methods page: 35 methods, ReadMifareC's defaults, and GetVersion run from its dialog.
     ASSERT_EQ(35u, methods->View().Rows().size());
     for (const MethodRow& row : methods->View().Rows())
-        if (row.english == L"ReadMifareC")
+        if (row.english == L"ReadMifareC") {
             EXPECT_EQ(L"5=0 (0x0)(UI4), 6=0x3C7A91E5B20D(PWSTR), 7=false(BOOL), 8=false(BOOL), 9=-1 (0xFFFFFFFF)(UI4), "
                       L"10=(NULL)",
                       row.defaults);
+        }
     int getVersion = -1;
     for (size_t i = 0; i < methods->View().Rows().size(); ++i)
         if (methods->View().Rows()[i].english == L"GetVersion")
@@ -266,8 +268,9 @@ TEST_F(BenchEndToEnd, ReaderThroughTheWholeBench)
     };
     Click(props->GetHwnd(), IDC_PROPS_CHANGE);
     for (const PropertyRow& row : props->View().Rows())
-        if (row.english == L"ReqTries")
+        if (row.english == L"ReqTries") {
             EXPECT_EQ(L"5", row.value);
+        }
 }
 
 TEST_F(BenchEndToEnd, UnloadingWithDevicesOpenClosesThem)
