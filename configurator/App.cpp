@@ -202,8 +202,7 @@ LRESULT CConfigParvelApp::OnCreate()
     EnumChildWindows(m_hWnd, SetFontProc, reinterpret_cast<LPARAM>(m_font.Get()));
 
     std::wstring help;
-    GetHelpFile(help);
-    if (GetFileAttributesW(help.c_str()) == INVALID_FILE_ATTRIBUTES)
+    if (!GetHelpFile(help))
         ShowWindow(m_buttons[2], SW_HIDE);
 
     // Each step on its own: a configurator file that cannot be written must not keep the add-in's
@@ -281,9 +280,10 @@ bool CConfigParvelApp::SelectPage(int index)
         ShowWindow(current->GetHwnd(), SW_HIDE);
     if (!m_pages[index])
     {
-        CAppPage* page = slot->Create();
-        HWND hWnd = CreateDialogParamW(ModuleHandle, MAKEINTRESOURCEW(slot->TemplateId), m_hWnd, CWnd::StaticDlgProc,
-                                       reinterpret_cast<LPARAM>(page));
+        CAppPage* page = slot->Create(*this);
+        HWND hWnd = page ? CreateDialogParamW(ModuleHandle, MAKEINTRESOURCEW(slot->TemplateId), m_hWnd,
+                                              CWnd::StaticDlgProc, reinterpret_cast<LPARAM>(page))
+                         : nullptr;
         if (!hWnd)
         {
             delete page;

@@ -46,7 +46,9 @@ public:
     void ShowAbout();
     bool SelectPage(int index);
     void LayoutPage(int cx, int cy, HDWP hdwp);
-    void GetHelpFile(std::wstring& out) const;
+    // The help file for the system's language, else the Russian one; true when it is a file (a
+    // folder of that name is none), the one test behind both the Help button and ShowHelp.
+    bool GetHelpFile(std::wstring& out) const;
     bool ShowHelp(int helpId);
     bool CanClose();
 

@@ -5,6 +5,7 @@
 #include "AppResource.h"
 #include "DlgAbout.h"
 #include "PageRefusal.h"
+#include "Paths.h"
 #include "UiSeam.h"
 #include "TestPage.h"
 #include <htmlhelp.h>
@@ -155,22 +156,22 @@ bool CConfigParvelApp::CanClose()
     }
 }
 
-void CConfigParvelApp::GetHelpFile(std::wstring& out) const
+bool CConfigParvelApp::GetHelpFile(std::wstring& out) const
 {
     wchar_t language[16] = {};
     GetLocaleInfoW(LOCALE_SYSTEM_DEFAULT, LOCALE_SABBREVLANGNAME, language, 16);
     const std::wstring folder = m_programFolder + L"Languages\\";
     out = folder + L"Parvel_" + language + L".chm";
-    if (GetFileAttributesW(out.c_str()) == INVALID_FILE_ATTRIBUTES)
-        out = folder + L"Parvel_RUS.chm";
+    if (FileExists(out))
+        return true;
+    out = folder + L"Parvel_RUS.chm";
+    return FileExists(out);
 }
 
 bool CConfigParvelApp::ShowHelp(int helpId)
 {
     std::wstring file;
-    GetHelpFile(file);
-    DWORD attributes = GetFileAttributesW(file.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
+    if (!GetHelpFile(file))
         return false;
     if (!m_openHelpFile.empty() && m_openHelpFile != file)
     {

@@ -1,6 +1,9 @@
 // The page table of the main window: each tab's page class and dialog template, in tab order.
 #include "PageFactory.h"
 #include "AdvancedPage.h"
+#include "App.h"
+#include "AppMessageBox.h"
+#include "CodePage.h"
 #include "AppResource.h"
 #include "FormatsPage.h"
 #include "MainPage.h"
@@ -11,9 +14,21 @@
 namespace {
 
 template <class Page>
-CAppPage* MakePage()
+CAppPage* MakePage(CConfigParvelApp&)
 {
     return new Page;
+}
+
+// The test page gets what the test bench uses of the program: its data, the test host and the test
+// log, made here on first use. A host window the system refuses leaves the tab empty.
+CAppPage* MakeTestPage(CConfigParvelApp& app)
+{
+    try {
+        return new CTestPage(BenchContext{app, *app.GetTestHost(), *app.GetTestLog()});
+    } catch (const std::exception& e) {
+        AppMessageBox(AnsiToWide(std::string(e.what())), MB_ICONERROR);
+        return nullptr;
+    }
 }
 
 // In tab order: Main, Formats, Reading keys, Sound, Configurator, Test.
@@ -23,7 +38,7 @@ const PageSlot g_pages[] = {
     {&MakePage<CReadKeysPage>, IDD_PAGE_READKEYS},
     {&MakePage<CSoundPage>, IDD_PAGE_SOUND},
     {&MakePage<CZAdvancedPage>, IDD_PAGE_ADVANCED},
-    {&MakePage<CTestPage>, IDD_PAGE_TEST},
+    {&MakeTestPage, IDD_PAGE_TEST},
 };
 
 } // namespace

@@ -2,9 +2,13 @@
 #pragma once
 #include "Wnd.h"
 
+class CConfigParvelApp;
+
 struct PageSlot
 {
-    CAppPage* (*Create)();
+    // A new page object of the tab; null when what the page needs cannot be had (the reason was
+    // shown to the user).
+    CAppPage* (*Create)(CConfigParvelApp& app);
     int TemplateId;
 };
 

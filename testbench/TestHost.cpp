@@ -220,8 +220,22 @@ void CTestParvel::Create()
         ThrowTestError(LoadResString(IDS_TEST_INIT_FAILED).c_str());
     }
 
-    static_cast<LocaleBase*>(m_component)->SetLocale((m_language & 0x3FF) == LANG_RUSSIAN ? L"ru_RU" : L"en_EN");
+    ApplyLanguage();
     Notify(ListenComponent);
+}
+
+void CTestParvel::ApplyLanguage()
+{
+    if (!m_component)
+        return;
+    const bool russian = PRIMARYLANGID(m_language) == LANG_RUSSIAN;
+    // The add-in takes its texts' language from the calling thread's locale inside SetLocale, which
+    // the platform sets first. This thread is the configurator's own: it gets its locale back at
+    // once, so that the configurator's formats and texts stay as the user's system has them.
+    const LCID previous = GetThreadLocale();
+    SetThreadLocale(MAKELCID(MAKELANGID(russian ? LANG_RUSSIAN : LANG_ENGLISH, SUBLANG_DEFAULT), SORT_DEFAULT));
+    static_cast<LocaleBase*>(m_component)->SetLocale(russian ? L"ru_RU" : L"en_EN");
+    SetThreadLocale(previous);
 }
 
 void CTestParvel::Unload()

@@ -117,6 +117,9 @@ public:
     // The language whose locale the next Create gives the component.
     LANGID HostLanguage() const { return m_language; }
     void SetHostLanguage(LANGID language) { m_language = language; }
+    // Gives a live component the host language as the platform does: Russian or English, the
+    // calling thread's locale set to it for the component's SetLocale.
+    void ApplyLanguage();
     void SetMessageBoxFunction(HostMessageBoxFn function) { m_messageBox = function ? function : DefaultHostMessageBox; }
 
     // --- platform side: IAddInDefBase / IAddInDefBaseEx --------------------------------------------

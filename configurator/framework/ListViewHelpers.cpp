@@ -217,7 +217,9 @@ void ListView_InitCheckList(HWND list)
     GetClientRect(list, &client);
     LVCOLUMNW column = {};
     column.mask = LVCF_WIDTH;
-    column.cx = client.right - GetSystemMetrics(SM_CXVSCROLL);
+    // A list narrower than a scroll bar would ask for a negative width, which the list view reads as
+    // one of its auto-size codes.
+    column.cx = ClampColumnWidth(client.right - GetSystemMetrics(SM_CXVSCROLL));
     SendMessageW(list, LVM_INSERTCOLUMNW, 0, reinterpret_cast<LPARAM>(&column));
 }
 

@@ -1,13 +1,12 @@
 // The list pages of the add-in's members.
 #include "AddinListPage.h"
-#include "App.h"
 #include "BenchUi.h"
 #include "SortColumn.h"
 #include "TestHost.h"
 
 CAddinListPage::~CAddinListPage()
 {
-    StopListeningToHost(this, m_listening);
+    StopListeningToHost(m_bench.host, this, m_listening);
 }
 
 void CAddinListPage::InitList(int listId, std::initializer_list<int> buttons, UINT firstCaption, const int* widths,
@@ -21,14 +20,14 @@ void CAddinListPage::InitList(int listId, std::initializer_list<int> buttons, UI
         m_anchors.AddControl(id, ANCHOR_LEFT | ANCHOR_BOTTOM);
     m_anchors.Capture();
 
-    CAppData& settings = GetApp();
+    CAppData& settings = m_bench.data;
     for (int c = 0; c < columns; ++c)
         AddListColumn(m_list, c, firstCaption + c, widths[c] == 0 ? RemainingColumnWidth(m_list, 436) : widths[c]);
     ApplyColumnWidths(m_list, settings.*m_widthsSetting);
     SendMessageW(m_list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
     ListView_InitSortImages(m_list);
 
-    CTestParvel* host = GetApp().GetTestHost();
+    CTestParvel* host = &m_bench.host;
     m_rows.SetHost(host);
     m_rows.SetSortColumn(settings.*m_sortSetting);
     m_rows.SetOwner(this, OnRowsChanged);
@@ -63,7 +62,7 @@ int CAddinListPage::SelectedRow() const
 
 void CAddinListPage::SortBy(int column)
 {
-    CAppData& settings = GetApp();
+    CAppData& settings = m_bench.data;
     const int32_t sort = NextSortColumn(m_rows.SortColumn(), column);
     if (sort != settings.*m_sortSetting) {
         settings.*m_sortSetting = sort;
@@ -77,15 +76,15 @@ void CAddinListPage::SortBy(int column)
 
 void CAddinListPage::UpdateData(bool save)
 {
-    if (save && m_list && (GetApp().ModifiedFlags & DATA_UI))
-        ListView_GetColumnWidths(m_list, GetApp().*m_widthsSetting);
+    if (save && m_list && (m_bench.data.ModifiedFlags & DATA_UI))
+        ListView_GetColumnWidths(m_list, m_bench.data.*m_widthsSetting);
 }
 
 LRESULT CAddinListPage::OnNotify(NMHDR* hdr)
 {
     if (hdr->hwndFrom != m_list) {
         if (hdr->code == HDN_ENDTRACKW)
-            GetApp().ModifiedFlags |= DATA_UI;
+            m_bench.data.ModifiedFlags |= DATA_UI;
         return FALSE;
     }
     if (m_rows.HandleNotify(hdr))
@@ -131,7 +130,7 @@ LRESULT CAddinListPage::DialogProc(HWND, UINT message, WPARAM, LPARAM lParam)
     case WM_CTLCOLORSTATIC:
         return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW));
     case WM_DESTROY:
-        StopListeningToHost(this, m_listening);
+        StopListeningToHost(m_bench.host, this, m_listening);
         m_rows.SetOwner(nullptr, nullptr);
         break;
     }

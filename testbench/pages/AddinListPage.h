@@ -4,6 +4,7 @@
 #pragma once
 #include "AnchorLayout.h"
 #include "AppData.h"
+#include "BenchContext.h"
 #include "ListViewHelpers.h"
 #include "TestRowsView.h"
 #include "Wnd.h"
@@ -26,8 +27,9 @@ public:
 
 protected:
     // `sortSetting` and `widthsSetting` name the list's entries in the settings.
-    CAddinListPage(CTestRowsView& rows, int32_t CAppData::*sortSetting, ColumnWidths CAppData::*widthsSetting)
-        : m_rows(rows), m_sortSetting(sortSetting), m_widthsSetting(widthsSetting)
+    CAddinListPage(const BenchContext& bench, CTestRowsView& rows, int32_t CAppData::*sortSetting,
+                   ColumnWidths CAppData::*widthsSetting)
+        : m_bench(bench), m_rows(rows), m_sortSetting(sortSetting), m_widthsSetting(widthsSetting)
     {
     }
 
@@ -41,6 +43,7 @@ protected:
     virtual void OpenSelected() = 0;
     int SelectedRow() const;
 
+    BenchContext m_bench;
     HWND m_list = nullptr;
 
 private:

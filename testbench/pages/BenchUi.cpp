@@ -1,6 +1,5 @@
 // Helpers of the test-bench pages.
 #include "BenchUi.h"
-#include "App.h"
 #include "AppMessageBox.h"
 #include "TestHost.h"
 
@@ -28,15 +27,10 @@ int RemainingColumnWidth(HWND list, int used, int minimum)
     return ClampColumnWidth(client.right - client.left - used, minimum);
 }
 
-CTestParvel& TestHost()
+void StopListeningToHost(CTestParvel& host, void* context, bool& listening)
 {
-    return *GetApp().GetTestHost();
-}
-
-void StopListeningToHost(void* context, bool& listening)
-{
-    if (listening && HasApp() && GetApp().HasTestHost())
-        GetApp().GetTestHost()->RemoveListeners(context);
+    if (listening)
+        host.RemoveListeners(context);
     listening = false;
 }
 

@@ -1,5 +1,5 @@
 // Small window helpers shared by the test-bench pages and dialogs: list columns from the string
-// table, the program's test host, and the brush that paints the pages like their tab control.
+// table, leaving the test host's listeners, fonts and the time of the output lines.
 #pragma once
 #include "ListViewHelpers.h"
 #include <windows.h>
@@ -15,11 +15,9 @@ void ApplyColumnWidths(HWND list, const ColumnWidths& saved);
 // The client width of a list minus `used`, never one of the list view's special negative values.
 int RemainingColumnWidth(HWND list, int used, int minimum = 40);
 
-// The test host of the application (made on first use).
-CTestParvel& TestHost();
-// Takes the listeners of `context` off the application's test host when `listening` says it has
-// some there (and the application and its host still exist); `listening` is false afterwards.
-void StopListeningToHost(void* context, bool& listening);
+// Takes the listeners of `context` off the test host when `listening` says it has some there;
+// `listening` is false afterwards.
+void StopListeningToHost(CTestParvel& host, void* context, bool& listening);
 
 // A dialog font of the same face at another weight; the caller owns the result.
 HFONT MakeFontLike(HWND control, int weight, int points, const wchar_t* face);

@@ -1,6 +1,6 @@
 // The device dialog.
 #include "DevOpenDialog.h"
-#include "App.h"
+#include "AppData.h"
 #include "AppMessageBox.h"
 #include "AppResource.h"
 #include "BenchStrings.h"
@@ -32,7 +32,7 @@ bool IsEmptyRect(const RECT& r)
 
 } // namespace
 
-CDlgDevOpen::CDlgDevOpen() = default;
+CDlgDevOpen::CDlgDevOpen(const BenchContext& bench) : m_bench(bench) {}
 CDlgDevOpen::~CDlgDevOpen() = default;
 
 BOOL CDlgDevOpen::OnInitDialog()
@@ -63,7 +63,7 @@ BOOL CDlgDevOpen::OnInitDialog()
     if (!m_actionsXml->Create(m_hWnd))
         m_actionsXml.reset();
 
-    const RECT& saved = GetApp().DevOpenRect;
+    const RECT& saved = m_bench.data.DevOpenRect;
     if (!IsEmptyRect(saved))
         SetWindowPos(m_hWnd, nullptr, saved.left, saved.top, saved.right - saved.left, saved.bottom - saved.top,
                      SWP_NOZORDER | SWP_NOACTIVATE);
@@ -81,13 +81,13 @@ BOOL CDlgDevOpen::OnInitDialog()
 void CDlgDevOpen::ShowLastError(UINT flags)
 {
     std::wstring text;
-    TestHost().GetLastError(text);
+    m_bench.host.GetLastError(text);
     AppMessageBox(TrimLineBreaks(text), flags, m_hWnd);
 }
 
 bool CDlgDevOpen::LoadDriverInfo()
 {
-    CTestParvel& host = TestHost();
+    CTestParvel& host = m_bench.host;
     std::wstring version;
     {
         CVariantArray args(1, host.MemoryManager());
@@ -134,7 +134,7 @@ bool CDlgDevOpen::LoadDriverInfo()
 
 bool CDlgDevOpen::ApplyParameters()
 {
-    CTestParvel& host = TestHost();
+    CTestParvel& host = m_bench.host;
     for (const ApplyStep& step : MakeApplyPlan(m_params)) {
         bool ok;
         if (step.kind == ApplyStep::Text) {
@@ -158,12 +158,14 @@ bool CDlgDevOpen::ApplyParameters()
 
 bool CDlgDevOpen::SaveAndOpen()
 {
+    if (m_form && !m_form->CheckNumbers())
+        return false;
     if (m_form)
         m_form->UpdateData(true);
     if (!ApplyParameters())
         return false;
     std::wstring device;
-    if (!TestHost().Open(device)) {
+    if (!m_bench.host.Open(device)) {
         ShowLastError(MB_ICONERROR);
         return false;
     }
@@ -174,11 +176,13 @@ bool CDlgDevOpen::SaveAndOpen()
 
 bool CDlgDevOpen::DeviceTest()
 {
+    if (m_form && !m_form->CheckNumbers())
+        return false;
     if (m_form)
         m_form->UpdateData(true);
     if (!ApplyParameters())
         return false;
-    CTestParvel& host = TestHost();
+    CTestParvel& host = m_bench.host;
     CVariantArray args(3, host.MemoryManager());
     host.CallAsFunc(L"DeviceTest", &args[0], &args[1], 2);
     if (IsTrue(args[0])) {
@@ -193,7 +197,7 @@ bool CDlgDevOpen::DoAdditionalAction(int index)
 {
     if (index < 0 || index >= static_cast<int>(m_actions.size()))
         return false;
-    CTestParvel& host = TestHost();
+    CTestParvel& host = m_bench.host;
     CVariantArray args(2, host.MemoryManager());
     args.SetWStr(1, m_actions[index].name.c_str());
     host.CallAsFunc(L"DoAdditionalAction", &args[0], &args[1], 1);
@@ -233,8 +237,8 @@ void CDlgDevOpen::OnDestroy()
     RECT now;
     GetWindowRect(m_hWnd, &now);
     if (GetWindowPlacement(m_hWnd, &placement) && !EqualRect(&now, &m_initialRect)) {
-        GetApp().DevOpenRect = placement.rcNormalPosition;
-        GetApp().ModifiedFlags |= DATA_UI;
+        m_bench.data.DevOpenRect = placement.rcNormalPosition;
+        m_bench.data.ModifiedFlags |= DATA_UI;
     }
     if (m_form && m_form->GetHwnd())
         DestroyWindow(m_form->GetHwnd());

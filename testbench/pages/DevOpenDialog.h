@@ -3,6 +3,7 @@
 // the generated form and the two XML documents, and on "Save and close" sends every parameter with
 // SetParameter and opens the device; "Device Test" and the actions run from the form's menu.
 #pragma once
+#include "BenchContext.h"
 #include "DriverParams.h"
 #include "Wnd.h"
 #include <memory>
@@ -15,7 +16,7 @@ class CXmlPage;
 class CDlgDevOpen : public CWnd
 {
 public:
-    CDlgDevOpen();
+    explicit CDlgDevOpen(const BenchContext& bench);
     ~CDlgDevOpen() override;
 
     LRESULT DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -41,6 +42,7 @@ private:
     void ShowLastError(UINT flags);
     void OnDestroy();
 
+    BenchContext m_bench;
     std::wstring m_device;
     std::unique_ptr<CParamsPage> m_form;
     std::unique_ptr<CXmlPage> m_paramsXml;

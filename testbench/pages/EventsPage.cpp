@@ -1,6 +1,6 @@
 // The events page over the test log.
 #include "EventsPage.h"
-#include "App.h"
+#include "AppData.h"
 #include "BenchStrings.h"
 #include "BenchUi.h"
 #include "ModuleState.h"
@@ -9,7 +9,7 @@
 
 CEventsPage::~CEventsPage()
 {
-    StopListeningToHost(this, m_listening);
+    StopListeningToHost(m_bench.host, this, m_listening);
 }
 
 BOOL CEventsPage::OnInitDialog()
@@ -29,15 +29,14 @@ BOOL CEventsPage::OnInitDialog()
     AddListColumn(m_list, 1, IDS_EVENTS_COL_SOURCE, 80);
     AddListColumn(m_list, 2, IDS_EVENTS_COL_MESSAGE, 100);
     AddListColumn(m_list, 3, IDS_EVENTS_COL_DATA, RemainingColumnWidth(m_list, 306));
-    ApplyColumnWidths(m_list, GetApp().EventsColumns);
+    ApplyColumnWidths(m_list, m_bench.data.EventsColumns);
 
-    m_view.Attach(GetApp().GetTestLog());
+    m_view.Attach(&m_bench.log);
     m_view.SetOwner(this, OnViewChanged);
     // The application writes every event and error to the test log; this page hears of them after
     // it (its listeners come later in the host's order) and refreshes on the next tick.
-    CTestParvel* host = GetApp().GetTestHost();
-    host->AddListener(ListenEvent, this, OnLogWritten);
-    host->AddListener(ListenError, this, OnLogWritten);
+    m_bench.host.AddListener(ListenEvent, this, OnLogWritten);
+    m_bench.host.AddListener(ListenError, this, OnLogWritten);
     m_listening = true;
     m_view.Refresh();
     return TRUE;
@@ -72,8 +71,7 @@ void CEventsPage::RefreshList()
 
 void CEventsPage::Clear()
 {
-    CTestLog* log = GetApp().GetTestLog();
-    log->Clear();
+    m_bench.log.Clear();
     m_view.Cache().Drop();
     m_view.Refresh();
 }
@@ -91,11 +89,11 @@ void CEventsPage::OnTimer()
 
 void CEventsPage::SetComponentLanguage(LANGID language)
 {
-    CTestParvel& host = TestHost();
+    CTestParvel& host = m_bench.host;
     if (!host.IsLoaded() || !host.Locale() || host.HostLanguage() == language)
         return;
     host.SetHostLanguage(language);
-    host.Locale()->SetLocale(language == LANG_RUSSIAN ? L"ru_RU" : L"en_EN");
+    host.ApplyLanguage();
 }
 
 void CEventsPage::OnContextMenu(int x, int y)
@@ -104,7 +102,7 @@ void CEventsPage::OnContextMenu(int x, int y)
     if (!menu)
         return;
     HMENU popup = GetSubMenu(menu, 0);
-    const int primary = PRIMARYLANGID(TestHost().HostLanguage());
+    const int primary = PRIMARYLANGID(m_bench.host.HostLanguage());
     if (primary == LANG_ENGLISH || primary == LANG_RUSSIAN)
         CheckMenuRadioItem(popup, ID_EVENTS_ENGLISH, ID_EVENTS_RUSSIAN,
                            primary == LANG_ENGLISH ? ID_EVENTS_ENGLISH : ID_EVENTS_RUSSIAN, MF_BYCOMMAND);
@@ -120,8 +118,8 @@ void CEventsPage::OnContextMenu(int x, int y)
 
 void CEventsPage::UpdateData(bool save)
 {
-    if (save && m_list && (GetApp().ModifiedFlags & DATA_UI))
-        ListView_GetColumnWidths(m_list, GetApp().EventsColumns);
+    if (save && m_list && (m_bench.data.ModifiedFlags & DATA_UI))
+        ListView_GetColumnWidths(m_list, m_bench.data.EventsColumns);
 }
 
 void CEventsPage::OnDestroy()
@@ -130,7 +128,7 @@ void CEventsPage::OnDestroy()
         KillTimer(m_hWnd, RefreshTimer);
     m_timerRunning = false;
     m_view.SetOwner(nullptr, nullptr);
-    StopListeningToHost(this, m_listening);
+    StopListeningToHost(m_bench.host, this, m_listening);
 }
 
 LRESULT CEventsPage::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)
@@ -163,7 +161,7 @@ LRESULT CEventsPage::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM l
         if (hdr->hwndFrom == m_list && m_view.HandleNotify(hdr))
             return TRUE;
         if (hdr->code == HDN_ENDTRACKW)
-            GetApp().ModifiedFlags |= DATA_UI;
+            m_bench.data.ModifiedFlags |= DATA_UI;
         break;
     }
     case WM_CTLCOLORDLG:

@@ -2,18 +2,17 @@
 // Clear and the choice of the component's language in its context menu.
 #pragma once
 #include "AnchorLayout.h"
+#include "BenchContext.h"
 #include "GdiHandles.h"
 #include "TestLogView.h"
 #include "Wnd.h"
-
-class CTestParvel;
 
 class CEventsPage : public CAppPage
 {
 public:
     static const UINT_PTR RefreshTimer = 1;
 
-    CEventsPage() = default;
+    explicit CEventsPage(const BenchContext& bench) : m_bench(bench) {}
     ~CEventsPage() override;
 
     LRESULT DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -38,6 +37,7 @@ private:
     static void OnViewChanged(void* context, CVirtualListViewData* adapter);
     static void OnLogWritten(void* context, CTestParvel* host);
 
+    BenchContext m_bench;
     CAnchorLayout m_anchors;
     HWND m_list = nullptr;
     CTestLogView m_view;

@@ -1,6 +1,6 @@
 // The method-call dialog and its argument grid.
 #include "MethodDialog.h"
-#include "App.h"
+#include "AppData.h"
 #include "AppMessageBox.h"
 #include "AppResource.h"
 #include "BenchStrings.h"
@@ -75,7 +75,7 @@ BOOL CDlgMethod::OnInitDialog()
     m_host->GetMethodName(russian, m_method, 1);
     SetDlgItemTextW(m_hWnd, IDC_METHOD_RUSSIAN, russian.c_str());
 
-    CConfigParvelApp& app = GetApp();
+    CAppData& app = m_bench.data;
     auto remembered = app.MethodArgs.find(m_name);
     if (remembered != app.MethodArgs.end())
         m_args = remembered->second;
@@ -251,7 +251,7 @@ LRESULT CDlgMethod::OnNotify(NMHDR* hdr)
 
 void CDlgMethod::OnDestroy()
 {
-    CConfigParvelApp& app = GetApp();
+    CAppData& app = m_bench.data;
     if (app.ModifiedFlags & DATA_UI)
         ListView_GetColumnWidths(m_grid, app.MethArgsColumns);
     if (m_argsChanged) {
@@ -287,7 +287,7 @@ LRESULT CDlgMethod::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lP
     case WM_NOTIFY: {
         NMHDR* hdr = reinterpret_cast<NMHDR*>(lParam);
         if (hdr->code == HDN_ENDTRACKW) {
-            GetApp().ModifiedFlags |= DATA_UI;
+            m_bench.data.ModifiedFlags |= DATA_UI;
             break;
         }
         if (hdr->hwndFrom == m_grid)

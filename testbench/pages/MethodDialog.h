@@ -4,6 +4,7 @@
 // The arguments go back into the application's history when one was edited.
 #pragma once
 #include "AnchorLayout.h"
+#include "BenchContext.h"
 #include "MethodArgument.h"
 #include "VirtualListViewData.h"
 #include "Wnd.h"
@@ -29,7 +30,7 @@ private:
 class CDlgMethod : public CWnd
 {
 public:
-    CDlgMethod(CTestParvel* host, uint32_t method) : m_host(host), m_method(method) {}
+    CDlgMethod(const BenchContext& bench, uint32_t method) : m_bench(bench), m_host(&bench.host), m_method(method) {}
     LRESULT DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) override;
 
     void Execute();
@@ -50,6 +51,7 @@ private:
     void OnDestroy();
     static void RefreshArgList(void* context, CVirtualListViewData* adapter);
 
+    BenchContext m_bench;
     CTestParvel* m_host;
     uint32_t m_method;
     CAnchorLayout m_anchors;

@@ -1,6 +1,5 @@
 // The methods page.
 #include "MethodsPage.h"
-#include "App.h"
 #include "BenchStrings.h"
 #include "BenchUi.h"
 #include "MethodDialog.h"
@@ -14,7 +13,10 @@ namespace {
 const int DefaultWidths[MethodColumns] = {30, 110, 205, 40, 35, 0};
 }
 
-CMethodsPage::CMethodsPage() : CAddinListPage(m_view, &CAppData::MethodsSortColumn, &CAppData::MethodsColumns) {}
+CMethodsPage::CMethodsPage(const BenchContext& bench)
+    : CAddinListPage(bench, m_view, &CAppData::MethodsSortColumn, &CAppData::MethodsColumns)
+{
+}
 
 BOOL CMethodsPage::OnInitDialog()
 {
@@ -24,7 +26,7 @@ BOOL CMethodsPage::OnInitDialog()
 
 void CMethodsPage::UpdateButtons()
 {
-    const bool loaded = TestHost().IsLoaded();
+    const bool loaded = m_bench.host.IsLoaded();
     EnableItem(IDC_METHS_REFRESH, loaded);
     EnableItem(IDC_METHS_SEARCH, loaded);
 }
@@ -34,7 +36,7 @@ void CMethodsPage::CallMethod()
     const int row = SelectedRow();
     if (row < 0 || row >= static_cast<int>(m_view.Rows().size()))
         return;
-    CDlgMethod dialog(&TestHost(), m_view.Rows()[row].index);
+    CDlgMethod dialog(m_bench, m_view.Rows()[row].index);
     AppDialogBox(dialog, IDD_METHOD, m_hWnd);
 }
 
@@ -44,7 +46,7 @@ LRESULT CMethodsPage::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM 
         switch (LOWORD(wParam)) {
         case IDC_METHS_REFRESH: Refresh(); return TRUE;
         case IDC_METHS_SEARCH: {
-            CSearchReaders dialog;
+            CSearchReaders dialog(m_bench.host);
             AppDialogBox(dialog, IDD_SEARCH_READERS, m_hWnd);
             return TRUE;
         }

@@ -7,7 +7,7 @@
 class CMethodsPage : public CAddinListPage
 {
 public:
-    CMethodsPage();
+    explicit CMethodsPage(const BenchContext& bench);
     LRESULT DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) override;
 
     void CallMethod();

@@ -1,5 +1,7 @@
 // The device dialog's form page.
 #include "ParamsPage.h"
+#include "AppMessageBox.h"
+#include "BenchStrings.h"
 #include "BenchUi.h"
 #include "DevOpenRes.h"
 #include "ModuleState.h"
@@ -146,6 +148,27 @@ LRESULT CParamsPage::Notify(UINT code, int item)
     command.hdr.code = code;
     command.item = item;
     return SendMessageW(GetParent(m_hWnd), WM_NOTIFY, IDD_PARAMS_PAGE, reinterpret_cast<LPARAM>(&command));
+}
+
+bool CParamsPage::CheckNumbers()
+{
+    for (int i = 0; i < FormCount(); ++i) {
+        HWND bad = m_forms[i]->FirstBadNumber();
+        if (!bad)
+            continue;
+        ShowForm(i);
+        AppMessageBox(m_forms[i]->CaptionOf(bad) + L": " + LoadAppString(IDS_BENCH_NOT_A_NUMBER), MB_ICONERROR,
+                      GetParent(m_hWnd));
+        SetFocus(bad);
+        wchar_t cls[16] = {};
+        GetClassNameW(bad, cls, 16);
+        if (lstrcmpiW(cls, L"ComboBox") == 0)
+            SendMessageW(bad, CB_SETEDITSEL, 0, MAKELPARAM(0, -1));
+        else
+            SendMessageW(bad, EM_SETSEL, 0, -1);
+        return false;
+    }
+    return true;
 }
 
 void CParamsPage::UpdateData(bool save)

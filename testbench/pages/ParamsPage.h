@@ -33,6 +33,9 @@ public:
 
     LRESULT DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) override;
     void UpdateData(bool save) override;
+    // Before the form's values are stored: a "Number" field that holds no whole number is shown,
+    // named in an error box and focused; false then, and nothing may be sent.
+    bool CheckNumbers();
 
     void SetDriverInfo(const std::wstring& state, const std::wstring& version);
     void BuildPages(const CMemXML& doc);

@@ -1,6 +1,5 @@
 // The properties page.
 #include "PropertiesPage.h"
-#include "App.h"
 #include "BenchStrings.h"
 #include "BenchUi.h"
 #include "PropertiesRes.h"
@@ -13,8 +12,8 @@ namespace {
 const int DefaultWidths[PropertyColumns] = {30, 110, 140, 70, 0, 60};
 }
 
-CPropertiesPage::CPropertiesPage()
-    : CAddinListPage(m_view, &CAppData::PropertiesSortColumn, &CAppData::PropertiesColumns)
+CPropertiesPage::CPropertiesPage(const BenchContext& bench)
+    : CAddinListPage(bench, m_view, &CAppData::PropertiesSortColumn, &CAppData::PropertiesColumns)
 {
 }
 
@@ -28,7 +27,7 @@ BOOL CPropertiesPage::OnInitDialog()
 void CPropertiesPage::UpdateButtons()
 {
     m_buttonsPending = false;
-    const bool loaded = TestHost().IsLoaded();
+    const bool loaded = m_bench.host.IsLoaded();
     EnableItem(IDC_PROPS_REFRESH, loaded);
     EnableItem(IDC_PROPS_LOAD, loaded);
     EnableItem(IDC_PROPS_SAVE, loaded);
@@ -43,7 +42,7 @@ void CPropertiesPage::EditProperty()
     const int row = SelectedRow();
     if (row < 0 || row >= static_cast<int>(m_view.Rows().size()) || !PropertyTypeEditable(m_view.Rows()[row].type))
         return;
-    CTestParvel& host = TestHost();
+    CTestParvel& host = m_bench.host;
     if (!host.Extender())
         return;
     const uint32_t index = m_view.Rows()[row].index;
@@ -79,9 +78,9 @@ LRESULT CPropertiesPage::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPAR
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
         case IDC_PROPS_REFRESH: Refresh(); return TRUE;
-        case IDC_PROPS_LOAD: TestHost().LoadSettings(); return TRUE;
+        case IDC_PROPS_LOAD: m_bench.host.LoadSettings(); return TRUE;
         case IDC_PROPS_SAVE: {
-            CTestParvel& host = TestHost();
+            CTestParvel& host = m_bench.host;
             CVariantArray args(1, host.MemoryManager());
             args.SetUI4(0, 3);
             host.CallAsProc(L"SaveSettings", &args[0], 1);

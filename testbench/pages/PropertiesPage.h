@@ -7,7 +7,7 @@
 class CPropertiesPage : public CAddinListPage
 {
 public:
-    CPropertiesPage();
+    explicit CPropertiesPage(const BenchContext& bench);
     LRESULT DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) override;
 
     void UpdateButtons() override;

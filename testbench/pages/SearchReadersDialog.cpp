@@ -44,7 +44,7 @@ void CSearchReaders::Start()
 
 void CSearchReaders::Step()
 {
-    CTestParvel& host = TestHost();
+    CTestParvel& host = m_host;
     std::wstring collected;
     bool stop = false;
     for (;;) {
@@ -96,7 +96,7 @@ void CSearchReaders::Stop()
         FormatString(status, LoadAppString(IDS_SEARCH_FOUND).c_str(), m_found);
     SetStatus(status);
     UpdateButtons();
-    CTestParvel& host = TestHost();
+    CTestParvel& host = m_host;
     CVariantArray result(1, host.MemoryManager());
     host.CallAsFunc(L"FindClose", &result[0], nullptr, 0);
 }

@@ -4,10 +4,14 @@
 #pragma once
 #include "Wnd.h"
 
+class CTestParvel;
+
 class CSearchReaders : public CWnd
 {
 public:
     static const UINT_PTR StepTimer = 1;
+
+    explicit CSearchReaders(CTestParvel& host) : m_host(host) {}
 
     LRESULT DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) override;
 
@@ -21,6 +25,7 @@ private:
     void UpdateButtons();
     void SetStatus(const std::wstring& text);
 
+    CTestParvel& m_host;
     bool m_searching = false;
     int m_found = 0;
 };

@@ -1,6 +1,5 @@
 // The test page.
 #include "TestPage.h"
-#include "App.h"
 #include "AppMessageBox.h"
 #include "DevOpenRes.h"
 #include "MethodsRes.h"
@@ -79,7 +78,7 @@ BOOL CTestPage::OnInitDialog()
         item.lParam = i;
         SendMessageW(m_tabs, TCM_INSERTITEMW, i, reinterpret_cast<LPARAM>(&item));
     }
-    TestHost().AddListener(ListenDevices, this, OnDevicesChanged);
+    m_bench.host.AddListener(ListenDevices, this, OnDevicesChanged);
     m_listening = true;
     UpdateLoadButton();
     UpdateButtons();
@@ -96,12 +95,12 @@ void CTestPage::OnDevicesChanged(void* context, CTestParvel*)
 void CTestPage::UpdateLoadButton()
 {
     SetDlgItemTextW(m_hWnd, IDC_TEST_LOAD,
-                    LoadAppString(TestHost().IsLoaded() ? IDS_TEST_UNLOAD : IDS_TEST_LOAD).c_str());
+                    LoadAppString(m_bench.host.IsLoaded() ? IDS_TEST_UNLOAD : IDS_TEST_LOAD).c_str());
 }
 
 void CTestPage::UpdateButtons()
 {
-    const bool loaded = TestHost().IsLoaded();
+    const bool loaded = m_bench.host.IsLoaded();
     const bool selected = SendMessageW(m_combo, CB_GETCURSEL, 0, 0) != CB_ERR;
     EnableItem(IDC_TEST_DEVICES, loaded);
     EnableItem(IDC_TEST_OPEN, loaded);
@@ -111,7 +110,7 @@ void CTestPage::UpdateButtons()
 
 void CTestPage::OnLoadUnload()
 {
-    CTestParvel& host = TestHost();
+    CTestParvel& host = m_bench.host;
     // Create's failures reach the dialog procedure, which shows them; the buttons follow the host
     // whatever happened.
     struct Update
@@ -131,7 +130,7 @@ void CTestPage::OnLoadUnload()
 
 void CTestPage::OnOpen()
 {
-    CDlgDevOpen dialog;
+    CDlgDevOpen dialog(m_bench);
     if (AppDialogBox(dialog, IDD_DEV_OPEN, m_hWnd) != 1)
         return;
     OnHostChanged();
@@ -148,7 +147,7 @@ void CTestPage::OnClose()
     const int row = static_cast<int>(SendMessageW(m_combo, CB_GETCURSEL, 0, 0));
     if (row < 0 || row >= static_cast<int>(m_devices.Rows().size()))
         return;
-    TestHost().Close(m_devices.Rows()[row].device);
+    m_bench.host.Close(m_devices.Rows()[row].device);
 }
 
 void CTestPage::OnReconnect()
@@ -156,7 +155,7 @@ void CTestPage::OnReconnect()
     const int row = static_cast<int>(SendMessageW(m_combo, CB_GETCURSEL, 0, 0));
     if (row < 0 || row >= static_cast<int>(m_devices.Rows().size()))
         return;
-    CTestParvel& host = TestHost();
+    CTestParvel& host = m_bench.host;
     if (m_settingsChanged)
         host.LoadSettings();
     host.Reconnect(m_devices.Rows()[row].device);
@@ -165,7 +164,7 @@ void CTestPage::OnReconnect()
 
 void CTestPage::OnHostChanged()
 {
-    CTestParvel& host = TestHost();
+    CTestParvel& host = m_bench.host;
     if (!host.Devices().empty() && !m_timerRunning)
         m_timerRunning = SetTimer(m_hWnd, StatusTimer, 1000, nullptr) != 0;
     else if (host.Devices().empty() && m_timerRunning)
@@ -175,7 +174,7 @@ void CTestPage::OnHostChanged()
 
 void CTestPage::RefreshDevices()
 {
-    CTestParvel& host = TestHost();
+    CTestParvel& host = m_bench.host;
     std::vector<DeviceReading> readings;
     if (host.IsLoaded() && host.Component()) {
         for (const std::wstring& device : host.Devices()) {
@@ -205,9 +204,9 @@ void CTestPage::ShowInnerPage(int index)
     if (!m_pages[index]) {
         CAppPage* page = nullptr;
         switch (index) {
-        case 0: page = new CEventsPage; break;
-        case 1: page = new CPropertiesPage; break;
-        default: page = new CMethodsPage; break;
+        case 0: page = new CEventsPage(m_bench); break;
+        case 1: page = new CPropertiesPage(m_bench); break;
+        default: page = new CMethodsPage(m_bench); break;
         }
         HWND hWnd = CreateDialogParamW(ModuleHandle, MAKEINTRESOURCEW(InnerTemplates[index]), m_hWnd,
                                        CWnd::StaticDlgProc, reinterpret_cast<LPARAM>(page));
@@ -251,7 +250,7 @@ void CTestPage::StopTimer()
 void CTestPage::OnDestroy()
 {
     StopTimer();
-    StopListeningToHost(this, m_listening);
+    StopListeningToHost(m_bench.host, this, m_listening);
     for (CAppPage* page : m_pages)
         if (page && page->GetHwnd())
             DestroyWindow(page->GetHwnd());

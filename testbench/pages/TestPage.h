@@ -3,6 +3,7 @@
 // Its inner tabs hold the events, properties and methods pages, each created when first shown.
 #pragma once
 #include "AnchorLayout.h"
+#include "BenchContext.h"
 #include "DeviceList.h"
 #include "Wnd.h"
 #include <array>
@@ -16,7 +17,7 @@ public:
     static const UINT_PTR StatusTimer = 1;
     static const int InnerPageCount = 3;
 
-    CTestPage() = default;
+    explicit CTestPage(const BenchContext& bench) : m_bench(bench) {}
     ~CTestPage() override;
 
     LRESULT DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -54,6 +55,7 @@ private:
     void OnDestroy();
     static void OnDevicesChanged(void* context, CTestParvel* host);
 
+    BenchContext m_bench;
     CAnchorLayout m_anchors;
     HWND m_tabs = nullptr;
     HWND m_combo = nullptr;

@@ -50,9 +50,10 @@ void CXmlParsPage::Build(const CMXNode& page)
             MakeControl(2, L"Static", label.c_str(), SS_RIGHT | SS_CENTERIMAGE | SS_ENDELLIPSIS, 0, index, group);
             switch (ControlKindFor(p)) {
             case FormControlKind::Edit:
-                MakeControl(3, L"Edit", p.defaultValue.c_str(),
-                            WS_TABSTOP | ES_AUTOHSCROLL | (p.type == DriverTypeNumber ? ES_NUMBER : 0), WS_EX_CLIENTEDGE,
-                            index, group);
+                // Numbers may be negative (RxPeriod -1), which ES_NUMBER would refuse to take: the
+                // text is checked before anything is sent instead.
+                MakeControl(3, L"Edit", p.defaultValue.c_str(), WS_TABSTOP | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE, index,
+                            group);
                 break;
             case FormControlKind::Combo: {
                 HWND combo = MakeControl(4, L"ComboBox", L"", WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWN | CBS_AUTOHSCROLL, 0,
@@ -211,36 +212,43 @@ HWND CXmlParsPage::ControlOf(const std::wstring& name) const
     return nullptr;
 }
 
+std::wstring CXmlParsPage::ValueOf(const FormControl& c) const
+{
+    const ParamInfo& p = m_params[c.param];
+    if (c.kind == 5)
+        return SendMessageW(c.hWnd, BM_GETCHECK, 0, 0) == BST_CHECKED ? L"true" : L"false";
+    const int length = GetWindowTextLengthW(c.hWnd);
+    std::wstring text(length + 1, L'\0');
+    text.resize(GetWindowTextW(c.hWnd, &text[0], length + 1));
+    if (c.kind == 4)
+        return ComboValue(p, static_cast<int>(SendMessageW(c.hWnd, CB_GETCURSEL, 0, 0)), text);
+    return text;
+}
+
+HWND CXmlParsPage::FirstBadNumber() const
+{
+    for (const FormControl& c : m_controls)
+        if ((c.kind == 3 || c.kind == 4) && m_params[c.param].type == DriverTypeNumber && !IsDriverNumber(ValueOf(c)))
+            return c.hWnd;
+    return nullptr;
+}
+
+std::wstring CXmlParsPage::CaptionOf(HWND control) const
+{
+    for (const FormControl& c : m_controls)
+        if (c.hWnd == control && c.param >= 0)
+            return m_params[c.param].caption;
+    return std::wstring();
+}
+
 void CXmlParsPage::UpdateData(bool save)
 {
     if (!save || !m_driverParams)
         return;
-    for (const FormControl& c : m_controls) {
-        const ParamInfo& p = m_params[c.param < 0 ? 0 : c.param];
-        std::wstring value;
-        switch (c.kind) {
-        case 3: {
-            const int length = GetWindowTextLengthW(c.hWnd);
-            value.resize(length + 1);
-            value.resize(GetWindowTextW(c.hWnd, &value[0], length + 1));
-            break;
-        }
-        case 4: {
-            const int chosen = static_cast<int>(SendMessageW(c.hWnd, CB_GETCURSEL, 0, 0));
-            const int length = GetWindowTextLengthW(c.hWnd);
-            std::wstring typed(length + 1, L'\0');
-            typed.resize(GetWindowTextW(c.hWnd, &typed[0], length + 1));
-            value = ComboValue(p, chosen, typed);
-            break;
-        }
-        case 5:
-            value = SendMessageW(c.hWnd, BM_GETCHECK, 0, 0) == BST_CHECKED ? L"true" : L"false";
-            break;
-        default:
-            continue;
-        }
-        StoreParameterValue(*m_driverParams, p.name, value);
-    }
+    // Group boxes and labels stand for no value (and a page of groups alone has no parameters).
+    for (const FormControl& c : m_controls)
+        if (c.kind >= 3 && c.kind <= 5)
+            StoreParameterValue(*m_driverParams, m_params[c.param].name, ValueOf(c));
 }
 
 LRESULT CXmlParsPage::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)

@@ -31,6 +31,11 @@ public:
     int ContentHeight() const { return m_contentHeight; }
     // The control of a parameter by its name; null when it has none.
     HWND ControlOf(const std::wstring& name) const;
+    // The first edit or combo box of a "Number" parameter whose text is not a whole number, or
+    // null when every one holds a number.
+    HWND FirstBadNumber() const;
+    // The caption of the parameter a control stands for; empty for group boxes.
+    std::wstring CaptionOf(HWND control) const;
 
 private:
     void DestroyControls();
@@ -40,6 +45,8 @@ private:
     void ScrollTo(int pos);
     HWND MakeControl(int kind, const wchar_t* cls, const wchar_t* text, DWORD style, DWORD exStyle, int param,
                      int group);
+    // The value an edit, combo box or check box stands for.
+    std::wstring ValueOf(const FormControl& control) const;
 
     std::vector<DriverParameter>* m_driverParams; // the dialog's, not owned
     std::vector<ParamInfo> m_params;

@@ -139,25 +139,52 @@ std::vector<DriverAction> ReadDriverActions(const CMemXML& doc)
     return out;
 }
 
-int32_t LeadingDecimal(const std::wstring& text)
+namespace {
+
+// Blanks, an optional sign and the decimal digits that follow, from the start of a text.
+struct DecimalPrefix
 {
+    int32_t value = 0;    // clamped to 32 bits
+    bool digits = false;  // at least one digit
+    bool clamped = false; // the digits lie outside 32 bits
+    size_t end = 0;       // where the digits end
+};
+
+DecimalPrefix ReadDecimalPrefix(const std::wstring& text)
+{
+    DecimalPrefix prefix;
     size_t i = 0;
     while (i < text.size() && std::iswspace(text[i]))
         ++i;
     bool negative = false;
     if (i < text.size() && (text[i] == L'-' || text[i] == L'+'))
         negative = text[i++] == L'-';
+    const size_t first = i;
     long long value = 0;
     for (; i < text.size() && text[i] >= L'0' && text[i] <= L'9'; ++i) {
         value = value * 10 + (text[i] - L'0');
-        if (value > static_cast<long long>(INT_MAX) + 1)
+        if (value > static_cast<long long>(INT_MAX) + 1) {
             value = static_cast<long long>(INT_MAX) + 1;
+            prefix.clamped = true;
+        }
     }
     if (negative)
         value = -value;
-    if (value > INT_MAX)
+    if (value > INT_MAX) {
         value = INT_MAX;
-    return static_cast<int32_t>(value);
+        prefix.clamped = true;
+    }
+    prefix.value = static_cast<int32_t>(value);
+    prefix.digits = i > first;
+    prefix.end = i;
+    return prefix;
+}
+
+} // namespace
+
+int32_t LeadingDecimal(const std::wstring& text)
+{
+    return ReadDecimalPrefix(text).value;
 }
 
 std::vector<ApplyStep> MakeApplyPlan(const std::vector<DriverParameter>& params)
@@ -179,4 +206,15 @@ std::vector<ApplyStep> MakeApplyPlan(const std::vector<DriverParameter>& params)
         plan.push_back(step);
     }
     return plan;
+}
+
+bool IsDriverNumber(const std::wstring& text)
+{
+    const DecimalPrefix prefix = ReadDecimalPrefix(text);
+    if (!prefix.digits || prefix.clamped)
+        return false;
+    size_t i = prefix.end;
+    while (i < text.size() && std::iswspace(text[i]))
+        ++i;
+    return i == text.size();
 }

@@ -105,3 +105,6 @@ std::vector<ApplyStep> MakeApplyPlan(const std::vector<DriverParameter>& params)
 // Optional blanks, an optional sign and the decimal digits that follow, clamped to 32 bits; 0
 // when there are no digits.
 int32_t LeadingDecimal(const std::wstring& text);
+// Whether a value typed for a "Number" parameter is one: optional blanks, an optional sign, decimal
+// digits and optional blanks, within the signed 32 bits that SetParameter receives.
+bool IsDriverNumber(const std::wstring& text);

@@ -1,5 +1,6 @@
 // The events list's rows over the test log.
 #include "LogRowCache.h"
+#include "SearchOutput.h"
 #include "WFormat.h"
 
 void CLogRowCache::Attach(CTestLog* log)
@@ -30,7 +31,8 @@ void CLogRowCache::BuildRow(CTestLog* log, int64_t line, LogRow& row)
     row.level = entry.level;
     row.image = entry.level >= LogLevelInfo && entry.level <= LogLevelError ? entry.level - 1 : -1;
     row.source = entry.source;
-    row.message = entry.message;
+    // The add-in's error texts end with a line break, which a list cell would show as boxes.
+    row.message = TrimLineBreaks(entry.message);
     row.data = entry.data;
 }
 

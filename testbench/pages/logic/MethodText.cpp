@@ -128,6 +128,8 @@ std::vector<std::wstring> ExecuteResultLines(bool hasReturn, const tVariant& res
         lines.push_back(LoadResString(IDS_METHOD_OUTPUT_VALUES));
         for (long i = 0; i < count; ++i) {
             FormatVariant(value, params[i], host);
+            // An error text handed out (GetLastError's) ends with a line break inside the quotes.
+            value = TrimLineBreaks(value);
             FormatString(line, L"[%d] (%s): \"%s\"", static_cast<int>(i), TypeName(params[i].vt, L""), value.c_str());
             lines.push_back(line);
         }

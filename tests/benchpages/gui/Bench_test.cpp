@@ -297,6 +297,40 @@ TEST_F(BenchEndToEnd, UnloadingWithDevicesOpenClosesThem)
     EXPECT_FALSE(IsWindowEnabled(GetDlgItem(pageWnd, IDC_TEST_OPEN)));
 }
 
+// The events page's language menu gives the component the other language: a card then arrives
+// with the other language's message, also after Unload and Load, while the configurator's own
+// thread keeps its locale.
+TEST_F(BenchEndToEnd, LanguageMenuSwitchesTheComponent)
+{
+    HWND pageWnd = page->GetHwnd();
+    Click(pageWnd, IDC_TEST_LOAD);
+    ASSERT_TRUE(Host().IsLoaded());
+    CEventsPage* events = page->EventsPage();
+    ASSERT_NE(nullptr, events);
+    const LCID threadLocale = GetThreadLocale();
+    const bool toRussian = !Russian();
+    SendMessageW(events->GetHwnd(), WM_COMMAND, toRussian ? ID_EVENTS_RUSSIAN : ID_EVENTS_ENGLISH, 0);
+    EXPECT_EQ(toRussian ? LANG_RUSSIAN : LANG_ENGLISH, Host().HostLanguage());
+    EXPECT_EQ(threadLocale, GetThreadLocale());
+    const wchar_t* tracks = toRussian ? L"ДанныеКарты" : L"TracksData";
+
+    SimReader reader(sim, ComPort);
+    for (int round = 1; round <= 2; ++round) {
+        OpenThroughDialog(false);
+        ASSERT_EQ(1u, page->Devices().Rows().size()) << round;
+        ASSERT_TRUE(PumpUntil([&] { return page->Devices().Rows()[0].state == 3; }, 10000)) << round;
+        Click(events->GetHwnd(), ID_EVENTS_CLEAR);
+        sim.PresentKey(reader.Id(), "EM", {0x39, 0x30, 0x7B, 0x00, 0x00});
+        ASSERT_TRUE(PumpUntil([&] { return events->View().GetItemCount() > 0; }, 10000)) << round;
+        EXPECT_EQ(tracks, events->View().Cache().Row(0).message) << round;
+        // The next component gets the chosen language from Create.
+        Click(pageWnd, IDC_TEST_LOAD);
+        Click(pageWnd, IDC_TEST_LOAD);
+        ASSERT_TRUE(Host().IsLoaded()) << round;
+        EXPECT_EQ(threadLocale, GetThreadLocale());
+    }
+}
+
 // Load, a device opened and closed again, Unload, and Load again in one process, three times. A
 // Load that has not returned within its limit fails the program: the watchdog ends the process,
 // since a load stuck in the system's loader cannot be interrupted from inside.

@@ -133,3 +133,12 @@ TEST(DriverParams, ActionsWithCaptionsOrNames)
     none.Parse(L"<Actions/>");
     EXPECT_TRUE(ReadDriverActions(none).empty());
 }
+
+TEST(DriverParams, TypedNumbersAreWholeSigned32BitNumbers)
+{
+    for (const wchar_t* good : {L"0", L"-1", L"+7", L" 42 ", L"2147483647", L"-2147483648"})
+        EXPECT_TRUE(IsDriverNumber(good)) << good;
+    for (const wchar_t* bad : {L"", L" ", L"-", L"+", L"1 2", L"12abc", L"0x10", L"2147483648", L"-2147483649",
+                               L"99999999999999999999", L"--1", L"1.5"})
+        EXPECT_FALSE(IsDriverNumber(bad)) << bad;
+}

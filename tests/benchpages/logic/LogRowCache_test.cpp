@@ -46,6 +46,11 @@ TEST_F(LogRowCacheTest, RowsNewestFirstWithTimeAndImage)
     EXPECT_EQ(0, oldest.image);
     EXPECT_EQ(L"COM41", oldest.source);
     EXPECT_EQ(L"0012345", oldest.data);
+
+    // An error text's trailing line break is not part of the message column.
+    Write(6000, LogLevelError, L"Port busy.\r\n");
+    cache.Refill();
+    EXPECT_EQ(L"Port busy.", cache.Row(0).message);
 }
 
 TEST_F(LogRowCacheTest, CacheHintKeepsRowsAndIsClamped)

@@ -117,6 +117,11 @@ TEST(MethodText, ExecuteLinesOfAFunctionWithTwoParameters)
     EXPECT_EQ(L"Argument Output values:", lines[2]);
     EXPECT_EQ(L"[0] (PWSTR): \"COM41\"", lines[3]);
     EXPECT_EQ(L"[1] (I4): \"3\"", lines[4]);
+    // An error text handed out keeps no line break before its closing quote.
+    tVariant error = Str(L"Port busy.\r\n");
+    lines = ExecuteResultLines(false, result, &error, 1, nullptr);
+    ASSERT_EQ(3u, lines.size());
+    EXPECT_EQ(L"[0] (PWSTR): \"Port busy.\"", lines[2]);
 
     // A procedure without parameters writes only "Successfully.".
     lines = ExecuteResultLines(false, result, nullptr, 0, nullptr);

@@ -276,6 +276,29 @@ TEST_F(Framework, ListViewColumnsSelectionAndSortArrows)
     DestroySortImages();
 }
 
+// A check list narrower than a scroll bar gets a column of width 0, never a negative width (which
+// the list view takes for an auto-size code or keeps as it is).
+TEST_F(Framework, CheckListOnANarrowListHasNoNegativeColumn)
+{
+    HWND page = CreatePage();
+    const int scrollBar = GetSystemMetrics(SM_CXVSCROLL);
+    for (int width : {scrollBar - 6, scrollBar - 2, scrollBar - 1, 0}) {
+        HWND list = CreateWindowExW(0, WC_LISTVIEWW, L"", WS_CHILD | WS_VISIBLE | LVS_REPORT, 0, 0, std::max(width, 0),
+                                    50, page, nullptr, ModuleHandle, nullptr);
+        ASSERT_NE(nullptr, list);
+        ListView_InitCheckList(list);
+        EXPECT_EQ(0, SendMessageW(list, LVM_GETCOLUMNWIDTH, 0, 0)) << width;
+        DestroyWindow(list);
+    }
+    HWND wide = CreateWindowExW(0, WC_LISTVIEWW, L"", WS_CHILD | WS_VISIBLE | LVS_REPORT, 0, 0, 200, 50, page,
+                                nullptr, ModuleHandle, nullptr);
+    ListView_InitCheckList(wide);
+    RECT client;
+    GetClientRect(wide, &client);
+    EXPECT_EQ(client.right - scrollBar, SendMessageW(wide, LVM_GETCOLUMNWIDTH, 0, 0));
+    DestroyWindow(wide);
+}
+
 TEST_F(Framework, TabFindsItsItemByParameter)
 {
     HWND page = CreatePage();

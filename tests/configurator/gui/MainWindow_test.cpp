@@ -76,6 +76,34 @@ TEST_F(Shell, RussianLocaleGivesRussianInterface)
     EXPECT_EQ(L"Конфигуратор Parvel", messages[0].caption);
 }
 
+// One test decides whether there is help: a folder with the help file's name is none, so the Help
+// button stays hidden and Help does nothing; a folder in place of the system language's file
+// leaves the Russian file in use.
+TEST_F(Shell, HelpNeedsAHelpFileNotAFolder)
+{
+    ASSERT_TRUE(CreateDirectoryW(Folder().File(L"Languages").c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW(Folder().File(L"Languages\\Parvel_RUS.chm").c_str(), nullptr));
+    StartApp();
+    std::wstring file;
+    EXPECT_FALSE(App().GetHelpFile(file));
+    EXPECT_FALSE(IsWindowVisible(App().GetButton(2)));
+    EXPECT_FALSE(App().ShowHelp(0));
+    StopApp();
+
+    wchar_t language[16] = {};
+    GetLocaleInfoW(LOCALE_SYSTEM_DEFAULT, LOCALE_SABBREVLANGNAME, language, 16);
+    if (std::wstring(language) == L"RUS")
+        return;
+    const std::wstring own = Folder().File((L"Languages\\Parvel_" + std::wstring(language) + L".chm").c_str());
+    ASSERT_TRUE(RemoveDirectoryW(Folder().File(L"Languages\\Parvel_RUS.chm").c_str()));
+    ASSERT_TRUE(CreateDirectoryW(own.c_str(), nullptr));
+    std::ofstream(Folder().File(L"Languages\\Parvel_RUS.chm").c_str()) << "chm";
+    StartApp();
+    EXPECT_TRUE(App().GetHelpFile(file));
+    EXPECT_EQ(Folder().File(L"Languages\\Parvel_RUS.chm"), file);
+    EXPECT_TRUE(IsWindowVisible(App().GetButton(2)));
+}
+
 TEST_F(Shell, SecondInstanceEndsAtOnceAndLeavesTheFirstAlone)
 {
     StartApp();
