@@ -1,5 +1,6 @@
 """The screenshot tool: the BMP-to-PNG converter on made-up pictures, and (when a build folder is
-given in PARVEL_BUILD_DIR) a real capture of ConfigParvel's first page and About box."""
+given in PARVEL_BUILD_DIR) real captures of ConfigParvel's first page and About box, and of its test
+page after a simulated reader has delivered two cards."""
 import os
 import struct
 import sys
@@ -95,6 +96,16 @@ class CaptureTest(unittest.TestCase):
             about_w, about_h = sizes["en-about.png"]
             self.assertLess(about_w, main_w)
             self.assertLess(about_h, main_h)
+
+    def test_test_page_is_captured_with_a_simulated_reader_and_its_card_events(self):
+        # "cards" fails the run unless the device dialog opened the simulated reader and the events
+        # list showed its connection and the two cards; a tool that did not know "cards" would take
+        # it for a page and capture it.
+        build = os.environ["PARVEL_BUILD_DIR"]
+        with tempfile.TemporaryDirectory() as out:
+            run, sizes = capture(build, out, "load cards 5.0:test", "screenshot-cards-prefix")
+            self.assertEqual(run.returncode, 0, run.stdout)
+            self.assertEqual(set(sizes), {"en-test.png", "en-about.png"}, run.stdout)
 
 
 if __name__ == "__main__":
