@@ -72,30 +72,42 @@ HWND WaitForWindow(Find find, DWORD timeoutMs)
     }
 }
 
-struct OwnedDialogSearch
+// The first window that `match` accepts: a top-level window when `parent` is null, else one of
+// `parent`'s descendants (depth first, each level in z-order).
+template <typename Match>
+HWND FindWindowWhere(HWND parent, Match match)
 {
-    HWND Owner;
-    HWND Found;
-};
-
-BOOL CALLBACK FindOwnedDialog(HWND window, LPARAM param)
-{
-    auto* search = reinterpret_cast<OwnedDialogSearch*>(param);
-    wchar_t className[32];
-    if (GetWindow(window, GW_OWNER) == search->Owner && IsWindowVisible(window)
-        && GetClassNameW(window, className, 32) && wcscmp(className, L"#32770") == 0)
+    struct Search
     {
+        Match* Accepts;
+        HWND Found;
+    } search{&match, nullptr};
+    WNDENUMPROC visit = [](HWND window, LPARAM param) -> BOOL {
+        auto* search = reinterpret_cast<Search*>(param);
+        if (!(*search->Accepts)(window))
+            return TRUE;
         search->Found = window;
         return FALSE;
-    }
-    return TRUE;
+    };
+    if (parent)
+        EnumChildWindows(parent, visit, reinterpret_cast<LPARAM>(&search));
+    else
+        EnumWindows(visit, reinterpret_cast<LPARAM>(&search));
+    return search.Found;
 }
 
-HWND FindAboutBox(HWND mainWindow)
+bool IsVisibleOfClass(HWND window, const wchar_t* className)
 {
-    OwnedDialogSearch search{mainWindow, nullptr};
-    EnumWindows(FindOwnedDialog, reinterpret_cast<LPARAM>(&search));
-    return search.Found;
+    wchar_t name[32];
+    return IsWindowVisible(window) && GetClassNameW(window, name, 32) && _wcsicmp(name, className) == 0;
+}
+
+// A dialog box that the main window owns (the About box, the device dialog).
+HWND FindOwnedDialog(HWND mainWindow)
+{
+    return FindWindowWhere(nullptr, [&](HWND window) {
+        return GetWindow(window, GW_OWNER) == mainWindow && IsVisibleOfClass(window, L"#32770");
+    });
 }
 
 // A tab's focus change selects it and notifies the main window like a click does; the
@@ -116,56 +128,17 @@ bool SelectTab(HWND tabs, int index)
     return SendMessageW(tabs, TCM_GETCURSEL, 0, 0) == index;
 }
 
-struct ControlSearch
-{
-    int Id;
-    HWND Found;
-};
-
-BOOL CALLBACK FindControl(HWND window, LPARAM param)
-{
-    auto* search = reinterpret_cast<ControlSearch*>(param);
-    if (GetDlgCtrlID(window) == search->Id && IsWindowVisible(window))
-    {
-        search->Found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 // A visible control of the main window's pages by its id (the pages are child dialogs).
 HWND FindPageControl(HWND mainWindow, int id)
 {
-    ControlSearch search{id, nullptr};
-    EnumChildWindows(mainWindow, FindControl, reinterpret_cast<LPARAM>(&search));
-    return search.Found;
-}
-
-struct ComboSearch
-{
-    int Skip;
-    HWND Found;
-};
-
-BOOL CALLBACK FindCombo(HWND window, LPARAM param)
-{
-    auto* search = reinterpret_cast<ComboSearch*>(param);
-    wchar_t className[32];
-    if (IsWindowVisible(window) && GetClassNameW(window, className, 32) && _wcsicmp(className, L"ComboBox") == 0
-        && search->Skip-- == 0)
-    {
-        search->Found = window;
-        return FALSE;
-    }
-    return TRUE;
+    return FindWindowWhere(mainWindow, [&](HWND window) { return GetDlgCtrlID(window) == id && IsWindowVisible(window); });
 }
 
 // The driver's form lists the model first and the port second, both as combo boxes.
 HWND FindPortField(HWND dialog)
 {
-    ComboSearch search{1, nullptr};
-    EnumChildWindows(dialog, FindCombo, reinterpret_cast<LPARAM>(&search));
-    return search.Found;
+    int skip = 1;
+    return FindWindowWhere(dialog, [&](HWND window) { return IsVisibleOfClass(window, L"ComboBox") && skip-- == 0; });
 }
 
 // Waits until the events list holds at least `rows` rows (the count crosses the process boundary;
@@ -197,7 +170,7 @@ bool ShowCards(CReport& report, simctl::CSimControl& sim, const simctl::CSimRead
     }
     const int before = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
     PostMessageW(open, BM_CLICK, 0, 0);
-    HWND dialog = WaitForWindow([&] { return FindAboutBox(mainWindow); }, 15000);
+    HWND dialog = WaitForWindow([&] { return FindOwnedDialog(mainWindow); }, 15000);
     HWND port = dialog ? WaitForWindow([&] { return FindPortField(dialog); }, 5000) : nullptr;
     HWND save = dialog ? FindPageControl(dialog, PARAMS_SAVE) : nullptr;
     if (!port || !save)
@@ -310,7 +283,7 @@ int Run(CReport& report, const std::wstring& program, const std::wstring& outDir
             if (shot == L"about")
             {
                 PostMessageW(mainWindow, WM_SYSCOMMAND, ABOUT_COMMAND, 0);
-                HWND about = WaitForWindow([&] { return FindAboutBox(mainWindow); }, 10000);
+                HWND about = WaitForWindow([&] { return FindOwnedDialog(mainWindow); }, 10000);
                 if (!about || !Capture(report, about, outDir, prefix, L"about"))
                 {
                     report.Line(L"failed about");
@@ -361,7 +334,7 @@ int Run(CReport& report, const std::wstring& program, const std::wstring& outDir
                 HWND open = FindPageControl(mainWindow, TEST_OPEN);
                 if (open)
                     PostMessageW(open, BM_CLICK, 0, 0);
-                HWND dialog = open ? WaitForWindow([&] { return FindAboutBox(mainWindow); }, 15000) : nullptr;
+                HWND dialog = open ? WaitForWindow([&] { return FindOwnedDialog(mainWindow); }, 15000) : nullptr;
                 if (!dialog || !Capture(report, dialog, outDir, prefix, L"devopen"))
                 {
                     report.Line(L"failed devopen");
