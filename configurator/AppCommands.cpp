@@ -3,20 +3,13 @@
 #include "App.h"
 #include "AppMessageBox.h"
 #include "AppResource.h"
-#include "CodePage.h"
 #include "DlgAbout.h"
+#include "PageRefusal.h"
 #include "UiSeam.h"
 #include "TestPage.h"
 #include <htmlhelp.h>
 
 namespace {
-
-std::wstring ExceptionText(const std::exception& e)
-{
-    std::wstring text;
-    AnsiToWide(text, e.what());
-    return text;
-}
 
 bool Really()
 {

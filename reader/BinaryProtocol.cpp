@@ -5,7 +5,7 @@
 //
 // A frame is 0x02, sequence byte, total length, command, data, and a 16-bit sum of the bytes
 // before it (low byte first); a reply carries the status (0x55 = success) as its first payload
-// byte. Only replies with the sequence number of the request are taken.
+// byte. Only replies with the sequence number and the command of the request are taken.
 #include "Reader.h"
 #include "Messages.h"
 #include "Models.h"
@@ -79,8 +79,7 @@ BOOL CReader::BinaryRequest(uint8_t command, const uint8_t* data, int32_t length
     m_request += static_cast<char>(sum & 0xFF);
     m_request += static_cast<char>((sum >> 8) & 0xFF);
     const DWORD size = static_cast<DWORD>(m_request.size());
-    // Nothing received before this request can be its reply; left over, a broken frame that
-    // claims a long length would swallow the replies that follow it.
+    // Nothing received before this request can be its reply.
     m_rx.clear();
 
     if (m_flags & READER_FLAG_RESYNC) {
@@ -99,8 +98,11 @@ BOOL CReader::BinaryRequest(uint8_t command, const uint8_t* data, int32_t length
 
     std::string payload;
     for (int32_t attempt = 0; attempt < m_cfg.ReqTries; ++attempt) {
+        // Every try hunts for its frame afresh: a broken frame left from the try before (a header
+        // claiming 255 bytes) would otherwise swallow this try's reply, and the next, and so on.
+        m_rx.clear();
         Send(m_request.data(), size, m_cfg.ReqTimeout, TRUE);
-        if (!ReceiveBinaryFrame(payload, m_cfg.ReqTimeout))
+        if (!ReceiveBinaryFrame(payload, command, m_cfg.ReqTimeout))
             continue;
         if (payload.empty()) {
             SetError(PE_BAD_REPLY, nullptr);
@@ -116,38 +118,13 @@ BOOL CReader::BinaryRequest(uint8_t command, const uint8_t* data, int32_t length
     return FALSE;
 }
 
-BOOL CReader::ReceiveBinaryFrame(std::string& payload, DWORD timeout)
+BOOL CReader::ReceiveBinaryFrame(std::string& payload, uint8_t command, DWORD timeout)
 {
     payload.clear();
     const DWORD start = GetTickCount();
     while (KeepGoing()) {
-        for (;;) {
-            size_t at = m_rx.find(static_cast<char>(FrameStart));
-            if (at == std::string::npos) {
-                m_rx.clear();
-                break;
-            }
-            m_rx.erase(0, at);
-            if (m_rx.size() < 3)
-                break;
-            const size_t length = static_cast<uint8_t>(m_rx[2]);
-            if (length < 6) {
-                // A start byte that begins no frame: drop it and look for the next one.
-                m_rx.erase(0, 1);
-                continue;
-            }
-            if (m_rx.size() < length)
-                break;
-            uint32_t sequence = 0, command = 0;
-            std::string body;
-            HRESULT hr = CheckReplyFrame(reinterpret_cast<const uint8_t*>(m_rx.data()),
-                                         static_cast<int>(length), sequence, command, body);
-            m_rx.erase(0, length);
-            if (FAILED(hr) || sequence != m_sequence)
-                continue;
-            payload.swap(body);
+        if (TakeReplyFrame(m_rx, m_sequence, command, payload))
             return TRUE;
-        }
         DWORD elapsed = GetTickCount() - start;
         DWORD queued = InQueue();
         if (elapsed >= timeout && queued == 0)

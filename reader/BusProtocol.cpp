@@ -25,6 +25,13 @@ namespace {
 const uint32_t NumericKeyFirmware409 = 0x199FF;
 const uint32_t NumericKeyFirmware410 = 0x19AFF;
 
+// After a bus request that got no reply, the line must stay quiet this long (at most the request
+// time-out) before the next request: a reply that comes that late is discarded, not taken for the
+// next address's.
+const DWORD BusSettleMs = 500;
+// How much of the discarded input one log line shows.
+const size_t MaxDiscardLogged = 256;
+
 std::wstring Widen(const std::string& s)
 {
     std::wstring w;
@@ -46,30 +53,34 @@ BOOL CReader::IdentifyAt(int32_t address, uint16_t& modelCode, uint32_t& serialN
 {
     char request[16];
     snprintf(request, sizeof request, "#%.5u i\r", static_cast<unsigned>(address));
-    char digits[8];
-    snprintf(digits, sizeof digits, "%.5u", static_cast<unsigned>(address));
+    HRESULT failure = PE_READ_TIMEOUT;
     for (int32_t attempt = 0; attempt < reqTries; ++attempt) {
+        ClearBusLine(reqTimeout);
+        const DWORD sentAt = GetTickCount();
         Send(request, reqTimeout);
+        m_busLineUnsettled = true;
         std::string reply;
         if (!ReadReply(reply, 1, reqTimeout, TRUE))
             continue;
-        // Some readers echo their address on a line of its own first.
-        if (reply.compare(0, 5, digits) == 0 && reply.size() < 9
-            && !ReadReply(reply, 1, reqTimeout, TRUE))
-            continue;
+        // Some readers echo their address on a line of its own first; another address's echo
+        // means that what follows is not this address's identification.
+        int32_t named;
+        if (reply.size() < 9 && ParseReplyAddress(reply, named)) {
+            if (named != address) {
+                LogDiscarded(reply);
+                continue;
+            }
+            if (!ReadReply(reply, 1, reqTimeout, TRUE))
+                continue;
+        }
         if (reply.size() < 4 || !Contains(reply, "S/N:"))
             continue;
-        bool complete = false;
-        std::string line;
-        while (ReadReply(line, 1, reqTimeout, TRUE)) {
-            reply += line;
-            if (Contains(line, "Software version:") || Contains(line, "Build")) {
-                complete = true;
-                break;
-            }
-        }
-        if (!complete)
+        HRESULT hr = ReadIdentificationRest(reply, sentAt, reqTimeout);
+        if (FAILED(hr)) {
+            failure = hr;
             continue;
+        }
+        m_busLineUnsettled = false;
         infoText = Widen(reply);
         if (!ParseReaderInfo(infoText, modelCode, serialNumber, firmwareVersion)) {
             SetError(PE_BAD_REPLY, nullptr);
@@ -77,7 +88,7 @@ BOOL CReader::IdentifyAt(int32_t address, uint16_t& modelCode, uint32_t& serialN
         }
         return TRUE;
     }
-    SetError(PE_READ_TIMEOUT, nullptr);
+    SetError(failure, nullptr);
     return FALSE;
 }
 
@@ -88,11 +99,24 @@ BOOL CReader::ReadKeyAt(int32_t address, uint32_t& keyType, KeyData& key)
     auto rec = m_addresses.find(address);
     const uint32_t version = rec != m_addresses.end() ? rec->second.FirmwareVersion : 0;
     const bool numeric = version == NumericKeyFirmware409 || version == NumericKeyFirmware410;
+    const DWORD timeout = m_cfg.ReqTimeout;
     for (int32_t attempt = 0; attempt < m_cfg.ReqTries; ++attempt) {
-        Send(request, m_cfg.ReqTimeout);
+        ClearBusLine(timeout);
+        const DWORD sentAt = GetTickCount();
+        Send(request, timeout);
+        m_busLineUnsettled = true;
         std::string reply;
-        if (!ReadReply(reply, 1, m_cfg.ReqTimeout, FALSE))
-            return FALSE;
+        for (;;) {
+            const DWORD elapsed = GetTickCount() - sentAt;
+            if (!ReadReply(reply, 1, elapsed < timeout ? timeout - elapsed : 0, FALSE))
+                return FALSE;
+            // These readers name the address they answer for: another address's reply (a late
+            // one, or one from a reader that took the request for its own) is not this one's.
+            int32_t named;
+            if (!numeric || (ParseReplyAddress(reply, named) && named == address))
+                break;
+            LogDiscarded(reply);
+        }
         std::wstring line = Widen(reply);
         TrimLineEnd(line);
         keyType = KEY_TYPE_UNKNOWN;
@@ -100,10 +124,11 @@ BOOL CReader::ReadKeyAt(int32_t address, uint32_t& keyType, KeyData& key)
         bool decoded = false;
         if (numeric) {
             size_t blank = line.find(L' ');
-            if (blank != std::wstring::npos)
-                line.erase(0, blank + 1);
-            if (EqualsNoCase(line, L"No card"))
+            line.erase(0, blank == std::wstring::npos ? line.size() : blank + 1);
+            if (EqualsNoCase(line, L"No card")) {
+                m_busLineUnsettled = false;
                 return TRUE;
+            }
             if (!line.empty() && line[0] >= L'0' && line[0] <= L'9') {
                 unsigned long number = wcstoul(line.c_str(), nullptr, 10);
                 uint8_t bytes[5] = {uint8_t(number), uint8_t(number >> 8), uint8_t(number >> 16),
@@ -112,13 +137,16 @@ BOOL CReader::ReadKeyAt(int32_t address, uint32_t& keyType, KeyData& key)
                 decoded = true;
             }
         } else {
-            if (EqualsNoCase(line, L"No card"))
+            if (EqualsNoCase(line, L"No card")) {
+                m_busLineUnsettled = false;
                 return TRUE;
+            }
             decoded = LooksLikeKeyLine(line)
                 && ParseKeyText(line, keyType, key, m_modelIndex, m_firmwareVersion,
                                 (m_flags & READER_FLAG_NO_CORRECTION) != 0);
         }
         if (decoded) {
+            m_busLineUnsettled = false;
             // A card of a type that is not read counts as no card at all.
             if (!CurrentReadKeys().WantsKeyType(keyType)) {
                 keyType = KEY_TYPE_UNKNOWN;
@@ -130,6 +158,52 @@ BOOL CReader::ReadKeyAt(int32_t address, uint32_t& keyType, KeyData& key)
     }
     SetError(PE_READ_TIMEOUT, nullptr);
     return FALSE;
+}
+
+void CReader::ClearBusLine(DWORD reqTimeout)
+{
+    // Bus replies carry no mark of the request they answer: whatever is on the line before a
+    // request is sent answers an earlier one (a reply that came late, an address that does not
+    // stop talking) and would pass for the answer of this one. After an exchange that ended
+    // without its reply, the line is first given a moment of quiet, so that a late reply is caught
+    // here; a line that never goes quiet holds the next request back no more than twice that.
+    std::string dropped;
+    auto drop = [&] {
+        if (dropped.size() < MaxDiscardLogged)
+            dropped.append(m_rx, 0, MaxDiscardLogged - dropped.size());
+        m_rx.clear();
+    };
+    drop();
+    if (m_busLineUnsettled) {
+        m_busLineUnsettled = false;
+        const DWORD quiet = std::min(reqTimeout, BusSettleMs);
+        const DWORD start = GetTickCount();
+        DWORD heard = start;
+        while (KeepGoing()) {
+            const DWORD now = GetTickCount();
+            if (now - heard >= quiet || now - start >= 2 * quiet)
+                break;
+            const DWORD queued = InQueue();
+            Receive(queued ? queued : 1, queued ? 0 : quiet - (now - heard), FALSE);
+            if (!m_rx.empty()) {
+                heard = GetTickCount();
+                drop();
+            }
+        }
+    }
+    TakeQueuedInput();
+    drop();
+    if (!dropped.empty())
+        LogDiscarded(dropped);
+}
+
+void CReader::LogDiscarded(const std::string& bytes)
+{
+    if (!LogOn(IDS_LOG_DISCARDED))
+        return;
+    std::wstring text;
+    EscapeForLog(text, bytes.data(), static_cast<int>(std::min(bytes.size(), MaxDiscardLogged)));
+    m_sink->Log(this, LOG_LEVEL_INFO, IDS_LOG_DISCARDED, text.c_str());
 }
 
 BOOL CReader::ConnectAddress(int32_t address, AddressRec& rec)

@@ -271,6 +271,8 @@ private:
     void Send(const void* data, DWORD length, DWORD timeout, BOOL hex);
     void Send(const std::string& data, DWORD timeout) { Send(data.data(), (DWORD)data.size(), timeout, FALSE); }
     DWORD InQueue();
+    // Moves what the port holds now into the receive buffer, without waiting.
+    void TakeQueuedInput();
     BOOL ReadReply(std::string& reply, uint32_t lines, DWORD timeout, BOOL divert);
     void ReportError(uint32_t kind, HRESULT code, const std::wstring& text);
     BOOL SetReaderSpeed(uint32_t speed);
@@ -283,6 +285,10 @@ private:
     // --- Text protocol (TextProtocol.cpp) ---
     BOOL Identify(uint16_t& deviceCode, uint32_t& serialNumber, uint32_t& firmwareVersion,
                   DWORD timeout, int32_t tries, std::wstring* replyText);
+    // Appends identification lines to text, which holds the line with "S/N:", up to the one that
+    // names the version or the build, within the bounds of one try of a request sent at sentAt.
+    // S_OK, PE_READ_TIMEOUT, or PE_BAD_REPLY for a text beyond any reader's.
+    HRESULT ReadIdentificationRest(std::string& text, DWORD sentAt, DWORD timeout);
     BOOL SetOutputFormat(const char* format);
     BOOL SetOutputArgs(const char* args);
     BOOL SetNoCardText();
@@ -315,6 +321,10 @@ private:
                     uint32_t& firmwareVersion, DWORD reqTimeout, int32_t reqTries,
                     std::wstring& infoText);
     BOOL ReadKeyAt(int32_t address, uint32_t& keyType, KeyData& key);
+    // Before a bus request: discards (and logs) what is on the line, after a moment of quiet when
+    // the exchange before ended without its reply.
+    void ClearBusLine(DWORD reqTimeout);
+    void LogDiscarded(const std::string& bytes);
     BOOL ConnectAddress(int32_t address, AddressRec& rec);
     void PollAddress(BOOL initial, AddressRec& rec);
     void PollAddresses(DWORD& wait);
@@ -322,7 +332,7 @@ private:
     // --- Binary protocol (BinaryProtocol.cpp) ---
     BOOL BinaryRequest(uint8_t command, const uint8_t* data, int32_t length, uint32_t& status,
                        std::string* answer = nullptr);
-    BOOL ReceiveBinaryFrame(std::string& payload, DWORD timeout);
+    BOOL ReceiveBinaryFrame(std::string& payload, uint8_t command, DWORD timeout);
     BOOL SetBinaryMode(BOOL text, int32_t speedCode);
     BOOL BinarySignal(uint8_t code, uint8_t parameter, uint8_t* answer = nullptr);
     BOOL BinaryAuthenticate(uint8_t block, BOOL keyB, uint64_t key);
@@ -425,6 +435,7 @@ private:
     uint32_t m_flags = 0; // READER_FLAG_*
     uint32_t m_linkModel = 0;    // the model the open connection was set up for (0: none)
     uint8_t m_sequence = 0;      // binary-protocol sequence number of the last request
+    bool m_busLineUnsettled = false; // a bus request ended without its reply, which may still come
     std::string m_request;       // the frame being sent (binary and Pelto)
     DWORD m_lastPoll = 0;        // last binary or Pelto poll
     CPollSilence m_silence;      // time-outs of the binary or Pelto poll

@@ -228,6 +228,13 @@ DWORD CReader::InQueue()
     return count;
 }
 
+void CReader::TakeQueuedInput()
+{
+    DWORD queued = InQueue();
+    if (queued)
+        Receive(queued, 0, FALSE);
+}
+
 BOOL CReader::ReadReply(std::string& reply, uint32_t lines, DWORD timeout, BOOL divert)
 {
     reply.clear();

@@ -5,6 +5,7 @@
 #include "CodePage.h"
 #include "Messages.h"
 #include "Models.h"
+#include <cctype>
 #include <cstring>
 #include <cwchar>
 
@@ -522,6 +523,143 @@ HRESULT CheckReplyFrame(const uint8_t* frame, int count, uint32_t& sequence, uin
     }
     payload.assign((const char*)frame + 4, (size_t)count - 6);
     return S_OK;
+}
+
+BOOL TakeReplyFrame(std::string& rx, uint8_t sequence, uint8_t command, std::string& payload)
+{
+    payload.clear();
+    for (;;)
+    {
+        const size_t at = rx.find('\x02');
+        if (at == std::string::npos)
+        {
+            rx.clear();
+            return FALSE;
+        }
+        rx.erase(0, at);
+        if (rx.size() < 3)
+            return FALSE;
+        const size_t length = (uint8_t)rx[2];
+        if (length < 6)
+        {
+            // A start byte that begins no frame: look for the next one.
+            rx.erase(0, 1);
+            continue;
+        }
+        if (rx.size() < length)
+            return FALSE;
+        uint32_t frameSequence = 0, frameCommand = 0;
+        std::string body;
+        HRESULT hr = CheckReplyFrame((const uint8_t*)rx.data(), (int)length, frameSequence, frameCommand,
+                                     body);
+        rx.erase(0, length);
+        // A frame of an earlier request, or of another command under the same number (a key
+        // event, a stray reply), would pass its answer off as this one's.
+        if (SUCCEEDED(hr) && frameSequence == sequence && frameCommand == command)
+        {
+            payload.swap(body);
+            return TRUE;
+        }
+    }
+}
+
+namespace {
+
+// Reads 1 to 8 hexadecimal digits at pos.
+bool ReadHexNumber(const std::string& s, size_t& pos, uint32_t& value)
+{
+    size_t digits = 0;
+    value = 0;
+    while (pos < s.size() && isxdigit((unsigned char)s[pos]))
+    {
+        if (++digits > 8)
+            return false;
+        char c = s[pos++];
+        value = value * 16 + (uint32_t)(c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10);
+    }
+    return digits > 0;
+}
+
+void SkipBlanks(const std::string& s, size_t& pos)
+{
+    while (pos < s.size() && IsBlank(s[pos]))
+        pos++;
+}
+
+// "PP: B0 B1 B2 B3": the page number and four byte values, each at most 0xFF.
+bool ParsePageLine(const std::string& line, uint32_t& page, uint8_t bytes[4])
+{
+    size_t pos = 0;
+    SkipBlanks(line, pos);
+    if (!ReadHexNumber(line, pos, page) || pos >= line.size() || line[pos] != ':')
+        return false;
+    pos++;
+    for (int i = 0; i < 4; i++)
+    {
+        SkipBlanks(line, pos);
+        uint32_t value;
+        if (!ReadHexNumber(line, pos, value) || value > 0xFF)
+            return false;
+        bytes[i] = (uint8_t)value;
+    }
+    return true;
+}
+
+} // namespace
+
+BOOL ParsePageReply(const std::string& text, uint32_t page, uint8_t data[16])
+{
+    std::string lowered(text);
+    for (char& c : lowered)
+        c = (char)tolower((unsigned char)c);
+    if (lowered.find("ok") == std::string::npos)
+        return FALSE;
+    size_t pos = 0;
+    uint32_t expected = page & 0xFF;
+    for (int i = 0; i < 4; i++)
+    {
+        if (pos >= text.size())
+            return FALSE;
+        size_t end = text.find('\n', pos);
+        std::string line = text.substr(pos, end == std::string::npos ? std::string::npos : end - pos);
+        pos = end == std::string::npos ? text.size() : end + 1;
+        uint32_t number;
+        uint8_t bytes[4];
+        if (!ParsePageLine(line, number, bytes))
+            return FALSE;
+        // Four pages from the one asked; a card's last page is followed by page 0.
+        if (number != expected && !(i > 0 && number == 0))
+            return FALSE;
+        expected = number + 1;
+        memcpy(data + 4 * i, bytes, 4);
+    }
+    return TRUE;
+}
+
+BOOL IsPageWritten(const std::string& reply)
+{
+    size_t begin = 0, end = reply.size();
+    while (begin < end && IsBlank(reply[begin]))
+        begin++;
+    while (end > begin && IsBlank(reply[end - 1]))
+        end--;
+    return end - begin == 2 && (reply[begin] | 0x20) == 'o' && (reply[begin + 1] | 0x20) == 'k';
+}
+
+BOOL ParseReplyAddress(const std::string& line, int32_t& address)
+{
+    size_t pos = 0;
+    int64_t value = 0;
+    while (pos < line.size() && line[pos] >= '0' && line[pos] <= '9')
+    {
+        value = value * 10 + (line[pos++] - '0');
+        if (value > 99999)
+            return FALSE;
+    }
+    if (pos == 0 || (pos < line.size() && !IsBlank(line[pos])))
+        return FALSE;
+    address = (int32_t)value;
+    return TRUE;
 }
 
 BOOL ParseSeekReply(const std::string& reply, uint32_t* firstPort, uint32_t* secondPort,

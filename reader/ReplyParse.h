@@ -28,6 +28,23 @@ BOOL ParseKeyText(const std::wstring& line, uint32_t& keyType, KeyData& key, uin
 HRESULT CheckReplyFrame(const uint8_t* frame, int count, uint32_t& sequence, uint32_t& command,
                         std::string& payload);
 
+// The binary protocol's frame hunt over received bytes: drops bytes before a start byte, broken
+// frames and frames that answer anything but this request (another sequence number or another
+// command), each taken out of rx. TRUE with the payload of the first reply to (sequence, command);
+// FALSE when rx holds no such frame yet (a partial frame stays).
+BOOL TakeReplyFrame(std::string& rx, uint8_t sequence, uint8_t command, std::string& payload);
+
+// The text reply to "get" for `page`: four lines "PP: B0 B1 B2 B3" (CR LF after each) and a line
+// with "OK". The page numbers must run on from the page asked (after a card's last page comes page
+// 0) and every value must fit a byte. TRUE with the 16 bytes of the four pages.
+BOOL ParsePageReply(const std::string& text, uint32_t page, uint8_t data[16]);
+
+// The reply line that reports a page written ("OK", letter case and blanks aside).
+BOOL IsPageWritten(const std::string& reply);
+
+// The bus address a reply names at its head: decimal digits followed by a blank or the line end.
+BOOL ParseReplyAddress(const std::string& line, int32_t& address);
+
 // A network converter's reply to the discovery broadcast (the datagram's bytes). Each output may
 // be null; outputs are written only when the reply is accepted.
 BOOL ParseSeekReply(const std::string& reply, uint32_t* firstPort, uint32_t* secondPort,

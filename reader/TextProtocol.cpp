@@ -19,6 +19,12 @@ namespace {
 // A line that never ends must not grow the receive buffer without bound; real lines are short.
 const size_t MaxPendingLine = 4096;
 
+// A reader's identification is half a dozen short lines, sent at once.
+const size_t MaxIdentificationText = 2048;
+// After the first line, the rest of the identification may take as long again as the first
+// line's time-out, and at least this long.
+const DWORD IdentificationTailMs = 1000;
+
 std::wstring Widen(const std::string& s)
 {
     std::wstring w;
@@ -32,24 +38,24 @@ BOOL CReader::Identify(uint16_t& deviceCode, uint32_t& serialNumber, uint32_t& f
                        DWORD timeout, int32_t tries, std::wstring* replyText)
 {
     m_rx.clear();
+    HRESULT failure = PE_READ_TIMEOUT;
     for (int32_t attempt = 0; attempt < tries; ++attempt) {
+        // What a try before left (the rest of a reply that never ended) is no reply to this one;
+        // a key line among it is kept for the connection.
+        if (attempt > 0)
+            HoldReceivedLines();
+        const DWORD sentAt = GetTickCount();
         Send("i", 1, timeout, FALSE);
         std::string text;
         if (!ReadReply(text, 1, timeout, TRUE))
             continue;
         if (text.size() < 4 || !Contains(text, "S/N:"))
             continue;
-        bool complete = false;
-        std::string line;
-        while (ReadReply(line, 1, timeout, TRUE)) {
-            text += line;
-            if (Contains(line, "Software version:") || Contains(line, "Build")) {
-                complete = true;
-                break;
-            }
-        }
-        if (!complete)
+        HRESULT hr = ReadIdentificationRest(text, sentAt, timeout);
+        if (FAILED(hr)) {
+            failure = hr;
             continue;
+        }
         std::wstring wide = Widen(text);
         if (replyText)
             *replyText = wide;
@@ -59,8 +65,27 @@ BOOL CReader::Identify(uint16_t& deviceCode, uint32_t& serialNumber, uint32_t& f
         }
         return TRUE;
     }
-    SetError(PE_READ_TIMEOUT, nullptr);
+    SetError(failure, nullptr);
     return FALSE;
+}
+
+HRESULT CReader::ReadIdentificationRest(std::string& text, DWORD sentAt, DWORD timeout)
+{
+    // A reader that goes on printing lines other than the last one must neither hold the
+    // connection for ever nor grow the text: the whole identification is bounded in time and size.
+    const DWORD limit = static_cast<DWORD>(
+        std::min<uint64_t>(uint64_t(timeout) + std::max<DWORD>(timeout, IdentificationTailMs), 0xFFFFFFFEu));
+    std::string line;
+    for (;;) {
+        const DWORD elapsed = GetTickCount() - sentAt;
+        if (elapsed >= limit || !ReadReply(line, 1, std::min(timeout, limit - elapsed), TRUE))
+            return PE_READ_TIMEOUT;
+        if (text.size() + line.size() > MaxIdentificationText)
+            return PE_BAD_REPLY;
+        text += line;
+        if (Contains(line, "Software version:") || Contains(line, "Build"))
+            return S_OK;
+    }
 }
 
 BOOL CReader::SetOutputFormat(const char* format)
@@ -190,6 +215,7 @@ BOOL CReader::ReadPage(uint32_t page, uint8_t data[16])
 {
     // The key line that asked for these pages may have others behind it (a departure, the
     // next key); they are handled after the read, not taken for its reply nor thrown away.
+    TakeQueuedInput();
     HoldReceivedLines();
     BOOL ok = RequestPages(page, data);
     ReleaseHeldLines();
@@ -204,6 +230,7 @@ BOOL CReader::RequestPages(uint32_t page, uint8_t data[16])
     }
     char request[16];
     snprintf(request, sizeof request, "get %.2x\r", page & 0xFF);
+    HRESULT failure = PE_READ_TIMEOUT;
     for (int32_t attempt = 0; attempt < m_cfg.ReqTries; ++attempt) {
         // What is left from a failed try is no reply to the next one.
         if (attempt > 0)
@@ -224,33 +251,21 @@ BOOL CReader::RequestPages(uint32_t page, uint8_t data[16])
         std::string more;
         if (!ReadReply(more, 4, 500, FALSE))
             return FALSE;
-        std::string text = first + more;
-        bool parsed = Contains(Lowered(text), "ok");
-        size_t pos = 0;
-        for (int i = 0; parsed && i < 4; ++i) {
-            size_t end = text.find('\n', pos);
-            std::string line = text.substr(pos, end == std::string::npos ? std::string::npos : end - pos);
-            pos = end == std::string::npos ? text.size() : end + 1;
-            unsigned number, b[4];
-            if (sscanf(line.c_str(), "%x: %x %x %x %x", &number, &b[0], &b[1], &b[2], &b[3]) != 5) {
-                parsed = false;
-                break;
-            }
-            for (int j = 0; j < 4; ++j)
-                data[i * 4 + j] = static_cast<uint8_t>(b[j]);
-        }
-        if (parsed)
+        // Lines of other pages, or values that are no bytes, are no reply to this request.
+        if (ParsePageReply(first + more, page, data))
             return TRUE;
         SetError(PE_BAD_REPLY, nullptr);
+        failure = PE_BAD_REPLY;
     }
-    SetError(PE_READ_TIMEOUT, nullptr);
+    SetError(failure, nullptr);
     return FALSE;
 }
 
 BOOL CReader::WritePage(uint32_t page, const uint8_t data[4])
 {
-    // A key line waiting in the buffer is not the reply: taken for it, a refused write would
-    // pass for a success.
+    // A key line or a stale reply waiting on the line is not the reply: taken for it, a refused
+    // write would pass for a success.
+    TakeQueuedInput();
     HoldReceivedLines();
     BOOL ok = RequestPageWrite(page, data);
     ReleaseHeldLines();
@@ -277,6 +292,12 @@ BOOL CReader::RequestPageWrite(uint32_t page, const uint8_t data[4])
     }
     if (Contains(lower, "err")) {
         SetError(Contains(lower, "page lock") ? PE_KEY_LOCKED : PE_READER_ERROR, nullptr);
+        return FALSE;
+    }
+    // Only the reader's report of the written page is a success; anything else leaves the page
+    // in doubt.
+    if (!IsPageWritten(reply)) {
+        SetError(PE_BAD_REPLY, nullptr);
         return FALSE;
     }
     return TRUE;

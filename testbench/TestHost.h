@@ -51,6 +51,9 @@ enum HostListenKind : int32_t
     ListenDevices = 3,   // when the open-device list changes
 };
 
+// The name under which the key-format dialog's live test puts its format into the add-in.
+extern const wchar_t TestFormatName[];
+
 class CTestParvel;
 typedef void (*HostCallback)(void* context, CTestParvel* host);
 
@@ -156,6 +159,8 @@ public:
     void CallAsProc(const wchar_t* method, tVariant* params, long count);
     bool CallAsFunc(const wchar_t* method, tVariant* result, tVariant* params, long count);
     void SetPort(tVariant* value);
+    // The text of the add-in's `Port` property (empty when it holds no text); throws like SetPort.
+    std::wstring GetPort();
     void SetProperty(const wchar_t* name, tVariant* value);
     void GetPropName(std::wstring& out, long number, long alias);
     void GetMethodName(std::wstring& out, long number, long alias);
@@ -169,12 +174,14 @@ public:
     void CloseAll();
     bool Reconnect(const std::wstring& device);
     void LoadSettings();
-    int32_t FindFormat();
+    // The format methods work on the format of the given name, the key-format dialog's temporary
+    // "FormatTemp" unless another is named.
+    int32_t FindFormat(const wchar_t* name = TestFormatName);
     bool DeleteFormat(int32_t index);
     bool InsertFormat(int32_t& index, const wchar_t* formatTemplate, const wchar_t* params, uint32_t keyTypes,
-                      int32_t keySize);
+                      int32_t keySize, const wchar_t* name = TestFormatName);
     bool SetFormat(int32_t index, const wchar_t* formatTemplate, const wchar_t* params, uint32_t keyTypes,
-                   int32_t keySize);
+                   int32_t keySize, const wchar_t* name = TestFormatName);
     bool CheckFormat(const wchar_t* formatTemplate, const wchar_t* params, int32_t& errorPosition);
 
     // The devices the test bench opened, in the order of opening.
@@ -186,7 +193,7 @@ private:
     void DeliverTo(int32_t kind);
     long FindMethodOrThrow(const wchar_t* method);
     [[noreturn]] void ThrowCallFailed(const wchar_t* method);
-    void FillFormatArgs(class CVariantArray& args, int32_t index, const wchar_t* formatTemplate,
+    void FillFormatArgs(class CVariantArray& args, int32_t index, const wchar_t* name, const wchar_t* formatTemplate,
                         const wchar_t* params, uint32_t keyTypes, int32_t keySize);
 
     HMODULE m_library = nullptr;

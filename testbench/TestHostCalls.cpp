@@ -10,9 +10,9 @@
 #include "WFormat.h"
 #include <algorithm>
 
-namespace {
+const wchar_t TestFormatName[] = L"FormatTemp";
 
-const wchar_t TempFormatName[] = L"FormatTemp";
+namespace {
 
 bool BoolResult(const tVariant& v)
 {
@@ -98,6 +98,20 @@ bool CTestParvel::CallAsFunc(const wchar_t* method, tVariant* result, tVariant* 
 void CTestParvel::SetPort(tVariant* value)
 {
     SetProperty(L"Port", value);
+}
+
+std::wstring CTestParvel::GetPort()
+{
+    const long number = m_component ? Extender()->FindProp(L"Port") : -1;
+    if (number < 0) {
+        std::wstring text;
+        FormatResString(text, IDS_TEST_PROP_NOT_FOUND, L"Port");
+        ThrowTestError(text.c_str());
+    }
+    CVariantArray value(1, this);
+    if (!Extender()->GetPropVal(number, &value[0]) || value[0].vt != VTYPE_PWSTR || !value[0].wstr.ptr)
+        return std::wstring();
+    return std::wstring(value[0].wstr.ptr, value[0].wstr.len);
 }
 
 void CTestParvel::SetProperty(const wchar_t* name, tVariant* value)
@@ -250,11 +264,11 @@ void CTestParvel::LoadSettings()
     Notify(ListenComponent);
 }
 
-int32_t CTestParvel::FindFormat()
+int32_t CTestParvel::FindFormat(const wchar_t* name)
 {
     CVariantArray args(2, this);
     args.SetI4(0, -1);
-    args.SetWStr(1, TempFormatName);
+    args.SetWStr(1, name);
     CallAsFunc(L"FindFormat", &args[0], &args[1], 1);
     return IntResult(args[0], -1);
 }
@@ -267,11 +281,12 @@ bool CTestParvel::DeleteFormat(int32_t index)
     return BoolResult(args[0]);
 }
 
-void CTestParvel::FillFormatArgs(CVariantArray& args, int32_t index, const wchar_t* formatTemplate,
-                                 const wchar_t* params, uint32_t keyTypes, int32_t keySize)
+void CTestParvel::FillFormatArgs(CVariantArray& args, int32_t index, const wchar_t* name,
+                                 const wchar_t* formatTemplate, const wchar_t* params, uint32_t keyTypes,
+                                 int32_t keySize)
 {
     args.SetI4(1, index);
-    args.SetWStr(2, TempFormatName);
+    args.SetWStr(2, name);
     args.SetWStr(3, formatTemplate);
     args.SetWStr(4, params);
     args.SetUI4(5, keyTypes);
@@ -281,10 +296,10 @@ void CTestParvel::FillFormatArgs(CVariantArray& args, int32_t index, const wchar
 }
 
 bool CTestParvel::InsertFormat(int32_t& index, const wchar_t* formatTemplate, const wchar_t* params,
-                               uint32_t keyTypes, int32_t keySize)
+                               uint32_t keyTypes, int32_t keySize, const wchar_t* name)
 {
     CVariantArray args(8, this);
-    FillFormatArgs(args, index, formatTemplate, params, keyTypes, keySize);
+    FillFormatArgs(args, index, name, formatTemplate, params, keyTypes, keySize);
     CallAsFunc(L"InsertFormat", &args[0], &args[1], 7);
     if (!BoolResult(args[0]))
         return false;
@@ -293,10 +308,10 @@ bool CTestParvel::InsertFormat(int32_t& index, const wchar_t* formatTemplate, co
 }
 
 bool CTestParvel::SetFormat(int32_t index, const wchar_t* formatTemplate, const wchar_t* params,
-                            uint32_t keyTypes, int32_t keySize)
+                            uint32_t keyTypes, int32_t keySize, const wchar_t* name)
 {
     CVariantArray args(8, this);
-    FillFormatArgs(args, index, formatTemplate, params, keyTypes, keySize);
+    FillFormatArgs(args, index, name, formatTemplate, params, keyTypes, keySize);
     CallAsFunc(L"SetFormat", &args[0], &args[1], 7);
     return BoolResult(args[0]);
 }

@@ -2,7 +2,7 @@
 // exception boundary between the objects and the system.
 #include "Wnd.h"
 #include "AppMessageBox.h"
-#include "CodePage.h"
+#include "PageRefusal.h"
 #include <exception>
 
 HWND CWnd::s_mainWindow = nullptr;
@@ -31,13 +31,12 @@ private:
 // fails again for every repaint would otherwise stack one box on another.
 bool g_exceptionBoxShown = false;
 
-void ShowDialogException(HWND owner, const char* text)
+void ShowDialogException(HWND owner, const std::exception& e)
 {
     if (g_exceptionBoxShown)
         return;
     g_exceptionBoxShown = true;
-    std::wstring wide;
-    AnsiToWide(wide, text ? text : "");
+    const std::wstring wide = ExceptionText(e);
     try
     {
         AppMessageBox(wide.c_str(), MB_ICONERROR, owner);
@@ -70,7 +69,7 @@ LRESULT CWnd::Run(CWnd* wnd, HWND hWnd, UINT message, WPARAM wParam, LPARAM lPar
     catch (const std::exception& e)
     {
         if (dialog)
-            ShowDialogException(hWnd, e.what());
+            ShowDialogException(hWnd, e);
     }
     catch (...)
     {

@@ -1,6 +1,7 @@
 // How the named-entry dialogs (key formats, key-type groups) settle a duplicate that the user
 // agreed to replace: the edited entry and the existing one become one entry at the lower of the
-// two positions, which then takes the dialog's values.
+// two positions, which then takes the dialog's values. And where an entry that a caller follows
+// (the library page's selected group) stands after such edits.
 #pragma once
 #include <algorithm>
 #include <cstdint>
@@ -30,4 +31,25 @@ int64_t StoreEntry(std::vector<Entry>& list, int64_t index, const Entry& value)
     }
     list.push_back(value);
     return static_cast<int64_t>(list.size()) - 1;
+}
+
+// The index of the followed entry (-1: none) after the entry at `erased` was removed: `into` is
+// the entry that now stands for the removed one (the lower entry of a collapse), -1 when it is gone.
+inline int64_t FollowErase(int64_t followed, int64_t erased, int64_t into)
+{
+    if (followed < 0 || followed < erased)
+        return followed;
+    if (followed == erased)
+        return into;
+    return followed - 1;
+}
+
+// CollapseEntries, keeping `followed` on the entry that stands for it afterwards.
+template <class Entry>
+int64_t CollapseEntries(std::vector<Entry>& list, int64_t edited, int64_t existing, int64_t& followed)
+{
+    const int64_t kept = CollapseEntries(list, edited, existing);
+    if (edited >= 0 && edited != existing)
+        followed = FollowErase(followed, std::max(edited, existing), kept);
+    return kept;
 }

@@ -11,6 +11,7 @@
 #include "KeyTypesRes.h"
 #include "ListViewHelpers.h"
 #include "ModuleState.h"
+#include "TestException.h"
 #include "TestHost.h"
 #include "VariantHelpers.h"
 #include "WFormat.h"
@@ -24,6 +25,14 @@ const int MinTrackHeight = 515;
 bool IsAllZero(const RECT& r)
 {
     return r.left == 0 && r.top == 0 && r.right == 0 && r.bottom == 0;
+}
+
+// The add-in's `Port` property as a text variant in the host's memory.
+void SetPort(CTestParvel* host, const std::wstring& port)
+{
+    CVariantArray value(1, host->MemoryManager());
+    value.SetWStr(0, port.c_str());
+    host->SetPort(&value[0]);
 }
 
 } // namespace
@@ -63,11 +72,13 @@ void CDlgZFormat::OnInitDialog()
     m_anchors.AddControl(IDC_FORMAT_PARAMS, ANCHOR_LEFT | ANCHOR_TOP | ANCHOR_RIGHT | ANCHOR_BOTTOM);
     for (int id : {IDC_FORMAT_CHECK, IDOK, IDCANCEL})
         m_anchors.AddControl(id, ANCHOR_RIGHT | ANCHOR_BOTTOM);
-    for (int id : {IDC_FORMAT_COMMENT, IDC_FORMAT_MASK, IDC_FORMAT_KEY_TYPES, IDC_FORMAT_RESULT}) {
+    for (int id : {IDC_FORMAT_COMMENT, IDC_FORMAT_MASK, IDC_FORMAT_KEY_TYPES, IDC_FORMAT_RESULT})
         m_anchors.AddControl(id, ANCHOR_LEFT | ANCHOR_RIGHT | ANCHOR_BOTTOM);
-        if (HWND label = GetWindow(GetItem(id), GW_HWNDPREV))
-            m_anchors.AddWindow(label);
-    }
+    // Only these two have a label before them: the window before the key-type list is the mask
+    // edit and the one before the result field is "Test", whose own entries a label's entry
+    // (applied later) would override.
+    for (int id : {IDC_FORMAT_COMMENT, IDC_FORMAT_MASK})
+        m_anchors.AddWindow(GetWindow(GetItem(id), GW_HWNDPREV));
     m_anchors.AddWindow(GetWindow(GetItem(IDC_FORMAT_KEY_SIZE), GW_HWNDPREV));
     for (int id : {IDC_FORMAT_KEY_SIZE, IDC_FORMAT_KEY_SIZE_SPIN, IDC_FORMAT_ENABLED, IDC_FORMAT_TEST})
         m_anchors.AddControl(id, ANCHOR_LEFT | ANCHOR_BOTTOM);
@@ -278,19 +289,25 @@ void CDlgZFormat::SetTestMode(bool on)
             if (CAppPage* page = app.GetPage(i))
                 page->UpdateData(true);
         }
+        m_testFormat.clear();
         m_testStatus = StatusWaiting;
         ShowResult(IDS_WAITING_KEY);
         m_host = app.GetTestHost();
         if (!m_host->Component())
             m_host->Create();
-        {
-            CVariantArray port(1, m_host->MemoryManager());
-            port.SetWStr(0, app.Portname.c_str());
-            m_host->SetPort(&port[0]);
-        }
+        m_testFormat = FreeTestFormatName(TestFormatName, [this](const std::wstring& name) {
+            return m_host->FindFormat(name.c_str()) >= 0;
+        });
+        if (m_testFormat.empty())
+            ThrowTestError(LoadAppString(IDS_NO_TEST_FORMAT_NAME).c_str());
+        const std::wstring previousPort = m_host->GetPort();
+        SetPort(m_host, app.Portname);
+        m_previousPort = previousPort;
+        m_portSet = true;
         if (!Template.empty()) {
             int32_t index = 0;
-            m_host->InsertFormat(index, Template.c_str(), Params.c_str(), m_types.Mask, static_cast<int32_t>(KeySize));
+            m_host->InsertFormat(index, Template.c_str(), Params.c_str(), m_types.Mask, static_cast<int32_t>(KeySize),
+                                 m_testFormat.c_str());
         }
         if (!m_host->Devices().empty()) {
             if (!m_host->IsConnected())
@@ -324,15 +341,17 @@ void CDlgZFormat::PushTestFormat()
     GetDlgItemText(IDC_FORMAT_TEMPLATE, Template);
     GetDlgItemText(IDC_FORMAT_PARAMS, Params);
     KeySize = GetDlgItemInt(m_hWnd, IDC_FORMAT_KEY_SIZE, nullptr, FALSE);
-    const int32_t index = m_host->FindFormat();
+    const int32_t index = m_host->FindFormat(m_testFormat.c_str());
     if (Template.empty()) {
         if (index >= 0)
             m_host->DeleteFormat(index);
     } else if (index < 0) {
         int32_t first = 0;
-        m_host->InsertFormat(first, Template.c_str(), Params.c_str(), m_types.Mask, static_cast<int32_t>(KeySize));
+        m_host->InsertFormat(first, Template.c_str(), Params.c_str(), m_types.Mask, static_cast<int32_t>(KeySize),
+                             m_testFormat.c_str());
     } else {
-        m_host->SetFormat(index, Template.c_str(), Params.c_str(), m_types.Mask, static_cast<int32_t>(KeySize));
+        m_host->SetFormat(index, Template.c_str(), Params.c_str(), m_types.Mask, static_cast<int32_t>(KeySize),
+                          m_testFormat.c_str());
     }
 }
 
@@ -372,6 +391,8 @@ void CDlgZFormat::StopTest()
         return;
     CTestParvel* host = m_host;
     m_host = nullptr;
+    const bool portSet = m_portSet;
+    m_portSet = false;
     host->RemoveListeners(this);
     if (m_hostState == NoHost || m_hostState == NotLoaded) {
         host->Unload();
@@ -379,9 +400,14 @@ void CDlgZFormat::StopTest()
     }
     if (m_hostState == LoadedNoDevice)
         host->CloseAll();
-    const int32_t index = host->FindFormat();
-    if (index >= 0)
-        host->DeleteFormat(index);
+    // The name was free when the test began: a format of that name is the test's own.
+    if (!m_testFormat.empty()) {
+        const int32_t index = host->FindFormat(m_testFormat.c_str());
+        if (index >= 0)
+            host->DeleteFormat(index);
+    }
+    if (portSet)
+        SetPort(host, m_previousPort);
 }
 
 LRESULT CDlgZFormat::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)

@@ -5,7 +5,9 @@
 //
 // The rule a reader must not break: whatever the test changed in the host is undone when the test
 // ends (StopTest): an add-in the dialog loaded is unloaded, devices it opened are closed, devices
-// that were open before stay open, and "FormatTemp" is removed.
+// that were open before stay open, the `Port` property it set is put back, and its temporary format
+// is removed. That format takes a name no format of the add-in carries ("FormatTemp", else
+// "FormatTemp1" ...), so that no format of the user's is ever run or deleted in its place.
 #pragma once
 #include "AnchorLayout.h"
 #include "KeyFormatItem.h"
@@ -53,6 +55,8 @@ public:
     bool TestOn() const { return m_testOn != 0; }
     uint32_t Status() const { return m_testStatus; }
     uint32_t OpeningHostState() const { return m_hostState; }
+    // The name of the temporary format while a test runs.
+    const std::wstring& TestFormat() const { return m_testFormat; }
 
     // Set by the caller before the dialog runs; EditedIndex is the stored index after IDOK.
     KeyFormatLibrary* Library = nullptr;
@@ -83,4 +87,8 @@ private:
     uint32_t m_hostState = NoHost;
     uint32_t m_testStatus = StatusWaiting;
     uint32_t m_timer = 0;
+    std::wstring m_testFormat;
+    // The add-in's `Port` before the test set it, while it is to be put back.
+    bool m_portSet = false;
+    std::wstring m_previousPort;
 };

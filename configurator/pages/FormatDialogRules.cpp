@@ -37,3 +37,14 @@ uint32_t FormatEditModified(bool enabledBefore, bool enabledAfter, bool replaced
         flags |= DATA_ADDIN;
     return flags;
 }
+
+std::wstring FreeTestFormatName(const std::wstring& base, const std::function<bool(const std::wstring&)>& taken,
+                                int attempts)
+{
+    for (int n = 0; n < attempts; ++n) {
+        const std::wstring name = n == 0 ? base : base + std::to_wstring(n);
+        if (!taken(name))
+            return name;
+    }
+    return std::wstring();
+}

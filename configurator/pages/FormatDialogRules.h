@@ -4,6 +4,7 @@
 #pragma once
 #include <windows.h>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 // The control that holds the error: the template for an unsupported conversion, the parameters
@@ -23,3 +24,9 @@ TestEventKind ClassifyTestEvent(const std::wstring& name);
 // the add-in's list changes, that is when the edited format was enabled before or is enabled now,
 // or when the edit replaced another format that was enabled.
 uint32_t FormatEditModified(bool enabledBefore, bool enabledAfter, bool replacedEnabled);
+
+// The name for the live test's temporary format: `base` when no format of the add-in carries it,
+// else the first free of base1, base2 ... (the test must never take over, and then delete, a
+// format of the user's). Empty when `attempts` names are all taken.
+std::wstring FreeTestFormatName(const std::wstring& base, const std::function<bool(const std::wstring&)>& taken,
+                                int attempts = 1000);

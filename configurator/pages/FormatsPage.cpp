@@ -507,17 +507,25 @@ void CZFormatsPage::OnCustomizeTabs()
 {
     CConfigParvelApp& app = GetApp();
     CDlgKTGroups dialog(app.KTGroups);
+    const int before = app.FormatsKTGroup;
+    if (before >= 1 && before <= static_cast<int>(app.KTGroups.size()))
+        dialog.Followed = before - 1;
     if (AppDialogBox(dialog, IDD_KT_GROUPS, m_hWnd) != IDOK)
         return;
     app.KTGroups = dialog.Groups;
     app.ModifiedFlags |= DATA_LIBRARY;
-    const int group = app.FormatsKTGroup;
-    if (group >= 1 && group <= static_cast<int>(app.KTGroups.size()) && app.KTGroups[static_cast<size_t>(group - 1)].Visible) {
-        m_view.FilterMask = app.KTGroups[static_cast<size_t>(group - 1)].KeyTypes;
+    // The selected group is followed through the dialog's edits: deleting a group before it moves
+    // its number, and the tab must stay on the group itself (or go to "All" when it is gone).
+    const int64_t group = dialog.Followed;
+    if (group >= 0 && group < static_cast<int64_t>(app.KTGroups.size()) && app.KTGroups[static_cast<size_t>(group)].Visible) {
+        app.FormatsKTGroup = static_cast<int>(group) + 1;
+        m_view.FilterMask = app.KTGroups[static_cast<size_t>(group)].KeyTypes;
     } else {
         app.FormatsKTGroup = 0;
         m_view.FilterMask = 0;
     }
+    if (app.FormatsKTGroup != before)
+        app.ModifiedFlags |= DATA_UI;
     m_view.Refresh();
     FillTabs();
 }

@@ -100,6 +100,7 @@ void CDlgKTGroups::RunGroupDialog(int64_t index)
 {
     CDlgKTGroup dialog;
     dialog.Groups = &Groups;
+    dialog.Followed = &Followed;
     dialog.EditedIndex = index;
     if (AppDialogBox(dialog, IDD_KT_GROUP, m_hWnd) != IDOK)
         return;
@@ -137,8 +138,10 @@ void CDlgKTGroups::OnDelete()
             indices.push_back(index);
     }
     std::sort(indices.begin(), indices.end());
-    for (auto it = indices.rbegin(); it != indices.rend(); ++it)
+    for (auto it = indices.rbegin(); it != indices.rend(); ++it) {
         Groups.erase(Groups.begin() + *it);
+        Followed = FollowErase(Followed, *it, -1);
+    }
     m_view.Refresh();
     ListView_SelectCentered(m_list, -1);
 }
@@ -363,7 +366,8 @@ bool CDlgKTGroup::Collapse(int64_t existing, const std::wstring& question, int f
         SendMessageW(m_hWnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetItem(focus)), TRUE);
         return false;
     }
-    EditedIndex = CollapseEntries(*Groups, EditedIndex, existing);
+    int64_t unfollowed = -1;
+    EditedIndex = CollapseEntries(*Groups, EditedIndex, existing, Followed ? *Followed : unfollowed);
     return true;
 }
 

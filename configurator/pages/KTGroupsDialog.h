@@ -28,6 +28,9 @@ public:
     HWND List() const { return m_list; }
 
     KeyTypeGroupList Groups; // the edited copy
+    // The index in Groups of the group the caller follows (its selected tab), kept on that group
+    // through deletions and collapses; -1 for none or once it is deleted.
+    int64_t Followed = -1;
 
 private:
     static void OnListChangedThunk(void* context, CVirtualListViewData* adapter);
@@ -55,6 +58,7 @@ public:
     uint32_t Mask() const { return m_types.Mask; }
 
     KeyTypeGroupList* Groups = nullptr; // set by the caller
+    int64_t* Followed = nullptr;        // optional: an index into Groups kept on its group
     int64_t EditedIndex = -1;          // -1 for a new group; after OK the stored group's index
     uint32_t Visible = 1;
     std::wstring Name;

@@ -5,6 +5,7 @@
 #include "KeyTypeTexts.h"
 #include "KeyTypesRes.h"
 #include "ListViewHelpers.h"
+#include "PageRefusal.h"
 #include "ReadKeysPageRes.h"
 #include "ReadKeysRules.h"
 #include <cstdlib>
@@ -135,11 +136,10 @@ void CReadKeysPage::ReadKey()
     std::wstring text;
     GetDlgItemText(IDC_MF_KEY, text);
     uint64_t key = GetApp().ReadMf.Passw;
-    // A key of more than 48 bits is refused as the add-in refuses it, and the stored key stays.
-    if (ParseMifareKey(text, key) == KeyTextResult::TooLong) {
-        AppMessageBox(IDS_MIFARE_KEY_TOO_LONG, MB_ICONERROR, m_hWnd);
-        return;
-    }
+    // A key of more than 48 bits is refused as the add-in refuses it: the stored key stays and the
+    // Save that asked for it stops, so that it cannot report success over the dropped key.
+    if (ParseMifareKey(text, key) == KeyTextResult::TooLong)
+        throw CPageRefusal(LoadAppString(IDS_MIFARE_KEY_TOO_LONG));
     GetApp().ReadMf.Passw = key;
 }
 
@@ -155,7 +155,9 @@ void CReadKeysPage::ShowKeySource()
 
 void CReadKeysPage::FillBlocks()
 {
-    const ReadMfSettings& mf = GetApp().ReadMf;
+    ReadMfSettings& mf = GetApp().ReadMf;
+    // A block the sector lacks would be shown as nothing while the reader reads another one.
+    mf.Block = BlockInSector(mf.Sect, mf.Block);
     FillNumbers(GetItem(IDC_MF_BLOCK), 0, BlocksInSector(mf.Sect));
     SelectIndex(GetItem(IDC_MF_BLOCK), mf.Block);
 }
@@ -197,6 +199,18 @@ void CReadKeysPage::OnCommand(int id, int code)
         app.ReadMf.Flags = (app.ReadMf.Flags & ~2u) | (id == IDC_MF_SOURCE_MEMORY ? 2u : 0u);
         app.ModifiedFlags |= DATA_ADDIN;
         ShowKeySource();
+        return;
+    case IDC_MF_KEY_A:
+    case IDC_MF_KEY_B:
+        if (code != BN_CLICKED)
+            return;
+        app.ReadMf.Flags = (app.ReadMf.Flags & ~1u) | (id == IDC_MF_KEY_B ? 1u : 0u);
+        app.ModifiedFlags |= DATA_ADDIN;
+        return;
+    case IDC_MF_KEY:
+        // The key itself is read when the page is stored; an edit only marks the settings.
+        if (code == EN_CHANGE)
+            app.ModifiedFlags |= DATA_ADDIN;
         return;
     case IDC_MF_ENABLED:
         app.ReadMf.Enabled = IsChecked(IDC_MF_ENABLED) ? 1 : 0;

@@ -22,6 +22,11 @@ uint32_t BlocksInSector(uint32_t sector)
     return sector < 32 ? 4 : 16;
 }
 
+uint32_t BlockInSector(uint32_t sector, uint32_t block)
+{
+    return block % BlocksInSector(sector);
+}
+
 bool TakeSelection(int selection, uint32_t& value, uint32_t offset)
 {
     if (selection < 0)

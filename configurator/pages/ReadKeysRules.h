@@ -14,6 +14,9 @@ const uint64_t MIFARE_KEY_MAX = 0xFFFFFFFFFFFFULL; // a Mifare key has 48 bits
 
 // Sectors 0-31 of a Mifare Classic card have 4 blocks, sectors 32-39 (4K cards) have 16.
 uint32_t BlocksInSector(uint32_t sector);
+// The stored block when the sector has it; otherwise the block the reader reads in its place (the
+// block number modulo the sector's block count), so that what is shown is what is read.
+uint32_t BlockInSector(uint32_t sector, uint32_t block);
 
 // value = selection + offset when the list has a selection (selection >= 0); unchanged otherwise.
 // Returns whether the value was taken.

@@ -390,6 +390,8 @@ LRESULT CSoundPage::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lP
         const int code = HIWORD(wParam);
         if (id == IDC_SOUND_ENABLED && code == BN_CLICKED && m_loading == 0) {
             GetApp().SoundEnabled = IsChecked(IDC_SOUND_ENABLED) ? 1 : 0;
+            // Like every other edit of the page: closing must ask before the switch is lost.
+            GetApp().ModifiedFlags |= DATA_ADDIN;
             EnableWindow(m_list, GetApp().SoundEnabled != 0);
         } else if (id == IDC_SOUND_EDITOR && code == CBN_KILLFOCUS) {
             EndEdit(true);

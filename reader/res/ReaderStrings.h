@@ -27,3 +27,4 @@
 #define IDS_LOG_ERROR             153 // text
 #define IDS_LOG_KEY_READ          154 // key type short name, key text
 #define IDS_LOG_DISCONNECTED      155 // reason text
+#define IDS_LOG_DISCARDED         157 // discarded input as text

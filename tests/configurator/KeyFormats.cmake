@@ -28,7 +28,8 @@ if(CFGFORMATS_GUI)
     # The format dialog's live test beside the reader simulator's hub, whose simulated COM ports
     # are mapped into the GUI tests' prefix; one test per process.
     foreach(live Unloaded:ACardShowsWhatTheFormatMakesAndTheAddinIsUnloadedAfter
-                 russian:RussianEventNamesAreShownToo open:ADeviceOpenBeforeStaysOpenAndFormatTempIsRemoved)
+                 russian:RussianEventNamesAreShownToo open:ADeviceOpenBeforeStaysOpenAndFormatTempIsRemoved
+                 userformat:AUsersFormatTempIsNeitherRunNorDeletedAndThePortIsPutBack)
         string(REPLACE ":" ";" parts ${live})
         list(GET parts 0 suffix)
         list(GET parts 1 name)

@@ -35,6 +35,14 @@ SimBusAddress Address(int address, int powered = -1, const std::string& version 
     return a;
 }
 
+// The last error recorded for an address (S_FALSE when none is).
+HRESULT LastErrorCode(CReader& reader, int32_t address)
+{
+    HRESULT code;
+    std::wstring text;
+    return reader.GetLastError(address, code, text) ? code : S_FALSE;
+}
+
 std::vector<std::wstring> Sources(const std::vector<ReaderEvent>& events)
 {
     std::vector<std::wstring> sources;
@@ -73,10 +81,7 @@ TEST_P(ReaderBus, AddressesAreServedOnTheirOwnAndASilentOneStaysDisconnected)
     EXPECT_TRUE(WaitUntil([&] { return reader->GetState(7) == READER_STATE_DISCONNECTED; }, WaitMs));
     EXPECT_EQ(READER_STATE_CONNECTED, reader->GetState(1));
     EXPECT_EQ(READER_STATE_CONNECTED, reader->GetState(2));
-    HRESULT code;
-    std::wstring text;
-    ASSERT_TRUE(reader->GetLastError(7, code, text));
-    EXPECT_EQ(PE_READ_TIMEOUT, code);
+    EXPECT_EQ(PE_READ_TIMEOUT, LastErrorCode(*reader, 7));
     // A silent address raises no event of its own.
     EXPECT_EQ(0u, sink.Count(EventKind::DriverError));
 
@@ -88,6 +93,7 @@ TEST_P(ReaderBus, AddressesAreServedOnTheirOwnAndASilentOneStaysDisconnected)
     EXPECT_EQ(EmKey, Bytes(read.Key));
     uint32_t type;
     KeyData key;
+    std::wstring text;
     // The address's last key is stored with its text, the sink's answer to the event: once that
     // call has returned, a moment after the event was recorded.
     EXPECT_TRUE(WaitUntil([&] {
@@ -175,4 +181,86 @@ TEST(ReaderBusFirmware, NumericKeysOfFirmware409)
     EXPECT_EQ(s.Port() + L"\\12", read.Source);
     sim.Remove(s.Id(), 12);
     ASSERT_TRUE(sink.WaitCount(EventKind::NoCard, 1, WaitMs));
+}
+
+// Replies on a bus carry no mark of the request they answer: what is on the line before a request
+// belongs to an earlier one, and a reply that names an address is only that address's.
+class ReaderBusHostile : public testing::Test
+{
+protected:
+    int Override(simctl::JsonFields fields)
+    {
+        return static_cast<int>(sim.Call("override", fields)["overrides"].AsInt());
+    }
+
+    simctl::CSimControl sim;
+    CRecordingSink sink;
+    ReadKeysGuard keys;
+};
+
+// An address that answers its identification with its serial line and then goes on printing
+// other lines fails its identification in bounded time; the other addresses go on being polled.
+TEST_F(ReaderBusHostile, AddressThatKeepsTalkingDoesNotStopThePollingOfTheOthers)
+{
+    SimReader s(sim, Bus({Address(1), Address(2)}), 0);
+    Override(simctl::JsonFields()
+                 .Add("id", s.Id())
+                 .Add("match", "#00002 i")
+                 .Add("reply", "Kora USB S/N: 1234\r\n")
+                 .Add("drip", "Port speed: 9600\r\n")
+                 .Add("drip_ms", 150)
+                 .Add("drip_count", 80));
+    auto reader = StartReader(sink, s.Port(), Timings(), 0, 0, {1, 2});
+    ASSERT_TRUE(sink.WaitCount(EventKind::Connect, 1, WaitMs));
+    ASSERT_TRUE(sim.WaitReceivedText(s.Id(), "#00002 i\r", 1000));
+    // The drip goes on for 12 s; the key is read long before.
+    sim.PresentKey(s.Id(), "EM", EmKey, 1);
+    ASSERT_TRUE(sink.WaitCount(EventKind::TracksData, 1, 4000));
+    EXPECT_EQ(s.Port() + L"\\1", sink.Events(EventKind::TracksData)[0].Source);
+    EXPECT_EQ(READER_STATE_DISCONNECTED, reader->GetState(2));
+    EXPECT_EQ(PE_READ_TIMEOUT, LastErrorCode(*reader, 2));
+    EXPECT_EQ(1u, sink.Count(EventKind::Connect));
+}
+
+// A reply that comes after its request timed out is discarded (and logged) before the next
+// address is asked, not reported as that address's card.
+TEST_F(ReaderBusHostile, LateReplyIsNotTakenForTheNextAddresssReply)
+{
+    SimReader s(sim, Bus({Address(1), Address(2)}), 0);
+    auto reader = StartReader(sink, s.Port(), Timings(), 0, 0, {1, 2}); // ReqTimeout 300
+    ASSERT_TRUE(sink.WaitCount(EventKind::Connect, 2, WaitMs));
+    Override(simctl::JsonFields()
+                 .Add("id", s.Id())
+                 .Add("match", "#00001 r")
+                 .Add("reply", "Em-Marine[2B1A] 045,12345\r\n")
+                 .Add("delay_ms", 420));
+    EXPECT_TRUE(WaitUntil([&] { return sink.HasLogLine(L"[157]"); }, 2000));
+    Sleep(1500);
+    for (const auto& e : sink.Events(EventKind::TracksData))
+        EXPECT_NE(s.Port() + L"\\2", e.Source);
+    EXPECT_TRUE(sink.HasLogLine(L"Em-Marine[2B1A] 045,12345"));
+}
+
+// Firmware 409 and 410 name the address they answer for; another address's reply is discarded.
+TEST_F(ReaderBusHostile, ReplyNamingAnotherAddressIsNotThisAddresssKey)
+{
+    SimReader s(sim, Bus({Address(1, -1, "409"), Address(2, -1, "409")}), 0);
+    Timings t;
+    t.ConnectPeriod = 10000; // the time-outs below must not lose the address meanwhile
+    auto reader = StartReader(sink, s.Port(), t, 0, 0, {1, 2});
+    ASSERT_TRUE(sink.WaitCount(EventKind::Connect, 2, WaitMs));
+    Override(simctl::JsonFields().Add("id", s.Id()).Add("match", "#00001 r").Add("reply", "00002 123457\r\n"));
+    EXPECT_TRUE(WaitUntil([&] { return sink.HasLogLine(L"[157] Discarded input that answers no request: 00002 123457"); },
+                          2000));
+    Sleep(700);
+    EXPECT_EQ(0u, sink.Count(EventKind::TracksData));
+
+    sim.ClearOverrides(s.Id());
+    simctl::SimCard card;
+    card.number = 123456;
+    sim.Present(s.Id(), card, 1);
+    ASSERT_TRUE(sink.WaitCount(EventKind::TracksData, 1, WaitMs));
+    ReaderEvent read = sink.Events(EventKind::TracksData)[0];
+    EXPECT_EQ(s.Port() + L"\\1", read.Source);
+    EXPECT_EQ((std::vector<uint8_t>{0x40, 0xE2, 0x01, 0x00, 0x00}), Bytes(read.Key));
 }

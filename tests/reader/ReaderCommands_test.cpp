@@ -225,6 +225,76 @@ TEST_F(Commands, FailuresCompleteWithTheirCodes)
     EXPECT_EQ(READER_STATE_CONNECTED, reader->GetState(NO_BUS_ADDRESS));
 }
 
+// A frame with the request's sequence number and a success status counts only when it names the
+// request's command: a read reply, a key event or a signal reply under that number is no answer.
+TEST_F(Commands, ReplyCountsOnlyWithTheCommandItAnswers)
+{
+    sim.Present(s->Id(), Card("M1K", Uid1K));
+    ASSERT_TRUE(sink.WaitCount(EventKind::TracksData, 1, FramedWaitMs));
+    const std::string blocks = ClassicBlocks();
+    auto foreign = [&](const char* match, int command, const std::vector<uint8_t>& answer) {
+        sim.Call("override", simctl::JsonFields()
+                                 .Add("id", s->Id())
+                                 .Add("match", std::string("frame:") + match)
+                                 .Add("status", 0x55)
+                                 .AddHex("answer_hex", answer)
+                                 .Add("reply_command", command));
+    };
+    const std::vector<uint8_t> sixteen(16, 0xEE);
+    std::vector<uint8_t> data(16, 0x77);
+    struct Case
+    {
+        const char* name;
+        const char* match;
+        int command;
+        std::vector<uint8_t> answer;
+        std::shared_ptr<ReaderCommand> run;
+        HRESULT status;
+    } cases[] = {
+        {"write answered by a read reply", "5205", 0x51, sixteen, McCommand(READER_CMD_WRITE_MC, 1, 1, 1, data),
+         PE_READ_TIMEOUT},
+        {"write answered by a key event", "5205", 0x45, {0x00, 0x04, 0x08, 1, 2, 3, 4}, McCommand(READER_CMD_WRITE_MC, 1, 1, 1, data),
+         PE_READ_TIMEOUT},
+        {"read answered by a signal reply", "5105", 0x20, sixteen, McCommand(READER_CMD_READ_MC, 1, 1, 1),
+         PE_READ_TIMEOUT},
+        {"authentication answered by a scan reply", "5002", 0x23, {}, McCommand(READER_CMD_READ_MC, 1, 1, 1),
+         PE_KEY_AUTH},
+        {"signal answered by a read reply", "2043", 0x51, {0x00}, SignalCommand(L"1 100", 0), PE_READ_TIMEOUT},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        foreign(c.match, c.command, c.answer);
+        EXPECT_EQ(c.status, RunCommand(*reader, sink, c.run));
+        sim.ClearOverrides(s->Id());
+    }
+    EXPECT_EQ(blocks, ClassicBlocks()); // nothing was written
+    EXPECT_EQ(S_OK, RunCommand(*reader, sink, McCommand(READER_CMD_READ_MC, 1, 1, 1)));
+    EXPECT_EQ(ClassicBlock(5), Snapshot(*reader).Data);
+}
+
+// Replies that are not the reader's answer to the request, each against a reader of its own.
+class CardReplies : public testing::Test
+{
+protected:
+    simctl::CSimControl sim;
+    ReadKeysGuard keys;
+    CRecordingSink sink;
+};
+
+// A broken frame whose header claims 255 bytes uses up one try, not every try of the request.
+TEST_F(CardReplies, EveryTryStartsAFreshFrameHunt)
+{
+    SimReader s(sim, MifareSim(), 0);
+    sim.Present(s.Id(), Card("M1K", Uid1K), -1, false);
+    Timings t;
+    t.ReqTries = 2;
+    auto reader = StartReader(sink, s.Port(), t, ReaderFlagBinary);
+    ASSERT_TRUE(sink.WaitCount(EventKind::Connect, 1, FramedWaitMs));
+    sim.OverrideFrameRaw(s.Id(), "5105", {0x02, 0x00, 0xFF}, 1);
+    EXPECT_EQ(S_OK, RunCommand(*reader, sink, McCommand(READER_CMD_READ_MC, 1, 1, 1)));
+    EXPECT_EQ(ClassicBlock(5), Snapshot(*reader).Data);
+}
+
 TEST_F(Commands, SignalPatternsAndTheIdleIndication)
 {
     HeardFrames(sim, s->Id(), true);
@@ -367,6 +437,47 @@ TEST(CommandReaders, KeyLineAheadOfATextReplyIsNoReplyToTheWrite)
     EXPECT_EQ(PE_KEY_LOCKED, RunCommand(*reader, sink, UlCommand(READER_CMD_WRITE_UL, 4, 1, {1, 2, 3, 4})));
     ASSERT_TRUE(sink.WaitCount(EventKind::TracksData, 1, FramedWaitMs));
     EXPECT_EQ(KEY_TYPE_EM_MARINE, sink.Events(EventKind::TracksData)[0].KeyType);
+}
+
+// Over text, a page write succeeds only on the reader's report of the written page, and a page
+// read only with the pages asked and values that are bytes.
+TEST_F(CardReplies, TextPageRepliesThatAreNotTheReadersFail)
+{
+    SimReader s(sim, UnpacedSim(), 0);
+    sim.Present(s.Id(), Card("UL", UidUL), -1, false);
+    auto reader = StartReader(sink, s.Port());
+    ASSERT_TRUE(sink.WaitCount(EventKind::Connect, 1, FramedWaitMs));
+    auto memory = [&] { return sim.Info(s.Id())["unit"]["card"]["memory"].AsString(); };
+    const std::string before = memory();
+    struct Case
+    {
+        const char* name;
+        const char* match;
+        std::string reply;
+        std::shared_ptr<ReaderCommand> run;
+        HRESULT status;
+    } cases[] = {
+        {"write answered by junk", "put", "zzz\r\n", UlCommand(READER_CMD_WRITE_UL, 4, 1, {1, 2, 3, 4}), PE_BAD_REPLY},
+        {"write answered by a page line", "put", "04: 10 11 12 13\r\n", UlCommand(READER_CMD_WRITE_UL, 4, 1, {1, 2, 3, 4}),
+         PE_BAD_REPLY},
+        {"read answered with other pages", "get",
+         "44: 10 11 12 13\r\n45: 14 15 16 17\r\n46: 18 19 1A 1B\r\n47: 1C 1D 1E 1F\r\nOK\r\n",
+         UlCommand(READER_CMD_READ_UL, 4, 4), PE_BAD_REPLY},
+        {"read with a value over 0xFF", "get",
+         "04: 10 11 12 13\r\n05: 14 15 16 17\r\n06: 18 119 1A 1B\r\n07: 1C 1D 1E 1F\r\nOK\r\n",
+         UlCommand(READER_CMD_READ_UL, 4, 4), PE_BAD_REPLY},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        sim.Override(s.Id(), c.match, c.reply, 1);
+        EXPECT_EQ(c.status, RunCommand(*reader, sink, c.run));
+        sim.ClearOverrides(s.Id());
+    }
+    EXPECT_EQ(before, memory());
+    // The reader's own replies still do.
+    EXPECT_EQ(S_OK, RunCommand(*reader, sink, UlCommand(READER_CMD_WRITE_UL, 4, 1, {1, 2, 3, 4})));
+    EXPECT_EQ(S_OK, RunCommand(*reader, sink, UlCommand(READER_CMD_READ_UL, 4, 1)));
+    EXPECT_EQ((std::vector<uint8_t>{1, 2, 3, 4}), Snapshot(*reader).Data);
 }
 
 TEST(CommandReaders, CommandOnAReaderThatCannotConnectFailsWithTheConnectionsError)

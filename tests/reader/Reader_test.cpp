@@ -306,6 +306,46 @@ TEST_P(ReaderText, SilentReaderIsReportedAndRetriedEveryConnectPeriod)
     ASSERT_TRUE(sink.WaitCount(EventKind::Connect, 1, WaitMs));
 }
 
+// A reader that answers "i" with its serial line and then goes on printing other lines is given up
+// within a bounded time (or as soon as the text outgrows any identification) and retried, as a
+// silent one is.
+TEST_P(ReaderText, IdentificationThatNeverEndsFailsAndIsRetried)
+{
+    struct Case
+    {
+        const char* name;
+        std::string drip;
+        int dripMs;
+        HRESULT code;
+    } cases[] = {
+        {"a line every 100 ms", "Port speed: 9600\r\n", 100, PE_READ_TIMEOUT},
+        {"long lines at once", std::string(200, 'x') + "\r\n", 5, PE_BAD_REPLY},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        sink.Clear();
+        auto s = Sim();
+        sim.Call("override", simctl::JsonFields()
+                                 .Add("id", s->Id())
+                                 .Add("match", "i")
+                                 .Add("reply", "Kora USB S/N: 1234\r\n")
+                                 .Add("drip", c.drip)
+                                 .Add("drip_ms", c.dripMs)
+                                 .Add("drip_count", 20000 / c.dripMs));
+        Timings t;
+        t.ConnectPeriod = 300;
+        t.ReqTimeout = 300;
+        auto reader = StartReader(sink, s->Port(), t, 0, 1); // a Kora USB: one identification
+        ASSERT_TRUE(sink.WaitCount(EventKind::DriverError, 2, 5000));
+        auto errors = sink.Events(EventKind::DriverError);
+        EXPECT_EQ(c.code, errors[0].Code);
+        // A later try may meet the rest of the drip first, which is no identification either.
+        EXPECT_TRUE(errors[1].Code == PE_READ_TIMEOUT || errors[1].Code == PE_BAD_REPLY);
+        EXPECT_EQ(0u, sink.Count(EventKind::Connect));
+        EXPECT_NE(READER_STATE_CONNECTED, reader->GetState(NO_BUS_ADDRESS)); // or trying again
+    }
+}
+
 TEST_P(ReaderText, PeerGoingAwayDisconnectsAndTheReaderReconnectsWhenItIsBack)
 {
     auto s = Sim();

@@ -356,6 +356,96 @@ TEST(ReplyParse, ReplyFrames)
     EXPECT_EQ(PE_BAD_REPLY, CheckReplyFrame(other.data(), (int)other.size(), seq, cmd, payload));
 }
 
+// The frame hunt takes a reply only for the request's sequence number and command; everything
+// else on the line is dropped on the way, and a partial frame waits for its rest.
+TEST(ReplyParse, FrameHuntTakesOnlyTheReplyToTheRequest)
+{
+    auto bytes = [](std::initializer_list<std::vector<uint8_t>> parts) {
+        std::string s;
+        for (const auto& p : parts)
+            s.append(p.begin(), p.end());
+        return s;
+    };
+    const auto reply = Frame(7, 0x52, {0x55});
+    std::string payload;
+
+    // Frames of the same number with another command (a read reply, a key event), frames of
+    // another number, a broken frame and noise: all go, the reply is taken.
+    std::string rx = bytes({{0x11, 0x02, 0x01}, Frame(7, 0x51, {0x55, 1, 2, 3}), Frame(7, 0x45, {0x55}),
+                            Frame(6, 0x52, {0x55}), {0x02, 0x07, 0x06, 0x52, 0x00, 0x00}, reply,
+                            Frame(7, 0x52, {0x09})});
+    ASSERT_TRUE(TakeReplyFrame(rx, 7, 0x52, payload));
+    EXPECT_EQ(std::string("\x55"), payload);
+    EXPECT_EQ(bytes({Frame(7, 0x52, {0x09})}), rx); // what follows stays
+
+    // Only foreign frames: none taken, nothing left.
+    rx = bytes({Frame(7, 0x20, {0x55, 0x00}), Frame(8, 0x52, {0x55})});
+    EXPECT_FALSE(TakeReplyFrame(rx, 7, 0x52, payload));
+    EXPECT_TRUE(payload.empty());
+    EXPECT_TRUE(rx.empty());
+
+    // A partial frame waits; with its rest it is taken.
+    rx = bytes({{0x00}, std::vector<uint8_t>(reply.begin(), reply.begin() + 4)});
+    EXPECT_FALSE(TakeReplyFrame(rx, 7, 0x52, payload));
+    EXPECT_EQ(4u, rx.size());
+    rx += bytes({std::vector<uint8_t>(reply.begin() + 4, reply.end())});
+    EXPECT_TRUE(TakeReplyFrame(rx, 7, 0x52, payload));
+    EXPECT_TRUE(rx.empty());
+
+    // A header that claims 255 bytes holds everything behind it: the hunt cannot see past it,
+    // which is why every try of a request starts with an empty buffer.
+    rx = bytes({{0x02, 0x07, 0xFF}, reply});
+    EXPECT_FALSE(TakeReplyFrame(rx, 7, 0x52, payload));
+}
+
+TEST(ReplyParse, PageReplies)
+{
+    uint8_t data[16];
+    ASSERT_TRUE(ParsePageReply("04: 10 11 12 13\r\n05: 14 15 16 17\r\n06: 18 19 1A 1B\r\n"
+                               "07: 1C 1D 1E 1F\r\nOK\r\n", 4, data));
+    for (int i = 0; i < 16; ++i)
+        EXPECT_EQ(0x10 + i, data[i]);
+    // The last pages of a card are followed by page 0; lower-case and blanks are fine.
+    EXPECT_TRUE(ParsePageReply("0e: 1 2 3 4\r\n  0f:  5 6 7 8\r\n00: a b c d\r\n01: 0 0 0 0\r\nok\r\n", 0x0E,
+                               data));
+    EXPECT_EQ(0x0A, data[8]);
+
+    struct Bad
+    {
+        const char* what;
+        const char* text;
+    } bad[] = {
+        {"another page first", "44: 10 11 12 13\r\n45: 14 15 16 17\r\n46: 18 19 1A 1B\r\n47: 1C 1D 1E 1F\r\nOK\r\n"},
+        {"pages out of order", "04: 10 11 12 13\r\n06: 14 15 16 17\r\n05: 18 19 1A 1B\r\n07: 1C 1D 1E 1F\r\nOK\r\n"},
+        {"a value over 0xFF", "04: 10 11 12 13\r\n05: 14 115 16 17\r\n06: 18 19 1A 1B\r\n07: 1C 1D 1E 1F\r\nOK\r\n"},
+        {"a huge value", "04: 10 11 12 13\r\n05: 14 15 16 17\r\n06: 18 19 1A 1B\r\n07: 1C 1D 1E 1FFFFFFFFFFFF\r\nOK\r\n"},
+        {"three values", "04: 10 11 12\r\n05: 14 15 16 17\r\n06: 18 19 1A 1B\r\n07: 1C 1D 1E 1F\r\nOK\r\n"},
+        {"no OK", "04: 10 11 12 13\r\n05: 14 15 16 17\r\n06: 18 19 1A 1B\r\n07: 1C 1D 1E 1F\r\n"},
+        {"three lines", "04: 10 11 12 13\r\n05: 14 15 16 17\r\nOK\r\n"},
+        {"no colon", "04 10 11 12 13\r\n05: 14 15 16 17\r\n06: 18 19 1A 1B\r\n07: 1C 1D 1E 1F\r\nOK\r\n"},
+    };
+    for (const auto& b : bad)
+        EXPECT_FALSE(ParsePageReply(b.text, 4, data)) << b.what;
+}
+
+TEST(ReplyParse, PageWrittenAndReplyAddress)
+{
+    EXPECT_TRUE(IsPageWritten("OK\r\n"));
+    EXPECT_TRUE(IsPageWritten(" ok "));
+    for (const char* other : {"zzz\r\n", "", "OKAY\r\n", "04: 10 11 12 13\r\n", "NOK\r\n", "O K"})
+        EXPECT_FALSE(IsPageWritten(other)) << other;
+
+    int32_t address = -1;
+    EXPECT_TRUE(ParseReplyAddress("00002 123457\r\n", address));
+    EXPECT_EQ(2, address);
+    EXPECT_TRUE(ParseReplyAddress("00012\r\n", address));
+    EXPECT_EQ(12, address);
+    EXPECT_TRUE(ParseReplyAddress("99999", address));
+    EXPECT_EQ(99999, address);
+    for (const char* other : {"No card\r\n", "", " 00001 5", "0001x 5", "123456 7", "Em-Marine[0102] 1,2"})
+        EXPECT_FALSE(ParseReplyAddress(other, address)) << other;
+}
+
 TEST(ReplyParse, SeekReplies)
 {
     const std::string reply = "QuorIP v2 TcpPort=5000 TcpPrt2=4001 IpAddr1=0.0.0.0 IpAddr2=10.0.0.7";

@@ -495,6 +495,33 @@ class SerialTest(HubTestBase):
         os.write(fd, b"i")
         self.assertIn(b"S/N:", read_for(fd, 1, until=b"version: 1.0\r\n"))
 
+    def test_late_reply_and_drip(self):
+        r, fd = self.serial(11, pace=False)
+        self.c.ok("override", id=r["id"], match="r", reply="Late\r\n", delay_ms=300, times=1)
+        os.write(fd, b"r\n")
+        self.assertEqual(read_for(fd, 0.15), b"")
+        self.assertEqual(read_for(fd, 1, until=b"\n"), b"Late\r\n")
+        # The drip leaves beside other output: an answer is not held back behind it.
+        self.c.ok("override", id=r["id"], match="i", reply="S/N: 1\r\n", drip="more\r\n",
+                  drip_ms=100, drip_count=5, times=1)
+        os.write(fd, b"i")
+        self.assertEqual(read_for(fd, 1, until=b"S/N: 1\r\n"), b"S/N: 1\r\n")
+        os.write(fd, b"r\n")
+        self.assertEqual(read_for(fd, 1, until=b"No card\r\n"), b"No card\r\n")
+        got = read_for(fd, 1.0)
+        self.assertEqual(got.count(b"more\r\n"), 5)
+        # clear_overrides stops a drip under way.
+        self.c.ok("override", id=r["id"], match="i", reply="S/N: 1\r\n", drip="more\r\n",
+                  drip_ms=50, drip_count=100)
+        os.write(fd, b"i")
+        read_for(fd, 0.2)
+        self.c.ok("clear_overrides", id=r["id"])
+        read_for(fd, 0.1)
+        self.assertEqual(read_for(fd, 0.3), b"")
+        for bad in ({"reply": "x", "drip_ms": 10}, {"silent": True, "drip": "x"},
+                    {"reply": "x", "drip": "x", "drip_count": 0}):
+            self.assertFalse(self.c("override", id=r["id"], match="r", **bad)["ok"], bad)
+
     def test_unplug_plug_and_link_cleanup(self):
         com1 = self.hub.dosdevice("com1")
         os.symlink("/dev/ttyS0", com1)

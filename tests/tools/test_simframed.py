@@ -192,6 +192,18 @@ class BinaryTest(HubTestBase):
         self.assertEqual(read_for(s, 0.2), b"")
         self.assertEqual(self.c.ok("info", id=r["id"])["bad_frames"], 1)
 
+    def test_reply_naming_another_command(self):
+        r, s, b = self.binary_reader()
+        self.c.ok("override", id=r["id"], match="frame:52", status=0x55, reply_command=0x51, times=1)
+        b.seq += 1
+        s.sendall(frame(b.seq, 0x52, bytes(17)))
+        got = read_for(s, 0.3)
+        self.assertEqual((got[1], got[3], got[4]), (b.seq, 0x51, 0x55))
+        for bad in ({"match": "frame:52", "reply_hex": "00", "reply_command": 0x51},
+                    {"match": "r", "reply": "x", "reply_command": 0x51},
+                    {"match": "frame:52", "status": 0x55, "delay_ms": 10}):
+            self.assertFalse(self.c("override", id=r["id"], **bad)["ok"], bad)
+
     def test_speed_change_after_the_reply(self):
         r, fd = self.serial(41, protocol="binary", model=3, version="1.8", pace=False)
         os.write(fd, frame(1, 0x2F, b"\x01\x04"))

@@ -114,12 +114,24 @@ class FrameOverride(Override):
         self.answer = answer
         self.seq_delta = seq_delta
         self.also_answer = also_answer
+        self.reply_command = None   # binary: the command byte of the reply; None = the request's
 
     def info(self):
         d = super().info()
         d.update({"status": self.status, "answer_hex": self.answer.hex().upper(),
-                  "seq_delta": self.seq_delta, "also_answer": self.also_answer})
+                  "seq_delta": self.seq_delta, "also_answer": self.also_answer,
+                  "reply_command": self.reply_command})
         return d
+
+
+def frame_reply_command(ov, a, status):
+    """A status reply that names another command than the request's (field reply_command)."""
+    if a.has("reply_command"):
+        if status is None:
+            raise SimError("reply_command needs status")
+        ov.reply_command = a.int("reply_command", lo=0, hi=255)
+    if any(a.has(f) for f in ("delay_ms", "drip", "drip_hex", "drip_ms", "drip_count")):
+        raise SimError("delay_ms and drip are for line overrides")
 
 
 class FramedReader(TextReader):
@@ -192,8 +204,10 @@ class FramedReader(TextReader):
     def add_override(self, a):
         match = a.str("match")
         if not match.startswith(_FRAME_MATCH):
-            if any(a.has(f) for f in ("status", "answer_hex", "seq_delta", "also_answer")):
-                raise SimError("status, answer_hex, seq_delta and also_answer are for frame: matches")
+            if any(a.has(f) for f in ("status", "answer_hex", "seq_delta", "also_answer",
+                                      "reply_command")):
+                raise SimError("status, answer_hex, seq_delta, also_answer and reply_command are for "
+                               "frame: matches")
             return super().add_override(a)
         match = _FRAME_MATCH + parse_hex(match[len(_FRAME_MATCH):], "field 'match'").hex().upper()
         silent = a.bool("silent", False)
@@ -202,10 +216,12 @@ class FramedReader(TextReader):
             reply = None
         else:
             reply = a.bytes("reply")
-        self.overrides.append(FrameOverride(
+        ov = FrameOverride(
             match, reply, a.int("times", -1, lo=-1), None if silent else status,
             a.hex("answer_hex", b""), a.int("seq_delta", 0, lo=-255, hi=255),
-            a.bool("also_answer", False)))
+            a.bool("also_answer", False))
+        frame_reply_command(ov, a, status)
+        self.overrides.append(ov)
         return len(self.overrides)
 
     # --- input ---------------------------------------------------------------
@@ -286,7 +302,9 @@ class FramedReader(TextReader):
             if ov.reply is not None:
                 self.reply(ov.reply)
             elif ov.status is not None:
-                self.reply(binary_frame(seq + ov.seq_delta, cmd, bytes([ov.status]) + ov.answer))
+                self.reply(binary_frame(seq + ov.seq_delta,
+                                        cmd if ov.reply_command is None else ov.reply_command,
+                                        bytes([ov.status]) + ov.answer))
             if not ov.also_answer:
                 return
         status, answer, after = self._binary(cmd, bytes(data))

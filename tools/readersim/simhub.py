@@ -60,7 +60,8 @@ class Hub:
             "wait_received": ({"id", "text", "hex", "regex", "timeout_ms", "count", "consume"},
                               self.wait_received),
             "override": ({"id", "match", "reply", "reply_hex", "silent", "times", "status",
-                          "answer_hex", "seq_delta", "also_answer"}, self.override),
+                          "answer_hex", "seq_delta", "also_answer", "reply_command", "delay_ms",
+                          "drip", "drip_hex", "drip_ms", "drip_count"}, self.override),
             "frames": ({"id", "clear"}, self.frames),
             "clear_overrides": ({"id"}, self.clear_overrides),
             "discovery": ({"udp_port", "converters", "reply_delay_ms"}, self.discovery),
@@ -190,6 +191,7 @@ class Hub:
     async def destroy(self, a):
         r = self._reader(a)
         del self.readers[r.id]
+        r.stop_drips()
         await r.transport.close()
 
     async def list(self, a):
@@ -339,7 +341,9 @@ class Hub:
         return {"overrides": self._reader(a).add_override(a)}
 
     async def clear_overrides(self, a):
-        self._reader(a).overrides.clear()
+        r = self._reader(a)
+        r.overrides.clear()
+        r.stop_drips()
 
     async def frames(self, a):
         r = self._framed(a, "frames")

@@ -8,6 +8,7 @@ speak only when asked). Scripted behaviour (silence, power, replies overridden
 for a request) is kept here; the bytes themselves leave through the transport.
 """
 
+import asyncio
 import re
 
 import simvocab as V
@@ -193,10 +194,32 @@ class Override:
         self.reply = reply          # bytes, or None for silence
         self.times = times          # -1 = until cleared
         self.used = 0
+        self.delay = None           # seconds before the reply; None = the reader's reply delay
+        self.drip = None            # (bytes, interval s, count) printed after the reply
 
     def info(self):
-        return {"match": self.match, "reply_hex": None if self.reply is None else self.reply.hex(),
-                "times": self.times, "used": self.used}
+        d = {"match": self.match, "reply_hex": None if self.reply is None else self.reply.hex(),
+             "times": self.times, "used": self.used}
+        if self.delay is not None:
+            d["delay_ms"] = self.delay * 1000.0
+        if self.drip is not None:
+            d.update({"drip_hex": self.drip[0].hex(), "drip_ms": self.drip[1] * 1000.0,
+                      "drip_count": self.drip[2]})
+        return d
+
+
+def override_timing(ov, a):
+    """The late reply and the drip of a line override (fields delay_ms, drip, drip_ms,
+    drip_count); checked before anything changes."""
+    if a.has("delay_ms"):
+        ov.delay = a.num("delay_ms", hi=600000) / 1000.0
+    if a.has("drip") or a.has("drip_hex"):
+        if ov.reply is None:
+            raise SimError("drip follows a reply; a silent override has none")
+        ov.drip = (a.bytes("drip"), a.num("drip_ms", 200.0, lo=1, hi=600000) / 1000.0,
+                   a.int("drip_count", 100, lo=1, hi=100000))
+    elif a.has("drip_ms") or a.has("drip_count"):
+        raise SimError("drip_ms and drip_count need drip")
 
 
 class Reader:
@@ -212,6 +235,7 @@ class Reader:
         self.overrides = []
         self.requests = 0
         self.last_output = None    # future of the last unsolicited line (present, remove)
+        self._drips = []           # timer handles of drips under way
         self._buf = bytearray()
         transport.on_data = self._feed
 
@@ -247,9 +271,30 @@ class Reader:
             if req.startswith(ov.match) and (ov.times < 0 or ov.used < ov.times):
                 ov.used += 1
                 if ov.reply is not None:
-                    self.reply(ov.reply)
+                    self._override_reply(ov)
                 return
         self._answer(req)
+
+    def _override_reply(self, ov):
+        """An override's reply, after its own delay when it has one, then its drip: lines that
+        leave one by one beside the other output, as a reader that would not stop talking."""
+        delay = self.reply_delay if ov.delay is None else ov.delay
+        self.transport.enqueue(ov.reply, delay=delay)
+        if ov.drip is None:
+            return
+        data, interval, count = ov.drip
+        loop = asyncio.get_running_loop()
+        self._drips = [h for h in self._drips if not h.cancelled()]
+        for k in range(1, count + 1):
+            self._drips.append(loop.call_later(delay + k * interval, self._drip_out, data))
+
+    def _drip_out(self, data):
+        self.transport.enqueue(data)
+
+    def stop_drips(self):
+        for h in self._drips:
+            h.cancel()
+        self._drips = []
 
     def reply(self, data):
         if isinstance(data, str):
@@ -291,7 +336,9 @@ class Reader:
         _b(match, "field 'match'")
         silent = a.bool("silent", False)
         reply = None if silent else a.bytes("reply")
-        self.overrides.append(Override(match, reply, a.int("times", -1, lo=-1)))
+        ov = Override(match, reply, a.int("times", -1, lo=-1))
+        override_timing(ov, a)
+        self.overrides.append(ov)
         return len(self.overrides)
 
     def info(self):

@@ -3,6 +3,8 @@
 #include "FormatDialogRes.h"
 #include "FormatDialogRules.h"
 #include <gtest/gtest.h>
+#include <algorithm>
+#include <vector>
 
 TEST(FormatDialogRules, ErrorFields)
 {
@@ -29,4 +31,17 @@ TEST(FormatDialogRules, AddinMarkedWhenItsListChanges)
     EXPECT_EQ(FormatEditModified(true, false, false), DATA_LIBRARY | DATA_ADDIN);
     EXPECT_EQ(FormatEditModified(false, true, false), DATA_LIBRARY | DATA_ADDIN);
     EXPECT_EQ(FormatEditModified(false, false, true), DATA_LIBRARY | DATA_ADDIN);
+}
+
+TEST(FormatDialogRules, TheTestFormatTakesAFreeName)
+{
+    std::vector<std::wstring> addin = {L"HelmSaaS"};
+    const auto taken = [&](const std::wstring& name) {
+        return std::find(addin.begin(), addin.end(), name) != addin.end();
+    };
+    EXPECT_EQ(FreeTestFormatName(L"FormatTemp", taken), L"FormatTemp");
+    addin.push_back(L"FormatTemp");
+    addin.push_back(L"FormatTemp1");
+    EXPECT_EQ(FreeTestFormatName(L"FormatTemp", taken), L"FormatTemp2");
+    EXPECT_EQ(FreeTestFormatName(L"FormatTemp", taken, 2), L"");
 }

@@ -134,6 +134,30 @@ TEST(EntryCollapse, NewEntryOverwritesTheExistingOne)
     EXPECT_EQ(StoreEntry(lib, -1, Item(L"d", 1)), 3);
 }
 
+TEST(EntryCollapse, AFollowedEntryStaysOnItsEntry)
+{
+    // Erasing before it moves it up; erasing it loses it (or hands it to the entry that stands in).
+    EXPECT_EQ(FollowErase(3, 1, -1), 2);
+    EXPECT_EQ(FollowErase(3, 3, -1), -1);
+    EXPECT_EQ(FollowErase(3, 3, 0), 0);
+    EXPECT_EQ(FollowErase(1, 3, -1), 1);
+    EXPECT_EQ(FollowErase(-1, 0, -1), -1);
+    // A collapse of 1 and 2 (entries a b c d, followed d): d moves to 2; a followed "c" goes with
+    // the collapse to 1; a new entry overwriting another moves nothing.
+    std::vector<KeyFormatItem> lib = {Item(L"a", 1), Item(L"b", 2), Item(L"c", 4), Item(L"d", 8)};
+    int64_t followed = 3;
+    EXPECT_EQ(CollapseEntries(lib, 2, 1, followed), 1);
+    EXPECT_EQ(followed, 2);
+    EXPECT_EQ(lib[static_cast<size_t>(followed)].Name, L"d");
+    lib = {Item(L"a", 1), Item(L"b", 2), Item(L"c", 4)};
+    followed = 2;
+    EXPECT_EQ(CollapseEntries(lib, 2, 1, followed), 1);
+    EXPECT_EQ(followed, 1);
+    followed = 1;
+    EXPECT_EQ(CollapseEntries(lib, -1, 0, followed), 0);
+    EXPECT_EQ(followed, 1);
+}
+
 TEST(EntryCollapse, RenamedEntryEndsAtTheLowerIndex)
 {
     // Renaming "c" (2) to "a" (0): "c" disappears and entry 0 carries the new values.

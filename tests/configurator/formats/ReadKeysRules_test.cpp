@@ -8,6 +8,11 @@ TEST(ReadKeysRules, BlocksPerSector)
     EXPECT_EQ(BlocksInSector(31), 4u);
     EXPECT_EQ(BlocksInSector(32), 16u);
     EXPECT_EQ(BlocksInSector(39), 16u);
+    // A block beyond the sector is the one the reader reads in its place.
+    EXPECT_EQ(BlockInSector(5, 10), 2u);
+    EXPECT_EQ(BlockInSector(5, 3), 3u);
+    EXPECT_EQ(BlockInSector(35, 15), 15u);
+    EXPECT_EQ(BlockInSector(35, 17), 1u);
 }
 
 TEST(ReadKeysRules, NoSelectionLeavesTheValue)

@@ -201,3 +201,30 @@ TEST_F(FormatDialogTest, EnablingThroughTheDialogMarksTheAddinSettings)
     EXPECT_EQ(App().Formats[static_cast<size_t>(index)].Enabled, 1u);
     EXPECT_EQ(App().ModifiedFlags & (DATA_LIBRARY | DATA_ADDIN), DATA_LIBRARY | DATA_ADDIN);
 }
+
+TEST_F(FormatDialogTest, ResizingStretchesTheTextFieldsAndTheKeyTypes)
+{
+    CDlgZFormat dialog;
+    Run(dialog, -1, [&](HWND d) {
+        const auto rect = [&](int id) {
+            RECT r;
+            GetWindowRect(GetDlgItem(d, id), &r);
+            MapWindowPoints(nullptr, d, reinterpret_cast<POINT*>(&r), 2);
+            return r;
+        };
+        const int ids[] = {IDC_FORMAT_COMMENT, IDC_FORMAT_MASK, IDC_FORMAT_KEY_TYPES, IDC_FORMAT_RESULT};
+        std::vector<RECT> before;
+        for (int id : ids)
+            before.push_back(rect(id));
+        RECT window;
+        GetWindowRect(d, &window);
+        SetWindowPos(d, nullptr, 0, 0, window.right - window.left + 100, window.bottom - window.top + 60,
+                     SWP_NOMOVE | SWP_NOZORDER);
+        for (size_t i = 0; i < before.size(); ++i) {
+            const RECT after = rect(ids[i]);
+            EXPECT_EQ((after.right - after.left) - (before[i].right - before[i].left), 100) << "control " << ids[i];
+            EXPECT_EQ(after.top - before[i].top, 60) << "control " << ids[i];
+        }
+        SendMessageW(d, WM_COMMAND, IDCANCEL, 0);
+    });
+}

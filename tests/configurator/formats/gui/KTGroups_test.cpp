@@ -151,3 +151,59 @@ TEST_F(KTGroupsTest, RenamingOntoAnotherGroupKeepsTheLowerPosition)
     for (const auto& group : App().KTGroups)
         EXPECT_NE(group.Name, third);
 }
+
+TEST_F(KTGroupsTest, TheSelectedTabFollowsItsGroupThroughTheDialog)
+{
+    App().KTGroups = {{L"HID", 4, 1}, {L"EM", 2, 1}, {L"CAME", 0x1000, 1}, {L"DS", 0x800, 1}};
+    App().FormatsKTGroup = 4;
+    page->UpdateData(false);
+    const auto selectedTab = [&] {
+        wchar_t text[64] = {};
+        TCITEMW item = {};
+        item.mask = TCIF_TEXT;
+        item.pszText = text;
+        item.cchTextMax = 64;
+        SendMessageW(page->Tabs(), TCM_GETITEMW, SendMessageW(page->Tabs(), TCM_GETCURSEL, 0, 0),
+                     reinterpret_cast<LPARAM>(&item));
+        return std::wstring(text);
+    };
+    ASSERT_EQ(selectedTab(), L"DS");
+    const auto inGroups = [](HWND d) { return reinterpret_cast<CDlgKTGroups*>(GetWindowLongPtrW(d, DWLP_USER)); };
+    const auto deleteGroup = [&](const wchar_t* name) {
+        Customize([&](HWND d) {
+            CDlgKTGroups* groups = inGroups(d);
+            for (size_t i = 0; i < groups->Groups.size(); ++i)
+                if (groups->Groups[i].Name == name)
+                    SelectRows(groups->List(), {static_cast<int>(groups->View().RowOf(static_cast<int64_t>(i)))});
+            Ui().AnswerMessage(IDOK);
+            SendMessageW(d, WM_COMMAND, IDC_GROUP_DELETE, 0);
+        });
+    };
+
+    // Deleting a group before it: the tab stays on "DS", now the third group.
+    deleteGroup(L"HID");
+    EXPECT_EQ(App().FormatsKTGroup, 3);
+    EXPECT_EQ(selectedTab(), L"DS");
+    EXPECT_EQ(page->View().FilterMask, 0x800u);
+
+    // Renaming "CAME" onto "EM" collapses the two into the lower, before "DS": it moves up again.
+    Customize([&](HWND d) {
+        CDlgKTGroups* groups = inGroups(d);
+        SelectRows(groups->List(), {static_cast<int>(groups->View().RowOf(1))});
+        Ui().DriveModal([&](HWND g) {
+            SetDlgItemTextW(g, IDC_GROUP_NAME, L"EM");
+            Ui().AnswerMessage(IDOK);
+            SendMessageW(g, WM_COMMAND, IDOK, 0);
+        });
+        SendMessageW(d, WM_COMMAND, IDC_GROUP_CHANGE, 0);
+    });
+    ASSERT_EQ(App().KTGroups.size(), 2u);
+    EXPECT_EQ(App().FormatsKTGroup, 2);
+    EXPECT_EQ(selectedTab(), L"DS");
+
+    // Deleting the group itself shows "All".
+    deleteGroup(L"DS");
+    EXPECT_EQ(App().FormatsKTGroup, 0);
+    EXPECT_EQ(SendMessageW(page->Tabs(), TCM_GETCURSEL, 0, 0), 0);
+    EXPECT_EQ(page->View().FilterMask, 0u);
+}

@@ -1,6 +1,7 @@
 // The key-format dialog's live test end to end: the real Parvel.dll in the test host, a simulated
 // text reader on a pty mapped as a COM port, a presented card shown with the edited format, and
-// the host left as the dialog found it. Runs beside the reader simulator's hub (the ctest entries
+// the host left as the dialog found it (a format of the user's named like the test's untouched, the
+// `Port` property put back). Runs beside the reader simulator's hub (the ctest entries
 // cfgformats_live_*, one test each); skipped without it. COM60 and COM61 belong to these tests.
 // One test per process: the add-in crashes in its third load into one process after readers were
 // opened and closed in the two before.
@@ -96,7 +97,7 @@ protected:
             SendMessageW(GetDlgItem(d, IDC_FORMAT_TEST), BM_SETCHECK, BST_CHECKED, 0);
             SendMessageW(d, WM_COMMAND, MAKEWPARAM(IDC_FORMAT_TEST, BN_CLICKED), 0);
             EXPECT_TRUE(dialog.TestOn());
-            EXPECT_EQ(host->FindFormat(), 0) << "FormatTemp stands first in the add-in's list";
+            EXPECT_EQ(host->FindFormat(dialog.TestFormat().c_str()), 0) << "the test's format stands first";
             EXPECT_TRUE(PumpUntil([&] { return host->IsConnected(); }, 10000)) << "the reader did not connect";
             sim->PresentKey(readerId, "EM", {0x39, 0x30, 0x7B, 0x00, 0x00});
             PumpUntil([&] { return ControlText(GetDlgItem(d, IDC_FORMAT_RESULT)) == Expected; }, 10000);
@@ -152,4 +153,25 @@ TEST_F(LiveTest, ADeviceOpenBeforeStaysOpenAndFormatTempIsRemoved)
     EXPECT_TRUE(host->IsConnected());
     EXPECT_TRUE(PeerOpen(true));
     host->CloseAll();
+}
+
+TEST_F(LiveTest, AUsersFormatTempIsNeitherRunNorDeletedAndThePortIsPutBack)
+{
+    CreateReader(60);
+    host->Create();
+    {
+        CVariantArray port(1, host->MemoryManager());
+        port.SetWStr(0, L"COM99");
+        host->SetPort(&port[0]);
+    }
+    // The user's own "FormatTemp", at the end of the list, would make "U123-12345" of the card.
+    int32_t end = 1000;
+    ASSERT_TRUE(host->InsertFormat(end, L"U%.3u-%.5u", Params, 0x7FFFF, 0));
+    EXPECT_EQ(TestWithCard(), Expected);
+    EXPECT_EQ(host->FindFormat(), end) << "the user's FormatTemp is still there";
+    EXPECT_EQ(host->FindFormat(L"FormatTemp1"), -1) << "the test's own format is gone";
+    EXPECT_EQ(host->GetPort(), L"COM99");
+    // The add-in had no device open: the test closed the one it opened.
+    EXPECT_TRUE(host->Devices().empty());
+    EXPECT_TRUE(PeerOpen(false));
 }

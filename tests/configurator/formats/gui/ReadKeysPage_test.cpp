@@ -1,9 +1,12 @@
 // The read-keys page in process: blocks per sector, the key source, the key-type and key-cell
-// lists, values that have no selection, the Mifare key limit, and the round trip through the
-// add-in's settings.
+// lists, values that have no selection, the Mifare key limit (which stops a Save), what marks the
+// add-in settings modified, and the round trip through the add-in's settings.
+#include "AppMessageBox.h"
+#include "AppResource.h"
 #include "KeyTypeTexts.h"
 #include "KeyTypesRes.h"
 #include "PageHelpers.h"
+#include "PageRefusal.h"
 #include "ReadKeysPage.h"
 #include "ReadKeysPageRes.h"
 
@@ -53,23 +56,63 @@ TEST_F(ReadKeysPageTest, SectorDecidesTheBlocks)
     EXPECT_EQ(Count(IDC_UL_COUNT), 4);
 }
 
-TEST_F(ReadKeysPageTest, NoSelectionLeavesTheValue)
+TEST_F(ReadKeysPageTest, ABlockTheSectorLacksBecomesTheOneTheReaderReads)
 {
-    // Sector 32 with block 10, then sector 5: the block list has no entry 10 and no selection.
+    // Sector 32 with block 10, then sector 5: the reader would read block 10 % 4 = 2 of it, and
+    // that block is what the page now stores and shows (never an empty block list).
     Choose(IDC_MF_SECTOR, 32);
     Choose(IDC_MF_BLOCK, 10);
     EXPECT_EQ(App().ReadMf.Block, 10u);
     Choose(IDC_MF_SECTOR, 5);
-    EXPECT_EQ(Selection(IDC_MF_BLOCK), -1);
+    EXPECT_EQ(Selection(IDC_MF_BLOCK), 2);
+    EXPECT_EQ(App().ReadMf.Block, 2u);
     page->UpdateData(true);
-    EXPECT_EQ(App().ReadMf.Block, 10u);
+    EXPECT_EQ(App().ReadMf.Block, 2u);
     EXPECT_EQ(App().ReadMf.Sect, 5u);
-    // A stored page beyond the list likewise shows no selection and stays.
+    // A stored setting with such a block is shown the same way.
+    App().ReadMf.Sect = 7;
+    App().ReadMf.Block = 13;
+    page->UpdateData(false);
+    EXPECT_EQ(Selection(IDC_MF_BLOCK), 1);
+    EXPECT_EQ(App().ReadMf.Block, 1u);
+}
+
+TEST_F(ReadKeysPageTest, NoSelectionLeavesTheValue)
+{
+    // A stored page beyond the list shows no selection and stays.
     App().ReadUL.Page = 99;
     page->UpdateData(false);
     EXPECT_EQ(Selection(IDC_UL_PAGE), -1);
     page->UpdateData(true);
     EXPECT_EQ(App().ReadUL.Page, 99u);
+}
+
+TEST_F(ReadKeysPageTest, KeyChoiceAndKeyEditMarkTheAddinSettings)
+{
+    App().ModifiedFlags = 0;
+    Click(IDC_MF_KEY_B);
+    EXPECT_EQ(App().ModifiedFlags, DATA_ADDIN);
+    EXPECT_EQ(App().ReadMf.Flags & 1, 1u);
+    App().ModifiedFlags = 0;
+    Click(IDC_MF_KEY_A);
+    EXPECT_EQ(App().ModifiedFlags, DATA_ADDIN);
+    EXPECT_EQ(App().ReadMf.Flags & 1, 0u);
+    App().ModifiedFlags = 0;
+    SetDlgItemTextW(dialog, IDC_MF_KEY, L"a1b2");
+    EXPECT_EQ(App().ModifiedFlags, DATA_ADDIN);
+    // Loading the page is no edit.
+    App().ModifiedFlags = 0;
+    App().ReadMf.Passw = 0x1234;
+    page->UpdateData(false);
+    EXPECT_EQ(App().ModifiedFlags, 0u);
+
+    // So closing asks about the key choice instead of dropping it.
+    Click(IDC_MF_KEY_B);
+    Ui().AnswerMessage(IDCANCEL);
+    EXPECT_FALSE(ClickClose());
+    const auto asked = Ui().Messages();
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0].text, LoadAppString(IDS_SAVE_CHANGES));
 }
 
 TEST_F(ReadKeysPageTest, SourceChoiceSwapsTheKeyControls)
@@ -128,14 +171,14 @@ TEST_F(ReadKeysPageTest, MifareKeyOfMoreThan48BitsIsRefused)
     SetDlgItemTextW(dialog, IDC_MF_KEY, L"A1B2C3D4E5F6");
     page->UpdateData(true);
     EXPECT_EQ(App().ReadMf.Passw, 0xA1B2C3D4E5F6ULL);
-    Ui().AnswerMessage(IDOK);
     SetDlgItemTextW(dialog, IDC_MF_KEY, L"1A1B2C3D4E5F6");
-    page->UpdateData(true);
+    try {
+        page->UpdateData(true);
+        ADD_FAILURE() << "a key of 52 bits was taken";
+    } catch (const CPageRefusal& refusal) {
+        EXPECT_NE(refusal.Text().find(L"48 bits"), std::wstring::npos);
+    }
     EXPECT_EQ(App().ReadMf.Passw, 0xA1B2C3D4E5F6ULL);
-    const auto asked = Ui().Messages();
-    ASSERT_EQ(asked.size(), 1u);
-    EXPECT_NE(asked[0].text.find(L"48 bits"), std::wstring::npos);
-    EXPECT_EQ(asked[0].flags, static_cast<UINT>(MB_ICONERROR));
     // Text that is no number leaves the key; "0" stores 0.
     SetDlgItemTextW(dialog, IDC_MF_KEY, L"zz");
     page->UpdateData(true);
@@ -143,6 +186,34 @@ TEST_F(ReadKeysPageTest, MifareKeyOfMoreThan48BitsIsRefused)
     SetDlgItemTextW(dialog, IDC_MF_KEY, L"0");
     page->UpdateData(true);
     EXPECT_EQ(App().ReadMf.Passw, 0u);
+}
+
+TEST_F(ReadKeysPageTest, ARefusedKeyStopsTheSaveAndClosingAsksOnce)
+{
+    App().ConfirmFlags = 0;
+    App().Portname = L"COM5"; // an edit that a Save would write
+    SetDlgItemTextW(dialog, IDC_MF_KEY, L"1A1B2C3D4E5F6");
+    Ui().AnswerMessage(IDOK);
+    ClickCommand(ID_APP_SAVE);
+    auto asked = Ui().Messages();
+    ASSERT_EQ(asked.size(), 1u) << "no \"Successfully.\" after the refusal";
+    EXPECT_NE(asked[0].text.find(L"48 bits"), std::wstring::npos);
+    EXPECT_EQ(asked[0].flags, static_cast<UINT>(MB_ICONERROR));
+    EXPECT_TRUE(App().ModifiedFlags & DATA_ADDIN);
+    // Nothing was written: the store still holds the port of before.
+    App().Load(DATA_ADDIN);
+    EXPECT_EQ(App().Portname, L"Auto");
+
+    // Closing asks one question, naming the refusal; Cancel keeps the window.
+    SetDlgItemTextW(dialog, IDC_MF_KEY, L"1A1B2C3D4E5F6");
+    Ui().Clear();
+    Ui().AnswerMessage(IDCANCEL);
+    EXPECT_FALSE(ClickClose());
+    asked = Ui().Messages();
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0].text.find(LoadAppString(IDS_SAVE_FAILED_QUIT)), 0u);
+    EXPECT_NE(asked[0].text.find(L"48 bits"), std::wstring::npos);
+    EXPECT_EQ(asked[0].flags, static_cast<UINT>(MB_OKCANCEL | MB_ICONERROR));
 }
 
 TEST_F(ReadKeysPageTest, EveryFieldRoundTripsThroughTheSettings)

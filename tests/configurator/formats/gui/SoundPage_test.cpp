@@ -143,13 +143,19 @@ TEST_F(SoundPageTest, BrowseAndDelete)
     EXPECT_EQ(App().SoundFiles[3], L"C:\\chosen.mid");
 }
 
-TEST_F(SoundPageTest, EnabledSwitchesTheList)
+TEST_F(SoundPageTest, EnabledSwitchesTheListAndMarksTheAddinSettings)
 {
     HWND box = GetDlgItem(page->GetHwnd(), IDC_SOUND_ENABLED);
     EXPECT_TRUE(IsWindowEnabled(list));
+    App().ModifiedFlags = 0;
     SendMessageW(box, BM_CLICK, 0, 0);
     EXPECT_EQ(App().SoundEnabled, 0u);
     EXPECT_FALSE(IsWindowEnabled(list));
+    EXPECT_EQ(App().ModifiedFlags, DATA_ADDIN);
+    // Closing asks instead of dropping the switch.
+    Ui().AnswerMessage(IDCANCEL);
+    EXPECT_FALSE(ClickClose());
+    EXPECT_EQ(Ui().Messages().size(), 1u);
 }
 
 TEST(MediaFileList, FoldersFirstMediaOnly)
