@@ -1,4 +1,4 @@
-// The key-format list operations and the reader record's assignment.
+// The key-format list operations.
 #include "Settings.h"
 
 int32_t FindKeyFormat(const KeyFormatList& list, const std::wstring& name)
@@ -17,11 +17,4 @@ void ClearKeyFormats(KeyFormatList& list)
 void AddKeyFormat(KeyFormatList& list, const KeyFormat& format)
 {
     list.push_back(format);
-}
-
-CReaderSettings& CReaderSettings::operator=(const CReaderSettings& other)
-{
-    if (this != &other)
-        CopyConnectionValues(other, *this);
-    return *this;
 }

@@ -1,7 +1,9 @@
 // The add-in's whole configuration as one plain record, the connection values of one reader, and
 // the key format with the few list operations shared by the stores, the component and the
-// configurator. The defaults set here are the ones every program starts from; the stores load into
-// a freshly constructed record, so a value missing from a store keeps its default.
+// configurator. Each value and its default is declared once, in one of two groups (the connection
+// values; the rest); the settings record, the reader record and the configurator's copy are built
+// from the groups. The defaults set here are the ones every program starts from; the stores load
+// into a freshly constructed record, so a value missing from a store keeps its default.
 #pragma once
 #include <array>
 #include <cstdint>
@@ -54,18 +56,14 @@ const uint32_t SETTINGS_FLAG_WIEGAND = 1;
 const uint32_t SETTINGS_FLAG_BINARY = 2;
 const uint32_t SETTINGS_FLAG_NO_CORRECT_VM100 = 4; // set when the CorrectVM100 option is off
 
-// Member-wise copyable; Log, LoadAtStartup, SoundEnabled and the two Enabled fields hold 0 or 1
-// after any load.
-class CParvelSettings
+// The connection values of one reader, with their defaults: the one place they are declared.
+struct ConnectionSettings
 {
-public:
     std::wstring Portname = L"Auto";
     uint32_t Model = 0;
     uint32_t Speed = 0;
     uint32_t StopBits = 0;
     uint32_t Flags = SETTINGS_FLAG_BINARY;
-    uint32_t Log = 0;
-    uint32_t LogFlags = 7;
     int32_t ConnectTimeout = 10000;
     int32_t ReqTimeout = 3000;
     int32_t ReqTries = 2;
@@ -73,6 +71,15 @@ public:
     int32_t RxPeriod = -1;
     int32_t Prefix = -1;
     int32_t Suffix = 13;
+};
+
+// The rest of the add-in's settings but the format list (log, search, key reading, sound), with
+// their defaults: the one place they are declared. Log, LoadAtStartup, SoundEnabled and the two
+// Enabled fields hold 0 or 1 after any load.
+struct AddinOptions
+{
+    uint32_t Log = 0;
+    uint32_t LogFlags = 7;
     uint32_t LoadAtStartup = 0;
     uint32_t SearchFlags = 14;
     uint32_t FindIpTimeout = 3000;
@@ -82,47 +89,24 @@ public:
     ReadULSettings ReadUL;
     uint32_t SoundEnabled = 0;
     std::array<std::wstring, 4> SoundFiles;
+};
+
+// The add-in's whole configuration: both groups and the format list. Member-wise copyable.
+// A new setting goes into one of the two groups; the stores then read and write it by name.
+class CParvelSettings : public ConnectionSettings, public AddinOptions
+{
+public:
     KeyFormatList Formats;
 };
 
-// The connection values of one reader. Not layout-compatible with CParvelSettings: copies between
-// the two are made field by field (CopyConnectionValues).
-class CReaderSettings
+// The connection values of one reader, as the component keeps them and hands them to a reader.
+class CReaderSettings : public ConnectionSettings
 {
-public:
-    CReaderSettings() = default;
-    CReaderSettings(const CReaderSettings& other) = default;
-    CReaderSettings& operator=(const CReaderSettings& other);
-
-    std::wstring Portname = L"Auto";
-    uint32_t Model = 0;
-    uint32_t Speed = 0;
-    uint32_t StopBits = 0;
-    uint32_t Flags = SETTINGS_FLAG_BINARY;
-    int32_t ConnectTimeout = 10000;
-    int32_t ReqTimeout = 3000;
-    int32_t ReqTries = 2;
-    int32_t ConnectPeriod = 3000;
-    int32_t RxPeriod = -1;
-    int32_t Prefix = -1;
-    int32_t Suffix = 13;
 };
 
-// The connection values, field by field, between any two records that carry them (the settings
-// record, the reader record, the configurator's copy): they share the names, not the layout.
-template <typename From, typename To>
-void CopyConnectionValues(const From& from, To& to)
+// The connection values between any two records that carry them (the settings record, the reader
+// record, the configurator's copy).
+inline void CopyConnectionValues(const ConnectionSettings& from, ConnectionSettings& to)
 {
-    to.Portname = from.Portname;
-    to.Model = from.Model;
-    to.Speed = from.Speed;
-    to.StopBits = from.StopBits;
-    to.Flags = from.Flags;
-    to.ConnectTimeout = from.ConnectTimeout;
-    to.ReqTimeout = from.ReqTimeout;
-    to.ReqTries = from.ReqTries;
-    to.ConnectPeriod = from.ConnectPeriod;
-    to.RxPeriod = from.RxPeriod;
-    to.Prefix = from.Prefix;
-    to.Suffix = from.Suffix;
+    to = from;
 }

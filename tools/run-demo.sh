@@ -1,7 +1,7 @@
 #!/bin/sh
-# Builds the programs and runs the main job under Wine: the add-in Parvel.dll, loaded by the console
-# host as the platform loads it, opens a simulated card reader (a pty mapped as a COM port) and turns
-# a scripted sequence of cards into external events, printed one line per event.
+# Builds only the programs it runs, then runs the main job under Wine: the add-in Parvel.dll, loaded by
+# the console host as the platform loads it, opens a simulated card reader (a pty mapped as a COM port)
+# and turns a scripted sequence of cards into external events, printed one line per event.
 #   tools/run-demo.sh [BUILD-DIR]     default: build
 set -eu
 root=$(dirname "$(dirname "$(readlink -f "$0")")")
@@ -9,7 +9,8 @@ build=${1:-$root/build}
 build=$(readlink -f "$build" 2>/dev/null || echo "$build")
 "$root/tools/setup-host.sh"
 cmake -S "$root" -B "$build" -G Ninja
-ninja -C "$build"
+# Only what the demo runs; tools/run-tests.sh builds the rest.
+ninja -C "$build" demo_programs
 prefix=$build/wineprefix
 "$root/tools/wine-prefix.sh" init "$prefix"
 "$root/tools/with-readersim.sh" "$prefix" python3 "$root/tests/e2e/e2e_cards.py" --demo \

@@ -7,8 +7,9 @@
 #
 # Defaults: build/, docs/screenshots/, both languages, the pages that are built (tab index and the
 # file name part; add a page here when it is built; INDEX.INNER picks an inner tab of the test page,
-# "load" loads the add-in on the test page, "devopen" captures the device dialog), the prefix
-# BUILD-DIR/screenshot-prefix. Files: OUT-DIR/<language>-<page>.png and OUT-DIR/<language>-about.png.
+# "load" loads the add-in on the test page, "devopen" captures the device dialog, "cards" opens a
+# simulated reader on COM3 through that dialog and presents two cards, for the events list), the
+# prefix BUILD-DIR/screenshot-prefix. Files: OUT-DIR/<language>-<page>.png and OUT-DIR/<language>-about.png.
 #
 # The program runs under Xvfb inside a Wine virtual desktop (Wine draws window frames only there),
 # from a scratch folder in portable mode, so no user's settings are read or written. The capture
@@ -20,7 +21,7 @@ root=$(dirname "$(dirname "$(readlink -f "$0")")")
 build=$root/build
 out=$root/docs/screenshots
 languages="en ru"
-pages="0:main 1:formats 2:readkeys 3:sound 4:configurator load 5:test 5.1:properties 5.2:methods devopen"
+pages="0:main 1:formats 2:readkeys 3:sound 4:configurator load 5.1:properties 5.2:methods devopen cards 5.0:test"
 prefix=
 while getopts b:o:l:p:w: opt; do
     case $opt in
@@ -34,24 +35,28 @@ while getopts b:o:l:p:w: opt; do
 done
 [ -n "$prefix" ] || prefix=$build/screenshot-prefix
 
-# A screen deep enough for true colours; Xvfb's default has 8 bits.
+# A screen deep enough for true colours; Xvfb's default has 8 bits. The reader-simulator hub plays
+# the reader that "cards" opens (its port mapped into the prefix).
 if [ -z "${PARVEL_SHOTS_UNDER_XVFB:-}" ]; then
-    PARVEL_SHOTS_UNDER_XVFB=1 exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" -b "$build" -o "$out" \
-        -l "$languages" -p "$pages" -w "$prefix"
+    PARVEL_SHOTS_UNDER_XVFB=1 exec xvfb-run -a -s "-screen 0 1280x1024x24" \
+        "$root/tools/with-readersim.sh" "$prefix" "$0" -b "$build" -o "$out" -l "$languages" -p "$pages" -w "$prefix"
 fi
 
 find_exe() { find "$build" -name "$1" -type f -not -path '*prefix*' | head -n 1; }
 program=$(find_exe ConfigParvel.exe)
 shot=$(find_exe parvelshot.exe)
 addin=$(find_exe Parvel.dll)
-if [ -z "$program" ] || [ -z "$shot" ] || [ -z "$addin" ]; then
-    ninja -C "$build" ConfigParvel parvelshot Parvel >&2
+shim=$build/tools/libptyshim.so
+if [ -z "$program" ] || [ -z "$shot" ] || [ -z "$addin" ] || [ ! -f "$shim" ]; then
+    ninja -C "$build" ConfigParvel parvelshot Parvel ptyshim >&2
     program=$(find_exe ConfigParvel.exe)
     shot=$(find_exe parvelshot.exe)
     addin=$(find_exe Parvel.dll)
 fi
 
 export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win64
+# The simulated reader's pty needs the shim in every wine process (see tools/wine-run.in).
+export LD_PRELOAD="$shim${LD_PRELOAD:+:$LD_PRELOAD}"
 "$root/tools/wine-prefix.sh" init "$WINEPREFIX"
 mkdir -p "$out"
 winpath() { printf 'Z:%s' "$1" | tr / '\\'; }

@@ -15,25 +15,6 @@
 
 namespace {
 
-// The add-in's settings copy and the settings record share their field names; one list of
-// fields serves both directions.
-template <class To, class From>
-void CopySettingValues(To& to, const From& from)
-{
-    CopyConnectionValues(from, to);
-    to.Log = from.Log;
-    to.LogFlags = from.LogFlags;
-    to.LoadAtStartup = from.LoadAtStartup;
-    to.SearchFlags = from.SearchFlags;
-    to.FindIpTimeout = from.FindIpTimeout;
-    to.FindIpTries = from.FindIpTries;
-    to.KeyTypes = from.KeyTypes;
-    to.ReadMf = from.ReadMf;
-    to.ReadUL = from.ReadUL;
-    to.SoundEnabled = from.SoundEnabled;
-    to.SoundFiles = from.SoundFiles;
-}
-
 // The five stored window rectangles, by their element names under UI/FormPos.
 struct FormPosEntry
 {
@@ -82,14 +63,17 @@ std::wstring CAppData::AddinSettingsFile() const
     return DataFolder + L"\\Parvel.xml";
 }
 
+// The settings copy and the record are built from the same two groups.
 void CAppData::CopySettingsFrom(const CParvelSettings& settings)
 {
-    CopySettingValues(*this, settings);
+    static_cast<ConnectionSettings&>(*this) = settings;
+    static_cast<AddinOptions&>(*this) = settings;
 }
 
 void CAppData::CopySettingsTo(CParvelSettings& settings) const
 {
-    CopySettingValues(settings, *this);
+    static_cast<ConnectionSettings&>(settings) = *this;
+    static_cast<AddinOptions&>(settings) = *this;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -379,20 +363,9 @@ void CAppData::SetPageDefaults(int page)
     const CParvelSettings defaults;
     switch (page) {
     case DefaultsConnection:
-        Model = defaults.Model;
-        Portname = defaults.Portname;
-        Speed = defaults.Speed;
-        StopBits = defaults.StopBits;
-        Flags = defaults.Flags;
+        static_cast<ConnectionSettings&>(*this) = defaults;
         Log = defaults.Log;
         LogFlags = defaults.LogFlags;
-        ConnectTimeout = defaults.ConnectTimeout;
-        ReqTimeout = defaults.ReqTimeout;
-        ReqTries = defaults.ReqTries;
-        ConnectPeriod = defaults.ConnectPeriod;
-        RxPeriod = defaults.RxPeriod;
-        Prefix = defaults.Prefix;
-        Suffix = defaults.Suffix;
         LoadAtStartup = defaults.LoadAtStartup;
         SearchFlags = defaults.SearchFlags;
         FindIpTimeout = defaults.FindIpTimeout;

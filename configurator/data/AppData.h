@@ -16,7 +16,6 @@
 #include "MethodArgument.h"
 #include "Settings.h"
 #include <windows.h>
-#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -45,7 +44,9 @@ enum DefaultsPage : int
     DefaultsOptions = 4,
 };
 
-class CAppData
+// The add-in's settings copy is the two groups of the settings record (their defaults at start-up),
+// so the pages name its values as the record does.
+class CAppData : public ConnectionSettings, public AddinOptions
 {
 public:
     CAppData();
@@ -93,31 +94,6 @@ public:
     // --- where the data lives -----------------------------------------------------------------------
     bool Portable = false;
     std::wstring DataFolder;
-
-    // --- the add-in's settings copy (the record's defaults at start-up) ----------------------------
-    std::wstring Portname = L"Auto";
-    uint32_t Model = 0;
-    uint32_t Speed = 0;
-    uint32_t StopBits = 0;
-    uint32_t Flags = SETTINGS_FLAG_BINARY;
-    uint32_t Log = 0;
-    uint32_t LogFlags = 7;
-    int32_t ConnectTimeout = 10000;
-    int32_t ReqTimeout = 3000;
-    int32_t ReqTries = 2;
-    int32_t ConnectPeriod = 3000;
-    int32_t RxPeriod = -1;
-    int32_t Prefix = -1;
-    int32_t Suffix = 13;
-    uint32_t LoadAtStartup = 0;
-    uint32_t SearchFlags = 14;
-    uint32_t FindIpTimeout = 3000;
-    uint32_t FindIpTries = 1;
-    uint32_t KeyTypes = 0x7FFFF;
-    ReadMfSettings ReadMf;
-    ReadULSettings ReadUL;
-    uint32_t SoundEnabled = 0;
-    std::array<std::wstring, 4> SoundFiles;
 
     // --- sound playing state (the sound page) -------------------------------------------------------
     int32_t SoundOpenEvent = -1;    // the event whose sound is open or playing

@@ -1,4 +1,4 @@
-// The settings record's defaults and the key-format list operations.
+// The settings record's defaults, its two groups, and the key-format list operations.
 #include "Settings.h"
 #include <gtest/gtest.h>
 
@@ -133,4 +133,35 @@ TEST(SettingsRecord, ReaderSettingsAssignment)
     EXPECT_EQ(b.Flags, 5u);
     EXPECT_EQ(b.Suffix, 10);
     EXPECT_EQ(b.ConnectTimeout, 10000);
+}
+
+TEST(SettingsRecord, GroupsReachEveryRecordBuiltFromThem)
+{
+    ConnectionSettings connection;
+    connection.Portname = L"COM9";
+    connection.ReqTries = 5;
+    AddinOptions options;
+    options.SearchFlags = 3;
+    options.ReadUL.Page = 8;
+    options.SoundFiles[2] = L"C:\\c.wav";
+
+    CParvelSettings s;
+    s.Formats.push_back(Format(L"A"));
+    static_cast<ConnectionSettings&>(s) = connection;
+    static_cast<AddinOptions&>(s) = options;
+    EXPECT_EQ(s.Portname, L"COM9");
+    EXPECT_EQ(s.ReqTries, 5);
+    EXPECT_EQ(s.Suffix, 13);
+    EXPECT_EQ(s.SearchFlags, 3u);
+    EXPECT_EQ(s.ReadUL.Page, 8u);
+    EXPECT_EQ(s.SoundFiles[2], L"C:\\c.wav");
+    EXPECT_EQ(s.LogFlags, 7u);
+    ASSERT_EQ(s.Formats.size(), 1u); // the format list is no group's
+
+    CReaderSettings r;
+    r.Model = 4;
+    CopyConnectionValues(s, r);
+    EXPECT_EQ(r.Portname, L"COM9");
+    EXPECT_EQ(r.ReqTries, 5);
+    EXPECT_EQ(r.Model, 0u);
 }

@@ -1,22 +1,26 @@
 // parvelshot: starts ConfigParvel in the desktop this program runs in (a Wine virtual desktop),
 // shows the requested pages of its main window and its About box, and writes each as a BMP.
 //
-//   parvelshot.exe PROGRAM OUTDIR PREFIX [INDEX:NAME | INDEX.INNER:NAME | load | devopen | about ...]
+//   parvelshot.exe PROGRAM OUTDIR PREFIX [INDEX:NAME | INDEX.INNER:NAME | load | devopen | cards | about ...]
 //
 // INDEX.INNER selects an inner tab of the test page; "load" clicks the test page's Load button
 // (the add-in must lie beside the program) and "devopen" captures the device dialog that its
-// "Open..." button opens. Writes OUTDIR\PREFIX-NAME.bmp per page (PREFIX-devopen.bmp,
-// PREFIX-about.bmp), and a report
+// "Open..." button opens. "cards" opens a simulated reader on COM3 through that dialog and presents
+// two cards, so that the events list shows the device's events (a reader-simulator hub must run,
+// its control port in READERSIM_CONTROL_PORT). Writes OUTDIR\PREFIX-NAME.bmp per page
+// (PREFIX-devopen.bmp, PREFIX-about.bmp), and a report
 // OUTDIR\PREFIX-shots.txt with one line "NAME WIDTH HEIGHT" per picture and a last line
 // "done CODE" (0 = every picture taken). The report is a file because a program that the desktop
 // starts has no terminal to print to. The program is closed (and ended, if it does not close)
 // before this one exits.
 #include "Handles.h"
+#include "SimReaderScope.h"
 #include "WindowCapture.h"
 #include <commctrl.h>
 #include <cstdarg>
 #include <cstdio>
 #include <cwchar>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -27,6 +31,9 @@ const int TEST_PAGE = 5;          // the test page's tab and its controls
 const int TEST_LOAD = 1041;
 const int TEST_OPEN = 1102;
 const int TEST_TABS = 1084;
+const int TEST_EVENTS = 1040;  // the events list, on the test page's first inner tab
+const int PARAMS_SAVE = 1095;  // the device dialog's "Save and close"
+const int SIM_COM = 3;         // the simulated reader's port
 
 class CReport
 {
@@ -65,30 +72,42 @@ HWND WaitForWindow(Find find, DWORD timeoutMs)
     }
 }
 
-struct OwnedDialogSearch
+// The first window that `match` accepts: a top-level window when `parent` is null, else one of
+// `parent`'s descendants (depth first, each level in z-order).
+template <typename Match>
+HWND FindWindowWhere(HWND parent, Match match)
 {
-    HWND Owner;
-    HWND Found;
-};
-
-BOOL CALLBACK FindOwnedDialog(HWND window, LPARAM param)
-{
-    auto* search = reinterpret_cast<OwnedDialogSearch*>(param);
-    wchar_t className[32];
-    if (GetWindow(window, GW_OWNER) == search->Owner && IsWindowVisible(window)
-        && GetClassNameW(window, className, 32) && wcscmp(className, L"#32770") == 0)
+    struct Search
     {
+        Match* Accepts;
+        HWND Found;
+    } search{&match, nullptr};
+    WNDENUMPROC visit = [](HWND window, LPARAM param) -> BOOL {
+        auto* search = reinterpret_cast<Search*>(param);
+        if (!(*search->Accepts)(window))
+            return TRUE;
         search->Found = window;
         return FALSE;
-    }
-    return TRUE;
+    };
+    if (parent)
+        EnumChildWindows(parent, visit, reinterpret_cast<LPARAM>(&search));
+    else
+        EnumWindows(visit, reinterpret_cast<LPARAM>(&search));
+    return search.Found;
 }
 
-HWND FindAboutBox(HWND mainWindow)
+bool IsVisibleOfClass(HWND window, const wchar_t* className)
 {
-    OwnedDialogSearch search{mainWindow, nullptr};
-    EnumWindows(FindOwnedDialog, reinterpret_cast<LPARAM>(&search));
-    return search.Found;
+    wchar_t name[32];
+    return IsWindowVisible(window) && GetClassNameW(window, name, 32) && _wcsicmp(name, className) == 0;
+}
+
+// A dialog box that the main window owns (the About box, the device dialog).
+HWND FindOwnedDialog(HWND mainWindow)
+{
+    return FindWindowWhere(nullptr, [&](HWND window) {
+        return GetWindow(window, GW_OWNER) == mainWindow && IsVisibleOfClass(window, L"#32770");
+    });
 }
 
 // A tab's focus change selects it and notifies the main window like a click does; the
@@ -109,29 +128,85 @@ bool SelectTab(HWND tabs, int index)
     return SendMessageW(tabs, TCM_GETCURSEL, 0, 0) == index;
 }
 
-struct ControlSearch
-{
-    int Id;
-    HWND Found;
-};
-
-BOOL CALLBACK FindControl(HWND window, LPARAM param)
-{
-    auto* search = reinterpret_cast<ControlSearch*>(param);
-    if (GetDlgCtrlID(window) == search->Id && IsWindowVisible(window))
-    {
-        search->Found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 // A visible control of the main window's pages by its id (the pages are child dialogs).
 HWND FindPageControl(HWND mainWindow, int id)
 {
-    ControlSearch search{id, nullptr};
-    EnumChildWindows(mainWindow, FindControl, reinterpret_cast<LPARAM>(&search));
-    return search.Found;
+    return FindWindowWhere(mainWindow, [&](HWND window) { return GetDlgCtrlID(window) == id && IsWindowVisible(window); });
+}
+
+// The driver's form lists the model first and the port second, both as combo boxes.
+HWND FindPortField(HWND dialog)
+{
+    int skip = 1;
+    return FindWindowWhere(dialog, [&](HWND window) { return IsVisibleOfClass(window, L"ComboBox") && skip-- == 0; });
+}
+
+// Waits until the events list holds at least `rows` rows (the count crosses the process boundary;
+// the list refreshes once a second).
+bool WaitForEventRows(HWND list, int rows, DWORD timeoutMs)
+{
+    return WaitForWindow([&] { return SendMessageW(list, LVM_GETITEMCOUNT, 0, 0) >= rows ? list : nullptr; },
+                         timeoutMs)
+           != nullptr;
+}
+
+// Opens the simulated reader through the device dialog as a user would (the port typed into the
+// driver's form, then "Save and close"), then presents a card, takes it away and presents another;
+// each step waits for its event in the list. The reader stays open with its card in the field.
+bool ShowCards(CReport& report, simctl::CSimControl& sim, const simctl::CSimReaderScope& reader, HWND mainWindow,
+               HWND tabs)
+{
+    HWND innerTabs = tabs && SelectTab(tabs, TEST_PAGE)
+                         ? WaitForWindow([&] { return FindPageControl(mainWindow, TEST_TABS); }, 5000)
+                         : nullptr;
+    HWND list = innerTabs && SelectTab(innerTabs, 0)
+                    ? WaitForWindow([&] { return FindPageControl(mainWindow, TEST_EVENTS); }, 5000)
+                    : nullptr;
+    HWND open = FindPageControl(mainWindow, TEST_OPEN);
+    if (!list || !open)
+    {
+        report.Line(L"failed cards: no events list or Open button");
+        return false;
+    }
+    const int before = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+    PostMessageW(open, BM_CLICK, 0, 0);
+    HWND dialog = WaitForWindow([&] { return FindOwnedDialog(mainWindow); }, 15000);
+    HWND port = dialog ? WaitForWindow([&] { return FindPortField(dialog); }, 5000) : nullptr;
+    HWND save = dialog ? FindPageControl(dialog, PARAMS_SAVE) : nullptr;
+    if (!port || !save)
+    {
+        report.Line(L"failed cards: no device dialog with a port field");
+        return false;
+    }
+    SendMessageW(port, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+    SetWindowTextW(port, reader.Port().c_str());
+    PostMessageW(save, BM_CLICK, 0, 0);
+    if (!WaitForWindow([&] { return IsWindow(dialog) ? nullptr : mainWindow; }, 30000))
+    {
+        report.Line(L"failed cards: the device dialog stays open");
+        return false;
+    }
+    // DeviceConnect, then TracksData, NoCard and TracksData of two Em-Marine keys.
+    const simctl::Bytes keys[] = {{0x39, 0x30, 0x7B, 0x00, 0x00}, {0x2A, 0x00, 0x2D, 0x1A, 0x00}};
+    int rows = before + 1;
+    bool ok = WaitForEventRows(list, rows, 30000);
+    for (const simctl::Bytes& key : keys)
+    {
+        if (ok && rows > before + 1)
+        {
+            sim.Remove(reader.Id());
+            ok = WaitForEventRows(list, ++rows, 10000);
+        }
+        if (ok)
+        {
+            sim.PresentKey(reader.Id(), "EM", key);
+            ok = WaitForEventRows(list, ++rows, 10000);
+        }
+    }
+    if (!ok)
+        report.Line(L"failed cards: %d of %d events shown",
+                    static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)) - before, rows - before);
+    return ok;
 }
 
 std::wstring TextOf(HWND window)
@@ -182,6 +257,9 @@ int Run(CReport& report, const std::wstring& program, const std::wstring& outDir
     }
     CHandle process(started.hProcess);
     CHandle thread(started.hThread);
+    // The simulated reader outlives the program, so the add-in closes it, not the hub.
+    std::unique_ptr<simctl::CSimControl> sim;
+    std::unique_ptr<simctl::CSimReaderScope> reader;
 
     HWND mainWindow = WaitForWindow(
         [&] {
@@ -205,7 +283,7 @@ int Run(CReport& report, const std::wstring& program, const std::wstring& outDir
             if (shot == L"about")
             {
                 PostMessageW(mainWindow, WM_SYSCOMMAND, ABOUT_COMMAND, 0);
-                HWND about = WaitForWindow([&] { return FindAboutBox(mainWindow); }, 10000);
+                HWND about = WaitForWindow([&] { return FindOwnedDialog(mainWindow); }, 10000);
                 if (!about || !Capture(report, about, outDir, prefix, L"about"))
                 {
                     report.Line(L"failed about");
@@ -233,12 +311,30 @@ int Run(CReport& report, const std::wstring& program, const std::wstring& outDir
                 Sleep(500);
                 continue;
             }
+            if (shot == L"cards")
+            {
+                bool ok = false;
+                try
+                {
+                    simctl::SimReaderConfig config;
+                    config.pace = 0;
+                    sim = std::make_unique<simctl::CSimControl>();
+                    reader = std::make_unique<simctl::CSimReaderScope>(*sim, SIM_COM, config);
+                    ok = ShowCards(report, *sim, *reader, mainWindow, tabs);
+                }
+                catch (const simctl::CSimControlError& error)
+                {
+                    report.Line(L"failed cards: the reader simulator: %hs", error.what());
+                }
+                failures += ok ? 0 : 1;
+                continue;
+            }
             if (shot == L"devopen")
             {
                 HWND open = FindPageControl(mainWindow, TEST_OPEN);
                 if (open)
                     PostMessageW(open, BM_CLICK, 0, 0);
-                HWND dialog = open ? WaitForWindow([&] { return FindAboutBox(mainWindow); }, 15000) : nullptr;
+                HWND dialog = open ? WaitForWindow([&] { return FindOwnedDialog(mainWindow); }, 15000) : nullptr;
                 if (!dialog || !Capture(report, dialog, outDir, prefix, L"devopen"))
                 {
                     report.Line(L"failed devopen");

@@ -1,5 +1,6 @@
 """The screenshot tool: the BMP-to-PNG converter on made-up pictures, and (when a build folder is
-given in PARVEL_BUILD_DIR) a real capture of ConfigParvel's first page and About box."""
+given in PARVEL_BUILD_DIR) real captures of ConfigParvel's first page and About box, and of its test
+page after a simulated reader has delivered two cards."""
 import os
 import struct
 import sys
@@ -74,12 +75,16 @@ class ConverterTest(unittest.TestCase):
 
 @unittest.skipUnless(os.environ.get("PARVEL_BUILD_DIR"), "no build folder given")
 class CaptureTest(unittest.TestCase):
+    def captured(self, out, pages, prefix, names):
+        """Runs the tool on `pages`; it must succeed and report exactly the pictures `names`."""
+        run, sizes = capture(os.environ["PARVEL_BUILD_DIR"], out, pages, prefix)
+        self.assertEqual(run.returncode, 0, run.stdout)
+        self.assertEqual(set(sizes), set(names), run.stdout)
+        return sizes
+
     def test_first_page_and_about_box_are_captured_at_their_window_size(self):
-        build = os.environ["PARVEL_BUILD_DIR"]
         with tempfile.TemporaryDirectory() as out:
-            run, sizes = capture(build, out, "0:main", "screenshot-test-prefix")
-            self.assertEqual(run.returncode, 0, run.stdout)
-            self.assertEqual(set(sizes), {"en-main.png", "en-about.png"}, run.stdout)
+            sizes = self.captured(out, "0:main", "screenshot-test-prefix", ["en-main.png", "en-about.png"])
             for name, size in sizes.items():
                 path = os.path.join(out, name)
                 with open(path, "rb") as f:
@@ -95,6 +100,13 @@ class CaptureTest(unittest.TestCase):
             about_w, about_h = sizes["en-about.png"]
             self.assertLess(about_w, main_w)
             self.assertLess(about_h, main_h)
+
+    def test_test_page_is_captured_with_a_simulated_reader_and_its_card_events(self):
+        # "cards" fails the run unless the device dialog opened the simulated reader and the events
+        # list showed its connection and the two cards; a tool that did not know "cards" would take
+        # it for a page and capture it.
+        with tempfile.TemporaryDirectory() as out:
+            self.captured(out, "load cards 5.0:test", "screenshot-cards-prefix", ["en-test.png", "en-about.png"])
 
 
 if __name__ == "__main__":
