@@ -43,14 +43,18 @@ DamagedFileCopy KeepIfDamaged(CMemXML& doc, const std::wstring& path, const wcha
     DamagedFileCopy copy;
     copy.Damage = doc.Damage();
     // Whatever is written back must be one document with the expected root: a foreign first
-    // element goes, and so does everything after the first.
+    // element goes, and so does everything after the first. Processing instructions before it
+    // (a style sheet, say) are no element and stay.
     CMXNode& root = doc.Root();
-    if (!root.Children.empty() && root.Children[0]->Name != rootName) {
+    std::size_t first = 0;
+    while (first < root.Children.size() && root.Children[first]->Name.compare(0, 1, L"?") == 0)
+        ++first;
+    if (first < root.Children.size() && root.Children[first]->Name != rootName) {
         if (copy.Damage == XmlDamage::None)
             copy.Damage = XmlDamage::ForeignRoot;
-        root.RemoveChildren();
+        root.RemoveChildrenFrom(first);
     }
-    root.RemoveChildrenFrom(1);
+    root.RemoveChildrenFrom(first + 1);
     if (copy.Damage == XmlDamage::None)
         return copy;
     copy.Path = path;

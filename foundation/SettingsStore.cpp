@@ -760,10 +760,9 @@ DamagedFileCopy SaveSettingsToXml(const std::wstring& path, const CParvelSetting
 
 bool ReadXmlLoadAtStartup(const std::wstring& path)
 {
-    std::string data = ReadFileBytes(path);
-    size_t skip = (data.size() >= 3 && data.compare(0, 3, "\xEF\xBB\xBF") == 0) ? 3 : 0;
     std::wstring text;
-    Utf8ToWide(text, data.data() + skip, static_cast<int>(data.size() - skip));
+    bool utf16 = false;
+    DecodeXmlFileText(ReadFileBytes(path), text, utf16);   // a damaged text is scanned all the same
     const wchar_t* const name = L"LoadAtStartup";
     size_t at = text.find(name);
     if (at == std::wstring::npos)

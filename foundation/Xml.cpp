@@ -93,10 +93,13 @@ void WriteAll(HANDLE file, const char* data, std::size_t size, const std::wstrin
     }
 }
 
+}  // namespace
+
 // The text of a file's bytes: UTF-16 (either byte order) after its byte-order mark, else UTF-8
 // with or without one. Encoding when the bytes are not that: the text then still holds what could
 // be decoded (invalid UTF-8 as U+FFFD), so a damaged file parses as far as it can.
-XmlDamage DecodeFileText(const std::string& data, std::wstring& text, bool& utf16)
+
+XmlDamage DecodeXmlFileText(const std::string& data, std::wstring& text, bool& utf16)
 {
     const unsigned char* bytes = reinterpret_cast<const unsigned char*>(data.data());
     std::size_t size = data.size();
@@ -127,8 +130,6 @@ XmlDamage DecodeFileText(const std::string& data, std::wstring& text, bool& utf1
     // NUL bytes are UTF-16 text without its byte-order mark, or no text at all.
     return text.find(L'\0') == std::wstring::npos ? XmlDamage::None : XmlDamage::Encoding;
 }
-
-} // namespace
 
 // ---------------------------------------------------------------------------------------------
 // CMXAttributes
@@ -428,6 +429,8 @@ void CMemXML::WriteNode(std::wstring& out, const CMXNode& node, const std::wstri
             out += L">\r\n";
             open.emplace_back(next, 0);
             currentIndent += m_indentUnit;
+        } else if (next->Name.compare(0, 1, L"?") == 0) {
+            out += L"?>\r\n";   // a processing instruction kept from the file read
         } else if (next->Text.empty()) {
             out += L"/>\r\n";
         } else {
@@ -667,7 +670,7 @@ void CMemXML::LoadFile(const std::wstring& path)
     }
     std::wstring text;
     bool utf16 = false;
-    XmlDamage encoding = DecodeFileText(data, text, utf16);
+    XmlDamage encoding = DecodeXmlFileText(data, text, utf16);
     Parse(text);
     const std::wstring& declared = m_root.GetAttribute(L"encoding");
     if (encoding == XmlDamage::None && !declared.empty()) {

@@ -32,6 +32,11 @@ enum class XmlDamage : int
     ForeignRoot, // one top-level element, but not the one the reader expects
 };
 
+// The text of a settings file's bytes: UTF-16 (either byte order) after its byte-order mark, else
+// UTF-8 with or without one. Returns Encoding when the bytes are neither; the text then holds what
+// could be decoded. utf16 tells which was read.
+XmlDamage DecodeXmlFileText(const std::string& data, std::wstring& text, bool& utf16);
+
 // The attributes of one element: one value per name, kept in insertion order so that a written
 // file comes out the same every time. An element has a handful: those are looked up by comparing
 // names; only an element with many gets a hash index, so that no file makes reading quadratic.

@@ -668,6 +668,16 @@ TEST(XmlSettingsStore, AFileNotReadWholeIsKeptBeforeItIsWrittenOver)
     EXPECT_EQ(XmlDamage::None, LoadSettingsFromXml(file, back).Damage);
     ExpectSameMain(back, DistinctRecord());
 
+    // A processing instruction before the root is no foreign root: the file is whole and keeps it.
+    std::string styled = "\xEF\xBB\xBF" + Component11("<Connect><Portname>COM9</Portname></Connect>");
+    styled.insert(styled.find("<Parvel>"), "<?xml-stylesheet href=\"p.xsl\"?>\r\n");
+    WriteBytes(file, styled);
+    kept = SaveSettingsToXml(file, DistinctRecord(), SETTINGS_FORMATS);
+    EXPECT_EQ(XmlDamage::None, kept.Damage);
+    EXPECT_EQ(XmlDamage::None, LoadSettingsFromXml(file, back).Damage);
+    EXPECT_EQ(L"COM9", back.Portname);
+    EXPECT_NE(std::string::npos, ReadBytes(file).find("<?xml-stylesheet href=\"p.xsl\"?>\r\n"));
+
     // When the copy cannot be kept, the file is not written over.
     WriteBytes(file, damaged);
     CreateDirectoryW((file + L".bad.2").c_str(), nullptr);
@@ -722,6 +732,13 @@ TEST(XmlSettingsStore, LoadAtStartupScan)
         TempFolder folder;
         WriteBytes(folder / L"Parvel.xml", (c.bom ? "\xEF\xBB\xBF" : "") + c.text);
         EXPECT_EQ(ReadXmlLoadAtStartup(folder / L"Parvel.xml"), c.result);
+    }
+    {
+        // A file saved as UTF-16 with its mark, as some editors do, is scanned as UTF-16.
+        TempFolder folder;
+        const std::string utf16("\xFF\xFE<\0M\0 \0L\0o\0a\0d\0A\0t\0S\0t\0a\0r\0t\0u\0p\0=\0\"\0" "1\0\"\0/\0>\0", 44);
+        WriteBytes(folder / L"Parvel.xml", utf16);
+        EXPECT_TRUE(ReadXmlLoadAtStartup(folder / L"Parvel.xml"));
     }
 
     TempFolder folder;

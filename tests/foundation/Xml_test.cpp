@@ -195,7 +195,7 @@ TEST(Xml, ParserEdgeCases)
         {"doctype is kept whole", L"<!DOCTYPE P [<!ENTITY e \"v\">]><P/>",
          L"<?xml?>\r\n<!DOCTYPE P [<!ENTITY e \"v\">]>\r\n<P/>\r\n"},
         {"CDATA is skipped", L"<A><![CDATA[ <B/> ]]></A>", L"<?xml?>\r\n<A/>\r\n"},
-        {"other processing instructions", L"<?pi a=\"1\"?><A/>", L"<?xml?>\r\n<?pi a=\"1\"/>\r\n<A/>\r\n"},
+        {"other processing instructions", L"<?pi a=\"1\"?><A/>", L"<?xml?>\r\n<?pi a=\"1\"?>\r\n<A/>\r\n"},
         {"'?>' closes an element", L"<A?><B/>", L"<?xml?>\r\n<A/>\r\n<B/>\r\n"},
         {"no name", L"<><  A/><B/>", L"<?xml?>\r\n<B/>\r\n"},
         {"unclosed elements", L"<A><B>text", L"<?xml?>\r\n<A>\r\n\t<B/>\r\n</A>\r\n"},
