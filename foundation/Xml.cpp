@@ -93,13 +93,20 @@ void WriteAll(HANDLE file, const char* data, std::size_t size, const std::wstrin
     }
 }
 
-}  // namespace
+// NUL is no character of an XML text (UTF-16 without its byte-order mark, or no text at all).
+// Kept, it would be written back and the file found damaged again at every load.
+XmlDamage ReplaceNuls(std::wstring& text, XmlDamage damage)
+{
+    std::size_t at = text.find(L'\0');
+    if (at == std::wstring::npos)
+        return damage;
+    for (; at < text.size(); ++at)
+        if (text[at] == L'\0')
+            text[at] = L'\xFFFD';
+    return damage == XmlDamage::None ? XmlDamage::Encoding : damage;
+}
 
-// The text of a file's bytes: UTF-16 (either byte order) after its byte-order mark, else UTF-8
-// with or without one. Encoding when the bytes are not that: the text then still holds what could
-// be decoded (invalid UTF-8 as U+FFFD), so a damaged file parses as far as it can.
-
-XmlDamage DecodeXmlFileText(const std::string& data, std::wstring& text, bool& utf16)
+XmlDamage DecodeBytes(const std::string& data, std::wstring& text, bool& utf16)
 {
     const unsigned char* bytes = reinterpret_cast<const unsigned char*>(data.data());
     std::size_t size = data.size();
@@ -127,8 +134,19 @@ XmlDamage DecodeXmlFileText(const std::string& data, std::wstring& text, bool& u
     }
     text.resize(static_cast<std::size_t>(n));
     MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8, length, &text[0], n);
-    // NUL bytes are UTF-16 text without its byte-order mark, or no text at all.
-    return text.find(L'\0') == std::wstring::npos ? XmlDamage::None : XmlDamage::Encoding;
+    return XmlDamage::None;
+}
+
+}  // namespace
+
+// The text of a file's bytes: UTF-16 (either byte order) after its byte-order mark, else UTF-8
+// with or without one. Encoding when the bytes are not that: the text then still holds what could
+// be decoded (invalid UTF-8 and NUL characters as U+FFFD), so a damaged file parses as far as it
+// can, and what is written back from it is no longer damaged in the same way.
+XmlDamage DecodeXmlFileText(const std::string& data, std::wstring& text, bool& utf16)
+{
+    XmlDamage damage = DecodeBytes(data, text, utf16);
+    return ReplaceNuls(text, damage);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -673,11 +691,12 @@ void CMemXML::LoadFile(const std::wstring& path)
     XmlDamage encoding = DecodeXmlFileText(data, text, utf16);
     Parse(text);
     const std::wstring& declared = m_root.GetAttribute(L"encoding");
-    if (encoding == XmlDamage::None && !declared.empty()) {
-        if (utf16 && _wcsnicmp(declared.c_str(), L"utf-16", 6) == 0)
-            m_root.SetAttribute(L"encoding", L"utf-8");   // the writer writes UTF-8 only
-        else if (_wcsicmp(declared.c_str(), L"utf-8") != 0)
+    if (!declared.empty() && _wcsicmp(declared.c_str(), L"utf-8") != 0) {
+        if (encoding == XmlDamage::None && !(utf16 && _wcsnicmp(declared.c_str(), L"utf-16", 6) == 0))
             encoding = XmlDamage::Encoding;
+        // The writer writes UTF-8 only: a declaration of anything else would make the file it
+        // writes back damaged again, at every load.
+        m_root.SetAttribute(L"encoding", L"utf-8");
     }
     if (encoding != XmlDamage::None)
         m_damage = encoding;

@@ -33,8 +33,8 @@ enum class XmlDamage : int
 };
 
 // The text of a settings file's bytes: UTF-16 (either byte order) after its byte-order mark, else
-// UTF-8 with or without one. Returns Encoding when the bytes are neither; the text then holds what
-// could be decoded. utf16 tells which was read.
+// UTF-8 with or without one. Returns Encoding when the bytes are neither, or hold a NUL character;
+// the text then holds what could be decoded, with U+FFFD for what could not. utf16 tells which was read.
 XmlDamage DecodeXmlFileText(const std::string& data, std::wstring& text, bool& utf16);
 
 // The attributes of one element: one value per name, kept in insertion order so that a written
