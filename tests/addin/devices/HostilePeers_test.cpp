@@ -1,9 +1,9 @@
 // Devices whose peer is hostile or broken: a converter that answers with bytes without end (to a
 // text reader or to a reader of frames), a serial reader that floods after it connected, and a
-// converter that starts a Telnet sub-negotiation it never ends. The platform's thread gets Close and Done back within a second,
-// the process does not grow, and the reader goes on as it does with garbage that has line ends:
-// it reports what it could not use, gives up the connection when that fails, and connects again.
-// Each test prints the figures it measured.
+// converter that starts a Telnet sub-negotiation it never ends. The platform's thread gets Close
+// and Done back within a second, the process does not grow, and the reader goes on as it does
+// with garbage that has line ends: it reports what it could not use, gives up the connection when
+// that fails, and connects again. Each test prints the figures it measured.
 #include "DeviceFixture.h"
 #include "ProcessMemory.h"
 #include "Watchdog.h"
