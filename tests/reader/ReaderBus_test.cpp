@@ -267,8 +267,7 @@ TEST_F(ReaderBusHostile, ReplyNamingAnotherAddressIsNotThisAddresssKey)
 
 // A line that never stops bringing replies naming another address (a broken reader, a hostile
 // converter) does not hold a read past its time-out: the address asked times out as with a
-// silent line, the thread stays free (a stop ends it at once) and the discarded input is logged
-// in a few lines, not one for each reply.
+// silent line, and the discarded input is logged in a few lines, not one for each reply.
 TEST_F(ReaderBusHostile, RepliesNamingAnotherAddressWithoutEndDoNotHoldTheRead)
 {
     SimReader s(sim, Bus({Address(1, -1, "409"), Address(2, -1, "409")}), 0);
