@@ -92,7 +92,8 @@ struct AddinOptions
 };
 
 // The add-in's whole configuration: both groups and the format list. Member-wise copyable.
-// A new setting goes into one of the two groups; the stores then read and write it by name.
+// A new setting goes into one of the two groups, which gives every record its field and default;
+// the registry and XML stores still need their lines for it.
 class CParvelSettings : public ConnectionSettings, public AddinOptions
 {
 public:

@@ -106,17 +106,32 @@ BOOL CReader::ReadKeyAt(int32_t address, uint32_t& keyType, KeyData& key)
         Send(request, timeout);
         m_busLineUnsettled = true;
         std::string reply;
+        // Other addresses' replies, shown in one log line: a line that never stops bringing them
+        // must neither hold the read past its time-out nor write a log line for each.
+        std::string discarded;
+        bool answered = false;
         for (;;) {
             const DWORD elapsed = GetTickCount() - sentAt;
+            if (elapsed >= timeout && !discarded.empty()) {
+                SetError(PE_READ_TIMEOUT, nullptr);
+                break;
+            }
             if (!ReadReply(reply, 1, elapsed < timeout ? timeout - elapsed : 0, FALSE))
-                return FALSE;
+                break;
             // These readers name the address they answer for: another address's reply (a late
             // one, or one from a reader that took the request for its own) is not this one's.
             int32_t named;
-            if (!numeric || (ParseReplyAddress(reply, named) && named == address))
+            if (!numeric || (ParseReplyAddress(reply, named) && named == address)) {
+                answered = true;
                 break;
-            LogDiscarded(reply);
+            }
+            if (discarded.size() < MaxDiscardLogged)
+                discarded.append(reply, 0, MaxDiscardLogged - discarded.size());
         }
+        if (!discarded.empty())
+            LogDiscarded(discarded);
+        if (!answered)
+            return FALSE;
         std::wstring line = Widen(reply);
         TrimLineEnd(line);
         keyType = KEY_TYPE_UNKNOWN;

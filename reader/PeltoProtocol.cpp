@@ -55,6 +55,7 @@ BOOL CReader::PeltoReceiveFrame(std::string& payload, uint8_t command, DWORD tim
 {
     payload.clear();
     const DWORD start = GetTickCount();
+    bool overdue = false;
     while (KeepGoing()) {
         size_t end;
         while ((end = m_rx.find(static_cast<char>(PELTO_FRAME_END))) != std::string::npos) {
@@ -71,8 +72,13 @@ BOOL CReader::PeltoReceiveFrame(std::string& payload, uint8_t command, DWORD tim
             m_rx.clear();
         DWORD elapsed = GetTickCount() - start;
         DWORD queued = InQueue();
-        if (elapsed >= timeout && queued == 0)
-            break;
+        if (elapsed >= timeout) {
+            // What arrived in time is still looked at once; a device that never stops sending
+            // must not keep the request from ending.
+            if (queued == 0 || overdue)
+                break;
+            overdue = true;
+        }
         Receive(queued ? queued : 1, elapsed < timeout ? timeout - elapsed : 0, TRUE);
     }
     SetError(KeepGoing() ? PE_READ_TIMEOUT : E_ABORT, nullptr);

@@ -264,3 +264,24 @@ TEST_F(ReaderBusHostile, ReplyNamingAnotherAddressIsNotThisAddresssKey)
     EXPECT_EQ(s.Port() + L"\\1", read.Source);
     EXPECT_EQ((std::vector<uint8_t>{0x40, 0xE2, 0x01, 0x00, 0x00}), Bytes(read.Key));
 }
+
+// A line that never stops bringing replies naming another address (a broken reader, a hostile
+// converter) does not hold a read past its time-out: the address asked times out as with a
+// silent line, and the discarded input is logged in a few lines, not one for each reply.
+TEST_F(ReaderBusHostile, RepliesNamingAnotherAddressWithoutEndDoNotHoldTheRead)
+{
+    SimReader s(sim, Bus({Address(1, -1, "409"), Address(2, -1, "409")}), 0);
+    Timings t;
+    t.ConnectPeriod = 60000; // a lost address is not connected again during the test
+    auto reader = StartReader(sink, s.Port(), t, 0, 0, {1, 2});
+    ASSERT_TRUE(sink.WaitCount(EventKind::Connect, 2, WaitMs));
+    sim.Call("flood", simctl::JsonFields().Add("id", s.Id()).Add("on", "now").Add("text", "00002 123457\r\n"));
+    EXPECT_TRUE(WaitUntil([&] { return LastErrorCode(*reader, 1) == PE_READ_TIMEOUT; }, 3000))
+        << "the read of address 1 never ended";
+    size_t discardLogs = 0;
+    for (const auto& line : sink.LogLines())
+        discardLogs += line.find(L"[157]") != std::wstring::npos;
+    printf("%zu discard log lines\n", discardLogs);
+    EXPECT_LT(discardLogs, 100u);
+    sim.Call("flood", simctl::JsonFields().Add("id", s.Id()).Add("on", "off"));
+}

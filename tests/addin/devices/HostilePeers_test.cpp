@@ -1,9 +1,9 @@
-// Devices whose peer is hostile or broken: a converter that answers with bytes without end, a
-// serial reader that floods after it connected, and a converter that starts a Telnet
-// sub-negotiation it never ends. The platform's thread gets Close and Done back within a second,
-// the process does not grow, and the reader goes on as it does with garbage that has line ends:
-// it reports what it could not use, gives up the connection when that fails, and connects again.
-// Each test prints the figures it measured.
+// Devices whose peer is hostile or broken: a converter that answers with bytes without end (to a
+// text reader or to a reader of frames), a serial reader that floods after it connected, and a
+// converter that starts a Telnet sub-negotiation it never ends. The platform's thread gets Close
+// and Done back within a second, the process does not grow, and the reader goes on as it does
+// with garbage that has line ends: it reports what it could not use, gives up the connection when
+// that fails, and connects again. Each test prints the figures it measured.
 #include "DeviceFixture.h"
 #include "ProcessMemory.h"
 #include "Watchdog.h"
@@ -18,6 +18,7 @@ namespace {
 const SIZE_T MB = 1024 * 1024;
 const int FloodCom = 58;
 const int FloodCom2 = 59;
+const long PropBinaryMode = 10;
 
 simctl::JsonValue Flood(simctl::CSimControl& sim, int id, const char* on = nullptr)
 {
@@ -200,4 +201,40 @@ TEST_F(HostilePeerTest, CardsAfterAnUnendedSubnegotiationAreDelivered)
     EXPECT_LT(firstMs, 1000u);
     EXPECT_LT(grown, 16 * MB);
     EXPECT_LT(closeMs, 1000u);
+}
+
+// A reader of binary or Pelto frames that no longer answers, behind a converter that floods once
+// the reader is connected: its polls end by their time-out as with a silent line, so the reader
+// is given up, and Close returns at once.
+TEST_F(HostilePeerTest, AFrameReaderFloodedAfterConnectingIsGivenUp)
+{
+    struct Case { const char* protocol; int model; };
+    for (const Case& c : {Case{"binary", 3}, Case{"pelto", 9}}) {
+        SCOPED_TRACE(c.protocol);
+        eventhost::CRecorder::Instance().Clear();
+        simctl::SimReaderConfig config = Text();
+        config.protocol = c.protocol;
+        config.identity.model = c.model;
+        SimReader converter(sim, 0, config);
+        const std::wstring port = converter.Port();
+        SetProp(PropBinaryMode, Bool(true));
+        ASSERT_TRUE(Open(port).first);
+        ASSERT_TRUE(WaitStatus(port, READER_STATE_CONNECTED));
+        const SIZE_T before = testsupport::CommittedBytes();
+        sim.Call("override", simctl::JsonFields().Add("id", converter.Id()).Add("match", "frame:").Add("silent", true)
+                                 .Add("times", -1));
+        Flood(sim, converter.Id(), "now");
+        const DWORD floodStart = GetTickCount();
+        EXPECT_TRUE(WaitUntil([&] { return Status(port) != READER_STATE_CONNECTED; }, 5000))
+            << "the flooded polls never ended";
+        const DWORD lostMs = GetTickCount() - floodStart;
+        const SIZE_T grown = testsupport::CommittedGrowthSince(before);
+        const long long flooded = Flooded(sim, converter.Id());
+        const DWORD closeMs = TimedClose(port);
+        printf("%s flood: %lld bytes in, given up after %lu ms, committed memory grew %lu KB, Close took %lu ms\n",
+               c.protocol, flooded, lostMs, static_cast<unsigned long>(grown / 1024), closeMs);
+        EXPECT_GT(flooded, 1024 * 1024) << "the converter did flood";
+        EXPECT_LT(grown, 16 * MB);
+        EXPECT_LT(closeMs, 1000u);
+    }
 }
