@@ -611,12 +611,16 @@ void LoadMainFromXml(const CMXNode& c, CParvelSettings& s)
     }
 }
 
-void LoadFormatsFromXml(const CMXNode& c, CParvelSettings& s)
+// A format record that the file's end cut short is left out: with its parameters or key types
+// missing it would format cards wrongly, and saved again it would stand for the user's format.
+void LoadFormatsFromXml(const CMemXML& doc, const CMXNode& c, CParvelSettings& s)
 {
     const CMXNode* formats = c.FindChild(L"Formats");
     if (!formats)
         return;
     for (const CMXNode* item : formats->Children) {
+        if (doc.WasLeftOpen(*item))
+            continue;
         KeyFormat f;
         auto text = [&](const wchar_t* name, std::wstring& field) {
             if (const std::wstring* t = ChildText(*item, name))
@@ -722,7 +726,7 @@ DamagedFileCopy LoadSettingsFromXml(const std::wstring& path, CParvelSettings& s
     if (parts & SETTINGS_MAIN)
         LoadMainFromXml(*component, settings);
     if (parts & SETTINGS_FORMATS)
-        LoadFormatsFromXml(*component, settings);
+        LoadFormatsFromXml(doc, *component, settings);
     return kept;
 }
 

@@ -7,6 +7,7 @@
 #include "Handles.h"
 #include "WFormat.h"
 #include <windows.h>
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <cwchar>
@@ -512,6 +513,7 @@ void CMemXML::Parse(const std::wstring& text)
     m_root.Text.clear();
     m_doctype.clear();
     m_damage = XmlDamage::None;
+    m_leftOpen.clear();
     auto damage = [this](XmlDamage kind) {
         if (m_damage == XmlDamage::None)
             m_damage = kind;
@@ -649,10 +651,19 @@ void CMemXML::Parse(const std::wstring& text)
             DecodeText(element->Text, text.data() + gt + 1, static_cast<std::ptrdiff_t>(next - gt - 1));
         pos = next;
     }
-    if (!parents.empty())
+    if (!parents.empty()) {
         damage(XmlDamage::Truncated);
+        for (std::size_t i = 1; i < parents.size(); ++i)
+            m_leftOpen.push_back(parents[i]);
+        m_leftOpen.push_back(current);
+    }
     if (!haveRoot && text.find_first_not_of(L" \t\r\n") != npos)
         damage(XmlDamage::Roots);
+}
+
+bool CMemXML::WasLeftOpen(const CMXNode& element) const
+{
+    return std::find(m_leftOpen.begin(), m_leftOpen.end(), &element) != m_leftOpen.end();
 }
 
 // ---------------------------------------------------------------------------------------------

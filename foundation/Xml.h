@@ -210,6 +210,10 @@ public:
     void LoadFile(const std::wstring& path);
     // Whether the last Parse or LoadFile read the document whole (None), else the first fault.
     XmlDamage Damage() const { return m_damage; }
+    // Whether the element was still open when the last Parse or LoadFile reached the end of the
+    // text (a file cut short): its content may be cut too. Compared by address, so it holds only
+    // while the document keeps the elements that parse made.
+    bool WasLeftOpen(const CMXNode& element) const;
     // Writes the document as UTF-8 with a byte-order mark. The new content goes to a temporary
     // file beside the target, which then replaces the target, so a failed save leaves the old
     // file whole. The folder must exist.
@@ -223,4 +227,5 @@ protected:
     std::wstring m_doctype;
     std::wstring m_indentUnit;
     XmlDamage m_damage = XmlDamage::None;
+    std::vector<const CMXNode*> m_leftOpen;   // at most MaxDepth elements
 };

@@ -633,7 +633,10 @@ TEST(XmlSettingsStore, AFileNotReadWholeIsKeptBeforeItIsWrittenOver)
     // Cut short just after a format's template: the file is read as far as it goes, and its bytes
     // are kept beside it once, however often it is read.
     const std::string cut = "\xEF\xBB\xBF" + Component11("<Connect><Portname>COM7</Portname></Connect>"
-                                                         "<Formats><Item1><Name>HelmSaaS</Name><Template>%.3u</Template>");
+                                                         "<Formats><Item1><Name>Whole</Name><Template>%u</Template>"
+                                                         "<Params>w01</Params><Comment/><KeyTypes>2</KeyTypes>"
+                                                         "<KeySize>0</KeySize></Item1>"
+                                                         "<Item2><Name>HelmSaaS</Name><Template>%.3u</Template>");
     const std::string damaged = cut.substr(0, cut.find("</Component>"));
     WriteBytes(file, damaged);
     CParvelSettings loaded;
@@ -643,7 +646,12 @@ TEST(XmlSettingsStore, AFileNotReadWholeIsKeptBeforeItIsWrittenOver)
     EXPECT_EQ(file + L".bad", kept.CopyPath);
     EXPECT_EQ(damaged, ReadBytes(file + L".bad"));
     EXPECT_EQ(L"COM7", loaded.Portname);
-    EXPECT_FALSE(LoadSettingsFromXml(file, loaded).NewCopy);
+    // The record the cut went through is not taken for the user's format; the whole one before it is.
+    ASSERT_EQ(1u, loaded.Formats.size());
+    EXPECT_EQ(L"Whole", loaded.Formats[0].Name);
+    EXPECT_EQ(L"w01", loaded.Formats[0].Params);
+    CParvelSettings again;
+    EXPECT_FALSE(LoadSettingsFromXml(file, again).NewCopy);
     EXPECT_NE(std::wstring::npos, DamagedFileMessage(kept).find(file + L".bad"));
 
     // The save that rewrites it finds the copy already there; the file is whole afterwards.
