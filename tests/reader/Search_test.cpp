@@ -105,6 +105,18 @@ private:
     simctl::SimDiscoveryInfo m_info;
 };
 
+// A network search whose discovery asks the simulated discovery on 127.0.0.1, never the LAN; the
+// serial ports listed (none by default) are searched as well. False when the target is refused.
+bool StartNetworkSearch(CSearchReaders& search, const SimDiscovery& discovery, Settings settings = Settings(),
+                        const std::vector<PortInfo>& ports = {})
+{
+    if (!search.SetDiscoveryTarget(L"127.0.0.1", discovery.Port()))
+        return false;
+    settings.flags |= SEARCH_NETWORK;
+    StartSearch(search, &ports, settings);
+    return true;
+}
+
 simctl::SimConverter Converter(const SimReader& reader)
 {
     simctl::SimConverter converter;
@@ -429,11 +441,7 @@ TEST_F(SearchTest, ConverterFoundByDiscoveryIsProbedOverTcp)
     SimDiscovery discovery(sim, {Converter(converter)});
 
     CSearchReaders search;
-    ASSERT_TRUE(search.SetDiscoveryTarget(L"127.0.0.1", discovery.Port()));
-    std::vector<PortInfo> none;
-    Settings settings;
-    settings.flags = SEARCH_NETWORK;
-    StartSearch(search, &none, settings);
+    ASSERT_TRUE(StartNetworkSearch(search, discovery));
 
     SearchResult result;
     ASSERT_EQ(S_OK, search.GetNext(result, 5000));
@@ -486,12 +494,9 @@ TEST_F(SearchTest, UnreachableReportsNeitherReachNorEndTheDiscovery)
     SimReader converter(sim, 0, Reader(4));
     SimDiscovery discovery(sim, {Converter(converter)});
     CSearchReaders search;
-    ASSERT_TRUE(search.SetDiscoveryTarget(L"127.0.0.1", discovery.Port()));
-    std::vector<PortInfo> none;
     Settings settings;
-    settings.flags = SEARCH_NETWORK;
     settings.udpMs = 1000;
-    StartSearch(search, &none, settings);
+    ASSERT_TRUE(StartNetworkSearch(search, discovery, settings));
     SearchResult result;
     ASSERT_EQ(S_OK, search.GetNext(result, 5000));
     EXPECT_EQ(TcpName(converter), result.portName);
@@ -517,13 +522,10 @@ TEST_F(SearchTest, EveryConverterOnceWhateverElseAnswers)
     SimDiscovery discovery(sim, {junk, Converter(first), elsewhere, secondPorts});
 
     CSearchReaders search;
-    ASSERT_TRUE(search.SetDiscoveryTarget(L"127.0.0.1", discovery.Port()));
     Settings settings;
-    settings.flags = SEARCH_NETWORK;
     settings.udpMs = 300;
     settings.udpTries = 2;   // the second round announces the same ports again
-    std::vector<PortInfo> none;
-    StartSearch(search, &none, settings);
+    ASSERT_TRUE(StartNetworkSearch(search, discovery, settings));
     std::vector<SearchResult> found = Drain(search);
 
     EXPECT_EQ(Sorted({TcpName(first), TcpName(second)}), ResultPorts(found));
@@ -540,11 +542,7 @@ TEST_F(SearchTest, SerialAndNetworkTogether)
     SimReader converter(sim, 0, Reader(5));
     SimDiscovery discovery(sim, {Converter(converter)});
     CSearchReaders search;
-    ASSERT_TRUE(search.SetDiscoveryTarget(L"127.0.0.1", discovery.Port()));
-    Settings settings;
-    settings.flags = SEARCH_NETWORK;
-    std::vector<PortInfo> ports = {{serial.Port(), 0x004}};
-    StartSearch(search, &ports, settings);
+    ASSERT_TRUE(StartNetworkSearch(search, discovery, Settings(), {{serial.Port(), 0x004}}));
     std::vector<SearchResult> found = Drain(search);
     EXPECT_EQ(Sorted({TcpName(converter), L"COM98"}), ResultPorts(found));
 }
