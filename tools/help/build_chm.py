@@ -92,6 +92,12 @@ def project(language, output_name, files, base, topics):
              "Full-text search=Yes",
              "Language=" + settings["lcid"],
              "Title=" + settings["title"],
+             "Default Window=main",
+             "",
+             # The viewer's window: contents, index and search tabs; the usual toolbar buttons.
+             "[WINDOWS]",
+             'main="%s","%s","%s","%s","%s",,,,,0x2520,,0x387E,,,,,,,,0'
+             % (settings["title"], CONTENTS, INDEX, DEFAULT_TOPIC, DEFAULT_TOPIC),
              "", "[FILES]"]
     lines += files
     lines += ["", "[ALIAS]"]
