@@ -11,6 +11,7 @@ Environment: PARVEL_HELP_FILES (the .chm files, separated by os.pathsep), PARVEL
 import html.parser
 import os
 import re
+import shutil
 import struct
 import subprocess
 import sys
@@ -163,6 +164,25 @@ class BuiltHelpFiles(unittest.TestCase):
                     landed.append(starts.index(ref))
                 # Evenly spaced, one every quickref_step entries, as the compiler wrote them.
                 self.assertEqual(landed, [landed[0] + i * directory.quickref_step for i in range(len(landed))])
+
+
+@unittest.skipUnless(shutil.which("chmcmd") and shutil.which("extract_chmLib"), "no chmcmd or extract_chmLib")
+class BuildThroughALink(unittest.TestCase):
+    def test_topic_names_resolve_when_the_build_folder_is_reached_through_a_link(self):
+        # chmcmd writes the resolved path of the folder it runs in; the build may name it through a
+        # symbolic link (a build folder on another disk), and the names must be mended all the same.
+        with tempfile.TemporaryDirectory() as scratch:
+            real = os.path.join(scratch, "real")
+            os.makedirs(real)
+            link = os.path.join(scratch, "link")
+            os.symlink(real, link)
+            output = os.path.join(scratch, "Parvel_ENU.chm")
+            subprocess.run([sys.executable, os.path.join(HERE, "..", "..", "tools", "help", "build_chm.py"),
+                            "--language", "en", "--source", os.path.join(SOURCES, "en"), "--table", TABLE,
+                            "--stage", os.path.join(link, "stage"), "--output", output], check=True)
+            base, topics = build_chm.read_table(TABLE)
+            mapped = ExtractedHelp(output).context_map()
+            self.assertEqual({base + number: topic for _, number, topic in topics}, mapped)
 
 
 class HelpSources(unittest.TestCase):

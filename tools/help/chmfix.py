@@ -7,6 +7,7 @@ length so that every offset into #STRINGS (from #IVB, #WINDOWS and the rest) sta
 mended #STRINGS goes uncompressed at the end of content section 0 and its directory entry is
 pointed there; the compressed copy stays behind, unreferenced.
 """
+import os
 import struct
 
 
@@ -133,8 +134,10 @@ class ChmDirectory:
 
 
 def mend_strings(strings, source_folder):
-    """#STRINGS with every NUL-ended name under `source_folder` cut to the name below it."""
-    prefix = source_folder.rstrip("/").encode("utf-8") + b"/"
+    """#STRINGS with every NUL-ended name under `source_folder` cut to the name below it (the folder
+    as given or with its links resolved: chmcmd may write either)."""
+    prefixes = {os.path.abspath(source_folder).rstrip("/").encode("utf-8") + b"/",
+                os.path.realpath(source_folder).rstrip("/").encode("utf-8") + b"/"}
     out = bytearray(strings)
     pos = 0
     changed = 0
@@ -143,9 +146,11 @@ def mend_strings(strings, source_folder):
         if end < 0:
             end = len(out)
         text = bytes(out[pos:end])
-        if text.startswith(prefix):
-            short = text[len(prefix):]
-            out[pos:end] = short + bytes(len(text) - len(short))
-            changed += 1
+        for prefix in prefixes:
+            if text.startswith(prefix):
+                short = text[len(prefix):]
+                out[pos:end] = short + bytes(len(text) - len(short))
+                changed += 1
+                break
         pos = end + 1
     return bytes(out), changed
