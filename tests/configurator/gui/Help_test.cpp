@@ -98,6 +98,16 @@ TEST_F(Help, HelpButtonShowsAndOpensEachPagesTopic)
     std::wstring file;
     ASSERT_TRUE(App().GetHelpFile(file));
     EXPECT_EQ(ExpectedFile(), file);
+    // The two systems the help is written for get their own file.
+    const LANGID system = LOWORD(GetSystemDefaultLCID());
+    if (system == 1049)
+    {
+        EXPECT_EQ(Folder().File(L"Languages\\Parvel_RUS.chm"), file);
+    }
+    else if (system == 1033)
+    {
+        EXPECT_EQ(Folder().File(L"Languages\\Parvel_ENU.chm"), file);
+    }
     for (int page = 0; page < CConfigParvelApp::PageCount; ++page)
     {
         ClickTab(page);
