@@ -132,6 +132,9 @@ class BuiltHelpFiles(unittest.TestCase):
                     self.assertIn(page, listed, "a topic the contents do not reach")
                     parsed = parse_page(os.path.join(help_file.folder.name, page), encoding)
                     self.assertTrue(parsed.title.strip(), "a topic without a title")
+                    # The viewer takes the page in the code page the page itself declares.
+                    self.assertIn(b"charset=" + build_chm.LANGUAGES[language]["charset"].encode(),
+                                  help_file.read(page))
                     for target in parsed.targets:
                         name = local_file(target)
                         if name:
