@@ -423,7 +423,7 @@ LRESULT CConfigParvelApp::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPA
         return 0;
     }
     case WM_HELP:
-        ShowHelp(m_currentPage >= 0 ? IDS_TAB_FIRST + m_currentPage : 0);
+        ShowHelp(CurrentHelpId());
         return TRUE;
     case WM_COMMAND:
         OnCommand(LOWORD(wParam));

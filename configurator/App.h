@@ -50,6 +50,8 @@ public:
     // folder of that name is none), the one test behind both the Help button and ShowHelp.
     bool GetHelpFile(std::wstring& out) const;
     bool ShowHelp(int helpId);
+    // The current page's help id (the help-id table's), 0 without a page.
+    int CurrentHelpId() const;
     bool CanClose();
 
     CAppPage* GetPage(int index) const { return index >= 0 && index < PageCount ? m_pages[index] : nullptr; }

@@ -3,6 +3,7 @@
 #include "App.h"
 #include "AppMessageBox.h"
 #include "AppResource.h"
+#include "HelpIds.h"
 #include "DlgAbout.h"
 #include "PageRefusal.h"
 #include "Paths.h"
@@ -33,7 +34,7 @@ void CConfigParvelApp::OnCommand(int id)
         ShowAbout();
         break;
     case ID_APP_HELP:
-        ShowHelp(m_currentPage >= 0 ? IDS_TAB_FIRST + m_currentPage : 0);
+        ShowHelp(CurrentHelpId());
         break;
     case ID_APP_DEFAULT:
         OnDefault();
@@ -168,6 +169,12 @@ bool CConfigParvelApp::GetHelpFile(std::wstring& out) const
     return FileExists(out);
 }
 
+int CConfigParvelApp::CurrentHelpId() const
+{
+    static_assert(sizeof(kPageHelpIds) / sizeof(kPageHelpIds[0]) == PageCount, "a help id for every page");
+    return m_currentPage >= 0 && m_currentPage < PageCount ? kPageHelpIds[m_currentPage] : 0;
+}
+
 bool CConfigParvelApp::ShowHelp(int helpId)
 {
     std::wstring file;
@@ -180,7 +187,7 @@ bool CConfigParvelApp::ShowHelp(int helpId)
     }
     m_openHelpFile = file;
     if (helpId)
-        HtmlHelpW(m_hWnd, file.c_str(), HH_HELP_CONTEXT, 0x20000 + helpId);
+        HtmlHelpW(m_hWnd, file.c_str(), HH_HELP_CONTEXT, HELP_CONTEXT_BASE + helpId);
     else
         HtmlHelpW(m_hWnd, file.c_str(), HH_DISPLAY_TOPIC, 0);
     return true;

@@ -23,6 +23,9 @@ have cc || need="$need gcc libc6-dev"
 have flock || need="$need util-linux"
 [ -f /usr/src/googletest/CMakeLists.txt ] || need="$need googletest"
 have locale-gen || need="$need locales"
+# The help files: chmcmd compiles them, extract_chmLib reads them back for the build and its tests.
+have chmcmd || need="$need fp-utils"
+have extract_chmLib || need="$need libchm-bin"
 if [ -n "$need" ]; then
     echo "Installing:$need"
     SUDO=""

@@ -1,0 +1,217 @@
+"""Keeps the built help files true to the program and to their sources.
+
+Each built .chm is taken apart with extract_chmLib (an independent reader) and checked: every
+page's context number from the program's help-id table resolves through #IVB and #STRINGS to a
+topic the file holds; the contents list reaches every topic and names only files the help holds;
+every link between topics lands. The sources are checked for what the two languages must share.
+
+Environment: PARVEL_HELP_FILES (the .chm files, separated by os.pathsep), PARVEL_HELP_SOURCES
+(docs/help), PARVEL_HELP_TABLE (configurator/res/HelpIds.h).
+"""
+import html.parser
+import os
+import re
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+import unittest
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "..", "tools", "help"))
+import build_chm  # noqa: E402
+import chmfix  # noqa: E402
+
+HELP_FILES = [p for p in os.environ.get("PARVEL_HELP_FILES", "").split(os.pathsep) if p]
+SOURCES = os.environ.get("PARVEL_HELP_SOURCES", os.path.join(HERE, "..", "..", "docs", "help"))
+TABLE = os.environ.get("PARVEL_HELP_TABLE",
+                       os.path.join(HERE, "..", "..", "configurator", "res", "HelpIds.h"))
+LANGUAGE_OF = {"Parvel_ENU.chm": "en", "Parvel_RUS.chm": "ru"}
+
+
+class Links(html.parser.HTMLParser):
+    """Local href/src targets and sitemap Local params of one page."""
+
+    def __init__(self):
+        super().__init__()
+        self.targets = []
+        self.title = ""
+        self._in_title = False
+
+    def handle_starttag(self, tag, attrs):
+        attrs = dict(attrs)
+        if tag in ("a", "link") and attrs.get("href"):
+            self.targets.append(attrs["href"])
+        if tag in ("img", "script") and attrs.get("src"):
+            self.targets.append(attrs["src"])
+        if tag == "param" and (attrs.get("name") or "").lower() == "local":
+            self.targets.append(attrs.get("value") or "")
+        if tag == "title":
+            self._in_title = True
+
+    def handle_endtag(self, tag):
+        if tag == "title":
+            self._in_title = False
+
+    def handle_data(self, data):
+        if self._in_title:
+            self.title += data
+
+
+def local_file(target):
+    """The file a link names inside the help, or None for an outside link or a bare anchor."""
+    if re.match(r"^[a-z][a-z0-9+.-]*:", target, re.I) or target.startswith("#"):
+        return None
+    return target.split("#", 1)[0]
+
+
+def parse_page(path, encoding):
+    with open(path, "rb") as f:
+        text = f.read().decode(encoding)
+    parser = Links()
+    parser.feed(text)
+    return parser
+
+
+class ExtractedHelp:
+    def __init__(self, path):
+        self.path = path
+        self.folder = tempfile.TemporaryDirectory()
+        subprocess.run(["extract_chmLib", path, self.folder.name], check=True, stdout=subprocess.DEVNULL)
+        self.files = set(os.listdir(self.folder.name))
+
+    def read(self, name):
+        with open(os.path.join(self.folder.name, name), "rb") as f:
+            return f.read()
+
+    def context_map(self):
+        """{context number: topic name} from #IVB and #STRINGS."""
+        ivb = self.read("#IVB")
+        strings = self.read("#STRINGS")
+        size = struct.unpack_from("<I", ivb, 0)[0]
+        result = {}
+        for pos in range(4, 4 + size, 8):
+            number, offset = struct.unpack_from("<II", ivb, pos)
+            end = strings.index(b"\0", offset)
+            result[number] = strings[offset:end].decode("latin-1")
+        return result
+
+
+@unittest.skipUnless(HELP_FILES, "no help files were built")
+class BuiltHelpFiles(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.base, cls.topics = build_chm.read_table(TABLE)
+        cls.helps = [ExtractedHelp(p) for p in HELP_FILES]
+
+    def test_both_languages_are_built(self):
+        self.assertEqual(sorted(LANGUAGE_OF), sorted(os.path.basename(h.path) for h in self.helps))
+
+    def test_every_page_context_number_opens_its_topic(self):
+        for help_file in self.helps:
+            mapped = help_file.context_map()
+            for name, number, topic in self.topics:
+                with self.subTest(help=os.path.basename(help_file.path), page=name):
+                    self.assertIn(self.base + number, mapped, "context number not in #IVB")
+                    stored = mapped[self.base + number]
+                    self.assertEqual(topic, stored, "the stored topic name is not the table's topic")
+                    self.assertIn(stored, help_file.files, "the topic name resolves to no file in the help")
+                    self.assertIn(b"<h1>", help_file.read(stored).lower())
+            self.assertEqual(len(self.topics), len(mapped), "numbers in #IVB that the program never asks for")
+
+    def test_contents_reach_every_topic_and_links_land(self):
+        for help_file in self.helps:
+            language = LANGUAGE_OF[os.path.basename(help_file.path)]
+            encoding = build_chm.LANGUAGES[language]["codepage"]
+            pages = sorted(f for f in help_file.files if f.endswith(".htm"))
+            contents = parse_page(os.path.join(help_file.folder.name, build_chm.CONTENTS), encoding)
+            listed = {local_file(t) for t in contents.targets}
+            for page in pages:
+                with self.subTest(help=language, page=page):
+                    self.assertIn(page, listed, "a topic the contents do not reach")
+                    parsed = parse_page(os.path.join(help_file.folder.name, page), encoding)
+                    self.assertTrue(parsed.title.strip(), "a topic without a title")
+                    # The viewer takes the page in the code page the page itself declares.
+                    self.assertIn(b"charset=" + build_chm.LANGUAGES[language]["charset"].encode(),
+                                  help_file.read(page))
+                    for target in parsed.targets:
+                        name = local_file(target)
+                        if name:
+                            self.assertIn(name, help_file.files, "link to %s" % target)
+            for target in contents.targets + parse_page(
+                    os.path.join(help_file.folder.name, build_chm.INDEX), encoding).targets:
+                name = local_file(target)
+                if name:
+                    self.assertIn(name, help_file.files, "contents or index entry %s" % target)
+
+    def test_mended_directory_keeps_its_quick_references(self):
+        # A viewer that searches a directory chunk through its quick references must land on an
+        # entry start after the mended #STRINGS entry has grown or shrunk.
+        for help_file in self.helps:
+            with open(help_file.path, "rb") as f:
+                directory = chmfix.ChmDirectory(f.read())
+            strings_index, strings_entry = directory.find("/#STRINGS")
+            self.assertEqual(0, strings_entry[3], "the mended #STRINGS lies in section 0")
+            for index in directory.listing_chunks:
+                chunk = directory._chunk(index)
+                free = struct.unpack_from("<I", chunk, 4)[0]
+                entries = chmfix.parse_chunk_entries(chunk, directory.chunk_size - free)
+                count = struct.unpack_from("<H", chunk, directory.chunk_size - 2)[0]
+                self.assertEqual(len(entries), count)
+                starts = [entry[0] - 0x14 for entry in entries]
+                landed = []
+                for i in range(count // directory.quickref_step):
+                    ref = struct.unpack_from("<H", chunk, directory.chunk_size - 4 - 2 * i)[0]
+                    self.assertIn(ref, starts, "quick reference %d lands inside an entry" % i)
+                    landed.append(starts.index(ref))
+                # Evenly spaced, one every quickref_step entries, as the compiler wrote them.
+                self.assertEqual(landed, [landed[0] + i * directory.quickref_step for i in range(len(landed))])
+
+
+@unittest.skipUnless(shutil.which("chmcmd") and shutil.which("extract_chmLib"), "no chmcmd or extract_chmLib")
+class BuildThroughALink(unittest.TestCase):
+    def test_topic_names_resolve_when_the_build_folder_is_reached_through_a_link(self):
+        # chmcmd writes the resolved path of the folder it runs in; the build may name it through a
+        # symbolic link (a build folder on another disk), and the names must be mended all the same.
+        with tempfile.TemporaryDirectory() as scratch:
+            real = os.path.join(scratch, "real")
+            os.makedirs(real)
+            link = os.path.join(scratch, "link")
+            os.symlink(real, link)
+            output = os.path.join(scratch, "Parvel_ENU.chm")
+            subprocess.run([sys.executable, os.path.join(HERE, "..", "..", "tools", "help", "build_chm.py"),
+                            "--language", "en", "--source", os.path.join(SOURCES, "en"), "--table", TABLE,
+                            "--stage", os.path.join(link, "stage"), "--output", output], check=True)
+            base, topics = build_chm.read_table(TABLE)
+            mapped = ExtractedHelp(output).context_map()
+            self.assertEqual({base + number: topic for _, number, topic in topics}, mapped)
+
+
+class HelpSources(unittest.TestCase):
+    def names(self, language):
+        return sorted(n for n in os.listdir(os.path.join(SOURCES, language)) if not n.startswith("."))
+
+    def test_both_languages_have_the_same_files_and_style(self):
+        self.assertEqual(self.names("en"), self.names("ru"))
+        with open(os.path.join(SOURCES, "en", "style.css"), "rb") as en, \
+                open(os.path.join(SOURCES, "ru", "style.css"), "rb") as ru:
+            self.assertEqual(en.read(), ru.read(), "the two style sheets differ")
+
+    def test_the_table_names_topics_that_exist(self):
+        _, topics = build_chm.read_table(TABLE)
+        self.assertEqual([950, 951, 952, 953, 954, 955], [number for _, number, _ in topics])
+        for language in ("en", "ru"):
+            for _, _, topic in topics:
+                self.assertTrue(os.path.isfile(os.path.join(SOURCES, language, topic)), topic)
+
+    def test_recoding_keeps_every_character(self):
+        # Text outside the help file's code page survives as character references.
+        data = build_chm.recode('<head><meta charset="utf-8"></head>Ключ → 1 ≤ 2', "ru")
+        self.assertIn(b"charset=windows-1251", data)
+        self.assertNotIn(b"utf-8", data)
+        self.assertEqual("Ключ &#8594; 1 &#8804; 2", data.decode("cp1251").split("</head>")[1])
+
+
+if __name__ == "__main__":
+    unittest.main()
