@@ -223,6 +223,36 @@ void ListView_InitCheckList(HWND list)
     SendMessageW(list, LVM_INSERTCOLUMNW, 0, reinterpret_cast<LPARAM>(&column));
 }
 
+bool ListView_HitOnStateIconOnly(UINT flags)
+{
+    return (flags & LVHT_ONITEM) == LVHT_ONITEMSTATEICON;
+}
+
+namespace {
+
+const UINT_PTR WantReturnSubclass = 1;
+
+LRESULT CALLBACK WantReturnProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id, DWORD_PTR)
+{
+    if (message == WM_GETDLGCODE) {
+        LRESULT code = DefSubclassProc(hWnd, message, wParam, lParam);
+        const MSG* msg = reinterpret_cast<const MSG*>(lParam);
+        if (msg && msg->message == WM_KEYDOWN && msg->wParam == VK_RETURN)
+            code |= DLGC_WANTMESSAGE;
+        return code;
+    }
+    if (message == WM_NCDESTROY)
+        RemoveWindowSubclass(hWnd, WantReturnProc, id);
+    return DefSubclassProc(hWnd, message, wParam, lParam);
+}
+
+} // namespace
+
+void ListView_WantReturn(HWND list)
+{
+    SetWindowSubclass(list, WantReturnProc, WantReturnSubclass, 0);
+}
+
 int ListView_CheckBoxClicked(NMHDR* hdr)
 {
     NMITEMACTIVATE* click = reinterpret_cast<NMITEMACTIVATE*>(hdr);

@@ -40,6 +40,12 @@ void ListView_AddTitledColumns(HWND list, UINT firstTitle, const int* widths, in
 void ListView_InitCheckList(HWND list);
 // The row whose check box an NM_CLICK landed on, or -1.
 int ListView_CheckBoxClicked(NMHDR* click);
+// Whether hit-test flags name a row's check box and no other part of the row. A full-row-select
+// list reports a hit beside the label as LVHT_ONITEM, which holds the state-icon bit as well.
+bool ListView_HitOnStateIconOnly(UINT flags);
+// Lets Enter reach a list inside a dialog or page as NM_RETURN: the dialog manager would take it
+// for the default button. The list claims the key in WM_GETDLGCODE until it is destroyed.
+void ListView_WantReturn(HWND list);
 // The first submenu of the menu resource `menuId` at the cursor; its commands go to `owner`.
 void ShowPopupMenu(UINT menuId, HWND owner);
 
