@@ -18,6 +18,9 @@ namespace {
 const UINT_PTR EditTimer = 1;
 const int SoundPageIndex = 3;
 const DWORD EditDelayMs = 500;
+// Posted when a row lost the focus or the selection: the current cell is given up only if the
+// list still has another row focused once it has finished the click that caused the change.
+const UINT CheckCurrentRow = WM_USER + 2;
 
 HIMAGELIST SoundImages()
 {
@@ -340,10 +343,10 @@ bool CSoundPage::OnListNotify(NMHDR* hdr, LRESULT& result)
         const UINT lost = change->uOldState & ~change->uNewState;
         if (gained & LVIS_FOCUSED) {
             SetCurrentCell(change->iItem, m_column);
-        } else if ((lost & (LVIS_FOCUSED | LVIS_SELECTED)) && !m_editing) {
-            const int focused = static_cast<int>(SendMessageW(m_list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED));
-            if (focused != m_row)
-                SetCurrentCell(-1, -1);
+        } else if ((lost & (LVIS_FOCUSED | LVIS_SELECTED)) && !m_editing && !m_checkPending) {
+            // A click on the selected row passes through a state without a focused row (the list
+            // view resets the selection after NM_CLICK), which must not cancel the armed editor.
+            m_checkPending = PostMessageW(m_hWnd, CheckCurrentRow, 0, 0) != FALSE;
         }
         return true;
     }
@@ -408,6 +411,13 @@ LRESULT CSoundPage::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lP
     case WM_USER + 1:
         EndEdit(true);
         return TRUE;
+    case CheckCurrentRow: {
+        m_checkPending = false;
+        const int focused = static_cast<int>(SendMessageW(m_list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED));
+        if (!m_editing && focused != m_row)
+            SetCurrentCell(-1, -1);
+        return TRUE;
+    }
     case WM_DESTROY:
         StopEditTimer();
         if (m_editorEdit && m_editorOldProc) {
