@@ -26,6 +26,17 @@ const int kButtonsFromBottom = 31;
 
 CConfigParvelApp* g_app = nullptr;
 
+// What a user expects of a program that runs once: the window already open comes to the front,
+// restored when it was minimised, with a dialog it shows in front of it. Asynchronous, so that a
+// running instance that does not answer cannot hold this one.
+void BringToFront(HWND running)
+{
+    if (IsIconic(running))
+        ShowWindowAsync(running, SW_RESTORE);
+    HWND popup = GetLastActivePopup(running);
+    SetForegroundWindow(popup && IsWindowVisible(popup) ? popup : running);
+}
+
 } // namespace
 
 CConfigParvelApp& GetApp()
@@ -88,9 +99,10 @@ int CConfigParvelApp::StartInstance(int showCommand)
     if (!mutex)
         return -1;
     WaitForSingleObject(mutex.Get(), INFINITE);
-    if (FindWindowW(kClassName, nullptr))
+    if (HWND running = FindWindowW(kClassName, nullptr))
     {
         ReleaseMutex(mutex.Get());
+        BringToFront(running);
         return -1;
     }
 
