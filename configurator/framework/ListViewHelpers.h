@@ -55,5 +55,11 @@ bool ListView_SetColumnWidths(HWND list, const ColumnWidths& widths);
 // special negative values (LVSCW_AUTOSIZE -1, LVSCW_AUTOSIZE_USEHEADER -2), never below `minimum`.
 int ClampColumnWidth(int width, int minimum = 0);
 
+// Gives `column` what the list's client width leaves after `used` pixels (never below `minimum`),
+// now and again once the list has its final size: a page is made at its template's size and laid
+// out by its owner afterwards, before the message loop runs again. Nothing when `saved` holds a
+// width for the column (the user's own, applied by ListView_SetColumnWidths).
+void ListView_FitColumnToList(HWND list, int column, int used, int minimum, const ColumnWidths& saved);
+
 // Index of the first tab whose item parameter equals `param`; -1 when none.
 int TabCtrl_FindByParam(HWND tab, LPARAM param);

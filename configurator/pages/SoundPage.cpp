@@ -100,6 +100,7 @@ void CSoundPage::OnInitDialog()
     const int widths[5] = {150, ClampColumnWidth(client.right - 445, 50), 25, 25, 25};
     ListView_AddTitledColumns(m_list, IDS_SOUND_COLUMN_FIRST, widths, 5);
     ListView_SetColumnWidths(m_list, app.SoundsColumns);
+    ListView_FitColumnToList(m_list, 1, 445, 50, app.SoundsColumns);
     m_view.Files = &app.SoundFiles;
     m_view.SetOwner(this, &OnListChangedThunk);
     UpdateData(false);

@@ -24,6 +24,9 @@ void CAddinListPage::InitList(int listId, std::initializer_list<int> buttons, UI
     for (int c = 0; c < columns; ++c)
         AddListColumn(m_list, c, firstCaption + c, widths[c] == 0 ? RemainingColumnWidth(m_list, 436) : widths[c]);
     ApplyColumnWidths(m_list, settings.*m_widthsSetting);
+    for (int c = 0; c < columns; ++c)
+        if (widths[c] == 0)
+            ListView_FitColumnToList(m_list, c, 436, 40, settings.*m_widthsSetting);
     SendMessageW(m_list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
     ListView_WantReturn(m_list);
     ListView_InitSortImages(m_list);
