@@ -340,7 +340,7 @@ void CConfigParvelApp::OnSize(UINT type, int cx, int cy)
     LayoutPage(cx, cy - kButtonsBand, hdwp);
     for (int i = 0; i < 4 && hdwp; ++i)
         hdwp = DeferWindowPos(hdwp, m_buttons[i], nullptr, 8 + kButtonStep * i, cy - kButtonsFromBottom, 0, 0,
-                              SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+                              SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOCOPYBITS);
     if (hdwp)
         EndDeferWindowPos(hdwp);
 }

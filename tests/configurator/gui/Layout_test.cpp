@@ -1,5 +1,6 @@
-// How the main window looks after a user enlarges it and opens the pages by their tabs: the lists'
-// filling columns take what the lists' final width leaves.
+// How the main window looks after a user enlarges it and opens the pages by their tabs: every
+// button is drawn where it moved to, and the lists' filling columns take what the lists' final
+// width leaves. What is on the screen is read back from the screen itself.
 #include "AppFixture.h"
 #include "AppResource.h"
 #include "FormatsPageRes.h"
@@ -8,8 +9,72 @@
 #include "SoundPageRes.h"
 #include "TestPageRes.h"
 #include <commctrl.h>
+#include <vector>
 
 namespace {
+
+// A DIB section of a window's size as 0x00RRGGBB values row by row, top row first.
+class CPixels
+{
+public:
+    CPixels(int width, int height) : m_width(width), m_height(height)
+    {
+        BITMAPINFO info = {};
+        info.bmiHeader.biSize = sizeof(info.bmiHeader);
+        info.bmiHeader.biWidth = width;
+        info.bmiHeader.biHeight = -height;
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        m_dc = CreateCompatibleDC(nullptr);
+        m_bitmap = CreateDIBSection(m_dc, &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&m_bits), nullptr, 0);
+        if (m_bitmap)
+            m_old = SelectObject(m_dc, m_bitmap);
+    }
+    ~CPixels()
+    {
+        if (m_bitmap) {
+            SelectObject(m_dc, m_old);
+            DeleteObject(m_bitmap);
+        }
+        DeleteDC(m_dc);
+    }
+    CPixels(const CPixels&) = delete;
+    CPixels& operator=(const CPixels&) = delete;
+    HDC Dc() const { return m_bitmap ? m_dc : nullptr; }
+    DWORD At(int x, int y) const { return m_bits[static_cast<size_t>(y) * m_width + x] & 0xFFFFFF; }
+
+private:
+    int m_width, m_height;
+    HDC m_dc = nullptr;
+    HBITMAP m_bitmap = nullptr;
+    HGDIOBJ m_old = nullptr;
+    DWORD* m_bits = nullptr;
+};
+
+// Whether the screen shows the button where it is: the screen's pixels at its place against the
+// button's own drawing of itself (WM_PRINT), inside a 3-pixel margin (focus and default frames).
+bool ButtonOnScreen(HWND button, std::wstring& why)
+{
+    RECT r;
+    GetWindowRect(button, &r);
+    const int width = r.right - r.left, height = r.bottom - r.top;
+    CPixels screen(width, height), own(width, height);
+    HDC screenDc = GetDC(nullptr);
+    const bool captured = screen.Dc() && own.Dc() &&
+                          BitBlt(screen.Dc(), 0, 0, width, height, screenDc, r.left, r.top, SRCCOPY | CAPTUREBLT) &&
+                          PrintWindow(button, own.Dc(), 0);
+    ReleaseDC(nullptr, screenDc);
+    if (!captured) {
+        why = L"no capture";
+        return false;
+    }
+    int same = 0, all = 0;
+    for (int y = 3; y < height - 3; ++y)
+        for (int x = 3; x < width - 3; ++x, ++all)
+            same += screen.At(x, y) == own.At(x, y);
+    why = std::to_wstring(same) + L" of " + std::to_wstring(all) + L" pixels as the button draws them";
+    return all > 0 && same * 10 >= all * 9;
+}
 
 class Layout : public AppFixture
 {
@@ -50,6 +115,42 @@ protected:
 };
 
 } // namespace
+
+// After the window is enlarged the buttons that moved with its bottom edge are on the screen: the
+// main window's and the test page's, and those of the test page's inner pages.
+TEST_F(Layout, EveryButtonIsDrawnAfterAnEnlarge)
+{
+    StartApp();
+    ClickMainTab(5);
+    ClickInnerTab(2);
+    ClickInnerTab(1);
+    SetWindowPos(MainWindow(), HWND_TOP, 0, 0, CConfigParvelApp::MinWidth, CConfigParvelApp::MinHeight,
+                 SWP_NOZORDER);
+    SetForegroundWindow(MainWindow());
+    Input().PumpFor(300);
+    Enlarge();
+    Input().PumpFor(300);
+    std::vector<HWND> buttons;
+    for (int i = 0; i < 4; ++i)
+        buttons.push_back(App().GetButton(i));
+    EnumChildWindows(App().GetPage(5)->GetHwnd(), [](HWND child, LPARAM param) -> BOOL {
+        wchar_t name[32] = {};
+        GetClassNameW(child, name, 32);
+        if (_wcsicmp(name, L"Button") == 0 && (GetWindowLongW(child, GWL_STYLE) & BS_TYPEMASK) <= BS_DEFPUSHBUTTON)
+            reinterpret_cast<std::vector<HWND>*>(param)->push_back(child);
+        return TRUE;
+    }, reinterpret_cast<LPARAM>(&buttons));
+    int checked = 0;
+    for (HWND button : buttons) {
+        if (!IsWindowVisible(button))
+            continue;
+        ++checked;
+        std::wstring why;
+        EXPECT_TRUE(ButtonOnScreen(button, why)) << testing::PrintToString(WindowText(button)) << ": "
+                                              << testing::PrintToString(why);
+    }
+    EXPECT_GE(checked, 9);
+}
 
 // Every list whose last column fills the list gets it from the list's width on the page as laid
 // out in the enlarged window, not from the page's size before its layout.
