@@ -161,7 +161,19 @@ TEST_F(Layout, FillingColumnsTakeTheListsFinalWidth)
     ClickMainTab(1);
     ExpectFills(GetDlgItem(App().GetPage(1)->GetHwnd(), IDC_FORMATS_LIST), 6, 665, "Formats: Comment");
     ClickMainTab(3);
-    ExpectFills(GetDlgItem(App().GetPage(3)->GetHwnd(), IDC_SOUND_LIST), 1, 445, "Sound: Sound file");
+    // The event names fit their column, and the file column takes what the other four leave.
+    HWND sounds = GetDlgItem(App().GetPage(3)->GetHwnd(), IDC_SOUND_LIST);
+    const int eventWidth = static_cast<int>(SendMessageW(sounds, LVM_GETCOLUMNWIDTH, 0, 0));
+    for (int row = 0; row < 4; ++row) {
+        wchar_t name[128] = {};
+        LVITEMW item = {};
+        item.pszText = name;
+        item.cchTextMax = 128;
+        SendMessageW(sounds, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
+        EXPECT_LE(SendMessageW(sounds, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(name)) + 12, eventWidth)
+            << "Sound: event name of row " << row << " is cut";
+    }
+    ExpectFills(sounds, 1, eventWidth + 3 * 25 + 220, "Sound: Sound file");
     ClickMainTab(5);
     HWND test = App().GetPage(5)->GetHwnd();
     auto inner = [&](int id) -> HWND {
