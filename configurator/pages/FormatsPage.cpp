@@ -60,6 +60,7 @@ void CZFormatsPage::OnInitDialog()
     SendMessageW(m_list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT | LVS_EX_CHECKBOXES,
                  LVS_EX_FULLROWSELECT | LVS_EX_CHECKBOXES);
     SendMessageW(m_list, LVM_SETCALLBACKMASK, LVIS_STATEIMAGEMASK, 0);
+    ListView_WantReturn(m_list);
 
     RECT client;
     GetClientRect(m_list, &client);

@@ -95,6 +95,7 @@ void CSoundPage::OnInitDialog()
     SendMessageW(m_list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_SUBITEMIMAGES | LVS_EX_FULLROWSELECT,
                  LVS_EX_SUBITEMIMAGES | LVS_EX_FULLROWSELECT);
     SendMessageW(m_list, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(SoundImages()));
+    ListView_WantReturn(m_list);
     HWND editor = GetItem(IDC_SOUND_EDITOR);
     SetWindowLongPtrW(editor, GWL_STYLE, GetWindowLongPtrW(editor, GWL_STYLE) | WS_CLIPSIBLINGS);
 

@@ -155,6 +155,11 @@ TEST_F(SoundPageTest, ASingleClickOnTheSelectedFileEditsIt)
     EXPECT_FALSE(page->Editing());
     ASSERT_EQ(1u, Ui().Asked().size());
     EXPECT_EQ(UiAsk::Browse, Ui().Asked()[0].kind);
+    // Enter on the selected row browses too.
+    SetFocus(list);
+    Ui().AnswerBrowse(L"C:\\entered.wav");
+    Input().PressKey(VK_RETURN);
+    EXPECT_EQ(App().SoundFiles[2], L"C:\\entered.wav");
 }
 
 TEST_F(SoundPageTest, BrowseAndDelete)
