@@ -197,3 +197,16 @@ TEST_F(Layout, FillingColumnsTakeTheListsFinalWidth)
     ClickInnerTab(2);
     ExpectFills(inner(IDC_METHS_LIST), 5, 436, "Methods: Default parameters");
 }
+
+// The system's own mouse input reaches the window in front: a click on a tab selects its page.
+TEST_F(Layout, AClickThroughTheSystemsInputSelectsATab)
+{
+    StartApp();
+    SetForegroundWindow(MainWindow());
+    Input().PumpFor(100);
+    HWND tabs = App().GetTabControl();
+    POINT at = CUserInput::Tab(tabs, 3);
+    ClientToScreen(tabs, &at);
+    Input().ClickOnScreen(at);
+    EXPECT_TRUE(Input().PumpUntil([&] { return App().GetCurrentPage() == 3; }, 2000)) << App().GetCurrentPage();
+}
