@@ -8,7 +8,8 @@
 # Defaults: build/, docs/screenshots/, both languages, the pages that are built (tab index and the
 # file name part; add a page here when it is built; INDEX.INNER picks an inner tab of the test page,
 # "load" loads the add-in on the test page, "devopen" captures the device dialog, "cards" opens a
-# simulated reader on COM3 through that dialog and presents two cards, for the events list), the
+# simulated reader on COM3 through that dialog and presents two cards, for the events list;
+# "size:WxH" resizes the main window for the pictures after it), the
 # prefix BUILD-DIR/screenshot-prefix. Files: OUT-DIR/<language>-<page>.png and OUT-DIR/<language>-about.png.
 #
 # The program runs under Xvfb inside a Wine virtual desktop (Wine draws window frames only there),
@@ -21,7 +22,8 @@ root=$(dirname "$(dirname "$(readlink -f "$0")")")
 build=$root/build
 out=$root/docs/screenshots
 languages="en ru"
-pages="0:main 1:formats 2:readkeys 3:sound 4:configurator load 5.1:properties 5.2:methods devopen cards 5.0:test"
+pages="0:main 1:formats 2:readkeys 3:sound 4:configurator load 5.1:properties 5.2:methods devopen cards 5.0:test
+size:1000x740 5.0:resized 2:readkeys-resized"
 prefix=
 while getopts b:o:l:p:w: opt; do
     case $opt in

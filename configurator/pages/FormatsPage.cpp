@@ -60,6 +60,7 @@ void CZFormatsPage::OnInitDialog()
     SendMessageW(m_list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT | LVS_EX_CHECKBOXES,
                  LVS_EX_FULLROWSELECT | LVS_EX_CHECKBOXES);
     SendMessageW(m_list, LVM_SETCALLBACKMASK, LVIS_STATEIMAGEMASK, 0);
+    ListView_WantReturn(m_list);
 
     RECT client;
     GetClientRect(m_list, &client);
@@ -73,6 +74,7 @@ void CZFormatsPage::OnInitDialog()
     ListView_AddTitledColumns(m_list, IDS_FORMAT_COLUMN_FIRST, widths, ColumnCount);
     ListView_InitSortImages(m_list);
     ListView_SetColumnWidths(m_list, app.FormatsColumns);
+    ListView_FitColumnToList(m_list, 6, 665, 50, app.FormatsColumns);
 
     m_emptyText = LoadAppString(IDS_LIST_EMPTY);
     m_view.SetOwner(this, &OnListChangedThunk);

@@ -1,13 +1,15 @@
 // parvelshot: starts ConfigParvel in the desktop this program runs in (a Wine virtual desktop),
 // shows the requested pages of its main window and its About box, and writes each as a BMP.
 //
-//   parvelshot.exe PROGRAM OUTDIR PREFIX [INDEX:NAME | INDEX.INNER:NAME | load | devopen | cards | about ...]
+//   parvelshot.exe PROGRAM OUTDIR PREFIX [INDEX:NAME | INDEX.INNER:NAME | load | devopen | cards |
+//                                         size:WIDTHxHEIGHT | about ...]
 //
 // INDEX.INNER selects an inner tab of the test page; "load" clicks the test page's Load button
 // (the add-in must lie beside the program) and "devopen" captures the device dialog that its
 // "Open..." button opens. "cards" opens a simulated reader on COM3 through that dialog and presents
 // two cards, so that the events list shows the device's events (a reader-simulator hub must run,
-// its control port in READERSIM_CONTROL_PORT). Writes OUTDIR\PREFIX-NAME.bmp per page
+// its control port in READERSIM_CONTROL_PORT). "size:WIDTHxHEIGHT" resizes the main window, as a
+// drag of its corner does, for the pictures after it. Writes OUTDIR\PREFIX-NAME.bmp per page
 // (PREFIX-devopen.bmp, PREFIX-about.bmp), and a report
 // OUTDIR\PREFIX-shots.txt with one line "NAME WIDTH HEIGHT" per picture and a last line
 // "done CODE" (0 = every picture taken). The report is a file because a program that the desktop
@@ -327,6 +329,19 @@ int Run(CReport& report, const std::wstring& program, const std::wstring& outDir
                     report.Line(L"failed cards: the reader simulator: %hs", error.what());
                 }
                 failures += ok ? 0 : 1;
+                continue;
+            }
+            if (shot.compare(0, 5, L"size:") == 0)
+            {
+                int width = 0, height = 0;
+                if (swscanf(shot.c_str() + 5, L"%dx%d", &width, &height) != 2 || width <= 0 || height <= 0 ||
+                    !SetWindowPos(mainWindow, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER))
+                {
+                    report.Line(L"failed %ls", shot.c_str());
+                    ++failures;
+                }
+                KeepOnDesktop(mainWindow);
+                Sleep(500);
                 continue;
             }
             if (shot == L"devopen")

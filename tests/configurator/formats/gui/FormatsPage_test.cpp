@@ -290,3 +290,29 @@ TEST_F(FormatsPageTest, GroupMenuHidesAndShowsTabs)
     EXPECT_EQ(ItemText(list, 0, 1), L"em");
     EXPECT_TRUE(App().ModifiedFlags & DATA_LIBRARY);
 }
+
+// As a user opens a format: a double click on any cell of its row but the check box, or Enter on
+// the selected row, opens the format dialog; a click on the check box alone does not.
+TEST_F(FormatsPageTest, AFormatOpensOnADoubleClickOrEnter)
+{
+    ASSERT_GT(Rows(), 2);
+    for (int column : {1, 3, 6}) {
+        Ui().AnswerModal(IDCANCEL);
+        Input().DoubleClick(list, CUserInput::ListCell(list, 1, column));
+        EXPECT_EQ(0u, Ui().PendingAnswers()) << "a double click on column " << column << " opened nothing";
+        Ui().Clear();
+    }
+    SelectRows(list, {2});
+    SetFocus(list);
+    Ui().AnswerModal(IDCANCEL);
+    Input().PressKey(VK_RETURN);
+    EXPECT_EQ(0u, Ui().PendingAnswers()) << "Enter opened nothing";
+    ASSERT_EQ(1u, Ui().Asked().size());
+    EXPECT_EQ(UiAsk::Modal, Ui().Asked()[0].kind);
+    Ui().Clear();
+    // The check box toggles and opens nothing.
+    POINT box;
+    ASSERT_TRUE(CheckBoxPoint(list, 1, box));
+    Input().Click(list, box);
+    EXPECT_TRUE(Ui().Asked().empty());
+}
