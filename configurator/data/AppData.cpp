@@ -130,9 +130,13 @@ void CAppData::LoadLibraryAndAddin(CAppConfig* config, uint32_t flags)
         m_failedParts &= ~DATA_LIBRARY;
     else
         m_failedParts |= DATA_LIBRARY;
+    // A record that the file's end cut short is left out: half read, it would be listed and saved
+    // back as the user's entry (key types "All", no comment); what was read whole is kept.
     CMXNode* configurator = config ? config->Configurator() : nullptr;
     if (CMXNode* formats = configurator ? configurator->FindChild(L"Formats") : nullptr) {
         for (const CMXNode* item : formats->Children) {
+            if (config->WasLeftOpen(*item))
+                continue;
             KeyFormatItem format;
             CAppConfig::ReadFormatItem(item, format);
             Formats.push_back(std::move(format));
@@ -140,6 +144,8 @@ void CAppData::LoadLibraryAndAddin(CAppConfig* config, uint32_t flags)
     }
     if (CMXNode* groups = configurator ? configurator->FindChild(L"KTGroups") : nullptr) {
         for (const CMXNode* item : groups->Children) {
+            if (config->WasLeftOpen(*item))
+                continue;
             KeyTypeGroup group;
             CAppConfig::ReadKTGroup(item, group);
             KTGroups.push_back(std::move(group));
@@ -249,6 +255,8 @@ void CAppData::LoadUiState(CAppConfig& config)
 
     if (const CMXNode* methArgs = configurator->FindChild(L"MethArgs")) {
         for (const CMXNode* entry : methArgs->Children) {
+            if (config.WasLeftOpen(*entry))
+                continue;
             MethodArguments args;
             CAppConfig::GetMethodArguments(methArgs, entry->Name, args);
             // FindChild gives the first element of a name; a repeated name gives the same entry.
