@@ -378,21 +378,27 @@ void CAppData::SetPageDefaults(int page)
         SearchFlags = defaults.SearchFlags;
         FindIpTimeout = defaults.FindIpTimeout;
         FindIpTries = defaults.FindIpTries;
+        ModifiedFlags |= DATA_ADDIN;
         break;
     case DefaultsFormats:
         Formats.clear();
+        // The add-in's format list is the library's enabled part: it is emptied too.
+        ModifiedFlags |= DATA_LIBRARY | DATA_ADDIN;
         break;
     case DefaultsReadKeys:
         KeyTypes = defaults.KeyTypes;
         ReadMf = defaults.ReadMf;
         ReadUL = defaults.ReadUL;
+        ModifiedFlags |= DATA_ADDIN;
         break;
     case DefaultsSounds:
         SoundEnabled = defaults.SoundEnabled;
         SoundFiles = defaults.SoundFiles;
+        ModifiedFlags |= DATA_ADDIN;
         break;
     case DefaultsOptions:
         ConfirmFlags = CONFIRM_REMOVE_FORMATS | CONFIRM_LOAD | CONFIRM_SAVE;
+        ModifiedFlags |= DATA_UI;
         break;
     default:
         break;

@@ -68,7 +68,8 @@ public:
     void Save(uint32_t flags);
     // Replaces (or creates) the history entry of a method. Sets no modified bit.
     void SetMethodArgs(const std::wstring& method, const MethodArguments& args);
-    // The Default command: returns one page's values to their defaults. Sets no modified bit.
+    // The Default command: returns one page's values to their defaults and marks what it changed
+    // modified, so that a close without Save asks about the reset instead of losing it.
     void SetPageDefaults(int page);
 
     // The settings copy <-> a settings record (every value except the format list).

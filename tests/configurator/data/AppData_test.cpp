@@ -329,11 +329,15 @@ TEST_F(AppDataTest, ModifiedFlagRules)
     m_app.Save(DATA_LIBRARY);
     EXPECT_EQ(m_app.ModifiedFlags, 0u);
 
-    // Default and the argument history set no bit.
-    for (int page = DefaultsConnection; page <= DefaultsOptions; ++page)
-        m_app.SetPageDefaults(page);
+    // The argument history sets no bit; Default marks what it reset, so that closing asks.
     m_app.SetMethodArgs(L"Open", MethodArguments(1));
     EXPECT_EQ(m_app.ModifiedFlags, 0u);
+    const uint32_t marks[] = {DATA_ADDIN, DATA_LIBRARY | DATA_ADDIN, DATA_ADDIN, DATA_ADDIN, DATA_UI};
+    for (int page = DefaultsConnection; page <= DefaultsOptions; ++page) {
+        m_app.ModifiedFlags = 0;
+        m_app.SetPageDefaults(page);
+        EXPECT_EQ(m_app.ModifiedFlags, marks[page]) << "page " << page;
+    }
 }
 
 TEST_F(AppDataTest, DefaultsPerPage)

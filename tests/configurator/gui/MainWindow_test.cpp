@@ -268,19 +268,29 @@ TEST_F(Shell, LoadBringsBackTheStoredSettings)
     EXPECT_EQ(1u, Ui().Messages().size());
 }
 
-TEST_F(Shell, DefaultReturnsTheConnectionValuesOfThePage)
+TEST_F(Shell, DefaultReturnsTheConnectionValuesOfThePageAndClosingAsksAboutThem)
 {
     StartApp();
     App().Portname = L"COM4";
     App().ReqTries = 9;
+    App().Save(DATA_ADDIN);
+    ASSERT_EQ(L"COM4", RegistryPortname());
     Ui().AnswerMessage(IDCANCEL);
     ClickCommand(ID_APP_DEFAULT);
     EXPECT_EQ(L"COM4", App().Portname);
+    EXPECT_EQ(0u, App().ModifiedFlags);
     Ui().AnswerMessage(IDOK);
     ClickCommand(ID_APP_DEFAULT);
     EXPECT_EQ(L"Auto", App().Portname);
     EXPECT_EQ(2, App().ReqTries);
-    EXPECT_EQ(0u, App().ModifiedFlags);
+
+    // The reset is not lost by closing: the one question comes, and Yes stores it.
+    Ui().Clear();
+    Ui().AnswerMessage(IDYES);
+    EXPECT_TRUE(ClickClose());
+    ASSERT_EQ(1u, Ui().Messages().size());
+    EXPECT_EQ(static_cast<UINT>(MB_YESNOCANCEL | MB_ICONQUESTION), Ui().Messages()[0].flags);
+    EXPECT_EQ(L"Auto", RegistryPortname());
 }
 
 TEST_F(Shell, UnwritableSettingsFileIsShownOnceAndTheProgramStarts)

@@ -257,7 +257,7 @@ TEST_F(MainPages, SearchSwitchesEnableTheirGroupsAndEveryEditMarks)
     EXPECT_EQ(Selection(IDC_MP_PORT), 0) << "the refreshed list keeps the port shown";
 }
 
-TEST_F(MainPages, DefaultCommandResetsThePageWithoutMarkingIt)
+TEST_F(MainPages, DefaultCommandResetsThePageAndMarksIt)
 {
     App().Speed = 9600;
     App().Log = 1;
@@ -266,7 +266,7 @@ TEST_F(MainPages, DefaultCommandResetsThePageWithoutMarkingIt)
     ClickCommand(ID_APP_DEFAULT);
     EXPECT_EQ(Text(IDC_MP_SPEED), AutoText());
     EXPECT_FALSE(Checked(IDC_MP_LOG_ENABLED));
-    EXPECT_EQ(App().ModifiedFlags, 0u);
+    EXPECT_EQ(App().ModifiedFlags, DATA_ADDIN) << "so that closing asks about the reset";
 }
 
 TEST_F(MainPages, ConfirmationBoxesChangeTheFlagsAtOnce)
