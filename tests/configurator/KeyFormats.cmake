@@ -3,7 +3,8 @@
 # (formats/gui/, under Xvfb, holding the window lock like every test that starts the program).
 # Included after Gui.cmake, whose parvel_gui_test it uses.
 file(GLOB CFGFORMATS_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/formats/*.cpp)
-set(CFGFORMATS_HARNESS ${CMAKE_CURRENT_LIST_DIR}/gui/AppFixture.cpp ${CMAKE_CURRENT_LIST_DIR}/gui/ScriptedUi.cpp)
+set(CFGFORMATS_HARNESS ${CMAKE_CURRENT_LIST_DIR}/gui/AppFixture.cpp ${CMAKE_CURRENT_LIST_DIR}/gui/ScriptedUi.cpp
+    ${CMAKE_SOURCE_DIR}/tests/support/UserInput.cpp)
 set(CFGFORMATS_GUI OFF)
 if(EXISTS ${CMAKE_CURRENT_LIST_DIR}/gui/AppFixture.cpp)
     set(CFGFORMATS_GUI ON)

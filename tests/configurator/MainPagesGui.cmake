@@ -3,7 +3,7 @@
 file(GLOB MAINPAGES_GUI_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/mainpages_gui/*_test.cpp)
 add_executable(mainpages_gui_tests ${MAINPAGES_GUI_TEST_SOURCES}
                ${CMAKE_CURRENT_LIST_DIR}/gui/AppFixture.cpp ${CMAKE_CURRENT_LIST_DIR}/gui/ScriptedUi.cpp
-               ${CMAKE_CURRENT_LIST_DIR}/gui/GuiMain.cpp
+               ${CMAKE_CURRENT_LIST_DIR}/gui/GuiMain.cpp ${CMAKE_SOURCE_DIR}/tests/support/UserInput.cpp
                ${CMAKE_CURRENT_LIST_DIR}/mainpages_gui/MainPagesGuiTests.rc)
 target_include_directories(mainpages_gui_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR}/gui
                            ${CMAKE_SOURCE_DIR}/tests/support)

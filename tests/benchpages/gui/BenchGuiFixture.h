@@ -12,6 +12,7 @@
 #include "TestHost.h"
 #include "TestPage.h"
 #include "UiSeam.h"
+#include "UserInput.h"
 #include <gtest/gtest.h>
 #include <functional>
 #include <map>
@@ -146,6 +147,8 @@ protected:
     CScriptSeam seam;
     CConfigParvelApp* app = nullptr;
     CTestPage* page = nullptr;
+    // The user's mouse and keyboard, with the program's message loop (its PreTranslateMessage).
+    CUserInput input{[this](MSG* msg) { return app && app->PreTranslateMessage(msg); }};
 
 private:
     IUiSeam* m_oldSeam = nullptr;

@@ -1,6 +1,8 @@
 // The fixture of the configurator's in-process GUI tests: the application object and its main
 // window on a scratch data folder and a scratch HKEY_CURRENT_USER (never the real user's), with a
-// scripted user answering every message box. Tests send the messages a user's clicks send.
+// scripted user answering every message box. Tests act as a user does through Input() (clicks and
+// keys posted to the controls, delivered by the program's own pre-translation), or send the
+// messages a user's clicks send.
 //
 // Needs a display (the tests run under xvfb-run). Only one application may run at a time in the
 // Wine session, so every ctest entry that starts one holds the resource lock "ConfigParvelWindow".
@@ -9,6 +11,7 @@
 #include "ScratchRegistry.h"
 #include "ScriptedUi.h"
 #include "TestFolder.h"
+#include "UserInput.h"
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -32,6 +35,8 @@ protected:
     HWND MainWindow() const { return m_app ? m_app->GetHwnd() : nullptr; }
     const TestFolder& Folder() const { return m_folder; }
     ScriptedUi& Ui() { return m_ui; }
+    // The user's mouse and keyboard, with the program's message loop (its PreTranslateMessage).
+    CUserInput& Input() { return m_input; }
 
     // A click on a button of the main window (Load, Save, Help, Default).
     void ClickCommand(int id);
@@ -47,4 +52,5 @@ private:
     TestFolder m_folder;
     ScriptedUi m_ui;
     std::unique_ptr<CConfigParvelApp> m_app;
+    CUserInput m_input{[this](MSG* msg) { return m_app && m_app->PreTranslateMessage(msg); }};
 };

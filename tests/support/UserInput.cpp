@@ -1,0 +1,189 @@
+// The user's hands for the in-process GUI tests.
+#include "UserInput.h"
+#include <commctrl.h>
+#include <cstring>
+
+namespace {
+
+LPARAM KeyLParam(WORD vk, bool up)
+{
+    const UINT scan = MapVirtualKeyW(vk, MAPVK_VK_TO_VSC);
+    LPARAM lParam = 1 | (static_cast<LPARAM>(scan & 0xFF) << 16);
+    if (up)
+        lParam |= (1u << 30) | (1u << 31);
+    return lParam;
+}
+
+// The thread's key state with the modifiers held, put back when the scope ends.
+class CHeldModifiers
+{
+public:
+    explicit CHeldModifiers(UINT modifiers)
+    {
+        GetKeyboardState(m_saved);
+        BYTE held[256];
+        memcpy(held, m_saved, sizeof(held));
+        if (modifiers & MOD_CONTROL)
+            held[VK_CONTROL] = held[VK_LCONTROL] = 0x80;
+        if (modifiers & MOD_SHIFT)
+            held[VK_SHIFT] = held[VK_LSHIFT] = 0x80;
+        if (modifiers & MOD_ALT)
+            held[VK_MENU] = held[VK_LMENU] = 0x80;
+        SetKeyboardState(held);
+    }
+    ~CHeldModifiers() { SetKeyboardState(m_saved); }
+    CHeldModifiers(const CHeldModifiers&) = delete;
+    CHeldModifiers& operator=(const CHeldModifiers&) = delete;
+
+private:
+    BYTE m_saved[256] = {};
+};
+
+} // namespace
+
+bool CUserInput::Deliver(MSG& msg)
+{
+    if (msg.message == WM_QUIT) {
+        m_quit = true;
+        return true;
+    }
+    if (m_preTranslate && m_preTranslate(&msg))
+        return true;
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+    return true;
+}
+
+void CUserInput::PumpPending()
+{
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+        Deliver(msg);
+}
+
+bool CUserInput::PumpUntil(const std::function<bool()>& done, DWORD timeoutMs)
+{
+    const DWORD start = GetTickCount();
+    for (;;) {
+        PumpPending();
+        if (done && done())
+            return true;
+        const DWORD waited = GetTickCount() - start;
+        if (waited >= timeoutMs)
+            return false;
+        // Wakes for posted and sent messages, input and expired timers alike.
+        MsgWaitForMultipleObjectsEx(0, nullptr, timeoutMs - waited < 50 ? timeoutMs - waited : 50, QS_ALLINPUT,
+                                    MWMO_INPUTAVAILABLE);
+    }
+}
+
+void CUserInput::PumpFor(DWORD ms)
+{
+    PumpUntil(nullptr, ms);
+}
+
+void CUserInput::Post(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    PostMessageW(hWnd, message, wParam, lParam);
+}
+
+POINT CUserInput::Centre(HWND control)
+{
+    RECT client = {};
+    GetClientRect(control, &client);
+    return {(client.left + client.right) / 2, (client.top + client.bottom) / 2};
+}
+
+POINT CUserInput::ListCell(HWND list, int row, int column)
+{
+    RECT cell = {};
+    if (column == 0) {
+        cell.left = LVIR_LABEL;
+        SendMessageW(list, LVM_GETITEMRECT, row, reinterpret_cast<LPARAM>(&cell));
+    } else {
+        cell.top = column;
+        cell.left = LVIR_BOUNDS;
+        SendMessageW(list, LVM_GETSUBITEMRECT, row, reinterpret_cast<LPARAM>(&cell));
+    }
+    return {(cell.left + cell.right) / 2, (cell.top + cell.bottom) / 2};
+}
+
+POINT CUserInput::Tab(HWND tabs, int index)
+{
+    RECT item = {};
+    SendMessageW(tabs, TCM_GETITEMRECT, index, reinterpret_cast<LPARAM>(&item));
+    return {(item.left + item.right) / 2, (item.top + item.bottom) / 2};
+}
+
+void CUserInput::Click(HWND control, POINT at)
+{
+    const LPARAM where = MAKELPARAM(at.x, at.y);
+    Post(control, WM_LBUTTONDOWN, MK_LBUTTON, where);
+    Post(control, WM_LBUTTONUP, 0, where);
+    PumpPending();
+}
+
+void CUserInput::DoubleClick(HWND control, POINT at)
+{
+    const LPARAM where = MAKELPARAM(at.x, at.y);
+    Post(control, WM_LBUTTONDOWN, MK_LBUTTON, where);
+    Post(control, WM_LBUTTONUP, 0, where);
+    Post(control, WM_LBUTTONDBLCLK, MK_LBUTTON, where);
+    Post(control, WM_LBUTTONUP, 0, where);
+    PumpPending();
+}
+
+void CUserInput::RightClick(HWND control, POINT at)
+{
+    const LPARAM where = MAKELPARAM(at.x, at.y);
+    Post(control, WM_RBUTTONDOWN, MK_RBUTTON, where);
+    Post(control, WM_RBUTTONUP, 0, where);
+    PumpPending();
+}
+
+void CUserInput::PressKey(WORD vk, UINT modifiers, HWND target)
+{
+    HWND to = GetFocus();
+    if (!to)
+        to = target;
+    if (!to)
+        return;
+    CHeldModifiers held(modifiers);
+    const UINT down = (modifiers & MOD_ALT) ? WM_SYSKEYDOWN : WM_KEYDOWN;
+    const UINT up = (modifiers & MOD_ALT) ? WM_SYSKEYUP : WM_KEYUP;
+    Post(to, down, vk, KeyLParam(vk, false));
+    Post(to, up, vk, KeyLParam(vk, true));
+    PumpPending();
+}
+
+void CUserInput::TypeText(const std::wstring& text, HWND target)
+{
+    HWND to = GetFocus();
+    if (!to)
+        to = target;
+    if (!to)
+        return;
+    for (wchar_t c : text)
+        Post(to, WM_CHAR, c, 1);
+    PumpPending();
+}
+
+void CUserInput::ClickOnScreen(POINT screen, bool twice)
+{
+    const int width = GetSystemMetrics(SM_CXVIRTUALSCREEN);
+    const int height = GetSystemMetrics(SM_CYVIRTUALSCREEN);
+    const int left = GetSystemMetrics(SM_XVIRTUALSCREEN);
+    const int top = GetSystemMetrics(SM_YVIRTUALSCREEN);
+    INPUT inputs[5] = {};
+    for (INPUT& input : inputs)
+        input.type = INPUT_MOUSE;
+    inputs[0].mi.dx = width > 1 ? MulDiv(screen.x - left, 65535, width - 1) : 0;
+    inputs[0].mi.dy = height > 1 ? MulDiv(screen.y - top, 65535, height - 1) : 0;
+    inputs[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_VIRTUALDESK;
+    inputs[1].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    inputs[2].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    inputs[3].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    inputs[4].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    SendInput(twice ? 5 : 3, inputs, sizeof(INPUT));
+    PumpFor(50);
+}
