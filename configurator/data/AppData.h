@@ -150,6 +150,8 @@ private:
     void LoadUiState(CAppConfig& config);
     void NoteDamage(const DamagedFileCopy& copy);
     void KeepLoadedLibrary(const CAppConfig* config);
+    // ConfigParvel.xml's part of Save, on the held document.
+    void SaveConfiguration(CAppConfig& config, uint32_t flags);
     void SaveLibrary(CAppConfig& config, const KeyFormatLibrary& formats, const KeyTypeGroupList& groups);
     void SaveUiState(CAppConfig& config);
 

@@ -3,6 +3,7 @@
 #include "AppMessageBox.h"
 #include "AppResource.h"
 #include "CodePage.h"
+#include "FileProblem.h"
 #include "WFormat.h"
 
 CPageRefusal::CPageRefusal(std::wstring text, HWND control) : m_text(std::move(text)), m_control(control)
@@ -56,6 +57,8 @@ std::wstring ExceptionText(const std::exception& e)
 {
     if (const CPageRefusal* refusal = dynamic_cast<const CPageRefusal*>(&e))
         return refusal->Text();
+    if (const CFileProblem* problem = dynamic_cast<const CFileProblem*>(&e))
+        return problem->Text();
     std::wstring text;
     AnsiToWide(text, e.what());
     return text;

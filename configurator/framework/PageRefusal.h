@@ -38,5 +38,6 @@ std::wstring LabelBefore(HWND control);
 // Puts the user into a refused field: its text selected and the focus on it.
 void FocusRefusedField(HWND control);
 
-// The text of any exception for a message box: a refusal's own wide text, else what() widened.
+// The text of any exception for a message box: a refusal's or a file problem's own wide text,
+// else what() widened.
 std::wstring ExceptionText(const std::exception& e);
