@@ -1,6 +1,7 @@
 // The application data: round trips of every section through both stores and ConfigParvel.xml,
 // the format merge, the modified flags, portable and registry mode.
 #include "ConfigTestSupport.h"
+#include "FileProblem.h"
 #include "SettingsLocation.h"
 #include "SettingsStore.h"
 
@@ -426,10 +427,11 @@ TEST_F(AppDataTest, SavingOnlyUiStateIntoAnOlderFileKeepsTheLibrary)
 
 TEST_F(AppDataTest, StoreFailureReachesTheCaller)
 {
-    // A settings file that is a folder cannot be read in portable mode.
+    // A settings file that is a folder cannot be read in portable mode: the load says so rather
+    // than showing defaults, and the save that follows writes nowhere else.
     CreateDirectoryW(m_folder.File(L"Parvel.xml").c_str(), nullptr);
     m_app.SetLocation(true, m_folder.Path());
-    EXPECT_NO_THROW(m_app.Load(DATA_ADDIN)); // a folder is no settings file: defaults
-    EXPECT_THROW(m_app.Save(DATA_ADDIN), CFileException);
+    EXPECT_THROW(m_app.Load(DATA_ADDIN), CFileProblem);
+    EXPECT_THROW(m_app.Save(DATA_ADDIN), std::exception);
     EXPECT_FALSE(AddinKeyExists());
 }

@@ -1,6 +1,7 @@
 // What the application data does with settings files it cannot read whole, with one that fails to
 // load, and with one of another version: nothing the user had is lost, and the user hears of it.
 #include "ConfigTestSupport.h"
+#include "FileProblem.h"
 #include "Handles.h"
 
 namespace {
@@ -152,7 +153,7 @@ TEST_F(AppDataTest, PartsThatFailedToLoadAreNotSavedOverTheStoredOnes)
         // ConfigParvel.xml cannot be read: the add-in's settings load all the same.
         CFileHandle locked(CreateFileW(ConfigFile().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
         ASSERT_TRUE(locked.Valid());
-        EXPECT_THROW(m_app.Load(DATA_LIBRARY | DATA_UI | DATA_ADDIN), CFileException);
+        EXPECT_THROW(m_app.Load(DATA_LIBRARY | DATA_UI | DATA_ADDIN), CFileProblem);
         EXPECT_EQ(m_app.Portname, L"COM7");
     }
     // Save writes what was loaded, refuses the library it never read, and says so.
@@ -168,7 +169,7 @@ TEST_F(AppDataTest, PartsThatFailedToLoadAreNotSavedOverTheStoredOnes)
     {
         CFileHandle locked(CreateFileW(other.AddinSettingsFile().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
         ASSERT_TRUE(locked.Valid());
-        EXPECT_THROW(other.Load(DATA_LIBRARY | DATA_UI | DATA_ADDIN), CFileException);
+        EXPECT_THROW(other.Load(DATA_LIBRARY | DATA_UI | DATA_ADDIN), CFileProblem);
         EXPECT_EQ(other.Portname, L"Auto");
     }
     other.ModifiedFlags |= DATA_ADDIN;
