@@ -47,7 +47,9 @@ std::wstring LabelBefore(HWND control)
 
 void FocusRefusedField(HWND control)
 {
-    if (!control || !IsWindow(control))
+    // Only a field the user can reach: not one on a hidden page, nor one behind a modal dialog
+    // (its window is disabled then), which would take the focus from that dialog.
+    if (!control || !IsWindow(control) || !IsWindowVisible(control) || !IsWindowEnabled(GetAncestor(control, GA_ROOT)))
         return;
     SetFocus(control);
     SendMessageW(control, EM_SETSEL, 0, -1);

@@ -35,7 +35,8 @@ std::wstring FieldName(const std::wstring& label);
 // there is none.
 std::wstring LabelBefore(HWND control);
 
-// Puts the user into a refused field: its text selected and the focus on it.
+// Puts the user into a refused field: its text selected and the focus on it (only when the user
+// can reach it: shown, and its window not disabled behind a modal dialog).
 void FocusRefusedField(HWND control);
 
 // The text of any exception for a message box: a refusal's or a file problem's own wide text,

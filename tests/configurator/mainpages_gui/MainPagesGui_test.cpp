@@ -399,3 +399,20 @@ TEST_F(MainPages, RefusedSearchBoxIsNamedWithItsGroup)
     EXPECT_NE(text.find(FieldName(WindowText(Item(IDC_MP_IP_GROUP)))), std::wstring::npos) << text;
     EXPECT_NE(text.find(L"2147483647"), std::wstring::npos) << text;
 }
+
+// Closing with a refused box asks its one question with the reason; staying puts the user back
+// into the box.
+TEST_F(MainPages, ClosingWithARefusedNumberAsksOnceAndStayingReturnsToTheBox)
+{
+    Type(IDC_MP_REQ_TRIES, L"-5");
+    ClickTab(2);
+    Ui().AnswerMessage(IDCANCEL);
+    EXPECT_FALSE(ClickClose());
+    ASSERT_EQ(Ui().Messages().size(), 1u);
+    EXPECT_EQ(Ui().Messages()[0].flags, static_cast<UINT>(MB_OKCANCEL | MB_ICONERROR));
+    EXPECT_NE(Ui().Messages()[0].text.find(FieldName(LabelBefore(Item(IDC_MP_REQ_TRIES)))), std::wstring::npos)
+        << Ui().Messages()[0].text;
+    EXPECT_EQ(App().GetCurrentPage(), 0);
+    EXPECT_EQ(GetFocus(), Item(IDC_MP_REQ_TRIES));
+    Type(IDC_MP_REQ_TRIES, L"2");
+}
