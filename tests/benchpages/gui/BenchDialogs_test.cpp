@@ -2,7 +2,10 @@
 // told over the dialog, which stays open; moving through the argument types keeps what was typed,
 // and a BLOB text that is no hexadecimal bytes is refused.
 #include "BenchGuiFixture.h"
+#include "ListViewHelpers.h"
 #include "MethodArgDialog.h"
+#include "MethodDialog.h"
+#include "MethodsPage.h"
 #include "MethodsRes.h"
 #include "PropertiesRes.h"
 #include "PropertyDialog.h"
@@ -160,4 +163,37 @@ TEST_F(BenchDialogs, BlobTextThatIsNoHexadecimalBytesIsRefused)
     EXPECT_EQ(static_cast<UINT>(MB_ICONERROR), seam.boxes[0].flags);
     EXPECT_NE(std::wstring::npos, seam.boxes[0].text.find(L"BLOB")) << seam.boxes[0].text;
     EXPECT_EQ(L"0A FF", dialog.Value);
+}
+
+TEST_F(BenchDialogs, StoredBlobTextThatIsNoBytesIsNotSent)
+{
+    Click(page->GetHwnd(), IDC_TEST_LOAD);
+    ASSERT_TRUE(Host().IsLoaded());
+    // A history written by hand (or by an older version) with a BLOB text that is no bytes.
+    MethodArgument blob;
+    blob.Type = VTYPE_BLOB;
+    blob.Value = L"zz-not-hex";
+    MethodArgument text;
+    text.Type = VTYPE_PWSTR;
+    text.Value = L"x";
+    app->MethodArgs[L"SetParameter"] = {blob, text};
+
+    page->ShowInnerPage(2);
+    CMethodsPage* methods = static_cast<CMethodsPage*>(page->InnerPage(2));
+    ASSERT_NE(nullptr, methods);
+    int row = -1;
+    for (size_t i = 0; i < methods->View().Rows().size(); ++i)
+        if (methods->View().Rows()[i].english == L"SetParameter")
+            row = static_cast<int>(i);
+    ASSERT_GE(row, 0);
+    ListView_SelectCentered(methods->List(), row);
+    std::wstring output;
+    seam.drivers[IDD_METHOD] = [&](CWnd&, HWND hWnd) -> INT_PTR {
+        ClickButton(hWnd, IDC_METHOD_EXECUTE);
+        output = WindowText(GetDlgItem(hWnd, IDC_METHOD_OUTPUT));
+        return IDCANCEL;
+    };
+    methods->CallMethod();
+    EXPECT_NE(std::wstring::npos, output.find(L"BLOB")) << output;
+    EXPECT_EQ(std::wstring::npos, output.find(Russian() ? L"\x0412\x044B\x0437\x043E\x0432" : L"Call...")) << output;
 }
