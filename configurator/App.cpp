@@ -28,6 +28,17 @@ const int kButtonsFromBottom = 31;
 
 CConfigParvelApp* g_app = nullptr;
 
+// What a user expects of a program that runs once: the window already open comes to the front,
+// restored when it was minimised, with a dialog it shows in front of it. Asynchronous, so that a
+// running instance that does not answer cannot hold this one.
+void BringToFront(HWND running)
+{
+    if (IsIconic(running))
+        ShowWindowAsync(running, SW_RESTORE);
+    HWND popup = GetLastActivePopup(running);
+    SetForegroundWindow(popup && IsWindowVisible(popup) ? popup : running);
+}
+
 } // namespace
 
 CConfigParvelApp& GetApp()
@@ -90,9 +101,10 @@ int CConfigParvelApp::StartInstance(int showCommand)
     if (!mutex)
         return -1;
     WaitForSingleObject(mutex.Get(), INFINITE);
-    if (FindWindowW(kClassName, nullptr))
+    if (HWND running = FindWindowW(kClassName, nullptr))
     {
         ReleaseMutex(mutex.Get());
+        BringToFront(running);
         return -1;
     }
 
@@ -334,7 +346,7 @@ void CConfigParvelApp::OnSize(UINT type, int cx, int cy)
     LayoutPage(cx, cy - kButtonsBand, hdwp);
     for (int i = 0; i < 4 && hdwp; ++i)
         hdwp = DeferWindowPos(hdwp, m_buttons[i], nullptr, 8 + kButtonStep * i, cy - kButtonsFromBottom, 0, 0,
-                              SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+                              SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOCOPYBITS);
     if (hdwp)
         EndDeferWindowPos(hdwp);
 }

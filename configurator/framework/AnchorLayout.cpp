@@ -64,7 +64,10 @@ void CAnchorLayout::Apply(int cx, int cy, HDWP hdwp)
             r.left = r.right - itemWidth;
         OffsetRect(&r, -scrollX, -scrollY);
         UINT swp = SWP_NOZORDER | SWP_NOACTIVATE;
-        if (item.flags & ANCHOR_NOCOPYBITS)
+        // A control that moves is drawn anew where it lands: the bits the system would copy there
+        // may be what a growing sibling has painted over its old place.
+        const bool moves = !(item.flags & ANCHOR_LEFT) || !(item.flags & ANCHOR_TOP);
+        if ((item.flags & ANCHOR_NOCOPYBITS) || moves)
             swp |= SWP_NOCOPYBITS;
         if (hdwp)
             hdwp = DeferWindowPos(hdwp, item.hWnd, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top, swp);

@@ -10,7 +10,7 @@ enum AnchorFlags : UINT
     ANCHOR_TOP = 2,         // top edge fixed
     ANCHOR_RIGHT = 4,       // right edge follows the owner's right side
     ANCHOR_BOTTOM = 8,      // bottom edge follows the owner's bottom side
-    ANCHOR_NOCOPYBITS = 16, // repositioning uses SWP_NOCOPYBITS
+    ANCHOR_NOCOPYBITS = 16, // repositioning uses SWP_NOCOPYBITS (a control that moves always does)
 };
 
 struct AnchorItem

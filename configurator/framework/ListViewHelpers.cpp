@@ -223,6 +223,78 @@ void ListView_InitCheckList(HWND list)
     SendMessageW(list, LVM_INSERTCOLUMNW, 0, reinterpret_cast<LPARAM>(&column));
 }
 
+bool ListView_HitOnStateIconOnly(UINT flags)
+{
+    return (flags & LVHT_ONITEM) == LVHT_ONITEMSTATEICON;
+}
+
+namespace {
+
+const UINT_PTR WantReturnSubclass = 1;
+
+LRESULT CALLBACK WantReturnProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id, DWORD_PTR)
+{
+    if (message == WM_GETDLGCODE) {
+        LRESULT code = DefSubclassProc(hWnd, message, wParam, lParam);
+        const MSG* msg = reinterpret_cast<const MSG*>(lParam);
+        if (msg && msg->message == WM_KEYDOWN && msg->wParam == VK_RETURN)
+            code |= DLGC_WANTMESSAGE;
+        return code;
+    }
+    if (message == WM_NCDESTROY)
+        RemoveWindowSubclass(hWnd, WantReturnProc, id);
+    return DefSubclassProc(hWnd, message, wParam, lParam);
+}
+
+} // namespace
+
+void ListView_WantReturn(HWND list)
+{
+    SetWindowSubclass(list, WantReturnProc, WantReturnSubclass, 0);
+}
+
+namespace {
+
+const UINT_PTR FitColumnSubclass = 2;
+
+int RemainingWidth(HWND list, int used, int minimum)
+{
+    RECT client = {};
+    GetClientRect(list, &client);
+    return ClampColumnWidth(client.right - client.left - used, minimum);
+}
+
+// The column, the minimum and the used width travel in the subclass's reference data.
+LRESULT CALLBACK FitColumnProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id, DWORD_PTR data)
+{
+    static const UINT fitNow = RegisterWindowMessageW(L"ParvelFitColumnToList");
+    if (message == fitNow && fitNow != 0) {
+        const int column = static_cast<int>(data & 0xFF);
+        const int minimum = static_cast<int>((data >> 8) & 0xFF);
+        const int used = static_cast<int>((data >> 16) & 0xFFFF);
+        SendMessageW(hWnd, LVM_SETCOLUMNWIDTH, column, RemainingWidth(hWnd, used, minimum));
+        RemoveWindowSubclass(hWnd, FitColumnProc, id);
+        return 0;
+    }
+    if (message == WM_NCDESTROY)
+        RemoveWindowSubclass(hWnd, FitColumnProc, id);
+    return DefSubclassProc(hWnd, message, wParam, lParam);
+}
+
+} // namespace
+
+void ListView_FitColumnToList(HWND list, int column, int used, int minimum, const ColumnWidths& saved)
+{
+    if (column < 0 || (static_cast<size_t>(column) < saved.size() && saved[static_cast<size_t>(column)].first != 0))
+        return;
+    SendMessageW(list, LVM_SETCOLUMNWIDTH, column, RemainingWidth(list, used, minimum));
+    const UINT fitNow = RegisterWindowMessageW(L"ParvelFitColumnToList");
+    const DWORD_PTR data = static_cast<DWORD_PTR>(column & 0xFF) | (static_cast<DWORD_PTR>(minimum & 0xFF) << 8) |
+                           (static_cast<DWORD_PTR>(used & 0xFFFF) << 16);
+    if (fitNow && SetWindowSubclass(list, FitColumnProc, FitColumnSubclass, data))
+        PostMessageW(list, fitNow, 0, 0);
+}
+
 int ListView_CheckBoxClicked(NMHDR* hdr)
 {
     NMITEMACTIVATE* click = reinterpret_cast<NMITEMACTIVATE*>(hdr);

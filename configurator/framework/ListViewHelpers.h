@@ -40,6 +40,12 @@ void ListView_AddTitledColumns(HWND list, UINT firstTitle, const int* widths, in
 void ListView_InitCheckList(HWND list);
 // The row whose check box an NM_CLICK landed on, or -1.
 int ListView_CheckBoxClicked(NMHDR* click);
+// Whether hit-test flags name a row's check box and no other part of the row. A full-row-select
+// list reports a hit beside the label as LVHT_ONITEM, which holds the state-icon bit as well.
+bool ListView_HitOnStateIconOnly(UINT flags);
+// Lets Enter reach a list inside a dialog or page as NM_RETURN: the dialog manager would take it
+// for the default button. The list claims the key in WM_GETDLGCODE until it is destroyed.
+void ListView_WantReturn(HWND list);
 // The first submenu of the menu resource `menuId` at the cursor; its commands go to `owner`.
 void ShowPopupMenu(UINT menuId, HWND owner);
 
@@ -48,6 +54,12 @@ bool ListView_SetColumnWidths(HWND list, const ColumnWidths& widths);
 // A width for LVM_SETCOLUMNWIDTH computed from the client width: never one of the list view's
 // special negative values (LVSCW_AUTOSIZE -1, LVSCW_AUTOSIZE_USEHEADER -2), never below `minimum`.
 int ClampColumnWidth(int width, int minimum = 0);
+
+// Gives `column` what the list's client width leaves after `used` pixels (never below `minimum`),
+// now and again once the list has its final size: a page is made at its template's size and laid
+// out by its owner afterwards, before the message loop runs again. Nothing when `saved` holds a
+// width for the column (the user's own, applied by ListView_SetColumnWidths).
+void ListView_FitColumnToList(HWND list, int column, int used, int minimum, const ColumnWidths& saved);
 
 // Index of the first tab whose item parameter equals `param`; -1 when none.
 int TabCtrl_FindByParam(HWND tab, LPARAM param);

@@ -73,6 +73,7 @@ void CZFormatsPage::OnInitDialog()
     ListView_AddTitledColumns(m_list, IDS_FORMAT_COLUMN_FIRST, widths, ColumnCount);
     ListView_InitSortImages(m_list);
     ListView_SetColumnWidths(m_list, app.FormatsColumns);
+    ListView_FitColumnToList(m_list, 6, 665, 50, app.FormatsColumns);
 
     m_emptyText = LoadAppString(IDS_LIST_EMPTY);
     m_view.SetOwner(this, &OnListChangedThunk);

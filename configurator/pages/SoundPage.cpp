@@ -12,12 +12,18 @@
 #include "WFormat.h"
 #include "Exceptions.h"
 #include <shellapi.h>
+#include <algorithm>
 
 namespace {
 
 const UINT_PTR EditTimer = 1;
 const int SoundPageIndex = 3;
 const DWORD EditDelayMs = 500;
+// What a list view's first column needs beside its text: the label's margins on both sides.
+const int EventColumnPadding = 14;
+// Posted when a row lost the focus or the selection: the current cell is given up only if the
+// list still has another row focused once it has finished the click that caused the change.
+const UINT CheckCurrentRow = WM_USER + 2;
 
 HIMAGELIST SoundImages()
 {
@@ -92,11 +98,21 @@ void CSoundPage::OnInitDialog()
     HWND editor = GetItem(IDC_SOUND_EDITOR);
     SetWindowLongPtrW(editor, GWL_STYLE, GetWindowLongPtrW(editor, GWL_STYLE) | WS_CLIPSIBLINGS);
 
+    // The event column is at least as wide as its longest name needs (in either language some
+    // names are longer than its designed 150 pixels); the file column takes what the others leave.
+    int eventWidth = 150;
+    for (int row = 0; row < SOUND_EVENT_COUNT; ++row) {
+        const int text = static_cast<int>(
+            SendMessageW(m_list, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(SoundEventName(row).c_str())));
+        eventWidth = std::max(eventWidth, text + EventColumnPadding);
+    }
+    const int othersWidth = 445 - 150 + eventWidth;
     RECT client;
     GetClientRect(m_list, &client);
-    const int widths[5] = {150, ClampColumnWidth(client.right - 445, 50), 25, 25, 25};
+    const int widths[5] = {eventWidth, ClampColumnWidth(client.right - othersWidth, 50), 25, 25, 25};
     ListView_AddTitledColumns(m_list, IDS_SOUND_COLUMN_FIRST, widths, 5);
     ListView_SetColumnWidths(m_list, app.SoundsColumns);
+    ListView_FitColumnToList(m_list, 1, othersWidth, 50, app.SoundsColumns);
     m_view.Files = &app.SoundFiles;
     m_view.SetOwner(this, &OnListChangedThunk);
     UpdateData(false);
@@ -340,10 +356,10 @@ bool CSoundPage::OnListNotify(NMHDR* hdr, LRESULT& result)
         const UINT lost = change->uOldState & ~change->uNewState;
         if (gained & LVIS_FOCUSED) {
             SetCurrentCell(change->iItem, m_column);
-        } else if ((lost & (LVIS_FOCUSED | LVIS_SELECTED)) && !m_editing) {
-            const int focused = static_cast<int>(SendMessageW(m_list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED));
-            if (focused != m_row)
-                SetCurrentCell(-1, -1);
+        } else if ((lost & (LVIS_FOCUSED | LVIS_SELECTED)) && !m_editing && !m_checkPending) {
+            // A click on the selected row passes through a state without a focused row (the list
+            // view resets the selection after NM_CLICK), which must not cancel the armed editor.
+            m_checkPending = PostMessageW(m_hWnd, CheckCurrentRow, 0, 0) != FALSE;
         }
         return true;
     }
@@ -408,6 +424,13 @@ LRESULT CSoundPage::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lP
     case WM_USER + 1:
         EndEdit(true);
         return TRUE;
+    case CheckCurrentRow: {
+        m_checkPending = false;
+        const int focused = static_cast<int>(SendMessageW(m_list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED));
+        if (!m_editing && focused != m_row)
+            SetCurrentCell(-1, -1);
+        return TRUE;
+    }
     case WM_DESTROY:
         StopEditTimer();
         if (m_editorEdit && m_editorOldProc) {

@@ -47,6 +47,7 @@ private:
     int m_column = -1;
     DWORD m_rowTick = 0;
     bool m_timerRunning = false;
+    bool m_checkPending = false;
     HWND m_editorEdit = nullptr;
     WNDPROC m_editorOldProc = nullptr;
     bool m_editing = false;

@@ -24,7 +24,11 @@ void CAddinListPage::InitList(int listId, std::initializer_list<int> buttons, UI
     for (int c = 0; c < columns; ++c)
         AddListColumn(m_list, c, firstCaption + c, widths[c] == 0 ? RemainingColumnWidth(m_list, 436) : widths[c]);
     ApplyColumnWidths(m_list, settings.*m_widthsSetting);
+    for (int c = 0; c < columns; ++c)
+        if (widths[c] == 0)
+            ListView_FitColumnToList(m_list, c, 436, 40, settings.*m_widthsSetting);
     SendMessageW(m_list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
+    ListView_WantReturn(m_list);
     ListView_InitSortImages(m_list);
 
     CTestParvel* host = &m_bench.host;
@@ -108,7 +112,7 @@ LRESULT CAddinListPage::OnNotify(NMHDR* hdr)
         LVHITTESTINFO hit = {};
         hit.pt = activate->ptAction;
         SendMessageW(m_list, LVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit));
-        if (activate->iItem >= 0 && !(hit.flags & LVHT_ONITEMSTATEICON))
+        if (activate->iItem >= 0 && !ListView_HitOnStateIconOnly(hit.flags))
             OpenSelected();
         return SetDlgResult(TRUE);
     }

@@ -30,6 +30,7 @@ BOOL CEventsPage::OnInitDialog()
     AddListColumn(m_list, 2, IDS_EVENTS_COL_MESSAGE, 100);
     AddListColumn(m_list, 3, IDS_EVENTS_COL_DATA, RemainingColumnWidth(m_list, 306));
     ApplyColumnWidths(m_list, m_bench.data.EventsColumns);
+    ListView_FitColumnToList(m_list, 3, 306, 40, m_bench.data.EventsColumns);
 
     m_view.Attach(&m_bench.log);
     m_view.SetOwner(this, OnViewChanged);

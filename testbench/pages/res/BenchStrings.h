@@ -31,7 +31,7 @@
 #define IDS_DEVOPEN_TAB_FORM      260
 #define IDS_DEVOPEN_TAB_PARAMS    261
 #define IDS_DEVOPEN_TAB_ACTIONS   262
-#define IDS_DEVICE_STATE_BASE     270   // + state 1-3: "disconnected", "connectiong...", "connected"
+#define IDS_DEVICE_STATE_BASE     270   // + state 1-3: "disconnected", "connecting...", "connected"
 // The program's own texts of the test bench (23000-23999).
 #define IDS_BENCH_NO_ARGUMENTS    23000 // the argument grid of a method without parameters
 #define IDS_BENCH_NOT_A_NUMBER    23001 // after a number parameter's caption and ": "

@@ -45,7 +45,7 @@ TEST(DeviceItemText, StateModelSerialAndVersion)
     row.state = 3;
     EXPECT_EQ(L"COM3 connected", DeviceItemText(row));
     row.state = 2;
-    EXPECT_EQ(L"COM3 connectiong...", DeviceItemText(row));
+    EXPECT_EQ(L"COM3 connecting...", DeviceItemText(row));
     row.state = 1;
     row.model = 1;
     row.serial = 1234;

@@ -104,19 +104,31 @@ TEST_F(Shell, HelpNeedsAHelpFileNotAFolder)
     EXPECT_TRUE(IsWindowVisible(App().GetButton(2)));
 }
 
-TEST_F(Shell, SecondInstanceEndsAtOnceAndLeavesTheFirstAlone)
+// A second start ends at once and brings the running window to the front, restored when it was
+// minimised, and asks it nothing.
+TEST_F(Shell, SecondInstanceEndsAtOnceAndBringsTheFirstToTheFront)
 {
     StartApp();
-    RECT before;
-    GetWindowRect(MainWindow(), &before);
+    // Another program is in front and ours is minimised.
+    HWND other = CreateWindowExW(0, L"STATIC", L"other", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 100, nullptr,
+                                 nullptr, nullptr, nullptr);
+    ASSERT_TRUE(other != nullptr);
+    ShowWindow(MainWindow(), SW_MINIMIZE);
+    SetForegroundWindow(other);
+    Input().PumpFor(100);
+    ASSERT_TRUE(IsIconic(MainWindow()));
+    ASSERT_NE(MainWindow(), GetForegroundWindow());
+
     CConfigParvelApp second;
     second.SetLocation(false, Folder().Path());
     EXPECT_EQ(-1, second.StartInstance(SW_SHOW));
     EXPECT_EQ(nullptr, second.GetHwnd());
-    RECT after;
-    GetWindowRect(MainWindow(), &after);
-    EXPECT_TRUE(EqualRect(&before, &after));
+    EXPECT_TRUE(Input().PumpUntil([&] { return !IsIconic(MainWindow()) && GetForegroundWindow() == MainWindow(); },
+                                  3000))
+        << "minimised " << IsIconic(MainWindow()) << ", in front " << (GetForegroundWindow() == MainWindow());
     EXPECT_TRUE(IsWindowVisible(MainWindow()));
+    EXPECT_TRUE(Ui().Asked().empty());
+    DestroyWindow(other);
 }
 
 TEST_F(Shell, KeepsItsMinimumSize)

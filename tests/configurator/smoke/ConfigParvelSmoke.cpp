@@ -1,6 +1,7 @@
 // One out-of-process run of the real ConfigParvel.exe (a copy in a scratch portable folder): it
-// shows its main window with the program's title, a second start ends at once with -1 and leaves
-// the first alone, the close box ends it with 0, and it wrote its settings file beside itself.
+// shows its main window with the program's title, a second start ends at once with -1 and brings
+// the first to the front (restored, as it was minimised), the close box ends it with 0, and it
+// wrote its settings file beside itself.
 //   configparvel_smoke <path of ConfigParvel.exe>
 #include "ProgramRun.h"
 #include <cstdio>
@@ -47,13 +48,32 @@ int wmain(int argc, wchar_t** argv)
     GetWindowThreadProcessId(hWnd, &pid);
     Check(pid == first.dwProcessId, "the window belongs to the first process");
 
+    // The first is minimised and another program's window is in front when the second starts.
+    HWND other = CreateWindowExW(0, L"STATIC", L"other", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 100, nullptr,
+                                 nullptr, nullptr, nullptr);
+    ShowWindow(hWnd, SW_MINIMIZE);
+    SetForegroundWindow(other);
+    Check(IsIconic(hWnd) && GetForegroundWindow() == other, "first window minimised, another in front");
+
     PROCESS_INFORMATION second = {};
     Check(run.Start(second), "second start");
     DWORD secondCode = 0;
     Check(WaitForSingleObject(second.hProcess, 15000) == WAIT_OBJECT_0, "second process ends at once");
     GetExitCodeProcess(second.hProcess, &secondCode);
     Check(secondCode == static_cast<DWORD>(-1), "second process ends with -1");
-    Check(FindWindowW(L"ConfigParvel", nullptr) == hWnd && IsWindowVisible(hWnd), "first window left as it was");
+    Check(FindWindowW(L"ConfigParvel", nullptr) == hWnd && IsWindowVisible(hWnd), "first window still there");
+    bool inFront = false;
+    for (int waited = 0; waited < 5000 && !inFront; waited += 50)
+    {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageW(&msg);
+        inFront = !IsIconic(hWnd) && GetForegroundWindow() == hWnd;
+        if (!inFront)
+            Sleep(50);
+    }
+    Check(inFront, "the second start brings the first to the front, restored");
+    DestroyWindow(other);
 
     Check(CProgramRun::Close(hWnd, first.hProcess, 15000), "close box ends the program");
     DWORD firstCode = 1;

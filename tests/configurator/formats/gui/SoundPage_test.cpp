@@ -108,8 +108,7 @@ TEST_F(SoundPageTest, EditorStoresOnlyThePath)
     Sleep(600);
     ClickAt(list, CellPoint(list, 2, 1));
     EXPECT_EQ(page->CurrentRow(), 2);
-    page->OnEditTimer();
-    ASSERT_TRUE(page->Editing());
+    ASSERT_TRUE(Input().PumpUntil([&] { return page->Editing(); }, 3000));
     EXPECT_TRUE(IsWindowVisible(page->Editor()));
     SetWindowTextW(page->Editor(), L"C:\\Media\\ding.wav \t// ding");
     page->EndEdit(true);
@@ -117,12 +116,45 @@ TEST_F(SoundPageTest, EditorStoresOnlyThePath)
     EXPECT_EQ(App().SoundFiles[2], L"C:\\Media\\ding.wav");
     EXPECT_EQ(App().ModifiedFlags, DATA_ADDIN);
     // Escape drops the edit.
-    page->OnEditTimer();
+    Input().PumpFor(600);
+    ClickAt(list, CellPoint(list, 2, 1));
+    ASSERT_TRUE(Input().PumpUntil([&] { return page->Editing(); }, 3000));
     SetWindowTextW(page->Editor(), L"C:\\other.wav");
     HWND edit = GetWindow(page->Editor(), GW_CHILD);
     SendMessageW(edit, WM_KEYDOWN, VK_ESCAPE, 0);
     EXPECT_FALSE(page->Editing());
     EXPECT_EQ(App().SoundFiles[2], L"C:\\Media\\ding.wav");
+}
+
+// As a user does it: a click selects a row; a single click on its file, a double-click time later,
+// opens the editor when the page's timer fires in the message loop; Enter in the editor stores
+// the typed path. A double click on the file browses instead and opens no editor.
+TEST_F(SoundPageTest, ASingleClickOnTheSelectedFileEditsIt)
+{
+    App().ModifiedFlags = 0;
+    Input().Click(list, CUserInput::ListCell(list, 2, 0));
+    ASSERT_EQ(2, SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+    Input().PumpFor(GetDoubleClickTime() + 100);
+    EXPECT_FALSE(page->Editing());
+    Input().Click(list, CUserInput::ListCell(list, 2, 1));
+    ASSERT_TRUE(Input().PumpUntil([&] { return page->Editing(); }, 3000)) << "the click opened no editor";
+    EXPECT_TRUE(IsWindowVisible(page->Editor()));
+    HWND edit = GetWindow(page->Editor(), GW_CHILD);
+    EXPECT_EQ(edit, GetFocus());
+    SetWindowTextW(page->Editor(), L"");
+    Input().TypeText(L"C:\\typed.wav");
+    Input().PressKey(VK_RETURN);
+    EXPECT_FALSE(page->Editing());
+    EXPECT_EQ(App().SoundFiles[2], L"C:\\typed.wav");
+    EXPECT_EQ(App().ModifiedFlags, DATA_ADDIN);
+
+    Input().PumpFor(GetDoubleClickTime() + 100);
+    Ui().AnswerBrowse(L"");
+    Input().DoubleClick(list, CUserInput::ListCell(list, 2, 1));
+    Input().PumpFor(800);
+    EXPECT_FALSE(page->Editing());
+    ASSERT_EQ(1u, Ui().Asked().size());
+    EXPECT_EQ(UiAsk::Browse, Ui().Asked()[0].kind);
 }
 
 TEST_F(SoundPageTest, BrowseAndDelete)
