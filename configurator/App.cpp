@@ -1,5 +1,7 @@
 // Start-up, the main window with its tabs and buttons, the message loop and the orderly close.
 #include "App.h"
+#include "FileProblem.h"
+#include "PageRefusal.h"
 #include "SoundPage.h"
 #include <mmsystem.h>
 #include "AppMessageBox.h"
@@ -223,9 +225,13 @@ LRESULT CConfigParvelApp::OnCreate()
     {
         CAppConfig::EnsureDefaultFile(DataFolder, ModuleHandle);
     }
+    catch (const CFileException& e)
+    {
+        AppMessageBox(FileProblemText(e, true, std::wstring()), MB_ICONERROR);
+    }
     catch (const std::exception& e)
     {
-        AppMessageBox(AnsiToWide(std::string(e.what())), MB_ICONERROR);
+        AppMessageBox(ExceptionText(e), MB_ICONERROR);
     }
     try
     {
@@ -233,7 +239,7 @@ LRESULT CConfigParvelApp::OnCreate()
     }
     catch (const std::exception& e)
     {
-        AppMessageBox(AnsiToWide(std::string(e.what())), MB_ICONERROR);
+        AppMessageBox(ExceptionText(e), MB_ICONERROR);
     }
     ShowDamageNotices();
 

@@ -10,6 +10,7 @@
 #include "Handles.h"
 #include "Wnd.h"
 #include <array>
+#include <exception>
 #include <string>
 
 class CConfigParvelApp : public CWnd, public CAppData
@@ -73,6 +74,10 @@ private:
     void OnActivate(WPARAM wParam);
     void OnSize(UINT type, int cx, int cy);
     void StoreAllPages();
+    // The field a page refused (the exception a CPageRefusal with a control), else null.
+    static HWND RefusedField(const std::exception& e);
+    // Selects the page that holds the control (nothing for null or a control of no page).
+    void ShowPageOf(HWND control);
     // Tells the user once about every settings file found damaged since the last call.
     void ShowDamageNotices();
 

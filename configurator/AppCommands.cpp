@@ -112,12 +112,32 @@ bool CConfigParvelApp::OnSave(bool confirm)
     catch (const std::exception& e)
     {
         ShowDamageNotices();
+        // A refused field: its page comes to the front under the box, and the user is put back
+        // into the field once the box is gone.
+        const HWND field = RefusedField(e);
+        ShowPageOf(field);
         AppMessageBox(ExceptionText(e), MB_ICONERROR);
+        FocusRefusedField(field);
         return false;
     }
     ShowDamageNotices();
     AppMessageBox(IDS_SUCCESSFULLY, MB_ICONINFORMATION);
     return true;
+}
+
+HWND CConfigParvelApp::RefusedField(const std::exception& e)
+{
+    const CPageRefusal* refusal = dynamic_cast<const CPageRefusal*>(&e);
+    return refusal ? refusal->Control() : nullptr;
+}
+
+void CConfigParvelApp::ShowPageOf(HWND control)
+{
+    if (!control)
+        return;
+    for (int i = 0; i < PageCount; ++i)
+        if (m_pages[i] && IsChild(m_pages[i]->GetHwnd(), control))
+            SelectPage(i);
 }
 
 bool CConfigParvelApp::CanClose()
@@ -153,7 +173,12 @@ bool CConfigParvelApp::CanClose()
     {
         ShowDamageNotices();
         std::wstring text = LoadAppString(IDS_SAVE_FAILED_QUIT) + L"\r\n\r\n" + ExceptionText(e);
-        return AppMessageBox(text, MB_OKCANCEL | MB_ICONERROR) == IDOK;
+        const HWND field = RefusedField(e);
+        ShowPageOf(field);
+        if (AppMessageBox(text, MB_OKCANCEL | MB_ICONERROR) == IDOK)
+            return true;
+        FocusRefusedField(field);
+        return false;
     }
 }
 

@@ -171,6 +171,8 @@ public:
     // The text of the add-in's `Port` property (empty when it holds no text); throws like SetPort.
     std::wstring GetPort();
     void SetProperty(const wchar_t* name, tVariant* value);
+    // The same for the property of that number, `name` naming it in the failure's text.
+    void SetPropertyAt(long number, const wchar_t* name, tVariant* value);
     void GetPropName(std::wstring& out, long number, long alias);
     void GetMethodName(std::wstring& out, long number, long alias);
 

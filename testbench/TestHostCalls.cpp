@@ -122,6 +122,11 @@ void CTestParvel::SetProperty(const wchar_t* name, tVariant* value)
         FormatResString(text, IDS_TEST_PROP_NOT_FOUND, name);
         ThrowTestError(text.c_str());
     }
+    SetPropertyAt(number, name, value);
+}
+
+void CTestParvel::SetPropertyAt(long number, const wchar_t* name, tVariant* value)
+{
     {
         CritSecLock lock(m_queueLock);
         m_lastErrorCode = 0;

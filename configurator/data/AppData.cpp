@@ -3,6 +3,8 @@
 // add-in event and error to the test log.
 #include "AppData.h"
 #include "CodePage.h"
+#include "DataStrings.h"
+#include "FileProblem.h"
 #include "FoundationStrings.h"
 #include "HostLogEntry.h"
 #include "Paths.h"
@@ -10,6 +12,7 @@
 #include "SettingsStore.h"
 #include "TestHost.h"
 #include "TestLog.h"
+#include "WFormat.h"
 #include <exception>
 #include <unordered_map>
 
@@ -90,6 +93,8 @@ void CAppData::Load(uint32_t flags)
     try {
         config = CAppConfig::GetInstance();
         NoteDamage(config->Damaged());
+    } catch (const CFileException& e) {
+        failure = std::make_exception_ptr(CFileProblem(FileProblemText(e, false, LoadResString(IDS_CONFIG_NOT_LOADED))));
     } catch (...) {
         failure = std::current_exception();
     }
@@ -130,9 +135,13 @@ void CAppData::LoadLibraryAndAddin(CAppConfig* config, uint32_t flags)
         m_failedParts &= ~DATA_LIBRARY;
     else
         m_failedParts |= DATA_LIBRARY;
+    // A record that the file's end cut short is left out: half read, it would be listed and saved
+    // back as the user's entry (key types "All", no comment); what was read whole is kept.
     CMXNode* configurator = config ? config->Configurator() : nullptr;
     if (CMXNode* formats = configurator ? configurator->FindChild(L"Formats") : nullptr) {
         for (const CMXNode* item : formats->Children) {
+            if (config->WasLeftOpen(*item))
+                continue;
             KeyFormatItem format;
             CAppConfig::ReadFormatItem(item, format);
             Formats.push_back(std::move(format));
@@ -140,6 +149,8 @@ void CAppData::LoadLibraryAndAddin(CAppConfig* config, uint32_t flags)
     }
     if (CMXNode* groups = configurator ? configurator->FindChild(L"KTGroups") : nullptr) {
         for (const CMXNode* item : groups->Children) {
+            if (config->WasLeftOpen(*item))
+                continue;
             KeyTypeGroup group;
             CAppConfig::ReadKTGroup(item, group);
             KTGroups.push_back(std::move(group));
@@ -150,12 +161,21 @@ void CAppData::LoadLibraryAndAddin(CAppConfig* config, uint32_t flags)
     DamagedFileCopy damaged;
     try {
         if (Portable) {
-            // No settings file yet is no failure: the add-in runs on its defaults.
-            if (FileExists(AddinSettingsFile()))
-                damaged = LoadSettingsFromXml(AddinSettingsFile(), settings);
+            // No settings file yet is no failure: the add-in runs on its defaults. A folder in
+            // its place is one: the pages would show defaults that Save then cannot write.
+            const std::wstring file = AddinSettingsFile();
+            if (DirectoryExists(file))
+                throw CFileProblem(FolderProblemText(file, false, LoadResString(IDS_ADDIN_NOT_LOADED)));
+            if (FileExists(file))
+                damaged = LoadSettingsFromXml(file, settings);
         } else {
             LoadSettingsFromRegistry(settings);
         }
+    } catch (const CFileException& e) {
+        if (flags & DATA_ADDIN)
+            m_failedParts |= DATA_ADDIN;
+        KeepLoadedLibrary(config);
+        throw CFileProblem(FileProblemText(e, false, LoadResString(IDS_ADDIN_NOT_LOADED)));
     } catch (...) {
         if (flags & DATA_ADDIN)
             m_failedParts |= DATA_ADDIN;
@@ -249,6 +269,8 @@ void CAppData::LoadUiState(CAppConfig& config)
 
     if (const CMXNode* methArgs = configurator->FindChild(L"MethArgs")) {
         for (const CMXNode* entry : methArgs->Children) {
+            if (config.WasLeftOpen(*entry))
+                continue;
             MethodArguments args;
             CAppConfig::GetMethodArguments(methArgs, entry->Name, args);
             // FindChild gives the first element of a name; a repeated name gives the same entry.
@@ -264,46 +286,79 @@ void CAppData::Save(uint32_t flags)
 {
     const uint32_t refused = flags & m_failedParts;
     flags &= ~refused;
+    // The add-in's store is written first: when it fails nothing was saved; when ConfigParvel.xml
+    // fails after it, the user is told that the add-in's settings did reach their store.
+    bool addinSaved = false;
     if (flags & DATA_ADDIN) {
         CParvelSettings settings;
         CopySettingsTo(settings);
         for (const KeyFormatItem& item : Formats)
             if (item.Enabled)
                 settings.Formats.push_back(static_cast<const KeyFormat&>(item));
-        if (Portable)
-            NoteDamage(SaveSettingsToXml(AddinSettingsFile(), settings));
-        else
-            SaveSettingsToRegistry(settings);
+        try {
+            if (Portable)
+                NoteDamage(SaveSettingsToXml(AddinSettingsFile(), settings));
+            else
+                SaveSettingsToRegistry(settings);
+        } catch (const CFileException& e) {
+            throw CFileProblem(FileProblemText(e, true, LoadResString(IDS_NOTHING_SAVED)));
+        }
         ModifiedFlags &= ~DATA_ADDIN;
+        addinSaved = true;
     }
     if (flags & (DATA_LIBRARY | DATA_UI)) {
-        CAppConfigRef config = CAppConfig::GetInstance();
-        NoteDamage(config->Damaged());
-        uint32_t parts = flags & (DATA_LIBRARY | DATA_UI);
-        // A file of another version has just lost every section: writing only the part asked for
-        // would leave the others empty in the file, so all of them are written back (those that
-        // were loaded; the library as it was loaded unless its save was asked for).
-        if (config->Prepare())
-            parts = (DATA_LIBRARY | DATA_UI) & ~m_failedParts;
-        uint32_t saved = parts;
-        if (parts & DATA_LIBRARY) {
-            bool asLoaded = !(flags & DATA_LIBRARY) && m_keepLoadedLibrary;
-            if (asLoaded)
-                saved &= ~DATA_LIBRARY;   // the user's edits are still unsaved
-            SaveLibrary(*config, asLoaded ? m_loadedFormats : Formats, asLoaded ? m_loadedGroups : KTGroups);
+        auto outcome = [&]() {
+            std::wstring text;
+            if (addinSaved) {
+                if (Portable)
+                    FormatResString(text, IDS_SAVED_ADDIN_FILE, AddinSettingsFile().c_str());
+                else
+                    text = LoadResString(IDS_SAVED_ADDIN_REGISTRY);
+                text += L"\r\n";
+            }
+            return text + LoadResString(IDS_NOT_SAVED_CONFIG);
+        };
+        CAppConfigRef config;
+        try {
+            config = CAppConfig::GetInstance();
+        } catch (const CFileException& e) {
+            throw CFileProblem(FileProblemText(e, false, outcome()));
         }
-        if (parts & DATA_UI)
-            SaveUiState(*config);
-        config->Save();
-        if (parts & DATA_LIBRARY) {
-            m_keepLoadedLibrary = false;
-            m_loadedFormats.clear();
-            m_loadedGroups.clear();
+        try {
+            SaveConfiguration(*config, flags);
+        } catch (const CFileException& e) {
+            throw CFileProblem(FileProblemText(e, true, outcome()));
         }
-        ModifiedFlags &= ~saved;
     }
     if (refused)
         throw CNotLoadedException();
+}
+
+void CAppData::SaveConfiguration(CAppConfig& config, uint32_t flags)
+{
+    NoteDamage(config.Damaged());
+    uint32_t parts = flags & (DATA_LIBRARY | DATA_UI);
+    // A file of another version has just lost every section: writing only the part asked for
+    // would leave the others empty in the file, so all of them are written back (those that
+    // were loaded; the library as it was loaded unless its save was asked for).
+    if (config.Prepare())
+        parts = (DATA_LIBRARY | DATA_UI) & ~m_failedParts;
+    uint32_t saved = parts;
+    if (parts & DATA_LIBRARY) {
+        bool asLoaded = !(flags & DATA_LIBRARY) && m_keepLoadedLibrary;
+        if (asLoaded)
+            saved &= ~DATA_LIBRARY;   // the user's edits are still unsaved
+        SaveLibrary(config, asLoaded ? m_loadedFormats : Formats, asLoaded ? m_loadedGroups : KTGroups);
+    }
+    if (parts & DATA_UI)
+        SaveUiState(config);
+    config.Save();
+    if (parts & DATA_LIBRARY) {
+        m_keepLoadedLibrary = false;
+        m_loadedFormats.clear();
+        m_loadedGroups.clear();
+    }
+    ModifiedFlags &= ~saved;
 }
 
 void CAppData::SaveLibrary(CAppConfig& config, const KeyFormatLibrary& formats, const KeyTypeGroupList& groups)
@@ -370,21 +425,27 @@ void CAppData::SetPageDefaults(int page)
         SearchFlags = defaults.SearchFlags;
         FindIpTimeout = defaults.FindIpTimeout;
         FindIpTries = defaults.FindIpTries;
+        ModifiedFlags |= DATA_ADDIN;
         break;
     case DefaultsFormats:
         Formats.clear();
+        // The add-in's format list is the library's enabled part: it is emptied too.
+        ModifiedFlags |= DATA_LIBRARY | DATA_ADDIN;
         break;
     case DefaultsReadKeys:
         KeyTypes = defaults.KeyTypes;
         ReadMf = defaults.ReadMf;
         ReadUL = defaults.ReadUL;
+        ModifiedFlags |= DATA_ADDIN;
         break;
     case DefaultsSounds:
         SoundEnabled = defaults.SoundEnabled;
         SoundFiles = defaults.SoundFiles;
+        ModifiedFlags |= DATA_ADDIN;
         break;
     case DefaultsOptions:
         ConfirmFlags = CONFIRM_REMOVE_FORMATS | CONFIRM_LOAD | CONFIRM_SAVE;
+        ModifiedFlags |= DATA_UI;
         break;
     default:
         break;

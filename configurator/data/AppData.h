@@ -68,7 +68,8 @@ public:
     void Save(uint32_t flags);
     // Replaces (or creates) the history entry of a method. Sets no modified bit.
     void SetMethodArgs(const std::wstring& method, const MethodArguments& args);
-    // The Default command: returns one page's values to their defaults. Sets no modified bit.
+    // The Default command: returns one page's values to their defaults and marks what it changed
+    // modified, so that a close without Save asks about the reset instead of losing it.
     void SetPageDefaults(int page);
 
     // The settings copy <-> a settings record (every value except the format list).
@@ -149,6 +150,8 @@ private:
     void LoadUiState(CAppConfig& config);
     void NoteDamage(const DamagedFileCopy& copy);
     void KeepLoadedLibrary(const CAppConfig* config);
+    // ConfigParvel.xml's part of Save, on the held document.
+    void SaveConfiguration(CAppConfig& config, uint32_t flags);
     void SaveLibrary(CAppConfig& config, const KeyFormatLibrary& formats, const KeyTypeGroupList& groups);
     void SaveUiState(CAppConfig& config);
 

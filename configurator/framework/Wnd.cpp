@@ -45,6 +45,9 @@ void ShowDialogException(HWND owner, const std::exception& e)
     {
     }
     g_exceptionBoxShown = false;
+    // A refused field gets the user back once the box is gone.
+    if (const CPageRefusal* refusal = dynamic_cast<const CPageRefusal*>(&e))
+        FocusRefusedField(refusal->Control());
 }
 
 } // namespace

@@ -11,5 +11,10 @@
 // reads as 0, as a dialog's integer read does for a text that is no number.
 int64_t ParseControlNumber(const std::wstring& text, bool isSigned);
 
+// The same reading for a field that must hold a number of [min, max] (both within i32 or u32):
+// false for an empty text, one that is no number and a number outside the range, so that the
+// field can be refused instead of being stored as 0.
+bool ReadControlNumber(const std::wstring& text, int64_t min, int64_t max, int64_t& value);
+
 // The plain decimal text that the pages write: no separators, a minus sign when negative.
 std::wstring ControlNumberText(int64_t value);

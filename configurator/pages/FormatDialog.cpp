@@ -1,6 +1,7 @@
 // The key-format dialog (see FormatDialog.h).
 #include "FormatDialog.h"
 #include "App.h"
+#include "ControlNumbers.h"
 #include "AppMessageBox.h"
 #include "AppResource.h"
 #include "EntryCollapse.h"
@@ -11,6 +12,7 @@
 #include "KeyTypesRes.h"
 #include "ListViewHelpers.h"
 #include "ModuleState.h"
+#include "PageRefusal.h"
 #include "TestException.h"
 #include "TestHost.h"
 #include "VariantHelpers.h"
@@ -64,7 +66,7 @@ void CDlgZFormat::OnInitDialog()
     HWND list = GetItem(IDC_FORMAT_KEY_TYPES);
     ListView_InitCheckList(list);
     m_types.SetOwner(this, &OnKeyTypesChangedThunk);
-    SendItemMessage(IDC_FORMAT_KEY_SIZE_SPIN, UDM_SETRANGE32, 0, 65535);
+    SendItemMessage(IDC_FORMAT_KEY_SIZE_SPIN, UDM_SETRANGE32, 0, FORMAT_KEY_SIZE_MAX);
 
     m_anchors.SetOwner(m_hWnd);
     m_anchors.AddControl(IDC_FORMAT_NAME, ANCHOR_LEFT | ANCHOR_TOP | ANCHOR_RIGHT);
@@ -131,7 +133,16 @@ void CDlgZFormat::UpdateData(bool save)
         GetDlgItemText(IDC_FORMAT_TEMPLATE, Template);
         GetDlgItemText(IDC_FORMAT_PARAMS, Params);
         GetDlgItemText(IDC_FORMAT_COMMENT, Comment);
-        KeySize = GetDlgItemInt(m_hWnd, IDC_FORMAT_KEY_SIZE, nullptr, FALSE);
+        // A key size the up-down control cannot reach (pasted, or typed past 65535) is refused
+        // rather than stored as a size no key has.
+        std::wstring size;
+        GetDlgItemText(IDC_FORMAT_KEY_SIZE, size);
+        int64_t value = 0;
+        if (!ReadControlNumber(size, 0, FORMAT_KEY_SIZE_MAX, value)) {
+            HWND field = GetItem(IDC_FORMAT_KEY_SIZE);
+            throw NumberRefusal(field, LabelBefore(field), 0, FORMAT_KEY_SIZE_MAX);
+        }
+        KeySize = static_cast<uint32_t>(value);
         return;
     }
     SetCheck(IDC_FORMAT_ENABLED, Enabled != 0);

@@ -18,6 +18,9 @@
 
 class CTestParvel;
 
+// The largest key size in bytes the dialog takes (its up-down control's range starts at 0).
+const int64_t FORMAT_KEY_SIZE_MAX = 65535;
+
 class CDlgZFormat : public CWnd
 {
 public:

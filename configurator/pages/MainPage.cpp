@@ -3,6 +3,7 @@
 #include "App.h"
 #include "LoadingScope.h"
 #include "MainPageRes.h"
+#include "PageRefusal.h"
 #include "ModuleState.h"
 #include "Models.h"
 #include "SerialPorts.h"
@@ -10,23 +11,22 @@
 
 namespace {
 
-// A number box, its up-down control and the controls-record field its text goes to.
+// The number boxes and their up-down controls, in the order of MAIN_PAGE_NUMBER_FIELDS (which
+// holds the controls-record field and the range of each).
 struct NumberBox
 {
     int Edit;
     int Spin;
-    int Min;
-    std::wstring MainPageControls::*Text;
 };
 
-const NumberBox g_numberBoxes[] = {
-    {IDC_MP_CONNECT_TIMEOUT, IDC_MP_CONNECT_TIMEOUT_SPIN, MAIN_PAGE_SIGNED_MIN, &MainPageControls::ConnectTimeout},
-    {IDC_MP_REQ_TIMEOUT, IDC_MP_REQ_TIMEOUT_SPIN, MAIN_PAGE_SIGNED_MIN, &MainPageControls::ReqTimeout},
-    {IDC_MP_REQ_TRIES, IDC_MP_REQ_TRIES_SPIN, MAIN_PAGE_TRIES_MIN, &MainPageControls::ReqTries},
-    {IDC_MP_RX_PERIOD, IDC_MP_RX_PERIOD_SPIN, MAIN_PAGE_SIGNED_MIN, &MainPageControls::RxPeriod},
-    {IDC_MP_CONNECT_PERIOD, IDC_MP_CONNECT_PERIOD_SPIN, MAIN_PAGE_SIGNED_MIN, &MainPageControls::ConnectPeriod},
-    {IDC_MP_FIND_IP_TIMEOUT, IDC_MP_FIND_IP_TIMEOUT_SPIN, MAIN_PAGE_SIGNED_MIN, &MainPageControls::FindIpTimeout},
-    {IDC_MP_FIND_IP_TRIES, IDC_MP_FIND_IP_TRIES_SPIN, MAIN_PAGE_TRIES_MIN, &MainPageControls::FindIpTries},
+const NumberBox g_numberBoxes[MAIN_PAGE_NUMBER_COUNT] = {
+    {IDC_MP_CONNECT_TIMEOUT, IDC_MP_CONNECT_TIMEOUT_SPIN},
+    {IDC_MP_REQ_TIMEOUT, IDC_MP_REQ_TIMEOUT_SPIN},
+    {IDC_MP_REQ_TRIES, IDC_MP_REQ_TRIES_SPIN},
+    {IDC_MP_RX_PERIOD, IDC_MP_RX_PERIOD_SPIN},
+    {IDC_MP_CONNECT_PERIOD, IDC_MP_CONNECT_PERIOD_SPIN},
+    {IDC_MP_FIND_IP_TIMEOUT, IDC_MP_FIND_IP_TIMEOUT_SPIN},
+    {IDC_MP_FIND_IP_TRIES, IDC_MP_FIND_IP_TRIES_SPIN},
 };
 
 // Every check box and the controls-record field it shows.
@@ -80,6 +80,13 @@ std::wstring ItemText(HWND combo, LRESULT index)
     return text;
 }
 
+std::wstring WindowTextOf(HWND hWnd)
+{
+    wchar_t text[256] = {};
+    GetWindowTextW(hWnd, text, 256);
+    return text;
+}
+
 template <size_t N>
 bool Contains(const int (&ids)[N], int id)
 {
@@ -94,8 +101,9 @@ bool Contains(const int (&ids)[N], int id)
 BOOL CMainPage::OnInitDialog()
 {
     MakeChild();
-    for (const NumberBox& box : g_numberBoxes)
-        SendItemMessage(box.Spin, UDM_SETRANGE32, static_cast<WPARAM>(box.Min), MAIN_PAGE_NUMBER_MAX);
+    for (int i = 0; i < MAIN_PAGE_NUMBER_COUNT; ++i)
+        SendItemMessage(g_numberBoxes[i].Spin, UDM_SETRANGE32, static_cast<WPARAM>(MAIN_PAGE_NUMBER_FIELDS[i].Min),
+                        MAIN_PAGE_NUMBER_FIELDS[i].Max);
     for (int id : {IDC_MP_READER_GROUP, IDC_MP_LOG_GROUP, IDC_MP_SEARCH_GROUP, IDC_MP_IP_GROUP})
     {
         HWND group = GetItem(id);
@@ -183,8 +191,8 @@ MainPageControls CMainPage::ReadControls() const
         c.PortSel = -1;
     c.SpeedSel = selection(IDC_MP_SPEED);
     c.StopBitsSel = selection(IDC_MP_STOP_BITS);
-    for (const NumberBox& box : g_numberBoxes)
-        c.*box.Text = text(box.Edit);
+    for (int i = 0; i < MAIN_PAGE_NUMBER_COUNT; ++i)
+        c.*MAIN_PAGE_NUMBER_FIELDS[i].Text = text(g_numberBoxes[i].Edit);
     for (const CheckBox& box : g_checkBoxes)
         c.*box.State = IsChecked(box.Id);
     return c;
@@ -203,8 +211,8 @@ void CMainPage::WriteControls(const MainPageControls& c)
     }
     SendItemMessage(IDC_MP_SPEED, CB_SETCURSEL, static_cast<WPARAM>(c.SpeedSel));
     SendItemMessage(IDC_MP_STOP_BITS, CB_SETCURSEL, static_cast<WPARAM>(c.StopBitsSel));
-    for (const NumberBox& box : g_numberBoxes)
-        SetDlgItemTextW(m_hWnd, box.Edit, (c.*box.Text).c_str());
+    for (int i = 0; i < MAIN_PAGE_NUMBER_COUNT; ++i)
+        SetDlgItemTextW(m_hWnd, g_numberBoxes[i].Edit, (c.*MAIN_PAGE_NUMBER_FIELDS[i].Text).c_str());
     for (const CheckBox& box : g_checkBoxes)
         SetCheck(box.Id, c.*box.State);
 }
@@ -213,7 +221,11 @@ void CMainPage::UpdateData(bool save)
 {
     if (save)
     {
-        StoreMainPage(ReadControls(), GetApp());
+        const MainPageControls controls = ReadControls();
+        const int refused = FirstRefusedMainPageNumber(controls);
+        if (refused >= 0)
+            throw RefuseNumber(refused);
+        StoreMainPage(controls, GetApp());
         return;
     }
     CLoadingScope loading(m_loading);
@@ -222,6 +234,23 @@ void CMainPage::UpdateData(bool save)
     WriteControls(controls);
     EnableLogControls();
     EnableSearchControls();
+}
+
+CPageRefusal CMainPage::RefuseNumber(int index) const
+{
+    const MainPageNumberField& field = MAIN_PAGE_NUMBER_FIELDS[index];
+    HWND edit = GetItem(g_numberBoxes[index].Edit);
+    // The label stands just before its box; the two boxes of the IP-converter search share their
+    // labels with the reader's own, so the group's caption tells them apart.
+    std::wstring label = LabelBefore(edit);
+    const bool ipSearch = g_numberBoxes[index].Edit == IDC_MP_FIND_IP_TIMEOUT || g_numberBoxes[index].Edit == IDC_MP_FIND_IP_TRIES;
+    if (ipSearch)
+    {
+        label = FieldName(WindowTextOf(GetItem(IDC_MP_IP_GROUP))) + L": " + label;
+    }
+    // A box that its check box disabled takes no focus: the check box that enables it does.
+    HWND focus = IsWindowEnabled(edit) ? edit : GetItem(IDC_MP_SEARCH_IP);
+    return NumberRefusal(focus, label, field.Min, field.Max);
 }
 
 void CMainPage::OnCommand(int id, int code)

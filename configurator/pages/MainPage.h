@@ -3,6 +3,7 @@
 // only while the page is not loading its controls itself.
 #pragma once
 #include "MainPageExchange.h"
+#include "PageRefusal.h"
 #include "Wnd.h"
 #include <string>
 #include <vector>
@@ -29,6 +30,8 @@ public:
 private:
     BOOL OnInitDialog();
     void OnCommand(int id, int code);
+    // The refusal of number box `index` (of MAIN_PAGE_NUMBER_FIELDS), naming it by its label.
+    CPageRefusal RefuseNumber(int index) const;
 
     int m_loading = 0;
     std::vector<std::wstring> m_ports;

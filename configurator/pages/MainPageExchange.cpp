@@ -1,4 +1,5 @@
-// The connection page's rules that need code of their own: the "Auto" port and the speed list.
+// The connection page's rules that need code of their own: the "Auto" port, the speed list and
+// the number boxes' ranges.
 #include "MainPageExchange.h"
 #include <windows.h>
 
@@ -20,6 +21,17 @@ int SpeedToItem(uint32_t speed)
     {
         if (MAIN_PAGE_SPEEDS[i] == speed)
             return i + 1;
+    }
+    return -1;
+}
+
+int FirstRefusedMainPageNumber(const MainPageControls& c)
+{
+    for (int i = 0; i < MAIN_PAGE_NUMBER_COUNT; ++i) {
+        const MainPageNumberField& field = MAIN_PAGE_NUMBER_FIELDS[i];
+        int64_t value = 0;
+        if (!ReadControlNumber(c.*field.Text, field.Min, field.Max, value))
+            return i;
     }
     return -1;
 }

@@ -55,6 +55,28 @@ inline MainPageEnables MainPageEnablesFor(const MainPageControls& c)
     return MainPageEnables{c.LogEnabled, c.SearchUsb, c.SearchIp};
 }
 
+// The number boxes in the page's order, each with its range.
+struct MainPageNumberField
+{
+    std::wstring MainPageControls::*Text;
+    int32_t Min;
+    int32_t Max;
+};
+const MainPageNumberField MAIN_PAGE_NUMBER_FIELDS[] = {
+    {&MainPageControls::ConnectTimeout, MAIN_PAGE_SIGNED_MIN, MAIN_PAGE_NUMBER_MAX},
+    {&MainPageControls::ReqTimeout, MAIN_PAGE_SIGNED_MIN, MAIN_PAGE_NUMBER_MAX},
+    {&MainPageControls::ReqTries, MAIN_PAGE_TRIES_MIN, MAIN_PAGE_NUMBER_MAX},
+    {&MainPageControls::RxPeriod, MAIN_PAGE_SIGNED_MIN, MAIN_PAGE_NUMBER_MAX},
+    {&MainPageControls::ConnectPeriod, MAIN_PAGE_SIGNED_MIN, MAIN_PAGE_NUMBER_MAX},
+    {&MainPageControls::FindIpTimeout, MAIN_PAGE_SIGNED_MIN, MAIN_PAGE_NUMBER_MAX},
+    {&MainPageControls::FindIpTries, MAIN_PAGE_TRIES_MIN, MAIN_PAGE_NUMBER_MAX},
+};
+const int MAIN_PAGE_NUMBER_COUNT = 7;
+
+// The first number box (index into MAIN_PAGE_NUMBER_FIELDS) whose text is no number of its range,
+// -1 when every box holds one. Such a text is refused: stored, it would become 0.
+int FirstRefusedMainPageNumber(const MainPageControls& c);
+
 // Item index of a speed: 0 for "Auto" (0), -1 for a rate the list does not have.
 int SpeedToItem(uint32_t speed);
 

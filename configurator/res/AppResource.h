@@ -13,6 +13,7 @@
 #define IDS_SUCCESSFULLY        128   // "Successfully."
 #define IDB_SORT_ARROWS         136
 #define IDS_SOUND_FILTER        202   // filter of the open-file dialog for sounds
+#define IDS_NUMBER_OUT_OF_RANGE 420   // a number field's refusal: field name, lowest, highest
 
 // Commands; the button captions are the strings of the same ids.
 #define ID_APP_LOAD             32775

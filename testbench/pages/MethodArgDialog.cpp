@@ -1,5 +1,7 @@
 // The method-argument dialog.
 #include "MethodArgDialog.h"
+#include "AppMessageBox.h"
+#include "BenchStrings.h"
 #include "MethodText.h"
 #include "MethodsRes.h"
 #include "ValueEditor.h"
@@ -89,6 +91,38 @@ void CDlgMethArg::UpdateValue(bool save)
     default:
         break;
     }
+    if (!save)
+        m_shown = EditorState();
+}
+
+std::wstring CDlgMethArg::EditorState() const
+{
+    switch (m_kind) {
+    case ValueEditorBool:
+        return IsChecked(IDC_VALUE_YES) ? L"1" : L"0";
+    case ValueEditorInt32:
+    case ValueEditorInt64:
+        return ValueText(m_hWnd, IDC_VALUE_NUMBER);
+    case ValueEditorText:
+        return ValueText(m_hWnd, IDC_VALUE_TEXT);
+    default:
+        return std::wstring();
+    }
+}
+
+bool CDlgMethArg::OnOk()
+{
+    if (m_kind)
+        UpdateValue(true);
+    if (Type == VTYPE_BLOB && !IsBlobText(Value)) {
+        AppMessageBox(IDS_BENCH_BLOB_NOT_HEX, MB_ICONERROR, m_hWnd);
+        if (HWND text = GetItem(IDC_VALUE_TEXT)) {
+            SetFocus(text);
+            SendMessageW(text, EM_SETSEL, 0, -1);
+        }
+        return false;
+    }
+    return true;
 }
 
 LRESULT CDlgMethArg::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)
@@ -100,7 +134,7 @@ LRESULT CDlgMethArg::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM l
         switch (LOWORD(wParam)) {
         case IDC_ARG_TYPE:
             if (HIWORD(wParam) == CBN_SELCHANGE) {
-                if (m_kind)
+                if (m_kind && EditorState() != m_shown)
                     UpdateValue(true);
                 const LRESULT at = SendItemMessage(IDC_ARG_TYPE, CB_GETCURSEL);
                 if (at != CB_ERR)
@@ -125,9 +159,8 @@ LRESULT CDlgMethArg::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM l
             return TRUE;
         }
         case IDOK:
-            if (m_kind)
-                UpdateValue(true);
-            EndDialog(hWnd, IDOK);
+            if (OnOk())
+                EndDialog(hWnd, IDOK);
             return TRUE;
         case IDCANCEL:
             EndDialog(hWnd, IDCANCEL);

@@ -25,8 +25,15 @@ public:
 private:
     BOOL OnInitDialog();
     void SetEditorKind(int kind);
+    // What the editor holds now: the Yes/No choice as "1"/"0", else its text.
+    std::wstring EditorState() const;
+    // OK: takes the editor's value; false (a box told why) for a BLOB text that is no bytes.
+    bool OnOk();
 
     HWND m_controls[4] = {};
     int m_kind = 0;
+    // The editor's state as the value put it there: while the user has not changed it, a change
+    // of type keeps the value text instead of taking the editor's rendering of it.
+    std::wstring m_shown;
     RECT m_area = {};
 };

@@ -152,8 +152,14 @@ void CDlgMethod::Execute()
     CVariantArray result(1, m_host->MemoryManager());
     CVariantArray params(count > 0 ? count : 0, m_host->MemoryManager());
     try {
-        for (long i = 0; i < count && i < static_cast<long>(m_args.size()); ++i)
+        for (long i = 0; i < count && i < static_cast<long>(m_args.size()); ++i) {
+            // A stored BLOB text that is no bytes is not sent as bytes nobody wrote.
+            if (m_args[i].Type == VTYPE_BLOB && !IsBlobText(m_args[i].Value)) {
+                AppendOutput(LoadAppString(IDS_BENCH_BLOB_NOT_HEX));
+                return;
+            }
             params.Parse(i, m_args[i].Type, m_args[i].Value.c_str());
+        }
         AppendOutput(LoadAppString(IDS_METHOD_CALL));
         tVariant* items = count > 0 ? params.Items() : nullptr;
         if (hasReturn)

@@ -91,10 +91,13 @@ void CDlgProperty::OnOk()
         return;
     }
     UpdateValue(true);
-    ILanguageExtenderBase* component = m_host->Extender();
-    // A refused value keeps the dialog open; the add-in reports why through the host's errors.
-    if (!component || !component->SetPropVal(m_index, &m_value[0]))
+    if (!m_host->Extender())
         return;
+    // A refused value keeps the dialog open, and the add-in's reason is thrown, so that it shows
+    // in a box over the dialog instead of only in the events list behind it.
+    std::wstring name;
+    m_host->GetPropName(name, static_cast<long>(m_index), 0);
+    m_host->SetPropertyAt(static_cast<long>(m_index), name.c_str(), &m_value[0]);
     m_host->Notify(ListenComponent);
     EndDialog(m_hWnd, IDOK);
 }

@@ -105,6 +105,19 @@ void ArgNumberFromEditor(int kind, const std::wstring& editText, bool& hex, bool
     }
 }
 
+bool IsBlobText(const std::wstring& text)
+{
+    size_t digits = 0;
+    for (wchar_t c : text) {
+        if (c == L' ')
+            continue;
+        if (!((c >= L'0' && c <= L'9') || (c >= L'A' && c <= L'F') || (c >= L'a' && c <= L'f')))
+            return false;
+        ++digits;
+    }
+    return digits % 2 == 0;
+}
+
 std::wstring OutputLine(const SYSTEMTIME& time, const std::wstring& text)
 {
     std::wstring line;

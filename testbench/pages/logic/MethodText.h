@@ -37,6 +37,11 @@ std::wstring ArgNumberForEditor(int kind, const std::wstring& value, bool hex);
 // true returned in `modeChanged` when it flipped. A text that is not a number leaves the value.
 void ArgNumberFromEditor(int kind, const std::wstring& editText, bool& hex, bool& modeChanged, std::wstring& value);
 
+// Whether a BLOB argument's text is bytes as hexadecimal pairs ("0A FF", "0aff"; blanks between
+// the digits are allowed, an empty text is no bytes). Any other text would be turned into bytes
+// the user never wrote, so it is refused.
+bool IsBlobText(const std::wstring& text);
+
 // "09:05:03.  7 text" + CR LF: the output line of the method dialog (milliseconds padded with
 // blanks to three places).
 std::wstring OutputLine(const SYSTEMTIME& time, const std::wstring& text);

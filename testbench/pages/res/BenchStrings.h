@@ -35,3 +35,5 @@
 // The program's own texts of the test bench (23000-23999).
 #define IDS_BENCH_NO_ARGUMENTS    23000 // the argument grid of a method without parameters
 #define IDS_BENCH_NOT_A_NUMBER    23001 // after a number parameter's caption and ": "
+#define IDS_BENCH_BLOB_NOT_HEX    23002 // a BLOB argument whose text is not hexadecimal pairs
+#define IDS_BENCH_BLOB_NOT_HEX    23002 // a BLOB argument whose text is not hexadecimal pairs

@@ -78,11 +78,12 @@ public:
     {
         std::wstring text;
         UINT flags;
+        HWND owner;
     };
 
-    int MessageBox(HWND, const std::wstring& text, const std::wstring&, UINT flags) override
+    int MessageBox(HWND owner, const std::wstring& text, const std::wstring&, UINT flags) override
     {
-        boxes.push_back({text, flags});
+        boxes.push_back({text, flags, owner});
         return IDOK;
     }
     INT_PTR ModalDialog(CWnd& dialog, UINT templateId, HWND owner) override

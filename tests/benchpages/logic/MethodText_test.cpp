@@ -142,3 +142,12 @@ TEST(MethodText, RussianExecuteLines)
     ASSERT_EQ(2u, lines.size());
     EXPECT_EQ(L"Результат: (I4) \"1\"", lines[1]);
 }
+
+TEST(MethodText, BlobTextIsHexadecimalPairsOnly)
+{
+    for (const wchar_t* text : {L"", L"0A", L"0aff", L"0A FF", L" 01 02 03 ", L"DEADbeef"})
+        EXPECT_TRUE(IsBlobText(text)) << text;
+    // What would otherwise be sent as bytes nobody wrote.
+    for (const wchar_t* text : {L"zz-not-hex", L"0", L"0A F", L"0x0A", L"0A,FF", L"\x0410\x0411"})
+        EXPECT_FALSE(IsBlobText(text)) << text;
+}

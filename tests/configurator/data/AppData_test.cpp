@@ -1,6 +1,7 @@
 // The application data: round trips of every section through both stores and ConfigParvel.xml,
 // the format merge, the modified flags, portable and registry mode.
 #include "ConfigTestSupport.h"
+#include "FileProblem.h"
 #include "SettingsLocation.h"
 #include "SettingsStore.h"
 
@@ -329,11 +330,15 @@ TEST_F(AppDataTest, ModifiedFlagRules)
     m_app.Save(DATA_LIBRARY);
     EXPECT_EQ(m_app.ModifiedFlags, 0u);
 
-    // Default and the argument history set no bit.
-    for (int page = DefaultsConnection; page <= DefaultsOptions; ++page)
-        m_app.SetPageDefaults(page);
+    // The argument history sets no bit; Default marks what it reset, so that closing asks.
     m_app.SetMethodArgs(L"Open", MethodArguments(1));
     EXPECT_EQ(m_app.ModifiedFlags, 0u);
+    const uint32_t marks[] = {DATA_ADDIN, DATA_LIBRARY | DATA_ADDIN, DATA_ADDIN, DATA_ADDIN, DATA_UI};
+    for (int page = DefaultsConnection; page <= DefaultsOptions; ++page) {
+        m_app.ModifiedFlags = 0;
+        m_app.SetPageDefaults(page);
+        EXPECT_EQ(m_app.ModifiedFlags, marks[page]) << "page " << page;
+    }
 }
 
 TEST_F(AppDataTest, DefaultsPerPage)
@@ -422,10 +427,11 @@ TEST_F(AppDataTest, SavingOnlyUiStateIntoAnOlderFileKeepsTheLibrary)
 
 TEST_F(AppDataTest, StoreFailureReachesTheCaller)
 {
-    // A settings file that is a folder cannot be read in portable mode.
+    // A settings file that is a folder cannot be read in portable mode: the load says so rather
+    // than showing defaults, and the save that follows writes nowhere else.
     CreateDirectoryW(m_folder.File(L"Parvel.xml").c_str(), nullptr);
     m_app.SetLocation(true, m_folder.Path());
-    EXPECT_NO_THROW(m_app.Load(DATA_ADDIN)); // a folder is no settings file: defaults
-    EXPECT_THROW(m_app.Save(DATA_ADDIN), CFileException);
+    EXPECT_THROW(m_app.Load(DATA_ADDIN), CFileProblem);
+    EXPECT_THROW(m_app.Save(DATA_ADDIN), std::exception);
     EXPECT_FALSE(AddinKeyExists());
 }

@@ -1,6 +1,7 @@
 // What the application data does with settings files it cannot read whole, with one that fails to
 // load, and with one of another version: nothing the user had is lost, and the user hears of it.
 #include "ConfigTestSupport.h"
+#include "FileProblem.h"
 #include "Handles.h"
 
 namespace {
@@ -117,6 +118,28 @@ TEST_F(AppDataTest, DamagedAddinFileDoesNotFeedTheLibrary)
     EXPECT_EQ(ReadFileBytes(m_app.AddinSettingsFile() + L".bad"), cut);
 }
 
+TEST_F(AppDataTest, DamagedAddinFileWithAWholeRecordDoesNotFeedTheLibrary)
+{
+    // Cut after a whole format record: the store takes that record, but a file not read whole
+    // may have lost later records and values, so the library keeps its own entry of that name.
+    m_app.SetLocation(true, m_folder.Path());
+    WriteFileBytes(ConfigFile(), "\xEF\xBB\xBF" + ConfigText(FormatXml("HelmSaaS", "b2 w01")));
+    const std::string cut = "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<Parvel><Component version=\"1.1\">"
+                            "<Connect><Portname>COM7</Portname></Connect><Formats><Item1><Name>HelmSaaS</Name>"
+                            "<Template>%u</Template><Params>zz</Params><Comment/><KeyTypes>2</KeyTypes>"
+                            "<KeySize>0</KeySize></Item1>";
+    WriteFileBytes(m_app.AddinSettingsFile(), cut);
+    m_app.Load(DATA_LIBRARY | DATA_UI | DATA_ADDIN);
+    ASSERT_EQ(m_app.DamageNotices.size(), 1u);
+    EXPECT_EQ(m_app.Portname, L"COM7");
+    const KeyFormatItem* helm = FindFormat(m_app, L"HelmSaaS");
+    ASSERT_NE(helm, nullptr);
+    EXPECT_EQ(helm->Params, L"b2 w01");
+    EXPECT_EQ(helm->Template, L"%.3u,%.5u");
+    EXPECT_EQ(helm->KeyTypes, 0x7Eu);
+    EXPECT_EQ(m_app.Formats.size(), 1u);
+}
+
 TEST_F(AppDataTest, PartsThatFailedToLoadAreNotSavedOverTheStoredOnes)
 {
     m_app.SetLocation(true, m_folder.Path());
@@ -130,7 +153,7 @@ TEST_F(AppDataTest, PartsThatFailedToLoadAreNotSavedOverTheStoredOnes)
         // ConfigParvel.xml cannot be read: the add-in's settings load all the same.
         CFileHandle locked(CreateFileW(ConfigFile().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
         ASSERT_TRUE(locked.Valid());
-        EXPECT_THROW(m_app.Load(DATA_LIBRARY | DATA_UI | DATA_ADDIN), CFileException);
+        EXPECT_THROW(m_app.Load(DATA_LIBRARY | DATA_UI | DATA_ADDIN), CFileProblem);
         EXPECT_EQ(m_app.Portname, L"COM7");
     }
     // Save writes what was loaded, refuses the library it never read, and says so.
@@ -146,7 +169,7 @@ TEST_F(AppDataTest, PartsThatFailedToLoadAreNotSavedOverTheStoredOnes)
     {
         CFileHandle locked(CreateFileW(other.AddinSettingsFile().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
         ASSERT_TRUE(locked.Valid());
-        EXPECT_THROW(other.Load(DATA_LIBRARY | DATA_UI | DATA_ADDIN), CFileException);
+        EXPECT_THROW(other.Load(DATA_LIBRARY | DATA_UI | DATA_ADDIN), CFileProblem);
         EXPECT_EQ(other.Portname, L"Auto");
     }
     other.ModifiedFlags |= DATA_ADDIN;
@@ -176,4 +199,35 @@ TEST_F(AppDataTest, DefaultOnFormatsOfAnOlderFileKeepsTheLibraryOnClosing)
     EXPECT_EQ(back.Formats[0].Params, L"b0");
     RECT expected{5, 5, 500, 400};
     EXPECT_TRUE(EqualRect(&back.AppWinRect, &expected));
+}
+
+TEST_F(AppDataTest, ConfigurationCutShortKeepsTheWholeRecordsAndDropsTheCutOne)
+{
+    // The built-in file cut after 8000 bytes: the cut goes through the 23rd format, just after
+    // its template, so its comment, key size and key types are missing.
+    const std::string whole = CAppConfig::DefaultContent(GetModuleHandleW(nullptr));
+    const std::string cut = whole.substr(0, 8000);
+    WriteFileBytes(ConfigFile(), cut);
+    m_app.Load(DATA_LIBRARY | DATA_UI | DATA_ADDIN);
+    ASSERT_EQ(m_app.DamageNotices.size(), 1u);
+    EXPECT_EQ(m_app.DamageNotices[0].Damage, XmlDamage::Truncated);
+
+    const std::wstring cutName = L"\x0410\x0420\x041C \x00AB\x041E\x0440\x0438\x043E\x043D\x00BB (Dallas)";
+    ASSERT_EQ(m_app.Formats.size(), 22u);
+    EXPECT_EQ(FindFormat(m_app, cutName), nullptr);
+    // The records before the cut are whole: the last of them keeps its key types and comment.
+    EXPECT_EQ(m_app.Formats[21].KeyTypes, 2u);
+    EXPECT_FALSE(m_app.Formats[21].Comment.empty());
+    for (size_t i = 0; i < m_app.Formats.size(); ++i)
+        EXPECT_NE(m_app.Formats[i].KeyTypes, 0u) << "format " << i;
+
+    // What Save writes back holds only the whole records; the cut file stays beside it.
+    m_app.Save(DATA_LIBRARY | DATA_UI);
+    CAppData back;
+    back.SetLocation(false, m_folder.Path());
+    back.Load(DATA_LIBRARY);
+    EXPECT_EQ(back.Formats.size(), 22u);
+    EXPECT_EQ(FindFormat(back, cutName), nullptr);
+    EXPECT_EQ(ReadFileBytes(ConfigFile()).find("<KeyTypes>0</KeyTypes>"), std::string::npos);
+    EXPECT_EQ(ReadFileBytes(ConfigFile() + L".bad"), cut);
 }

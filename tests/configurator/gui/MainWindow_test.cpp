@@ -280,19 +280,29 @@ TEST_F(Shell, LoadBringsBackTheStoredSettings)
     EXPECT_EQ(1u, Ui().Messages().size());
 }
 
-TEST_F(Shell, DefaultReturnsTheConnectionValuesOfThePage)
+TEST_F(Shell, DefaultReturnsTheConnectionValuesOfThePageAndClosingAsksAboutThem)
 {
     StartApp();
     App().Portname = L"COM4";
     App().ReqTries = 9;
+    App().Save(DATA_ADDIN);
+    ASSERT_EQ(L"COM4", RegistryPortname());
     Ui().AnswerMessage(IDCANCEL);
     ClickCommand(ID_APP_DEFAULT);
     EXPECT_EQ(L"COM4", App().Portname);
+    EXPECT_EQ(0u, App().ModifiedFlags);
     Ui().AnswerMessage(IDOK);
     ClickCommand(ID_APP_DEFAULT);
     EXPECT_EQ(L"Auto", App().Portname);
     EXPECT_EQ(2, App().ReqTries);
-    EXPECT_EQ(0u, App().ModifiedFlags);
+
+    // The reset is not lost by closing: the one question comes, and Yes stores it.
+    Ui().Clear();
+    Ui().AnswerMessage(IDYES);
+    EXPECT_TRUE(ClickClose());
+    ASSERT_EQ(1u, Ui().Messages().size());
+    EXPECT_EQ(static_cast<UINT>(MB_YESNOCANCEL | MB_ICONQUESTION), Ui().Messages()[0].flags);
+    EXPECT_EQ(L"Auto", RegistryPortname());
 }
 
 TEST_F(Shell, UnwritableSettingsFileIsShownOnceAndTheProgramStarts)
@@ -303,8 +313,51 @@ TEST_F(Shell, UnwritableSettingsFileIsShownOnceAndTheProgramStarts)
     StartApp();
     ASSERT_EQ(1u, Ui().Messages().size());
     EXPECT_EQ(static_cast<UINT>(MB_ICONERROR), Ui().Messages().at(0).flags);
+    // The box names the file and why it cannot be written.
+    const std::wstring text = Ui().Messages().at(0).text;
+    EXPECT_NE(std::wstring::npos, text.find(Folder().File(L"ConfigParvel.xml"))) << text;
+    if (!RussianSystem()) {
+        EXPECT_NE(std::wstring::npos, text.find(L"a folder of that name")) << text;
+    }
     EXPECT_TRUE(IsWindowVisible(MainWindow()));
     EXPECT_EQ(0, App().GetCurrentPage());
+}
+
+TEST_F(Shell, AddinSettingsFileThatIsAFolderIsToldAtStart)
+{
+    ASSERT_TRUE(CreateDirectoryW(Folder().File(L"Parvel.xml").c_str(), nullptr));
+    Ui().AnswerMessage(IDOK);
+    StartApp(true);
+    ASSERT_EQ(1u, Ui().Messages().size()) << "told, not shown as defaults silently";
+    const std::wstring text = Ui().Messages().at(0).text;
+    EXPECT_EQ(static_cast<UINT>(MB_ICONERROR), Ui().Messages().at(0).flags);
+    EXPECT_NE(std::wstring::npos, text.find(Folder().File(L"Parvel.xml"))) << text;
+    if (!RussianSystem()) {
+        EXPECT_NE(std::wstring::npos, text.find(L"a folder of that name")) << text;
+    }
+    EXPECT_TRUE(IsWindowVisible(MainWindow()));
+    RemoveDirectoryW(Folder().File(L"Parvel.xml").c_str());
+}
+
+TEST_F(Shell, SaveIntoAReadOnlyConfigurationSaysWhatWasSaved)
+{
+    StartApp(true);
+    App().ConfirmFlags = 0;
+    const std::wstring config = Folder().File(L"ConfigParvel.xml");
+    ASSERT_TRUE(SetFileAttributesW(config.c_str(), FILE_ATTRIBUTE_READONLY));
+    Ui().AnswerMessage(IDOK);
+    HWND save = App().GetButton(1);
+    Input().Click(save, CUserInput::Centre(save));
+    SetFileAttributesW(config.c_str(), FILE_ATTRIBUTE_NORMAL);
+    ASSERT_EQ(1u, Ui().Messages().size()) << "one box, no \"Successfully.\"";
+    const std::wstring text = Ui().Messages().at(0).text;
+    EXPECT_EQ(static_cast<UINT>(MB_ICONERROR), Ui().Messages().at(0).flags);
+    EXPECT_NE(std::wstring::npos, text.find(config)) << text;
+    EXPECT_NE(std::wstring::npos, text.find(Folder().File(L"Parvel.xml"))) << "the add-in's file was written: " << text;
+    if (!RussianSystem()) {
+        EXPECT_NE(std::wstring::npos, text.find(L"read-only")) << text;
+    }
+    EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(Folder().File(L"Parvel.xml").c_str()));
 }
 
 TEST_F(Shell, UnwritableConfigurationStillLoadsTheAddinSettings)

@@ -66,4 +66,26 @@ TEST(ControlNumbers, EveryRangeValueSurvivesTextAndGroupedText)
     EXPECT_EQ(ParseControlNumber(grouped(2147483647), false), 2147483647);
 }
 
+TEST(ControlNumbers, RangedFieldsTellANumberOfTheirRangeFromAnythingElse)
+{
+    int64_t value = 7;
+    EXPECT_TRUE(ReadControlNumber(L"1", 1, 2147483647, value));
+    EXPECT_EQ(value, 1);
+    EXPECT_TRUE(ReadControlNumber(L"2,147,483,647", 1, 2147483647, value));
+    EXPECT_EQ(value, 2147483647);
+    EXPECT_TRUE(ReadControlNumber(L"-1", -1, 2147483647, value));
+    EXPECT_EQ(value, -1);
+    EXPECT_TRUE(ReadControlNumber(L"0", 0, 65535, value));
+    EXPECT_EQ(value, 0);
+    // A text that is no number is refused, not read as 0 (0 is a number of these ranges).
+    for (const wchar_t* text : {L"", L"abc", L"12a", L"99999999999", L"-2", L"65536"}) {
+        value = 7;
+        EXPECT_FALSE(ReadControlNumber(text, -1, 65535, value)) << text;
+        EXPECT_EQ(value, 7) << "a refused text leaves the value";
+    }
+    EXPECT_FALSE(ReadControlNumber(L"0", 1, 2147483647, value));
+    EXPECT_FALSE(ReadControlNumber(L"-5", 1, 2147483647, value));
+    EXPECT_FALSE(ReadControlNumber(L"2147483648", -1, 2147483647, value));
+}
+
 } // namespace

@@ -221,3 +221,37 @@ TEST(AdvancedPageExchange, ThreeBitsBothWaysOthersDropped)
 }
 
 } // namespace
+
+TEST(MainPageExchange, NumberBoxesOutsideTheirRangesAreRefusedInPageOrder)
+{
+    CParvelSettings s;
+    MainPageControls c;
+    LoadMainPage(s, c);
+    EXPECT_EQ(FirstRefusedMainPageNumber(c), -1) << "the defaults are all in range";
+    c.RxPeriod = L"-1";
+    c.ConnectPeriod = L"2147483647";
+    EXPECT_EQ(FirstRefusedMainPageNumber(c), -1);
+
+    // What a user may leave in the boxes; the first refused box is the one the user is sent to.
+    struct Case
+    {
+        std::wstring MainPageControls::*box;
+        const wchar_t* text;
+        int index;
+    };
+    const Case cases[] = {
+        {&MainPageControls::ConnectTimeout, L"abc", 0}, {&MainPageControls::ReqTimeout, L"99999999999", 1},
+        {&MainPageControls::ReqTries, L"-5", 2},        {&MainPageControls::ReqTries, L"0", 2},
+        {&MainPageControls::RxPeriod, L"", 3},          {&MainPageControls::ConnectPeriod, L"12a", 4},
+        {&MainPageControls::FindIpTimeout, L"-2", 5},   {&MainPageControls::FindIpTries, L"0", 6},
+    };
+    for (const Case& k : cases) {
+        MainPageControls bad = c;
+        bad.*k.box = k.text;
+        EXPECT_EQ(FirstRefusedMainPageNumber(bad), k.index) << k.text;
+    }
+    MainPageControls two = c;
+    two.ConnectPeriod = L"x";
+    two.ReqTries = L"-5";
+    EXPECT_EQ(FirstRefusedMainPageNumber(two), 2);
+}

@@ -10,6 +10,8 @@
 #include "MainPageRes.h"
 #include "ModuleState.h"
 #include "Numbers.h"
+#include "PageRefusal.h"
+#include "SettingsStore.h"
 #include <commctrl.h>
 #include <functional>
 
@@ -191,11 +193,14 @@ TEST_F(MainPages, SpinningAcrossTenThousandReadsBackEveryValue)
     // Texts with separators typed or pasted by the user read as the number they show.
     Type(IDC_MP_RX_PERIOD, L"1,500");
     Type(IDC_MP_CONNECT_PERIOD, L"12 000");
-    Type(IDC_MP_FIND_IP_TRIES, L"x");
     Page().UpdateData(true);
     EXPECT_EQ(App().RxPeriod, 1500);
     EXPECT_EQ(App().ConnectPeriod, 12000);
-    EXPECT_EQ(App().FindIpTries, 0u) << "a text that is no number reads as 0";
+    // A text that is no number is refused, not stored as 0.
+    const uint32_t tries = App().FindIpTries;
+    Type(IDC_MP_FIND_IP_TRIES, L"x");
+    EXPECT_THROW(Page().UpdateData(true), CPageRefusal);
+    EXPECT_EQ(App().FindIpTries, tries);
     EXPECT_EQ(App().ModifiedFlags, DATA_ADDIN);
 }
 
@@ -257,7 +262,7 @@ TEST_F(MainPages, SearchSwitchesEnableTheirGroupsAndEveryEditMarks)
     EXPECT_EQ(Selection(IDC_MP_PORT), 0) << "the refreshed list keeps the port shown";
 }
 
-TEST_F(MainPages, DefaultCommandResetsThePageWithoutMarkingIt)
+TEST_F(MainPages, DefaultCommandResetsThePageAndMarksIt)
 {
     App().Speed = 9600;
     App().Log = 1;
@@ -266,7 +271,7 @@ TEST_F(MainPages, DefaultCommandResetsThePageWithoutMarkingIt)
     ClickCommand(ID_APP_DEFAULT);
     EXPECT_EQ(Text(IDC_MP_SPEED), AutoText());
     EXPECT_FALSE(Checked(IDC_MP_LOG_ENABLED));
-    EXPECT_EQ(App().ModifiedFlags, 0u);
+    EXPECT_EQ(App().ModifiedFlags, DATA_ADDIN) << "so that closing asks about the reset";
 }
 
 TEST_F(MainPages, ConfirmationBoxesChangeTheFlagsAtOnce)
@@ -323,3 +328,91 @@ TEST_F(MainPages, AboutBoxShowsTitleVersionAndLinks)
 }
 
 } // namespace
+
+// The five texts a user left in the boxes: Save refuses each with one box naming the field, puts
+// the user back into it (from another page too) and writes nothing.
+TEST_F(MainPages, SaveRefusesANumberOutsideItsRangeNamingTheFieldAndWritesNothing)
+{
+    App().ConfirmFlags = 0; // no "Really?" before the save
+    const std::wstring addinFile = Folder().File(L"Parvel.xml");
+    HWND save = App().GetButton(1);
+    auto typeInto = [this](int id, const std::wstring& text) {
+        HWND edit = Item(id);
+        Input().Click(edit, CUserInput::Centre(edit));
+        Input().PressKey(VK_END);
+        for (int n = GetWindowTextLengthW(edit); n > 0; --n)
+            Input().PressKey(VK_BACK);
+        Input().TypeText(text);
+    };
+    struct Case
+    {
+        int id;
+        const wchar_t* text;
+    };
+    const Case cases[] = {{IDC_MP_CONNECT_TIMEOUT, L"abc"}, {IDC_MP_REQ_TIMEOUT, L"99999999999"},
+                          {IDC_MP_REQ_TRIES, L"-5"},        {IDC_MP_RX_PERIOD, L""},
+                          {IDC_MP_CONNECT_PERIOD, L"12a"}};
+    const CParvelSettings defaults;
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.id);
+        HWND edit = Item(k.id);
+        const std::wstring was = WindowText(edit);
+        typeInto(k.id, k.text);
+        ASSERT_EQ(WindowText(edit), k.text);
+        ClickTab(1); // the user looks at another page meanwhile
+        Ui().Clear();
+        Ui().AnswerMessage(IDOK);
+        Input().Click(save, CUserInput::Centre(save));
+        const auto asked = Ui().Messages();
+        ASSERT_EQ(asked.size(), 1u) << "one box, no \"Successfully.\"";
+        EXPECT_EQ(asked[0].flags, static_cast<UINT>(MB_ICONERROR));
+        EXPECT_NE(asked[0].text.find(FieldName(LabelBefore(edit))), std::wstring::npos) << asked[0].text;
+        EXPECT_EQ(App().GetCurrentPage(), 0);
+        EXPECT_EQ(GetFocus(), edit);
+        EXPECT_EQ(WindowText(edit), k.text) << "what was typed stays to be mended";
+        EXPECT_EQ(GetFileAttributesW(addinFile.c_str()), INVALID_FILE_ATTRIBUTES) << "nothing written";
+        EXPECT_EQ(App().ConnectTimeout, defaults.ConnectTimeout);
+        EXPECT_EQ(App().ReqTries, defaults.ReqTries);
+        typeInto(k.id, was);
+    }
+    // Mended, the save goes through.
+    typeInto(IDC_MP_REQ_TRIES, L"5");
+    Ui().Clear();
+    Ui().AnswerMessage(IDOK);
+    Input().Click(save, CUserInput::Centre(save));
+    ASSERT_EQ(Ui().Messages().size(), 1u);
+    EXPECT_EQ(Ui().Messages()[0].flags, static_cast<UINT>(MB_ICONINFORMATION));
+    CParvelSettings saved;
+    LoadSettingsFromXml(addinFile, saved);
+    EXPECT_EQ(saved.ReqTries, 5u);
+}
+
+// A box of the IP-converter search is named with its group, whose labels repeat the reader's.
+TEST_F(MainPages, RefusedSearchBoxIsNamedWithItsGroup)
+{
+    App().ConfirmFlags = 0;
+    Type(IDC_MP_FIND_IP_TRIES, L"0");
+    Ui().AnswerMessage(IDOK);
+    ClickCommand(ID_APP_SAVE);
+    ASSERT_EQ(Ui().Messages().size(), 1u);
+    const std::wstring text = Ui().Messages()[0].text;
+    EXPECT_NE(text.find(FieldName(WindowText(Item(IDC_MP_IP_GROUP)))), std::wstring::npos) << text;
+    EXPECT_NE(text.find(L"2147483647"), std::wstring::npos) << text;
+}
+
+// Closing with a refused box asks its one question with the reason; staying puts the user back
+// into the box.
+TEST_F(MainPages, ClosingWithARefusedNumberAsksOnceAndStayingReturnsToTheBox)
+{
+    Type(IDC_MP_REQ_TRIES, L"-5");
+    ClickTab(2);
+    Ui().AnswerMessage(IDCANCEL);
+    EXPECT_FALSE(ClickClose());
+    ASSERT_EQ(Ui().Messages().size(), 1u);
+    EXPECT_EQ(Ui().Messages()[0].flags, static_cast<UINT>(MB_OKCANCEL | MB_ICONERROR));
+    EXPECT_NE(Ui().Messages()[0].text.find(FieldName(LabelBefore(Item(IDC_MP_REQ_TRIES)))), std::wstring::npos)
+        << Ui().Messages()[0].text;
+    EXPECT_EQ(App().GetCurrentPage(), 0);
+    EXPECT_EQ(GetFocus(), Item(IDC_MP_REQ_TRIES));
+    Type(IDC_MP_REQ_TRIES, L"2");
+}

@@ -141,6 +141,37 @@ TEST_F(FormatDialogTest, OkRefusesEmptyFieldsAndABrokenTemplate)
     EXPECT_EQ(App().GetTestHost()->Component(), nullptr);
 }
 
+TEST_F(FormatDialogTest, OkRefusesAKeySizeOutsideItsRangeAndStaysOpen)
+{
+    CDlgZFormat dialog;
+    Ui().AnswerMessage(IDOK);
+    bool open = false;
+    HWND focus = nullptr, field = nullptr;
+    INT_PTR result = Run(dialog, -1, [&](HWND d) {
+        SetText(d, IDC_FORMAT_NAME, L"sized");
+        SetText(d, IDC_FORMAT_TEMPLATE, L"%u");
+        field = GetDlgItem(d, IDC_FORMAT_KEY_SIZE);
+        // Typed past what the up-down control reaches.
+        Input().Click(field, CUserInput::Centre(field));
+        Input().PressKey(VK_END);
+        Input().TypeText(L"70000");
+        HWND ok = GetDlgItem(d, IDOK);
+        Input().Click(ok, CUserInput::Centre(ok));
+        open = IsWindow(d) != FALSE;
+        focus = GetFocus();
+        Command(d, IDCANCEL);
+    });
+    EXPECT_EQ(result, IDCANCEL);
+    EXPECT_TRUE(open);
+    EXPECT_EQ(focus, field);
+    const auto asked = Ui().Messages();
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0].flags, static_cast<UINT>(MB_ICONERROR));
+    EXPECT_NE(asked[0].text.find(L"Key size (in bytes)"), std::wstring::npos) << asked[0].text;
+    EXPECT_NE(asked[0].text.find(L"65535"), std::wstring::npos) << asked[0].text;
+    EXPECT_EQ(FindFormatByName(App().Formats, L"sized"), -1);
+}
+
 TEST_F(FormatDialogTest, NewFormatWithAnExistingNameReplacesItInPlace)
 {
     const size_t count = App().Formats.size();

@@ -1,0 +1,199 @@
+// The property and method-argument dialogs as a user drives them: a value the add-in refuses is
+// told over the dialog, which stays open; moving through the argument types keeps what was typed,
+// and a BLOB text that is no hexadecimal bytes is refused.
+#include "BenchGuiFixture.h"
+#include "ListViewHelpers.h"
+#include "MethodArgDialog.h"
+#include "MethodDialog.h"
+#include "MethodsPage.h"
+#include "MethodsRes.h"
+#include "PropertiesRes.h"
+#include "PropertyDialog.h"
+#include "TestPageRes.h"
+#include "VariantHelpers.h"
+
+using namespace benchgui;
+
+namespace {
+
+class BenchDialogs : public BenchGuiTest
+{
+protected:
+    // Replaces the text of an edit as a user does: click into it, erase what is there, type.
+    void TypeInto(HWND edit, const std::wstring& text)
+    {
+        input.Click(edit, CUserInput::Centre(edit));
+        input.PressKey(VK_END);
+        for (int n = GetWindowTextLengthW(edit); n > 0; --n)
+            input.PressKey(VK_BACK);
+        input.TypeText(text);
+    }
+    void ClickButton(HWND dialog, int id)
+    {
+        HWND button = GetDlgItem(dialog, id);
+        ASSERT_NE(nullptr, button);
+        input.Click(button, CUserInput::Centre(button));
+    }
+    // The type list's next entry, chosen with the arrow key as a user moves through it.
+    void NextType(HWND dialog)
+    {
+        HWND combo = GetDlgItem(dialog, IDC_ARG_TYPE);
+        SetFocus(combo);
+        input.PressKey(VK_DOWN);
+    }
+    static std::wstring TypeShown(HWND dialog)
+    {
+        return WindowText(GetDlgItem(dialog, IDC_ARG_TYPE));
+    }
+};
+
+} // namespace
+
+TEST_F(BenchDialogs, PropertyValueTheAddinRefusesIsToldOverTheDialogWhichStaysOpen)
+{
+    Click(page->GetHwnd(), IDC_TEST_LOAD);
+    ASSERT_TRUE(Host().IsLoaded());
+    const long model = Host().Extender()->FindProp(L"Model");
+    ASSERT_GE(model, 0);
+    CVariantArray value(1, Host().MemoryManager());
+    ASSERT_TRUE(Host().Extender()->GetPropVal(model, &value[0]));
+    const uint32_t before = value[0].ui32Val;
+
+    bool openAfterOk = false;
+    HWND dialogWnd = nullptr;
+    size_t boxesAfterOk = 0;
+    seam.boxes.clear();
+    seam.drivers[IDD_PROPERTY] = [&](CWnd&, HWND hWnd) -> INT_PTR {
+        ShowWindow(hWnd, SW_SHOW); // as the modal loop shows it; ending it hides it
+        dialogWnd = hWnd;
+        TypeInto(GetDlgItem(hWnd, IDC_VALUE_NUMBER), L"99");
+        ClickButton(hWnd, IDOK);
+        boxesAfterOk = seam.boxes.size();
+        openAfterOk = IsWindow(hWnd) && IsWindowVisible(hWnd);
+        // Mended, OK takes it and ends the dialog.
+        TypeInto(GetDlgItem(hWnd, IDC_VALUE_NUMBER), L"1");
+        ClickButton(hWnd, IDOK);
+        return IDCANCEL;
+    };
+    CDlgProperty dialog(&Host(), static_cast<uint32_t>(model), value);
+    AppDialogBox(dialog, IDD_PROPERTY, app->GetHwnd());
+    EXPECT_TRUE(openAfterOk) << "the refused value keeps the dialog open";
+    ASSERT_EQ(1u, boxesAfterOk);
+    EXPECT_EQ(static_cast<UINT>(MB_ICONERROR), seam.boxes[0].flags);
+    EXPECT_EQ(dialogWnd, seam.boxes[0].owner) << "the box stands over the dialog";
+    EXPECT_NE(std::wstring::npos, seam.boxes[0].text.find(L"Model")) << seam.boxes[0].text;
+    EXPECT_NE(std::wstring::npos, seam.boxes[0].text.find(L"99")) << seam.boxes[0].text;
+    ASSERT_FALSE(Host().LastErrorDescription().empty());
+    EXPECT_NE(std::wstring::npos, seam.boxes[0].text.find(Host().LastErrorDescription()))
+        << "the add-in's own reason: " << seam.boxes[0].text;
+    EXPECT_EQ(1u, seam.boxes.size());
+
+    CVariantArray after(1, Host().MemoryManager());
+    ASSERT_TRUE(Host().Extender()->GetPropVal(model, &after[0]));
+    EXPECT_EQ(1u, after[0].ui32Val);
+    EXPECT_NE(before, 99u);
+}
+
+TEST_F(BenchDialogs, MovingThroughArgumentTypesKeepsTheTypedText)
+{
+    // An empty value passing the number types stays empty.
+    CDlgMethArg empty;
+    empty.Type = VTYPE_EMPTY;
+    std::wstring passed;
+    seam.drivers[IDD_METHOD_ARG] = [&](CWnd&, HWND hWnd) -> INT_PTR {
+        for (int i = 0; i < 5; ++i)   // NULL, I4, BOOL, UI4, I8
+            NextType(hWnd);
+        passed = TypeShown(hWnd);
+        return IDCANCEL;
+    };
+    AppDialogBox(empty, IDD_METHOD_ARG, app->GetHwnd());
+    EXPECT_EQ(L"I8", passed);
+    EXPECT_EQ(L"", empty.Value) << "an untouched value is no \"0\"";
+
+    // A text typed under PWSTR survives a pass through I8 and back; a number typed under I4 is
+    // what the user changed, so it is taken.
+    CDlgMethArg typed;
+    typed.Type = VTYPE_PWSTR;
+    std::wstring shownBack;
+    seam.drivers[IDD_METHOD_ARG] = [&](CWnd&, HWND hWnd) -> INT_PTR {
+        TypeInto(GetDlgItem(hWnd, IDC_VALUE_TEXT), L"COM7");
+        HWND combo = GetDlgItem(hWnd, IDC_ARG_TYPE);
+        SetFocus(combo);
+        input.PressKey(VK_UP); // HRESULT
+        input.PressKey(VK_UP); // UI8
+        input.PressKey(VK_DOWN);
+        input.PressKey(VK_DOWN); // PWSTR again
+        shownBack = WindowText(GetDlgItem(hWnd, IDC_VALUE_TEXT));
+        for (int i = 0; i < 6; ++i) // HRESULT, UI8, I8, UI4, BOOL, I4
+            input.PressKey(VK_UP);
+        TypeInto(GetDlgItem(hWnd, IDC_VALUE_NUMBER), L"42");
+        SetFocus(combo);
+        input.PressKey(VK_DOWN); // BOOL
+        ClickButton(hWnd, IDOK);
+        return IDOK;
+    };
+    AppDialogBox(typed, IDD_METHOD_ARG, app->GetHwnd());
+    EXPECT_EQ(L"COM7", shownBack);
+    EXPECT_EQ(VTYPE_BOOL, typed.Type);
+    EXPECT_EQ(L"1", typed.Value) << "OK takes the Yes/No the user saw";
+}
+
+TEST_F(BenchDialogs, BlobTextThatIsNoHexadecimalBytesIsRefused)
+{
+    CDlgMethArg dialog;
+    dialog.Type = VTYPE_BLOB;
+    bool openAfterOk = false;
+    HWND focusAfterOk = nullptr, text = nullptr;
+    seam.boxes.clear();
+    seam.drivers[IDD_METHOD_ARG] = [&](CWnd&, HWND hWnd) -> INT_PTR {
+        ShowWindow(hWnd, SW_SHOW); // as the modal loop shows it; ending it hides it
+        text = GetDlgItem(hWnd, IDC_VALUE_TEXT);
+        TypeInto(text, L"zz-not-hex");
+        ClickButton(hWnd, IDOK);
+        openAfterOk = IsWindow(hWnd) && IsWindowVisible(hWnd);
+        focusAfterOk = GetFocus();
+        TypeInto(text, L"0A FF");
+        ClickButton(hWnd, IDOK);
+        return IDOK;
+    };
+    AppDialogBox(dialog, IDD_METHOD_ARG, app->GetHwnd());
+    EXPECT_TRUE(openAfterOk);
+    EXPECT_EQ(text, focusAfterOk);
+    ASSERT_EQ(1u, seam.boxes.size());
+    EXPECT_EQ(static_cast<UINT>(MB_ICONERROR), seam.boxes[0].flags);
+    EXPECT_NE(std::wstring::npos, seam.boxes[0].text.find(L"BLOB")) << seam.boxes[0].text;
+    EXPECT_EQ(L"0A FF", dialog.Value);
+}
+
+TEST_F(BenchDialogs, StoredBlobTextThatIsNoBytesIsNotSent)
+{
+    Click(page->GetHwnd(), IDC_TEST_LOAD);
+    ASSERT_TRUE(Host().IsLoaded());
+    // A history written by hand (or by an older version) with a BLOB text that is no bytes.
+    MethodArgument blob;
+    blob.Type = VTYPE_BLOB;
+    blob.Value = L"zz-not-hex";
+    MethodArgument text;
+    text.Type = VTYPE_PWSTR;
+    text.Value = L"x";
+    app->MethodArgs[L"SetParameter"] = {blob, text};
+
+    page->ShowInnerPage(2);
+    CMethodsPage* methods = static_cast<CMethodsPage*>(page->InnerPage(2));
+    ASSERT_NE(nullptr, methods);
+    int row = -1;
+    for (size_t i = 0; i < methods->View().Rows().size(); ++i)
+        if (methods->View().Rows()[i].english == L"SetParameter")
+            row = static_cast<int>(i);
+    ASSERT_GE(row, 0);
+    ListView_SelectCentered(methods->List(), row);
+    std::wstring output;
+    seam.drivers[IDD_METHOD] = [&](CWnd&, HWND hWnd) -> INT_PTR {
+        ClickButton(hWnd, IDC_METHOD_EXECUTE);
+        output = WindowText(GetDlgItem(hWnd, IDC_METHOD_OUTPUT));
+        return IDCANCEL;
+    };
+    methods->CallMethod();
+    EXPECT_NE(std::wstring::npos, output.find(L"BLOB")) << output;
+    EXPECT_EQ(std::wstring::npos, output.find(Russian() ? L"\x0412\x044B\x0437\x043E\x0432" : L"Call...")) << output;
+}
