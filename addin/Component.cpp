@@ -2,6 +2,7 @@
 // calls with the error convention, and the helpers every method handler uses.
 #include "Component.h"
 #include "CodePage.h"
+#include "Exceptions.h"
 #include "Messages.h"
 #include "ModuleState.h"
 #include "ResText.h"
@@ -38,12 +39,10 @@ bool ModuleFolderOf(HMODULE module, std::wstring& folder)
     return true;
 }
 
-// The exception's text: narrow text in the ANSI code page, widened.
+// The exception's text as the user is to read it.
 std::wstring ExceptionText(const std::exception& e)
 {
-    std::wstring text;
-    AnsiToWide(text, e.what());
-    return text;
+    return ExceptionMessage(e);
 }
 
 } // namespace

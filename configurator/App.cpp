@@ -213,7 +213,7 @@ LRESULT CConfigParvelApp::OnCreate()
     }
     catch (const std::exception& e)
     {
-        AppMessageBox(AnsiToWide(std::string(e.what())), MB_ICONERROR);
+        AppMessageBox(ExceptionMessage(e), MB_ICONERROR);
     }
     try
     {
@@ -221,7 +221,7 @@ LRESULT CConfigParvelApp::OnCreate()
     }
     catch (const std::exception& e)
     {
-        AppMessageBox(AnsiToWide(std::string(e.what())), MB_ICONERROR);
+        AppMessageBox(ExceptionMessage(e), MB_ICONERROR);
     }
     ShowDamageNotices();
 

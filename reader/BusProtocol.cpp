@@ -270,9 +270,9 @@ BOOL CReader::ConnectAddress(int32_t address, AddressRec& rec)
             UnsupportedModel(code);
         }
     } catch (const CZPortException& e) {
-        SetError(e.Code(), ExceptionLine(e.what()).c_str());
+        SetError(e.Code(), ExceptionLine(e).c_str());
     } catch (const std::exception& e) {
-        SetError(E_FAIL, ExceptionLine(e.what()).c_str());
+        SetError(E_FAIL, ExceptionLine(e).c_str());
     }
     CritSecLock lock(m_lock);
     rec.State = READER_STATE_DISCONNECTED;

@@ -248,9 +248,9 @@ BOOL CReader::IdentifyNow(int32_t address, BYTE stopBits, uint32_t model, DWORD 
         ok = OpenAndIdentify(m_portName, stopBits, model, connectTimeout, rxPeriod, reqTimeout,
                              reqTries, infoText);
     } catch (const CZPortException& e) {
-        SetError(e.Code(), ExceptionLine(e.what()).c_str());
+        SetError(e.Code(), ExceptionLine(e).c_str());
     } catch (const std::exception& e) {
-        SetError(E_FAIL, ExceptionLine(e.what()).c_str());
+        SetError(E_FAIL, ExceptionLine(e).c_str());
     }
     m_curAddress = NO_BUS_ADDRESS;
     return ok;

@@ -88,13 +88,13 @@ DWORD CReader::Run()
                 ServeProtocol(wait);
             WaitEvents(wait);
         } catch (const CZPortException& e) {
-            ReportError(ERROR_KIND_PORT, e.Code(), ExceptionLine(e.what()));
+            ReportError(ERROR_KIND_PORT, e.Code(), ExceptionLine(e));
         } catch (const COSException& e) {
             DWORD code = e.Code();
             HRESULT hr = static_cast<int32_t>(code) > 0 ? HRESULT_FROM_WIN32(code) : static_cast<HRESULT>(code);
-            ReportError(ERROR_KIND_SYSTEM, hr, ExceptionLine(e.what()));
+            ReportError(ERROR_KIND_SYSTEM, hr, ExceptionLine(e));
         } catch (const std::exception& e) {
-            ReportError(ERROR_KIND_OTHER, E_FAIL, ExceptionLine(e.what()));
+            ReportError(ERROR_KIND_OTHER, E_FAIL, ExceptionLine(e));
         }
     }
 }
@@ -301,10 +301,10 @@ BOOL CReader::Connect()
             ok = SetupProtocol(bus);
         }
     } catch (const CZPortException& e) {
-        SetError(e.Code(), ExceptionLine(e.what()).c_str());
+        SetError(e.Code(), ExceptionLine(e).c_str());
         ok = FALSE;
     } catch (const std::exception& e) {
-        SetError(E_FAIL, ExceptionLine(e.what()).c_str());
+        SetError(E_FAIL, ExceptionLine(e).c_str());
         ok = FALSE;
     }
     m_curAddress = NO_BUS_ADDRESS;

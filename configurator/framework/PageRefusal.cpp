@@ -9,9 +9,5 @@ CPageRefusal::CPageRefusal(std::wstring text) : m_text(std::move(text))
 
 std::wstring ExceptionText(const std::exception& e)
 {
-    if (const CPageRefusal* refusal = dynamic_cast<const CPageRefusal*>(&e))
-        return refusal->Text();
-    std::wstring text;
-    AnsiToWide(text, e.what());
-    return text;
+    return ExceptionMessage(e);
 }
