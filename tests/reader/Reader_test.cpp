@@ -10,6 +10,7 @@
 #include "res/ReaderStrings.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <gtest/gtest.h>
 
 using namespace readertest;
@@ -76,6 +77,26 @@ TEST(ReaderControl, LastErrorWithoutTextTakesTheCodesTextAsOneLine)
     reader.SetError(E_FAIL, L"own text\r\n");
     reader.GetLastError(NO_BUS_ADDRESS, code, text);
     EXPECT_EQ(L"own text", text);
+}
+
+// The reader thread follows the message language; the host process's own number formatting stays
+// as the host set it.
+TEST(ReaderControl, ThreadLanguageLeavesTheHostsNumberFormatAlone)
+{
+    const LCID saved = MessageLcid;
+    MessageLcid = MAKELCID(MAKELANGID(LANG_RUSSIAN, SUBLANG_DEFAULT), SORT_DEFAULT);
+    CRecordingSink sink;
+    Timings t;
+    t.ConnectTimeout = 500;
+    // Nothing listens there: the failed connection shows that the thread has taken up its language.
+    auto reader = StartReader(sink, L"127.0.0.1:1", t);
+    const bool failed = sink.WaitCount(EventKind::DriverError, 1, WaitMs);
+    reader->Stop();
+    MessageLcid = saved;
+    ASSERT_TRUE(failed);
+    char printed[16] = {};
+    snprintf(printed, sizeof printed, "%.1f", 1.5);
+    EXPECT_STREQ("1.5", printed);
 }
 
 // The reader thread formats keys and calls the platform's ExternalEvent, whose stack needs are not
