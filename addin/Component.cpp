@@ -49,7 +49,7 @@ std::wstring ExceptionText(const std::exception& e)
 
 CParvel::CParvel(const WCHAR_T* className) : m_className(MakeWString(className))
 {
-    SetCurrentReadKeys(&m_readKeys);
+    SetCurrentReadKeys(m_readKeys.get());
     CurrentComponent = this;
 }
 
@@ -63,7 +63,7 @@ CParvel::~CParvel()
     }
     CParvel* self = this;
     CurrentComponent.compare_exchange_strong(self, nullptr);
-    if (&CurrentReadKeys() == &m_readKeys)
+    if (&CurrentReadKeys() == m_readKeys.get())
         SetCurrentReadKeys(nullptr);
 }
 
