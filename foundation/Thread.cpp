@@ -18,6 +18,11 @@ HMODULE ReferenceOwnLibrary(const void* code)
     return module;
 }
 
+// How long the end of a thread whose Run has returned is waited for at most, and the pause between
+// looks while a thread is waited for.
+const DWORD ExitWaitMs = 1000;
+const DWORD ExitPollMs = 5;
+
 } // namespace
 
 CThread::~CThread()
@@ -61,13 +66,36 @@ bool CThread::StopThread(DWORD timeoutMs)
     SetRunning(false);
     if (!m_thread.Valid())
         return true;
-    // Once Run has returned the thread no longer touches the object: what is left of it (its exit,
-    // which the system may hold while it ends the thread's I/O) is no reason to wait.
-    if (!OnOwnThread() && m_fate.load() != FATE_ENDED &&
-        WaitForSingleObject(m_thread.Get(), timeoutMs) == WAIT_TIMEOUT)
+    if (!OnOwnThread() && !WaitForEnd(timeoutMs))
         return false;
     m_thread.Reset();
     return true;
+}
+
+bool CThread::WaitForEnd(DWORD timeoutMs)
+{
+    // The thread is waited for to its very end, so that its reference to the library is gone when
+    // the owner returns. Once Run has returned, though, the thread no longer touches the object,
+    // and the rest (its exit, which the system may hold while a driver ends the thread's I/O) is
+    // waited for only a while.
+    const DWORD start = GetTickCount();
+    DWORD endedAt = 0;
+    bool ended = false;
+    for (DWORD slice = 0;; slice = ExitPollMs) {
+        if (WaitForSingleObject(m_thread.Get(), slice) != WAIT_TIMEOUT)
+            return true;
+        const DWORD now = GetTickCount();
+        if (m_fate.load() == FATE_ENDED) {
+            if (!ended) {
+                ended = true;
+                endedAt = now;
+            } else if (now - endedAt >= ExitWaitMs || (timeoutMs != INFINITE && now - start >= timeoutMs)) {
+                return true;
+            }
+        } else if (timeoutMs != INFINITE && now - start >= timeoutMs) {
+            return false;
+        }
+    }
 }
 
 void CThread::Abandon()

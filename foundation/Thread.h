@@ -63,6 +63,7 @@ protected:
 private:
     static DWORD WINAPI ThreadProc(void* param);
     bool OnOwnThread() const;
+    bool WaitForEnd(DWORD timeoutMs);
 
     // What becomes of the object when Run returns: the owner's still, or the thread's to delete.
     enum Fate : uint32_t
