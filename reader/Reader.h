@@ -16,8 +16,8 @@
 #include "Handles.h"
 #include "KeyData.h"
 #include "Lock.h"
-#include "ReadKeys.h"
 #include "PollSilence.h"
+#include "ReadKeys.h"
 #include "ReaderEvents.h"
 #include "Thread.h"
 #include "ZPort.h"
@@ -435,10 +435,10 @@ private:
     void Signal(const std::shared_ptr<ReaderCommand>& command, _CMD_SIGN_INFO& rec);
 
     std::wstring m_portName;
-    std::atomic<IReaderEvents*> m_sink{nullptr}; // changed under the sink gate only
+    std::atomic<IReaderEvents*> m_sink{nullptr}; // after Init, changed under the sink gate only
     CCriticalSection m_sinkGate;
     std::shared_ptr<const ReadKeysBlock> m_readKeys;
-    bool m_holdsRetiredPort = false; // left to end alone with its port open (or being opened)
+    std::atomic<bool> m_holdsRetiredPort{false}; // left to end alone with its port open (or being opened)
 
     CHandle m_cancelEvent;
     CHandle m_wakeEvent;
