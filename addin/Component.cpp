@@ -2,6 +2,7 @@
 // calls with the error convention, and the helpers every method handler uses.
 #include "Component.h"
 #include "CodePage.h"
+#include "Exceptions.h"
 #include "Messages.h"
 #include "ModuleState.h"
 #include "ResText.h"
@@ -38,19 +39,17 @@ bool ModuleFolderOf(HMODULE module, std::wstring& folder)
     return true;
 }
 
-// The exception's text: narrow text in the ANSI code page, widened.
+// The exception's text as the user is to read it.
 std::wstring ExceptionText(const std::exception& e)
 {
-    std::wstring text;
-    AnsiToWide(text, e.what());
-    return text;
+    return ExceptionMessage(e);
 }
 
 } // namespace
 
 CParvel::CParvel(const WCHAR_T* className) : m_className(MakeWString(className))
 {
-    SetCurrentReadKeys(&m_readKeys);
+    SetCurrentReadKeys(m_readKeys.get());
     CurrentComponent = this;
 }
 
@@ -64,7 +63,7 @@ CParvel::~CParvel()
     }
     CParvel* self = this;
     CurrentComponent.compare_exchange_strong(self, nullptr);
-    if (&CurrentReadKeys() == &m_readKeys)
+    if (&CurrentReadKeys() == m_readKeys.get())
         SetCurrentReadKeys(nullptr);
 }
 

@@ -10,7 +10,10 @@
 //   formatted, log settings, applied settings); it is never held while an external event is raised.
 // - Inside CParvel the member SetLastError hides the Win32 function of that name: call the system's
 //   as ::SetLastError() (and ::GetLastError() for symmetry).
-// - One component per process: the newest one is the current one that readers and the log reach.
+// - Several components may live in one process (one per device of the platform's equipment
+//   library): each reader follows the read-keys settings and the log of the component that opened
+//   it. The newest component's read-keys block is also the process-wide default for readers
+//   without a component.
 #pragma once
 #include "NativeApi.h"
 #include "ComponentWindow.h"
@@ -201,7 +204,7 @@ public:
     bool RussianEvents() const { return m_russian != 0; }
     HWND Window() const { return m_window.Get(); }
     HANDLE CommandEvent() const { return m_commandEvent.Get(); }
-    const ReadKeysBlock& ReadKeys() const { return m_readKeys; }
+    const ReadKeysBlock& ReadKeys() const { return *m_readKeys; }
     size_t OpenPortCount() const { return m_ports.size(); }
     size_t OpenDeviceCount() const { return m_devices.size(); }
     // External events that the platform refused (its event buffer was full); each is also logged.
@@ -431,7 +434,9 @@ private:
     std::wstring m_logPath;              // under the lock
     std::atomic<uint32_t> m_refusedEvents{0};
 
-    ReadKeysBlock m_readKeys;
+    // Shared with this component's readers, which read it live; a reader left to end alone keeps
+    // it alive.
+    std::shared_ptr<ReadKeysBlock> m_readKeys = std::make_shared<ReadKeysBlock>();
 
     ComponentPlacement m_placement;
 };

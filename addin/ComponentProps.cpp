@@ -6,6 +6,7 @@
 // range with 0x80040203 reported to the platform; nothing changes in either case.
 #include "Component.h"
 #include "CodePage.h"
+#include "Exceptions.h"
 #include "Messages.h"
 
 namespace {
@@ -93,8 +94,7 @@ bool CParvel::GetPropVal(const long number, tVariant* value)
         return true;
     } catch (const std::exception& e) {
         try {
-            std::wstring text;
-            AnsiToWide(text, e.what());
+            const std::wstring text = ExceptionMessage(e);
             SetLastError(E_FAIL, text.c_str());
             AddError(text.c_str(), E_FAIL);
         } catch (...) {
@@ -222,8 +222,7 @@ bool CParvel::SetPropVal(const long number, tVariant* value)
         }
     } catch (const std::exception& e) {
         try {
-            std::wstring text;
-            AnsiToWide(text, e.what());
+            const std::wstring text = ExceptionMessage(e);
             SetLastError(E_FAIL, text.c_str());
             AddError(text.c_str(), E_FAIL);
         } catch (...) {

@@ -88,9 +88,9 @@ void CParvel::LoadSettingsParts(uint32_t parts)
         m_searchFlags = s.SearchFlags;
         m_findIpTimeout = s.FindIpTimeout;
         m_findIpTries = static_cast<int32_t>(s.FindIpTries);
-        m_readKeys.KeyTypes = s.KeyTypes;
-        m_readKeys.SetReadMf(s.ReadMf);
-        m_readKeys.SetReadUL(s.ReadUL);
+        m_readKeys->KeyTypes = s.KeyTypes;
+        m_readKeys->SetReadMf(s.ReadMf);
+        m_readKeys->SetReadUL(s.ReadUL);
     }
 
     CritSecLock lock(m_lock);
@@ -115,9 +115,9 @@ void CParvel::SaveSettingsParts(uint32_t parts)
         s.SearchFlags = m_searchFlags;
         s.FindIpTimeout = m_findIpTimeout;
         s.FindIpTries = static_cast<uint32_t>(m_findIpTries);
-        s.KeyTypes = m_readKeys.KeyTypes;
-        s.ReadMf = m_readKeys.GetReadMf();
-        s.ReadUL = m_readKeys.GetReadUL();
+        s.KeyTypes = m_readKeys->KeyTypes;
+        s.ReadMf = m_readKeys->GetReadMf();
+        s.ReadUL = m_readKeys->GetReadUL();
         s.SoundEnabled = m_soundEnabled;
         {
             CritSecLock lock(m_lock);

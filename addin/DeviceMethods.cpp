@@ -29,6 +29,10 @@ bool IsAutoPort(const std::wstring& name)
 
 } // namespace
 
+// How long Close and Done wait for reader threads: they run on the platform's thread, which must
+// not hang on a driver that does not return (a Bluetooth port opening for half a minute).
+const DWORD ReaderStopBudgetMs = 1500;
+
 // The most digits a bus address has: the bus protocol sends it as five decimal digits.
 const size_t BusAddressDigits = 5;
 
@@ -71,12 +75,16 @@ void CParvel::CloseAllReaders()
 {
     if (m_ports.empty())
         return;
-    // Ask every thread to stop first, so that they wind down together, then wait for each.
+    // Ask every thread to stop first, so that they wind down together, then give them one shared
+    // time: a reader whose thread is stuck in a driver is left to end alone (Retire).
     for (auto& port : m_ports)
         port.second.Reader->RequestStop();
-    for (auto& port : m_ports)
-        port.second.Reader->Stop();
     m_devices.clear();
+    const DWORD start = GetTickCount();
+    for (auto& port : m_ports) {
+        const DWORD spent = GetTickCount() - start;
+        CReader::Retire(std::move(port.second.Reader), spent < ReaderStopBudgetMs ? ReaderStopBudgetMs - spent : 0);
+    }
     m_ports.clear();
 }
 
@@ -148,6 +156,7 @@ bool CParvel::MethodOpen(tVariant* result, tVariant* params, long count)
             entry.Speed = m_working.Speed;
             CReader& reader = *entry.Reader;
             reader.Init(this, portName.c_str());
+            reader.SetReadKeys(m_readKeys);
             reader.SetConnection(entry.StopBits, entry.Flags, entry.Model, entry.Speed, FALSE);
             reader.SetTimings(static_cast<DWORD>(m_working.ConnectTimeout), static_cast<DWORD>(m_working.ConnectPeriod),
                               static_cast<DWORD>(m_working.RxPeriod), static_cast<DWORD>(m_working.ReqTimeout),
@@ -206,7 +215,6 @@ bool CParvel::MethodClose(tVariant* result, tVariant* params, long count)
         addressesLeft = addressesLeft || (other.second.Reader == device.Reader && other.second.Address != NO_BUS_ADDRESS);
     if (device.Address == NO_BUS_ADDRESS || !addressesLeft) {
         const std::wstring port = device.Reader->PortName();
-        device.Reader->Stop();
         // No entry may outlive the reader it names.
         for (auto other = m_devices.begin(); other != m_devices.end();) {
             if (other->second.Reader == device.Reader)
@@ -214,7 +222,12 @@ bool CParvel::MethodClose(tVariant* result, tVariant* params, long count)
             else
                 ++other;
         }
-        m_ports.erase(port); // deletes the reader
+        auto entry = m_ports.find(port);
+        if (entry != m_ports.end()) {
+            std::unique_ptr<CReader> reader = std::move(entry->second.Reader);
+            m_ports.erase(entry);
+            CReader::Retire(std::move(reader), ReaderStopBudgetMs);
+        }
     }
     if (result)
         SetBoolVariant(result, true);
@@ -245,6 +258,7 @@ bool CParvel::MethodDeviceTest(tVariant* result, tVariant* params, long count)
         std::wstring portName;
         SplitDeviceIdentifier(identifier, portName, address);
         temporary->Init(this, portName.c_str());
+        temporary->SetReadKeys(m_readKeys);
         temporary->SetConnection(stopBits, m_working.Flags, m_working.Model, m_working.Speed, FALSE);
         reader = temporary.get();
     }

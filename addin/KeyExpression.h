@@ -7,6 +7,7 @@
 // Rule: a parser and its trees are used by one thread at a time (evaluation writes the parser's
 // variables).
 #pragma once
+#include "Exceptions.h"
 #include <windows.h>
 #include <cstddef>
 #include <cstdint>
@@ -18,7 +19,7 @@
 
 // A syntax error in a parameter text: the HRESULT (0x80040238-0x8004023E), the character index in
 // the text where the offending token starts, and a finished message in the message language.
-class CZParserException : public std::exception
+class CZParserException : public std::exception, public IExceptionMessage
 {
 public:
     // token: the text of the offending token, quoted after the code's text; null or empty for none.
@@ -31,7 +32,7 @@ public:
     uint32_t Code() const { return m_code; }
     uint64_t Position() const { return m_position; }
     // The same message before its conversion to the ANSI code page (nothing lost to the code page).
-    const std::wstring& Message() const { return m_wideMessage; }
+    const std::wstring& Message() const override { return m_wideMessage; }
 
 private:
     uint32_t m_code;

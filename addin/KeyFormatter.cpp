@@ -1,6 +1,7 @@
 // Key formats at work: selection, formatting, the format check and the edits of a format list.
 #include "KeyFormatter.h"
 #include "CodePage.h"
+#include "Exceptions.h"
 #include "Messages.h"
 #include "ResText.h"
 #include "Unescape.h"
@@ -162,7 +163,7 @@ HRESULT CheckFormatText(const wchar_t* storedTemplate, const wchar_t* params, in
     } catch (const std::exception& e) {
         code = E_FAIL;
         position = -1;
-        AnsiToWide(text, e.what());
+        text = ExceptionMessage(e);
     }
     if (text.empty() && FAILED(code))
         GetErrorText(text, nullptr, static_cast<DWORD>(code));

@@ -1,5 +1,6 @@
 // The page table of the main window: each tab's page class and dialog template, in tab order.
 #include "PageFactory.h"
+#include "Exceptions.h"
 #include "AdvancedPage.h"
 #include "App.h"
 #include "AppMessageBox.h"
@@ -26,7 +27,7 @@ CAppPage* MakeTestPage(CConfigParvelApp& app)
     try {
         return new CTestPage(BenchContext{app, *app.GetTestHost(), *app.GetTestLog()});
     } catch (const std::exception& e) {
-        AppMessageBox(AnsiToWide(std::string(e.what())), MB_ICONERROR);
+        AppMessageBox(ExceptionMessage(e), MB_ICONERROR);
         return nullptr;
     }
 }

@@ -1,8 +1,11 @@
 // UTF-16 <-> ANSI / UTF-8 conversions.
 #include "CodePage.h"
 #include <windows.h>
+#include <atomic>
 
 namespace {
+
+std::atomic<unsigned> AnsiOverride{0}; // 0: the system's
 
 int ToWide(UINT codePage, std::wstring& out, const char* text, int length)
 {
@@ -47,7 +50,20 @@ int FromWide(UINT codePage, std::string& out, const wchar_t* text, int length)
 
 } // namespace
 
-int AnsiToWide(std::wstring& out, const char* text, int length) { return ToWide(CP_ACP, out, text, length); }
-int WideToAnsi(std::string& out, const wchar_t* text, int length) { return FromWide(CP_ACP, out, text, length); }
+unsigned AnsiCodePage()
+{
+    const unsigned chosen = AnsiOverride.load(std::memory_order_acquire);
+    return chosen ? chosen : CP_ACP;
+}
+
+CAnsiCodePageScope::CAnsiCodePageScope(unsigned codePage) : m_previous(AnsiOverride.exchange(codePage)) {}
+
+CAnsiCodePageScope::~CAnsiCodePageScope()
+{
+    AnsiOverride.store(m_previous, std::memory_order_release);
+}
+
+int AnsiToWide(std::wstring& out, const char* text, int length) { return ToWide(AnsiCodePage(), out, text, length); }
+int WideToAnsi(std::string& out, const wchar_t* text, int length) { return FromWide(AnsiCodePage(), out, text, length); }
 int Utf8ToWide(std::wstring& out, const char* text, int length) { return ToWide(CP_UTF8, out, text, length); }
 int WideToUtf8(std::string& out, const wchar_t* text, int length) { return FromWide(CP_UTF8, out, text, length); }

@@ -14,7 +14,27 @@ COSException::COSException(DWORD code, const wchar_t* function) : m_code(code)
         if (GetErrorText(system, nullptr, code))
             text += system;
     }
-    WideToAnsi(m_message, text.c_str(), static_cast<int>(text.size()));
+    m_wideMessage = std::move(text);
+    WideToAnsi(m_message, m_wideMessage.c_str(), static_cast<int>(m_wideMessage.size()));
+}
+
+COSException::COSException(DWORD code, std::wstring message) : m_code(code), m_wideMessage(std::move(message))
+{
+    WideToAnsi(m_message, m_wideMessage.c_str(), static_cast<int>(m_wideMessage.size()));
+}
+
+COSException::COSException(DWORD code, std::string message) : m_code(code), m_message(std::move(message))
+{
+    AnsiToWide(m_wideMessage, m_message.c_str(), static_cast<int>(m_message.size()));
+}
+
+std::wstring ExceptionMessage(const std::exception& e)
+{
+    if (const IExceptionMessage* own = dynamic_cast<const IExceptionMessage*>(&e))
+        return own->Message();
+    std::wstring text;
+    AnsiToWide(text, e.what());
+    return text;
 }
 
 CFileException::CFileException(int cause, DWORD osError, const wchar_t* fileName)
@@ -29,7 +49,8 @@ CFileException::CFileException(int cause, DWORD osError, const wchar_t* fileName
         GetErrorText(text, nullptr, osError);
     if (!m_fileName.empty())
         text += L" (" + m_fileName + L")";
-    WideToAnsi(m_message, text.c_str(), static_cast<int>(text.size()));
+    m_wideMessage = std::move(text);
+    WideToAnsi(m_message, m_wideMessage.c_str(), static_cast<int>(m_wideMessage.size()));
 }
 
 const wchar_t* CFileException::CauseName(int cause)

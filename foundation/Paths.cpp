@@ -30,7 +30,14 @@ bool ForceDirectories(const std::wstring& path)
     std::wstring parent = dir.substr(0, slash);
     if (!DirectoryExists(parent) && !ForceDirectories(parent))
         return false;
-    return CreateDirectoryW(dir.c_str(), nullptr) != FALSE;
+    if (CreateDirectoryW(dir.c_str(), nullptr))
+        return true;
+    // Another process (a second instance, the configurator) may have made it since the look above.
+    const DWORD error = GetLastError();
+    if (error == ERROR_ALREADY_EXISTS && DirectoryExists(dir))
+        return true;
+    SetLastError(error);
+    return false;
 }
 
 std::wstring IncludeTrailingBackslash(const std::wstring& folder)

@@ -4,6 +4,11 @@
 // derived from CThread must stop its thread (StopThread) in its own destructor, after waking Run
 // from whatever it waits on, because by the time the base destructor runs the derived members
 // that Run uses are already gone. The base destructor joins as a last resort only.
+//
+// A thread may be stuck in the system (a driver that takes its time over a call) when its owner
+// must go on: the owner then stops waiting and hands the object over to the thread (Abandon),
+// which deletes it once Run has returned. Each thread holds a reference to the library its code
+// is in until its very end, so that a library its host frees meanwhile stays mapped for it.
 #pragma once
 #include "Handles.h"
 #include <atomic>
@@ -28,8 +33,16 @@ public:
     // has returned). Throws COSException ("CreateThread") when the thread cannot be created.
     void Start();
     // Clears the running flag and waits for Run to return. Safe to call again, and when the
-    // thread was never started. Must not be called on the object's own thread.
+    // thread was never started. On the object's own thread (an abandoned object deleting itself)
+    // it only lets go of the handle.
     void StopThread();
+    // The same, waiting at most `timeoutMs`: false when Run has not returned by then (the thread
+    // goes on; follow with Abandon, or wait again).
+    bool StopThread(DWORD timeoutMs);
+    // After a StopThread that gave up: the thread deletes the object once Run has returned, or
+    // the object is deleted here when it already has. The object must have been made with new;
+    // the caller does not touch it again.
+    void Abandon();
 
     bool Started() const { return m_thread.Valid(); }
     // 1 while the thread is meant to go on; Run loops test it.
@@ -49,8 +62,20 @@ protected:
 
 private:
     static DWORD WINAPI ThreadProc(void* param);
+    bool OnOwnThread() const;
+    bool WaitForEnd(DWORD timeoutMs);
+
+    // What becomes of the object when Run returns: the owner's still, or the thread's to delete.
+    enum Fate : uint32_t
+    {
+        FATE_RUNNING = 0,
+        FATE_ENDED = 1,     // Run has returned; the thread touches the object no more
+        FATE_ABANDONED = 2, // the owner has handed the object over to the thread
+    };
 
     CHandle m_thread;
     std::atomic<uint32_t> m_running{0};
+    std::atomic<uint32_t> m_fate{FATE_RUNNING};
+    HMODULE m_module = nullptr; // the thread's reference to its library, taken by Start
     SIZE_T m_stackReservation = 0;
 };

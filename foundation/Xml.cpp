@@ -713,6 +713,14 @@ void CMemXML::LoadFile(const std::wstring& path)
         m_damage = encoding;
 }
 
+namespace {
+
+// How long a refused replace of the settings file is tried again, and the pause between tries.
+const DWORD RenameRetryMs = 1000;
+const DWORD RenameRetryPauseMs = 50;
+
+} // namespace
+
 void CMemXML::SaveFile(const std::wstring& path) const
 {
     std::wstring text;
@@ -760,7 +768,15 @@ void CMemXML::SaveFile(const std::wstring& path) const
         ThrowFileExceptionFromOsError(GetLastError(), path.c_str());
     file.Reset();
 
-    if (!MoveFileExW(tempPath.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        ThrowFileExceptionFromOsError(GetLastError(), path.c_str());
+    // A virus scanner, an indexer or another program reading the file holds it for a moment and
+    // the replace is refused meanwhile: it is tried again for about a second before that is told.
+    const DWORD renameStart = GetTickCount();
+    while (!MoveFileExW(tempPath.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        const DWORD error = GetLastError();
+        if ((error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) ||
+            GetTickCount() - renameStart >= RenameRetryMs)
+            ThrowFileExceptionFromOsError(error, path.c_str());
+        Sleep(RenameRetryPauseMs);
+    }
     remover.Dismiss();
 }

@@ -293,7 +293,7 @@ bool CReader::PollBinary(BOOL initial)
         m_keys.clear();
     }
     m_lastPoll = GetTickCount();
-    const uint32_t keyTypes = CurrentReadKeys().KeyTypes.load();
+    const uint32_t keyTypes = ReadKeys().KeyTypes.load();
     std::vector<KeyEntry> taken;
 
     if (keyTypes & BinaryKeyTypes) {
@@ -363,7 +363,7 @@ bool CReader::PollBinary(BOOL initial)
 
 void CReader::ReadBinaryCardData(KeyEntry& entry)
 {
-    ReadKeysBlock& settings = CurrentReadKeys();
+    const ReadKeysBlock& settings = ReadKeys();
     if (entry.KeyType == KEY_TYPE_MIFARE_1K || entry.KeyType == KEY_TYPE_MIFARE_4K) {
         const ReadMfSettings mf = settings.GetReadMf();
         if (!mf.Enabled)

@@ -163,7 +163,7 @@ BOOL CReader::ReadKeyAt(int32_t address, uint32_t& keyType, KeyData& key)
         if (decoded) {
             m_busLineUnsettled = false;
             // A card of a type that is not read counts as no card at all.
-            if (!CurrentReadKeys().WantsKeyType(keyType)) {
+            if (!ReadKeys().WantsKeyType(keyType)) {
                 keyType = KEY_TYPE_UNKNOWN;
                 key.Clear();
             }
@@ -218,7 +218,7 @@ void CReader::LogDiscarded(const std::string& bytes)
         return;
     std::wstring text;
     EscapeForLog(text, bytes.data(), static_cast<int>(std::min(bytes.size(), MaxDiscardLogged)));
-    m_sink->Log(this, LOG_LEVEL_INFO, IDS_LOG_DISCARDED, text.c_str());
+    Sink()->Log(this, LOG_LEVEL_INFO, IDS_LOG_DISCARDED, text.c_str());
 }
 
 BOOL CReader::ConnectAddress(int32_t address, AddressRec& rec)
@@ -259,10 +259,10 @@ BOOL CReader::ConnectAddress(int32_t address, AddressRec& rec)
                     if (LogOn(IDS_LOG_CONNECTED)) {
                         std::wstring versionText;
                         VersionToText(versionText, version);
-                        m_sink->Log(this, LOG_LEVEL_INFO, IDS_LOG_CONNECTED, ReaderModelName(model),
+                        Sink()->Log(this, LOG_LEVEL_INFO, IDS_LOG_CONNECTED, ReaderModelName(model),
                                     static_cast<int>(serial), versionText.c_str());
                     }
-                    m_sink->OnDeviceConnect(this);
+                    Sink()->OnDeviceConnect(this);
                 }
                 return TRUE;
             }
@@ -270,9 +270,9 @@ BOOL CReader::ConnectAddress(int32_t address, AddressRec& rec)
             UnsupportedModel(code);
         }
     } catch (const CZPortException& e) {
-        SetError(e.Code(), ExceptionLine(e.what()).c_str());
+        SetError(e.Code(), ExceptionLine(e).c_str());
     } catch (const std::exception& e) {
-        SetError(E_FAIL, ExceptionLine(e.what()).c_str());
+        SetError(E_FAIL, ExceptionLine(e).c_str());
     }
     CritSecLock lock(m_lock);
     rec.State = READER_STATE_DISCONNECTED;
@@ -297,11 +297,11 @@ void CReader::PollAddress(BOOL initial, AddressRec& rec)
     if (!initial && m_sink) {
         if (key.ByteCount() > 0) {
             if (LogOn(IDS_LOG_KEY_READ))
-                m_sink->Log(this, LOG_LEVEL_INFO, IDS_LOG_KEY_READ, KeyTypeName(keyType),
+                Sink()->Log(this, LOG_LEVEL_INFO, IDS_LOG_KEY_READ, KeyTypeName(keyType),
                             KeyToText(key, keyType).c_str());
-            m_sink->OnTracksData(this, keyType, key, text);
+            Sink()->OnTracksData(this, keyType, key, text);
         } else if (rec.LastKey.ByteCount() > 0) {
-            m_sink->OnNoCard(this, rec.LastKeyType, rec.LastKey, rec.LastKeyText);
+            Sink()->OnNoCard(this, rec.LastKeyType, rec.LastKey, rec.LastKeyText);
         }
     }
     CritSecLock lock(m_lock);
@@ -330,9 +330,9 @@ void CReader::LoseSilentAddress(AddressRec& rec)
         HRESULT code;
         std::wstring reason;
         GetLastError(m_curAddress.load(), code, reason);
-        m_sink->Log(this, LOG_LEVEL_INFO, IDS_LOG_DISCONNECTED, reason.c_str());
+        Sink()->Log(this, LOG_LEVEL_INFO, IDS_LOG_DISCONNECTED, reason.c_str());
     }
-    m_sink->OnDeviceDisconnect(this);
+    Sink()->OnDeviceDisconnect(this);
 }
 
 void CReader::PollAddresses(DWORD& wait)

@@ -1,7 +1,8 @@
-// The Win32 calls through which a serial port sets up its line and starts and cancels its
-// overlapped operations. Each member calls the system; a test derives from the class to record
-// what the port hands over (the DCB, the event mask) or to play a driver that refuses queue sizes
-// or never ends a read, and puts it in place with CCallSeamScope<CComCalls>.
+// The Win32 calls through which a serial port opens its device, sets up its line and starts and
+// cancels its overlapped operations. Each member calls the system; a test derives from the class
+// to record what the port hands over (the DCB, the event mask) or to play a driver that takes its
+// time to open, refuses queue sizes or never ends a read, and puts it in place with
+// CCallSeamScope<CComCalls>.
 #pragma once
 #include "CallSeam.h"
 #include <windows.h>
@@ -11,6 +12,11 @@ class CComCalls
 public:
     virtual ~CComCalls() = default;
 
+    virtual HANDLE CreateFileW(const wchar_t* path, DWORD access, DWORD share, SECURITY_ATTRIBUTES* security,
+                               DWORD disposition, DWORD flags, HANDLE templateFile)
+    {
+        return ::CreateFileW(path, access, share, security, disposition, flags, templateFile);
+    }
     virtual BOOL GetCommState(HANDLE device, DCB* dcb) { return ::GetCommState(device, dcb); }
     virtual BOOL SetCommState(HANDLE device, DCB* dcb) { return ::SetCommState(device, dcb); }
     virtual BOOL SetupComm(HANDLE device, DWORD inQueue, DWORD outQueue)

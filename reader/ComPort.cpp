@@ -174,8 +174,8 @@ HRESULT STDMETHODCALLTYPE CZComPort::Open(DWORD /*timeoutMs*/)
         return HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_QUOTA);
 
     std::wstring path = L"\\\\.\\" + m_name;
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                           FILE_FLAG_OVERLAPPED, nullptr);
+    HANDLE h = ComCalls().CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_OVERLAPPED, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return LastComError(true);
     m_device.Reset(h);

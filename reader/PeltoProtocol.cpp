@@ -122,7 +122,7 @@ BOOL CReader::PeltoReadKey(KeyData& emMarine, KeyData& temic)
 bool CReader::PollPelto(BOOL initial)
 {
     m_lastPoll = GetTickCount();
-    ReadKeysBlock& settings = CurrentReadKeys();
+    const ReadKeysBlock& settings = ReadKeys();
     const bool wantEm = settings.WantsKeyType(KEY_TYPE_EM_MARINE);
     const bool wantTemic = settings.WantsKeyType(KEY_TYPE_TEMIC);
     std::vector<KeyEntry> taken;

@@ -38,19 +38,19 @@ bool CReader::ReportKeyChanges(const std::vector<KeyEntry>& taken)
         if (!m_sink)
             continue;
         if (LogOn(IDS_LOG_KEY_READ))
-            m_sink->Log(this, LOG_LEVEL_INFO, IDS_LOG_KEY_READ, KeyTypeName(entry.KeyType),
+            Sink()->Log(this, LOG_LEVEL_INFO, IDS_LOG_KEY_READ, KeyTypeName(entry.KeyType),
                         KeyToText(entry.Uid, entry.KeyType).c_str());
         if (entry.DataStatus == KEY_DATA_NONE || entry.DataStatus == KEY_DATA_READ) {
             // The data read after detection is the key when there is one.
             const KeyData& key = entry.DataStatus == KEY_DATA_READ ? entry.Data : entry.Uid;
             std::wstring text;
-            m_sink->OnTracksData(this, entry.KeyType, key, text);
+            Sink()->OnTracksData(this, entry.KeyType, key, text);
             CritSecLock lock(m_lock);
             if (index < m_keys.size())
                 m_keys[index].Text = text;
         } else {
             HRESULT code = static_cast<HRESULT>(entry.DataStatus);
-            m_sink->OnDriverError(this, code, ErrorLine(code));
+            Sink()->OnDriverError(this, code, ErrorLine(code));
         }
     }
 
@@ -73,7 +73,7 @@ bool CReader::ReportKeyChanges(const std::vector<KeyEntry>& taken)
             m_keys.erase(m_keys.begin() + static_cast<ptrdiff_t>(i));
         }
         if (m_sink && (gone.DataStatus == KEY_DATA_NONE || gone.DataStatus == KEY_DATA_READ))
-            m_sink->OnNoCard(this, gone.KeyType, gone.DataStatus == KEY_DATA_READ ? gone.Data : gone.Uid,
+            Sink()->OnNoCard(this, gone.KeyType, gone.DataStatus == KEY_DATA_READ ? gone.Data : gone.Uid,
                              gone.Text);
     }
     return arrived;

@@ -6,6 +6,7 @@
 #include "ReaderText.h"
 #include "Settings.h"
 #include <algorithm>
+#include <set>
 
 using namespace readertext;
 
@@ -28,7 +29,58 @@ namespace {
 // commits the pages the thread really touches.
 const SIZE_T ReaderStackReservation = 1024 * 1024;
 
+// The sink of a reader whose owner has let it go: hears everything, passes nothing on.
+class CNoReaderEvents final : public IReaderEvents
+{
+public:
+    void OnTracksData(CReader*, uint32_t, const KeyData&, std::wstring&) override {}
+    void OnNoCard(CReader*, uint32_t, const KeyData&, const std::wstring&) override {}
+    void OnDriverError(CReader*, HRESULT, const std::wstring&) override {}
+    void OnDeviceConnect(CReader*) override {}
+    void OnDeviceDisconnect(CReader*) override {}
+    void OnCommand(CReader*) override {}
+    BOOL IsLogEnabled(CReader*, uint32_t) override { return FALSE; }
+    void Log(CReader*, uint32_t, uint32_t, ...) override {}
+};
+
+CNoReaderEvents NoReaderEvents;
+
+// Port names compared as the system compares them: without regard to case.
+struct PortNameNoCase
+{
+    bool operator()(const std::wstring& a, const std::wstring& b) const
+    {
+        return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()),
+                                    TRUE) == CSTR_LESS_THAN;
+    }
+};
+
+// The ports that readers left to end alone still hold (or are still opening), one entry a reader.
+CCriticalSection& RetiredPortsLock()
+{
+    static CCriticalSection lock;
+    return lock;
+}
+
+std::multiset<std::wstring, PortNameNoCase>& RetiredPorts()
+{
+    static std::multiset<std::wstring, PortNameNoCase> ports;
+    return ports;
+}
+
 } // namespace
+
+CReader::SinkCall::SinkCall(CCriticalSection& gate, const std::atomic<IReaderEvents*>& sink) : m_gate(gate)
+{
+    EnterCriticalSection(m_gate.Get());
+    IReaderEvents* current = sink.load();
+    m_sink = current ? current : &NoReaderEvents;
+}
+
+CReader::SinkCall::~SinkCall()
+{
+    LeaveCriticalSection(m_gate.Get());
+}
 
 CReader::CReader()
 {
@@ -38,6 +90,48 @@ CReader::CReader()
 CReader::~CReader()
 {
     Stop();
+    if (m_holdsRetiredPort) {
+        CritSecLock lock(RetiredPortsLock());
+        auto held = RetiredPorts().find(m_portName);
+        if (held != RetiredPorts().end())
+            RetiredPorts().erase(held);
+    }
+}
+
+void CReader::DetachSink()
+{
+    CritSecLock gate(m_sinkGate);
+    m_sink = &NoReaderEvents;
+}
+
+bool CReader::PortHeldByRetired(const std::wstring& name)
+{
+    CritSecLock lock(RetiredPortsLock());
+    return RetiredPorts().count(name) != 0;
+}
+
+bool CReader::Retire(std::unique_ptr<CReader> reader, DWORD timeoutMs)
+{
+    if (!reader)
+        return true;
+    if (reader->Started()) {
+        reader->RequestStop();
+        if (!reader->StopThread(timeoutMs)) {
+            // The thread is inside a call that has not returned (opening a port whose driver takes
+            // tens of seconds, an operation the driver does not end). From here on the thread is on
+            // its own: it owns the reader and deletes it when it ends.
+            reader->DetachSink();
+            {
+                CritSecLock lock(RetiredPortsLock());
+                RetiredPorts().insert(reader->m_portName);
+                reader->m_holdsRetiredPort = true;
+            }
+            reader.release()->Abandon();
+            return false;
+        }
+    }
+    reader.reset(); // disconnects
+    return true;
 }
 
 void CReader::Init(IReaderEvents* sink, const wchar_t* portName)
@@ -248,9 +342,9 @@ BOOL CReader::IdentifyNow(int32_t address, BYTE stopBits, uint32_t model, DWORD 
         ok = OpenAndIdentify(m_portName, stopBits, model, connectTimeout, rxPeriod, reqTimeout,
                              reqTries, infoText);
     } catch (const CZPortException& e) {
-        SetError(e.Code(), ExceptionLine(e.what()).c_str());
+        SetError(e.Code(), ExceptionLine(e).c_str());
     } catch (const std::exception& e) {
-        SetError(E_FAIL, ExceptionLine(e.what()).c_str());
+        SetError(E_FAIL, ExceptionLine(e).c_str());
     }
     m_curAddress = NO_BUS_ADDRESS;
     return ok;

@@ -9,11 +9,15 @@
 //   IdentifyNow, on the caller's thread after the reader's thread has been stopped).
 // - Fields that other threads read are written under the lock or are atomic; the thread works on
 //   its own copy of the connection values, taken under the lock at the top of every pass.
+// - Every sink call goes through Sink(), which holds the sink gate for the call: a reader whose
+//   thread its owner gives up on (Retire) is cut off from the sink at the gate, so nothing the
+//   thread does afterwards reaches the owner.
 #pragma once
 #include "Handles.h"
 #include "KeyData.h"
 #include "Lock.h"
 #include "PollSilence.h"
+#include "ReadKeys.h"
 #include "ReaderEvents.h"
 #include "Thread.h"
 #include "ZPort.h"
@@ -163,6 +167,16 @@ public:
     // Stops the thread, waits for it and disconnects. Safe to call again; never from a sink call
     // (that runs on the reader's own thread).
     void Stop();
+    // Stops the thread and deletes the reader, waiting for the thread at most `timeoutMs` (the
+    // owner's thread is the platform's: it must not hang on a driver that does not return). A
+    // thread still inside a system call by then is left to end alone: the reader is cut off from
+    // its sink, its port counts as busy for every other reader until the thread has let go of it,
+    // and the thread deletes the reader when it ends. True when the thread ended in time.
+    static bool Retire(std::unique_ptr<CReader> reader, DWORD timeoutMs);
+    // The read-keys settings this reader follows, live (before Start). Without one it follows the
+    // process-wide block (CurrentReadKeys). Shared, so that a thread left to end alone never reads
+    // freed settings.
+    void SetReadKeys(std::shared_ptr<const ReadKeysBlock> block) { m_readKeys = std::move(block); }
     // A present key (NO_BUS_ADDRESS and an index into the present-key list) or a bus address's
     // last key (index 0). Key type 0, an empty key and an empty text when there is none.
     void GetLastKey(int32_t address, int32_t index, uint32_t& keyType, KeyData& key,
@@ -188,6 +202,9 @@ public:
     bool GetReaderInfo(int32_t address, uint32_t& model, uint32_t& serialNumber,
                        uint32_t& firmwareVersion, std::wstring& infoText);
     int32_t PresentKeyCount();
+    // Whether a reader left to end alone (Retire) still holds, or is still opening, the port of
+    // this name (compared without regard to case).
+    static bool PortHeldByRetired(const std::wstring& name);
 
     // --- Command slot (the records are in CommandSlot.h) -----------------------------------
 
@@ -281,6 +298,26 @@ private:
     void ReportError(uint32_t kind, HRESULT code, const std::wstring& text);
     BOOL SetReaderSpeed(uint32_t speed);
     bool KeepGoing() const { return Running() || !Started(); }
+
+    // One sink call, made while the sink gate is held (see the rules above).
+    class SinkCall
+    {
+    public:
+        SinkCall(CCriticalSection& gate, const std::atomic<IReaderEvents*>& sink);
+        ~SinkCall();
+        SinkCall(const SinkCall&) = delete;
+        SinkCall& operator=(const SinkCall&) = delete;
+        IReaderEvents* operator->() const { return m_sink; }
+
+    private:
+        CCriticalSection& m_gate;
+        IReaderEvents* m_sink;
+    };
+    SinkCall Sink() { return SinkCall(m_sinkGate, m_sink); }
+    // Cuts the reader off from its sink; waits for a sink call in progress to end.
+    void DetachSink();
+    const ReadKeysBlock& ReadKeys() const { return m_readKeys ? *m_readKeys : CurrentReadKeys(); }
+
     bool LogOn(uint32_t messageId);
     static const wchar_t* StopBitsText(BYTE stopBits);
     // The baud rate of a speed code 0-5 (9600 ... 230400).
@@ -398,7 +435,10 @@ private:
     void Signal(const std::shared_ptr<ReaderCommand>& command, _CMD_SIGN_INFO& rec);
 
     std::wstring m_portName;
-    IReaderEvents* m_sink = nullptr;
+    std::atomic<IReaderEvents*> m_sink{nullptr}; // after Init, changed under the sink gate only
+    CCriticalSection m_sinkGate;
+    std::shared_ptr<const ReadKeysBlock> m_readKeys;
+    std::atomic<bool> m_holdsRetiredPort{false}; // left to end alone with its port open (or being opened)
 
     CHandle m_cancelEvent;
     CHandle m_wakeEvent;

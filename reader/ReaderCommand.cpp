@@ -65,7 +65,7 @@ void CReader::CompleteCommand(const std::shared_ptr<ReaderCommand>& command, HRE
         m_cmdStatus = code;
     }
     if (m_sink)
-        m_sink->OnCommand(this);
+        Sink()->OnCommand(this);
 }
 
 void CReader::CompleteWithLastError(const std::shared_ptr<ReaderCommand>& command)

@@ -55,7 +55,7 @@ BYTE ProtocolEventChar(uint32_t protocol)
 
 bool CReader::LogOn(uint32_t messageId)
 {
-    return m_sink && m_sink->IsLogEnabled(this, messageId);
+    return m_sink && Sink()->IsLogEnabled(this, messageId);
 }
 
 DWORD CReader::SpeedCodeBaud(uint32_t code)
@@ -92,6 +92,12 @@ BOOL CReader::EnsurePortOpen(const std::wstring& name, DWORD baud, BYTE stopBits
             m_port.reset();
         }
     }
+    // A reader that its owner left to end alone may still hold the port, or be opening it: the
+    // driver would refuse a second opener, or make it wait as long.
+    if (PortHeldByRetired(name) && !m_holdsRetiredPort) {
+        SetError(PE_PORT_BUSY, nullptr);
+        return FALSE;
+    }
     if (!m_port) {
         CZPort* port = CreateZPort(name.c_str());
         port->AddRef();
@@ -105,7 +111,7 @@ BOOL CReader::EnsurePortOpen(const std::wstring& name, DWORD baud, BYTE stopBits
                 HRESULT code;
                 std::wstring text;
                 GetLastError(NO_BUS_ADDRESS, code, text);
-                m_sink->Log(this, LOG_LEVEL_ERROR, IDS_LOG_PORT_OPEN_FAILED, name.c_str(), (int)baud,
+                Sink()->Log(this, LOG_LEVEL_ERROR, IDS_LOG_PORT_OPEN_FAILED, name.c_str(), (int)baud,
                             L'N', 8, stopBits == 2 ? 2 : 1, (unsigned)code, text.c_str());
             }
             return FALSE;
@@ -123,19 +129,19 @@ BOOL CReader::EnsurePortOpen(const std::wstring& name, DWORD baud, BYTE stopBits
     // stop bits, and a driver may keep its own queue sizes.
     const bool serial = IsSerialPortName(name.c_str());
     if (serial && stopBits == ONE5STOPBITS && LogOn(IDS_LOG_STOPBITS_MAPPED))
-        m_sink->Log(this, LOG_LEVEL_WARNING, IDS_LOG_STOPBITS_MAPPED, name.c_str());
+        Sink()->Log(this, LOG_LEVEL_WARNING, IDS_LOG_STOPBITS_MAPPED, name.c_str());
     if (const DWORD queueError = m_port->QueueSizeError()) {
         if (LogOn(IDS_LOG_PORT_QUEUES)) {
             std::wstring text;
             GetErrorText(text, nullptr, queueError);
             while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r'))
                 text.pop_back();
-            m_sink->Log(this, LOG_LEVEL_WARNING, IDS_LOG_PORT_QUEUES, name.c_str(),
+            Sink()->Log(this, LOG_LEVEL_WARNING, IDS_LOG_PORT_QUEUES, name.c_str(),
                         (unsigned)HRESULT_FROM_WIN32(queueError), text.c_str());
         }
     }
     if (LogOn(IDS_LOG_PORT_OPEN))
-        m_sink->Log(this, LOG_LEVEL_INFO, IDS_LOG_PORT_OPEN, name.c_str(), (int)baud, L'N', 8,
+        Sink()->Log(this, LOG_LEVEL_INFO, IDS_LOG_PORT_OPEN, name.c_str(), (int)baud, L'N', 8,
                     StopBitsText(serial ? EffectiveStopBits(stopBits) : stopBits));
     return TRUE;
 }
@@ -158,13 +164,13 @@ BOOL CReader::ApplyLineParams(DWORD baud, BYTE stopBits, BYTE eventChar)
             HRESULT code;
             std::wstring text;
             GetLastError(NO_BUS_ADDRESS, code, text);
-            m_sink->Log(this, LOG_LEVEL_ERROR, IDS_LOG_PORT_CONFIG_FAILED, (int)baud, L'N', 8,
+            Sink()->Log(this, LOG_LEVEL_ERROR, IDS_LOG_PORT_CONFIG_FAILED, (int)baud, L'N', 8,
                         StopBitsText(stopBits), (unsigned)code, text.c_str());
         }
         return FALSE;
     }
     if (LogOn(IDS_LOG_PORT_CONFIGURED))
-        m_sink->Log(this, LOG_LEVEL_INFO, IDS_LOG_PORT_CONFIGURED, (int)baud, L'N', 8,
+        Sink()->Log(this, LOG_LEVEL_INFO, IDS_LOG_PORT_CONFIGURED, (int)baud, L'N', 8,
                     StopBitsText(stopBits));
     return TRUE;
 }
@@ -177,7 +183,7 @@ void CReader::ClosePort()
     if (m_port->IsOpen()) {
         m_port->Close();
         if (LogOn(IDS_LOG_PORT_CLOSED))
-            m_sink->Log(this, LOG_LEVEL_INFO, IDS_LOG_PORT_CLOSED, m_portName.c_str());
+            Sink()->Log(this, LOG_LEVEL_INFO, IDS_LOG_PORT_CLOSED, m_portName.c_str());
     }
     m_port.reset();
 }
@@ -196,7 +202,7 @@ size_t CReader::Receive(DWORD count, DWORD timeout, BOOL hex)
             BytesToHex(text, reinterpret_cast<const uint8_t*>(m_rx.data() + before), m_rx.size() - before);
         else
             EscapeForLog(text, m_rx.data() + before, static_cast<int>(m_rx.size() - before));
-        m_sink->Log(this, LOG_LEVEL_INFO, IDS_LOG_RECEIVED, text.c_str());
+        Sink()->Log(this, LOG_LEVEL_INFO, IDS_LOG_RECEIVED, text.c_str());
     }
     return m_rx.size();
 }
@@ -214,7 +220,7 @@ void CReader::Send(const void* data, DWORD length, DWORD timeout, BOOL hex)
             BytesToHex(text, static_cast<const uint8_t*>(data), length);
         else
             EscapeForLog(text, static_cast<const char*>(data), static_cast<int>(length));
-        m_sink->Log(this, LOG_LEVEL_INFO, IDS_LOG_SENT, text.c_str());
+        Sink()->Log(this, LOG_LEVEL_INFO, IDS_LOG_SENT, text.c_str());
     }
 }
 
@@ -249,7 +255,7 @@ bool CReader::TakeReceivedLine(std::string& line, bool* dropped)
         if (dropped)
             *dropped = true;
         if (LogOn(IDS_LOG_LINE_DROPPED))
-            m_sink->Log(this, LOG_LEVEL_WARNING, IDS_LOG_LINE_DROPPED, static_cast<unsigned>(MaxLineLength));
+            Sink()->Log(this, LOG_LEVEL_WARNING, IDS_LOG_LINE_DROPPED, static_cast<unsigned>(MaxLineLength));
     }
     return false;
 }
@@ -321,17 +327,17 @@ void CReader::ReportError(uint32_t kind, HRESULT code, const std::wstring& text)
         return;
     if (kind == ERROR_KIND_PORT) {
         if (LogOn(IDS_LOG_PORT_ERROR))
-            m_sink->Log(this, LOG_LEVEL_ERROR, IDS_LOG_PORT_ERROR, (unsigned)code, text.c_str());
+            Sink()->Log(this, LOG_LEVEL_ERROR, IDS_LOG_PORT_ERROR, (unsigned)code, text.c_str());
         Disconnect(TRUE);
     } else if (kind == ERROR_KIND_SYSTEM) {
         if (LogOn(IDS_LOG_OS_ERROR))
-            m_sink->Log(this, LOG_LEVEL_ERROR, IDS_LOG_OS_ERROR, (unsigned)code, text.c_str());
+            Sink()->Log(this, LOG_LEVEL_ERROR, IDS_LOG_OS_ERROR, (unsigned)code, text.c_str());
     } else {
         if (LogOn(IDS_LOG_ERROR))
-            m_sink->Log(this, LOG_LEVEL_ERROR, IDS_LOG_ERROR, text.c_str());
+            Sink()->Log(this, LOG_LEVEL_ERROR, IDS_LOG_ERROR, text.c_str());
     }
     if (m_sink)
-        m_sink->OnDriverError(this, code, text);
+        Sink()->OnDriverError(this, code, text);
     Sleep(100);
 }
 

@@ -2,6 +2,7 @@
 // tests that classify a reader line, and error texts made fit to be joined into one line.
 #pragma once
 #include <windows.h>
+#include <exception>
 #include <string>
 
 namespace readertext {
@@ -67,5 +68,7 @@ inline bool Contains(const std::string& s, const char* what) { return s.find(wha
 std::wstring ErrorLine(HRESULT code);
 // An exception's narrow text widened from the ANSI code page, as one line.
 std::wstring ExceptionLine(const char* what);
+// An exception's message as one line (ours keep theirs in UTF-16: nothing lost to the code page).
+std::wstring ExceptionLine(const std::exception& e);
 
 } // namespace readertext

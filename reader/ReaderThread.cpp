@@ -88,13 +88,13 @@ DWORD CReader::Run()
                 ServeProtocol(wait);
             WaitEvents(wait);
         } catch (const CZPortException& e) {
-            ReportError(ERROR_KIND_PORT, e.Code(), ExceptionLine(e.what()));
+            ReportError(ERROR_KIND_PORT, e.Code(), ExceptionLine(e));
         } catch (const COSException& e) {
             DWORD code = e.Code();
             HRESULT hr = static_cast<int32_t>(code) > 0 ? HRESULT_FROM_WIN32(code) : static_cast<HRESULT>(code);
-            ReportError(ERROR_KIND_SYSTEM, hr, ExceptionLine(e.what()));
+            ReportError(ERROR_KIND_SYSTEM, hr, ExceptionLine(e));
         } catch (const std::exception& e) {
-            ReportError(ERROR_KIND_OTHER, E_FAIL, ExceptionLine(e.what()));
+            ReportError(ERROR_KIND_OTHER, E_FAIL, ExceptionLine(e));
         }
     }
 }
@@ -301,10 +301,10 @@ BOOL CReader::Connect()
             ok = SetupProtocol(bus);
         }
     } catch (const CZPortException& e) {
-        SetError(e.Code(), ExceptionLine(e.what()).c_str());
+        SetError(e.Code(), ExceptionLine(e).c_str());
         ok = FALSE;
     } catch (const std::exception& e) {
-        SetError(E_FAIL, ExceptionLine(e.what()).c_str());
+        SetError(E_FAIL, ExceptionLine(e).c_str());
         ok = FALSE;
     }
     m_curAddress = NO_BUS_ADDRESS;
@@ -321,10 +321,10 @@ BOOL CReader::Connect()
             if (LogOn(IDS_LOG_CONNECTED)) {
                 std::wstring version;
                 VersionToText(version, m_firmwareVersion);
-                m_sink->Log(this, LOG_LEVEL_INFO, IDS_LOG_CONNECTED, ReaderModelName(m_modelIndex),
+                Sink()->Log(this, LOG_LEVEL_INFO, IDS_LOG_CONNECTED, ReaderModelName(m_modelIndex),
                             static_cast<int>(m_serialNumber), version.c_str());
             }
-            m_sink->OnDeviceConnect(this);
+            Sink()->OnDeviceConnect(this);
         }
         // Key lines and departures that came while connecting are handled now, after the
         // connection event; a framed protocol sees the cards in its field by its own poll.
@@ -349,9 +349,9 @@ BOOL CReader::Connect()
     GetLastError(NO_BUS_ADDRESS, code, text);
     if (m_sink) {
         if (code != E_ABORT)
-            m_sink->OnDriverError(this, code, LoadResString(IDS_UNABLE_TO_CONNECT) + L" " + text);
+            Sink()->OnDriverError(this, code, LoadResString(IDS_UNABLE_TO_CONNECT) + L" " + text);
         if (LogOn(IDS_LOG_CONNECT_FAILED))
-            m_sink->Log(this, LOG_LEVEL_ERROR, IDS_LOG_CONNECT_FAILED, text.c_str());
+            Sink()->Log(this, LOG_LEVEL_ERROR, IDS_LOG_CONNECT_FAILED, text.c_str());
     }
     std::shared_ptr<ReaderCommand> command;
     {
@@ -463,8 +463,8 @@ void CReader::Disconnect(BOOL afterError)
     // A bus announces its addresses, never the port itself (its connection raised no event).
     if (m_sink && m_protocol != PROTOCOL_BUS) {
         if (LogOn(IDS_LOG_DISCONNECTED))
-            m_sink->Log(this, LOG_LEVEL_INFO, IDS_LOG_DISCONNECTED, reason.c_str());
-        m_sink->OnDeviceDisconnect(this);
+            Sink()->Log(this, LOG_LEVEL_INFO, IDS_LOG_DISCONNECTED, reason.c_str());
+        Sink()->OnDeviceDisconnect(this);
     }
     for (auto& entry : m_addresses) {
         if (entry.second.State != READER_STATE_CONNECTED)
@@ -476,8 +476,8 @@ void CReader::Disconnect(BOOL afterError)
         }
         if (m_sink) {
             if (LogOn(IDS_LOG_DISCONNECTED))
-                m_sink->Log(this, LOG_LEVEL_INFO, IDS_LOG_DISCONNECTED, reason.c_str());
-            m_sink->OnDeviceDisconnect(this);
+                Sink()->Log(this, LOG_LEVEL_INFO, IDS_LOG_DISCONNECTED, reason.c_str());
+            Sink()->OnDeviceDisconnect(this);
         }
     }
     m_curAddress = NO_BUS_ADDRESS;

@@ -50,7 +50,7 @@ const DWORD SHARED_EVENT_POLL_MS = 100;
 
 const DWORD INFINITE_MS = 0xFFFFFFFF;
 
-std::string SearchMessage(HRESULT code, const wchar_t* text)
+std::wstring SearchMessage(HRESULT code, const wchar_t* text)
 {
     std::wstring wide;
     if (text) {
@@ -61,9 +61,7 @@ std::string SearchMessage(HRESULT code, const wchar_t* text)
         if (wide.empty())
             GetErrorText(wide, nullptr, static_cast<DWORD>(code));
     }
-    std::string ansi;
-    WideToAnsi(ansi, wide.c_str(), static_cast<int>(wide.size()));
-    return ansi;
+    return wide;
 }
 
 // Lowers `wait` to `limit`.

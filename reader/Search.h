@@ -36,8 +36,8 @@ struct SearchResult
     std::wstring replyText;      // the identification text as received
 };
 
-// A failure of the search: the HRESULT and, as what(), the given text or the code's message text in
-// the ANSI code page (for PE_NO_WINSOCK the text naming the Winsock version needed).
+// A failure of the search: the HRESULT and, as its message, the given text or the code's message
+// text (for PE_NO_WINSOCK the text naming the Winsock version needed).
 class CSearchRdException : public COSException
 {
 public:

@@ -356,7 +356,7 @@ void CReader::ReportUnrecognized()
         return;
     m_flags |= READER_FLAG_UNRECOGNIZED_SEEN;
     if (m_sink)
-        m_sink->OnDriverError(this, PE_UNRECOGNIZED, ErrorLine(PE_UNRECOGNIZED));
+        Sink()->OnDriverError(this, PE_UNRECOGNIZED, ErrorLine(PE_UNRECOGNIZED));
 }
 
 BOOL CReader::ParseKeyLine(const std::wstring& line)
@@ -366,10 +366,10 @@ BOOL CReader::ParseKeyLine(const std::wstring& line)
     if (!ParseKeyText(line, keyType, key, m_modelIndex, m_firmwareVersion,
                       (m_flags & READER_FLAG_NO_CORRECTION) != 0))
         return FALSE;
-    if (!CurrentReadKeys().WantsKeyType(keyType))
+    if (!ReadKeys().WantsKeyType(keyType))
         return TRUE;
     if (LogOn(IDS_LOG_KEY_READ))
-        m_sink->Log(this, LOG_LEVEL_INFO, IDS_LOG_KEY_READ, KeyTypeName(keyType),
+        Sink()->Log(this, LOG_LEVEL_INFO, IDS_LOG_KEY_READ, KeyTypeName(keyType),
                     KeyToText(key, keyType).c_str());
     KeyEntry entry;
     entry.KeyType = keyType;
@@ -384,7 +384,7 @@ void CReader::ReadUltralightData(KeyEntry& entry)
 {
     if (entry.KeyType != KEY_TYPE_MIFARE_UL)
         return;
-    const ReadULSettings ul = CurrentReadKeys().GetReadUL();
+    const ReadULSettings ul = ReadKeys().GetReadUL();
     if (!ul.Enabled)
         return;
     if (ul.Page > 15 || ul.Count < 1) {
@@ -431,7 +431,7 @@ void CReader::ReportKey(const KeyEntry& entry, BOOL notify, BOOL force)
             // The data read after detection is the key when there is one, as in every protocol.
             const KeyData& key = entry.DataStatus == KEY_DATA_READ ? entry.Data : entry.Uid;
             std::wstring text;
-            m_sink->OnTracksData(this, entry.KeyType, key, text);
+            Sink()->OnTracksData(this, entry.KeyType, key, text);
             // The text is stored under the lock, where the owner's threads may be copying it.
             CritSecLock lock(m_lock);
             if (!m_keys.empty() && m_keys.front().KeyType == entry.KeyType
@@ -439,12 +439,12 @@ void CReader::ReportKey(const KeyEntry& entry, BOOL notify, BOOL force)
                 m_keys.front().Text = text;
         } else {
             HRESULT code = static_cast<HRESULT>(entry.DataStatus);
-            m_sink->OnDriverError(this, code, ErrorLine(code));
+            Sink()->OnDriverError(this, code, ErrorLine(code));
         }
     }
     if (gone && (previous.DataStatus == KEY_DATA_NONE || previous.DataStatus == KEY_DATA_READ)) {
         const KeyData& key = previous.DataStatus == KEY_DATA_READ ? previous.Data : previous.Uid;
-        m_sink->OnNoCard(this, previous.KeyType, key, previous.Text);
+        Sink()->OnNoCard(this, previous.KeyType, key, previous.Text);
     }
 }
 

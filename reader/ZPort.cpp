@@ -9,13 +9,11 @@
 
 namespace {
 
-std::string MessageText(HRESULT code)
+std::wstring MessageText(HRESULT code)
 {
     std::wstring text;
     GetErrorText(text, nullptr, static_cast<DWORD>(code));
-    std::string ansi;
-    WideToAnsi(ansi, text.c_str(), static_cast<int>(text.size()));
-    return ansi;
+    return text;
 }
 
 } // namespace

@@ -63,8 +63,9 @@ enum : DWORD
     ZPORT_READ_PENDING = 0x04,  // serial: overlapped read in flight; TCP: no data (waits for FD_READ)
 };
 
-// A failed port or reader operation: the HRESULT, what() = the code's message-table text in the
-// ANSI code page, and the optional wide text given at the throw (for example the port name).
+// A failed port or reader operation: the HRESULT, the code's message-table text as its message
+// (Message(); what() has it in the ANSI code page), and the optional wide text given at the throw
+// (for example the port name).
 class CZPortException : public COSException
 {
 public:

@@ -4,7 +4,8 @@
 
 CTestParvelException::CTestParvelException(const wchar_t* text)
 {
-    WideToAnsi(m_message, text ? text : L"Unknown error Test Parvel.");
+    m_text = text ? text : L"Unknown error Test Parvel.";
+    WideToAnsi(m_message, m_text.c_str());
 }
 
 void ThrowTestError(const wchar_t* text)

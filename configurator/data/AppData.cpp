@@ -2,6 +2,7 @@
 // test-bench hooks: the lazily made test host and test log, and the listeners that write every
 // add-in event and error to the test log.
 #include "AppData.h"
+#include "Exceptions.h"
 #include "CodePage.h"
 #include "DataStrings.h"
 #include "FileProblem.h"
@@ -31,17 +32,18 @@ const FormPosEntry FormPositions[] = {
 };
 
 // Save's refusal to write parts whose load failed.
-class CNotLoadedException : public std::exception
+class CNotLoadedException : public std::exception, public IExceptionMessage
 {
 public:
-    CNotLoadedException()
+    CNotLoadedException() : m_text(LoadResString(IDS_NOT_SAVED_UNLOADED))
     {
-        const std::wstring text = LoadResString(IDS_NOT_SAVED_UNLOADED);
-        WideToAnsi(m_message, text.data(), static_cast<int>(text.size()));
+        WideToAnsi(m_message, m_text.data(), static_cast<int>(m_text.size()));
     }
     const char* what() const noexcept override { return m_message.c_str(); }
+    const std::wstring& Message() const override { return m_text; }
 
 private:
+    std::wstring m_text;
     std::string m_message;
 };
 

@@ -20,12 +20,13 @@ enum class FileFault
 FileFault FindFileFault(const std::wstring& path, DWORD osError);
 
 // A failure whose text was made for the user; Text keeps what the ANSI code page cannot hold.
-class CFileProblem : public std::exception
+class CFileProblem : public std::exception, public IExceptionMessage
 {
 public:
     explicit CFileProblem(std::wstring text);
     const char* what() const noexcept override { return m_ansi.c_str(); }
     const std::wstring& Text() const { return m_text; }
+    const std::wstring& Message() const override { return m_text; }
 
 private:
     std::wstring m_text;

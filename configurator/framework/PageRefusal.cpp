@@ -57,11 +57,5 @@ void FocusRefusedField(HWND control)
 
 std::wstring ExceptionText(const std::exception& e)
 {
-    if (const CPageRefusal* refusal = dynamic_cast<const CPageRefusal*>(&e))
-        return refusal->Text();
-    if (const CFileProblem* problem = dynamic_cast<const CFileProblem*>(&e))
-        return problem->Text();
-    std::wstring text;
-    AnsiToWide(text, e.what());
-    return text;
+    return ExceptionMessage(e);
 }

@@ -3,12 +3,13 @@
 // and the close asks its one question with the reason; the text is what the user is told, and the
 // control (when there is one) is the field to put the user back into.
 #pragma once
+#include "Exceptions.h"
 #include <windows.h>
 #include <cstdint>
 #include <exception>
 #include <string>
 
-class CPageRefusal : public std::exception
+class CPageRefusal : public std::exception, public IExceptionMessage
 {
 public:
     explicit CPageRefusal(std::wstring text, HWND control = nullptr);
@@ -17,6 +18,7 @@ public:
     const std::wstring& Text() const { return m_text; }
     // The refused field, or null.
     HWND Control() const { return m_control; }
+    const std::wstring& Message() const override { return m_text; }
 
 private:
     std::wstring m_text;
@@ -39,6 +41,5 @@ std::wstring LabelBefore(HWND control);
 // can reach it: shown, and its window not disabled behind a modal dialog).
 void FocusRefusedField(HWND control);
 
-// The text of any exception for a message box: a refusal's or a file problem's own wide text,
-// else what() widened.
+// The text of any exception for a message box: our exceptions' own wide text, else what() widened.
 std::wstring ExceptionText(const std::exception& e);

@@ -1,5 +1,6 @@
 // Change notification of list adapters.
 #include "VirtualListViewData.h"
+#include "Exceptions.h"
 #include "CodePage.h"
 #include <exception>
 #include <string>
@@ -14,8 +15,7 @@ void CVirtualListViewData::FireEvent()
     }
     catch (const std::exception& e)
     {
-        std::wstring text;
-        AnsiToWide(text, e.what());
+        const std::wstring text = ExceptionMessage(e);
         OutputDebugStringW((L"Exception in CVirtualListViewData::FireEvent(): " + text + L"\r\n").c_str());
     }
 }

@@ -169,7 +169,7 @@ void CDlgMethod::Execute()
         for (const std::wstring& line : ExecuteResultLines(hasReturn, result[0], items, count, m_host))
             AppendOutput(line);
     } catch (const std::exception& e) {
-        AppendOutput(ErrorTextForOutput(e.what()));
+        AppendOutput(ErrorTextForOutput(e));
     }
 }
 

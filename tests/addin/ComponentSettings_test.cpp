@@ -1,9 +1,12 @@
 // Settings in the component: where Init looks (registry or portable file beside the library), the
 // load at start-up, and LoadSettings / SaveSettings with their parts and the two connection records.
 #include "ComponentFixture.h"
+#include "CodePage.h"
+#include "ModuleState.h"
 #include "RegKey.h"
 #include "Paths.h"
 #include "SettingsStore.h"
+#include <algorithm>
 
 using namespace slothost;
 
@@ -180,6 +183,31 @@ TEST_F(ComponentSettingsTest, MarkerFileBesideTheLibraryMeansPortableMode)
     EXPECT_TRUE(object->Portable());
     EXPECT_EQ(object->SettingsFolder(), moduleFolder.Path());
     ExpectOnlyTheDefaultFormat(); // no settings file: load-at-start-up is off
+}
+
+// The reason a save failed reaches the platform in the message language also where the code page
+// for non-Unicode programs cannot hold it (Russian texts on a 1252 system).
+TEST_F(ComponentSettingsTest, FailedSaveIsToldInRussianUnderAWesternCodePage)
+{
+    MakeFile(moduleFolder.File(L"portable_mode_enabled"));
+    ASSERT_TRUE(CreateDirectoryW(PortableFile().c_str(), nullptr)); // the settings file cannot be written
+    Create();
+    ASSERT_TRUE(object->Portable());
+    const LCID saved = MessageLcid;
+    MessageLcid = MAKELCID(MAKELANGID(LANG_RUSSIAN, SUBLANG_DEFAULT), SORT_DEFAULT);
+    std::wstring text;
+    long code = 0;
+    {
+        CAnsiCodePageScope western(1252);
+        std::vector<tVariant> params{slothost::UI4(SETTINGS_MAIN)};
+        EXPECT_FALSE(c.Proc(MSaveSettings, params)); // reported to the platform, and failed
+        code = LastError(&text);
+    }
+    MessageLcid = saved;
+    EXPECT_EQ(E_FAIL_CODE, code);
+    EXPECT_NE(std::wstring::npos, text.find(PortableFile())) << WideToUtf8(text);
+    EXPECT_TRUE(std::any_of(text.begin(), text.end(), [](wchar_t ch) { return ch >= 0x0400 && ch <= 0x04FF; }))
+        << WideToUtf8(text);
 }
 
 TEST_F(ComponentSettingsTest, LoadAtStartupFromTheRegistry)

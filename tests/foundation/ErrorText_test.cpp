@@ -7,6 +7,7 @@
 #include "ResText.h"
 #include "CodePage.h"
 #include <gtest/gtest.h>
+#include <stdexcept>
 
 namespace {
 
@@ -204,6 +205,33 @@ TEST(OSException, MessageKeepsItsLanguage)
     EXPECT_NE(english, russian.what());
     std::wstring wide = AnsiToWide(std::string(russian.what()));
     EXPECT_NE(std::wstring::npos, wide.find(L"CreateThread"));
+}
+
+// A Windows whose code page for non-Unicode programs is 1252 while its user reads Russian: the
+// texts the user is shown must keep their Cyrillic; only what() may lose it.
+TEST(ExceptionMessage, RussianTextsSurviveAWesternCodePage)
+{
+    LanguageScope ru(1049);
+    CAnsiCodePageScope western(1252);
+    ASSERT_EQ(1252u, AnsiCodePage());
+
+    COSException os(ERROR_ACCESS_DENIED, L"CreateFile");
+    const std::wstring osText = ExceptionMessage(os);
+    EXPECT_TRUE(HasCyrillic(osText)) << osText;
+    EXPECT_NE(std::wstring::npos, osText.find(L"CreateFile"));
+    EXPECT_NE(nullptr, strchr(os.what(), '?')); // the narrow copy did lose it: the scope is in force
+
+    CFileException file(CFileException::DiskFull, CFileException::NoOsError, L"D:\\\u041E\u0442\u0447\u0451\u0442.xml");
+    EXPECT_EQ(L"Disk Full (D:\\\u041E\u0442\u0447\u0451\u0442.xml)", ExceptionMessage(file));
+
+    // Copies and catches by the base keep the text.
+    try {
+        ThrowOSException(ERROR_ACCESS_DENIED, L"CreateFile");
+    } catch (const std::exception& caught) {
+        EXPECT_EQ(osText, ExceptionMessage(caught));
+    }
+    // A foreign exception has only its narrow text.
+    EXPECT_EQ(L"plain", ExceptionMessage(std::runtime_error("plain")));
 }
 
 TEST(FileException, Messages)

@@ -11,7 +11,9 @@
 #include <algorithm>
 #include <atomic>
 #include <clocale>
+#include <cstdio>
 #include <cstring>
+#include <thread>
 #include <gtest/gtest.h>
 
 namespace {
@@ -175,11 +177,31 @@ TEST(Socket, ClosesOwnedHandleOnly)
     WSACleanup();
 }
 
+// A thread of the add-in may take up Russian number formatting for itself (where the runtime has
+// per-thread locales), never for the process: the host's own thread goes on printing "1.5".
+TEST(ThreadLanguage, AnAddinThreadsSwitchLeavesTheProcessLocaleAlone)
+{
+    const LCID saved = MessageLcid;
+    MessageLcid = 1049;
+    char host[16] = {};
+    char own[16] = {};
+    std::thread worker([&] {
+        SetThreadLanguage();
+        snprintf(own, sizeof own, "%.1f", 1.5);
+    });
+    worker.join();
+    snprintf(host, sizeof host, "%.1f", 1.5);
+    MessageLcid = saved;
+    EXPECT_STREQ("1.5", host);
+    EXPECT_TRUE(strcmp(own, "1,5") == 0 || strcmp(own, "1.5") == 0) << own;
+}
+
 TEST(ThreadLanguage, RussianAndEnglish)
 {
     LCID saved = MessageLcid;
     MessageLcid = 1049;
-    EXPECT_NO_THROW(SetThreadLanguage());
+    // The configurator's form sets its process's locale (the add-in's form is tested above).
+    EXPECT_NO_THROW(SetThreadLanguage(MessageLcid));
     const char* name = setlocale(LC_ALL, nullptr);
     ASSERT_NE(nullptr, name);
     EXPECT_NE(nullptr, strstr(name, "Russian")) << name;

@@ -7,6 +7,9 @@
 #include "Unescape.h"
 #include "WFormat.h"
 #include <gtest/gtest.h>
+#include <vector>
+#include <thread>
+#include <atomic>
 
 TEST(WFormat, MicrosoftWideConventions)
 {
@@ -173,6 +176,32 @@ TEST(Paths, Helpers)
     EXPECT_EQ(L"", t);
     EXPECT_EQ(L"C:\\a", ExtractFolder(L"C:\\a\\b.xml"));
     EXPECT_EQ(L"", ExtractFolder(L"b.xml"));
+}
+
+// Two programs making the same new folder at once: the one that finds it made meanwhile succeeds.
+TEST(Paths, ForceDirectoriesTakesAFolderMadeMeanwhileAsSuccess)
+{
+    TestFolder folder;
+    const int threads = 8;
+    for (int round = 0; round < 40; ++round) {
+        const std::wstring deep = folder.Path() + L"\\r" + std::to_wstring(round) + L"\\a\\b\\c\\d";
+        std::atomic<int> ready{0};
+        std::atomic<int> failed{0};
+        std::vector<std::thread> makers;
+        for (int i = 0; i < threads; ++i) {
+            makers.emplace_back([&] {
+                ++ready;
+                while (ready.load() < threads) {
+                }
+                if (!ForceDirectories(deep))
+                    ++failed;
+            });
+        }
+        for (auto& maker : makers)
+            maker.join();
+        ASSERT_EQ(0, failed.load()) << "round " << round;
+        ASSERT_TRUE(DirectoryExists(deep));
+    }
 }
 
 TEST(Paths, ForceDirectories)

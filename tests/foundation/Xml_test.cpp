@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <random>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -523,4 +524,45 @@ TEST(Xml, FileEncodingsOutsideUtf8AreReadOrReported)
         again.LoadFile(written);
         EXPECT_EQ(XmlDamage::None, again.Damage()) << row.what;
     }
+}
+
+// Another program holding the settings file for a moment (a virus scanner, a second reader) makes
+// the replace fail for a while; the save waits that out, and reports only a hold that lasts.
+TEST(Xml, SaveWaitsOutAFileHeldForAMomentAndReportsOneHeldLonger)
+{
+    TestFolder folder;
+    const std::wstring path = folder.File(L"held.xml");
+    WriteBytes(path, "old");
+    CMemXML doc;
+    doc.Root().AddChild(L"Parvel")->Text = L"new";
+
+    auto hold = [&] {
+        return CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                           nullptr);
+    };
+    HANDLE held = hold();
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    std::thread release([held] {
+        Sleep(300);
+        CloseHandle(held);
+    });
+    EXPECT_NO_THROW(doc.SaveFile(path));
+    release.join();
+    EXPECT_NE(std::string::npos, ReadBytes(path).find("new"));
+
+    held = hold();
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    const DWORD start = GetTickCount();
+    bool thrown = false;
+    try {
+        doc.SaveFile(path);
+    } catch (const CFileException& e) {
+        thrown = true;
+        EXPECT_TRUE(e.OsError() == ERROR_ACCESS_DENIED || e.OsError() == ERROR_SHARING_VIOLATION) << e.OsError();
+    }
+    const DWORD took = GetTickCount() - start;
+    CloseHandle(held);
+    EXPECT_TRUE(thrown);
+    EXPECT_GE(took, 900u);
+    EXPECT_LT(took, 3000u);
 }

@@ -1,6 +1,7 @@
 // The reader object against simulated text-protocol readers, over TCP and over a pty mapped as a
 // COM port: connection, key lines, departures, filtering, unrecognised lines, silence, a peer
 // that goes away, stopping, and the texts the reader builds.
+#include "CodePage.h"
 #include "Messages.h"
 #include "ModuleState.h"
 #include "ReaderTestRig.h"
@@ -8,6 +9,8 @@
 #include "ReaderTestSink.h"
 #include "res/ReaderStrings.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <gtest/gtest.h>
 
 using namespace readertest;
@@ -74,6 +77,26 @@ TEST(ReaderControl, LastErrorWithoutTextTakesTheCodesTextAsOneLine)
     reader.SetError(E_FAIL, L"own text\r\n");
     reader.GetLastError(NO_BUS_ADDRESS, code, text);
     EXPECT_EQ(L"own text", text);
+}
+
+// The reader thread follows the message language; the host process's own number formatting stays
+// as the host set it.
+TEST(ReaderControl, ThreadLanguageLeavesTheHostsNumberFormatAlone)
+{
+    const LCID saved = MessageLcid;
+    MessageLcid = MAKELCID(MAKELANGID(LANG_RUSSIAN, SUBLANG_DEFAULT), SORT_DEFAULT);
+    CRecordingSink sink;
+    Timings t;
+    t.ConnectTimeout = 500;
+    // Nothing listens there: the failed connection shows that the thread has taken up its language.
+    auto reader = StartReader(sink, L"127.0.0.1:1", t);
+    const bool failed = sink.WaitCount(EventKind::DriverError, 1, WaitMs);
+    reader->Stop();
+    MessageLcid = saved;
+    ASSERT_TRUE(failed);
+    char printed[16] = {};
+    snprintf(printed, sizeof printed, "%.1f", 1.5);
+    EXPECT_STREQ("1.5", printed);
 }
 
 // The reader thread formats keys and calls the platform's ExternalEvent, whose stack needs are not
@@ -386,6 +409,35 @@ TEST_P(ReaderText, PeerGoingAwayDisconnectsAndTheReaderReconnectsWhenItIsBack)
     ASSERT_TRUE(sink.WaitCount(EventKind::Connect, 2, WaitMs));
     sim.PresentLine(s->Id(), EmLine);
     ASSERT_TRUE(sink.WaitCount(EventKind::TracksData, 1, WaitMs));
+}
+
+// The port failure that ends a connection reaches the owner in the message language even when the
+// code page for non-Unicode programs cannot hold it (1252 under a Russian user).
+TEST_P(ReaderText, PortFailureTextKeepsItsLanguageUnderAWesternCodePage)
+{
+    if (Serial())
+        GTEST_SKIP() << "the TCP peer's going away is the failure that arrives as an exception";
+    struct LanguageScope
+    {
+        LCID saved = MessageLcid;
+        LanguageScope() { MessageLcid = MAKELCID(MAKELANGID(LANG_RUSSIAN, SUBLANG_DEFAULT), SORT_DEFAULT); }
+        ~LanguageScope() { MessageLcid = saved; }
+    } russian;
+    CAnsiCodePageScope western(1252);
+    auto s = Sim();
+    Timings t;
+    t.ConnectPeriod = 500;
+    auto reader = StartReader(sink, s->Port(), t);
+    ASSERT_TRUE(sink.WaitCount(EventKind::Connect, 1, WaitMs));
+    sim.Silent(s->Id(), true);
+    sim.Disconnect(s->Id());
+    ASSERT_TRUE(sink.WaitCount(EventKind::DriverError, 1, WaitMs));
+    reader->Stop();
+    const ReaderEvent failure = sink.Events(EventKind::DriverError)[0];
+    EXPECT_EQ(PE_PORT_DISCONNECTED, failure.Code);
+    EXPECT_TRUE(std::any_of(failure.Text.begin(), failure.Text.end(),
+                            [](wchar_t c) { return c >= 0x0400 && c <= 0x04FF; })) << WideToAnsi(failure.Text);
+    EXPECT_EQ(std::wstring::npos, failure.Text.find(L'?'));
 }
 
 TEST_P(ReaderText, StopDuringAConnectionAttemptReturnsAtOnce)

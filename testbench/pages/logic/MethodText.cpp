@@ -2,6 +2,7 @@
 #include "MethodText.h"
 #include "BenchStrings.h"
 #include "CodePage.h"
+#include "Exceptions.h"
 #include "NumberText.h"
 #include "ResText.h"
 #include "SearchOutput.h"
@@ -155,4 +156,9 @@ std::wstring ErrorTextForOutput(const char* what)
     std::wstring text;
     AnsiToWide(text, what ? what : "");
     return TrimLineBreaks(text);
+}
+
+std::wstring ErrorTextForOutput(const std::exception& e)
+{
+    return TrimLineBreaks(ExceptionMessage(e));
 }

@@ -5,6 +5,7 @@
 #include "NativeApi.h"
 #include <windows.h>
 #include <cstdint>
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -53,3 +54,5 @@ std::vector<std::wstring> ExecuteResultLines(bool hasReturn, const tVariant& res
 // An exception's text for the output: widened from the ANSI code page, its trailing line breaks
 // cut (the add-in's error texts end with CR LF and the output line adds its own).
 std::wstring ErrorTextForOutput(const char* what);
+// The same for an exception, from its own UTF-16 message where it has one.
+std::wstring ErrorTextForOutput(const std::exception& e);
