@@ -59,7 +59,7 @@ std::wstring FileProblemText(const CFileException& e, bool writing, const std::w
         why = LoadResString(IDS_FAULT_IN_USE);
         break;
     case FileFault::Other:
-        AnsiToWide(why, e.what());
+        why = e.Message();
         break;
     }
     return Problem(path, writing, why, outcome);
