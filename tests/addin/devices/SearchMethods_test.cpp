@@ -1,6 +1,7 @@
 // The search methods against simulated readers: FindNext lists each reader once and then reports
 // that no more are left, leaves out ports this component has open, goes on after a time-out, and
 // finds converters by discovery on 127.0.0.1; FindClose ends the search so the next starts anew.
+#include <winsock2.h>
 #include "DeviceFixture.h"
 
 using namespace devicetest;
@@ -142,5 +143,107 @@ TEST_F(SearchTest, ConvertersAreFoundByDiscovery)
     EXPECT_EQ(opened.second, converter.Port());
     EXPECT_TRUE(WaitStatus(converter.Port(), READER_STATE_CONNECTED));
     EXPECT_TRUE(Close(converter.Port()));
+    sim.StopDiscovery(discovery.id);
+}
+
+// A converter this component has open is left out of the search as a serial port is: a second
+// connection could push the reader's own off a converter that keeps one client.
+TEST_F(SearchTest, OpenConvertersAreLeftOutOfTheSearch)
+{
+    SimReader converter(sim, 0, Text());
+    simctl::SimConverter announced;
+    announced.reader = converter.Id();
+    const simctl::SimDiscoveryInfo discovery = sim.StartDiscovery({announced});
+    object->SetDiscoveryTarget(L"127.0.0.1", static_cast<uint16_t>(discovery.udpPort));
+    SetProp(PropSearchFlags, UI4(0x10));
+    SetProp(PropFindIpTimeout, UI4(500));
+    ASSERT_TRUE(Open(converter.Port()).first);
+    ASSERT_TRUE(WaitStatus(converter.Port(), READER_STATE_CONNECTED));
+
+    Found f = FindNext();
+    EXPECT_FALSE(f.Ok) << "the open converter was listed";
+    EXPECT_EQ(f.Error, NoMoreReaders);
+    EXPECT_EQ(1, sim.Info(converter.Id())["connections"].AsInt()) << "the open converter was probed";
+    EXPECT_EQ(READER_STATE_CONNECTED, Status(converter.Port()));
+    EXPECT_TRUE(FindClose());
+
+    ASSERT_TRUE(Close(converter.Port()));
+    f = FindNext();
+    EXPECT_TRUE(f.Ok);
+    EXPECT_EQ(f.Port, converter.Port());
+    EXPECT_TRUE(FindClose());
+    sim.StopDiscovery(discovery.id);
+}
+
+namespace {
+
+// A listener on 127.0.0.1 whose accept queue is full: a further connect is never answered.
+class HangingListener
+{
+public:
+    HangingListener()
+    {
+        WSADATA data{};
+        m_started = WSAStartup(MAKEWORD(2, 2), &data) == 0;
+        m_listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof(address));
+        int length = sizeof(address);
+        getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length);
+        m_port = ntohs(address.sin_port);
+        listen(m_listener, 1);
+        for (int i = 0; i < 8; ++i) {
+            SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+            u_long nonBlocking = 1;
+            ioctlsocket(s, FIONBIO, &nonBlocking);
+            connect(s, reinterpret_cast<sockaddr*>(&address), sizeof(address));
+            m_fill.push_back(s);
+        }
+        Sleep(200);
+    }
+    ~HangingListener()
+    {
+        for (SOCKET s : m_fill)
+            closesocket(s);
+        closesocket(m_listener);
+        if (m_started)
+            WSACleanup();
+    }
+    HangingListener(const HangingListener&) = delete;
+    HangingListener& operator=(const HangingListener&) = delete;
+    int Port() const { return m_port; }
+
+private:
+    bool m_started = false;
+    SOCKET m_listener = INVALID_SOCKET;
+    std::vector<SOCKET> m_fill;
+    int m_port = 0;
+};
+
+} // namespace
+
+// One announced converter port whose connect never completes: Open("Auto") gives up once that
+// port's connect time-out has passed, tried once and at one speed, not at every speed and try.
+TEST_F(SearchTest, AHangingConverterHoldsAutoOnlyForItsConnectTimeOut)
+{
+    HangingListener hanging;
+    simctl::SimConverter announced;
+    announced.tcpPort = hanging.Port();
+    const simctl::SimDiscoveryInfo discovery = sim.StartDiscovery({announced});
+    object->SetDiscoveryTarget(L"127.0.0.1", static_cast<uint16_t>(discovery.udpPort));
+    SetProp(PropSearchFlags, UI4(0x10));
+    SetProp(PropFindIpTimeout, UI4(300));
+    SetProp(PropConnectTimeout, UI4(1500));
+    SetProp(PropReqTries, I4(2));
+    const DWORD start = GetTickCount();
+    auto opened = Open(L"Auto");
+    const DWORD took = GetTickCount() - start;
+    printf("Open(\"Auto\") gave up after %lu ms\n", static_cast<unsigned long>(took));
+    EXPECT_FALSE(opened.first);
+    EXPECT_EQ(LastError(), ReaderNotFound);
+    EXPECT_GE(took, 1400u);
+    EXPECT_LT(took, 2800u) << "held past the port's own connect time-out";
     sim.StopDiscovery(discovery.id);
 }
