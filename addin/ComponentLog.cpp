@@ -6,6 +6,8 @@
 // mix; the file is opened, locked over the range written, and closed for every line, so another
 // program may read or remove it between lines. An empty log path means that the next line starts
 // with the header. Without a settings folder (Init got no connection) no log file is written.
+// A log that has reached its size limit is renamed to "Parvel.log.1" (replacing an older one) and
+// a new log starts with its header, so the two never take more than about twice the limit.
 #include "Component.h"
 #include "CodePage.h"
 #include "Exceptions.h"
@@ -21,6 +23,21 @@
 namespace {
 
 const wchar_t* const LogFileName = L"\\Parvel.log";
+const wchar_t* const OldLogSuffix = L".1";
+const ULONGLONG LogSizeLimit = 10 * 1024 * 1024;
+
+// Moves a log that has reached the limit out of the way; true when the next line starts a new one.
+// A log that cannot be renamed (another program holds it) is written on and tried again later.
+bool RotateFullLog(const std::wstring& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
+        return false;
+    const ULONGLONG size = (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    if (size < LogSizeLimit)
+        return false;
+    return MoveFileExW(path.c_str(), (path + OldLogSuffix).c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
+}
 
 // Log flag bits by message group.
 const uint32_t LogPortMessages = 1;   // 140-149
@@ -133,8 +150,11 @@ void CParvel::WriteLog(const std::wstring& source, uint32_t level, uint32_t mess
         // Without a settings folder the path would name the root of the current drive.
         if (m_settingsFolder.empty())
             return;
+        if (!m_logPath.empty() && RotateFullLog(m_logPath))
+            m_logPath.clear();
         if (m_logPath.empty()) {
             m_logPath = m_settingsFolder + LogFileName;
+            RotateFullLog(m_logPath);
             buffer += L"\r\n";
             buffer += prefix;
             AppendFormat(buffer, L"[%c%.5d] ", L'I', IDS_LOG_HEADER);

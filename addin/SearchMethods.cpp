@@ -27,6 +27,12 @@ void CParvel::StartSearch(CSearchReaders& search, const std::vector<PortInfo>& p
 {
     if (!m_discoveryAddress.empty() && !search.SetDiscoveryTarget(m_discoveryAddress, m_discoveryPort))
         ThrowOSException(ERROR_INVALID_PARAMETER, L"SetDiscoveryTarget");
+    // Converters found by the discovery are left out as well when this component has them open:
+    // a second connection can push the reader's own off a converter that serves one client.
+    std::vector<std::wstring> open;
+    for (const auto& port : m_ports)
+        open.push_back(port.first);
+    search.ExcludePorts(open);
     search.Start(m_searchFlags, static_cast<uint8_t>(m_working.StopBits & 0xFF),
                  static_cast<uint32_t>(m_working.ConnectTimeout), static_cast<uint32_t>(m_working.RxPeriod),
                  static_cast<uint32_t>(m_working.ReqTimeout), m_working.ReqTries, m_findIpTimeout, m_findIpTries,

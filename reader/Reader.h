@@ -13,6 +13,7 @@
 //   thread its owner gives up on (Retire) is cut off from the sink at the gate, so nothing the
 //   thread does afterwards reaches the owner.
 #pragma once
+#include "TrafficLogBudget.h"
 #include "Handles.h"
 #include "KeyData.h"
 #include "Lock.h"
@@ -274,8 +275,14 @@ private:
                          DWORD connectTimeout, DWORD rxPeriod, DWORD reqTimeout, int32_t reqTries,
                          std::wstring& infoText);
     BOOL UnsupportedModel(uint16_t code);
+    // Identifies in text; a Mifare reader that a lost link left in binary mode, and which so
+    // ignores the text request, is switched back to text first and asked once more.
+    BOOL IdentifyInEitherMode(bool mayBeBinary, uint16_t& code, uint32_t& serial, uint32_t& version,
+                              DWORD reqTimeout, int32_t reqTries, std::wstring& infoText);
 
     // --- Thread: port access (ReaderPort.cpp) ---
+    // One line for received bytes the log budget left out, when there were any.
+    void LogOmittedTraffic(uint32_t omitted, DWORD spanMs);
     BOOL OpenPort(const std::wstring& name, DWORD baud, BYTE stopBits, DWORD openTimeout,
                   DWORD waitSlice);
     // Sets the open port's line parameters and logs the outcome (146 or 147).
@@ -472,6 +479,7 @@ private:
     DWORD m_lastConnectAttempt = 0;
     std::string m_rx; // received and not yet consumed
     bool m_droppingLine = false;  // the rest of an over-long line is being dropped
+    CTrafficLogBudget m_rxLogBudget;  // received bytes that may still go into the log
     // Key lines and departures (each ended by "\n") that came while a request waited for its
     // reply or while the connection was being made; handled, in order, once that is over.
     std::string m_heldLines;
@@ -479,6 +487,7 @@ private:
     uint32_t m_protocol = PROTOCOL_NONE;
     uint32_t m_flags = 0; // READER_FLAG_*
     uint32_t m_linkModel = 0;    // the model the open connection was set up for (0: none)
+    uint32_t m_unknownCodeRuns = 0;  // identifications in a row that named an unknown device code
     uint8_t m_sequence = 0;      // binary-protocol sequence number of the last request
     bool m_busLineUnsettled = false; // a bus request ended without its reply, which may still come
     std::string m_request;       // the frame being sent (binary and Pelto)

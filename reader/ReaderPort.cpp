@@ -175,9 +175,18 @@ BOOL CReader::ApplyLineParams(DWORD baud, BYTE stopBits, BYTE eventChar)
     return TRUE;
 }
 
+void CReader::LogOmittedTraffic(uint32_t omitted, DWORD spanMs)
+{
+    if (omitted > 0 && LogOn(IDS_LOG_TRAFFIC_OMITTED))
+        Sink()->Log(this, LOG_LEVEL_WARNING, IDS_LOG_TRAFFIC_OMITTED, static_cast<unsigned>(omitted),
+                    static_cast<unsigned>(spanMs));
+}
+
 void CReader::ClosePort()
 {
     m_droppingLine = false;  // the next connection starts at the start of a line
+    DWORD spanMs = 0;
+    LogOmittedTraffic(m_rxLogBudget.Pending(GetTickCount(), spanMs), spanMs);
     if (!m_port)
         return;
     if (m_port->IsOpen()) {
@@ -197,12 +206,18 @@ size_t CReader::Receive(DWORD count, DWORD timeout, BOOL hex)
     if (FAILED(hr))
         ThrowZPortException(hr, m_portName.c_str());
     if (m_rx.size() > before && LogOn(IDS_LOG_RECEIVED)) {
-        std::wstring text;
-        if (hex)
-            BytesToHex(text, reinterpret_cast<const uint8_t*>(m_rx.data() + before), m_rx.size() - before);
-        else
-            EscapeForLog(text, m_rx.data() + before, static_cast<int>(m_rx.size() - before));
-        Sink()->Log(this, LOG_LEVEL_INFO, IDS_LOG_RECEIVED, text.c_str());
+        uint32_t omitted = 0;
+        DWORD spanMs = 0;
+        const size_t logged = m_rxLogBudget.Take(GetTickCount(), m_rx.size() - before, omitted, spanMs);
+        LogOmittedTraffic(omitted, spanMs);
+        if (logged > 0) {
+            std::wstring text;
+            if (hex)
+                BytesToHex(text, reinterpret_cast<const uint8_t*>(m_rx.data() + before), logged);
+            else
+                EscapeForLog(text, m_rx.data() + before, static_cast<int>(logged));
+            Sink()->Log(this, LOG_LEVEL_INFO, IDS_LOG_RECEIVED, text.c_str());
+        }
     }
     return m_rx.size();
 }

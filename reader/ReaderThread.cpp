@@ -30,6 +30,9 @@ bool IsMifareModel(uint32_t model)
         || model == MODEL_LINTRA_PLUS;
 }
 
+// Identifications in a row naming an unknown device code after which the reader is given up.
+const uint32_t UnknownCodeRunsToGiveUp = 3;
+
 } // namespace
 
 DWORD CReader::Run()
@@ -154,6 +157,7 @@ void CReader::ApplyChanges()
     if (changes & READER_CHANGE_RECONNECT) {
         CritSecLock lock(m_lock);
         m_flags &= ~READER_FLAG_MODEL_UNSUPPORTED;
+        m_unknownCodeRuns = 0;
         m_flags |= READER_FLAG_RECONNECT_DUE;
         m_modelIndex = 0;
         m_firmwareVersion = 0;
@@ -554,10 +558,11 @@ BOOL CReader::OpenAndIdentify(const std::wstring& portName, BYTE stopBits, uint3
     }
 
     BOOL ok;
+    const bool mayBeBinary = (m_cfg.Flags & SETTINGS_FLAG_BINARY) && (model == MODEL_UNKNOWN || IsMifareModel(model));
     if (model == MODEL_UNKNOWN || model == MODEL_KORA_USB_MF) {
         if (!OpenPort(portName, 9600, stopBits, connectTimeout, rxPeriod))
             return FALSE;
-        ok = Identify(code, serial, version, reqTimeout, reqTries, &infoText);
+        ok = IdentifyInEitherMode(mayBeBinary, code, serial, version, reqTimeout, reqTries, infoText);
         if (!ok) {
             HRESULT err;
             std::wstring text;
@@ -576,21 +581,45 @@ BOOL CReader::OpenAndIdentify(const std::wstring& portName, BYTE stopBits, uint3
     } else {
         if (!EnsurePortOpen(portName, 9600, stopBits, connectTimeout, rxPeriod))
             return FALSE;
-        ok = Identify(code, serial, version, reqTimeout, reqTries, &infoText);
+        ok = IdentifyInEitherMode(mayBeBinary, code, serial, version, reqTimeout, reqTries, infoText);
     }
     if (!ok)
         return FALSE;
 
     uint32_t index = ModelFromCode(code);
     if (index == MODEL_UNKNOWN) {
-        m_flags |= READER_FLAG_MODEL_UNSUPPORTED;
+        // One garbled identification is a failed one and is tried again at the connection period;
+        // only a device that keeps naming a code we do not know is given up.
+        if (++m_unknownCodeRuns >= UnknownCodeRunsToGiveUp) {
+            m_flags |= READER_FLAG_MODEL_UNSUPPORTED;
+            if (LogOn(IDS_LOG_MODEL_GIVEN_UP))
+                Sink()->Log(this, LOG_LEVEL_ERROR, IDS_LOG_MODEL_GIVEN_UP, static_cast<unsigned>(code),
+                            static_cast<unsigned>(m_unknownCodeRuns));
+        }
         return UnsupportedModel(code);
     }
+    m_unknownCodeRuns = 0;
     CritSecLock lock(m_lock);
     m_modelIndex = index;
     m_serialNumber = serial;
     m_firmwareVersion = version;
     return TRUE;
+}
+
+BOOL CReader::IdentifyInEitherMode(bool mayBeBinary, uint16_t& code, uint32_t& serial, uint32_t& version,
+                                   DWORD reqTimeout, int32_t reqTries, std::wstring& infoText)
+{
+    if (Identify(code, serial, version, reqTimeout, reqTries, &infoText))
+        return TRUE;
+    if (!mayBeBinary || LastErrorCode() != PE_READ_TIMEOUT || !KeepGoing())
+        return FALSE;
+    // The switch back when the last connection ended never reached a reader whose link had
+    // dropped; it is still in binary mode and answers only frames.
+    if (!SetBinaryMode(TRUE, 0)) {
+        SetError(PE_READ_TIMEOUT, nullptr);
+        return FALSE;
+    }
+    return Identify(code, serial, version, reqTimeout, reqTries, &infoText);
 }
 
 BOOL CReader::UnsupportedModel(uint16_t code)

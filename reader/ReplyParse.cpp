@@ -528,39 +528,57 @@ HRESULT CheckReplyFrame(const uint8_t* frame, int count, uint32_t& sequence, uin
 BOOL TakeReplyFrame(std::string& rx, uint8_t sequence, uint8_t command, std::string& payload)
 {
     payload.clear();
+    // Every start byte may begin a frame. One whose frame fails the check was noise (a stray
+    // 0x02, or a byte inside a frame broken on the line): the hunt goes on at the next byte, not
+    // past the bytes it claimed, which may hold the real frame. One whose frame has not arrived
+    // whole may still be one, unless a whole frame that checks follows inside what it claims.
+    size_t at = 0;
+    size_t waiting = std::string::npos;   // the first start byte whose frame may still come
     for (;;)
     {
-        const size_t at = rx.find('\x02');
+        at = rx.find('\x02', at);
         if (at == std::string::npos)
+            break;
+        if (rx.size() - at < 3)
         {
-            rx.clear();
-            return FALSE;
+            if (waiting == std::string::npos)
+                waiting = at;
+            break;
         }
-        rx.erase(0, at);
-        if (rx.size() < 3)
-            return FALSE;
-        const size_t length = (uint8_t)rx[2];
+        const size_t length = (uint8_t)rx[at + 2];
         if (length < 6)
         {
-            // A start byte that begins no frame: look for the next one.
-            rx.erase(0, 1);
+            ++at; // a start byte that begins no frame
             continue;
         }
-        if (rx.size() < length)
-            return FALSE;
+        if (rx.size() - at < length)
+        {
+            if (waiting == std::string::npos)
+                waiting = at;
+            ++at;
+            continue;
+        }
         uint32_t frameSequence = 0, frameCommand = 0;
         std::string body;
-        HRESULT hr = CheckReplyFrame((const uint8_t*)rx.data(), (int)length, frameSequence, frameCommand,
-                                     body);
-        rx.erase(0, length);
+        if (FAILED(CheckReplyFrame((const uint8_t*)rx.data() + at, (int)length, frameSequence, frameCommand,
+                                   body)))
+        {
+            ++at;
+            continue;
+        }
+        rx.erase(0, at + length);
+        at = 0;
+        waiting = std::string::npos;
         // A frame of an earlier request, or of another command under the same number (a key
         // event, a stray reply), would pass its answer off as this one's.
-        if (SUCCEEDED(hr) && frameSequence == sequence && frameCommand == command)
+        if (frameSequence == sequence && frameCommand == command)
         {
             payload.swap(body);
             return TRUE;
         }
     }
+    rx.erase(0, waiting == std::string::npos ? rx.size() : waiting);
+    return FALSE;
 }
 
 namespace {

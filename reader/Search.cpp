@@ -35,9 +35,15 @@ const uint32_t UDP_DONE = 5;
 const size_t DATAGRAM_SIZE = 1024;
 // Discovery replies taken in one pass at most; the rest waits for the next pass.
 const int MAX_DATAGRAMS_PER_PASS = 64;
-// Ports that one search probes from discovery replies at most: each probe holds a socket until it
-// ends, and a segment has far fewer converters. Ports named beyond are not probed.
-const size_t MAX_DISCOVERED_PORTS = 64;
+// Discovered ports probed at once at most: each probe holds a socket until it ends. Those named
+// beyond wait and are probed as others end.
+const size_t MAX_RUNNING_DISCOVERED = 64;
+// Ports that one sender's replies may add: a converter has two. A sender naming more (a broken or
+// hostile device) must not keep the others' converters from being probed.
+const size_t MAX_PORTS_PER_SENDER = 8;
+// Discovered names one search keeps at most, however many senders there are: a bound on memory,
+// far above the converters of any segment.
+const size_t MAX_DISCOVERED_NAMES = 16384;
 
 // The longest identification a probe takes: a reader's is a few short lines. A port that says more
 // is not a reader.
@@ -222,7 +228,8 @@ void CSearchReaders::Start(uint32_t flags, uint8_t stopBits, uint32_t connectTim
     }
     const DWORD now = GetTickCount();
     for (const PortInfo& port : unique)
-        AddProbe(port.name, port.modelMask, now);
+        if (!Excluded(port.name))
+            AddProbe(port.name, port.modelMask, now);
 }
 
 void CSearchReaders::StartDiscovery()
@@ -235,24 +242,27 @@ void CSearchReaders::StartDiscovery()
 
     std::vector<uint32_t> hostAddresses;
     // A loopback target needs no host addresses; asking for them would only add a way to fail.
-    if ((ntohl(m_discoveryAddress) >> 24) != 127) {
-        char hostName[256] = {};
-        if (gethostname(hostName, sizeof(hostName)) != 0)
-            ThrowOSException(static_cast<DWORD>(WSAGetLastError()), L"gethostname");
-        addrinfo hints{};
+    const bool loopback = (ntohl(m_discoveryAddress) >> 24) == 127;
+    if (!loopback) {
+        // A host whose own name cannot be had or resolved (a broken name service, a renamed
+        // machine) still searches: from any address, which the system sends from its first.
+        std::wstring hostName;
+        addrinfoW hints{};
         hints.ai_family = AF_INET;
         hints.ai_socktype = SOCK_DGRAM;
         hints.ai_protocol = IPPROTO_UDP;
-        addrinfo* found = nullptr;
-        int rc = getaddrinfo(hostName, nullptr, &hints, &found);
-        if (rc != 0)
-            ThrowOSException(static_cast<DWORD>(rc), L"getaddrinfo");
-        std::unique_ptr<addrinfo, void (*)(addrinfo*)> owner(found, freeaddrinfo);
-        for (addrinfo* info = found; info; info = info->ai_next)
-            if (info->ai_family == AF_INET && info->ai_addr)
-                hostAddresses.push_back(reinterpret_cast<sockaddr_in*>(info->ai_addr)->sin_addr.s_addr);
+        addrinfoW* found = nullptr;
+        if (DiscoveryCalls().HostName(hostName) == 0 && GetAddrInfoW(hostName.c_str(), nullptr, &hints, &found) == 0) {
+            std::unique_ptr<addrinfoW, void (WSAAPI*)(addrinfoW*)> owner(found, FreeAddrInfoW);
+            for (addrinfoW* info = found; info; info = info->ai_next)
+                if (info->ai_family == AF_INET && info->ai_addr)
+                    hostAddresses.push_back(reinterpret_cast<sockaddr_in*>(info->ai_addr)->sin_addr.s_addr);
+        }
     }
-    for (uint32_t address : SelectDiscoveryAddresses(m_discoveryAddress, hostAddresses)) {
+    std::vector<uint32_t> selected = SelectDiscoveryAddresses(m_discoveryAddress, hostAddresses);
+    if (selected.empty() && !loopback)
+        selected.push_back(htonl(INADDR_ANY));
+    for (uint32_t address : selected) {
         m_discovery.emplace_back();
         m_discovery.back().address = address;
     }
@@ -270,21 +280,52 @@ bool CSearchReaders::AddProbe(const std::wstring& name, uint32_t modelMask, DWOR
     probe.port->waitSlice = m_readSlice;
     probe.modelMask = modelMask;
     probe.stateTime = now;
+    probe.tcp = _wcsnicmp(name.c_str(), L"COM", 3) != 0;
     return true;
 }
 
-void CSearchReaders::AddDiscoveredPort(const std::wstring& name)
+bool CSearchReaders::Excluded(const std::wstring& name) const
 {
-    if (m_discovered.size() >= MAX_DISCOVERED_PORTS ||
+    return std::any_of(m_excluded.begin(), m_excluded.end(),
+                       [&name](const std::wstring& other) { return _wcsicmp(other.c_str(), name.c_str()) == 0; });
+}
+
+void CSearchReaders::AddDiscoveredPort(const std::wstring& name, const std::wstring& sender)
+{
+    if (m_discovered.size() >= MAX_DISCOVERED_NAMES || Excluded(name) ||
         std::find(m_discovered.begin(), m_discovered.end(), name) != m_discovered.end())
         return;
-    m_discovered.push_back(name);
-    // Any model may sit behind a converter; for a TCP port the speed steps only decide how often
-    // "i" is sent.
-    if (!AddProbe(name, MODEL_MASK_ANY, GetTickCount()))
+    auto from = std::find_if(m_senders.begin(), m_senders.end(),
+                             [&sender](const std::pair<std::wstring, size_t>& s) { return s.first == sender; });
+    if (from == m_senders.end()) {
+        m_senders.emplace_back(sender, 0);
+        from = m_senders.end() - 1;
+    }
+    if (from->second >= MAX_PORTS_PER_SENDER)
         return;
-    m_probes.back().port->SetParams(9600, m_stopBits, '\n');
-    m_pauseLength = 0;
+    ++from->second;
+    m_discovered.push_back(name);
+    m_waitingPorts.push_back(name);
+    StartWaitingPorts();
+}
+
+bool CSearchReaders::StartWaitingPorts()
+{
+    bool started = false;
+    size_t running = static_cast<size_t>(
+        std::count_if(m_probes.begin(), m_probes.end(), [](const ProbeRec& probe) { return probe.tcp; }));
+    while (running < MAX_RUNNING_DISCOVERED && !m_waitingPorts.empty()) {
+        const std::wstring name = m_waitingPorts.front();
+        m_waitingPorts.pop_front();
+        // Any model may sit behind a converter.
+        if (!AddProbe(name, MODEL_MASK_ANY, GetTickCount()))
+            continue;
+        m_probes.back().port->SetParams(9600, m_stopBits, '\n');
+        m_pauseLength = 0;
+        ++running;
+        started = true;
+    }
+    return started;
 }
 
 void CSearchReaders::ProbeFailed(ProbeRec& probe, bool closePort)
@@ -296,7 +337,8 @@ void CSearchReaders::ProbeFailed(ProbeRec& probe, bool closePort)
 
 void CSearchReaders::StartProbe(ProbeRec& probe)
 {
-    DWORD baud = ProbeSpeedForStep(probe.modelMask, probe.speedStep);
+    // A converter's line speed is its own: the speed steps would only send "i" once more.
+    DWORD baud = probe.tcp ? (probe.speedStep == 0 ? 9600 : 0) : ProbeSpeedForStep(probe.modelMask, probe.speedStep);
     if (baud == 0) {
         probe.state = PROBE_DONE;
         return;
@@ -421,6 +463,13 @@ void CSearchReaders::StepProbe(ProbeRec& probe, DWORD& wait)
                 DWORD limit = probe.state == PROBE_CONNECT ? m_connectTimeout : m_replyTimeout;
                 if (limit != INFINITE_MS) {
                     DWORD elapsed = TicksSince(probe.stateTime, GetTickCount());
+                    if (elapsed >= limit && probe.state == PROBE_CONNECT && probe.tcp) {
+                        // A converter that did not take the connection in its time-out is not
+                        // waited for again: the search would be held tries times as long.
+                        probe.port->Close();
+                        probe.state = PROBE_DONE;
+                        return;
+                    }
                     if (elapsed >= limit)
                         // A connect still going on is dropped, so that the next try connects anew.
                         ProbeFailed(probe, probe.state == PROBE_CONNECT);
@@ -485,8 +534,8 @@ void CSearchReaders::SendDiscovery(UdpRec& udp)
     std::string request(DISCOVERY_REQUEST);
     WSABUF buffer{static_cast<ULONG>(request.size()), &request[0]};
     DWORD sent = 0;
-    if (WSASendTo(udp.socket.Get(), &buffer, 1, &sent, 0, reinterpret_cast<sockaddr*>(&target), sizeof(target),
-                  nullptr, nullptr) != 0)
+    if (DiscoveryCalls().SendTo(udp.socket.Get(), &buffer, 1, &sent, reinterpret_cast<sockaddr*>(&target),
+                                sizeof(target)) != 0)
         return;
     udp.sendTime = GetTickCount();
     udp.state = UDP_RECEIVE;
@@ -541,10 +590,12 @@ void CSearchReaders::ReceiveDiscovery(UdpRec& udp)
                             &secondAddress))
             continue;
         std::wstring name;
+        std::wstring senderAddress(senderText);
+        senderAddress = senderAddress.substr(0, senderAddress.rfind(L':'));
         if (DiscoveredPortName(senderText, firstPort, firstAddress, name))
-            AddDiscoveredPort(name);
+            AddDiscoveredPort(name, senderAddress);
         if (DiscoveredPortName(senderText, secondPort, secondAddress, name))
-            AddDiscoveredPort(name);
+            AddDiscoveredPort(name, senderAddress);
     }
 }
 
@@ -610,7 +661,11 @@ HRESULT CSearchReaders::GetNext(SearchResult& result, uint32_t timeoutMs)
                 else
                     ++it;
             }
-            if (m_discovery.empty() && m_probes.empty() && m_results.empty())
+            // Probes ended in this pass make room for discovered ports still waiting; they start
+            // at the next pass, at once.
+            if (StartWaitingPorts())
+                LowerWait(wait, 0);
+            if (m_discovery.empty() && m_probes.empty() && m_waitingPorts.empty() && m_results.empty())
                 return PE_NO_MORE_READERS;
             if (LiveWaiters() > 1)
                 LowerWait(wait, SHARED_EVENT_POLL_MS);

@@ -100,13 +100,19 @@ public:
     uint32_t DiscoveryAddress() const { return m_discoveryAddress; }   // network byte order
     uint16_t DiscoveryPort() const { return m_discoveryPort; }
 
+    // Ports that are not to be probed (compared without regard to case), whether listed or
+    // discovered: ports that the caller has open itself, which a probe would disturb. Set it
+    // before Start.
+    void ExcludePorts(const std::vector<std::wstring>& names) { m_excluded = names; }
+
     // Starts the search (once): flags as in PortEnum.h (SEARCH_NETWORK switches discovery on), the
     // DCB stop-bits code, the TCP connect time-out, the read slice (the longest wait while a reply
     // is awaited, 0xFFFFFFFF = none), the time-out for sending "i" and receiving the reply, the tries
     // per speed, how long one discovery attempt waits for replies and the discovery attempts per
     // local address. Without a port list the ports are enumerated with the flags. Ports listed twice
-    // are probed once. Throws COSException ("CreateEvent", "WSAStartup", "gethostname",
-    // "getaddrinfo") or CSearchRdException (PE_NO_WINSOCK; E_UNEXPECTED when started already).
+    // are probed once. A host name that cannot be had or resolved makes the discovery send from
+    // any address. Throws COSException ("CreateEvent", "WSAStartup") or CSearchRdException
+    // (PE_NO_WINSOCK; E_UNEXPECTED when started already).
     void Start(uint32_t flags, uint8_t stopBits, uint32_t connectTimeout, uint32_t readSlice,
                uint32_t replyTimeout, int32_t triesPerSpeed, uint32_t udpTimeout, int32_t udpTries,
                const std::vector<PortInfo>* ports);
@@ -149,6 +155,7 @@ private:
         uint32_t model = 0;
         uint32_t modelMask = MODEL_MASK_ANY;
         uint32_t speedStep = 0;
+        bool tcp = false;             // a converter's port: no line speed to step through
     };
 
     struct UdpRec
@@ -162,7 +169,9 @@ private:
     };
 
     bool AddProbe(const std::wstring& name, uint32_t modelMask, DWORD now);
-    void AddDiscoveredPort(const std::wstring& name);
+    bool Excluded(const std::wstring& name) const;
+    void AddDiscoveredPort(const std::wstring& name, const std::wstring& sender);
+    bool StartWaitingPorts();   // true when a waiting port became a probe
     void StepProbe(ProbeRec& probe, DWORD& wait);
     void StartProbe(ProbeRec& probe);
     void SendRequest(ProbeRec& probe);
@@ -197,7 +206,10 @@ private:
     std::deque<SearchResult> m_results;
     std::list<ProbeRec> m_probes;
     std::list<UdpRec> m_discovery;
-    std::vector<std::wstring> m_discovered;
+    std::vector<std::wstring> m_excluded;
+    std::vector<std::wstring> m_discovered;         // every discovered name taken, probed or waiting
+    std::deque<std::wstring> m_waitingPorts;        // discovered, not probed yet
+    std::vector<std::pair<std::wstring, size_t>> m_senders;   // ports taken from each sender address
     DWORD m_pauseStart = 0;
     DWORD m_pauseLength = 0;          // 0 = no pause
 };

@@ -97,6 +97,13 @@ void CZTcpPort::CloseSocket()
     }
     m_selected = 0;
     m_pending = 0;
+    m_closed = S_OK;
+}
+
+void CZTcpPort::KeepClose(HRESULT code)
+{
+    if (SUCCEEDED(m_closed))
+        m_closed = code;
 }
 
 HRESULT CZTcpPort::SelectEvents(long events)
@@ -198,7 +205,9 @@ HRESULT CZTcpPort::WaitConnect(DWORD start, DWORD timeoutMs)
 HRESULT CZTcpPort::ConnectNext(DWORD start, DWORD timeoutMs, HRESULT failure)
 {
     // A name may resolve to addresses the converter does not listen on (IPv6 first, say): each is
-    // tried in turn, and the last failure is what an open that finds none reports.
+    // tried in turn, and the last failure is what an open that finds none reports. An address that
+    // never answers (a dead record, a filtered route) may take only its share of the time left, so
+    // that the ones after it still get theirs.
     while (m_nextAddress < m_addresses.size()) {
         const TcpAddress& address = m_addresses[m_nextAddress++];
         HRESULT hr = StartConnect(address);
@@ -208,8 +217,9 @@ HRESULT CZTcpPort::ConnectNext(DWORD start, DWORD timeoutMs, HRESULT failure)
                 m_pending |= ZPORT_CONNECTING;
                 return S_OK;
             }
-            hr = WaitConnect(start, timeoutMs);
-            if (hr == E_ABORT || hr == PE_TCP_CONNECT_TIMEOUT) {
+            const DWORD left = static_cast<DWORD>(m_addresses.size() - m_nextAddress + 1);
+            hr = WaitConnect(GetTickCount(), RemainingWait(start, timeoutMs) / left);
+            if (hr == E_ABORT || (hr == PE_TCP_CONNECT_TIMEOUT && m_nextAddress >= m_addresses.size())) {
                 CloseSocket();
                 return hr;
             }
@@ -239,6 +249,7 @@ HRESULT STDMETHODCALLTYPE CZTcpPort::Open(DWORD timeoutMs)
     if (FAILED(hr))
         return hr;
     m_pending = 0;
+    m_closed = S_OK;
     // A new connection starts clean: nothing of the previous one is delivered or sent on it.
     m_telnet.Reset();
     m_received.clear();
@@ -264,6 +275,8 @@ HRESULT STDMETHODCALLTYPE CZTcpPort::GetInQueue(DWORD* count)
 
 HRESULT CZTcpPort::Receive()
 {
+    if (FAILED(m_closed))
+        return PeerClosed();   // nothing more comes; what came before is handed on first
     if (m_pending & ZPORT_READ_PENDING)
         return S_OK;
     const size_t before = m_received.size();
@@ -301,6 +314,10 @@ HRESULT CZTcpPort::Receive()
     if (m_eventChar && m_received.size() > before &&
         m_received.find(static_cast<char>(m_eventChar), before) != std::string::npos)
         SetEvent(m_commEvent);
+    if (hr == PE_PORT_DISCONNECTED) {
+        KeepClose(hr);
+        return PeerClosed();
+    }
     return hr;
 }
 
@@ -338,6 +355,8 @@ HRESULT STDMETHODCALLTYPE CZTcpPort::OnCommEvent()
 {
     if (!m_socket.Valid())
         return S_OK;
+    if (FAILED(m_closed))
+        return PeerClosed();
     WSANETWORKEVENTS events{};
     if (WSAEnumNetworkEvents(m_socket.Get(), m_commEvent, &events) != 0)
         return S_OK;
@@ -374,15 +393,17 @@ HRESULT STDMETHODCALLTYPE CZTcpPort::OnCommEvent()
     }
     if (events.lNetworkEvents & FD_CLOSE) {
         int code = events.iErrorCode[FD_CLOSE_BIT];
-        keep(code == 0 || code == WSAECONNABORTED || code == WSAECONNRESET ? PE_PORT_DISCONNECTED
-                                                                          : MapSocketError(code));
+        KeepClose(code == 0 || code == WSAECONNABORTED || code == WSAECONNRESET ? PE_PORT_DISCONNECTED
+                                                                               : MapSocketError(code));
+        keep(PeerClosed());
     }
     return hr;
 }
 
 HRESULT STDMETHODCALLTYPE CZTcpPort::Read(ZByteString& buffer, DWORD count, DWORD timeoutMs)
 {
-    const size_t target = buffer.size() + count;
+    const size_t initial = buffer.size();
+    const size_t target = initial + count;
     const DWORD start = GetTickCount();
     if (m_pending & ZPORT_READ_PENDING) {
         HRESULT hr = OnCommEvent();
@@ -405,6 +426,15 @@ HRESULT STDMETHODCALLTYPE CZTcpPort::Read(ZByteString& buffer, DWORD count, DWOR
             // network event that brought them may have been this read's own.
             if (!m_received.empty())
                 SetEvent(m_readDoneEvent);
+            else if (FAILED(m_closed))
+                SetEvent(m_commEvent);   // the owner comes back for the close
+            return S_OK;
+        }
+        if (FAILED(m_closed)) {
+            // Everything before the close is handed on now; the close is reported next time.
+            if (buffer.size() == initial)
+                return m_closed;
+            SetEvent(m_commEvent);
             return S_OK;
         }
 
@@ -459,6 +489,8 @@ HRESULT STDMETHODCALLTYPE CZTcpPort::Purge(BOOL receiveSide, BOOL sendSide)
     if (receiveSide) {
         m_received.clear();
         m_telnet.Reset();
+        if (FAILED(m_closed))
+            SetEvent(m_commEvent);
     }
     if (sendSide)
         m_sendQueue.clear();

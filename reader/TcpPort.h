@@ -6,6 +6,10 @@
 // Rule: a converter may send without end. One receive takes a bounded amount from the socket and
 // then lets the owner's wait run (setting the comm event when more may be waiting), and the
 // decoded bytes held for the owner are bounded: beyond that the system keeps them.
+//
+// Rule: a converter that closes the connection right after its last bytes loses none of them. The
+// close is kept and reported only once everything received before it has been handed on (read or
+// purged).
 #pragma once
 #include "ZPort.h"
 #include "HostResolve.h"
@@ -67,6 +71,10 @@ private:
     HRESULT ConnectNext(DWORD start, DWORD timeoutMs, HRESULT failure);
     HRESULT SelectEvents(long events);
     HRESULT Receive();
+    // The converter's close, once nothing received before it waits any more: then its code, else
+    // S_OK (the owner is woken again when the last bytes are taken).
+    HRESULT PeerClosed() const { return m_received.empty() ? m_closed : S_OK; }
+    void KeepClose(HRESULT code);
     HRESULT Flush();
     void CloseSocket();
 
@@ -76,6 +84,7 @@ private:
     std::string m_recvChunk;
     CTelnetDecoder m_telnet;        // holds a Telnet command that has not arrived whole
     std::string m_received;         // decoded, not yet handed to a caller
+    HRESULT m_closed = S_OK;        // how the converter ended the connection, S_OK while it lasts
     std::deque<std::string> m_sendQueue;  // front element may be partly sent already
     std::vector<TcpAddress> m_addresses;  // of the converter, tried in turn until one connects
     size_t m_nextAddress = 0;             // the next one to try

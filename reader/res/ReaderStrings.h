@@ -27,5 +27,7 @@
 #define IDS_LOG_ERROR             153 // text
 #define IDS_LOG_KEY_READ          154 // key type short name, key text
 #define IDS_LOG_DISCONNECTED      155 // reason text
+#define IDS_LOG_MODEL_GIVEN_UP    156 // device code, identifications in a row
 #define IDS_LOG_DISCARDED         157 // discarded input as text
+#define IDS_LOG_TRAFFIC_OMITTED   158 // received bytes not logged, milliseconds
 #define IDS_LOG_LINE_DROPPED      159 // the longest line kept, in bytes

@@ -2,6 +2,7 @@
 // switching the log on; the line format; the groups the log flags switch; whole lines from
 // concurrent writers; and the cases in which nothing may be written.
 #include "EventFixture.h"
+#include "Handles.h"
 #include <regex>
 #include <thread>
 
@@ -195,4 +196,45 @@ TEST_F(LogTest, WithoutASettingsFolderNoLogIsWritten)
     EXPECT_EQ(GetFileAttributesW(root.c_str()), before);
     EXPECT_TRUE(Call(MethodClearLog, {}).bVal);
     EXPECT_EQ(GetFileAttributesW(root.c_str()), before);
+}
+
+// A log that has reached 10 MB is renamed to Parvel.log.1 (an older one is replaced) and a new one
+// starts with its header; below the limit lines are appended as ever.
+TEST_F(LogTest, AFullLogIsRenamedAndANewOneStarts)
+{
+    const ULONGLONG limit = 10 * 1024 * 1024;
+    const std::wstring oldPath = LogPath() + L".1";
+    auto sizeOf = [](const std::wstring& path) -> ULONGLONG {
+        WIN32_FILE_ATTRIBUTE_DATA data{};
+        if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
+            return 0;
+        return (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    };
+    auto growTo = [this](ULONGLONG size) {
+        CFileHandle file(CreateFileW(LogPath().c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(file.Valid());
+        LARGE_INTEGER at;
+        at.QuadPart = static_cast<LONGLONG>(size);
+        ASSERT_TRUE(SetFilePointerEx(file.Get(), at, nullptr, FILE_BEGIN));
+        ASSERT_TRUE(SetEndOfFile(file.Get()));
+    };
+    {
+        CFileHandle old(CreateFileW(oldPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        ASSERT_TRUE(old.Valid());
+    }
+
+    object->Log(&reader, LOG_LEVEL_INFO, 153, L"first");
+    growTo(limit - 100);
+    object->Log(&reader, LOG_LEVEL_INFO, 153, L"still below");
+    EXPECT_GT(sizeOf(LogPath()), limit - 100) << "appended below the limit";
+    EXPECT_EQ(0u, sizeOf(oldPath));
+
+    growTo(limit);
+    object->Log(&reader, LOG_LEVEL_INFO, 153, L"after the limit");
+    EXPECT_EQ(limit, sizeOf(oldPath)) << "the full log was not renamed";
+    auto lines = Lines(LogText());
+    ASSERT_EQ(3u, lines.size()) << LogText();
+    EXPECT_EQ(1u, CountHeaders(lines));
+    EXPECT_NE(std::string::npos, lines[2].find("Error: after the limit"));
+    DeleteFileW(oldPath.c_str());
 }

@@ -1,6 +1,6 @@
 // The search against hostile peers on 127.0.0.1: a converter that floods its probe does not hold
 // the caller's thread past its time limit nor make the process grow, an empty discovery datagram
-// hides no converter behind it, and a discovery batch naming many ports opens a bounded number of
+// hides no converter behind it, and one sender naming many ports opens a bounded number of
 // probes.
 #include "Search.h"
 #include "Messages.h"
@@ -194,8 +194,8 @@ TEST_F(HostilePeerTest, AnEmptyDatagramHidesNoConverter)
     EXPECT_EQ(converter.Port(), result.portName);
 }
 
-// A reply batch naming more ports than a segment has converters: only a bounded number is probed,
-// each holding a socket until it ends.
+// One sender whose replies name more ports than a converter has: only a few of them are probed,
+// each holding a socket until it ends (other senders keep their own share).
 TEST_F(HostilePeerTest, ADiscoveryBatchOpensABoundedNumberOfProbes)
 {
     const size_t named = 100;
@@ -214,6 +214,6 @@ TEST_F(HostilePeerTest, ADiscoveryBatchOpensABoundedNumberOfProbes)
     EXPECT_EQ(PE_NO_MORE_READERS, search.GetNext(result, 10000));
     const size_t probed = listeners.Connected();
     printf("%zu ports named, %zu probed\n", named, probed);
-    EXPECT_GE(probed, 16u);
-    EXPECT_LE(probed, 64u);
+    EXPECT_GE(probed, 2u);
+    EXPECT_LE(probed, 8u);
 }

@@ -9,6 +9,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "Handles.h"
 #include "Socket.h"
@@ -154,6 +155,33 @@ private:
     CSocket m_listener;
     unsigned short m_port = 0;
     std::thread m_thread;
+};
+
+// Listener whose accept queue is full, so a further connect is never answered: nothing accepts,
+// and Linux drops SYNs to a listener with a full queue.
+class UnansweredListener
+{
+public:
+    UnansweredListener() : m_peer(nullptr, 1)
+    {
+        for (int i = 0; i < 8; ++i) {
+            CSocket s(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+            u_long nonBlocking = 1;
+            ioctlsocket(s.Get(), FIONBIO, &nonBlocking);
+            sockaddr_in address{};
+            address.sin_family = AF_INET;
+            address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            address.sin_port = htons(m_peer.Port());
+            connect(s.Get(), reinterpret_cast<sockaddr*>(&address), sizeof(address));
+            m_fill.push_back(std::move(s));
+        }
+        Sleep(200);  // let the handshakes that can finish do so
+    }
+    std::wstring Address() const { return m_peer.Address(); }
+
+private:
+    LoopbackPeer m_peer;
+    std::vector<CSocket> m_fill;
 };
 
 } // namespace porttest

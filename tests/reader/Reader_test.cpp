@@ -170,6 +170,12 @@ TEST(ReaderControl, LogTextsTakeTheSameArgumentsInBothLanguages)
                                      0x80040213u, L"gone");
         EXPECT_NE(std::wstring::npos, config.find(L"115200,N,8,1.5")) << config;
         EXPECT_NE(std::wstring::npos, config.find(L"0x80040213): gone")) << config;
+        std::wstring givenUp = format(lcid, IDS_LOG_MODEL_GIVEN_UP, 0x1234u, 3u);
+        EXPECT_NE(std::wstring::npos, givenUp.find(L"0x1234")) << givenUp;
+        EXPECT_NE(std::wstring::npos, givenUp.find(L" 3 ")) << givenUp;
+        std::wstring omitted = format(lcid, IDS_LOG_TRAFFIC_OMITTED, 123456u, 1000u);
+        EXPECT_NE(std::wstring::npos, omitted.find(L"123456")) << omitted;
+        EXPECT_NE(std::wstring::npos, omitted.find(L"1000")) << omitted;
         std::wstring connected = format(lcid, IDS_LOG_CONNECTED, L"Kora USB", 77, L"1.8");
         EXPECT_NE(std::wstring::npos, connected.find(L"Kora USB")) << connected;
         EXPECT_NE(std::wstring::npos, connected.find(L"1.8")) << connected;
@@ -823,7 +829,9 @@ TEST(ReaderModels, AutoModelFindsAReaderLeftAtItsFastRate)
     EXPECT_EQ(0u, sink.Count(EventKind::DriverError));
 }
 
-TEST(ReaderModels, UnsupportedModelIsNotRetriedPeriodically)
+// A device that keeps naming a code we do not know is given up after three identifications in a
+// row, and the log says so; a single garbled one is retried (the network tests show that).
+TEST(ReaderModels, UnsupportedModelIsGivenUpWhenItRepeats)
 {
     simctl::CSimControl sim;
     CRecordingSink sink;
@@ -833,11 +841,15 @@ TEST(ReaderModels, UnsupportedModelIsNotRetriedPeriodically)
     Timings t;
     t.ConnectPeriod = 200;
     auto reader = StartReader(sink, s.Port(), t);
-    ASSERT_TRUE(sink.WaitCount(EventKind::DriverError, 1, WaitMs));
+    ASSERT_TRUE(sink.WaitCount(EventKind::DriverError, 3, WaitMs));
     EXPECT_EQ(L"Unable to connect to the reader. Reader model (0x1234) is not supported.",
               sink.Events(EventKind::DriverError)[0].Text);
     Sleep(700);
-    EXPECT_EQ(1u, sink.Count(EventKind::DriverError));
+    EXPECT_EQ(3u, sink.Count(EventKind::DriverError));
+    EXPECT_TRUE(sink.HasLogLine(L"[156] The reader named the unknown model code 0x1234 3 times in a row"));
+    // A reconnection request tries again.
+    reader->Reconnect(NO_BUS_ADDRESS);
+    ASSERT_TRUE(sink.WaitCount(EventKind::DriverError, 4, WaitMs));
 }
 
 // The Binary setting decides the protocol of a Mifare reader: text lines without it, frames

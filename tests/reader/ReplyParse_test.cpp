@@ -392,10 +392,23 @@ TEST(ReplyParse, FrameHuntTakesOnlyTheReplyToTheRequest)
     EXPECT_TRUE(TakeReplyFrame(rx, 7, 0x52, payload));
     EXPECT_TRUE(rx.empty());
 
-    // A header that claims 255 bytes holds everything behind it: the hunt cannot see past it,
-    // which is why every try of a request starts with an empty buffer.
+    // A false header does not hide the frame inside what it claims: one claiming more bytes than
+    // have come, and a stray start byte whose claimed frame fails its check.
     rx = bytes({{0x02, 0x07, 0xFF}, reply});
+    EXPECT_TRUE(TakeReplyFrame(rx, 7, 0x52, payload));
+    EXPECT_TRUE(rx.empty());
+    for (uint8_t seq : {7, 2, 200}) {
+        SCOPED_TRACE(seq);
+        const auto own = Frame(seq, 0x52, {0x55, 0x01});
+        rx = bytes({{0x02}, own});
+        ASSERT_TRUE(TakeReplyFrame(rx, seq, 0x52, payload));
+        EXPECT_EQ(std::string("\x55\x01", 2), payload);
+    }
+    // A partial frame behind noise still waits for its rest.
+    rx = bytes({{0x02, 0x02}, std::vector<uint8_t>(reply.begin(), reply.begin() + 3)});
     EXPECT_FALSE(TakeReplyFrame(rx, 7, 0x52, payload));
+    rx += bytes({std::vector<uint8_t>(reply.begin() + 3, reply.end())});
+    EXPECT_TRUE(TakeReplyFrame(rx, 7, 0x52, payload));
 }
 
 TEST(ReplyParse, PageReplies)

@@ -24,33 +24,6 @@ std::string ReadExactly(CZPort* port, size_t count, DWORD timeoutMs, HRESULT* re
     return got;
 }
 
-// Listener whose accept queue is full, so a further connect is never answered: nothing accepts,
-// and Linux drops SYNs to a listener with a full queue.
-class UnansweredListener
-{
-public:
-    UnansweredListener() : m_peer(nullptr, 1)
-    {
-        for (int i = 0; i < 8; ++i) {
-            CSocket s(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
-            u_long nonBlocking = 1;
-            ioctlsocket(s.Get(), FIONBIO, &nonBlocking);
-            sockaddr_in address{};
-            address.sin_family = AF_INET;
-            address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-            address.sin_port = htons(m_peer.Port());
-            connect(s.Get(), reinterpret_cast<sockaddr*>(&address), sizeof(address));
-            m_fill.push_back(std::move(s));
-        }
-        Sleep(200);  // let the handshakes that can finish do so
-    }
-    std::wstring Address() const { return m_peer.Address(); }
-
-private:
-    LoopbackPeer m_peer;
-    std::vector<CSocket> m_fill;
-};
-
 } // namespace
 
 class TcpPortTest : public testing::Test
@@ -376,4 +349,80 @@ TEST_F(TcpPortTest, PurgeDropsReceivedAndQueuedData)
     EXPECT_EQ(0u, count);
     ASSERT_EQ(S_OK, port->Write("go", 2, 1000));
     EXPECT_EQ("fresh", ReadExactly(port.Get(), 5, 3000));
+}
+
+// A converter that sends its last bytes and closes at once (FIN or reset): the bytes come first,
+// whichever call sees the close, and the close is reported after them, with the owner woken for it.
+TEST_F(TcpPortTest, BytesBeforeTheConvertersCloseAreDeliveredFirst)
+{
+    for (int path = 0; path < 2; ++path) {
+        SCOPED_TRACE(path == 0 ? "read" : "network event, then the queue");
+        LoopbackPeer peer([](SOCKET s) {
+            SendAll(s, "[0F3A1B2C]\r\n");
+            shutdown(s, SD_SEND);
+        });
+        PortRef port(MakePort(peer.Address(), events));
+        ASSERT_EQ(S_OK, port->Open(3000));
+        Sleep(300);  // the line and the close are both in before anything is asked
+        std::string got;
+        if (path == 0) {
+            ASSERT_EQ(S_OK, port->Read(got, 100, 2000));
+        } else {
+            ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(events.comm.Get(), 1000));
+            ResetEvent(events.comm.Get());
+            ASSERT_EQ(S_OK, port->OnCommEvent());
+            DWORD queued = 0;
+            ASSERT_EQ(S_OK, port->GetInQueue(&queued));
+            ASSERT_EQ(12u, queued);
+            ASSERT_EQ(S_OK, port->Read(got, queued, 0));
+        }
+        EXPECT_EQ("[0F3A1B2C]\r\n", got);
+        EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(events.comm.Get(), 1000)) << "nobody comes back for the close";
+        ResetEvent(events.comm.Get());
+        EXPECT_EQ(PE_PORT_DISCONNECTED, port->OnCommEvent());
+        std::string more;
+        EXPECT_EQ(PE_PORT_DISCONNECTED, port->Read(more, 1, 100));
+        EXPECT_EQ("", more);
+    }
+}
+
+// The two bounds on what a flooding converter costs, each seen on its own: one receive takes
+// about 16 KB and wakes the owner for the rest; wake-ups without a Read hold about 64 KB, and
+// the rest stays with the system.
+TEST_F(TcpPortTest, AFloodIsTakenInBoundedReceivesAndHeldUpToABound)
+{
+    const size_t flood = 512 * 1024;
+    LoopbackPeer peer([flood](SOCKET s) {
+        SendAll(s, std::string(flood, 'A'));
+        char b;
+        recv(s, &b, 1, 0);
+    });
+    PortRef port(MakePort(peer.Address(), events));
+    ASSERT_EQ(S_OK, port->Open(3000));
+    Sleep(500);  // far more than one receive's share is waiting
+    ResetEvent(events.comm.Get());
+
+    DWORD queued = 0;
+    ASSERT_EQ(S_OK, port->GetInQueue(&queued));
+    printf("one receive took %lu bytes\n", static_cast<unsigned long>(queued));
+    EXPECT_GE(queued, 8u * 1024);
+    EXPECT_LE(queued, 17u * 1024) << "one receive is bounded";
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(events.comm.Get(), 0)) << "the owner is woken for the rest";
+
+    for (int wake = 0; wake < 40; ++wake) {
+        WaitForSingleObject(events.comm.Get(), 20);
+        ResetEvent(events.comm.Get());
+        ASSERT_EQ(S_OK, port->OnCommEvent());
+    }
+    ASSERT_EQ(S_OK, port->GetInQueue(&queued));
+    printf("held after 40 wake-ups: %lu bytes\n", static_cast<unsigned long>(queued));
+    EXPECT_GE(queued, 64u * 1024);
+    EXPECT_LE(queued, 80u * 1024) << "what is held for the owner is bounded";
+
+    // Nothing is lost: the owner reads it all in the end.
+    std::string got;
+    DWORD start = GetTickCount();
+    while (got.size() < flood && GetTickCount() - start < 10000)
+        ASSERT_EQ(S_OK, port->Read(got, static_cast<DWORD>(flood - got.size()), 100));
+    EXPECT_EQ(flood, got.size());
 }

@@ -128,3 +128,41 @@ TEST_F(TcpResolveTest, EveryResolvedAddressIsTriedInTurn)
     EXPECT_EQ(HRESULT_FROM_WIN32(WSAECONNREFUSED), port->Open(3000));
     EXPECT_FALSE(port->IsOpen());
 }
+
+// A name whose first address never answers (a dead record, a filtered IPv6 route): that address
+// takes only its share of the open's time-out, and the converter at the next one is reached.
+namespace {
+std::wstring g_blackHole;
+int BlackHoleFirstResolver(const std::wstring& host, const std::wstring& service, std::vector<TcpAddress>& out)
+{
+    std::vector<TcpAddress> dead;
+    std::wstring deadHost, deadService;
+    CZTcpPort::SplitAddress(g_blackHole, deadHost, deadService);
+    if (!ResolveNumeric(deadHost, deadService, dead) || !ResolveNumeric(L"127.0.0.1", service, out))
+        return WSAHOST_NOT_FOUND;
+    out.insert(out.begin(), dead.front());
+    return 0;
+}
+} // namespace
+
+TEST_F(TcpResolveTest, AnAddressThatNeverAnswersTakesOnlyItsShare)
+{
+    UnansweredListener blackHole;
+    g_blackHole = blackHole.Address();
+    ResolverScope resolver(&BlackHoleFirstResolver);
+    LoopbackPeer peer([](SOCKET s) {
+        SendAll(s, "hello\n");
+        char b;
+        recv(s, &b, 1, 0);
+    });
+    PortRef port(MakePort(L"converter.test:" + std::to_wstring(peer.Port()), events));
+    DWORD start = GetTickCount();
+    ASSERT_EQ(S_OK, port->Open(2000));
+    DWORD took = GetTickCount() - start;
+    printf("connected to the second address after %lu ms\n", static_cast<unsigned long>(took));
+    EXPECT_GE(took, 800u);
+    EXPECT_LT(took, 1800u);
+    std::string got;
+    EXPECT_EQ(S_OK, port->Read(got, 6, 3000));
+    EXPECT_EQ("hello\n", got);
+}

@@ -182,8 +182,13 @@ class FramedReader(TextReader):
             new["stored_keys"] = [simcards.parse_key(k, "stored key") for k in keys]
         return new
 
+    # Bytes sent before every binary reply (line noise, a converter's stray start byte).
+    frame_noise = b""
+
     def set(self, a):
         super().set(a)
+        if a.has("frame_noise_hex"):
+            self.frame_noise = a.hex("frame_noise_hex", b"")
         # A reader switched off forgets its binary mode: it starts again in text mode.
         if not self.binary_capable or not self.unit.powered:
             self.mode = "text"
@@ -308,7 +313,7 @@ class FramedReader(TextReader):
             if not ov.also_answer:
                 return
         status, answer, after = self._binary(cmd, bytes(data))
-        self.reply(binary_frame(seq, cmd, bytes([status]) + answer))
+        self.reply(self.frame_noise + binary_frame(seq, cmd, bytes([status]) + answer))
         if after:
             self.transport.enqueue_call(after)
 

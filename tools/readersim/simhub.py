@@ -23,7 +23,7 @@ from simvocab import SimError
 
 _UNIT_FIELDS = {"model", "serial", "device_code", "version", "build", "ident_lines", "powered"}
 _READER_FIELDS = {"speed", "pace", "reply_delay_ms", "silent", "drop_when_closed", "stored_keys",
-                  "telnet_escape"}
+                  "telnet_escape", "frame_noise_hex"}
 _CARD_FIELDS = {"type", "key", "line", "number", "memory", "locked_pages", "pages", "key_a", "key_b",
                 "add",
                 "mifare_form", "atqa", "sak"}
@@ -210,6 +210,8 @@ class Hub:
     async def set(self, a):
         if a.has("stored_keys"):
             self._framed(a, "stored_keys")
+        if a.has("frame_noise_hex"):
+            self._framed(a, "frame_noise_hex")
         self._reader(a).set(a)
 
     async def present(self, a):

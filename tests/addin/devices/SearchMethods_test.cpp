@@ -1,7 +1,12 @@
 // The search methods against simulated readers: FindNext lists each reader once and then reports
 // that no more are left, leaves out ports this component has open, goes on after a time-out, and
 // finds converters by discovery on 127.0.0.1; FindClose ends the search so the next starts anew.
+#include <winsock2.h>
 #include "DeviceFixture.h"
+#include <algorithm>
+#include <atomic>
+#include <mutex>
+#include <thread>
 
 using namespace devicetest;
 using namespace slothost;
@@ -142,5 +147,196 @@ TEST_F(SearchTest, ConvertersAreFoundByDiscovery)
     EXPECT_EQ(opened.second, converter.Port());
     EXPECT_TRUE(WaitStatus(converter.Port(), READER_STATE_CONNECTED));
     EXPECT_TRUE(Close(converter.Port()));
+    sim.StopDiscovery(discovery.id);
+}
+
+namespace {
+
+// A converter on 127.0.0.1 that serves any number of clients at once, each answering "i" with its
+// identification, and counts the connections made to it.
+class MultiClientConverter
+{
+public:
+    MultiClientConverter()
+    {
+        WSADATA data{};
+        m_started = WSAStartup(MAKEWORD(2, 2), &data) == 0;
+        m_listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof(address));
+        int length = sizeof(address);
+        getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length);
+        m_port = ntohs(address.sin_port);
+        listen(m_listener, 8);
+        m_accepter = std::thread([this] {
+            for (;;) {
+                SOCKET client = accept(m_listener, nullptr, nullptr);
+                if (client == INVALID_SOCKET || m_stopping)
+                    return;
+                std::lock_guard<std::mutex> lock(m_mutex);
+                ++m_connections;
+                m_clients.push_back(client);
+                m_servers.emplace_back([client] {
+                    const std::string reply = "Kora USB S/N: 7001\r\nDevice code: [0301]\r\nPort speed: 9600\r\n"
+                                              "Mode: text\r\nSoftware version: 1.0\r\n";
+                    char buffer[64];
+                    for (;;) {
+                        int n = recv(client, buffer, sizeof(buffer), 0);
+                        if (n <= 0)
+                            return;
+                        if (std::find(buffer, buffer + n, 'i') != buffer + n)
+                            send(client, reply.data(), static_cast<int>(reply.size()), 0);
+                    }
+                });
+            }
+        });
+    }
+    ~MultiClientConverter()
+    {
+        m_stopping = true;
+        SOCKET wake = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons(static_cast<u_short>(m_port));
+        connect(wake, reinterpret_cast<sockaddr*>(&address), sizeof(address));
+        m_accepter.join();
+        closesocket(wake);
+        closesocket(m_listener);
+        for (SOCKET client : m_clients)
+            shutdown(client, SD_BOTH);
+        for (auto& server : m_servers)
+            server.join();
+        for (SOCKET client : m_clients)
+            closesocket(client);
+        if (m_started)
+            WSACleanup();
+    }
+    MultiClientConverter(const MultiClientConverter&) = delete;
+    MultiClientConverter& operator=(const MultiClientConverter&) = delete;
+
+    int Port() const { return m_port; }
+    std::wstring Name() const { return L"127.0.0.1:" + std::to_wstring(m_port); }
+    int Connections()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_connections;
+    }
+
+private:
+    bool m_started = false;
+    SOCKET m_listener = INVALID_SOCKET;
+    int m_port = 0;
+    std::atomic<bool> m_stopping{false};
+    std::mutex m_mutex;
+    int m_connections = 0;
+    std::vector<SOCKET> m_clients;
+    std::vector<std::thread> m_servers;
+    std::thread m_accepter;
+};
+
+} // namespace
+
+// A converter this component has open is left out of the search as a serial port is: a second
+// connection could push the reader's own off a converter that keeps one client.
+TEST_F(SearchTest, OpenConvertersAreLeftOutOfTheSearch)
+{
+    MultiClientConverter converter;
+    simctl::SimConverter announced;
+    announced.tcpPort = converter.Port();
+    const simctl::SimDiscoveryInfo discovery = sim.StartDiscovery({announced});
+    object->SetDiscoveryTarget(L"127.0.0.1", static_cast<uint16_t>(discovery.udpPort));
+    SetProp(PropSearchFlags, UI4(0x10));
+    SetProp(PropFindIpTimeout, UI4(500));
+    ASSERT_TRUE(Open(converter.Name()).first);
+    ASSERT_TRUE(WaitStatus(converter.Name(), READER_STATE_CONNECTED));
+
+    Found f = FindNext();
+    EXPECT_FALSE(f.Ok) << "the open converter was listed";
+    EXPECT_EQ(f.Error, NoMoreReaders);
+    EXPECT_EQ(1, converter.Connections()) << "the open converter was probed";
+    EXPECT_TRUE(FindClose());
+
+    ASSERT_TRUE(Close(converter.Name()));
+    f = FindNext();
+    EXPECT_TRUE(f.Ok);
+    EXPECT_EQ(f.Port, converter.Name());
+    EXPECT_EQ(2, converter.Connections());
+    EXPECT_TRUE(FindClose());
+    sim.StopDiscovery(discovery.id);
+}
+
+namespace {
+
+// A listener on 127.0.0.1 whose accept queue is full: a further connect is never answered.
+class HangingListener
+{
+public:
+    HangingListener()
+    {
+        WSADATA data{};
+        m_started = WSAStartup(MAKEWORD(2, 2), &data) == 0;
+        m_listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof(address));
+        int length = sizeof(address);
+        getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length);
+        m_port = ntohs(address.sin_port);
+        listen(m_listener, 1);
+        for (int i = 0; i < 8; ++i) {
+            SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+            u_long nonBlocking = 1;
+            ioctlsocket(s, FIONBIO, &nonBlocking);
+            connect(s, reinterpret_cast<sockaddr*>(&address), sizeof(address));
+            m_fill.push_back(s);
+        }
+        Sleep(200);
+    }
+    ~HangingListener()
+    {
+        for (SOCKET s : m_fill)
+            closesocket(s);
+        closesocket(m_listener);
+        if (m_started)
+            WSACleanup();
+    }
+    HangingListener(const HangingListener&) = delete;
+    HangingListener& operator=(const HangingListener&) = delete;
+    int Port() const { return m_port; }
+
+private:
+    bool m_started = false;
+    SOCKET m_listener = INVALID_SOCKET;
+    std::vector<SOCKET> m_fill;
+    int m_port = 0;
+};
+
+} // namespace
+
+// One announced converter port whose connect never completes: Open("Auto") gives up once that
+// port's connect time-out has passed, tried once and at one speed, not at every speed and try.
+TEST_F(SearchTest, AHangingConverterHoldsAutoOnlyForItsConnectTimeOut)
+{
+    HangingListener hanging;
+    simctl::SimConverter announced;
+    announced.tcpPort = hanging.Port();
+    const simctl::SimDiscoveryInfo discovery = sim.StartDiscovery({announced});
+    object->SetDiscoveryTarget(L"127.0.0.1", static_cast<uint16_t>(discovery.udpPort));
+    SetProp(PropSearchFlags, UI4(0x10));
+    SetProp(PropFindIpTimeout, UI4(300));
+    SetProp(PropConnectTimeout, UI4(1500));
+    SetProp(PropReqTries, I4(2));
+    const DWORD start = GetTickCount();
+    auto opened = Open(L"Auto");
+    const DWORD took = GetTickCount() - start;
+    printf("Open(\"Auto\") gave up after %lu ms\n", static_cast<unsigned long>(took));
+    EXPECT_FALSE(opened.first);
+    EXPECT_EQ(LastError(), ReaderNotFound);
+    EXPECT_GE(took, 1400u);
+    EXPECT_LT(took, 2800u) << "held past the port's own connect time-out";
     sim.StopDiscovery(discovery.id);
 }
