@@ -10,7 +10,7 @@ if(TARGET parvel_addin AND ADDIN_DEVICE_TEST_SOURCES)
     target_include_directories(addin_device_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/support ${CMAKE_CURRENT_SOURCE_DIR})
     parvel_resource_script(${ADDIN_DEVICE_TEST_RC} ${PARVEL_ADDIN_RC_INCLUDES})
     add_dependencies(addin_device_tests parvel_messages)
-    add_test(NAME addin_devices COMMAND ${CMAKE_SOURCE_DIR}/tools/with-readersim.sh ${PARVEL_WINEPREFIX}
+    add_test(NAME addin_devices COMMAND ${PARVEL_GTEST_VERDICT} ${CMAKE_SOURCE_DIR}/tools/with-readersim.sh ${PARVEL_WINEPREFIX}
              ${PARVEL_WINE_RUN} $<TARGET_FILE:addin_device_tests>)
     # One simulator user at a time: the simulated COM ports live in the one shared prefix.
     set_tests_properties(addin_devices PROPERTIES FIXTURES_REQUIRED wineserver TIMEOUT 600 LABELS "wine;sim"
