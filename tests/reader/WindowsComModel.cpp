@@ -216,7 +216,8 @@ void CWindowsComModel::Pump(Device* d)
                 continue;
             }
         }
-        // The simulated reader was unplugged: the adapter is gone.
+        // The simulated reader was unplugged (Wine ends the read with ERROR_BROKEN_PIPE): the
+        // adapter is gone.
         std::lock_guard<std::mutex> lock(m_mutex);
         if (!d->removed) {
             d->removed = unplugError.load();
@@ -459,13 +460,23 @@ BOOL CWindowsComModel::WriteFile(HANDLE device, const void* data, DWORD size, DW
         OVERLAPPED own{};
         own.hEvent = done.Get();
         DWORD written = 0;
-        if (!::WriteFile(real, data, size, nullptr, &own) && ::GetLastError() != ERROR_IO_PENDING) {
-            const DWORD error = ::GetLastError();
-            Complete(ov, error, 0);
-            return Fail(error);
-        }
-        ::GetOverlappedResult(real, &own, &written, TRUE);
+        bool ok = ::WriteFile(real, data, size, nullptr, &own) || ::GetLastError() == ERROR_IO_PENDING;
+        ok = ok && ::GetOverlappedResult(real, &own, &written, TRUE);
         lock.lock();
+        d = Find(device);   // closed meanwhile by another thread?
+        if (!d) {
+            Complete(ov, ERROR_OPERATION_ABORTED, 0);
+            return Fail(ERROR_INVALID_HANDLE);
+        }
+        if (!ok) {
+            // The line behind is gone (Wine: ERROR_BROKEN_PIPE): the adapter was pulled out.
+            if (!d->removed) {
+                d->removed = unplugError.load();
+                EndPending(*d, d->removed);
+            }
+            Complete(ov, d->removed, 0);
+            return Fail(d->removed);
+        }
     }
     // The driver took the bytes at once.
     if (sent)

@@ -365,3 +365,28 @@ TEST(ReaderOnWindowsModel, PulledAdapterIsReportedDisconnectedForEveryDriverCode
     ASSERT_TRUE(sink.WaitCount(EventKind::Connect, connects, 5000));
     EXPECT_EQ(sizeof codes / sizeof codes[0], sink.Count(EventKind::Disconnect));
 }
+
+// A COM port that another program holds (Windows opens one handle per port; the code is either of
+// two) keeps the reader out with the add-in's "busy" error, which Wine's ptys cannot show.
+TEST(ReaderOnWindowsModel, PortHeldByAnotherProgramIsBusy)
+{
+    CWindowsComModel model;
+    CCallSeamScope<CComCalls> scope(model);
+    simctl::CSimControl sim;
+    SimReader s(sim, UnpacedSim(), 39);
+    HANDLE other = model.CreateFileW((L"\\\\.\\" + s.Port()).c_str(), GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING,
+                                     FILE_FLAG_OVERLAPPED);
+    ASSERT_NE(INVALID_HANDLE_VALUE, other);
+    for (DWORD code : {ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION}) {
+        SCOPED_TRACE(code);
+        model.busyError = code;
+        CRecordingSink sink;
+        auto reader = StartReader(sink, s.Port());
+        ASSERT_TRUE(sink.WaitCount(EventKind::DriverError, 1, 5000));
+        ReaderEvent error = sink.Events(EventKind::DriverError).front();
+        EXPECT_EQ(PE_PORT_BUSY, error.Code);
+        EXPECT_NE(std::wstring::npos, error.Text.find(L"Port is busy.")) << error.Text;
+        EXPECT_EQ(0u, sink.Count(EventKind::Connect));
+    }
+    model.CloseHandle(other);
+}
