@@ -19,8 +19,10 @@
 //   the port does not keep its own module mapped, which on Windows would lock the library's file
 //   and carry its state into the next load.
 //
-// The line set-up and the overlapped operations go through ComCalls(), so that tests can see what
-// the port hands the system and stand in for a driver that refuses or never ends an operation.
+// Every call on the device (open and close, the line set-up, the overlapped operations and their
+// results) goes through ComCalls(), so that tests can see what the port hands the system, stand in
+// for a driver that refuses or never ends an operation, and answer as Windows does where Wine does
+// not (a read with nothing waiting completes at once there, and still signals its event).
 #include "ComPort.h"
 #include "ComCalls.h"
 #include "ComLine.h"
