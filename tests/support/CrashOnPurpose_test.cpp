@@ -1,6 +1,7 @@
 // Test programs that crash on purpose, each run as its own ctest entry that must be seen to fail
 // (tests/support/Harness.cmake): a crash on the main thread before GoogleTest's summary, one on
-// another thread, and one after the summary, while the process exits.
+// another thread, one after the summary, while the process exits, and one that the system handles
+// itself (no filter), where the prefix's debugger setting alone must keep a debugger away.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <cstdlib>
@@ -44,4 +45,10 @@ TEST(CrashOnPurpose, OtherThread)
 TEST(CrashOnPurpose, AfterTheSummary)
 {
     std::atexit(CrashAtExit);
+}
+
+TEST(CrashOnPurpose, WithoutTheFilter)
+{
+    SetUnhandledExceptionFilter(nullptr);
+    WriteThroughNull();
 }

@@ -11,3 +11,9 @@ foreach(crash MainThread OtherThread AfterTheSummary)
     set_tests_properties(harness_crash_${suffix} PROPERTIES FIXTURES_REQUIRED wineserver TIMEOUT 60
                          LABELS "wine;harness")
 endforeach()
+# A crash the system handles itself: the prefix starts no debugger (tools/wine-prefix.sh).
+add_test(NAME harness_crash_withoutthefilter
+         COMMAND ${CMAKE_CURRENT_LIST_DIR}/expect-crash.sh --no-filter ${PARVEL_GTEST_VERDICT} ${PARVEL_WINE_RUN}
+                 $<TARGET_FILE:crash_tests> --gtest_filter=CrashOnPurpose.WithoutTheFilter)
+set_tests_properties(harness_crash_withoutthefilter PROPERTIES FIXTURES_REQUIRED wineserver TIMEOUT 60
+                     LABELS "wine;harness")
