@@ -386,7 +386,8 @@ BOOL CWindowsComModel::WaitCommEvent(HANDLE device, DWORD* mask, OVERLAPPED* ov)
     Note(WaitEvent);
     if (d->removed)
         return Fail(d->removed);
-    if (d->waitOv)
+    // No events asked for, or a wait already pending.
+    if (d->waitOv || d->mask == 0)
         return Fail(ERROR_INVALID_PARAMETER);
     Start(ov);
     if (d->history & d->mask) {

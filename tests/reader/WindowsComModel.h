@@ -5,9 +5,9 @@
 // - An overlapped ReadFile, WriteFile or WaitCommEvent resets the OVERLAPPED's event when it
 //   starts; one that completes at once returns TRUE and still sets that event.
 // - With COMMTIMEOUTS MAXDWORD/0/0 a read completes at once with what is queued, 0 bytes too.
-// - One WaitCommEvent may be pending per handle (a second fails with ERROR_INVALID_PARAMETER); an
-//   event that came while none was pending completes the next one at once; SetCommMask completes
-//   a pending wait with the mask 0.
+// - One WaitCommEvent may be pending per handle (a second fails with ERROR_INVALID_PARAMETER, as
+//   does one while the mask is 0); an event that came while none was pending completes the next
+//   one at once; SetCommMask completes a pending wait with the mask 0.
 // - PurgeComm with PURGE_RXABORT / PURGE_TXABORT and CancelIoEx end pending operations with
 //   ERROR_OPERATION_ABORTED.
 // - A pulled adapter (Unplug, or the simulated reader unplugged) ends pending operations and fails

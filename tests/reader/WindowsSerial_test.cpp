@@ -120,6 +120,8 @@ TEST(WindowsComModel, AnswersAsWindowsDocumentsTheSerialDriver)
     EXPECT_TRUE(Signalled(writeDone.Get()));
 
     DWORD mask = 0, second = 0;
+    EXPECT_FALSE(model.WaitCommEvent(h, &mask, &comm));  // no events asked for yet
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
     ASSERT_TRUE(model.SetCommMask(h, EV_RXCHAR));
     EXPECT_FALSE(model.WaitCommEvent(h, &mask, &comm));
     EXPECT_EQ(static_cast<DWORD>(ERROR_IO_PENDING), GetLastError());
