@@ -28,11 +28,20 @@ parvel_wine_run_script(${PARVEL_WINE_RUN} ${PARVEL_WINEPREFIX})
 parvel_wine_run_script(${PARVEL_GUI_WINE_RUN} ${PARVEL_GUI_WINEPREFIX})
 set(CMAKE_CROSSCOMPILING_EMULATOR ${PARVEL_WINE_RUN})
 
-# parvel_wine_test(<name> <target> [ARGS ...] [ENV ...] [LABELS ...])
-# One ctest entry runs one whole test program (or one group of it) under Wine.
+# A GoogleTest entry passes only on GoogleTest's own summary with no failed test and exit code 0:
+# put PARVEL_GTEST_VERDICT in front of the entry's command (outside every other wrapper).
+set(PARVEL_GTEST_VERDICT ${CMAKE_SOURCE_DIR}/tools/gtest-verdict.sh)
+
+# parvel_wine_test(<name> <target> [PLAIN] [ARGS ...] [ENV ...] [LABELS ...])
+# One ctest entry runs one whole GoogleTest program (or one group of it) under Wine; PLAIN marks a
+# program that is not a GoogleTest program, whose exit code alone is the verdict.
 function(parvel_wine_test name target)
-    cmake_parse_arguments(T "" "TIMEOUT" "ARGS;ENV;LABELS" ${ARGN})
-    add_test(NAME ${name} COMMAND ${target} ${T_ARGS})
+    cmake_parse_arguments(T "PLAIN" "TIMEOUT" "ARGS;ENV;LABELS" ${ARGN})
+    if(T_PLAIN)
+        add_test(NAME ${name} COMMAND ${target} ${T_ARGS})
+    else()
+        add_test(NAME ${name} COMMAND ${PARVEL_GTEST_VERDICT} ${PARVEL_WINE_RUN} $<TARGET_FILE:${target}> ${T_ARGS})
+    endif()
     if(NOT T_TIMEOUT)
         set(T_TIMEOUT 300)
     endif()

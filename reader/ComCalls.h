@@ -1,8 +1,8 @@
-// The Win32 calls through which a serial port opens its device, sets up its line and starts and
-// cancels its overlapped operations. Each member calls the system; a test derives from the class
-// to record what the port hands over (the DCB, the event mask) or to play a driver that takes its
-// time to open, refuses queue sizes or never ends a read, and puts it in place with
-// CCallSeamScope<CComCalls>.
+// The Win32 calls through which a serial port opens and closes its device, sets up its line and
+// starts, finishes and cancels its overlapped operations. Each member calls the system; a test
+// derives from the class to record what the port hands over (the DCB, the event mask), to play a
+// driver that refuses queue sizes or never ends a read, or to answer as Windows documents where
+// Wine answers otherwise, and puts it in place with CCallSeamScope<CComCalls>.
 #pragma once
 #include "CallSeam.h"
 #include <windows.h>
@@ -12,11 +12,11 @@ class CComCalls
 public:
     virtual ~CComCalls() = default;
 
-    virtual HANDLE CreateFileW(const wchar_t* path, DWORD access, DWORD share, SECURITY_ATTRIBUTES* security,
-                               DWORD disposition, DWORD flags, HANDLE templateFile)
+    virtual HANDLE CreateFileW(const wchar_t* path, DWORD access, DWORD share, DWORD disposition, DWORD flags)
     {
-        return ::CreateFileW(path, access, share, security, disposition, flags, templateFile);
+        return ::CreateFileW(path, access, share, nullptr, disposition, flags, nullptr);
     }
+    virtual BOOL CloseHandle(HANDLE device) { return ::CloseHandle(device); }
     virtual BOOL GetCommState(HANDLE device, DCB* dcb) { return ::GetCommState(device, dcb); }
     virtual BOOL SetCommState(HANDLE device, DCB* dcb) { return ::SetCommState(device, dcb); }
     virtual BOOL SetupComm(HANDLE device, DWORD inQueue, DWORD outQueue)
@@ -30,7 +30,20 @@ public:
     {
         return ::ReadFile(device, buffer, size, got, ov);
     }
+    virtual BOOL WriteFile(HANDLE device, const void* data, DWORD size, DWORD* sent, OVERLAPPED* ov)
+    {
+        return ::WriteFile(device, data, size, sent, ov);
+    }
+    virtual BOOL GetOverlappedResult(HANDLE device, OVERLAPPED* ov, DWORD* transferred, BOOL wait)
+    {
+        return ::GetOverlappedResult(device, ov, transferred, wait);
+    }
     virtual BOOL CancelIoEx(HANDLE device, OVERLAPPED* ov) { return ::CancelIoEx(device, ov); }
+    virtual BOOL PurgeComm(HANDLE device, DWORD flags) { return ::PurgeComm(device, flags); }
+    virtual BOOL ClearCommError(HANDLE device, DWORD* errors, COMSTAT* stat)
+    {
+        return ::ClearCommError(device, errors, stat);
+    }
 };
 
 // The comm calls in use.

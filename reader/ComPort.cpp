@@ -19,8 +19,10 @@
 //   the port does not keep its own module mapped, which on Windows would lock the library's file
 //   and carry its state into the next load.
 //
-// The line set-up and the overlapped operations go through ComCalls(), so that tests can see what
-// the port hands the system and stand in for a driver that refuses or never ends an operation.
+// Every call on the device (open and close, the line set-up, the overlapped operations and their
+// results) goes through ComCalls(), so that tests can see what the port hands the system, stand in
+// for a driver that refuses or never ends an operation, and answer as Windows does where Wine does
+// not (a read with nothing waiting completes at once there, and still signals its event).
 #include "ComPort.h"
 #include "ComCalls.h"
 #include "ComLine.h"
@@ -50,15 +52,26 @@ HRESULT MapComError(DWORD error, bool atCreate)
 {
     if (error == 0)
         return S_OK;
-    if (error == ERROR_OPERATION_ABORTED)
-        return PE_PORT_DISCONNECTED;
     if (atCreate) {
         if (error == ERROR_FILE_NOT_FOUND)
             return PE_PORT_NOT_EXISTS;
-        if (error == ERROR_ACCESS_DENIED)
+        // Windows opens a COM port for one handle only; another program's handle gives either.
+        if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION)
             return PE_PORT_BUSY;
     }
-    return HRESULT_FROM_WIN32(error);
+    // What USB-serial drivers fail calls with once their adapter is pulled out (and what a
+    // cancelled operation ends with): each driver has its own, none means more than "gone".
+    switch (error) {
+    case ERROR_OPERATION_ABORTED:
+    case ERROR_BAD_COMMAND:
+    case ERROR_GEN_FAILURE:
+    case ERROR_ACCESS_DENIED:
+    case ERROR_DEVICE_NOT_CONNECTED:
+    case ERROR_DEVICE_REMOVED:
+        return PE_PORT_DISCONNECTED;
+    default:
+        return HRESULT_FROM_WIN32(error);
+    }
 }
 
 CZComPort::CZComPort() = default;
@@ -137,7 +150,7 @@ void CZComPort::CloseDevice()
     }
     m_commWaitPending = false;
     m_pending = 0;
-    m_device.Reset();
+    ComCalls().CloseHandle(m_device.Release());
 }
 
 HRESULT CZComPort::ApplyCommMask()
@@ -174,11 +187,11 @@ HRESULT STDMETHODCALLTYPE CZComPort::Open(DWORD /*timeoutMs*/)
         return HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_QUOTA);
 
     std::wstring path = L"\\\\.\\" + m_name;
-    HANDLE h = ComCalls().CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                      FILE_FLAG_OVERLAPPED, nullptr);
+    HANDLE h = ComCalls().CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING,
+                                      FILE_FLAG_OVERLAPPED);
     if (h == INVALID_HANDLE_VALUE)
         return LastComError(true);
-    m_device.Reset(h);
+    m_device.Reset(h);  // closed through ComCalls (CloseDevice), like every other call on it
     m_pending = 0;
     m_commWaitPending = false;
 
@@ -265,7 +278,7 @@ HRESULT STDMETHODCALLTYPE CZComPort::GetInQueue(DWORD* count)
     if (m_device.Valid()) {
         DWORD errors = 0;
         COMSTAT stat{};
-        if (!ClearCommError(m_device.Get(), &errors, &stat)) {
+        if (!ComCalls().ClearCommError(m_device.Get(), &errors, &stat)) {
             if (count)
                 *count = total;
             return LastComError();
@@ -291,7 +304,7 @@ HRESULT CZComPort::IssueReads()
         }
         if (ComCalls().ReadFile(m_device.Get(), &m_read->buffer[0], ReadChunkSize, nullptr, &m_read->ov)) {
             DWORD got = 0;
-            GetOverlappedResult(m_device.Get(), &m_read->ov, &got, FALSE);
+            ComCalls().GetOverlappedResult(m_device.Get(), &m_read->ov, &got, FALSE);
             if (got == 0)
                 return S_OK;
             m_received.append(m_read->buffer.data(), got);
@@ -408,7 +421,7 @@ HRESULT STDMETHODCALLTYPE CZComPort::Write(const void* data, DWORD length, DWORD
             return S_OK;
         toSend = false;
         m_write->buffer.assign(static_cast<const char*>(data), length);
-        if (WriteFile(m_device.Get(), m_write->buffer.data(), length, nullptr, &m_write->ov))
+        if (ComCalls().WriteFile(m_device.Get(), m_write->buffer.data(), length, nullptr, &m_write->ov))
             return S_OK;
         DWORD error = GetLastError();
         if (error != ERROR_IO_PENDING)
@@ -437,7 +450,7 @@ HRESULT STDMETHODCALLTYPE CZComPort::Purge(BOOL receiveSide, BOOL sendSide)
         CancelAndWait(m_write, start, CancelWaitLimitMs);
         m_pending &= ~ZPORT_WRITE_PENDING;
     }
-    if (flags && !PurgeComm(m_device.Get(), flags))
+    if (flags && !ComCalls().PurgeComm(m_device.Get(), flags))
         return LastComError();
     if (receiveSide)
         m_received.clear();
@@ -451,7 +464,7 @@ HRESULT STDMETHODCALLTYPE CZComPort::OnReadComplete()
     if (!(m_pending & ZPORT_READ_PENDING))
         return S_OK;
     DWORD got = 0;
-    if (!GetOverlappedResult(m_device.Get(), &m_read->ov, &got, FALSE)) {
+    if (!ComCalls().GetOverlappedResult(m_device.Get(), &m_read->ov, &got, FALSE)) {
         DWORD error = GetLastError();
         if (error == ERROR_IO_INCOMPLETE)
             return S_OK;
@@ -471,7 +484,7 @@ HRESULT STDMETHODCALLTYPE CZComPort::OnWriteComplete()
     if (!(m_pending & ZPORT_WRITE_PENDING))
         return S_OK;
     DWORD sent = 0;
-    if (!GetOverlappedResult(m_device.Get(), &m_write->ov, &sent, FALSE) &&
+    if (!ComCalls().GetOverlappedResult(m_device.Get(), &m_write->ov, &sent, FALSE) &&
         GetLastError() == ERROR_IO_INCOMPLETE)
         return S_OK;
     m_pending &= ~ZPORT_WRITE_PENDING;
@@ -485,7 +498,7 @@ HRESULT STDMETHODCALLTYPE CZComPort::OnCommEvent()
     if (!m_commWaitPending)
         return ArmCommWait();
     DWORD ignored = 0;
-    if (!GetOverlappedResult(m_device.Get(), &m_comm->ov, &ignored, FALSE)) {
+    if (!ComCalls().GetOverlappedResult(m_device.Get(), &m_comm->ov, &ignored, FALSE)) {
         DWORD error = GetLastError();
         if (error == ERROR_IO_INCOMPLETE)
             return S_OK;

@@ -261,7 +261,19 @@ void CReader::WaitEvents(DWORD wait)
                             : m_port->OnCommEvent();
     if (FAILED(hr))
         ThrowZPortException(hr, m_portName.c_str());
-    m_flags |= READER_FLAG_DATA_READY;
+    // Data is waiting only when the port holds some. On Windows every read that completes at once
+    // (an empty one too) and every write signals its event, and the characters of a reply raise
+    // the comm event after the exchange has read them: taking each of those wakes for data would
+    // make the text poll read again at once, for ever, and the binary and Pelto readers purge the
+    // line at every poll.
+    if (index == 1)
+        return;
+    DWORD queued = 0;
+    hr = m_port->GetInQueue(&queued);
+    if (FAILED(hr))
+        ThrowZPortException(hr, m_portName.c_str());
+    if (queued)
+        m_flags |= READER_FLAG_DATA_READY;
 }
 
 BOOL CReader::Connect()

@@ -22,6 +22,16 @@ init)
         fi
         [ -f "$WINEPREFIX/system.reg" ] || { echo "wine-prefix: could not create $WINEPREFIX" >&2; exit 1; }
     fi
+    # No debugger for a crashing program: Wine's default, winedbg --auto, can hold a crashed test
+    # program until it is killed (SetErrorMode does not stop it). An empty Debugger value starts
+    # none, and the program ends with its exception code. Also set in a prefix made before this.
+    if [ ! -f "$WINEPREFIX/.no-crash-debugger" ]; then
+        wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /t REG_SZ /d "" /f \
+            </dev/null >/dev/null 2>&1 &&
+            wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Auto /t REG_SZ /d 1 /f \
+                </dev/null >/dev/null 2>&1 &&
+            touch "$WINEPREFIX/.no-crash-debugger"
+    fi
     ;;
 start)
     "$0" init "$WINEPREFIX"

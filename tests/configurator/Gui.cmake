@@ -12,13 +12,17 @@ parvel_resource_script(${CMAKE_CURRENT_LIST_DIR}/gui/GuiTests.rc ${CONFIGPARVEL_
                        ${CMAKE_CURRENT_LIST_DIR}/gui)
 add_dependencies(configparvel_gui_tests parvel_messages window_probe)
 
-# parvel_gui_test(<name> COMMAND <program> [args...] [ENV ...]): under its own X server (through
-# tools/gui-run.sh and the window probe), in the GUI tests' prefix (cmake/WineTests.cmake), with the
-# window lock.
+# parvel_gui_test(<name> [PLAIN] COMMAND <program> [args...] [ENV ...]): under its own X server
+# (through tools/gui-run.sh and the window probe), in the GUI tests' prefix (cmake/WineTests.cmake),
+# with the window lock. The program is a GoogleTest program unless PLAIN says otherwise.
 function(parvel_gui_test name)
-    cmake_parse_arguments(T "" "" "COMMAND;ENV" ${ARGN})
-    add_test(NAME ${name} COMMAND ${CMAKE_SOURCE_DIR}/tools/gui-run.sh ${PARVEL_GUI_WINE_RUN} $<TARGET_FILE:window_probe>
-             ${T_COMMAND})
+    cmake_parse_arguments(T "PLAIN" "" "COMMAND;ENV" ${ARGN})
+    set(verdict ${PARVEL_GTEST_VERDICT})
+    if(T_PLAIN)
+        set(verdict)
+    endif()
+    add_test(NAME ${name} COMMAND ${verdict} ${CMAKE_SOURCE_DIR}/tools/gui-run.sh ${PARVEL_GUI_WINE_RUN}
+             $<TARGET_FILE:window_probe> ${T_COMMAND})
     set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wineserver_gui TIMEOUT 300
                          RESOURCE_LOCK ConfigParvelWindow ENVIRONMENT "${T_ENV}" LABELS "wine;gui")
 endfunction()
@@ -34,4 +38,4 @@ target_include_directories(configparvel_smoke PRIVATE ${CMAKE_CURRENT_LIST_DIR}/
 target_link_options(configparvel_smoke PRIVATE -municode)
 target_link_libraries(configparvel_smoke PRIVATE shell32 user32)
 add_dependencies(configparvel_smoke ConfigParvel window_probe)
-parvel_gui_test(configparvel_smoke COMMAND $<TARGET_FILE:configparvel_smoke> Z:$<TARGET_FILE:ConfigParvel>)
+parvel_gui_test(configparvel_smoke PLAIN COMMAND $<TARGET_FILE:configparvel_smoke> Z:$<TARGET_FILE:ConfigParvel>)

@@ -36,7 +36,7 @@ if(CFGFORMATS_GUI)
         list(GET parts 1 name)
         string(TOLOWER ${suffix} suffix)
         add_test(NAME cfgformats_live_${suffix}
-                 COMMAND ${CMAKE_SOURCE_DIR}/tools/with-readersim.sh ${PARVEL_GUI_WINEPREFIX}
+                 COMMAND ${PARVEL_GTEST_VERDICT} ${CMAKE_SOURCE_DIR}/tools/with-readersim.sh ${PARVEL_GUI_WINEPREFIX}
                  ${CMAKE_SOURCE_DIR}/tools/gui-run.sh ${PARVEL_GUI_WINE_RUN} $<TARGET_FILE:window_probe>
                  $<TARGET_FILE:cfgformats_tests> --gtest_filter=LiveTest.${name})
         set_tests_properties(cfgformats_live_${suffix} PROPERTIES FIXTURES_REQUIRED wineserver_gui TIMEOUT 300

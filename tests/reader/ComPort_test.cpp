@@ -157,20 +157,31 @@ TEST_F(ComPortTest, BaudZeroKeepsTheDeviceSpeed)
     EXPECT_EQ(S_OK, port->GetParams(nullptr, nullptr, nullptr));
 }
 
-// A serial device that another program holds is refused with "access denied" at the open, which
-// the port reports as a busy port. Wine lets a pty be opened twice, so the reading of the error is
-// checked on its own, and the second open only where the system refuses it.
+// A serial device that another program holds is refused at the open with "access denied" or a
+// sharing violation, which the port reports as a busy port; every code a USB-serial driver fails
+// calls with once its adapter is pulled out is a disconnected port, at the open and after it.
+// Wine lets a pty be opened twice, so the reading of the errors is checked on its own, and the
+// second open only where the system refuses it.
 TEST_F(ComPortTest, SecondOpenIsPortBusy)
 {
-    EXPECT_EQ(PE_PORT_BUSY, MapComError(ERROR_ACCESS_DENIED, true));
-    EXPECT_EQ(PE_PORT_NOT_EXISTS, MapComError(ERROR_FILE_NOT_FOUND, true));
-    EXPECT_EQ(PE_PORT_DISCONNECTED, MapComError(ERROR_OPERATION_ABORTED, true));
-    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION), MapComError(ERROR_SHARING_VIOLATION, true));
-    // Past the open the same codes are the system's own errors, and a lost device is disconnected.
-    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED), MapComError(ERROR_ACCESS_DENIED));
-    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND), MapComError(ERROR_FILE_NOT_FOUND));
-    EXPECT_EQ(PE_PORT_DISCONNECTED, MapComError(ERROR_OPERATION_ABORTED));
-    EXPECT_EQ(S_OK, MapComError(0));
+    struct Reading { DWORD error; HRESULT atOpen; HRESULT later; };
+    const Reading readings[] = {
+        {ERROR_ACCESS_DENIED, PE_PORT_BUSY, PE_PORT_DISCONNECTED},
+        {ERROR_SHARING_VIOLATION, PE_PORT_BUSY, HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION)},
+        {ERROR_FILE_NOT_FOUND, PE_PORT_NOT_EXISTS, HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND)},
+        {ERROR_OPERATION_ABORTED, PE_PORT_DISCONNECTED, PE_PORT_DISCONNECTED},
+        {ERROR_BAD_COMMAND, PE_PORT_DISCONNECTED, PE_PORT_DISCONNECTED},
+        {ERROR_GEN_FAILURE, PE_PORT_DISCONNECTED, PE_PORT_DISCONNECTED},
+        {ERROR_DEVICE_NOT_CONNECTED, PE_PORT_DISCONNECTED, PE_PORT_DISCONNECTED},
+        {ERROR_DEVICE_REMOVED, PE_PORT_DISCONNECTED, PE_PORT_DISCONNECTED},
+        {ERROR_SEM_TIMEOUT, HRESULT_FROM_WIN32(ERROR_SEM_TIMEOUT), HRESULT_FROM_WIN32(ERROR_SEM_TIMEOUT)},
+        {0, S_OK, S_OK},
+    };
+    for (const Reading& r : readings) {
+        SCOPED_TRACE(r.error);
+        EXPECT_EQ(r.atOpen, MapComError(r.error, true));
+        EXPECT_EQ(r.later, MapComError(r.error));
+    }
 
     SimLine line(sim, 43);
     PortRef first(MakePort(line.Port(), events));

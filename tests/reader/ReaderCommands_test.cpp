@@ -15,15 +15,15 @@ namespace {
 const std::vector<uint8_t> Uid1K = {0x04, 0xA1, 0xB2, 0xC3};
 const std::vector<uint8_t> UidUL = {0x04, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66};
 
-// One binary-mode reader over TCP for a whole test.
-class Commands : public testing::Test
+// One binary-mode reader for a whole test, over TCP or over a COM port.
+class Commands : public testing::TestWithParam<const char*>
 {
 protected:
     void SetUp() override
     {
         SimReaderConfig config = MifareSim();
         config.storedKeys = {"FFFFFFFFFFFF", "A0A1A2A3A4A5", "3C7A91E5B20D"};
-        s = std::make_unique<SimReader>(sim, config, 0);
+        s = std::make_unique<SimReader>(sim, config, std::string(GetParam()) == "com" ? 86 : 0);
         reader = StartReader(sink, s->Port(), Timings(), ReaderFlagBinary);
         ASSERT_TRUE(sink.WaitCount(EventKind::Connect, 1, FramedWaitMs));
     }
@@ -51,6 +51,8 @@ protected:
     std::unique_ptr<SimReader> s;
     std::unique_ptr<CReader> reader;
 };
+
+INSTANTIATE_TEST_SUITE_P(Transport, Commands, testing::Values("tcp", "com"));
 
 // The signal frames (command 0x20) among frames heard.
 std::vector<std::string> SignalFrames(const std::vector<simctl::CSimControl::Frame>& frames)
@@ -87,7 +89,7 @@ TEST(CommandSlot, EmptySlotAndPlacingWithoutAThread)
     EXPECT_EQ(read, reader.GetCommand());
 }
 
-TEST_F(Commands, UltralightPagesAreReadAndWritten)
+TEST_P(Commands, UltralightPagesAreReadAndWritten)
 {
     sim.Present(s->Id(), Card("UL", UidUL));
     ASSERT_TRUE(sink.WaitCount(EventKind::TracksData, 1, FramedWaitMs));
@@ -118,7 +120,7 @@ TEST_F(Commands, UltralightPagesAreReadAndWritten)
     EXPECT_EQ(5u, sink.Count(EventKind::Command));
 }
 
-TEST_F(Commands, ClassicBlocksSkipTrailersAndAuthenticatePerSector)
+TEST_P(Commands, ClassicBlocksSkipTrailersAndAuthenticatePerSector)
 {
     sim.Present(s->Id(), Card("M1K", Uid1K));
     ASSERT_TRUE(sink.WaitCount(EventKind::TracksData, 1, FramedWaitMs));
@@ -161,7 +163,7 @@ TEST_F(Commands, ClassicBlocksSkipTrailersAndAuthenticatePerSector)
     EXPECT_EQ("50010C06000000", CardFrames().front().substr(0, 14));
 }
 
-TEST_F(Commands, FailuresCompleteWithTheirCodes)
+TEST_P(Commands, FailuresCompleteWithTheirCodes)
 {
     struct Case
     {
@@ -227,7 +229,7 @@ TEST_F(Commands, FailuresCompleteWithTheirCodes)
 
 // A frame with the request's sequence number and a success status counts only when it names the
 // request's command: a read reply, a key event or a signal reply under that number is no answer.
-TEST_F(Commands, ReplyCountsOnlyWithTheCommandItAnswers)
+TEST_P(Commands, ReplyCountsOnlyWithTheCommandItAnswers)
 {
     sim.Present(s->Id(), Card("M1K", Uid1K));
     ASSERT_TRUE(sink.WaitCount(EventKind::TracksData, 1, FramedWaitMs));
@@ -295,7 +297,7 @@ TEST_F(CardReplies, EveryTryStartsAFreshFrameHunt)
     EXPECT_EQ(ClassicBlock(5), Snapshot(*reader).Data);
 }
 
-TEST_F(Commands, SignalPatternsAndTheIdleIndication)
+TEST_P(Commands, SignalPatternsAndTheIdleIndication)
 {
     HeardFrames(sim, s->Id(), true);
     ASSERT_EQ(S_OK, RunCommand(*reader, sink, SignalCommand(L"2 1 3 250", 0)));
@@ -332,7 +334,7 @@ TEST_F(Commands, SignalPatternsAndTheIdleIndication)
     EXPECT_EQ(PE_READER_ERROR, RunCommand(*reader, sink, SignalCommand(L"1 0", 1)));
 }
 
-TEST_F(Commands, BreakNewerCommandAndStopEndAPendingCommand)
+TEST_P(Commands, BreakNewerCommandAndStopEndAPendingCommand)
 {
     simctl::SimCard card = Card("UL", UidUL);
     card.pages = 256;

@@ -187,10 +187,19 @@ TEST(ReaderControl, LogTextsTakeTheSameArgumentsInBothLanguages)
 
 // --- Text protocol over TCP and COM --------------------------------------------------------
 
+// Over TCP, over COM, and over COM polled every 200 ms (RxPeriod) besides the line events.
 class ReaderText : public testing::TestWithParam<const char*>
 {
 protected:
-    bool Serial() const { return std::string(GetParam()) == "com"; }
+    bool Serial() const { return std::string(GetParam()) != "tcp"; }
+    // The timings every test starts from.
+    Timings Base() const
+    {
+        Timings t;
+        if (std::string(GetParam()) == "compolled")
+            t.RxPeriod = 200;
+        return t;
+    }
     std::unique_ptr<SimReader> Sim(SimReaderConfig config = SimReaderConfig())
     {
         config.pace = 0;
@@ -202,14 +211,14 @@ protected:
     ReadKeysGuard keys;
 };
 
-INSTANTIATE_TEST_SUITE_P(Transport, ReaderText, testing::Values("tcp", "com"));
+INSTANTIATE_TEST_SUITE_P(Transport, ReaderText, testing::Values("tcp", "com", "compolled"));
 
 TEST_P(ReaderText, ConnectsReadsAKeyAndReportsItsDeparture)
 {
     SimReaderConfig config;
     config.identity.serial = 4242;
     auto s = Sim(config);
-    auto reader = StartReader(sink, s->Port());
+    auto reader = StartReader(sink, s->Port(), Base());
     ASSERT_TRUE(sink.WaitCount(EventKind::Connect, 1, WaitMs));
     EXPECT_EQ(s->Port(), sink.Events(EventKind::Connect)[0].Source);
     EXPECT_EQ(READER_STATE_CONNECTED, reader->GetState(NO_BUS_ADDRESS));
@@ -253,7 +262,7 @@ TEST_P(ReaderText, ConnectsReadsAKeyAndReportsItsDeparture)
 TEST_P(ReaderText, KeyTypeOutsideTheKeyTypesToReadGivesNoEvent)
 {
     auto s = Sim();
-    auto reader = StartReader(sink, s->Port());
+    auto reader = StartReader(sink, s->Port(), Base());
     ASSERT_TRUE(sink.WaitCount(EventKind::Connect, 1, WaitMs));
     CurrentReadKeys().KeyTypes = KEY_TYPES_ALL & ~(1u << KEY_TYPE_EM_MARINE);
     sim.PresentLine(s->Id(), EmLine);
@@ -269,7 +278,7 @@ TEST_P(ReaderText, KeyTypeOutsideTheKeyTypesToReadGivesNoEvent)
 TEST_P(ReaderText, LineIsReportedOnlyOnceItsLineFeedArrives)
 {
     auto s = Sim();
-    Timings t;
+    Timings t = Base();
     t.RxPeriod = 100; // polls without a port event as well
     auto reader = StartReader(sink, s->Port(), t);
     ASSERT_TRUE(sink.WaitCount(EventKind::Connect, 1, WaitMs));
@@ -284,7 +293,7 @@ TEST_P(ReaderText, LineIsReportedOnlyOnceItsLineFeedArrives)
 TEST_P(ReaderText, UnrecognisedLinesAreReportedOncePerReaderLife)
 {
     auto s = Sim();
-    auto reader = StartReader(sink, s->Port());
+    auto reader = StartReader(sink, s->Port(), Base());
     ASSERT_TRUE(sink.WaitCount(EventKind::Connect, 1, WaitMs));
     sim.SendText(s->Id(), "garbage here\r\n");
     sim.SendText(s->Id(), "Unknown[12] x\r\nmore: junk\r\n");
@@ -312,7 +321,7 @@ TEST_P(ReaderText, KeyLineRightBehindAReplyIsReported)
 {
     auto s = Sim();
     sim.Override(s->Id(), "r", std::string("No card\r\n") + EmLine + "\r\n", 1);
-    auto reader = StartReader(sink, s->Port());
+    auto reader = StartReader(sink, s->Port(), Base());
     ASSERT_TRUE(sink.WaitCount(EventKind::Connect, 1, WaitMs));
     ASSERT_TRUE(sink.WaitCount(EventKind::TracksData, 1, 2000));
     EXPECT_EQ(EmKey, Bytes(sink.Events(EventKind::TracksData)[0].Key));
@@ -322,7 +331,7 @@ TEST_P(ReaderText, SilentReaderIsReportedAndRetriedEveryConnectPeriod)
 {
     auto s = Sim();
     sim.Silent(s->Id(), true);
-    Timings t;
+    Timings t = Base();
     t.ConnectPeriod = 800;
     t.ReqTimeout = 150;
     auto reader = StartReader(sink, s->Port(), t);
@@ -370,7 +379,7 @@ TEST_P(ReaderText, IdentificationThatNeverEndsFailsAndIsRetried)
                                  .Add("drip", c.drip)
                                  .Add("drip_ms", c.dripMs)
                                  .Add("drip_count", 20000 / c.dripMs));
-        Timings t;
+        Timings t = Base();
         t.ConnectPeriod = 300;
         t.ReqTimeout = 300;
         auto reader = StartReader(sink, s->Port(), t, 0, 1); // a Kora USB: one identification
@@ -387,7 +396,7 @@ TEST_P(ReaderText, IdentificationThatNeverEndsFailsAndIsRetried)
 TEST_P(ReaderText, PeerGoingAwayDisconnectsAndTheReaderReconnectsWhenItIsBack)
 {
     auto s = Sim();
-    Timings t;
+    Timings t = Base();
     t.ConnectPeriod = 500;
     t.RxPeriod = 200; // a hung-up line is noticed by the poll as well as by port events
     auto reader = StartReader(sink, s->Port(), t);
@@ -450,7 +459,7 @@ TEST_P(ReaderText, StopDuringAConnectionAttemptReturnsAtOnce)
 {
     auto s = Sim();
     sim.Silent(s->Id(), true);
-    Timings t;
+    Timings t = Base();
     t.ReqTimeout = 10000;
     t.ReqTries = 3;
     auto reader = StartReader(sink, s->Port(), t);
@@ -469,7 +478,7 @@ TEST_P(ReaderText, StopDuringAConnectionAttemptReturnsAtOnce)
 TEST_P(ReaderText, StopWhileConnectedDisconnectsAndEndsTheThread)
 {
     auto s = Sim();
-    auto reader = StartReader(sink, s->Port());
+    auto reader = StartReader(sink, s->Port(), Base());
     ASSERT_TRUE(sink.WaitCount(EventKind::Connect, 1, WaitMs));
     HANDLE thread = DuplicateThread(*reader);
     EXPECT_LT(Timed([&] { reader.reset(); }), 1000u);
@@ -484,7 +493,7 @@ TEST_P(ReaderText, NoCardArrivingBeforeAReplyGoesToTheKeyHandling)
     SimReaderConfig config;
     config.identity.serial = 5150;
     auto s = Sim(config);
-    auto reader = StartReader(sink, s->Port());
+    auto reader = StartReader(sink, s->Port(), Base());
     ASSERT_TRUE(sink.WaitCount(EventKind::Connect, 1, WaitMs));
     sim.PresentLine(s->Id(), EmLine);
     ASSERT_TRUE(sink.WaitCount(EventKind::TracksData, 1, WaitMs));
@@ -508,7 +517,7 @@ TEST_P(ReaderText, UltralightPagesReadAfterDetectionAreTheKey)
         size_t length; // 0: the read is refused
     } cases[] = {{4, 4, 15}, {5, 1, 4}, {16, 1, 0}};
     auto s = Sim();
-    auto reader = StartReader(sink, s->Port());
+    auto reader = StartReader(sink, s->Port(), Base());
     ASSERT_TRUE(sink.WaitCount(EventKind::Connect, 1, WaitMs));
     for (const Case& c : cases) {
         SCOPED_TRACE(c.page);
@@ -541,7 +550,7 @@ TEST_P(ReaderText, UltralightPagesReadAfterDetectionAreTheKey)
 TEST_P(ReaderText, LinesBehindAnUltralightKeyLineSurviveItsDataRead)
 {
     auto s = Sim();
-    auto reader = StartReader(sink, s->Port());
+    auto reader = StartReader(sink, s->Port(), Base());
     ASSERT_TRUE(sink.WaitCount(EventKind::Connect, 1, WaitMs));
     ReadULSettings ul;
     ul.Enabled = 1;
@@ -613,7 +622,7 @@ TEST_P(ReaderText, KeyLineBeforeTheIdentificationIsReportedAfterTheConnection)
         std::string line = sim.Present(s->Id(), card, -1, false);
         sim.Override(s->Id(), "i", line + "\r\nKora USB S/N: 5150\r\nDevice code: [0301]\r\n"
                      "Port speed: 9600\r\nMode: text\r\nSoftware version: 1.0\r\n", 1);
-        auto reader = StartReader(sink, s->Port());
+        auto reader = StartReader(sink, s->Port(), Base());
         ASSERT_TRUE(sink.WaitCount(EventKind::TracksData, 1, WaitMs));
         sim.Remove(s->Id());
         ASSERT_TRUE(sink.WaitCount(EventKind::NoCard, 1, WaitMs));
@@ -635,7 +644,7 @@ TEST_P(ReaderText, IdentificationLineWithABracketAndNoColonIsNoKeyLine)
     config.identity.identLines = {"Kora USB S/N: 5150", "Kora USB [0301]", "Port speed 9600",
                                   "Mode text", "Software version: 1.2"};
     auto s = Sim(config);
-    auto reader = StartReader(sink, s->Port());
+    auto reader = StartReader(sink, s->Port(), Base());
     ASSERT_TRUE(sink.WaitCount(EventKind::Connect, 1, WaitMs));
     uint32_t model, serial, version;
     std::wstring info;

@@ -18,7 +18,7 @@ public:
     CSlowOpenComCalls(const CSlowOpenComCalls&) = delete;
     CSlowOpenComCalls& operator=(const CSlowOpenComCalls&) = delete;
 
-    HANDLE CreateFileW(const wchar_t*, DWORD, DWORD, SECURITY_ATTRIBUTES*, DWORD, DWORD, HANDLE) override
+    HANDLE CreateFileW(const wchar_t*, DWORD, DWORD, DWORD, DWORD) override
     {
         ++m_opens;
         ++m_inside;
