@@ -55,6 +55,9 @@ if [ -z "$program" ] || [ -z "$shot" ] || [ -z "$addin" ] || [ ! -f "$shim" ]; t
     shot=$(find_exe parvelshot.exe)
     addin=$(find_exe Parvel.dll)
 fi
+# The help files beside the program, as a site has them, so that the Help button shows.
+help=$(dirname "$program")/Languages
+[ -f "$help/Parvel_ENU.chm" ] && [ -f "$help/Parvel_RUS.chm" ] || ninja -C "$build" help_files >&2
 
 export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win64
 # The simulated reader's pty needs the shim in every wine process (see tools/wine-run.in).
@@ -74,6 +77,7 @@ for lang in $languages; do
     work=$(mktemp -d)
     cp "$program" "$work/ConfigParvel.exe"
     cp "$addin" "$work/Parvel.dll" # the test page loads it
+    cp -r "$help" "$work/Languages"
     : >"$work/portable_mode_enabled"
     # Explorer ends with the desktop, which may outlive the capture: the report's last line
     # ("done CODE") says when the capture is over.

@@ -148,6 +148,8 @@ TEST_F(FormatDialogTest, OkRefusesAKeySizeOutsideItsRangeAndStaysOpen)
     bool open = false;
     HWND focus = nullptr, field = nullptr;
     INT_PTR result = Run(dialog, -1, [&](HWND d) {
+        // The refused field is focused only where the user can reach it: the dialog must be shown.
+        ShowWindow(d, SW_SHOWNORMAL);
         SetText(d, IDC_FORMAT_NAME, L"sized");
         SetText(d, IDC_FORMAT_TEMPLATE, L"%u");
         field = GetDlgItem(d, IDC_FORMAT_KEY_SIZE);
