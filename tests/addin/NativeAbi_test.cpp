@@ -17,11 +17,7 @@ class ParvelDll
 public:
     ParvelDll()
     {
-        std::string unix = PARVEL_DLL_PATH;
-        std::wstring path = L"Z:";
-        for (char ch : unix)
-            path += ch == '/' ? L'\\' : static_cast<wchar_t>(ch);
-        m_module = LoadLibraryW(path.c_str());
+        m_module = LoadLibraryW(slothost::WinePath(PARVEL_DLL_PATH).c_str());
         if (m_module) {
             Bind(GetClassObject, "GetClassObject");
             Bind(DestroyObject, "DestroyObject");
@@ -59,11 +55,7 @@ private:
 
 std::wstring DllPath()
 {
-    std::string unix = PARVEL_DLL_PATH;
-    std::wstring path = L"Z:";
-    for (char ch : unix)
-        path += ch == '/' ? L'\\' : static_cast<wchar_t>(ch);
-    return path;
+    return slothost::WinePath(PARVEL_DLL_PATH);
 }
 
 class NativeAbiTest : public ::testing::Test

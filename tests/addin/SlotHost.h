@@ -317,4 +317,20 @@ inline std::string Bytes(const tVariant& v)
     return v.bytes.ptr ? std::string(v.bytes.ptr, v.bytes.len) : std::string();
 }
 
+// A Linux path (a build folder's) as the Windows path Wine maps it to on drive Z:.
+inline std::wstring WinePath(const std::string& unixPath)
+{
+    std::wstring path = L"Z:";
+    for (char ch : unixPath)
+        path += ch == '/' ? L'\\' : static_cast<wchar_t>(ch);
+    return path;
+}
+
+// An export of `module` as a function pointer of type Fn (null when the module has none).
+template <typename Fn>
+Fn Export(HMODULE module, const char* name)
+{
+    return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
 } // namespace slothost

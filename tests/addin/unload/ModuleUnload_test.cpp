@@ -22,16 +22,7 @@ const int ComNumber = 63;
 
 std::wstring DllPath()
 {
-    std::wstring path = L"Z:";
-    for (char ch : std::string(PARVEL_DLL_PATH))
-        path += ch == '/' ? L'\\' : static_cast<wchar_t>(ch);
-    return path;
-}
-
-template <typename Fn>
-Fn Export(HMODULE module, const char* name)
-{
-    return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+    return WinePath(PARVEL_DLL_PATH);
 }
 
 } // namespace
