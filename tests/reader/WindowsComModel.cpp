@@ -178,11 +178,25 @@ void CWindowsComModel::Unplug(DWORD error)
 
 // Moves what the line behind receives into the driver's queue. The line's own handle is driven as
 // Wine drives it: its reads stay pending until bytes come.
+//
+// While the queue is full the pump takes nothing from the line, and the simulated reader's writes
+// wait, as they do on the pty alone. A pty carries megabytes a second; a serial line at its own
+// speed (11.5 KB/s at 115,200 baud) never outruns a port that keeps reading, so an overrun here
+// would lose bytes that no reader could make a real driver lose.
 void CWindowsComModel::Pump(Device* d)
 {
     CHandle done(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     char chunk[PumpChunk];
     for (;;) {
+        for (;;) {
+            {
+                std::lock_guard<std::mutex> lock(m_mutex);
+                if (d->removed || d->in.size() + PumpChunk <= InputQueueLimit)
+                    break;
+            }
+            if (::WaitForSingleObject(d->pumpStop.Get(), 1) == WAIT_OBJECT_0)
+                return;
+        }
         OVERLAPPED ov{};
         ov.hEvent = done.Get();
         ::ResetEvent(done.Get());
