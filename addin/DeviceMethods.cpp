@@ -29,8 +29,8 @@ bool IsAutoPort(const std::wstring& name)
 
 } // namespace
 
-// How long Close and Done wait for reader threads: they run on the platform's thread, which must
-// not hang on a driver that does not return (a Bluetooth port opening for half a minute).
+// How long Close, Done and DeviceTest wait for reader threads: they run on the platform's thread,
+// which must not hang on a driver that does not return (a Bluetooth port opening for half a minute).
 const DWORD ReaderStopBudgetMs = 1500;
 
 // The most digits a bus address has: the bus protocol sends it as five decimal digits.
@@ -264,8 +264,16 @@ bool CParvel::MethodDeviceTest(tVariant* result, tVariant* params, long count)
     }
 
     // The identification runs on this thread and stops the reader's thread for it. An open device
-    // gets its thread back afterwards, or it would stay silent until it is closed.
+    // gets its thread back afterwards, or it would stay silent until it is closed. A thread that
+    // does not stop in time is inside a driver call that has not returned: it still holds the
+    // port, so the port is busy, and it goes on serving the device once the driver lets go.
     const bool wasRunning = reader->Started();
+    if (wasRunning && !reader->StopForTest(ReaderStopBudgetMs)) {
+        SetLastError(PE_PORT_BUSY);
+        MakeStringVariant(&params[0], L"", 0);
+        MakeStringVariant(&params[1], L"", 0);
+        return true;
+    }
     std::wstring info;
     const BOOL ok = reader->IdentifyNow(address, stopBits, m_working.Model, static_cast<DWORD>(m_working.ConnectTimeout),
                                         static_cast<DWORD>(m_working.RxPeriod), static_cast<DWORD>(m_working.ReqTimeout),

@@ -60,8 +60,11 @@ HRESULT MapComError(DWORD error, bool atCreate)
             return PE_PORT_BUSY;
     }
     // What USB-serial drivers fail calls with once their adapter is pulled out (and what a
-    // cancelled operation ends with): each driver has its own, none means more than "gone".
+    // cancelled operation ends with): each driver has its own, none means more than "gone". A
+    // Bluetooth serial port whose remote device does not answer times out its semaphore, at the
+    // open (after tens of seconds) or at any call later: for a user that device is gone too.
     switch (error) {
+    case ERROR_SEM_TIMEOUT:
     case ERROR_OPERATION_ABORTED:
     case ERROR_BAD_COMMAND:
     case ERROR_GEN_FAILURE:

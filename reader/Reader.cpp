@@ -29,6 +29,9 @@ namespace {
 // commits the pages the thread really touches.
 const SIZE_T ReaderStackReservation = 1024 * 1024;
 
+// How long each look waits for a thread that has settled to end and only has to return.
+const DWORD ExitCheckMs = 50;
+
 // The sink of a reader whose owner has let it go: hears everything, passes nothing on.
 class CNoReaderEvents final : public IReaderEvents
 {
@@ -312,6 +315,41 @@ void CReader::SetError(HRESULT code, const wchar_t* text)
         entry.second.LastError = code;
         entry.second.LastErrorText = t;
     }
+}
+
+bool CReader::StopStands()
+{
+    CritSecLock lock(m_lock);
+    if (Running())
+        return false;
+    m_runEnds = true;
+    return true;
+}
+
+bool CReader::StopForTest(DWORD timeoutMs)
+{
+    if (!Started())
+        return true;
+    RequestStop();
+    if (StopThread(timeoutMs))
+        return true;
+    {
+        CritSecLock lock(m_lock);
+        if (!m_runEnds) {
+            // Still inside the call: the thread sees the stop taken back when it comes out, or at
+            // its last look before it would end. The cancel event set for the stop ends whatever
+            // it was doing; the reconnection asked for here clears that event and connects anew.
+            SetRunning(true);
+            m_changeFlags |= READER_CHANGE_RECONNECT;
+            SetEvent(m_wakeEvent.Get());
+            return false;
+        }
+    }
+    // The thread came out just in time and has settled to end: nothing that can block is left
+    // between that and the end of Run.
+    while (!StopThread(ExitCheckMs)) {
+    }
+    return true;
 }
 
 BOOL CReader::IdentifyNow(int32_t address, BYTE stopBits, uint32_t model, DWORD connectTimeout,

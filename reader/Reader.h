@@ -185,8 +185,14 @@ public:
     // Records the last error: the text, or the code's own text when text is null; copied into the
     // current bus address's record (or every record when no address is current).
     void SetError(HRESULT code, const wchar_t* text);
-    // The device test: stops the thread, then opens the port and identifies the reader (or the bus
-    // address) on the calling thread. The port stays open. False with the last error set.
+    // Stops the thread for the device test, waiting for it at most `timeoutMs`. A thread still
+    // inside a system call by then (a driver that takes tens of seconds over an open) is told to go
+    // on instead, as if no stop had been asked for: it keeps its port and connects again once the
+    // call returns, and the reader stays as it was. True when the thread has stopped (or none ran).
+    bool StopForTest(DWORD timeoutMs);
+    // The device test: stops the thread (without limit: the owner that must not hang calls
+    // StopForTest first), then opens the port and identifies the reader (or the bus address) on the
+    // calling thread. The port stays open. False with the last error set.
     BOOL IdentifyNow(int32_t address, BYTE stopBits, uint32_t model, DWORD connectTimeout,
                      DWORD rxPeriod, DWORD reqTimeout, int32_t reqTries, std::wstring& infoText);
 
@@ -323,6 +329,9 @@ private:
     SinkCall Sink() { return SinkCall(m_sinkGate, m_sink); }
     // Cuts the reader off from its sink; waits for a sink call in progress to end.
     void DetachSink();
+    // The thread's last look before Run returns on a stop: false when the stop was taken back
+    // meanwhile (StopForTest), and the thread goes on.
+    bool StopStands();
     const ReadKeysBlock& ReadKeys() const { return m_readKeys ? *m_readKeys : CurrentReadKeys(); }
 
     bool LogOn(uint32_t messageId);
@@ -446,6 +455,7 @@ private:
     CCriticalSection m_sinkGate;
     std::shared_ptr<const ReadKeysBlock> m_readKeys;
     std::atomic<bool> m_holdsRetiredPort{false}; // left to end alone with its port open (or being opened)
+    bool m_runEnds = false; // under the lock: Run has settled to return, a stop can no longer be taken back
 
     CHandle m_cancelEvent;
     CHandle m_wakeEvent;

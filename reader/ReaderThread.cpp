@@ -37,6 +37,10 @@ const uint32_t UnknownCodeRunsToGiveUp = 3;
 
 DWORD CReader::Run()
 {
+    {
+        CritSecLock lock(m_lock);
+        m_runEnds = false;
+    }
     for (;;) {
         if (!Running()) {
             DisconnectQuiet();
@@ -49,7 +53,9 @@ DWORD CReader::Run()
             }
             if (command)
                 CompleteCommand(command, E_ABORT);
-            return 0;
+            if (StopStands())
+                return 0;
+            continue;
         }
         try {
             bool changes;

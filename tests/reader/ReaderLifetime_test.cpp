@@ -1,7 +1,8 @@
 // A reader's owner stops it on the platform's thread, which must not hang on a driver: retiring a
 // reader whose thread is stuck in the system returns within its time, the thread is cut off from
 // the sink and ends alone, its port stays busy for other readers until then, and a port whose
-// operations never end even after their cancel does not hold the owner either.
+// operations never end even after their cancel does not hold the owner either. The device test's
+// stop gives up in time as well and leaves the stuck thread running.
 #include "Messages.h"
 #include "ReaderTestRig.h"
 #include "ReaderTestSink.h"
@@ -66,6 +67,42 @@ TEST(ReaderLifetime, StuckOpenIsLeftToEndAloneCutOffFromItsSinkAndKeepsThePortBu
     auto next = StartReader(third, L"COM201");
     EXPECT_TRUE(WaitUntil([&] { return calls.Opens() == 2; }, WaitMs));
     EXPECT_TRUE(TimedRetire(std::move(next), 1500).ended);
+}
+
+// The device test's stop of a thread stuck in the driver gives up within its time and takes the
+// stop back: the thread goes on, tries the port again once the driver lets go, and still stops
+// (for good, or for the next test) when asked.
+TEST(ReaderLifetime, StopForTestOfAThreadStuckInTheDriverLeavesItRunning)
+{
+    CSlowOpenComCalls calls(15000);
+    CCallSeamScope<CComCalls> scope(calls);
+    CRecordingSink sink;
+    Timings t;
+    t.ConnectPeriod = 300;
+    auto reader = StartReader(sink, L"COM203", t);
+    ASSERT_TRUE(WaitUntil([&] { return calls.Inside() == 1; }, WaitMs));
+
+    const DWORD start = GetTickCount();
+    EXPECT_FALSE(reader->StopForTest(1500));
+    EXPECT_LE(GetTickCount() - start, 2000u);
+    EXPECT_TRUE(reader->Started());
+    EXPECT_TRUE(reader->Running());
+
+    // The driver gives up; the thread reports it and tries again at its period, as if never asked
+    // to stop.
+    calls.Release();
+    EXPECT_TRUE(WaitUntil([&] { return calls.Opens() >= 3; }, WaitMs)) << calls.Opens();
+    EXPECT_TRUE(reader->Running());
+    EXPECT_GE(sink.Count(EventKind::DriverError), 1u);
+
+    // Nothing holds it now: the stop stands, and the thread can be started again.
+    EXPECT_TRUE(reader->StopForTest(1500));
+    EXPECT_FALSE(reader->Started());
+    const int opens = calls.Opens();
+    reader->Reconnect(NO_BUS_ADDRESS);
+    reader->Start();
+    EXPECT_TRUE(WaitUntil([&] { return calls.Opens() > opens; }, WaitMs));
+    EXPECT_TRUE(TimedRetire(std::move(reader), 1500).ended);
 }
 
 TEST(ReaderLifetime, ThreadThatEndsInTimeIsJoinedAndDisconnects)
