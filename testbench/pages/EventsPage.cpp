@@ -6,6 +6,30 @@
 #include "ModuleState.h"
 #include "TestHost.h"
 #include "TestPageRes.h"
+#include <algorithm>
+
+namespace {
+
+// The external events the add-in raises, by the names it gives them in either of its languages
+// (the component's language is chosen on this page, not by the program's).
+const wchar_t* const kEventNames[] = {
+    L"TracksData",  L"NoCard",   L"DriverError",    L"DeviceConnect",        L"DeviceDisconnect",    L"Command",
+    L"ДанныеКарты", L"НетКарты", L"ОшибкаДрайвера", L"УстройствоПодключено", L"УстройствоОтключено", L"Комманда"};
+// The room a column's text leaves on either side of it.
+const int MessageColumnPadding = 14;
+
+// The message column's designed width, or more where an event name needs it.
+int MessageColumnWidth(HWND list)
+{
+    int width = 100;
+    for (const wchar_t* name : kEventNames) {
+        const int text = static_cast<int>(SendMessageW(list, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(name)));
+        width = std::max(width, text + MessageColumnPadding);
+    }
+    return width;
+}
+
+} // namespace
 
 CEventsPage::~CEventsPage()
 {
@@ -27,10 +51,13 @@ BOOL CEventsPage::OnInitDialog()
     SendMessageW(m_list, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(m_images.Get()));
     AddListColumn(m_list, 0, IDS_EVENTS_COL_TIME, 110);
     AddListColumn(m_list, 1, IDS_EVENTS_COL_SOURCE, 80);
-    AddListColumn(m_list, 2, IDS_EVENTS_COL_MESSAGE, 100);
-    AddListColumn(m_list, 3, IDS_EVENTS_COL_DATA, RemainingColumnWidth(m_list, 306));
+    // The add-in's event names are what this list is read for: none is cut short by default.
+    const int messageWidth = MessageColumnWidth(m_list);
+    const int othersWidth = 306 - 100 + messageWidth;
+    AddListColumn(m_list, 2, IDS_EVENTS_COL_MESSAGE, messageWidth);
+    AddListColumn(m_list, 3, IDS_EVENTS_COL_DATA, RemainingColumnWidth(m_list, othersWidth));
     ApplyColumnWidths(m_list, m_bench.data.EventsColumns);
-    ListView_FitColumnToList(m_list, 3, 306, 40, m_bench.data.EventsColumns);
+    ListView_FitColumnToList(m_list, 3, othersWidth, 40, m_bench.data.EventsColumns);
 
     m_view.Attach(&m_bench.log);
     m_view.SetOwner(this, OnViewChanged);

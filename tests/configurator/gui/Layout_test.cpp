@@ -191,7 +191,18 @@ TEST_F(Layout, FillingColumnsTakeTheListsFinalWidth)
         }, reinterpret_cast<LPARAM>(&find));
         return find.found;
     };
-    ExpectFills(inner(IDC_EVENTS_LIST), 3, 306, "Events: Data");
+    // The add-in's event names, in either of its languages, fit the message column; the data
+    // column takes what the other three leave.
+    HWND events = inner(IDC_EVENTS_LIST);
+    ASSERT_TRUE(events != nullptr);
+    const int messageWidth = static_cast<int>(SendMessageW(events, LVM_GETCOLUMNWIDTH, 2, 0));
+    for (const wchar_t* name : {L"TracksData", L"NoCard", L"DriverError", L"DeviceConnect", L"DeviceDisconnect",
+                                L"Command", L"ДанныеКарты", L"НетКарты", L"ОшибкаДрайвера", L"УстройствоПодключено",
+                                L"УстройствоОтключено", L"Комманда"})
+        EXPECT_LE(SendMessageW(events, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(name)) + 12, messageWidth)
+            << "Events: the event name " << testing::PrintToString(std::wstring(name)) << " is cut";
+    EXPECT_GE(messageWidth, 100) << "Events: Message is narrower than designed";
+    ExpectFills(events, 3, 206 + messageWidth, "Events: Data");
     ClickInnerTab(1);
     ExpectFills(inner(IDC_PROPS_LIST), 4, 436, "Properties: Value");
     ClickInnerTab(2);
