@@ -3,6 +3,38 @@
 #include "AppMessageBox.h"
 #include "TestHost.h"
 
+namespace {
+
+// A window's display context with the window's own font selected, for measuring its text.
+class CWindowTextDc
+{
+public:
+    explicit CWindowTextDc(HWND wnd) : m_wnd(wnd), m_dc(GetDC(wnd))
+    {
+        HGDIOBJ font = reinterpret_cast<HGDIOBJ>(SendMessageW(wnd, WM_GETFONT, 0, 0));
+        if (m_dc && font)
+            m_oldFont = SelectObject(m_dc, font);
+    }
+    ~CWindowTextDc()
+    {
+        if (!m_dc)
+            return;
+        if (m_oldFont)
+            SelectObject(m_dc, m_oldFont);
+        ReleaseDC(m_wnd, m_dc);
+    }
+    CWindowTextDc(const CWindowTextDc&) = delete;
+    CWindowTextDc& operator=(const CWindowTextDc&) = delete;
+    HDC Get() const { return m_dc; }
+
+private:
+    HWND m_wnd;
+    HDC m_dc;
+    HGDIOBJ m_oldFont = nullptr;
+};
+
+} // namespace
+
 void AddListColumn(HWND list, int index, UINT captionId, int width)
 {
     std::wstring caption = LoadAppString(captionId);
@@ -54,4 +86,17 @@ SYSTEMTIME LocalNow()
     SYSTEMTIME t;
     GetLocalTime(&t);
     return t;
+}
+
+void FitDroppedWidth(HWND combo, const std::wstring& item)
+{
+    CWindowTextDc dc(combo);
+    SIZE size = {};
+    if (!dc.Get() || !GetTextExtentPoint32W(dc.Get(), item.c_str(), static_cast<int>(item.size()), &size))
+        return;
+    // The list's border and its item margins on both sides, and room for its scroll bar.
+    const int needed = size.cx + 4 * GetSystemMetrics(SM_CXEDGE) + 8 + GetSystemMetrics(SM_CXVSCROLL);
+    const LRESULT current = SendMessageW(combo, CB_GETDROPPEDWIDTH, 0, 0);
+    if (current != CB_ERR && needed > current)
+        SendMessageW(combo, CB_SETDROPPEDWIDTH, needed, 0);
 }

@@ -22,5 +22,8 @@ void StopListeningToHost(CTestParvel& host, void* context, bool& listening);
 // A dialog font of the same face at another weight; the caller owns the result.
 HFONT MakeFontLike(HWND control, int weight, int points, const wchar_t* face);
 
+// Widens a combo box's drop-down list, never narrower than the box, so that `item` shows whole in it.
+void FitDroppedWidth(HWND combo, const std::wstring& item);
+
 // The local time of day as the output lines show it.
 SYSTEMTIME LocalNow();

@@ -27,6 +27,8 @@ public:
     void InsertItem(int index, const std::wstring& text) override
     {
         SendMessageW(m_combo, CB_INSERTSTRING, index, reinterpret_cast<LPARAM>(text.c_str()));
+        // A converter's item (address, state, model, serial number, version) is longer than the box.
+        FitDroppedWidth(m_combo, text);
     }
     void DeleteItem(int index) override { SendMessageW(m_combo, CB_DELETESTRING, index, 0); }
     void SetSelection(int index) override { SendMessageW(m_combo, CB_SETCURSEL, index, 0); }

@@ -165,6 +165,13 @@ TEST_F(BenchEndToEnd, ReaderThroughTheWholeBench)
     EXPECT_FALSE(IsWindowEnabled(GetDlgItem(pageWnd, IDC_TEST_CLOSE)));
     EXPECT_FALSE(IsWindowEnabled(GetDlgItem(pageWnd, IDC_TEST_RECONNECT)));
 
+    // A narrow box, as on a small screen: what it cannot show, its drop-down list must.
+    {
+        HWND combo = GetDlgItem(pageWnd, IDC_TEST_DEVICES);
+        RECT box = {};
+        GetWindowRect(combo, &box);
+        SetWindowPos(combo, nullptr, 0, 0, 120, box.bottom - box.top, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
     SimReader reader(sim, ComPort);
     OpenThroughDialog(true);
     ASSERT_EQ(1u, page->Devices().Rows().size());
@@ -177,6 +184,20 @@ TEST_F(BenchEndToEnd, ReaderThroughTheWholeBench)
     std::wstring item(256, L'\0');
     item.resize(SendDlgItemMessageW(pageWnd, IDC_TEST_DEVICES, CB_GETLBTEXT, 0, reinterpret_cast<LPARAM>(&item[0])));
     EXPECT_EQ(0u, item.find(Russian() ? L"COM61 подключен - Kora USB" : L"COM61 connected - Kora USB")) << item;
+    // The drop-down list shows the item whole.
+    {
+        HWND combo = GetDlgItem(pageWnd, IDC_TEST_DEVICES);
+        HDC dc = GetDC(combo);
+        HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(combo, WM_GETFONT, 0, 0)));
+        SIZE size = {};
+        GetTextExtentPoint32W(dc, item.c_str(), static_cast<int>(item.size()), &size);
+        SelectObject(dc, old);
+        ReleaseDC(combo, dc);
+        RECT box = {};
+        GetWindowRect(combo, &box);
+        EXPECT_GE(SendMessageW(combo, CB_GETDROPPEDWIDTH, 0, 0), size.cx + 4 * GetSystemMetrics(SM_CXEDGE))
+            << item << " in a box " << (box.right - box.left) << " wide";
+    }
 
     // A presented card reaches the events page, newest first, and the test log.
     sim.PresentKey(reader.Id(), "EM", {0x39, 0x30, 0x7B, 0x00, 0x00});
