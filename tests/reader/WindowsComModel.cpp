@@ -205,7 +205,14 @@ void CWindowsComModel::Pump(Device* d)
                 if (d->removed || d->in.size() + PumpChunk <= InputQueueLimit)
                     break;
             }
-            if (::WaitForSingleObject(d->pumpStop.Get(), 1) == WAIT_OBJECT_0)
+            // A driver hears of its adapter's removal however full its queue is.
+            DWORD errors = 0;
+            COMSTAT stat{};
+            if (!::ClearCommError(d->real.Get(), &errors, &stat)) {
+                LineGone(*d);
+                return;
+            }
+            if (::WaitForSingleObject(d->pumpStop.Get(), 2) == WAIT_OBJECT_0)
                 return;
         }
         OVERLAPPED ov{};
@@ -251,12 +258,17 @@ void CWindowsComModel::Pump(Device* d)
         }
         // The simulated reader was unplugged (Wine ends the read with ERROR_BROKEN_PIPE), or the
         // line refuses reads at all: the adapter is gone.
-        std::lock_guard<std::mutex> lock(m_mutex);
-        if (!d->removed) {
-            d->removed = unplugError.load();
-            EndPending(*d, d->removed);
-        }
+        LineGone(*d);
         return;
+    }
+}
+
+void CWindowsComModel::LineGone(Device& d)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!d.removed) {
+        d.removed = unplugError.load();
+        EndPending(d, d.removed);
     }
 }
 

@@ -91,6 +91,7 @@ private:
     void ServeRead(Device& d);                              // under m_mutex
     void Pump(Device* d);
     void StopPump(Device& d);
+    void LineGone(Device& d);                               // the line behind went away
     static void LineDidNotEndARead(const Device& d);
 
     std::mutex m_mutex;

@@ -191,6 +191,30 @@ TEST(WindowsComModel, ALineThatRefusesReadsIsAPulledAdapterAndClosesAtOnce)
     EXPECT_FALSE(model.AnyOpen());
 }
 
+// An adapter pulled out while the driver's queue is full (the owner has not read for a while) is
+// heard of at once, as a driver hears of its removal, not only once the owner has made room.
+TEST(WindowsComModel, AnAdapterPulledWhileTheQueueIsFullIsHeardOf)
+{
+    CWindowsComModel model;
+    model.unplugError = ERROR_DEVICE_NOT_CONNECTED;
+    simctl::CSimControl sim;
+    SimReader s(sim, UnpacedSim(), 33);
+    sim.Silent(s.Id(), true);
+    HANDLE h = model.CreateFileW((L"\\\\.\\" + s.Port()).c_str(), GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING,
+                                 FILE_FLAG_OVERLAPPED);
+    ASSERT_NE(INVALID_HANDLE_VALUE, h);
+    model.Inject(std::string(64 * 1024, 'q'));
+    sim.Disconnect(s.Id());
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            DWORD errors = 0;
+            COMSTAT stat{};
+            return !model.ClearCommError(h, &errors, &stat) && GetLastError() == ERROR_DEVICE_NOT_CONNECTED;
+        },
+        2000));
+    EXPECT_TRUE(model.CloseHandle(h));
+}
+
 // --- The serial port on the model ------------------------------------------------------------
 
 class ComPortOnWindowsModel : public testing::Test
