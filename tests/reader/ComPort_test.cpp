@@ -4,6 +4,7 @@
 #include "ComPort.h"
 #include "PortTestUtil.h"
 #include "SimControl.h"
+#include "Watchdog.h"
 
 #include <gtest/gtest.h>
 
@@ -362,9 +363,12 @@ TEST_F(ComPortTest, CloseWithOperationsInFlight)
 }
 
 // Pulling the adapter out ends the line-event wait; the owner, woken by the comm event, learns
-// that the port is disconnected, and the port's operations fail from then on.
+// that the port is disconnected, and the port's operations fail from then on. A close that hangs
+// after the adapter is gone (in the port, the serial model or the line behind) ends the program
+// here with a message instead of at the test runner's time-out with none.
 TEST_F(ComPortTest, UnpluggedAdapterIsDisconnected)
 {
+    testsupport::CWatchdog watchdog(20000, "ComPortTest.UnpluggedAdapterIsDisconnected (with its port's close)");
     SimLine line(sim, 49);
     PortRef port(MakePort(line.Port(), events));
     ASSERT_EQ(S_OK, port->Open(0));

@@ -6,6 +6,7 @@
 #include "Handles.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -14,6 +15,10 @@ const ULONG_PTR ModelErrorTag = 0xE0000000;
 // The driver's input queue; beyond it received bytes are lost, as in an overrun.
 const size_t InputQueueLimit = 64 * 1024;
 const DWORD PumpChunk = 1024;
+// How long a port's close waits for the pump of its line to end, and the pump for a read it
+// cancelled; both take milliseconds unless something is stuck.
+const DWORD PumpStopLimitMs = 10000;
+const DWORD PumpCancelWaitMs = 5000;
 
 bool ReadsReturnAtOnce(const COMMTIMEOUTS& t)
 {
@@ -47,6 +52,7 @@ struct CWindowsComModel::Device
     DWORD* waitMask = nullptr;
     DWORD removed = 0;                       // the code every call fails with once pulled out
     CHandle pumpStop;
+    CHandle pumpEnded;                       // set by the pump as it returns
     std::thread pump;
 };
 
@@ -183,6 +189,11 @@ void CWindowsComModel::Unplug(DWORD error)
 // wait, as they do on the pty alone. A pty carries megabytes a second; a serial line at its own
 // speed (11.5 KB/s at 115,200 baud) never outruns a port that keeps reading, so an overrun here
 // would lose bytes that no reader could make a real driver lose.
+//
+// Every wait here is bounded or ends with pumpStop: a pump that cannot end would hold the port's
+// close (CloseHandle joins it) and with it the whole test program. A read that fails at once never
+// started: Wine leaves its record pending and never signals its event, so waiting for its result
+// would never end; its error is the outcome.
 void CWindowsComModel::Pump(Device* d)
 {
     CHandle done(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
@@ -194,7 +205,14 @@ void CWindowsComModel::Pump(Device* d)
                 if (d->removed || d->in.size() + PumpChunk <= InputQueueLimit)
                     break;
             }
-            if (::WaitForSingleObject(d->pumpStop.Get(), 1) == WAIT_OBJECT_0)
+            // A driver hears of its adapter's removal however full its queue is.
+            DWORD errors = 0;
+            COMSTAT stat{};
+            if (!::ClearCommError(d->real.Get(), &errors, &stat)) {
+                LineGone(*d);
+                return;
+            }
+            if (::WaitForSingleObject(d->pumpStop.Get(), 2) == WAIT_OBJECT_0)
                 return;
         }
         OVERLAPPED ov{};
@@ -202,16 +220,24 @@ void CWindowsComModel::Pump(Device* d)
         ::ResetEvent(done.Get());
         DWORD got = 0;
         BOOL ok = ::ReadFile(d->real.Get(), chunk, sizeof chunk, nullptr, &ov);
-        if (!ok && ::GetLastError() == ERROR_IO_PENDING) {
+        DWORD error = ok ? 0 : ::GetLastError();
+        if (error == ERROR_IO_PENDING) {
             HANDLE handles[2] = {done.Get(), d->pumpStop.Get()};
             if (::WaitForMultipleObjects(2, handles, FALSE, INFINITE) != WAIT_OBJECT_0) {
                 ::CancelIoEx(d->real.Get(), &ov);
-                ::GetOverlappedResult(d->real.Get(), &ov, &got, TRUE);
+                // The buffer and the record live on this stack: wait for the end of the read, for
+                // a while; a line that does not end it even then is beyond saving.
+                if (::WaitForSingleObject(done.Get(), PumpCancelWaitMs) != WAIT_OBJECT_0)
+                    LineDidNotEndARead(*d);
+                ::GetOverlappedResult(d->real.Get(), &ov, &got, FALSE);
                 return;
             }
+            ok = ::GetOverlappedResult(d->real.Get(), &ov, &got, FALSE);
+            error = ok ? 0 : ::GetLastError();
+        } else if (ok) {
+            ok = ::GetOverlappedResult(d->real.Get(), &ov, &got, FALSE);
+            error = ok ? 0 : ::GetLastError();
         }
-        ok = ::GetOverlappedResult(d->real.Get(), &ov, &got, TRUE);
-        const DWORD error = ok ? 0 : ::GetLastError();
         if (::WaitForSingleObject(d->pumpStop.Get(), 0) == WAIT_OBJECT_0)
             return;
         if (ok && got) {
@@ -230,23 +256,44 @@ void CWindowsComModel::Pump(Device* d)
                 continue;
             }
         }
-        // The simulated reader was unplugged (Wine ends the read with ERROR_BROKEN_PIPE): the
-        // adapter is gone.
-        std::lock_guard<std::mutex> lock(m_mutex);
-        if (!d->removed) {
-            d->removed = unplugError.load();
-            EndPending(*d, d->removed);
-        }
+        // The simulated reader was unplugged (Wine ends the read with ERROR_BROKEN_PIPE), or the
+        // line refuses reads at all: the adapter is gone.
+        LineGone(*d);
         return;
+    }
+}
+
+void CWindowsComModel::LineGone(Device& d)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!d.removed) {
+        d.removed = unplugError.load();
+        EndPending(d, d.removed);
     }
 }
 
 void CWindowsComModel::StopPump(Device& d)
 {
-    if (d.pump.joinable()) {
-        ::SetEvent(d.pumpStop.Get());
-        d.pump.join();
+    if (!d.pump.joinable())
+        return;
+    ::SetEvent(d.pumpStop.Get());
+    if (::WaitForSingleObject(d.pumpEnded.Get(), PumpStopLimitMs) != WAIT_OBJECT_0) {
+        // Joining would hang the program until its test runner kills it, with nothing said; the
+        // Device cannot be freed under a running pump either. End here, saying which pump.
+        std::fprintf(stderr, "Windows model: the pump of %ls did not end within %lu ms of its port's close\n",
+                     d.path.c_str(), PumpStopLimitMs);
+        std::fflush(stderr);
+        ::TerminateProcess(::GetCurrentProcess(), 3);
     }
+    d.pump.join();
+}
+
+void CWindowsComModel::LineDidNotEndARead(const Device& d)
+{
+    std::fprintf(stderr, "Windows model: the line behind %ls did not end a cancelled read within %lu ms\n",
+                 d.path.c_str(), PumpCancelWaitMs);
+    std::fflush(stderr);
+    ::TerminateProcess(::GetCurrentProcess(), 3);
 }
 
 HANDLE CWindowsComModel::CreateFileW(const wchar_t* path, DWORD access, DWORD share, DWORD disposition,
@@ -285,6 +332,7 @@ HANDLE CWindowsComModel::CreateFileW(const wchar_t* path, DWORD access, DWORD sh
         ::SetCommTimeouts(d->real.Get(), &immediate);
         d->handle = d->real.Get();
         d->pumpStop.Reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        d->pumpEnded.Reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     }
     Device* raw = d.get();
     const HANDLE handle = d->handle;
@@ -293,7 +341,10 @@ HANDLE CWindowsComModel::CreateFileW(const wchar_t* path, DWORD access, DWORD sh
         m_devices.emplace(handle, std::move(d));
     }
     if (raw->real.Valid())
-        raw->pump = std::thread(&CWindowsComModel::Pump, this, raw);
+        raw->pump = std::thread([this, raw] {
+            Pump(raw);
+            ::SetEvent(raw->pumpEnded.Get());
+        });
     return handle;
 }
 

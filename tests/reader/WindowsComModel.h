@@ -10,9 +10,11 @@
 //   one at once; SetCommMask completes a pending wait with the mask 0.
 // - PurgeComm with PURGE_RXABORT / PURGE_TXABORT and CancelIoEx end pending operations with
 //   ERROR_OPERATION_ABORTED.
-// - A pulled adapter (Unplug, or the simulated reader unplugged) ends pending operations and fails
-//   every later call with the code its driver uses; the open is refused as the script says: a port
-//   in use, a Bluetooth port that opens for seconds and then times out.
+// - A pulled adapter (Unplug, the simulated reader unplugged, or a line behind that refuses reads)
+//   ends pending operations and fails every later call with the code its driver uses; the open is
+//   refused as the script says: a port in use, a Bluetooth port that opens for seconds and then
+//   times out.
+// - A port's close ends the pump of its line within seconds, or ends the test program saying so.
 // Every call is counted, so that a test can hold an idle reader to a budget of wake-ups.
 //
 // Rule: put it in place (CCallSeamScope<CComCalls>) before the ports that use it exist, and take it
@@ -89,6 +91,8 @@ private:
     void ServeRead(Device& d);                              // under m_mutex
     void Pump(Device* d);
     void StopPump(Device& d);
+    void LineGone(Device& d);                               // the line behind went away
+    static void LineDidNotEndARead(const Device& d);
 
     std::mutex m_mutex;
     std::map<HANDLE, std::unique_ptr<Device>> m_devices;

@@ -6,6 +6,8 @@
 #include "FramedTestRig.h"
 #include "Messages.h"
 #include "PortTestUtil.h"
+#include "TestFolder.h"
+#include "WaitUntil.h"
 #include "WindowsComModel.h"
 
 #include <gtest/gtest.h>
@@ -158,6 +160,59 @@ TEST(WindowsComModel, AnswersAsWindowsDocumentsTheSerialDriver)
     EXPECT_EQ(static_cast<DWORD>(ERROR_DEVICE_REMOVED), GetLastError());
     EXPECT_TRUE(model.CloseHandle(h));
     EXPECT_FALSE(model.AnyOpen());
+}
+
+// A line behind the model that refuses every read at once (here a file opened for writing only)
+// is an adapter gone, as a line whose other end closed is: the port hears of it, and its close
+// returns at once. Wine leaves a read that failed at once pending for ever, and a pump that waited
+// for it heard nothing and held the close, and the whole test program, for good.
+TEST(WindowsComModel, ALineThatRefusesReadsIsAPulledAdapterAndClosesAtOnce)
+{
+    TestFolder folder;
+    const std::wstring path = folder.File(L"line");
+    CFileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    ASSERT_TRUE(file.Valid());
+    file.Reset();
+
+    CWindowsComModel model;
+    model.unplugError = ERROR_DEVICE_REMOVED;
+    HANDLE h = model.CreateFileW(path.c_str(), GENERIC_WRITE, 0, OPEN_EXISTING, FILE_FLAG_OVERLAPPED);
+    ASSERT_NE(INVALID_HANDLE_VALUE, h);
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            DWORD errors = 0;
+            COMSTAT stat{};
+            return !model.ClearCommError(h, &errors, &stat) && GetLastError() == ERROR_DEVICE_REMOVED;
+        },
+        2000));
+    const DWORD start = GetTickCount();
+    EXPECT_TRUE(model.CloseHandle(h));
+    EXPECT_LT(GetTickCount() - start, 1000u);
+    EXPECT_FALSE(model.AnyOpen());
+}
+
+// An adapter pulled out while the driver's queue is full (the owner has not read for a while) is
+// heard of at once, as a driver hears of its removal, not only once the owner has made room.
+TEST(WindowsComModel, AnAdapterPulledWhileTheQueueIsFullIsHeardOf)
+{
+    CWindowsComModel model;
+    model.unplugError = ERROR_DEVICE_NOT_CONNECTED;
+    simctl::CSimControl sim;
+    SimReader s(sim, UnpacedSim(), 33);
+    sim.Silent(s.Id(), true);
+    HANDLE h = model.CreateFileW((L"\\\\.\\" + s.Port()).c_str(), GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING,
+                                 FILE_FLAG_OVERLAPPED);
+    ASSERT_NE(INVALID_HANDLE_VALUE, h);
+    model.Inject(std::string(64 * 1024, 'q'));
+    sim.Disconnect(s.Id());
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            DWORD errors = 0;
+            COMSTAT stat{};
+            return !model.ClearCommError(h, &errors, &stat) && GetLastError() == ERROR_DEVICE_NOT_CONNECTED;
+        },
+        2000));
+    EXPECT_TRUE(model.CloseHandle(h));
 }
 
 // --- The serial port on the model ------------------------------------------------------------
