@@ -172,7 +172,9 @@ TEST_F(HostilePeerTest, AFloodingConverterNeitherHoldsNorGrowsTheSearch)
     EXPECT_GE(took, 1400u);
     EXPECT_LT(took, 2500u);
     EXPECT_LT(grown, 16 * MB);
-    EXPECT_GT(flooded, 64 * 1024) << "the converter did flood";
+    // The simulator counts whole 64 KB writes; a loaded machine may give it time for only one
+    // before the probe gives up, which is still thirty times what a reader's identification is.
+    EXPECT_GE(flooded, 64 * 1024) << "the converter did flood";
     EXPECT_TRUE(flood.WaitPeerOpen(false)) << "the flooding probe gave up and closed its connection";
 }
 
