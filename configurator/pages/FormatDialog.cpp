@@ -24,11 +24,6 @@ const UINT_PTR StatusTimer = 1;
 const int MinTrackWidth = 490;
 const int MinTrackHeight = 515;
 
-bool IsAllZero(const RECT& r)
-{
-    return r.left == 0 && r.top == 0 && r.right == 0 && r.bottom == 0;
-}
-
 // The add-in's `Port` property as a text variant in the host's memory.
 void SetPort(CTestParvel* host, const std::wstring& port)
 {
@@ -112,17 +107,7 @@ void CDlgZFormat::OnInitDialog()
     m_types.FillCache();
     m_types.FireEvent();
 
-    if (IsAllZero(app.FormatRect)) {
-        CenterWindow();
-    } else {
-        WINDOWPLACEMENT placement = {};
-        placement.length = sizeof(placement);
-        GetWindowPlacement(m_hWnd, &placement);
-        placement.flags = 0;
-        placement.showCmd = SW_SHOWNORMAL;
-        placement.rcNormalPosition = app.FormatRect;
-        SetWindowPlacement(m_hWnd, &placement);
-    }
+    RestorePlacement(app.FormatRect);
 }
 
 void CDlgZFormat::UpdateData(bool save)
@@ -492,12 +477,8 @@ LRESULT CDlgZFormat::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM l
         KillTimer(m_hWnd, StatusTimer);
         m_timer = 0;
         CConfigParvelApp& app = GetApp();
-        WINDOWPLACEMENT placement = {};
-        placement.length = sizeof(placement);
-        if (GetWindowPlacement(m_hWnd, &placement) && !EqualRect(&placement.rcNormalPosition, &app.FormatRect)) {
-            app.FormatRect = placement.rcNormalPosition;
+        if (KeepPlacement(app.FormatRect))
             app.ModifiedFlags |= DATA_UI;
-        }
         m_types.SetOwner(nullptr, nullptr);
         if (m_testOn) {
             m_testOn = 0;

@@ -25,11 +25,6 @@ bool ModifierHeld()
     return GetKeyState(VK_CONTROL) < 0 || GetKeyState(VK_SHIFT) < 0 || GetKeyState(VK_MENU) < 0;
 }
 
-bool IsAllZero(const RECT& r)
-{
-    return r.left == 0 && r.top == 0 && r.right == 0 && r.bottom == 0;
-}
-
 } // namespace
 
 // --- the list of groups ---------------------------------------------------------------------------
@@ -66,17 +61,7 @@ void CDlgKTGroups::OnInitDialog()
     m_view.SortColumn = app.KTGroupsSortColumn;
     m_view.Refresh();
     UpdateButtons();
-    if (IsAllZero(app.KTGroupsRect)) {
-        CenterWindow();
-    } else {
-        WINDOWPLACEMENT placement = {};
-        placement.length = sizeof(placement);
-        GetWindowPlacement(m_hWnd, &placement);
-        placement.flags = 0;
-        placement.showCmd = SW_SHOWNORMAL;
-        placement.rcNormalPosition = app.KTGroupsRect;
-        SetWindowPlacement(m_hWnd, &placement);
-    }
+    RestorePlacement(app.KTGroupsRect);
 }
 
 void CDlgKTGroups::UpdateButtons()
@@ -288,12 +273,8 @@ LRESULT CDlgKTGroups::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM 
     case WM_DESTROY: {
         CConfigParvelApp& app = GetApp();
         ListView_GetColumnWidths(m_list, app.KTGroupsColumns);
-        WINDOWPLACEMENT placement = {};
-        placement.length = sizeof(placement);
-        if (GetWindowPlacement(m_hWnd, &placement) && !EqualRect(&placement.rcNormalPosition, &app.KTGroupsRect)) {
-            app.KTGroupsRect = placement.rcNormalPosition;
+        if (KeepPlacement(app.KTGroupsRect))
             app.ModifiedFlags |= DATA_UI;
-        }
         m_view.SetOwner(nullptr, nullptr);
         return FALSE;
     }
