@@ -295,6 +295,10 @@ private:
     void Send(const void* data, DWORD length, DWORD timeout, BOOL hex);
     void Send(const std::string& data, DWORD timeout) { Send(data.data(), (DWORD)data.size(), timeout, FALSE); }
     DWORD InQueue();
+    // One wait for more of a reply that is due `timeout` ms after `start`. False once that time is
+    // up and what arrived in time has been taken in once more: a device that never stops sending
+    // must not keep a request from ending.
+    bool ReceiveUntilDue(DWORD start, DWORD timeout, bool& overdue, BOOL hex);
     // Moves what the port holds now into the receive buffer, without waiting.
     void TakeQueuedInput();
     BOOL ReadReply(std::string& reply, uint32_t lines, DWORD timeout, BOOL divert);
