@@ -3,6 +3,7 @@
 #include "App.h"
 #include "AppMessageBox.h"
 #include "AppResource.h"
+#include "EditableList.h"
 #include "EntryCollapse.h"
 #include "FormatListLogic.h"
 #include "FormatsPageRes.h"
@@ -19,11 +20,6 @@ namespace {
 
 const int MinTrackWidth = 440;
 const int MinTrackHeight = 250;
-
-bool ModifierHeld()
-{
-    return GetKeyState(VK_CONTROL) < 0 || GetKeyState(VK_SHIFT) < 0 || GetKeyState(VK_MENU) < 0;
-}
 
 } // namespace
 
@@ -111,9 +107,7 @@ void CDlgKTGroups::OnDelete()
     const int selected = static_cast<int>(SendMessageW(m_list, LVM_GETSELECTEDCOUNT, 0, 0));
     if (selected <= 0)
         return;
-    std::wstring question;
-    FormatResString(question, IDS_REMOVE_ITEMS, selected);
-    if (AppMessageBox(question, MB_OKCANCEL | MB_ICONQUESTION, m_hWnd) != IDOK)
+    if (!ConfirmListRemoval(selected, m_hWnd))
         return;
     std::vector<int64_t> indices;
     int row = -1;
@@ -138,16 +132,9 @@ bool CDlgKTGroups::OnNotify(NMHDR* hdr, LRESULT& result)
     if (m_view.HandleNotify(hdr))
         return true;
     switch (hdr->code) {
-    case LVN_KEYDOWN: {
-        const WORD key = reinterpret_cast<NMLVKEYDOWN*>(hdr)->wVKey;
-        if (key == VK_INSERT && !ModifierHeld())
-            OnAdd();
-        else if (key == VK_DELETE && !ModifierHeld())
-            OnDelete();
-        else if (key == 'A' && GetKeyState(VK_CONTROL) < 0)
-            ListView_SelectAll(m_list);
+    case LVN_KEYDOWN:
+        OnEditableListKey(m_list, hdr, [this] { OnAdd(); }, [this] { OnDelete(); });
         return true;
-    }
     case LVN_ITEMCHANGED:
     case LVN_ODSTATECHANGED: {
         UINT oldState, newState;
