@@ -41,14 +41,6 @@ CDlgZFormat::~CDlgZFormat()
         m_host->RemoveListeners(this);
 }
 
-void CDlgZFormat::OnKeyTypesChangedThunk(void* context, CVirtualListViewData* adapter)
-{
-    CDlgZFormat* self = static_cast<CDlgZFormat*>(context);
-    HWND list = self->GetItem(IDC_FORMAT_KEY_TYPES);
-    SendMessageW(list, LVM_SETITEMCOUNT, adapter ? static_cast<CKeyTypesView*>(adapter)->GetItemCount() : 0, 0);
-    InvalidateRect(list, nullptr, TRUE);
-}
-
 void CDlgZFormat::OnHostEventThunk(void* context, CTestParvel* host)
 {
     static_cast<CDlgZFormat*>(context)->OnHostEvent(host);
@@ -60,7 +52,7 @@ void CDlgZFormat::OnInitDialog()
     SendMessageW(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(LoadIconW(ModuleHandle, MAKEINTRESOURCEW(IDI_APP))));
     HWND list = GetItem(IDC_FORMAT_KEY_TYPES);
     ListView_InitCheckList(list);
-    m_types.SetOwner(this, &OnKeyTypesChangedThunk);
+    m_types.SetOwner(list, &CVirtualListViewData::ShowCountIn);
     SendItemMessage(IDC_FORMAT_KEY_SIZE_SPIN, UDM_SETRANGE32, 0, FORMAT_KEY_SIZE_MAX);
 
     m_anchors.SetOwner(m_hWnd);

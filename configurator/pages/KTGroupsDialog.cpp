@@ -272,19 +272,11 @@ LRESULT CDlgKTGroups::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM 
 
 // --- one group ----------------------------------------------------------------------------------------
 
-void CDlgKTGroup::OnListChangedThunk(void* context, CVirtualListViewData* adapter)
-{
-    CDlgKTGroup* self = static_cast<CDlgKTGroup*>(context);
-    HWND list = self->GetItem(IDC_GROUP_KEY_TYPES);
-    SendMessageW(list, LVM_SETITEMCOUNT, self->m_types.GetItemCount(), 0);
-    InvalidateRect(list, nullptr, TRUE);
-}
-
 void CDlgKTGroup::OnInitDialog()
 {
     HWND list = GetItem(IDC_GROUP_KEY_TYPES);
     ListView_InitCheckList(list);
-    m_types.SetOwner(this, &OnListChangedThunk);
+    m_types.SetOwner(list, &CVirtualListViewData::ShowCountIn);
     if (Groups && EditedIndex >= 0 && EditedIndex < static_cast<int64_t>(Groups->size())) {
         const KeyTypeGroup& group = (*Groups)[static_cast<size_t>(EditedIndex)];
         Visible = group.Visible;

@@ -361,6 +361,26 @@ void ThrowFired(void*, CVirtualListViewData*) { throw std::runtime_error("callba
 
 } // namespace
 
+namespace {
+
+class CFiveRows : public CCountingAdapter
+{
+public:
+    int GetItemCount() override { return 5; }
+};
+
+} // namespace
+
+TEST_F(Framework, AListThatOnlyShowsTheCountTakesItFromItsAdapter)
+{
+    HWND list = GetDlgItem(CreatePage(), IDC_TEST_LIST);
+    CFiveRows rows;
+    rows.SetOwner(list, &CVirtualListViewData::ShowCountIn);
+    rows.FireEvent();
+    EXPECT_EQ(5, SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+    rows.SetOwner(nullptr, nullptr);
+}
+
 TEST(ListAdapter, FireEventReachesTheOwnerUntilTheContextIsCut)
 {
     CCountingAdapter adapter;
