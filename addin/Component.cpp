@@ -95,12 +95,7 @@ bool CParvel::Init(void* connection)
         m_working = m_loaded;
         return true;
     } catch (const std::exception& e) {
-        try {
-            std::wstring text = ExceptionText(e);
-            SetLastError(E_FAIL, text.c_str());
-            AddError(text.c_str(), E_FAIL);
-        } catch (...) {
-        }
+        ReportException(e);
     } catch (...) {
         try {
             SetLastError(E_FAIL);
@@ -223,6 +218,16 @@ void CParvel::SetLocale(const WCHAR_T* locale)
 
 // ---------------------------------------------------------------------------------------------
 // ILanguageExtenderBase: registration and dispatch (the name tables are in ComponentTables.cpp)
+
+void CParvel::ReportException(const std::exception& e) noexcept
+{
+    try {
+        const std::wstring text = ExceptionText(e);
+        SetLastError(E_FAIL, text.c_str());
+        AddError(text.c_str(), E_FAIL);
+    } catch (...) {
+    }
+}
 
 bool CParvel::RegisterExtensionAs(WCHAR_T** extensionName)
 {

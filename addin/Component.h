@@ -33,6 +33,7 @@
 #include <atomic>
 #include <cstdarg>
 #include <cstdint>
+#include <exception>
 #include <map>
 #include <memory>
 #include <string>
@@ -156,6 +157,9 @@ public:
     // Reports to the platform through the connection (code 1004, source "Parvel"); a positive
     // Win32 code travels as 0x80070000 | (code & 0xFFFF). Nothing without a connection.
     void AddError(const wchar_t* text, long code);
+    // An exception that ends a call the platform made: its text becomes the last error and is
+    // reported to the platform (E_FAIL). Nothing escapes, not even a failure to report.
+    void ReportException(const std::exception& e) noexcept;
     // The variant becomes a VTYPE_PWSTR copy of the text in memory from the memory manager.
     // Throws std::bad_alloc when there is no memory manager or it refuses.
     void MakeStringVariant(tVariant* variant, const wchar_t* text, ptrdiff_t length = -1);

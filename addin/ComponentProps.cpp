@@ -93,12 +93,7 @@ bool CParvel::GetPropVal(const long number, tVariant* value)
         }
         return true;
     } catch (const std::exception& e) {
-        try {
-            const std::wstring text = ExceptionMessage(e);
-            SetLastError(E_FAIL, text.c_str());
-            AddError(text.c_str(), E_FAIL);
-        } catch (...) {
-        }
+        ReportException(e);
     } catch (...) {
     }
     return false;
@@ -221,12 +216,7 @@ bool CParvel::SetPropVal(const long number, tVariant* value)
         default: return false;
         }
     } catch (const std::exception& e) {
-        try {
-            const std::wstring text = ExceptionMessage(e);
-            SetLastError(E_FAIL, text.c_str());
-            AddError(text.c_str(), E_FAIL);
-        } catch (...) {
-        }
+        ReportException(e);
     } catch (...) {
     }
     return false;

@@ -60,6 +60,17 @@ uint64_t ParseHex64(const wchar_t* text, uint64_t def)
     return TakeOrDefault<uint64_t>(static_cast<uint64_t>(v), text, end, errno, def);
 }
 
+int HexDigitValue(wchar_t c)
+{
+    if (c >= L'0' && c <= L'9')
+        return c - L'0';
+    if (c >= L'a' && c <= L'f')
+        return c - L'a' + 10;
+    if (c >= L'A' && c <= L'F')
+        return c - L'A' + 10;
+    return -1;
+}
+
 void UIntToWString(std::wstring& out, int32_t value) { out = std::to_wstring(value); }
 void Int64ToWString(std::wstring& out, int64_t value) { out = std::to_wstring(value); }
 void ULongToWString(std::wstring& out, uint32_t value) { out = std::to_wstring(value); }

@@ -12,6 +12,8 @@ bool ParseUInt10(const wchar_t* text, DWORD& out);
 int32_t ParseInt10(const wchar_t* text, int32_t def);
 uint32_t ParseHex32(const wchar_t* text, uint32_t def);
 uint64_t ParseHex64(const wchar_t* text, uint64_t def);
+// The value of a hexadecimal digit (0-9, a-f, A-F), or -1 for any other character.
+int HexDigitValue(wchar_t c);
 
 void UIntToWString(std::wstring& out, int32_t value);
 void Int64ToWString(std::wstring& out, int64_t value);

@@ -1,13 +1,13 @@
 // Backslash escapes of key-format templates.
 #include "Unescape.h"
+#include "Numbers.h"
 #include <cwctype>
 
 namespace {
 
 bool IsDecimal(wchar_t c) { return c >= L'0' && c <= L'9'; }
 bool IsOctal(wchar_t c) { return c >= L'0' && c <= L'7'; }
-bool IsHex(wchar_t c) { return IsDecimal(c) || (c >= L'a' && c <= L'f') || (c >= L'A' && c <= L'F'); }
-int HexValue(wchar_t c) { return IsDecimal(c) ? c - L'0' : (c | 0x20) - L'a' + 10; }
+bool IsHex(wchar_t c) { return HexDigitValue(c) >= 0; }
 
 // Reads up to `most` digits accepted by `accept` from p; the value in `base`; p advances past them.
 template <typename Accept>
@@ -16,7 +16,7 @@ bool ReadDigits(const wchar_t*& p, int most, int base, Accept accept, unsigned& 
     value = 0;
     int n = 0;
     while (n < most && *p && accept(*p)) {
-        value = value * base + HexValue(*p);
+        value = value * base + HexDigitValue(*p);
         ++p;
         ++n;
     }

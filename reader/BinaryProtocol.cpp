@@ -126,16 +126,8 @@ BOOL CReader::ReceiveBinaryFrame(std::string& payload, uint8_t command, DWORD ti
     while (KeepGoing()) {
         if (TakeReplyFrame(m_rx, m_sequence, command, payload))
             return TRUE;
-        DWORD elapsed = GetTickCount() - start;
-        DWORD queued = InQueue();
-        if (elapsed >= timeout) {
-            // What arrived in time is still looked at once; a device that never stops sending
-            // must not keep the request from ending.
-            if (queued == 0 || overdue)
-                break;
-            overdue = true;
-        }
-        Receive(queued ? queued : 1, elapsed < timeout ? timeout - elapsed : 0, TRUE);
+        if (!ReceiveUntilDue(start, timeout, overdue, TRUE))
+            break;
     }
     SetError(KeepGoing() ? PE_READ_TIMEOUT : E_ABORT, nullptr);
     return FALSE;

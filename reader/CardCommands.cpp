@@ -70,6 +70,67 @@ void CReader::EndBinaryCardCommand(const std::shared_ptr<ReaderCommand>& command
     CompleteCommand(command, S_OK);
 }
 
+bool CReader::BeginBinaryULCommand(const std::shared_ptr<ReaderCommand>& command)
+{
+    uint32_t keyType;
+    if (!BeginBinaryCardCommand(command, keyType))
+        return false;
+    if (keyType != KEY_TYPE_MIFARE_UL) {
+        CompleteCommand(command, PE_NO_KEY);
+        return false;
+    }
+    return true;
+}
+
+bool CReader::StartULRead(const std::shared_ptr<ReaderCommand>& command, _CMD_MUL_INFO& rec)
+{
+    if (!PageRangeValid(rec.StartPage, rec.PageCount)) {
+        CompleteCommand(command, E_INVALIDARG);
+        return false;
+    }
+    CritSecLock lock(m_lock);
+    rec.PageData.clear();
+    return true;
+}
+
+bool CReader::ReadULPages(const std::shared_ptr<ReaderCommand>& command, _CMD_MUL_INFO& rec, bool binary)
+{
+    uint32_t page = rec.StartPage;
+    uint32_t remaining = rec.PageCount;
+    while (remaining) {
+        if (!CommandCurrent(command))
+            return false;
+        uint8_t data[16];
+        if (!(binary ? BinaryReadBlock(static_cast<uint8_t>(page), data) : ReadPage(page, data))) {
+            CompleteWithLastError(command);
+            return false;
+        }
+        const uint32_t taken = std::min<uint32_t>(remaining, 4);
+        AddCommandProgress(command, &rec.PageData, data, taken * 4, taken);
+        page += 4;
+        remaining -= taken;
+    }
+    return true;
+}
+
+bool CReader::WriteULPages(const std::shared_ptr<ReaderCommand>& command, const _CMD_MUL_INFO& rec, size_t pages,
+                           bool binary)
+{
+    for (size_t i = 0; i < pages; ++i) {
+        if (!CommandCurrent(command))
+            return false;
+        uint8_t data[4];
+        PageBytes(rec.PageData, i, data);
+        const uint32_t page = rec.StartPage + static_cast<uint32_t>(i);
+        if (!(binary ? BinaryWriteUlPage(static_cast<uint8_t>(page), data) : WritePage(page, data))) {
+            CompleteWithLastError(command);
+            return false;
+        }
+        AddCommandProgress(command, nullptr, nullptr, 0, 1);
+    }
+    return true;
+}
+
 void CReader::ReadMifareULText(const std::shared_ptr<ReaderCommand>& command, _CMD_MUL_INFO& rec)
 {
     if (m_modelIndex != MODEL_KORA_USB && m_modelIndex != MODEL_LINTRA_MULTI
@@ -77,30 +138,10 @@ void CReader::ReadMifareULText(const std::shared_ptr<ReaderCommand>& command, _C
         CompleteCommand(command, PE_NOT_SUPPORTED);
         return;
     }
-    if (!PageRangeValid(rec.StartPage, rec.PageCount)) {
-        CompleteCommand(command, E_INVALIDARG);
+    if (!StartULRead(command, rec))
         return;
-    }
-    {
-        CritSecLock lock(m_lock);
-        rec.PageData.clear();
-    }
-    uint32_t page = rec.StartPage;
-    uint32_t remaining = rec.PageCount;
-    while (remaining) {
-        if (!CommandCurrent(command))
-            return;
-        uint8_t data[16];
-        if (!ReadPage(page, data)) {
-            CompleteWithLastError(command);
-            return;
-        }
-        const uint32_t taken = std::min<uint32_t>(remaining, 4);
-        AddCommandProgress(command, &rec.PageData, data, taken * 4, taken);
-        page += 4;
-        remaining -= taken;
-    }
-    CompleteCommand(command, S_OK);
+    if (ReadULPages(command, rec, false))
+        CompleteCommand(command, S_OK);
 }
 
 void CReader::ReadMifareULBinary(const std::shared_ptr<ReaderCommand>& command, _CMD_MUL_INFO& rec)
@@ -109,37 +150,12 @@ void CReader::ReadMifareULBinary(const std::shared_ptr<ReaderCommand>& command, 
         CompleteCommand(command, PE_NOT_SUPPORTED);
         return;
     }
-    if (!PageRangeValid(rec.StartPage, rec.PageCount)) {
-        CompleteCommand(command, E_INVALIDARG);
+    if (!StartULRead(command, rec))
         return;
-    }
-    {
-        CritSecLock lock(m_lock);
-        rec.PageData.clear();
-    }
-    uint32_t keyType;
-    if (!BeginBinaryCardCommand(command, keyType))
+    if (!BeginBinaryULCommand(command))
         return;
-    if (keyType != KEY_TYPE_MIFARE_UL) {
-        CompleteCommand(command, PE_NO_KEY);
-        return;
-    }
-    uint32_t page = rec.StartPage;
-    uint32_t remaining = rec.PageCount;
-    while (remaining) {
-        if (!CommandCurrent(command))
-            return;
-        uint8_t data[16];
-        if (!BinaryReadBlock(static_cast<uint8_t>(page), data)) {
-            CompleteWithLastError(command);
-            return;
-        }
-        const uint32_t taken = std::min<uint32_t>(remaining, 4);
-        AddCommandProgress(command, &rec.PageData, data, taken * 4, taken);
-        page += 4;
-        remaining -= taken;
-    }
-    EndBinaryCardCommand(command);
+    if (ReadULPages(command, rec, true))
+        EndBinaryCardCommand(command);
 }
 
 void CReader::WriteMifareUL(const std::shared_ptr<ReaderCommand>& command, _CMD_MUL_INFO& rec)
@@ -159,18 +175,8 @@ void CReader::WriteMifareUL(const std::shared_ptr<ReaderCommand>& command, _CMD_
         CompleteCommand(command, E_INVALIDARG);
         return;
     }
-    for (size_t i = 0; i < pages; ++i) {
-        if (!CommandCurrent(command))
-            return;
-        uint8_t data[4];
-        PageBytes(rec.PageData, i, data);
-        if (!WritePage(rec.StartPage + static_cast<uint32_t>(i), data)) {
-            CompleteWithLastError(command);
-            return;
-        }
-        AddCommandProgress(command, nullptr, nullptr, 0, 1);
-    }
-    CompleteCommand(command, S_OK);
+    if (WriteULPages(command, rec, pages, false))
+        CompleteCommand(command, S_OK);
 }
 
 void CReader::WriteMifareULBinary(const std::shared_ptr<ReaderCommand>& command, _CMD_MUL_INFO& rec)
@@ -184,25 +190,10 @@ void CReader::WriteMifareULBinary(const std::shared_ptr<ReaderCommand>& command,
         CompleteCommand(command, E_INVALIDARG);
         return;
     }
-    uint32_t keyType;
-    if (!BeginBinaryCardCommand(command, keyType))
+    if (!BeginBinaryULCommand(command))
         return;
-    if (keyType != KEY_TYPE_MIFARE_UL) {
-        CompleteCommand(command, PE_NO_KEY);
-        return;
-    }
-    for (size_t i = 0; i < pages; ++i) {
-        if (!CommandCurrent(command))
-            return;
-        uint8_t data[4];
-        PageBytes(rec.PageData, i, data);
-        if (!BinaryWriteUlPage(static_cast<uint8_t>(rec.StartPage + i), data)) {
-            CompleteWithLastError(command);
-            return;
-        }
-        AddCommandProgress(command, nullptr, nullptr, 0, 1);
-    }
-    EndBinaryCardCommand(command);
+    if (WriteULPages(command, rec, pages, true))
+        EndBinaryCardCommand(command);
 }
 
 void CReader::AccessMifareC(const std::shared_ptr<ReaderCommand>& command, _CMD_MC_INFO& rec, bool write)

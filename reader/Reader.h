@@ -301,6 +301,10 @@ private:
     void Send(const void* data, DWORD length, DWORD timeout, BOOL hex);
     void Send(const std::string& data, DWORD timeout) { Send(data.data(), (DWORD)data.size(), timeout, FALSE); }
     DWORD InQueue();
+    // One wait for more of a reply that is due `timeout` ms after `start`. False once that time is
+    // up and what arrived in time has been taken in once more: a device that never stops sending
+    // must not keep a request from ending.
+    bool ReceiveUntilDue(DWORD start, DWORD timeout, bool& overdue, BOOL hex);
     // Moves what the port holds now into the receive buffer, without waiting.
     void TakeQueuedInput();
     BOOL ReadReply(std::string& reply, uint32_t lines, DWORD timeout, BOOL divert);
@@ -435,6 +439,17 @@ private:
     bool BinaryCommandModel() const;
     bool BeginBinaryCardCommand(const std::shared_ptr<ReaderCommand>& command, uint32_t& keyType);
     void EndBinaryCardCommand(const std::shared_ptr<ReaderCommand>& command);
+    // BeginBinaryCardCommand for an Ultralight command: another card ends it with PE_NO_KEY.
+    bool BeginBinaryULCommand(const std::shared_ptr<ReaderCommand>& command);
+    // An Ultralight read's page range checked (else the command ends with E_INVALIDARG) and its
+    // data emptied; false when the command has ended.
+    bool StartULRead(const std::shared_ptr<ReaderCommand>& command, _CMD_MUL_INFO& rec);
+    // The pages of an Ultralight command, read four at a time into rec.PageData or written one at
+    // a time from it, over the binary protocol or the text one. False when the command ended on the
+    // way: completed with the failure, or no longer the slot's.
+    bool ReadULPages(const std::shared_ptr<ReaderCommand>& command, _CMD_MUL_INFO& rec, bool binary);
+    bool WriteULPages(const std::shared_ptr<ReaderCommand>& command, const _CMD_MUL_INFO& rec, size_t pages,
+                      bool binary);
     void ReadMifareULText(const std::shared_ptr<ReaderCommand>& command, _CMD_MUL_INFO& rec);
     void ReadMifareULBinary(const std::shared_ptr<ReaderCommand>& command, _CMD_MUL_INFO& rec);
     void WriteMifareUL(const std::shared_ptr<ReaderCommand>& command, _CMD_MUL_INFO& rec);

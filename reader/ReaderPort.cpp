@@ -282,6 +282,19 @@ void CReader::TakeQueuedInput()
         Receive(queued, 0, FALSE);
 }
 
+bool CReader::ReceiveUntilDue(DWORD start, DWORD timeout, bool& overdue, BOOL hex)
+{
+    const DWORD elapsed = GetTickCount() - start;
+    const DWORD queued = InQueue();
+    if (elapsed >= timeout) {
+        if (queued == 0 || overdue)
+            return false;
+        overdue = true;
+    }
+    Receive(queued ? queued : 1, elapsed < timeout ? timeout - elapsed : 0, hex);
+    return true;
+}
+
 BOOL CReader::ReadReply(std::string& reply, uint32_t lines, DWORD timeout, BOOL divert)
 {
     reply.clear();
@@ -310,16 +323,8 @@ BOOL CReader::ReadReply(std::string& reply, uint32_t lines, DWORD timeout, BOOL 
             if (--lines == 0)
                 return TRUE;
         }
-        DWORD elapsed = GetTickCount() - start;
-        DWORD queued = InQueue();
-        if (elapsed >= timeout) {
-            // What arrived in time is still looked at once; a device that never stops sending
-            // must not keep the request from ending.
-            if (queued == 0 || overdue)
-                break;
-            overdue = true;
-        }
-        Receive(queued ? queued : 1, elapsed < timeout ? timeout - elapsed : 0, FALSE);
+        if (!ReceiveUntilDue(start, timeout, overdue, FALSE))
+            break;
         if (!reply.empty())
             timeout = 500;
     }

@@ -5,6 +5,7 @@
 #include "CodePage.h"
 #include "Messages.h"
 #include "Models.h"
+#include "Numbers.h"
 #include <cctype>
 #include <cstring>
 #include <cwchar>
@@ -20,17 +21,6 @@ template <class C> bool IsBlank(C c)
 bool IsSpace(wchar_t c)
 {
     return c == L' ' || (c >= L'\t' && c <= L'\r');
-}
-
-template <class C> int HexValue(C c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
 }
 
 wchar_t LowerAscii(wchar_t c)
@@ -54,7 +44,7 @@ bool ReadHex(const std::wstring& s, size_t& pos, uint32_t& value)
     value = 0;
     size_t start = pos;
     int d;
-    while (pos < s.size() && (d = HexValue(s[pos])) >= 0)
+    while (pos < s.size() && (d = HexDigitValue(s[pos])) >= 0)
     {
         value = (value << 4) | (uint32_t)d;
         pos++;
@@ -361,13 +351,13 @@ BOOL ParseKeyText(const std::wstring& line, uint32_t& keyType, KeyData& key, uin
     // The bracketed number, least significant byte first. A lone leading digit goes into the next
     // byte without being counted; digits beyond 15 bytes are not kept.
     for (size_t i = open + 1; i < close; i++)
-        if (HexValue(line[i]) < 0)
+        if (HexDigitValue(line[i]) < 0)
             return FALSE;
     uint8_t buf[KEY_DATA_MAX] = {};
     size_t nibbles = 0;
     for (size_t i = close; i-- > open + 1 && nibbles / 2 < KEY_DATA_MAX; nibbles++)
     {
-        const uint8_t d = (uint8_t)HexValue(line[i]);
+        const uint8_t d = (uint8_t)HexDigitValue(line[i]);
         buf[nibbles / 2] |= (nibbles & 1) ? (uint8_t)(d << 4) : d;
     }
     const size_t count = nibbles / 2;

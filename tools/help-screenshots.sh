@@ -23,11 +23,14 @@ browser=$(command -v chromium || command -v chromium-browser || true)
 mkdir -p "$out"
 for language in en ru; do
     profile=$(mktemp -d)
+    # The pages name the shared style sheet as a file of their own folder, as the help file holds it.
+    pages=$(mktemp -d)
+    cp "$root/docs/help/$language/"* "$root/docs/help/style.css" "$pages/"
     # A private profile and no network: the page is a local file and needs nothing else.
     timeout 120 "$browser" --headless --no-sandbox --disable-gpu --disable-quic --no-first-run \
         --disable-background-networking --disable-component-update --disable-sync \
         --user-data-dir="$profile" --screenshot="$out/$language-help.png" --window-size="$size" \
-        "file://$root/docs/help/$language/$topic" >/dev/null 2>&1 || { rm -rf "$profile"; echo "chromium failed" >&2; exit 1; }
-    rm -rf "$profile"
+        "file://$pages/$topic" >/dev/null 2>&1 || { rm -rf "$profile" "$pages"; echo "chromium failed" >&2; exit 1; }
+    rm -rf "$profile" "$pages"
     echo "$out/$language-help.png"
 done

@@ -20,6 +20,13 @@ void CVirtualListViewData::FireEvent()
     }
 }
 
+void CVirtualListViewData::ShowCountIn(void* list, CVirtualListViewData* adapter)
+{
+    HWND window = static_cast<HWND>(list);
+    SendMessageW(window, LVM_SETITEMCOUNT, adapter ? adapter->GetItemCount() : 0, 0);
+    InvalidateRect(window, nullptr, TRUE);
+}
+
 bool CVirtualListViewData::HandleNotify(NMHDR* hdr)
 {
     switch (hdr->code)

@@ -33,6 +33,9 @@ public:
         m_callback = callback;
     }
     void* GetOwnerContext() const { return m_context; }
+    // The change callback of an owner whose list needs only the new count and a repaint: its
+    // context is the list window itself.
+    static void ShowCountIn(void* list, CVirtualListViewData* adapter);
 
     // Tells the owner that the rows were rebuilt. A failing callback is dropped: the list keeps
     // its previous count.

@@ -200,6 +200,32 @@ void CWnd::CenterWindow()
     SetWindowPos(m_hWnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+void CWnd::RestorePlacement(const RECT& saved)
+{
+    if (saved.left == 0 && saved.top == 0 && saved.right == 0 && saved.bottom == 0)
+    {
+        CenterWindow();
+        return;
+    }
+    WINDOWPLACEMENT placement = {};
+    placement.length = sizeof(placement);
+    GetWindowPlacement(m_hWnd, &placement);
+    placement.flags = 0;
+    placement.showCmd = SW_SHOWNORMAL;
+    placement.rcNormalPosition = saved;
+    SetWindowPlacement(m_hWnd, &placement);
+}
+
+bool CWnd::KeepPlacement(RECT& saved) const
+{
+    WINDOWPLACEMENT placement = {};
+    placement.length = sizeof(placement);
+    if (!GetWindowPlacement(m_hWnd, &placement) || EqualRect(&placement.rcNormalPosition, &saved))
+        return false;
+    saved = placement.rcNormalPosition;
+    return true;
+}
+
 bool CAppPage::PreTranslateMessage(MSG* msg)
 {
     return m_hWnd && IsDialogMessageW(m_hWnd, msg);

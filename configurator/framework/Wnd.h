@@ -61,6 +61,12 @@ public:
 
     // Centres the window on its parent (children), its visible owner, or the main window's monitor.
     void CenterWindow();
+    // A resizable dialog the program remembers: shown at the normal position `saved` it kept,
+    // or centred while it keeps none (all zero).
+    void RestorePlacement(const RECT& saved);
+    // The window's normal position kept in `saved`; true when it differs from what was kept there
+    // (the caller marks its UI state modified).
+    bool KeepPlacement(RECT& saved) const;
 
     // Registered as the window procedure of the main window's class.
     static LRESULT CALLBACK StaticWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);

@@ -24,11 +24,6 @@ const UINT_PTR StatusTimer = 1;
 const int MinTrackWidth = 490;
 const int MinTrackHeight = 515;
 
-bool IsAllZero(const RECT& r)
-{
-    return r.left == 0 && r.top == 0 && r.right == 0 && r.bottom == 0;
-}
-
 // The add-in's `Port` property as a text variant in the host's memory.
 void SetPort(CTestParvel* host, const std::wstring& port)
 {
@@ -46,14 +41,6 @@ CDlgZFormat::~CDlgZFormat()
         m_host->RemoveListeners(this);
 }
 
-void CDlgZFormat::OnKeyTypesChangedThunk(void* context, CVirtualListViewData* adapter)
-{
-    CDlgZFormat* self = static_cast<CDlgZFormat*>(context);
-    HWND list = self->GetItem(IDC_FORMAT_KEY_TYPES);
-    SendMessageW(list, LVM_SETITEMCOUNT, adapter ? static_cast<CKeyTypesView*>(adapter)->GetItemCount() : 0, 0);
-    InvalidateRect(list, nullptr, TRUE);
-}
-
 void CDlgZFormat::OnHostEventThunk(void* context, CTestParvel* host)
 {
     static_cast<CDlgZFormat*>(context)->OnHostEvent(host);
@@ -65,7 +52,7 @@ void CDlgZFormat::OnInitDialog()
     SendMessageW(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(LoadIconW(ModuleHandle, MAKEINTRESOURCEW(IDI_APP))));
     HWND list = GetItem(IDC_FORMAT_KEY_TYPES);
     ListView_InitCheckList(list);
-    m_types.SetOwner(this, &OnKeyTypesChangedThunk);
+    m_types.SetOwner(list, &CVirtualListViewData::ShowCountIn);
     SendItemMessage(IDC_FORMAT_KEY_SIZE_SPIN, UDM_SETRANGE32, 0, FORMAT_KEY_SIZE_MAX);
 
     m_anchors.SetOwner(m_hWnd);
@@ -112,17 +99,7 @@ void CDlgZFormat::OnInitDialog()
     m_types.FillCache();
     m_types.FireEvent();
 
-    if (IsAllZero(app.FormatRect)) {
-        CenterWindow();
-    } else {
-        WINDOWPLACEMENT placement = {};
-        placement.length = sizeof(placement);
-        GetWindowPlacement(m_hWnd, &placement);
-        placement.flags = 0;
-        placement.showCmd = SW_SHOWNORMAL;
-        placement.rcNormalPosition = app.FormatRect;
-        SetWindowPlacement(m_hWnd, &placement);
-    }
+    RestorePlacement(app.FormatRect);
 }
 
 void CDlgZFormat::UpdateData(bool save)
@@ -492,12 +469,8 @@ LRESULT CDlgZFormat::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM l
         KillTimer(m_hWnd, StatusTimer);
         m_timer = 0;
         CConfigParvelApp& app = GetApp();
-        WINDOWPLACEMENT placement = {};
-        placement.length = sizeof(placement);
-        if (GetWindowPlacement(m_hWnd, &placement) && !EqualRect(&placement.rcNormalPosition, &app.FormatRect)) {
-            app.FormatRect = placement.rcNormalPosition;
+        if (KeepPlacement(app.FormatRect))
             app.ModifiedFlags |= DATA_UI;
-        }
         m_types.SetOwner(nullptr, nullptr);
         if (m_testOn) {
             m_testOn = 0;

@@ -75,7 +75,6 @@ public:
     bool ReplacedEnabled = false;
 
 private:
-    static void OnKeyTypesChangedThunk(void* context, CVirtualListViewData* adapter);
     static void OnHostEventThunk(void* context, CTestParvel* host);
     // The add-in's check of the template and parameters; false (after showing the error and
     // putting the caret on it) when the add-in refuses them.

@@ -2,6 +2,7 @@
 #include "FormatsPage.h"
 #include "App.h"
 #include "AppMessageBox.h"
+#include "EditableList.h"
 #include "FormatDialog.h"
 #include "FormatDialogRules.h"
 #include "FormatListLogic.h"
@@ -25,11 +26,6 @@ const int ListBottomMargin = 39;
 const int ButtonRowOffset = 31;
 const int ButtonHeight = 23;
 const int Gap = 8;
-
-bool ModifierHeld()
-{
-    return GetKeyState(VK_CONTROL) < 0 || GetKeyState(VK_SHIFT) < 0 || GetKeyState(VK_MENU) < 0;
-}
 
 int SelectedCount(HWND list)
 {
@@ -232,16 +228,9 @@ bool CZFormatsPage::OnListNotify(NMHDR* hdr, LRESULT& result)
     case LVN_GETDISPINFOW:
     case LVN_ODCACHEHINT:
         return m_view.HandleNotify(hdr);
-    case LVN_KEYDOWN: {
-        const WORD key = reinterpret_cast<NMLVKEYDOWN*>(hdr)->wVKey;
-        if (key == VK_INSERT && !ModifierHeld())
-            OnAdd();
-        else if (key == VK_DELETE && !ModifierHeld())
-            OnDelete(true);
-        else if (key == 'A' && GetKeyState(VK_CONTROL) < 0)
-            ListView_SelectAll(m_list);
+    case LVN_KEYDOWN:
+        OnEditableListKey(m_list, hdr, [this] { OnAdd(); }, [this] { OnDelete(true); });
         return true;
-    }
     case LVN_ITEMCHANGED: {
         NMLISTVIEW* change = reinterpret_cast<NMLISTVIEW*>(hdr);
         if (!(change->uChanged & LVIF_STATE))
@@ -491,12 +480,8 @@ void CZFormatsPage::OnDelete(bool ask)
     const int selected = SelectedCount(m_list);
     if (selected <= 0)
         return;
-    if (ask) {
-        std::wstring question;
-        FormatResString(question, IDS_REMOVE_ITEMS, selected);
-        if (AppMessageBox(question, MB_OKCANCEL | MB_ICONQUESTION, m_hWnd) != IDOK)
-            return;
-    }
+    if (ask && !ConfirmListRemoval(selected, m_hWnd))
+        return;
     const bool enabledTouched = DeleteFormats(app.Formats, SelectedIndices(), m_view.FilterMask);
     app.ModifiedFlags |= DATA_LIBRARY | (enabledTouched ? DATA_ADDIN : 0);
     MarkFormatConflicts(app.Formats);

@@ -3,6 +3,7 @@
 #include "App.h"
 #include "AppMessageBox.h"
 #include "AppResource.h"
+#include "EditableList.h"
 #include "EntryCollapse.h"
 #include "FormatListLogic.h"
 #include "FormatsPageRes.h"
@@ -19,16 +20,6 @@ namespace {
 
 const int MinTrackWidth = 440;
 const int MinTrackHeight = 250;
-
-bool ModifierHeld()
-{
-    return GetKeyState(VK_CONTROL) < 0 || GetKeyState(VK_SHIFT) < 0 || GetKeyState(VK_MENU) < 0;
-}
-
-bool IsAllZero(const RECT& r)
-{
-    return r.left == 0 && r.top == 0 && r.right == 0 && r.bottom == 0;
-}
 
 } // namespace
 
@@ -66,17 +57,7 @@ void CDlgKTGroups::OnInitDialog()
     m_view.SortColumn = app.KTGroupsSortColumn;
     m_view.Refresh();
     UpdateButtons();
-    if (IsAllZero(app.KTGroupsRect)) {
-        CenterWindow();
-    } else {
-        WINDOWPLACEMENT placement = {};
-        placement.length = sizeof(placement);
-        GetWindowPlacement(m_hWnd, &placement);
-        placement.flags = 0;
-        placement.showCmd = SW_SHOWNORMAL;
-        placement.rcNormalPosition = app.KTGroupsRect;
-        SetWindowPlacement(m_hWnd, &placement);
-    }
+    RestorePlacement(app.KTGroupsRect);
 }
 
 void CDlgKTGroups::UpdateButtons()
@@ -126,9 +107,7 @@ void CDlgKTGroups::OnDelete()
     const int selected = static_cast<int>(SendMessageW(m_list, LVM_GETSELECTEDCOUNT, 0, 0));
     if (selected <= 0)
         return;
-    std::wstring question;
-    FormatResString(question, IDS_REMOVE_ITEMS, selected);
-    if (AppMessageBox(question, MB_OKCANCEL | MB_ICONQUESTION, m_hWnd) != IDOK)
+    if (!ConfirmListRemoval(selected, m_hWnd))
         return;
     std::vector<int64_t> indices;
     int row = -1;
@@ -153,16 +132,9 @@ bool CDlgKTGroups::OnNotify(NMHDR* hdr, LRESULT& result)
     if (m_view.HandleNotify(hdr))
         return true;
     switch (hdr->code) {
-    case LVN_KEYDOWN: {
-        const WORD key = reinterpret_cast<NMLVKEYDOWN*>(hdr)->wVKey;
-        if (key == VK_INSERT && !ModifierHeld())
-            OnAdd();
-        else if (key == VK_DELETE && !ModifierHeld())
-            OnDelete();
-        else if (key == 'A' && GetKeyState(VK_CONTROL) < 0)
-            ListView_SelectAll(m_list);
+    case LVN_KEYDOWN:
+        OnEditableListKey(m_list, hdr, [this] { OnAdd(); }, [this] { OnDelete(); });
         return true;
-    }
     case LVN_ITEMCHANGED:
     case LVN_ODSTATECHANGED: {
         UINT oldState, newState;
@@ -288,12 +260,8 @@ LRESULT CDlgKTGroups::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM 
     case WM_DESTROY: {
         CConfigParvelApp& app = GetApp();
         ListView_GetColumnWidths(m_list, app.KTGroupsColumns);
-        WINDOWPLACEMENT placement = {};
-        placement.length = sizeof(placement);
-        if (GetWindowPlacement(m_hWnd, &placement) && !EqualRect(&placement.rcNormalPosition, &app.KTGroupsRect)) {
-            app.KTGroupsRect = placement.rcNormalPosition;
+        if (KeepPlacement(app.KTGroupsRect))
             app.ModifiedFlags |= DATA_UI;
-        }
         m_view.SetOwner(nullptr, nullptr);
         return FALSE;
     }
@@ -304,19 +272,11 @@ LRESULT CDlgKTGroups::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM 
 
 // --- one group ----------------------------------------------------------------------------------------
 
-void CDlgKTGroup::OnListChangedThunk(void* context, CVirtualListViewData* adapter)
-{
-    CDlgKTGroup* self = static_cast<CDlgKTGroup*>(context);
-    HWND list = self->GetItem(IDC_GROUP_KEY_TYPES);
-    SendMessageW(list, LVM_SETITEMCOUNT, self->m_types.GetItemCount(), 0);
-    InvalidateRect(list, nullptr, TRUE);
-}
-
 void CDlgKTGroup::OnInitDialog()
 {
     HWND list = GetItem(IDC_GROUP_KEY_TYPES);
     ListView_InitCheckList(list);
-    m_types.SetOwner(this, &OnListChangedThunk);
+    m_types.SetOwner(list, &CVirtualListViewData::ShowCountIn);
     if (Groups && EditedIndex >= 0 && EditedIndex < static_cast<int64_t>(Groups->size())) {
         const KeyTypeGroup& group = (*Groups)[static_cast<size_t>(EditedIndex)];
         Visible = group.Visible;

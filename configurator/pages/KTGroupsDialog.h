@@ -64,7 +64,6 @@ public:
     std::wstring Name;
 
 private:
-    static void OnListChangedThunk(void* context, CVirtualListViewData* adapter);
     // Settles a duplicate of `existing` after the user's answer; false when the user cancelled.
     bool Collapse(int64_t existing, const std::wstring& question, int focus);
 

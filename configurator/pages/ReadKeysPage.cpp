@@ -30,29 +30,13 @@ void SelectIndex(HWND combo, uint32_t value)
 
 } // namespace
 
-void CReadKeysPage::OnKeyTypesChanged(void* context, CVirtualListViewData* adapter)
-{
-    CReadKeysPage* self = static_cast<CReadKeysPage*>(context);
-    HWND list = self->GetItem(IDC_KEY_TYPES_LIST);
-    SendMessageW(list, LVM_SETITEMCOUNT, self->m_keyTypes.GetItemCount(), 0);
-    InvalidateRect(list, nullptr, TRUE);
-}
-
-void CReadKeysPage::OnKeyCellsChanged(void* context, CVirtualListViewData* adapter)
-{
-    CReadKeysPage* self = static_cast<CReadKeysPage*>(context);
-    HWND list = self->GetItem(IDC_MF_KEY_CELLS);
-    SendMessageW(list, LVM_SETITEMCOUNT, self->m_keyCells.GetItemCount(), 0);
-    InvalidateRect(list, nullptr, TRUE);
-}
-
 void CReadKeysPage::OnInitDialog()
 {
     MakeChild();
     ListView_InitCheckList(GetItem(IDC_KEY_TYPES_LIST));
     ListView_InitCheckList(GetItem(IDC_MF_KEY_CELLS));
-    m_keyTypes.SetOwner(this, &OnKeyTypesChanged);
-    m_keyCells.SetOwner(this, &OnKeyCellsChanged);
+    m_keyTypes.SetOwner(GetItem(IDC_KEY_TYPES_LIST), &CVirtualListViewData::ShowCountIn);
+    m_keyCells.SetOwner(GetItem(IDC_MF_KEY_CELLS), &CVirtualListViewData::ShowCountIn);
 
     FillNumbers(GetItem(IDC_MF_SECTOR), 0, MIFARE_SECTORS);
     // The key cells take the key edit's place: only one of the two is shown at a time.

@@ -31,8 +31,6 @@ public:
     const CScrollHelper& Scroller() const { return m_scroller; }
 
 private:
-    static void OnKeyTypesChanged(void* context, CVirtualListViewData* adapter);
-    static void OnKeyCellsChanged(void* context, CVirtualListViewData* adapter);
     void EnableWithLabel(int id, bool enable);
     int Selection(int id) const;
     void OnMouseWheel(int delta);

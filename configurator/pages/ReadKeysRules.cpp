@@ -1,21 +1,7 @@
 // The value rules of the read-keys page (see ReadKeysRules.h).
 #include "ReadKeysRules.h"
+#include "Numbers.h"
 #include <cwctype>
-
-namespace {
-
-int HexDigit(wchar_t c)
-{
-    if (c >= L'0' && c <= L'9')
-        return c - L'0';
-    if (c >= L'a' && c <= L'f')
-        return c - L'a' + 10;
-    if (c >= L'A' && c <= L'F')
-        return c - L'A' + 10;
-    return -1;
-}
-
-} // namespace
 
 uint32_t BlocksInSector(uint32_t sector)
 {
@@ -41,12 +27,12 @@ KeyTextResult ParseMifareKey(const std::wstring& text, uint64_t& key)
     while (at < text.size() && std::iswspace(text[at]))
         ++at;
     if (at + 1 < text.size() && text[at] == L'0' && (text[at + 1] == L'x' || text[at + 1] == L'X') &&
-        at + 2 < text.size() && HexDigit(text[at + 2]) >= 0)
+        at + 2 < text.size() && HexDigitValue(text[at + 2]) >= 0)
         at += 2;
     uint64_t value = 0;
     bool digits = false;
     for (; at < text.size(); ++at) {
-        const int digit = HexDigit(text[at]);
+        const int digit = HexDigitValue(text[at]);
         if (digit < 0)
             break;
         digits = true;

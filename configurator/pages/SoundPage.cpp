@@ -2,6 +2,7 @@
 #include "SoundPage.h"
 #include "App.h"
 #include "AppMessageBox.h"
+#include "EditableList.h"
 #include "FileHelpers.h"
 #include "ListViewHelpers.h"
 #include "MediaFileList.h"
@@ -31,11 +32,6 @@ HIMAGELIST SoundImages()
     static HIMAGELIST images = ImageList_LoadImageW(ModuleHandle, MAKEINTRESOURCEW(IDB_SOUND_IMAGES), 16, 4,
                                                     RGB(255, 0, 255), IMAGE_BITMAP, LR_CREATEDIBSECTION);
     return images;
-}
-
-bool ModifierHeld()
-{
-    return GetKeyState(VK_CONTROL) < 0 || GetKeyState(VK_SHIFT) < 0 || GetKeyState(VK_MENU) < 0;
 }
 
 } // namespace
@@ -317,9 +313,7 @@ void CSoundPage::OnDelete()
     const int selected = static_cast<int>(SendMessageW(m_list, LVM_GETSELECTEDCOUNT, 0, 0));
     if (selected <= 0)
         return;
-    std::wstring question;
-    FormatResString(question, IDS_REMOVE_ITEMS, selected);
-    if (AppMessageBox(question, MB_OKCANCEL | MB_ICONQUESTION, m_hWnd) != IDOK)
+    if (!ConfirmListRemoval(selected, m_hWnd))
         return;
     bool changed = false;
     int row = -1;
@@ -339,16 +333,9 @@ bool CSoundPage::OnListNotify(NMHDR* hdr, LRESULT& result)
     if (m_view.HandleNotify(hdr))
         return true;
     switch (hdr->code) {
-    case LVN_KEYDOWN: {
-        const WORD key = reinterpret_cast<NMLVKEYDOWN*>(hdr)->wVKey;
-        if (key == VK_INSERT && !ModifierHeld())
-            OnBrowse(FirstSelected());
-        else if (key == VK_DELETE && !ModifierHeld())
-            OnDelete();
-        else if (key == 'A' && GetKeyState(VK_CONTROL) < 0)
-            ListView_SelectAll(m_list);
+    case LVN_KEYDOWN:
+        OnEditableListKey(m_list, hdr, [this] { OnBrowse(FirstSelected()); }, [this] { OnDelete(); });
         return true;
-    }
     case LVN_ITEMCHANGED: {
         NMLISTVIEW* change = reinterpret_cast<NMLISTVIEW*>(hdr);
         if (!(change->uChanged & LVIF_STATE) || change->iItem < 0)

@@ -85,6 +85,19 @@ void CDlgDevOpen::ShowLastError(UINT flags)
     AppMessageBox(TrimLineBreaks(text), flags, m_hWnd);
 }
 
+bool CDlgDevOpen::CallForText(const wchar_t* method, std::wstring& text)
+{
+    CTestParvel& host = m_bench.host;
+    CVariantArray args(2, host.MemoryManager());
+    host.CallAsFunc(method, &args[0], &args[1], 1);
+    if (!IsTrue(args[0])) {
+        ShowLastError(MB_ICONERROR);
+        return false;
+    }
+    text = OutText(args[1]);
+    return true;
+}
+
 bool CDlgDevOpen::LoadDriverInfo()
 {
     CTestParvel& host = m_bench.host;
@@ -95,29 +108,15 @@ bool CDlgDevOpen::LoadDriverInfo()
         version = OutText(args[0]);
     }
     std::wstring paramsText;
-    {
-        CVariantArray args(2, host.MemoryManager());
-        host.CallAsFunc(L"GetParameters", &args[0], &args[1], 1);
-        if (!IsTrue(args[0])) {
-            ShowLastError(MB_ICONERROR);
-            return false;
-        }
-        paramsText = OutText(args[1]);
-    }
+    if (!CallForText(L"GetParameters", paramsText))
+        return false;
     if (m_form)
         m_form->SetDriverInfo(LoadAppString(IDS_DRIVER_INSTALLED), version);
     if (m_paramsXml)
         m_paramsXml->SetXml(paramsText);
     std::wstring actionsText;
-    {
-        CVariantArray args(2, host.MemoryManager());
-        host.CallAsFunc(L"GetAdditionalActions", &args[0], &args[1], 1);
-        if (!IsTrue(args[0])) {
-            ShowLastError(MB_ICONERROR);
-            return false;
-        }
-        actionsText = OutText(args[1]);
-    }
+    if (!CallForText(L"GetAdditionalActions", actionsText))
+        return false;
     if (m_actionsXml)
         m_actionsXml->SetXml(actionsText);
 
@@ -156,13 +155,18 @@ bool CDlgDevOpen::ApplyParameters()
     return true;
 }
 
-bool CDlgDevOpen::SaveAndOpen()
+bool CDlgDevOpen::TakeParameters()
 {
     if (m_form && !m_form->CheckNumbers())
         return false;
     if (m_form)
         m_form->UpdateData(true);
-    if (!ApplyParameters())
+    return ApplyParameters();
+}
+
+bool CDlgDevOpen::SaveAndOpen()
+{
+    if (!TakeParameters())
         return false;
     std::wstring device;
     if (!m_bench.host.Open(device)) {
@@ -176,11 +180,7 @@ bool CDlgDevOpen::SaveAndOpen()
 
 bool CDlgDevOpen::DeviceTest()
 {
-    if (m_form && !m_form->CheckNumbers())
-        return false;
-    if (m_form)
-        m_form->UpdateData(true);
-    if (!ApplyParameters())
+    if (!TakeParameters())
         return false;
     CTestParvel& host = m_bench.host;
     CVariantArray args(3, host.MemoryManager());

@@ -40,6 +40,11 @@ private:
     BOOL OnInitDialog();
     void LayoutPages();
     void ShowLastError(UINT flags);
+    // A driver function that gives one text (GetParameters, GetAdditionalActions); false, after
+    // the add-in's error is shown, when it fails.
+    bool CallForText(const wchar_t* method, std::wstring& text);
+    // The form's values checked, stored and sent to the driver; false when any of it is refused.
+    bool TakeParameters();
     void OnDestroy();
 
     BenchContext m_bench;

@@ -68,6 +68,17 @@ TEST(Numbers, ParseWithDefaults)
     EXPECT_EQ(115200u, v);
 }
 
+TEST(Numbers, HexDigits)
+{
+    const wchar_t* digits = L"0123456789abcdefABCDEF";
+    const int values[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 10, 11, 12, 13, 14, 15};
+    for (int i = 0; digits[i]; ++i)
+        EXPECT_EQ(values[i], HexDigitValue(digits[i])) << static_cast<char>(digits[i]);
+    // Neighbours of the digit ranges, a full-width digit and a byte above 127 read as a char.
+    for (wchar_t c : {L'/', L':', L'@', L'G', L'`', L'g', L' ', L'\0', L'\xFF10', static_cast<wchar_t>(0xFFC3)})
+        EXPECT_EQ(-1, HexDigitValue(c)) << static_cast<unsigned>(c);
+}
+
 TEST(Numbers, DecimalTexts)
 {
     std::wstring s;

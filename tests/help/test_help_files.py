@@ -3,7 +3,8 @@
 Each built .chm is taken apart with extract_chmLib (an independent reader) and checked: every
 page's context number from the program's help-id table resolves through #IVB and #STRINGS to a
 topic the file holds; the contents list reaches every topic and names only files the help holds;
-every link between topics lands. The sources are checked for what the two languages must share.
+every link between topics lands, the shared style sheet among them. The sources are checked for
+what the two languages must share.
 
 Environment: PARVEL_HELP_FILES (the .chm files, separated by os.pathsep), PARVEL_HELP_SOURCES
 (docs/help), PARVEL_HELP_TABLE (configurator/res/HelpIds.h).
@@ -27,6 +28,7 @@ HELP_FILES = [p for p in os.environ.get("PARVEL_HELP_FILES", "").split(os.pathse
 SOURCES = os.environ.get("PARVEL_HELP_SOURCES", os.path.join(HERE, "..", "..", "docs", "help"))
 TABLE = os.environ.get("PARVEL_HELP_TABLE",
                        os.path.join(HERE, "..", "..", "configurator", "res", "HelpIds.h"))
+STYLE_SHEET = os.path.join(SOURCES, "style.css")
 LANGUAGE_OF = {"Parvel_ENU.chm": "en", "Parvel_RUS.chm": "ru"}
 
 
@@ -145,6 +147,14 @@ class BuiltHelpFiles(unittest.TestCase):
                 if name:
                     self.assertIn(name, help_file.files, "contents or index entry %s" % target)
 
+    def test_each_help_file_carries_the_shared_style_sheet(self):
+        with open(STYLE_SHEET, "rb") as f:
+            style = f.read()
+        for help_file in self.helps:
+            with self.subTest(help=os.path.basename(help_file.path)):
+                self.assertIn("style.css", help_file.files)
+                self.assertEqual(style, help_file.read("style.css"))
+
     def test_mended_directory_keeps_its_quick_references(self):
         # A viewer that searches a directory chunk through its quick references must land on an
         # entry start after the mended #STRINGS entry has grown or shrunk.
@@ -181,7 +191,8 @@ class BuildThroughALink(unittest.TestCase):
             os.symlink(real, link)
             output = os.path.join(scratch, "Parvel_ENU.chm")
             subprocess.run([sys.executable, os.path.join(HERE, "..", "..", "tools", "help", "build_chm.py"),
-                            "--language", "en", "--source", os.path.join(SOURCES, "en"), "--table", TABLE,
+                            "--language", "en", "--source", os.path.join(SOURCES, "en"),
+                            "--shared", STYLE_SHEET, "--table", TABLE,
                             "--stage", os.path.join(link, "stage"), "--output", output], check=True)
             base, topics = build_chm.read_table(TABLE)
             mapped = ExtractedHelp(output).context_map()
@@ -192,11 +203,26 @@ class HelpSources(unittest.TestCase):
     def names(self, language):
         return sorted(n for n in os.listdir(os.path.join(SOURCES, language)) if not n.startswith("."))
 
-    def test_both_languages_have_the_same_files_and_style(self):
+    def test_both_languages_have_the_same_files_and_one_style(self):
         self.assertEqual(self.names("en"), self.names("ru"))
-        with open(os.path.join(SOURCES, "en", "style.css"), "rb") as en, \
-                open(os.path.join(SOURCES, "ru", "style.css"), "rb") as ru:
-            self.assertEqual(en.read(), ru.read(), "the two style sheets differ")
+        self.assertTrue(os.path.isfile(STYLE_SHEET))
+        self.assertNotIn("style.css", self.names("en"), "a language with a style sheet of its own")
+
+    def test_a_shared_file_cannot_also_be_a_language_own(self):
+        with tempfile.TemporaryDirectory() as scratch:
+            own = os.path.join(scratch, "en")
+            os.makedirs(own)
+            for name in ("index.htm", "style.css"):
+                with open(os.path.join(own, name), "w") as f:
+                    f.write(name)
+            shared = os.path.join(scratch, "style.css")
+            with open(shared, "w") as f:
+                f.write("shared")
+            with self.assertRaises(SystemExit):
+                build_chm.sources(own, [shared])
+            os.remove(os.path.join(own, "style.css"))
+            self.assertEqual([("index.htm", os.path.join(own, "index.htm")), ("style.css", shared)],
+                             build_chm.sources(own, [shared]))
 
     def test_the_table_names_topics_that_exist(self):
         _, topics = build_chm.read_table(TABLE)

@@ -7,6 +7,7 @@
 #include "RegKey.h"
 #include "ScratchRegistry.h"
 #include "SimControl.h"
+#include "SimDiscoveryScope.h"
 
 #include <gtest/gtest.h>
 
@@ -85,30 +86,10 @@ simctl::SimReaderConfig Reader(int model, int speed = 0, int replyDelayMs = -1)
     return config;
 }
 
-// A UDP responder on 127.0.0.1, stopped at the end of the scope.
-class SimDiscovery
-{
-public:
-    SimDiscovery(simctl::CSimControl& sim, const std::vector<simctl::SimConverter>& converters) : m_sim(sim)
-    {
-        m_info = sim.StartDiscovery(converters);
-    }
-    ~SimDiscovery() { m_sim.StopDiscovery(m_info.id); }
-    SimDiscovery(const SimDiscovery&) = delete;
-    SimDiscovery& operator=(const SimDiscovery&) = delete;
-
-    uint16_t Port() const { return static_cast<uint16_t>(m_info.udpPort); }
-    int Requests() const { return static_cast<int>(m_sim.DiscoveryInfo(m_info.id)["requests"].AsInt()); }
-
-private:
-    simctl::CSimControl& m_sim;
-    simctl::SimDiscoveryInfo m_info;
-};
-
 // A network search whose discovery asks the simulated discovery on 127.0.0.1, never the LAN; the
 // serial ports listed (none by default) are searched as well. False when the target is refused.
-bool StartNetworkSearch(CSearchReaders& search, const SimDiscovery& discovery, Settings settings = Settings(),
-                        const std::vector<PortInfo>& ports = {})
+bool StartNetworkSearch(CSearchReaders& search, const simctl::CSimDiscoveryScope& discovery,
+                        Settings settings = Settings(), const std::vector<PortInfo>& ports = {})
 {
     if (!search.SetDiscoveryTarget(L"127.0.0.1", discovery.Port()))
         return false;
@@ -438,7 +419,7 @@ TEST_F(SearchTest, RegistryPortsWithoutAList)
 TEST_F(SearchTest, ConverterFoundByDiscoveryIsProbedOverTcp)
 {
     SimReader converter(sim, 0, Reader(4));
-    SimDiscovery discovery(sim, {Converter(converter)});
+    simctl::CSimDiscoveryScope discovery(sim, {Converter(converter)});
 
     CSearchReaders search;
     ASSERT_TRUE(StartNetworkSearch(search, discovery));
@@ -492,7 +473,7 @@ TEST_F(SearchTest, UnreachableReportsNeitherReachNorEndTheDiscovery)
     CCallSeamScope<CDiscoveryCalls> scope(calls);
 
     SimReader converter(sim, 0, Reader(4));
-    SimDiscovery discovery(sim, {Converter(converter)});
+    simctl::CSimDiscoveryScope discovery(sim, {Converter(converter)});
     CSearchReaders search;
     Settings settings;
     settings.udpMs = 1000;
@@ -519,7 +500,7 @@ TEST_F(SearchTest, EveryConverterOnceWhateverElseAnswers)
     simctl::SimConverter secondPorts;
     secondPorts.tcpPort = notAReader.TcpPort();
     secondPorts.tcpPort2 = second.TcpPort();
-    SimDiscovery discovery(sim, {junk, Converter(first), elsewhere, secondPorts});
+    simctl::CSimDiscoveryScope discovery(sim, {junk, Converter(first), elsewhere, secondPorts});
 
     CSearchReaders search;
     Settings settings;
@@ -540,7 +521,7 @@ TEST_F(SearchTest, SerialAndNetworkTogether)
 {
     SimReader serial(sim, 98, Reader(2));
     SimReader converter(sim, 0, Reader(5));
-    SimDiscovery discovery(sim, {Converter(converter)});
+    simctl::CSimDiscoveryScope discovery(sim, {Converter(converter)});
     CSearchReaders search;
     ASSERT_TRUE(StartNetworkSearch(search, discovery, Settings(), {{serial.Port(), 0x004}}));
     std::vector<SearchResult> found = Drain(search);

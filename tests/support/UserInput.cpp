@@ -14,6 +14,26 @@ LPARAM KeyLParam(WORD vk, bool up)
     return lParam;
 }
 
+// A button pressed and released at `at` (client coordinates), posted; the loop delivers them.
+void PostButton(HWND control, POINT at, UINT down, WPARAM held, UINT up)
+{
+    const LPARAM where = MAKELPARAM(at.x, at.y);
+    PostMessageW(control, down, held, where);
+    PostMessageW(control, up, 0, where);
+}
+
+POINT Middle(const RECT& rect)
+{
+    return {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+}
+
+// Where a key or a character goes: the focus, or `target` when no window of the thread has it.
+HWND KeyTarget(HWND target)
+{
+    HWND focus = GetFocus();
+    return focus ? focus : target;
+}
+
 // The thread's key state with the modifiers held, put back when the scope ends.
 class CHeldModifiers
 {
@@ -82,16 +102,11 @@ void CUserInput::PumpFor(DWORD ms)
     PumpUntil(nullptr, ms);
 }
 
-void CUserInput::Post(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    PostMessageW(hWnd, message, wParam, lParam);
-}
-
 POINT CUserInput::Centre(HWND control)
 {
     RECT client = {};
     GetClientRect(control, &client);
-    return {(client.left + client.right) / 2, (client.top + client.bottom) / 2};
+    return Middle(client);
 }
 
 POINT CUserInput::ListCell(HWND list, int row, int column)
@@ -105,66 +120,55 @@ POINT CUserInput::ListCell(HWND list, int row, int column)
         cell.left = LVIR_BOUNDS;
         SendMessageW(list, LVM_GETSUBITEMRECT, row, reinterpret_cast<LPARAM>(&cell));
     }
-    return {(cell.left + cell.right) / 2, (cell.top + cell.bottom) / 2};
+    return Middle(cell);
 }
 
 POINT CUserInput::Tab(HWND tabs, int index)
 {
     RECT item = {};
     SendMessageW(tabs, TCM_GETITEMRECT, index, reinterpret_cast<LPARAM>(&item));
-    return {(item.left + item.right) / 2, (item.top + item.bottom) / 2};
+    return Middle(item);
 }
 
 void CUserInput::Click(HWND control, POINT at)
 {
-    const LPARAM where = MAKELPARAM(at.x, at.y);
-    Post(control, WM_LBUTTONDOWN, MK_LBUTTON, where);
-    Post(control, WM_LBUTTONUP, 0, where);
+    PostButton(control, at, WM_LBUTTONDOWN, MK_LBUTTON, WM_LBUTTONUP);
     PumpPending();
 }
 
 void CUserInput::DoubleClick(HWND control, POINT at)
 {
-    const LPARAM where = MAKELPARAM(at.x, at.y);
-    Post(control, WM_LBUTTONDOWN, MK_LBUTTON, where);
-    Post(control, WM_LBUTTONUP, 0, where);
-    Post(control, WM_LBUTTONDBLCLK, MK_LBUTTON, where);
-    Post(control, WM_LBUTTONUP, 0, where);
+    PostButton(control, at, WM_LBUTTONDOWN, MK_LBUTTON, WM_LBUTTONUP);
+    PostButton(control, at, WM_LBUTTONDBLCLK, MK_LBUTTON, WM_LBUTTONUP);
     PumpPending();
 }
 
 void CUserInput::RightClick(HWND control, POINT at)
 {
-    const LPARAM where = MAKELPARAM(at.x, at.y);
-    Post(control, WM_RBUTTONDOWN, MK_RBUTTON, where);
-    Post(control, WM_RBUTTONUP, 0, where);
+    PostButton(control, at, WM_RBUTTONDOWN, MK_RBUTTON, WM_RBUTTONUP);
     PumpPending();
 }
 
 void CUserInput::PressKey(WORD vk, UINT modifiers, HWND target)
 {
-    HWND to = GetFocus();
-    if (!to)
-        to = target;
+    HWND to = KeyTarget(target);
     if (!to)
         return;
     CHeldModifiers held(modifiers);
     const UINT down = (modifiers & MOD_ALT) ? WM_SYSKEYDOWN : WM_KEYDOWN;
     const UINT up = (modifiers & MOD_ALT) ? WM_SYSKEYUP : WM_KEYUP;
-    Post(to, down, vk, KeyLParam(vk, false));
-    Post(to, up, vk, KeyLParam(vk, true));
+    PostMessageW(to, down, vk, KeyLParam(vk, false));
+    PostMessageW(to, up, vk, KeyLParam(vk, true));
     PumpPending();
 }
 
 void CUserInput::TypeText(const std::wstring& text, HWND target)
 {
-    HWND to = GetFocus();
-    if (!to)
-        to = target;
+    HWND to = KeyTarget(target);
     if (!to)
         return;
     for (wchar_t c : text)
-        Post(to, WM_CHAR, c, 1);
+        PostMessageW(to, WM_CHAR, c, 1);
     PumpPending();
 }
 

@@ -57,7 +57,6 @@ public:
     void ClickOnScreen(POINT screen, bool twice = false);
 
 private:
-    void Post(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
     bool Deliver(MSG& msg);
 
     PreTranslate m_preTranslate;

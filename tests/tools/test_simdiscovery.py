@@ -15,7 +15,7 @@ import unittest
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 
-from test_readersim import SIM_DIR, Hub  # noqa: E402
+from test_readersim import SIM_DIR, HubTestBase  # noqa: E402
 
 sys.path.insert(0, SIM_DIR)
 import simdiscovery as D  # noqa: E402
@@ -83,20 +83,7 @@ class ReplyFormTest(unittest.TestCase):
                 self.assertIn(text, str(caught.exception))
 
 
-class ResponderTest(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.hub = Hub()
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.hub.stop()
-        cls.hub.tmp.cleanup()
-
-    def setUp(self):
-        self.c = self.hub.client()
-        self.addCleanup(self.c.close)
-
+class ResponderTest(HubTestBase):
     def responder(self, **kw):
         r = self.c.ok("discovery", **kw)
         self.addCleanup(self.c, "discovery_stop", id=r["id"])

@@ -7,7 +7,11 @@ it become character references), the project file is written with the map and al
 from the program's help-id table, chmcmd compiles it, and the topic names chmcmd stores for the
 aliases are mended (chmfix).
 
-    build_chm.py --language en|ru --source DIR --table HelpIds.h --stage DIR --output FILE.chm
+What the languages share (the style sheet) has one source, named with --shared; it is staged beside
+each language's own pages, so the pages name it as a file of their own folder.
+
+    build_chm.py --language en|ru --source DIR [--shared FILE]... --table HelpIds.h --stage DIR
+                 --output FILE.chm
 """
 import argparse
 import os
@@ -62,12 +66,27 @@ def recode(text, language):
     return text.encode(settings["codepage"], errors="xmlcharrefreplace")
 
 
-def stage(source, folder, language):
-    files = []
-    for name in sorted(os.listdir(source)):
+def sources(source, shared):
+    """[(name, path)] of the language's own files and the shared ones, in name order; a name that
+    stands in both places is refused, as either copy could silently win."""
+    found = {}
+    for name in os.listdir(source):
         path = os.path.join(source, name)
-        if not os.path.isfile(path) or name.startswith("."):
-            continue
+        if os.path.isfile(path) and not name.startswith("."):
+            found[name] = path
+    for path in shared:
+        name = os.path.basename(path)
+        if name in found:
+            raise SystemExit("%s: %s is shared by every language, and %s has its own" % (path, name, source))
+        if not os.path.isfile(path):
+            raise SystemExit("%s: the shared file is missing" % path)
+        found[name] = path
+    return sorted(found.items())
+
+
+def stage(source, shared, folder, language):
+    files = []
+    for name, path in sources(source, shared):
         if name.lower().endswith(TEXT_SUFFIXES):
             with open(path, encoding="utf-8-sig") as f:
                 data = recode(f.read(), language)
@@ -111,6 +130,7 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--language", required=True, choices=sorted(LANGUAGES))
     parser.add_argument("--source", required=True)
+    parser.add_argument("--shared", action="append", default=[])
     parser.add_argument("--table", required=True)
     parser.add_argument("--stage", required=True)
     parser.add_argument("--output", required=True)
@@ -123,7 +143,7 @@ def main():
     folder = os.path.abspath(args.stage)
     shutil.rmtree(folder, ignore_errors=True)
     os.makedirs(folder)
-    files = stage(args.source, folder, args.language)
+    files = stage(args.source, args.shared, folder, args.language)
     output_name = os.path.basename(args.output)
     with open(os.path.join(folder, "Parvel.hhp"), "wb") as f:
         f.write(project(args.language, output_name, files, base, topics))

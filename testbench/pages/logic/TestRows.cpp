@@ -37,11 +37,28 @@ std::wstring MethodCellText(const MethodRow& row, int column)
 
 namespace {
 
-template <class Row, class Less>
-void SortBy(std::vector<Row>& rows, bool descending, Less less)
+template <class Row>
+using RowLess = bool (*)(const Row&, const Row&);
+
+// Rows in the order of a signed 1-based sort column (negative: descending). Column 1, the
+// number, is the component's own order, kept or reversed; the columns from 2 on compare by
+// `byColumn`, stably, so that equal rows stay in the component's order. Any other column leaves
+// the rows as they are.
+template <class Row, size_t Count>
+void SortRows(std::vector<Row>& rows, int32_t sortColumn, const RowLess<Row> (&byColumn)[Count])
 {
+    const bool descending = sortColumn < 0;
+    const int64_t column = descending ? -static_cast<int64_t>(sortColumn) : sortColumn;
+    if (column == 1) {
+        if (descending)
+            std::reverse(rows.begin(), rows.end());
+        return;
+    }
+    if (column < 2 || column - 2 >= static_cast<int64_t>(Count))
+        return;
+    const RowLess<Row> less = byColumn[column - 2];
     if (descending)
-        std::stable_sort(rows.begin(), rows.end(), [&](const Row& a, const Row& b) { return less(b, a); });
+        std::stable_sort(rows.begin(), rows.end(), [less](const Row& a, const Row& b) { return less(b, a); });
     else
         std::stable_sort(rows.begin(), rows.end(), less);
 }
@@ -50,36 +67,26 @@ void SortBy(std::vector<Row>& rows, bool descending, Less less)
 
 void SortPropertyRows(std::vector<PropertyRow>& rows, int32_t sortColumn)
 {
-    const bool descending = sortColumn < 0;
-    switch (descending ? -sortColumn : sortColumn) {
-    case 1:
-        if (descending)
-            std::reverse(rows.begin(), rows.end());
-        break;
-    case 2: SortBy(rows, descending, [](const PropertyRow& a, const PropertyRow& b) { return a.english < b.english; }); break;
-    case 3: SortBy(rows, descending, [](const PropertyRow& a, const PropertyRow& b) { return a.russian < b.russian; }); break;
-    case 4: SortBy(rows, descending, [](const PropertyRow& a, const PropertyRow& b) { return a.type < b.type; }); break;
-    case 5: SortBy(rows, descending, [](const PropertyRow& a, const PropertyRow& b) { return a.value < b.value; }); break;
-    case 6: SortBy(rows, descending, [](const PropertyRow& a, const PropertyRow& b) { return a.attributes < b.attributes; }); break;
-    default: break;
-    }
+    static const RowLess<PropertyRow> byColumn[] = {
+        [](const PropertyRow& a, const PropertyRow& b) { return a.english < b.english; },
+        [](const PropertyRow& a, const PropertyRow& b) { return a.russian < b.russian; },
+        [](const PropertyRow& a, const PropertyRow& b) { return a.type < b.type; },
+        [](const PropertyRow& a, const PropertyRow& b) { return a.value < b.value; },
+        [](const PropertyRow& a, const PropertyRow& b) { return a.attributes < b.attributes; },
+    };
+    SortRows(rows, sortColumn, byColumn);
 }
 
 void SortMethodRows(std::vector<MethodRow>& rows, int32_t sortColumn)
 {
-    const bool descending = sortColumn < 0;
-    switch (descending ? -sortColumn : sortColumn) {
-    case 1:
-        if (descending)
-            std::reverse(rows.begin(), rows.end());
-        break;
-    case 2: SortBy(rows, descending, [](const MethodRow& a, const MethodRow& b) { return a.english < b.english; }); break;
-    case 3: SortBy(rows, descending, [](const MethodRow& a, const MethodRow& b) { return a.russian < b.russian; }); break;
-    case 4: SortBy(rows, descending, [](const MethodRow& a, const MethodRow& b) { return a.hasReturn < b.hasReturn; }); break;
-    case 5: SortBy(rows, descending, [](const MethodRow& a, const MethodRow& b) { return a.paramCount < b.paramCount; }); break;
-    case 6: SortBy(rows, descending, [](const MethodRow& a, const MethodRow& b) { return a.defaults < b.defaults; }); break;
-    default: break;
-    }
+    static const RowLess<MethodRow> byColumn[] = {
+        [](const MethodRow& a, const MethodRow& b) { return a.english < b.english; },
+        [](const MethodRow& a, const MethodRow& b) { return a.russian < b.russian; },
+        [](const MethodRow& a, const MethodRow& b) { return a.hasReturn < b.hasReturn; },
+        [](const MethodRow& a, const MethodRow& b) { return a.paramCount < b.paramCount; },
+        [](const MethodRow& a, const MethodRow& b) { return a.defaults < b.defaults; },
+    };
+    SortRows(rows, sortColumn, byColumn);
 }
 
 bool PropertyTypeEditable(uint16_t type)

@@ -3,6 +3,8 @@
 // finds converters by discovery on 127.0.0.1; FindClose ends the search so the next starts anew.
 #include <winsock2.h>
 #include "DeviceFixture.h"
+#include "SimDiscoveryScope.h"
+#include "Socket.h"
 #include <algorithm>
 #include <atomic>
 #include <mutex>
@@ -51,6 +53,15 @@ protected:
         return f;
     }
     bool FindClose() { return Call(MethodFindClose, {}).bVal; }
+
+    // The component's search asks only for converters, and asks the simulated discovery on
+    // 127.0.0.1 with the given time-out.
+    void SearchConvertersOf(const simctl::CSimDiscoveryScope& discovery, uint32_t findIpTimeoutMs)
+    {
+        object->SetDiscoveryTarget(L"127.0.0.1", discovery.Port());
+        SetProp(PropSearchFlags, UI4(0x10));
+        SetProp(PropFindIpTimeout, UI4(findIpTimeoutMs));
+    }
 };
 
 TEST_F(SearchTest, FindNextListsEachReaderOnceThenNoMore)
@@ -130,10 +141,8 @@ TEST_F(SearchTest, ConvertersAreFoundByDiscovery)
     SimReader converter(sim, 0, Text());
     simctl::SimConverter announced;
     announced.reader = converter.Id();
-    const simctl::SimDiscoveryInfo discovery = sim.StartDiscovery({announced});
-    object->SetDiscoveryTarget(L"127.0.0.1", static_cast<uint16_t>(discovery.udpPort));
-    SetProp(PropSearchFlags, UI4(0x10));
-    SetProp(PropFindIpTimeout, UI4(500));
+    const simctl::CSimDiscoveryScope discovery(sim, {announced});
+    SearchConvertersOf(discovery, 500);
 
     Found f = FindNext();
     ASSERT_TRUE(f.Ok) << std::hex << f.Error;
@@ -147,10 +156,64 @@ TEST_F(SearchTest, ConvertersAreFoundByDiscovery)
     EXPECT_EQ(opened.second, converter.Port());
     EXPECT_TRUE(WaitStatus(converter.Port(), READER_STATE_CONNECTED));
     EXPECT_TRUE(Close(converter.Port()));
-    sim.StopDiscovery(discovery.id);
 }
 
 namespace {
+
+// A listening socket on 127.0.0.1 at a free port, with Windows Sockets started for as long as it
+// lives.
+class LoopbackListener
+{
+public:
+    explicit LoopbackListener(int backlog)
+    {
+        WSADATA data{};
+        m_started = WSAStartup(MAKEWORD(2, 2), &data) == 0;
+        m_socket.Reset(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+        sockaddr_in address = Address(0);
+        bind(m_socket.Get(), reinterpret_cast<sockaddr*>(&address), sizeof(address));
+        int length = sizeof(address);
+        getsockname(m_socket.Get(), reinterpret_cast<sockaddr*>(&address), &length);
+        m_port = ntohs(address.sin_port);
+        listen(m_socket.Get(), backlog);
+    }
+    ~LoopbackListener()
+    {
+        m_socket.Close();
+        if (m_started)
+            WSACleanup();
+    }
+    LoopbackListener(const LoopbackListener&) = delete;
+    LoopbackListener& operator=(const LoopbackListener&) = delete;
+
+    SOCKET Get() const { return m_socket.Get(); }
+    int Port() const { return m_port; }
+    void Close() { m_socket.Close(); }
+    // A connection to the listener; without waiting, the connect goes on (or not) by itself.
+    CSocket Connect(bool wait) const
+    {
+        CSocket client(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+        u_long nonBlocking = wait ? 0 : 1;
+        ioctlsocket(client.Get(), FIONBIO, &nonBlocking);
+        const sockaddr_in address = Address(m_port);
+        connect(client.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof(address));
+        return client;
+    }
+
+private:
+    static sockaddr_in Address(int port)
+    {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons(static_cast<u_short>(port));
+        return address;
+    }
+
+    bool m_started = false;
+    CSocket m_socket;
+    int m_port = 0;
+};
 
 // A converter on 127.0.0.1 that serves any number of clients at once, each answering "i" with its
 // identification, and counts the connections made to it.
@@ -159,20 +222,9 @@ class MultiClientConverter
 public:
     MultiClientConverter()
     {
-        WSADATA data{};
-        m_started = WSAStartup(MAKEWORD(2, 2), &data) == 0;
-        m_listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof(address));
-        int length = sizeof(address);
-        getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length);
-        m_port = ntohs(address.sin_port);
-        listen(m_listener, 8);
         m_accepter = std::thread([this] {
             for (;;) {
-                SOCKET client = accept(m_listener, nullptr, nullptr);
+                SOCKET client = accept(m_listener.Get(), nullptr, nullptr);
                 if (client == INVALID_SOCKET || m_stopping)
                     return;
                 std::lock_guard<std::mutex> lock(m_mutex);
@@ -196,29 +248,23 @@ public:
     ~MultiClientConverter()
     {
         m_stopping = true;
-        SOCKET wake = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        address.sin_port = htons(static_cast<u_short>(m_port));
-        connect(wake, reinterpret_cast<sockaddr*>(&address), sizeof(address));
-        m_accepter.join();
-        closesocket(wake);
-        closesocket(m_listener);
+        {
+            const CSocket wake = m_listener.Connect(true);
+            m_accepter.join();
+        }
+        m_listener.Close();
         for (SOCKET client : m_clients)
             shutdown(client, SD_BOTH);
         for (auto& server : m_servers)
             server.join();
         for (SOCKET client : m_clients)
             closesocket(client);
-        if (m_started)
-            WSACleanup();
     }
     MultiClientConverter(const MultiClientConverter&) = delete;
     MultiClientConverter& operator=(const MultiClientConverter&) = delete;
 
-    int Port() const { return m_port; }
-    std::wstring Name() const { return L"127.0.0.1:" + std::to_wstring(m_port); }
+    int Port() const { return m_listener.Port(); }
+    std::wstring Name() const { return L"127.0.0.1:" + std::to_wstring(Port()); }
     int Connections()
     {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -226,9 +272,7 @@ public:
     }
 
 private:
-    bool m_started = false;
-    SOCKET m_listener = INVALID_SOCKET;
-    int m_port = 0;
+    LoopbackListener m_listener{8};
     std::atomic<bool> m_stopping{false};
     std::mutex m_mutex;
     int m_connections = 0;
@@ -246,10 +290,8 @@ TEST_F(SearchTest, OpenConvertersAreLeftOutOfTheSearch)
     MultiClientConverter converter;
     simctl::SimConverter announced;
     announced.tcpPort = converter.Port();
-    const simctl::SimDiscoveryInfo discovery = sim.StartDiscovery({announced});
-    object->SetDiscoveryTarget(L"127.0.0.1", static_cast<uint16_t>(discovery.udpPort));
-    SetProp(PropSearchFlags, UI4(0x10));
-    SetProp(PropFindIpTimeout, UI4(500));
+    const simctl::CSimDiscoveryScope discovery(sim, {announced});
+    SearchConvertersOf(discovery, 500);
     ASSERT_TRUE(Open(converter.Name()).first);
     ASSERT_TRUE(WaitStatus(converter.Name(), READER_STATE_CONNECTED));
 
@@ -265,7 +307,6 @@ TEST_F(SearchTest, OpenConvertersAreLeftOutOfTheSearch)
     EXPECT_EQ(f.Port, converter.Name());
     EXPECT_EQ(2, converter.Connections());
     EXPECT_TRUE(FindClose());
-    sim.StopDiscovery(discovery.id);
 }
 
 namespace {
@@ -276,43 +317,15 @@ class HangingListener
 public:
     HangingListener()
     {
-        WSADATA data{};
-        m_started = WSAStartup(MAKEWORD(2, 2), &data) == 0;
-        m_listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof(address));
-        int length = sizeof(address);
-        getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length);
-        m_port = ntohs(address.sin_port);
-        listen(m_listener, 1);
-        for (int i = 0; i < 8; ++i) {
-            SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-            u_long nonBlocking = 1;
-            ioctlsocket(s, FIONBIO, &nonBlocking);
-            connect(s, reinterpret_cast<sockaddr*>(&address), sizeof(address));
-            m_fill.push_back(s);
-        }
+        for (int i = 0; i < 8; ++i)
+            m_fill.push_back(m_listener.Connect(false));
         Sleep(200);
     }
-    ~HangingListener()
-    {
-        for (SOCKET s : m_fill)
-            closesocket(s);
-        closesocket(m_listener);
-        if (m_started)
-            WSACleanup();
-    }
-    HangingListener(const HangingListener&) = delete;
-    HangingListener& operator=(const HangingListener&) = delete;
-    int Port() const { return m_port; }
+    int Port() const { return m_listener.Port(); }
 
 private:
-    bool m_started = false;
-    SOCKET m_listener = INVALID_SOCKET;
-    std::vector<SOCKET> m_fill;
-    int m_port = 0;
+    LoopbackListener m_listener{1};
+    std::vector<CSocket> m_fill;
 };
 
 } // namespace
@@ -324,10 +337,8 @@ TEST_F(SearchTest, AHangingConverterHoldsAutoOnlyForItsConnectTimeOut)
     HangingListener hanging;
     simctl::SimConverter announced;
     announced.tcpPort = hanging.Port();
-    const simctl::SimDiscoveryInfo discovery = sim.StartDiscovery({announced});
-    object->SetDiscoveryTarget(L"127.0.0.1", static_cast<uint16_t>(discovery.udpPort));
-    SetProp(PropSearchFlags, UI4(0x10));
-    SetProp(PropFindIpTimeout, UI4(300));
+    const simctl::CSimDiscoveryScope discovery(sim, {announced});
+    SearchConvertersOf(discovery, 300);
     SetProp(PropConnectTimeout, UI4(1500));
     SetProp(PropReqTries, I4(2));
     const DWORD start = GetTickCount();
@@ -338,5 +349,4 @@ TEST_F(SearchTest, AHangingConverterHoldsAutoOnlyForItsConnectTimeOut)
     EXPECT_EQ(LastError(), ReaderNotFound);
     EXPECT_GE(took, 1400u);
     EXPECT_LT(took, 2800u) << "held past the port's own connect time-out";
-    sim.StopDiscovery(discovery.id);
 }

@@ -1,6 +1,7 @@
 // Cell texts and order of the properties and methods lists.
 #include "TestRows.h"
 #include <gtest/gtest.h>
+#include <cstdint>
 
 namespace {
 
@@ -52,6 +53,10 @@ TEST(TestRows, HeaderClicksAndSortOrders)
     rows = Methods();
     SortMethodRows(rows, 0);
     EXPECT_EQ((std::vector<uint32_t>{0, 1, 2, 3}), Order(rows));
+    for (int32_t none : {7, -7, INT32_MIN}) { // a column the list does not have
+        SortMethodRows(rows, none);
+        EXPECT_EQ((std::vector<uint32_t>{0, 1, 2, 3}), Order(rows)) << none;
+    }
     EXPECT_EQ(L"+", MethodCellText(Methods()[0], 4));
     EXPECT_EQ(L"", MethodCellText(Methods()[3], 4));
     EXPECT_EQ(L"11", MethodCellText(Methods()[2], 5));

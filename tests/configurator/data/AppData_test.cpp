@@ -3,6 +3,7 @@
 #include "ConfigTestSupport.h"
 #include "FileProblem.h"
 #include "SettingsLocation.h"
+#include "SettingsExpect.h"
 #include "SettingsStore.h"
 
 namespace {
@@ -53,36 +54,7 @@ void ExpectAddinValues(const CAppData& a, const CAppData& b)
     CParvelSettings x, y;
     a.CopySettingsTo(x);
     b.CopySettingsTo(y);
-    EXPECT_EQ(x.Portname, y.Portname);
-    EXPECT_EQ(x.Model, y.Model);
-    EXPECT_EQ(x.Speed, y.Speed);
-    EXPECT_EQ(x.StopBits, y.StopBits);
-    EXPECT_EQ(x.Flags, y.Flags);
-    EXPECT_EQ(x.Log, y.Log);
-    EXPECT_EQ(x.LogFlags, y.LogFlags);
-    EXPECT_EQ(x.ConnectTimeout, y.ConnectTimeout);
-    EXPECT_EQ(x.ReqTimeout, y.ReqTimeout);
-    EXPECT_EQ(x.ReqTries, y.ReqTries);
-    EXPECT_EQ(x.ConnectPeriod, y.ConnectPeriod);
-    EXPECT_EQ(x.RxPeriod, y.RxPeriod);
-    EXPECT_EQ(x.Prefix, y.Prefix);
-    EXPECT_EQ(x.Suffix, y.Suffix);
-    EXPECT_EQ(x.LoadAtStartup, y.LoadAtStartup);
-    EXPECT_EQ(x.SearchFlags, y.SearchFlags);
-    EXPECT_EQ(x.FindIpTimeout, y.FindIpTimeout);
-    EXPECT_EQ(x.FindIpTries, y.FindIpTries);
-    EXPECT_EQ(x.KeyTypes, y.KeyTypes);
-    EXPECT_EQ(x.ReadMf.Enabled, y.ReadMf.Enabled);
-    EXPECT_EQ(x.ReadMf.Sect, y.ReadMf.Sect);
-    EXPECT_EQ(x.ReadMf.Block, y.ReadMf.Block);
-    EXPECT_EQ(x.ReadMf.Flags, y.ReadMf.Flags);
-    EXPECT_EQ(x.ReadMf.Mask, y.ReadMf.Mask);
-    EXPECT_EQ(x.ReadMf.Passw, y.ReadMf.Passw);
-    EXPECT_EQ(x.ReadUL.Enabled, y.ReadUL.Enabled);
-    EXPECT_EQ(x.ReadUL.Page, y.ReadUL.Page);
-    EXPECT_EQ(x.ReadUL.Count, y.ReadUL.Count);
-    EXPECT_EQ(x.SoundEnabled, y.SoundEnabled);
-    EXPECT_EQ(x.SoundFiles, y.SoundFiles);
+    ExpectSameMain(x, y);
 }
 
 void FillUiState(CAppData& app)

@@ -1,22 +1,10 @@
 // The event-sound player through a recording back end: which player each file goes to, and the
 // open and playing state that the sound page's Play column shows.
+#include "RecordingSoundBackend.h"
 #include "SoundPlayer.h"
 #include <gtest/gtest.h>
 
 namespace {
-
-class CRecordingBackend : public ISoundBackend
-{
-public:
-    void PlayWav(const std::wstring& path) override { calls.push_back(L"wav " + path); }
-    void StopWav() override { calls.push_back(L"wav stop"); }
-    bool SendMci(const std::wstring& command, HWND) override
-    {
-        calls.push_back(L"mci " + command);
-        return command.find(L"missing") == std::wstring::npos;
-    }
-    std::vector<std::wstring> calls;
-};
 
 using V = std::vector<std::wstring>;
 

@@ -316,6 +316,35 @@ TEST_F(Framework, TabFindsItsItemByParameter)
     EXPECT_EQ(-1, TabCtrl_FindByParam(tab, 13));
 }
 
+TEST_F(Framework, ARememberedDialogComesBackWhereItWasKeptAndANewOneCentred)
+{
+    HWND page = CreatePage();
+    RECT kept = {};
+    m_page.RestorePlacement(kept);
+    RECT window = {};
+    GetWindowRect(page, &window);
+    MONITORINFO monitor = {};
+    monitor.cbSize = sizeof(monitor);
+    GetMonitorInfoW(MonitorFromWindow(page, MONITOR_DEFAULTTOPRIMARY), &monitor);
+    EXPECT_NEAR((monitor.rcWork.left + monitor.rcWork.right) / 2, (window.left + window.right) / 2, 1);
+    EXPECT_NEAR((monitor.rcWork.top + monitor.rcWork.bottom) / 2, (window.top + window.bottom) / 2, 1);
+    EXPECT_TRUE(m_page.KeepPlacement(kept)) << "nothing was kept before";
+    EXPECT_TRUE(EqualRect(&kept, &window));
+
+    const RECT saved = {30, 40, 430, 340};
+    m_page.RestorePlacement(saved);
+    kept = saved;
+    EXPECT_FALSE(m_page.KeepPlacement(kept)) << "the dialog stands where it was kept";
+    EXPECT_TRUE(EqualRect(&kept, &saved));
+    EXPECT_TRUE(IsWindowVisible(page));
+
+    SetWindowPos(page, nullptr, 60, 70, 500, 360, SWP_NOZORDER | SWP_NOACTIVATE);
+    EXPECT_TRUE(m_page.KeepPlacement(kept));
+    const RECT moved = {60, 70, 560, 430};
+    EXPECT_TRUE(EqualRect(&kept, &moved));
+    EXPECT_FALSE(m_page.KeepPlacement(kept));
+}
+
 namespace {
 
 class CCountingAdapter : public CVirtualListViewData
@@ -331,6 +360,26 @@ void CountFired(void* context, CVirtualListViewData*) { ++*static_cast<int*>(con
 void ThrowFired(void*, CVirtualListViewData*) { throw std::runtime_error("callback failure"); }
 
 } // namespace
+
+namespace {
+
+class CFiveRows : public CCountingAdapter
+{
+public:
+    int GetItemCount() override { return 5; }
+};
+
+} // namespace
+
+TEST_F(Framework, AListThatOnlyShowsTheCountTakesItFromItsAdapter)
+{
+    HWND list = GetDlgItem(CreatePage(), IDC_TEST_LIST);
+    CFiveRows rows;
+    rows.SetOwner(list, &CVirtualListViewData::ShowCountIn);
+    rows.FireEvent();
+    EXPECT_EQ(5, SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+    rows.SetOwner(nullptr, nullptr);
+}
 
 TEST(ListAdapter, FireEventReachesTheOwnerUntilTheContextIsCut)
 {

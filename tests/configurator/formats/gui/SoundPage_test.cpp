@@ -2,6 +2,7 @@
 // and stop images, the in-place editor and its list of media files, browse and delete.
 #include "MediaFileList.h"
 #include "PageHelpers.h"
+#include "RecordingSoundBackend.h"
 #include "SoundPage.h"
 #include "SoundPageRes.h"
 #include "SoundPlayer.h"
@@ -11,19 +12,6 @@
 using namespace formats_test;
 
 namespace {
-
-class CRecordingBackend : public ISoundBackend
-{
-public:
-    void PlayWav(const std::wstring& path) override { calls.push_back(L"wav " + path); }
-    void StopWav() override { calls.push_back(L"wav stop"); }
-    bool SendMci(const std::wstring& command, HWND) override
-    {
-        calls.push_back(L"mci " + command);
-        return true;
-    }
-    std::vector<std::wstring> calls;
-};
 
 class SoundPageTest : public AppFixture
 {
