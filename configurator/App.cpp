@@ -15,7 +15,6 @@
 #include "CodePage.h"
 #include <commctrl.h>
 #include <htmlhelp.h>
-#include <algorithm>
 
 namespace {
 
@@ -133,23 +132,15 @@ int CConfigParvelApp::StartInstance(int showCommand)
     }
 
     std::wstring title = LoadAppString(IDS_APP_TITLE);
-    HWND hWnd = CreateWindowExW(0, kClassName, title.c_str(),
+    HWND hWnd = CreateOwnWindow(0, kClassName, title.c_str(),
                                 WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_CLIPSIBLINGS | WS_CLIPCHILDREN,
-                                CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr,
-                                ModuleHandle, this);
+                                CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, ModuleHandle);
     if (!hWnd)
     {
         ReleaseMutex(mutex.Get());
         return -1;
     }
     ReleaseMutex(mutex.Get());
-    // CreateWindowEx asks for the minimum size before the window reaches this object, so a default
-    // size below it (three quarters of a 1024 x 768 screen: 768 x 576) is not corrected there.
-    RECT frame;
-    if (GetWindowRect(hWnd, &frame) &&
-        (frame.right - frame.left < MinWidth || frame.bottom - frame.top < MinHeight))
-        SetWindowPos(hWnd, nullptr, 0, 0, std::max<int>(frame.right - frame.left, MinWidth),
-                     std::max<int>(frame.bottom - frame.top, MinHeight), SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     ShowWindow(hWnd, showCommand);
     UpdateWindow(hWnd);
     return 0;

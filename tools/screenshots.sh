@@ -44,7 +44,9 @@ if [ -z "${PARVEL_SHOTS_UNDER_XVFB:-}" ]; then
         "$root/tools/with-readersim.sh" "$prefix" "$0" -b "$build" -o "$out" -l "$languages" -p "$pages" -w "$prefix"
 fi
 
-find_exe() { find "$build" -name "$1" -type f -not -path '*prefix*' | head -n 1; }
+# The build's own outputs: not the prefixes' copies, nor dist/, which holds copies made at its own
+# build and is emptied whenever dist is made again (the package tests do, beside this one).
+find_exe() { find "$build" -name "$1" -type f -not -path '*prefix*' -not -path "$build/dist/*" | head -n 1; }
 program=$(find_exe ConfigParvel.exe)
 shot=$(find_exe parvelshot.exe)
 addin=$(find_exe Parvel.dll)

@@ -6,6 +6,7 @@
 #include <exception>
 
 HWND CWnd::s_mainWindow = nullptr;
+thread_local CWnd* CWnd::s_creating = nullptr;
 
 namespace {
 
@@ -101,6 +102,8 @@ LRESULT CALLBACK CWnd::StaticWndProc(HWND hWnd, UINT message, WPARAM wParam, LPA
             wnd->m_hWnd = hWnd;
         }
     }
+    if (!wnd && message == WM_GETMINMAXINFO)
+        wnd = s_creating;  // asked before WM_NCCREATE, for the window's first size
     if (!wnd)
         return DefWindowProcW(hWnd, message, wParam, lParam);
     LRESULT result = Dispatch(wnd, hWnd, message, wParam, lParam);
@@ -111,6 +114,16 @@ LRESULT CALLBACK CWnd::StaticWndProc(HWND hWnd, UINT message, WPARAM wParam, LPA
             wnd->m_hWnd = nullptr;
     }
     return result;
+}
+
+HWND CWnd::CreateOwnWindow(DWORD exStyle, const wchar_t* className, const wchar_t* title, DWORD style, int x, int y,
+                           int width, int height, HWND parent, HINSTANCE instance)
+{
+    CWnd* const outer = s_creating;
+    s_creating = this;
+    HWND hWnd = CreateWindowExW(exStyle, className, title, style, x, y, width, height, parent, nullptr, instance, this);
+    s_creating = outer;
+    return hWnd;
 }
 
 INT_PTR CALLBACK CWnd::StaticDlgProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)

@@ -68,6 +68,13 @@ public:
     // (the caller marks its UI state modified).
     bool KeepPlacement(RECT& saved) const;
 
+    // CreateWindowExW of a window of StaticWndProc's class that is this object's. The system asks a
+    // new window for its minimum size (WM_GETMINMAXINFO) before WM_NCCREATE hands it the object, and
+    // sizes it by the answer: that message reaches the object as well, so that a default size below
+    // the object's minimum is raised as the window is made, before anything is drawn.
+    HWND CreateOwnWindow(DWORD exStyle, const wchar_t* className, const wchar_t* title, DWORD style, int x, int y,
+                         int width, int height, HWND parent, HINSTANCE instance);
+
     // Registered as the window procedure of the main window's class.
     static LRESULT CALLBACK StaticWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
     // The dialog procedure of every dialog and page; the object is the creation parameter.
@@ -87,6 +94,7 @@ protected:
 private:
     static LRESULT Run(CWnd* wnd, HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam, bool dialog);
     static HWND s_mainWindow;
+    static thread_local CWnd* s_creating;  // during CreateOwnWindow on this thread
 };
 
 // A modeless dialog shown inside a tab control or a dialog; copies between its controls and the
