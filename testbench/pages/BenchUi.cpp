@@ -3,38 +3,6 @@
 #include "AppMessageBox.h"
 #include "TestHost.h"
 
-namespace {
-
-// A window's display context with the window's own font selected, for measuring its text.
-class CWindowTextDc
-{
-public:
-    explicit CWindowTextDc(HWND wnd) : m_wnd(wnd), m_dc(GetDC(wnd))
-    {
-        HGDIOBJ font = reinterpret_cast<HGDIOBJ>(SendMessageW(wnd, WM_GETFONT, 0, 0));
-        if (m_dc && font)
-            m_oldFont = SelectObject(m_dc, font);
-    }
-    ~CWindowTextDc()
-    {
-        if (!m_dc)
-            return;
-        if (m_oldFont)
-            SelectObject(m_dc, m_oldFont);
-        ReleaseDC(m_wnd, m_dc);
-    }
-    CWindowTextDc(const CWindowTextDc&) = delete;
-    CWindowTextDc& operator=(const CWindowTextDc&) = delete;
-    HDC Get() const { return m_dc; }
-
-private:
-    HWND m_wnd;
-    HDC m_dc;
-    HGDIOBJ m_oldFont = nullptr;
-};
-
-} // namespace
-
 void AddListColumn(HWND list, int index, UINT captionId, int width)
 {
     std::wstring caption = LoadAppString(captionId);
@@ -73,9 +41,7 @@ HFONT MakeFontLike(HWND control, int weight, int points, const wchar_t* face)
     if (!current || !GetObjectW(current, sizeof(font), &font))
         GetObjectW(GetStockObject(DEFAULT_GUI_FONT), sizeof(font), &font);
     font.lfWeight = weight;
-    HDC dc = GetDC(control);
-    font.lfHeight = -MulDiv(points, GetDeviceCaps(dc, LOGPIXELSY), 72);
-    ReleaseDC(control, dc);
+    font.lfHeight = -MulDiv(points, GetDeviceCaps(CWindowTextDc(control).Get(), LOGPIXELSY), 72);
     wcsncpy(font.lfFaceName, face, LF_FACESIZE - 1);
     font.lfFaceName[LF_FACESIZE - 1] = 0;
     return CreateFontIndirectW(&font);

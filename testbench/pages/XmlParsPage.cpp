@@ -1,5 +1,6 @@
 // The generated parameter form of one page.
 #include "XmlParsPage.h"
+#include "BenchUi.h"
 #include <algorithm>
 
 namespace {
@@ -90,19 +91,18 @@ void CXmlParsPage::Layout()
 {
     RECT client = {};
     GetClientRect(m_hWnd, &client);
-    HDC dc = GetDC(m_hWnd);
-    HGDIOBJ oldFont = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(m_hWnd, WM_GETFONT, 0, 0)));
     std::vector<int> labelWidth(m_groupRows.size(), 50);
-    for (const FormControl& c : m_controls) {
-        if (c.kind != 2)
-            continue;
-        const std::wstring text = m_params[c.param].caption + L":";
-        SIZE size = {};
-        GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
-        labelWidth[c.group] = std::min(500, std::max(labelWidth[c.group], static_cast<int>(size.cx)));
+    {
+        CWindowTextDc dc(m_hWnd);
+        for (const FormControl& c : m_controls) {
+            if (c.kind != 2)
+                continue;
+            const std::wstring text = m_params[c.param].caption + L":";
+            SIZE size = {};
+            GetTextExtentPoint32W(dc.Get(), text.c_str(), static_cast<int>(text.size()), &size);
+            labelWidth[c.group] = std::min(500, std::max(labelWidth[c.group], static_cast<int>(size.cx)));
+        }
     }
-    SelectObject(dc, oldFont);
-    ReleaseDC(m_hWnd, dc);
 
     const int width = client.right - client.left;
     int y = Margin;
