@@ -29,7 +29,12 @@ bool FormatInto(std::wstring& out, DWORD flags, HMODULE module, DWORD code, LANG
                              reinterpret_cast<LPWSTR>(buffer.Receive()), 0, args);
     if (n == 0 || !buffer.Get())
         return false;
-    out.assign(static_cast<const wchar_t*>(buffer.Get()), n);
+    // Message-table and system texts end with the line end of their source; a text is one line
+    // that callers put into sentences, event data and the platform's messages, so it goes.
+    const wchar_t* text = static_cast<const wchar_t*>(buffer.Get());
+    while (n > 0 && (text[n - 1] == L'\r' || text[n - 1] == L'\n'))
+        --n;
+    out.assign(text, n);
     return true;
 }
 

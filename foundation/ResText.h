@@ -10,8 +10,8 @@
 int LoadResString(std::wstring& out, UINT id);
 inline std::wstring LoadResString(UINT id) { std::wstring s; LoadResString(s, id); return s; }
 
-// out = text of `code` (with the trailing CR LF the table or system gives); returns whether a text
-// was found, leaving out unchanged otherwise. `module` null means ModuleHandle.
+// out = text of `code`, without the line end the table or system closes it with; returns whether a
+// text was found, leaving out unchanged otherwise. `module` null means ModuleHandle.
 // Without inserts, insert sequences such as %1 stay in the text as they are: nothing is read
 // that the caller did not give.
 bool GetErrorText(std::wstring& out, HMODULE module, DWORD code);

@@ -107,19 +107,19 @@ TEST(KeyExpression, SyntaxErrorsCarryCodeAndPosition)
 TEST(KeyExpression, MessagesQuoteTheToken)
 {
     EnglishMessages english;
-    EXPECT_EQ(L"Unknown keyword.\r\n \"q1\"", Failure(L"b2 Q1").message);
-    EXPECT_EQ(L"Bad suffix on number.\r\n \"g\"", Failure(L"0xg").message);
-    EXPECT_EQ(L"Unexpected operator.\r\n \"&&\"", Failure(L"&& b0").message);
+    EXPECT_EQ(L"Unknown keyword. \"q1\"", Failure(L"b2 Q1").message);
+    EXPECT_EQ(L"Bad suffix on number. \"g\"", Failure(L"0xg").message);
+    EXPECT_EQ(L"Unexpected operator. \"&&\"", Failure(L"&& b0").message);
     // Tokens without text (the end, a bracket) add nothing to the code's text.
-    EXPECT_EQ(L"Unexpected end of expression.\r\n", Failure(L"b0 +").message);
-    EXPECT_EQ(L"Expected '(' or '['.\r\n", Failure(L"x(1)").message);
+    EXPECT_EQ(L"Unexpected end of expression.", Failure(L"b0 +").message);
+    EXPECT_EQ(L"Expected '(' or '['.", Failure(L"x(1)").message);
     // what() carries the same text in the ANSI code page.
     try {
         CZParser parser;
         parser.Parse(L"1 < 2");
         FAIL();
     } catch (const std::exception& e) {
-        EXPECT_STREQ("Unknown symbol.\r\n \"<\"", e.what());
+        EXPECT_STREQ("Unknown symbol. \"<\"", e.what());
     }
 }
 

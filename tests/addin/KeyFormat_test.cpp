@@ -353,11 +353,11 @@ TEST(KeyFormat, CheckFormatText)
     int64_t position;
     std::wstring text;
     CheckFormatText(L"%u", L"", position, text);
-    EXPECT_EQ(L"Not enough parameters.\r\n", text);
+    EXPECT_EQ(L"Not enough parameters.", text);
     CheckFormatText(L"%u", L"b0 Q1", position, text);
-    EXPECT_EQ(L"Unknown keyword.\r\n \"q1\"", text);
+    EXPECT_EQ(L"Unknown keyword. \"q1\"", text);
     CheckFormatText(L"%n", L"b0", position, text);
-    EXPECT_EQ(L"Template specifier is not supported.\r\n", text);
+    EXPECT_EQ(L"Template specifier is not supported.", text);
     MessageLcid = saved;
 }
 

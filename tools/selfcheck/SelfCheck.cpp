@@ -36,9 +36,9 @@ int main()
             }
             wchar_t hex[16];
             _snwprintf(hex, 16, L"0x%08X ", code);
-            Print(hex + text);
+            Print(hex + text + L"\n");
         }
-        Print(AnsiToWide(std::string(COSException(ERROR_FILE_NOT_FOUND, L"CreateFile").what())));
+        Print(AnsiToWide(std::string(COSException(ERROR_FILE_NOT_FOUND, L"CreateFile").what())) + L"\n");
     }
     return 0;
 }

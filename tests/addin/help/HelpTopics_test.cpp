@@ -6,6 +6,7 @@
 // (GetNMethods/GetMethodName, GetNProps/GetPropName); the error codes and texts from that file's
 // message table; the event names from the component's reader events, raised in both languages.
 #include "Component.h"
+#include "ComponentFixture.h"
 #include "HelpMarks.h"
 #include "ModuleState.h"
 #include "ScratchRegistry.h"
@@ -298,6 +299,72 @@ TEST(HelpTopicsTest, ErrorCodesAndTextsAreTheMessageTables)
             }
         }
     }
+}
+
+// The help shows each error text as one line, and a 1C program puts it into a sentence
+// ("The reader is not open: " + ErrorText + ...): what GetLastError, the platform's error report
+// and the parser's message give must be that line, with no line end of the message table.
+class HelpErrorTexts : public ComponentTest
+{
+protected:
+    static bool EndsWithLineEnd(const std::wstring& text)
+    {
+        return !text.empty() && (text.back() == L'\r' || text.back() == L'\n');
+    }
+};
+
+TEST_F(HelpErrorTexts, NoErrorTextEndsWithALineEnd)
+{
+    std::map<uint32_t, std::wstring> tables[2];
+    {
+        ParvelLibrary library;
+        ASSERT_NE(library.Module(), nullptr) << "cannot load " << PARVEL_DLL_PATH;
+        tables[0] = MessageTable(library.Module(), MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
+        tables[1] = MessageTable(library.Module(), MAKELANGID(LANG_RUSSIAN, SUBLANG_DEFAULT));
+    }
+    ASSERT_EQ(tables[0].size(), 34u);
+    const LCID thread = GetThreadLocale();
+    const LCID messages = MessageLcid;
+    for (int russian = 0; russian < 2; ++russian) {
+        SCOPED_TRACE(russian ? "Russian" : "English");
+        SetThreadLocale(MAKELCID(MAKELANGID(russian ? LANG_RUSSIAN : LANG_ENGLISH,
+                                            russian ? SUBLANG_DEFAULT : SUBLANG_ENGLISH_US),
+                                 SORT_DEFAULT));
+        object->SetLocale(russian ? L"ru_RU" : L"en_US");
+
+        // GetLastError of every code of the message table: the documented text, as it stands.
+        for (const auto& entry : tables[russian]) {
+            object->SetLastError(static_cast<HRESULT>(entry.first));
+            std::wstring text;
+            EXPECT_EQ(static_cast<long>(entry.first), LastError(&text));
+            EXPECT_EQ(Narrow(entry.second), Narrow(text)) << std::hex << entry.first;
+        }
+        // A code of the system.
+        object->SetLastError(E_INVALIDARG);
+        std::wstring text;
+        LastError(&text);
+        EXPECT_FALSE(text.empty());
+        EXPECT_FALSE(EndsWithLineEnd(text)) << Narrow(text);
+
+        // The platform's error report of a refused property value.
+        host.Errors.clear();
+        tVariant model = slothost::I4(10);
+        EXPECT_FALSE(c.SetPropVal(0, &model));
+        ASSERT_EQ(host.Errors.size(), 1u);
+        EXPECT_EQ(Narrow(tables[russian].at(0x80040203u)), Narrow(host.Errors[0].Description));
+
+        // The parser's message: the code's text and the token on one line.
+        tVariant result = slothost::Empty();
+        const uint8_t bytes[] = {0x39, 0x30, 0x7B};
+        std::vector<tVariant> p{slothost::Empty(), slothost::Str(L"%u"), slothost::Str(L"b2 q1"),
+                                slothost::UI4(1), slothost::Blob(bytes, sizeof(bytes))};
+        EXPECT_TRUE(c.Func(MFormat, result, p));
+        EXPECT_EQ(E_FAIL_CODE, LastError(&text));
+        EXPECT_EQ(Narrow(tables[russian].at(0x80040238u) + L" \"q1\""), Narrow(text));
+    }
+    SetThreadLocale(thread);
+    MessageLcid = messages;
+    object->SetLocale(nullptr);
 }
 
 // The comparison itself must see a name that a topic leaves out or misspells, and a row out of

@@ -51,11 +51,11 @@ def s64(v):
 
 
 def message(code, token):
-    """The English message of a parse error as the add-in builds it."""
+    """The English message of a parse error as the add-in builds it: the code's text, one line,
+    and the token in quotation marks."""
     text = MESSAGES.get(code)
     if text is None:
         return None
-    text += "\r\n"
     if token:
         text += ' "' + token + '"'
     return text
