@@ -9,6 +9,7 @@ what the two languages must share.
 Environment: PARVEL_HELP_FILES (the .chm files, separated by os.pathsep), PARVEL_HELP_SOURCES
 (docs/help), PARVEL_HELP_TABLE (configurator/res/HelpIds.h).
 """
+import html
 import html.parser
 import os
 import re
@@ -137,6 +138,7 @@ class BuiltHelpFiles(unittest.TestCase):
                     # The viewer takes the page in the code page the page itself declares.
                     self.assertIn(b"charset=" + build_chm.LANGUAGES[language]["charset"].encode(),
                                   help_file.read(page))
+                    self.assertIn(CURRENT_MODE.encode(), help_file.read(page))
                     for target in parsed.targets:
                         name = local_file(target)
                         if name:
@@ -199,9 +201,162 @@ class BuildThroughALink(unittest.TestCase):
             self.assertEqual({base + number: topic for _, number, topic in topics}, mapped)
 
 
+README = os.path.join(SOURCES, "..", "..", "README.md")
+# The page head the help viewer needs to show a page with the style sheet (its default is an old
+# rendering mode that ignores much of it).
+CURRENT_MODE = '<meta http-equiv="X-UA-Compatible" content="IE=edge">'
+# The widest code line that the topic pane shows without a sideways scroll.
+CODE_LINE_WIDTH = 76
+# The built-in language's names that the topics for 1C developers must use: the application
+# module's event handler, the managed form's event, and attaching and installing an add-in, in
+# their synchronous and asynchronous forms. Each pair is one name in English and in Russian.
+PLATFORM_NAMES = [
+    ("ExternEventProcessing", "ОбработкаВнешнегоСобытия"),
+    ("ExternalEvent", "ВнешнееСобытие"),
+    ("AttachAddIn", "ПодключитьВнешнююКомпоненту"),
+    ("InstallAddIn", "УстановитьВнешнююКомпоненту"),
+    ("BeginAttachingAddIn", "НачатьПодключениеВнешнейКомпоненты"),
+    ("BeginInstallAddIn", "НачатьУстановкуВнешнейКомпоненты"),
+    ("AttachAddInAsync", "ПодключитьВнешнююКомпонентуАсинх"),
+]
+# Names a 1C program must not be told to use: the platform has no such event or method, so code
+# written with them compiles and never runs.
+WRONG_NAMES = ["ExternalEventProcessing", "ОбработкаВнешнихСобытий"]
+INSTALLS = ("InstallAddIn", "УстановитьВнешнююКомпоненту", "BeginInstallAddIn",
+            "НачатьУстановкуВнешнейКомпоненты", "InstallAddInAsync", "УстановитьВнешнююКомпонентуАсинх")
+ATTACHES = ("AttachAddIn", "ПодключитьВнешнююКомпоненту", "BeginAttachingAddIn",
+            "НачатьПодключениеВнешнейКомпоненты", "AttachAddInAsync", "ПодключитьВнешнююКомпонентуАсинх")
+DEVELOPER_TOPICS = ("addin.htm", "addin-events.htm", "addin-methods.htm", "addin-properties.htm",
+                    "addin-errors.htm", "first-steps.htm")
+
+
+def read_source(language, name):
+    with open(os.path.join(SOURCES, language, name), encoding="utf-8") as f:
+        return f.read()
+
+
+def code_blocks(text):
+    """The code of every <pre> block of a page (as the reader sees it), or of every fenced block of
+    the README."""
+    if "<pre>" in text:
+        return [html.unescape(re.sub(r"<[^>]+>", "", block)) for block in re.findall(r"<pre>(.*?)</pre>", text, re.S)]
+    return re.findall(r"^```[^\n]*\n(.*?)^```", text, re.S | re.M)
+
+
+def template_problems(block):
+    """What is wrong with a block's use of an add-in kept in a common template: an attach from a
+    template with no install of that template in the same block."""
+    problems = []
+    calls = re.findall(r"\b(\w+)\((?:[^()]*?,\s*)?\s*\"((?:CommonTemplate|ОбщийМакет)\.\w+)\"", block)
+    attached = {where for name, where in calls if name in ATTACHES}
+    installed = {where for name, where in calls if name in INSTALLS}
+    for where in sorted(attached - installed):
+        problems.append("attaches %s without installing it" % where)
+    return problems
+
+
+def sitemap_entries(path):
+    """[(name, [local targets])] of an index or contents file."""
+    with open(path, encoding="utf-8") as f:
+        text = f.read()
+    entries = []
+    for item in re.findall(r'<object type="text/sitemap">(.*?)</object>', text, re.S):
+        name = re.search(r'<param name="Name" value="([^"]*)">', item)
+        entries.append((html.unescape(name.group(1)) if name else "",
+                        re.findall(r'<param name="Local" value="([^"]*)">', item)))
+    return entries
+
+
 class HelpSources(unittest.TestCase):
     def names(self, language):
         return sorted(n for n in os.listdir(os.path.join(SOURCES, language)) if not n.startswith("."))
+
+    def pages(self, language):
+        return [n for n in self.names(language) if n.endswith(".htm")]
+
+    def test_every_page_asks_for_the_current_rendering_mode(self):
+        for language in ("en", "ru"):
+            for name in self.pages(language):
+                with self.subTest(page=language + "/" + name):
+                    text = read_source(language, name)
+                    head = text[:text.lower().find("</head>")]
+                    self.assertIn(CURRENT_MODE, head)
+                    # The viewer takes it only before every element but the title and other metas.
+                    self.assertLess(head.index(CURRENT_MODE), head.lower().index("<title>"))
+
+    def test_code_lines_fit_the_topic_pane(self):
+        for language in ("en", "ru"):
+            for name in self.pages(language):
+                for block in code_blocks(read_source(language, name)):
+                    for line in block.split("\n"):
+                        with self.subTest(page=language + "/" + name, line=line.strip()[:40]):
+                            self.assertLessEqual(len(line), CODE_LINE_WIDTH)
+
+    def test_1c_code_uses_the_platforms_names(self):
+        with open(README, encoding="utf-8") as f:
+            readme = f.read()
+        texts = {"README.md": readme}
+        for language in ("en", "ru"):
+            for name in self.pages(language):
+                texts[language + "/" + name] = read_source(language, name)
+        for where, text in texts.items():
+            with self.subTest(file=where):
+                for wrong in WRONG_NAMES:
+                    self.assertNotIn(wrong, text)
+                for block in code_blocks(text):
+                    # The handler of the application module: only the platform's own name is called.
+                    for handler in re.findall(r"(?:Procedure|Процедура)\s+(\w+)\s*\(\s*(?:Source|Источник)\s*,", block):
+                        self.assertIn(handler, ("ExternEventProcessing", "ОбработкаВнешнегоСобытия"))
+                    self.assertEqual([], template_problems(block), block)
+                    # A code printed as a plain number gets the platform's digit groups.
+                    self.assertIsNone(re.search(r"\+\s*(?:Code|Код)\s*\+", block), block)
+        for language in ("en", "ru"):
+            topics = "".join(read_source(language, name) for name in DEVELOPER_TOPICS)
+            for english, russian in PLATFORM_NAMES:
+                with self.subTest(language=language, name=english):
+                    self.assertIn(english, topics)
+                    self.assertIn(russian, topics)
+
+    def test_a_wrong_handler_or_a_template_without_install_is_seen(self):
+        self.assertEqual(["attaches CommonTemplate.Parvel without installing it"],
+                         template_problems('If Not AttachAddIn("CommonTemplate.Parvel", "Parvel", AddInType.Native) Then'))
+        self.assertEqual([], template_problems('InstallAddIn("CommonTemplate.Parvel");\n'
+                                               'AttachAddIn("CommonTemplate.Parvel", "Parvel", AddInType.Native)'))
+        self.assertEqual([], template_problems('BeginAttachingAddIn(Notify, "ОбщийМакет.Parvel", "Parvel");\n'
+                                               'НачатьУстановкуВнешнейКомпоненты(Оповещение, "ОбщийМакет.Parvel");'))
+        self.assertEqual([], template_problems('AttachAddIn("C:\\Parvel\\Parvel.dll", "Parvel", AddInType.Native)'))
+
+    def test_the_index_names_every_method_property_event_code_and_handler(self):
+        for language in ("en", "ru"):
+            entries = sitemap_entries(os.path.join(SOURCES, language, build_chm.INDEX))
+            index = {}
+            for name, targets in entries:
+                index.setdefault(name, []).extend(targets)
+            wanted = []
+            for topic in ("addin-methods.htm", "addin-properties.htm", "addin-events.htm"):
+                text = read_source(language, topic)
+                rows = re.findall(r'<td class="name-en">([^<]*)(?:<a name="[^"]*"></a>)?</td>'
+                                  r'<td class="name-ru">([^<]*)</td>', text)
+                self.assertTrue(rows, topic)
+                for english, russian in rows:
+                    self.assertIn('<a name="%s">' % english, text, "%s/%s has no anchor for %s" % (language, topic, english))
+                    wanted.append((english, "%s#%s" % (topic, english)))
+                    if language == "ru":
+                        wanted.append((russian, "%s#%s" % (topic, english)))
+            errors = read_source(language, "addin-errors.htm")
+            codes = re.findall(r'<td class="code">0x(\w{8})', errors)
+            self.assertEqual(34, len(codes))
+            for code in codes + re.findall(r"<tr><td>0x(\w{8})", errors):
+                self.assertIn('<a name="x%s">' % code, errors)
+                wanted.append(("0x" + code, "addin-errors.htm#x" + code))
+            for english, russian in PLATFORM_NAMES[:2]:
+                wanted.append((english, "addin-events.htm#handler"))
+                if language == "ru":
+                    wanted.append((russian, "addin-events.htm#handler"))
+            for name, target in wanted:
+                with self.subTest(language=language, entry=name):
+                    self.assertIn(name, index, "no index entry")
+                    self.assertIn(target, index[name])
 
     def test_both_languages_have_the_same_files_and_one_style(self):
         self.assertEqual(self.names("en"), self.names("ru"))
