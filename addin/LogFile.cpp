@@ -22,8 +22,8 @@ const wchar_t* const OldLogSuffix = L".1";
 const DWORD WriterWaitMs = 1000;
 // How long it waits for a program that opened the file without sharing writing (not a writer).
 const DWORD ForeignHolderWaitMs = 100;
-// The writers' lock: one byte at this offset (high part), which no log file ever reaches.
-const DWORD WriterLockOffsetHigh = 0x40000000;
+const DWORD WriterLockOffsetLow = static_cast<DWORD>(LogWriterLockOffset);
+const DWORD WriterLockOffsetHigh = static_cast<DWORD>(LogWriterLockOffset >> 32);
 const DWORD CopyBlock = 64 * 1024;
 // How far past the middle of a full file a line start is looked for when it keeps its newer half.
 const DWORD LineSearchLimit = 64 * 1024;
@@ -56,7 +56,7 @@ public:
     CLogWriterLock(HANDLE file, DWORD start, DWORD waitMs) : m_file(file)
     {
         for (;;) {
-            if (LockFile(m_file, 0, WriterLockOffsetHigh, 1, 0)) {
+            if (LockFile(m_file, WriterLockOffsetLow, WriterLockOffsetHigh, 1, 0)) {
                 m_held = true;
                 return;
             }
@@ -74,7 +74,7 @@ public:
     ~CLogWriterLock()
     {
         if (m_held)
-            UnlockFile(m_file, 0, WriterLockOffsetHigh, 1, 0);
+            UnlockFile(m_file, WriterLockOffsetLow, WriterLockOffsetHigh, 1, 0);
     }
     CLogWriterLock(const CLogWriterLock&) = delete;
     CLogWriterLock& operator=(const CLogWriterLock&) = delete;

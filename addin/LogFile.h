@@ -11,6 +11,10 @@
 #include <functional>
 #include <string>
 
+// The writers' lock: the one byte at this offset, far beyond the end of any log, which every
+// writer locks while it looks at the file's size and writes. Readers never touch it.
+const ULONGLONG LogWriterLockOffset = 0x4000000000000000ULL;
+
 // How AppendToLog placed a block of lines.
 enum class LogAppend
 {
