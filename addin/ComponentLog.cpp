@@ -6,12 +6,13 @@
 // mix; the file is opened, locked over the range written, and closed for every line, so another
 // program may read or remove it between lines. An empty log path means that the next line starts
 // with the header. Without a settings folder (Init got no connection) no log file is written.
-// A log that has reached its size limit is renamed to "Parvel.log.1" (replacing an older one) and
-// a new log starts with its header, so the two never take more than about twice the limit.
+// A log that has reached its size limit keeps its lines in "Parvel.log.1" (replacing an older one)
+// and starts again with its header, so the two never take more than about twice the limit, also
+// while a log viewer holds either file or another component writes the same file (LogFile.h).
 #include "Component.h"
 #include "CodePage.h"
 #include "Exceptions.h"
-#include "Handles.h"
+#include "LogFile.h"
 #include "ModuleState.h"
 #include "Numbers.h"
 #include "Paths.h"
@@ -23,21 +24,7 @@
 namespace {
 
 const wchar_t* const LogFileName = L"\\Parvel.log";
-const wchar_t* const OldLogSuffix = L".1";
 const ULONGLONG LogSizeLimit = 10 * 1024 * 1024;
-
-// Moves a log that has reached the limit out of the way; true when the next line starts a new one.
-// A log that cannot be renamed (another program holds it) is written on and tried again later.
-bool RotateFullLog(const std::wstring& path)
-{
-    WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
-        return false;
-    const ULONGLONG size = (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-    if (size < LogSizeLimit)
-        return false;
-    return MoveFileExW(path.c_str(), (path + OldLogSuffix).c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
-}
 
 // Log flag bits by message group.
 const uint32_t LogPortMessages = 1;   // 140-149
@@ -61,41 +48,18 @@ std::wstring LibraryVersionText()
     return text;
 }
 
+std::string ToAnsi(const std::wstring& text)
+{
+    std::string bytes;
+    WideToAnsi(bytes, text.data(), static_cast<int>(text.size()));
+    return bytes;
+}
+
 std::wstring WindowsVersionText()
 {
     std::wstring text;
     VersionToText(text, GetFileVersion(L"kernel32.dll"));
     return text;
-}
-
-// Opens the log for appending. Another program that has it open for writing (only this library
-// writes it) holds it for one line at most: wait a little for it rather than lose the line.
-HANDLE OpenLogFile(const std::wstring& path)
-{
-    for (int attempt = 0;; ++attempt) {
-        HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file != INVALID_HANDLE_VALUE || attempt >= 20 || ::GetLastError() != ERROR_SHARING_VIOLATION)
-            return file;
-        Sleep(5);
-    }
-}
-
-void AppendToFile(const std::wstring& path, const std::string& bytes)
-{
-    CFileHandle file(OpenLogFile(path));
-    if (!file.Valid())
-        return;
-    LARGE_INTEGER zero = {};
-    LARGE_INTEGER end = {};
-    if (!SetFilePointerEx(file.Get(), zero, &end, FILE_END))
-        return;
-    const DWORD length = static_cast<DWORD>(bytes.size());
-    const BOOL locked = LockFile(file.Get(), end.LowPart, static_cast<DWORD>(end.HighPart), length, 0);
-    DWORD written = 0;
-    WriteFile(file.Get(), bytes.data(), length, &written, nullptr);
-    if (locked)
-        UnlockFile(file.Get(), end.LowPart, static_cast<DWORD>(end.HighPart), length, 0);
 }
 
 } // namespace
@@ -150,27 +114,26 @@ void CParvel::WriteLog(const std::wstring& source, uint32_t level, uint32_t mess
         // Without a settings folder the path would name the root of the current drive.
         if (m_settingsFolder.empty())
             return;
-        if (!m_logPath.empty() && RotateFullLog(m_logPath))
-            m_logPath.clear();
-        if (m_logPath.empty()) {
+        const bool headerDue = m_logPath.empty();
+        if (headerDue)
             m_logPath = m_settingsFolder + LogFileName;
-            RotateFullLog(m_logPath);
-            buffer += L"\r\n";
-            buffer += prefix;
-            AppendFormat(buffer, L"[%c%.5d] ", L'I', IDS_LOG_HEADER);
-            AppendResFormat(buffer, IDS_LOG_HEADER, now.wDay, now.wMonth, now.wYear,
-                            LibraryVersionText().c_str(), WindowsVersionText().c_str());
-            buffer += L"\r\n";
-        }
         buffer += prefix;
         AppendFormat(buffer, L"[%c%.5d %s] ", LevelLetter(level), static_cast<int>(messageId), source.c_str());
         const std::wstring message = LoadResString(messageId);
         AppendFormatV(buffer, message.c_str(), args);
         buffer += L"\r\n";
 
-        std::string bytes;
-        WideToAnsi(bytes, buffer.data(), static_cast<int>(buffer.size()));
-        AppendToFile(m_logPath, bytes);
+        // The header starts the log after load, ClearLog and switching the log on, and every
+        // file that starts again at the size limit.
+        auto header = [&]() {
+            std::wstring text = L"\r\n" + prefix;
+            AppendFormat(text, L"[%c%.5d] ", L'I', IDS_LOG_HEADER);
+            AppendResFormat(text, IDS_LOG_HEADER, now.wDay, now.wMonth, now.wYear, LibraryVersionText().c_str(),
+                            WindowsVersionText().c_str());
+            text += L"\r\n";
+            return ToAnsi(text);
+        };
+        AppendToLog(m_logPath, LogSizeLimit, headerDue, header, ToAnsi(buffer));
     } catch (...) {
         // The line is lost; the log path stays set, so the header is not repeated.
     }

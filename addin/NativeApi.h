@@ -162,6 +162,8 @@ protected:
 };
 
 // The base of the extra interfaces a connection can hand out; it has no slots of its own.
+// IAddInDefBaseEx::GetInterface returns an extra interface as a pointer to this base, and the
+// base does not lie where GCC puts it: convert only with the helpers after IPlatformInfo below.
 class IInterface
 {
 protected:
@@ -186,8 +188,9 @@ protected:
     ~IAddInDefBaseEx() = default;
 };
 
-// Message boxes of the host (no destructor slot).
-class IMsgBox : public IInterface
+// Message boxes of the host (no destructor slot). The base is private so that no cast can reach
+// it; see MsgBoxOf.
+class IMsgBox : private IInterface
 {
 public:
     // Asks a question; *answer becomes a VTYPE_BOOL, true for OK.
@@ -207,7 +210,7 @@ struct AppInfo
 };
 static_assert(sizeof(AppInfo) == 24, "two pointers and a 32-bit kind, padded");
 
-class IPlatformInfo : public IInterface
+class IPlatformInfo : private IInterface
 {
 public:
     virtual const AppInfo* GetPlatformInfo() = 0;                                 // slot 0
@@ -215,6 +218,37 @@ public:
 protected:
     ~IPlatformInfo() = default;
 };
+
+// Where the empty IInterface base lies in IMsgBox and IPlatformInfo. The platform's compiler lays
+// out a class that has virtual functions but no base with a vtable pointer (Microsoft's x64 layout)
+// with its own vtable pointer at offset 0 and its non-virtual bases after it, so the empty base
+// lies at offset 8, and GetInterface returns the interface's address plus 8. GCC puts an empty
+// base at offset 0, over the vtable pointer, so a C++ cast between the two would call the slots of
+// whatever lies 8 bytes on. Hosts built here hand the interfaces out with PlatformInterface, and
+// the add-in takes them back with MsgBoxOf and PlatformInfoOf.
+const ptrdiff_t PlatformInterfaceBaseOffset = 8;
+
+inline IMsgBox* MsgBoxOf(IInterface* base)
+{
+    return base ? reinterpret_cast<IMsgBox*>(reinterpret_cast<char*>(base) - PlatformInterfaceBaseOffset) : nullptr;
+}
+
+inline IPlatformInfo* PlatformInfoOf(IInterface* base)
+{
+    return base ? reinterpret_cast<IPlatformInfo*>(reinterpret_cast<char*>(base) - PlatformInterfaceBaseOffset)
+                : nullptr;
+}
+
+inline IInterface* PlatformInterface(IMsgBox* box)
+{
+    return box ? reinterpret_cast<IInterface*>(reinterpret_cast<char*>(box) + PlatformInterfaceBaseOffset) : nullptr;
+}
+
+inline IInterface* PlatformInterface(IPlatformInfo* info)
+{
+    return info ? reinterpret_cast<IInterface*>(reinterpret_cast<char*>(info) + PlatformInterfaceBaseOffset)
+                : nullptr;
+}
 
 // ---------------------------------------------------------------------------------------------
 // Interfaces the component implements and the host calls. A component object starts with an

@@ -133,7 +133,8 @@ public:
     void CleanEventBuffer() override;
     bool SetStatusLine(WCHAR_T* text) override;
     void ResetStatusLine() override;
-    IInterface* GetInterface(InterfaceNumber number) override;
+    // The global name: the private base of IMsgBox and IPlatformInfo hides it in this class.
+    ::IInterface* GetInterface(InterfaceNumber number) override;
     // --- IMemoryManager ---------------------------------------------------------------------------
     bool AllocMemory(void** memory, unsigned long bytes) override;
     void FreeMemory(void** memory) override;

@@ -32,10 +32,12 @@ void CTestParvel::ResetStatusLine()
 IInterface* CTestParvel::GetInterface(InterfaceNumber number)
 {
     switch (number) {
+    // Laid out as the platform hands them out, so that an add-in built for the platform finds
+    // the slots where it looks for them.
     case InterfaceMsgBox:
-        return static_cast<IInterface*>(static_cast<IMsgBox*>(this));
+        return PlatformInterface(static_cast<IMsgBox*>(this));
     case InterfacePlatformInfo:
-        return static_cast<IInterface*>(static_cast<IPlatformInfo*>(this));
+        return PlatformInterface(static_cast<IPlatformInfo*>(this));
     default:
         return nullptr;
     }

@@ -1,8 +1,10 @@
 // The component's log file: the header that starts it after load, after ClearLog and after
 // switching the log on; the line format; the groups the log flags switch; whole lines from
-// concurrent writers; and the cases in which nothing may be written.
+// concurrent writers; the cases in which nothing may be written; and the size limit, kept while a
+// log viewer holds either file and when two components write one file.
 #include "EventFixture.h"
 #include "Handles.h"
+#include "LogFile.h"
 #include <regex>
 #include <thread>
 
@@ -35,6 +37,37 @@ size_t CountHeaders(const std::vector<std::string>& lines)
     for (const auto& line : lines)
         n += std::regex_match(line, HeaderLine) ? 1 : 0;
     return n;
+}
+
+const ULONGLONG LogLimit = 10 * 1024 * 1024;
+
+ULONGLONG SizeOf(const std::wstring& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
+        return 0;
+    return (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+std::string FileText(const std::wstring& path)
+{
+    std::ifstream in(path.c_str(), std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Makes the file at `path` hold `size` bytes, beginning with `start`.
+void MakeFile(const std::wstring& path, const std::string& start, ULONGLONG size)
+{
+    CFileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    ASSERT_TRUE(file.Valid());
+    DWORD written = 0;
+    ASSERT_TRUE(WriteFile(file.Get(), start.data(), static_cast<DWORD>(start.size()), &written, nullptr));
+    LARGE_INTEGER at;
+    at.QuadPart = static_cast<LONGLONG>(size);
+    ASSERT_TRUE(SetFilePointerEx(file.Get(), at, nullptr, FILE_BEGIN));
+    ASSERT_TRUE(SetEndOfFile(file.Get()));
 }
 
 } // namespace
@@ -236,5 +269,143 @@ TEST_F(LogTest, AFullLogIsRenamedAndANewOneStarts)
     ASSERT_EQ(3u, lines.size()) << LogText();
     EXPECT_EQ(1u, CountHeaders(lines));
     EXPECT_NE(std::string::npos, lines[2].find("Error: after the limit"));
+    DeleteFileW(oldPath.c_str());
+}
+
+// A log viewer that follows the log holds a file open for reading without FILE_SHARE_DELETE
+// (sharing writing, as it must for a file that grows). Windows then refuses to rename that file,
+// and refuses to replace Parvel.log.1 while anybody has it open at all, even sharing deleting;
+// a viewer of Parvel.log.1 that shares only reading even stops it being written. Through a flood
+// of two and a half files the
+// two files together stay within 21 MB, the newest lines are all there in order, at least the
+// whole previous file's worth of them, and the platform hears nothing of it.
+TEST_F(LogTest, AViewerHoldingEitherFileKeepsTheBoundAndEveryLine)
+{
+    const ULONGLONG bound = 21 * 1024 * 1024;
+    const std::wstring oldPath = LogPath() + L".1";
+    const std::wstring pad(3000, L'x');
+    const std::regex numbered(R"(\[I00153 COM7\] Error: flood (\d{6}) x+)");
+    struct Viewer
+    {
+        const char* Name;
+        bool OnOld;
+        DWORD Share;
+        bool KeepsWholePreviousFile;
+    } viewers[] = {
+        {"viewer on Parvel.log", false, FILE_SHARE_READ | FILE_SHARE_WRITE, true},
+        {"viewer on Parvel.log.1", true, FILE_SHARE_READ | FILE_SHARE_WRITE, true},
+        {"viewer on Parvel.log.1 sharing deleting", true, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, true},
+        // Parvel.log.1 can be neither written nor replaced: the log keeps its newer half.
+        {"viewer on Parvel.log.1 sharing only reading", true, FILE_SHARE_READ, false},
+    };
+    for (const Viewer& v : viewers) {
+        SCOPED_TRACE(v.Name);
+        ASSERT_TRUE(Call(MethodClearLog, {}).bVal);
+        DeleteFileW(oldPath.c_str());
+        object->Log(&reader, LOG_LEVEL_INFO, 153, L"before the viewer");
+        if (v.OnOld)
+            MakeFile(oldPath, "an older log\r\n", 0);
+        CFileHandle viewer(CreateFileW((v.OnOld ? oldPath : LogPath()).c_str(), GENERIC_READ, v.Share, nullptr,
+                                       OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(viewer.Valid());
+
+        int last = -1;
+        ULONGLONG written = 0;
+        ULONGLONG largest = 0;
+        while (written < 5 * LogLimit / 2) {
+            wchar_t number[8];
+            _snwprintf(number, 8, L"%06d", ++last);
+            object->Log(&reader, LOG_LEVEL_INFO, 153, (L"flood " + std::wstring(number) + L" " + pad).c_str());
+            written += pad.size() + 50;
+            largest = std::max(largest, SizeOf(LogPath()) + SizeOf(oldPath));
+            if (largest > bound)
+                break;
+        }
+        viewer.Reset();
+        EXPECT_LE(largest, bound) << "the two files together after line " << last;
+
+        // The flood's lines as they stand in Parvel.log.1 and then Parvel.log.
+        std::vector<int> kept;
+        for (const std::string& file : {FileText(oldPath), FileText(LogPath())})
+            for (const std::string& line : Lines(file)) {
+                std::smatch m;
+                if (std::regex_search(line, m, numbered))
+                    kept.push_back(std::stoi(m[1]));
+            }
+        ASSERT_FALSE(kept.empty());
+        EXPECT_EQ(kept.back(), last) << "the newest line is there";
+        bool inOrder = true;
+        for (size_t i = 1; i < kept.size(); ++i)
+            inOrder = inOrder && kept[i] == kept[i - 1] + 1;
+        EXPECT_TRUE(inOrder) << "no line is missing between the oldest kept (" << kept.front() << ") and the newest";
+        const ULONGLONG keptBytes = kept.size() * (pad.size() + 50);
+        EXPECT_GE(keptBytes, v.KeepsWholePreviousFile ? LogLimit : LogLimit / 2);
+        EXPECT_TRUE(host.Errors().empty());
+        EXPECT_TRUE(Events().empty());
+    }
+    DeleteFileW(oldPath.c_str());
+}
+
+// Two components write one log (two components of one process here; two processes take turns in
+// the same way). Both meet the full file while a third writer holds the writers' lock, so both
+// have opened it before either may look at its size. Only one may make room: after a rename the
+// other finds the file it holds moved away and writes into the new one, or it would put the first
+// one's fresh, almost empty file over Parvel.log.1 and the previous 10 MB would be gone; after a
+// copy (a viewer holds Parvel.log.1) it finds the file emptied, or it would copy and empty it
+// again, over the previous log and the first one's line.
+TEST_F(LogTest, TwoWritersOfAFullLogMakeRoomOnce)
+{
+    CParvel* second = new CParvel(L"ParvelExtension");
+    ComponentPlacement placement;
+    placement.ModuleFolder = moduleFolder.Path();
+    placement.AppDataFolder = appData.Path();
+    second->SetPlacement(placement);
+    eventhost::CEventHost secondHost;
+    ASSERT_TRUE(second->setMemManager(&memory));
+    ASSERT_TRUE(second->Init(&secondHost));
+    tVariant on = slothost::Bool(true);
+    ASSERT_TRUE(second->SetPropVal(PropLog, &on));
+    CReader other;
+    other.Init(second, L"COM8");
+    object->Log(&reader, LOG_LEVEL_INFO, 153, L"first");
+    second->Log(&other, LOG_LEVEL_INFO, 153, L"first");
+
+    const std::wstring oldPath = LogPath() + L".1";
+    for (int trial = 0; trial < 4; ++trial) {
+        const bool viewed = trial % 2 == 1;
+        SCOPED_TRACE(viewed ? "a viewer holds Parvel.log.1" : "nobody else has either file open");
+        DeleteFileW(oldPath.c_str());
+        MakeFile(LogPath(), "the previous log\r\n", LogLimit);
+        MakeFile(oldPath, "", 0);
+        CFileHandle viewer;
+        if (viewed)
+            viewer.Reset(CreateFileW(oldPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                     OPEN_EXISTING, 0, nullptr));
+        CFileHandle third(CreateFileW(LogPath().c_str(), GENERIC_READ | GENERIC_WRITE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                      0, nullptr));
+        ASSERT_TRUE(third.Valid());
+        ULARGE_INTEGER at;
+        at.QuadPart = LogWriterLockOffset;
+        ASSERT_TRUE(LockFile(third.Get(), at.LowPart, at.HighPart, 1, 0));
+        std::thread a([&] { object->Log(&reader, LOG_LEVEL_INFO, 153, L"at the limit"); });
+        std::thread b([&] { second->Log(&other, LOG_LEVEL_INFO, 153, L"at the limit"); });
+        Sleep(200);
+        ASSERT_TRUE(UnlockFile(third.Get(), at.LowPart, at.HighPart, 1, 0));
+        third.Reset();
+        a.join();
+        b.join();
+        viewer.Reset();
+
+        const std::string old = FileText(oldPath);
+        EXPECT_EQ(old.size(), LogLimit) << "Parvel.log.1 is not the previous full log";
+        EXPECT_EQ(old.compare(0, 18, "the previous log\r\n"), 0);
+        const std::string log = LogText();
+        EXPECT_NE(log.find("[I00153 COM7] Error: at the limit"), std::string::npos) << log;
+        EXPECT_NE(log.find("[I00153 COM8] Error: at the limit"), std::string::npos) << log;
+        EXPECT_LT(log.size(), 4096u);
+    }
+    second->Done();
+    delete second;
     DeleteFileW(oldPath.c_str());
 }

@@ -240,6 +240,40 @@ TEST_F(NativeAbiTest, CallsByMethodNumber)
     EXPECT_FALSE(c.CallAsProc(-1, params.data(), 2));
 }
 
+// GetInterface gives the extra interfaces as the platform lays them out, 8 bytes past each
+// interface's start; the header's conversions take the add-in to the slots behind them.
+TEST(PlatformInterfaces, TheAddInReachesTheSlotsOfWhatThePlatformHandsOut)
+{
+    FakeConnection host;
+    IAddInDefBaseEx* connection = reinterpret_cast<IAddInDefBaseEx*>(&host);
+
+    IInterface* boxBase = connection->GetInterface(InterfaceMsgBox);
+    ASSERT_EQ(static_cast<void*>(boxBase), static_cast<void*>(host.MsgBox.Base()));
+    IMsgBox* box = MsgBoxOf(boxBase);
+    ASSERT_EQ(static_cast<void*>(box), static_cast<void*>(&host.MsgBox)) << "the interface starts 8 bytes before";
+    tVariant answer = Empty();
+    host.MsgBox.Answer = false;
+    EXPECT_TRUE(box->Confirm(L"Replace?", &answer));
+    EXPECT_EQ(answer.vt, VTYPE_BOOL);
+    EXPECT_FALSE(answer.bVal);
+    EXPECT_TRUE(box->Alert(L"Done."));
+    EXPECT_EQ(host.MsgBox.Shown, (std::vector<std::wstring>{L"Replace?", L"Done."}));
+
+    IInterface* infoBase = connection->GetInterface(InterfacePlatformInfo);
+    IPlatformInfo* info = PlatformInfoOf(infoBase);
+    ASSERT_EQ(static_cast<void*>(info), static_cast<void*>(&host.PlatformInfo));
+    const AppInfo* app = info->GetPlatformInfo();
+    ASSERT_EQ(app, &host.PlatformInfo.Info);
+    EXPECT_EQ(Text(app->AppVersion), L"8.3.3");
+
+    EXPECT_EQ(connection->GetInterface(static_cast<InterfaceNumber>(2)), nullptr);
+    EXPECT_EQ(MsgBoxOf(nullptr), nullptr);
+    EXPECT_EQ(PlatformInfoOf(nullptr), nullptr);
+    // The way back, as a host built here hands them out.
+    EXPECT_EQ(PlatformInterface(box), boxBase);
+    EXPECT_EQ(PlatformInterface(info), infoBase);
+}
+
 TEST_F(NativeAbiTest, DestructorSlotDeletesOnlyWithItsFlag)
 {
     IComponentBase* object = nullptr;

@@ -32,6 +32,27 @@ R CallSlot(void* object, int slot, Args... args)
 const ptrdiff_t LanguageExtenderOffset = 8;
 const ptrdiff_t LocaleOffset = 16;
 
+// An extra interface of the connection as the platform lays it out: its vtable pointer at 0 and
+// the empty IInterface base at 8, which is what GetInterface hands out.
+struct FakeMsgBox
+{
+    const void* const* Vtable;
+    std::vector<std::wstring> Shown; // questions and alerts, in order
+    bool Answer = true;
+
+    FakeMsgBox();
+    IInterface* Base() { return reinterpret_cast<IInterface*>(reinterpret_cast<char*>(this) + 8); }
+};
+
+struct FakePlatformInfo
+{
+    const void* const* Vtable;
+    AppInfo Info{L"8.3.3", L"", 1};
+
+    FakePlatformInfo();
+    IInterface* Base() { return reinterpret_cast<IInterface*>(reinterpret_cast<char*>(this) + 8); }
+};
+
 // The connection object (IAddInDefBaseEx): records every call by its slot number.
 struct FakeConnection
 {
@@ -56,6 +77,8 @@ struct FakeConnection
     std::vector<Event> Events;  // ExternalEvent
     bool AcceptDepth = true;
     long Depth = 32;
+    FakeMsgBox MsgBox;
+    FakePlatformInfo PlatformInfo;
 
     FakeConnection();
     size_t CallsTo(int slot) const
@@ -131,10 +154,10 @@ inline void C10(FakeConnection* self)
 {
     self->Calls.push_back(10);
 }
-inline void* C11(FakeConnection* self, int)
+inline void* C11(FakeConnection* self, int number)
 {
     self->Calls.push_back(11);
-    return nullptr;
+    return number == 0 ? self->MsgBox.Base() : number == 1 ? self->PlatformInfo.Base() : nullptr;
 }
 
 inline const void* const* ConnectionTable()
@@ -150,8 +173,40 @@ inline const void* const* ConnectionTable()
     return table;
 }
 
+inline bool B0(FakeMsgBox* self, const WCHAR_T* question, tVariant* answer)
+{
+    self->Shown.push_back(Text(question));
+    std::memset(answer, 0, sizeof(*answer));
+    answer->vt = VTYPE_BOOL;
+    answer->bVal = self->Answer;
+    return true;
+}
+inline bool B1(FakeMsgBox* self, const WCHAR_T* text)
+{
+    self->Shown.push_back(Text(text));
+    return true;
+}
+inline const AppInfo* P0(FakePlatformInfo* self)
+{
+    return &self->Info;
+}
+
+inline const void* const* MsgBoxTable()
+{
+    static const void* const table[] = {reinterpret_cast<const void*>(&B0), reinterpret_cast<const void*>(&B1)};
+    return table;
+}
+
+inline const void* const* PlatformInfoTable()
+{
+    static const void* const table[] = {reinterpret_cast<const void*>(&P0)};
+    return table;
+}
+
 } // namespace detail
 
+inline FakeMsgBox::FakeMsgBox() : Vtable(detail::MsgBoxTable()) {}
+inline FakePlatformInfo::FakePlatformInfo() : Vtable(detail::PlatformInfoTable()) {}
 inline FakeConnection::FakeConnection() : Vtable(detail::ConnectionTable()) {}
 
 // The memory manager (IMemoryManager): blocks from the C heap, all freed with the manager.

@@ -265,7 +265,7 @@ TEST(HostPlatformSide, MessageBoxesGoThroughTheReplaceableFunction)
     host.SetMessageBoxFunction(BoxLog::Show);
     BoxLog::shown.clear();
 
-    IMsgBox* box = reinterpret_cast<IMsgBox*>(host.GetInterface(InterfaceMsgBox));
+    IMsgBox* box = MsgBoxOf(host.GetInterface(InterfaceMsgBox));
     ASSERT_NE(box, nullptr);
     tVariant answer;
     std::memset(&answer, 0xCC, sizeof(answer));
@@ -296,7 +296,7 @@ TEST(HostPlatformSide, InterfacesInformationAndNoOps)
     EXPECT_NE(static_cast<void*>(box), static_cast<void*>(info));
     EXPECT_EQ(host.GetInterface(static_cast<InterfaceNumber>(2)), nullptr);
 
-    const AppInfo* app = reinterpret_cast<IPlatformInfo*>(info)->GetPlatformInfo();
+    const AppInfo* app = PlatformInfoOf(info)->GetPlatformInfo();
     ASSERT_NE(app, nullptr);
     EXPECT_STREQ(app->AppVersion, L"8.3.3");
     EXPECT_STREQ(app->UserAgentInformation, L"");
@@ -307,6 +307,42 @@ TEST(HostPlatformSide, InterfacesInformationAndNoOps)
     EXPECT_FALSE(host.Write(name, nullptr));
     EXPECT_FALSE(host.RegisterProfileAs(name));
     EXPECT_TRUE(host.SetStatusLine(name));
+}
+
+// An add-in built for the platform takes the extra interfaces as the platform lays them out: it
+// calls slot 11 of the connection it was given and finds each interface's vtable 8 bytes before
+// the pointer it gets back (Microsoft's place for the empty base).
+TEST(HostPlatformSide, GetInterfaceHandsOutThePlatformsLayout)
+{
+    CTestParvel host;
+    host.SetMessageBoxFunction(BoxLog::Show);
+    BoxLog::shown.clear();
+    BoxLog::answer = IDOK;
+    void* connection = static_cast<IAddInDefBaseEx*>(&host);
+    auto slot = [](void* object, int number) {
+        return (*static_cast<void* const* const*>(object))[number];
+    };
+    auto getInterface = reinterpret_cast<void* (*)(void*, int)>(slot(connection, 11));
+
+    char* box = static_cast<char*>(getInterface(connection, InterfaceMsgBox));
+    ASSERT_EQ(box, reinterpret_cast<char*>(static_cast<IMsgBox*>(&host)) + 8);
+    void* boxStart = box - 8;
+    tVariant answer;
+    std::memset(&answer, 0xCC, sizeof(answer));
+    EXPECT_TRUE(reinterpret_cast<bool (*)(void*, const WCHAR_T*, tVariant*)>(slot(boxStart, 0))(boxStart, L"Sure?", &answer));
+    EXPECT_EQ(answer.vt, VTYPE_BOOL);
+    EXPECT_TRUE(answer.bVal);
+    EXPECT_TRUE(reinterpret_cast<bool (*)(void*, const WCHAR_T*)>(slot(boxStart, 1))(boxStart, L"Done."));
+    ASSERT_EQ(BoxLog::shown.size(), 2u);
+    EXPECT_EQ(BoxLog::shown[1], std::make_pair(std::wstring(L"Done."), UINT(MB_ICONINFORMATION)));
+
+    char* info = static_cast<char*>(getInterface(connection, InterfacePlatformInfo));
+    ASSERT_EQ(info, reinterpret_cast<char*>(static_cast<IPlatformInfo*>(&host)) + 8);
+    void* infoStart = info - 8;
+    const AppInfo* app = reinterpret_cast<const AppInfo* (*)(void*)>(slot(infoStart, 0))(infoStart);
+    ASSERT_NE(app, nullptr);
+    EXPECT_STREQ(app->AppVersion, L"8.3.3");
+    EXPECT_EQ(getInterface(connection, 2), nullptr);
 }
 
 TEST(HostPlatformSide, MemoryManager)
