@@ -1,6 +1,7 @@
 // The TCP port against a Winsock peer on 127.0.0.1 inside this program: connection, Telnet
 // decoding, closing peers, time-outs, stop requests and sending under back-pressure.
 #include "PortTestUtil.h"
+#include "TcpCalls.h"
 #include "TcpPort.h"
 #include "WaitUntil.h"
 
@@ -428,17 +429,48 @@ TEST_F(TcpPortTest, AFloodIsTakenInBoundedReceivesAndHeldUpToABound)
     EXPECT_EQ(flood, got.size());
 }
 
+// Records FD_CLOSE as Windows documents it: as soon as the converter's close has arrived (the
+// test says when), whether or not its last bytes have been read. Wine records it only once they
+// have been.
+class CWindowsCloseCalls : public CTcpCalls
+{
+public:
+    std::atomic<bool> closeArrived{false};
+
+    int EnumNetworkEvents(SOCKET s, HANDLE event, WSANETWORKEVENTS* events) override
+    {
+        const int result = CTcpCalls::EnumNetworkEvents(s, event, events);
+        if (result == 0 && closeArrived && !m_recorded) {
+            m_recorded = true;
+            events->lNetworkEvents |= FD_CLOSE;
+            events->iErrorCode[FD_CLOSE_BIT] = 0;
+        }
+        return result;
+    }
+
+private:
+    bool m_recorded = false;
+};
+
 // A converter that closes while the port already holds its 64 KB for the owner, with much more
 // still in the socket: all of it is delivered, in order, before the close, whether the owner
-// reads on or only answers its events.
+// reads on or only answers its events, and whether the close is told before the last bytes are
+// read (Windows) or after (Wine).
 TEST_F(TcpPortTest, EverythingBeforeTheConvertersCloseIsDeliveredPastTheHoldingBound)
 {
     const size_t total = 256 * 1024;
     std::string pattern(total, '\0');
     for (size_t i = 0; i < total; ++i)
         pattern[i] = static_cast<char>((i * 13 + i / 509) & 0xFF);
-    for (int path = 0; path < 2; ++path) {
-        SCOPED_TRACE(path == 0 ? "reads" : "events, then the queue");
+    for (int run = 0; run < 4; ++run) {
+        const bool byEvents = run % 2 != 0;
+        const bool windowsClose = run >= 2;
+        SCOPED_TRACE(std::string(byEvents ? "events, then the queue" : "reads") +
+                     (windowsClose ? ", close told early" : ", close told late"));
+        CWindowsCloseCalls calls;
+        std::unique_ptr<CCallSeamScope<CTcpCalls>> scope;
+        if (windowsClose)
+            scope = std::make_unique<CCallSeamScope<CTcpCalls>>(calls);
         std::atomic<bool> allSent{false};
         LoopbackPeer peer([&](SOCKET s) {
             int size = 1024 * 1024;
@@ -460,6 +492,7 @@ TEST_F(TcpPortTest, EverythingBeforeTheConvertersCloseIsDeliveredPastTheHoldingB
         ASSERT_GE(queued, 64u * 1024) << "the port never held its bound";
         ASSERT_TRUE(WaitUntil([&] { return allSent.load(); }, 5000)) << "the converter could not send all";
         Sleep(300);  // its close is in as well
+        calls.closeArrived = true;
         for (int wake = 0; wake < 5; ++wake)
             port->OnCommEvent();
 
@@ -467,7 +500,7 @@ TEST_F(TcpPortTest, EverythingBeforeTheConvertersCloseIsDeliveredPastTheHoldingB
         HRESULT hr = S_OK;
         const DWORD start = GetTickCount();
         while (SUCCEEDED(hr) && GetTickCount() - start < 10000) {
-            if (path == 0) {
+            if (!byEvents) {
                 hr = port->Read(got, 100000, 100);
                 continue;
             }
