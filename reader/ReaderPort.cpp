@@ -186,11 +186,12 @@ void CReader::LogConverterWay(bool atConnection)
 {
     if (!m_port || (!atConnection && m_loggedWay == ConverterWay::None))
         return;
-    std::string shownBy;
-    const ConverterWay way = m_port->GetConverterWay(&shownBy);
+    const ConverterWay way = m_port->GetConverterWay();
     if (way == ConverterWay::None || way == m_loggedWay)
         return;
     m_loggedWay = way;
+    std::string shownBy;
+    m_port->GetConverterWay(&shownBy);
     const uint32_t message = way == ConverterWay::Telnet ? IDS_LOG_CONVERTER_TELNET
                              : way == ConverterWay::Raw  ? IDS_LOG_CONVERTER_RAW
                                                          : IDS_LOG_CONVERTER_UNKNOWN;

@@ -11,17 +11,16 @@
 //   shows a Telnet converter. A raw converter can send the same bytes by chance in a reader's
 //   binary data (FF FF, FF FB 03), so this stays open to the raw sign above, which no Telnet
 //   converter can give; a converter that negotiates at connection shows its way before any data.
-// - Until either sign comes, the doubtful bytes are taken the Telnet way (IAC IAC is one 0xFF, a
-//   command is removed), as the design has it, and bytes are sent as they are. The doubt costs a
-//   raw converter a 0xFF followed by a byte from 0xF0 up (FF FF, FF F5) that comes before its first
-//   0xFF followed by a lower byte: such data is read wrong (a frame fails its check and is read
-//   again at the next poll, by then the right way once the converter has shown it), and a
-//   converter taken for Telnet on such bytes gets its 0xFF doubled until it shows itself raw. A
-//   Telnet converter that neither negotiates nor has sent a 0xFF gets a 0xFF sent as it is, which
-//   it takes for a command. The binary protocol keeps 0xFF out of its requests while the way is
-//   unknown and makes the reader's first reply show it (FrameSequence.h), so for its readers the
-//   doubt ends with the first exchange; the text and bus protocols never carry 0xFF, and Pelto
-//   requests never do.
+// - Until either sign comes, the doubtful bytes are taken the Telnet way, as RFC 854 reads them
+//   (IAC IAC is one 0xFF, a command is removed), and bytes are sent as they are. What that costs:
+//   behind a raw converter, data holding 0xFF followed by 0xF0 or more (FF FF, FF F5) that comes
+//   before the converter's first 0xFF followed by a lower byte is read wrong (a frame fails its
+//   check), and the converter is taken for Telnet, with 0xFF doubled to it, until that sign comes;
+//   a Telnet converter that neither negotiates nor has sent a 0xFF takes a 0xFF sent to it for a
+//   command. The binary protocol meets neither: while the way is unknown it keeps 0xFF out of its
+//   requests and makes the reader's first reply show the way (FrameSequence.h). The text and bus
+//   protocols carry no 0xFF, nor do Pelto requests; a Pelto key holding such bytes behind a raw
+//   converter is read once the converter has shown its way.
 //
 // Rule: what is held is bounded, and no data is held for long. A converter's sub-negotiations
 // (IAC SB ... IAC SE) are a few bytes: one whose end has not come is held while it is short. When
