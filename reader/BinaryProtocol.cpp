@@ -7,6 +7,7 @@
 // before it (low byte first); a reply carries the status (0x55 = success) as its first payload
 // byte. Only replies with the sequence number and the command of the request are taken.
 #include "Reader.h"
+#include "FrameSequence.h"
 #include "Messages.h"
 #include "Models.h"
 #include "ReadKeys.h"
@@ -19,7 +20,6 @@ using namespace readertext;
 
 namespace {
 
-const uint8_t FrameStart = 0x02;
 const uint8_t StatusOk = 0x55;
 const uint8_t StatusNoCard = 9;
 
@@ -65,19 +65,10 @@ BOOL CReader::BinaryRequest(uint8_t command, const uint8_t* data, int32_t length
         SetError(E_INVALIDARG, nullptr);
         return FALSE;
     }
-    ++m_sequence;
+    const bool wayUnknown = m_port && m_port->GetConverterWay() == ConverterWay::Unknown;
+    m_sequence = NextRequestSequence(m_sequence, command, data, static_cast<size_t>(length), wayUnknown);
     m_request.clear();
-    m_request += static_cast<char>(FrameStart);
-    m_request += static_cast<char>(m_sequence);
-    m_request += static_cast<char>(length + 6);
-    m_request += static_cast<char>(command);
-    if (length)
-        m_request.append(reinterpret_cast<const char*>(data), static_cast<size_t>(length));
-    uint32_t sum = 0;
-    for (char c : m_request)
-        sum += static_cast<uint8_t>(c);
-    m_request += static_cast<char>(sum & 0xFF);
-    m_request += static_cast<char>((sum >> 8) & 0xFF);
+    BuildRequestFrame(m_sequence, command, data, static_cast<size_t>(length), m_request);
     const DWORD size = static_cast<DWORD>(m_request.size());
     // Nothing received before this request can be its reply.
     m_rx.clear();

@@ -296,6 +296,9 @@ private:
     BOOL EnsurePortOpen(const std::wstring& name, DWORD baud, BYTE stopBits, DWORD openTimeout,
                         DWORD waitSlice);
     BOOL ConfigurePort(DWORD baud, BYTE stopBits, BYTE eventChar);
+    // Logs how a network converter passes 0xFF: at the connection (even while it is not known
+    // yet) and afterwards whenever the converter shows it anew. Nothing for a serial port.
+    void LogConverterWay(bool atConnection);
     void ClosePort();
     size_t Receive(DWORD count, DWORD timeout, BOOL hex);
     void Send(const void* data, DWORD length, DWORD timeout, BOOL hex);
@@ -504,6 +507,7 @@ private:
     DWORD m_lastConnectAttempt = 0;
     std::string m_rx; // received and not yet consumed
     bool m_droppingLine = false;  // the rest of an over-long line is being dropped
+    ConverterWay m_loggedWay = ConverterWay::None;  // as last logged on this connection (None: not yet)
     CTrafficLogBudget m_rxLogBudget;  // received bytes that may still go into the log
     // Key lines and departures (each ended by "\n") that came while a request waited for its
     // reply or while the connection was being made; handled, in order, once that is over.

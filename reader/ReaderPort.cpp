@@ -182,9 +182,30 @@ void CReader::LogOmittedTraffic(uint32_t omitted, DWORD spanMs)
                     static_cast<unsigned>(spanMs));
 }
 
+void CReader::LogConverterWay(bool atConnection)
+{
+    if (!m_port || (!atConnection && m_loggedWay == ConverterWay::None))
+        return;
+    const ConverterWay way = m_port->GetConverterWay();
+    if (way == ConverterWay::None || way == m_loggedWay)
+        return;
+    m_loggedWay = way;
+    std::string shownBy;
+    m_port->GetConverterWay(&shownBy);
+    const uint32_t message = way == ConverterWay::Telnet ? IDS_LOG_CONVERTER_TELNET
+                             : way == ConverterWay::Raw  ? IDS_LOG_CONVERTER_RAW
+                                                         : IDS_LOG_CONVERTER_UNKNOWN;
+    if (!LogOn(message))
+        return;
+    std::wstring bytes;
+    BytesToHex(bytes, reinterpret_cast<const uint8_t*>(shownBy.data()), shownBy.size());
+    Sink()->Log(this, LOG_LEVEL_INFO, message, m_portName.c_str(), bytes.c_str());
+}
+
 void CReader::ClosePort()
 {
     m_droppingLine = false;  // the next connection starts at the start of a line
+    m_loggedWay = ConverterWay::None;
     DWORD spanMs = 0;
     LogOmittedTraffic(m_rxLogBudget.Pending(GetTickCount(), spanMs), spanMs);
     if (!m_port)
@@ -205,6 +226,7 @@ size_t CReader::Receive(DWORD count, DWORD timeout, BOOL hex)
     HRESULT hr = m_port->Read(m_rx, count, timeout);
     if (FAILED(hr))
         ThrowZPortException(hr, m_portName.c_str());
+    LogConverterWay(false);
     if (m_rx.size() > before && LogOn(IDS_LOG_RECEIVED)) {
         uint32_t omitted = 0;
         DWORD spanMs = 0;

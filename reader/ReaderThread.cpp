@@ -348,6 +348,7 @@ BOOL CReader::Connect()
             }
             Sink()->OnDeviceConnect(this);
         }
+        LogConverterWay(true);
         // Key lines and departures that came while connecting are handled now, after the
         // connection event; a framed protocol sees the cards in its field by its own poll.
         if (m_protocol == PROTOCOL_TEXT)

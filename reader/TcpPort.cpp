@@ -98,12 +98,21 @@ void CZTcpPort::CloseSocket()
     m_selected = 0;
     m_pending = 0;
     m_closed = S_OK;
+    m_drained = false;
+    m_heldBack = false;
 }
 
 void CZTcpPort::KeepClose(HRESULT code)
 {
     if (SUCCEEDED(m_closed))
         m_closed = code;
+}
+
+void CZTcpPort::EndReceiving(HRESULT code)
+{
+    KeepClose(code);
+    m_drained = true;
+    m_pending &= ~ZPORT_READ_PENDING;
 }
 
 HRESULT CZTcpPort::SelectEvents(long events)
@@ -250,7 +259,10 @@ HRESULT STDMETHODCALLTYPE CZTcpPort::Open(DWORD timeoutMs)
         return hr;
     m_pending = 0;
     m_closed = S_OK;
-    // A new connection starts clean: nothing of the previous one is delivered or sent on it.
+    m_drained = false;
+    m_heldBack = false;
+    // A new connection starts clean: nothing of the previous one is delivered or sent on it, and
+    // the converter's way is found anew (it may be another converter now).
     m_telnet.Reset();
     m_received.clear();
     m_sendQueue.clear();
@@ -273,18 +285,24 @@ HRESULT STDMETHODCALLTYPE CZTcpPort::GetInQueue(DWORD* count)
     return hr;
 }
 
-HRESULT CZTcpPort::Receive()
+void CZTcpPort::Receive()
 {
-    if (FAILED(m_closed))
-        return PeerClosed();   // nothing more comes; what came before is handed on first
-    if (m_pending & ZPORT_READ_PENDING)
-        return S_OK;
+    m_heldBack = false;
+    if (m_drained)
+        return;
+    // While the connection lasts FD_READ tells when there is more; after the converter's close
+    // nothing tells, and the rest is taken as it is asked for.
+    if (SUCCEEDED(m_closed) && (m_pending & ZPORT_READ_PENDING))
+        return;
     const size_t before = m_received.size();
-    HRESULT hr = S_OK;
     size_t taken = 0;
     for (;;) {
-        if (m_received.size() >= MaxHeldReceived)
-            break;  // the owner reads what is held first; Read receives again
+        if (m_received.size() >= MaxHeldReceived) {
+            // The owner reads what is held first; the port comes back for the rest (Read,
+            // OnCommEvent), since no network event will.
+            m_heldBack = true;
+            break;
+        }
         if (taken >= MaxReceivePerCall) {
             // More may be waiting: the owner comes back through its wait, where it sees its
             // other events too.
@@ -296,7 +314,7 @@ HRESULT CZTcpPort::Receive()
         DWORD flags = 0;
         if (WSARecv(m_socket.Get(), &buffer, 1, &got, &flags, nullptr, nullptr) == 0) {
             if (got == 0) {
-                hr = PE_PORT_DISCONNECTED;  // the converter closed the connection
+                EndReceiving(PE_PORT_DISCONNECTED);  // the converter closed the connection
                 break;
             }
             m_telnet.Feed(m_recvChunk.data(), got, m_received);
@@ -304,21 +322,18 @@ HRESULT CZTcpPort::Receive()
             continue;
         }
         int error = WSAGetLastError();
-        if (error == WSAEWOULDBLOCK)
-            m_pending |= ZPORT_READ_PENDING;
+        if (error != WSAEWOULDBLOCK)
+            EndReceiving(MapSocketError(error));
+        else if (FAILED(m_closed))
+            m_drained = true;   // closed, and nothing is left in the socket
         else
-            hr = MapSocketError(error);
+            m_pending |= ZPORT_READ_PENDING;
         break;
     }
     // Wake the owner on its event character, as a serial port does.
     if (m_eventChar && m_received.size() > before &&
         m_received.find(static_cast<char>(m_eventChar), before) != std::string::npos)
         SetEvent(m_commEvent);
-    if (hr == PE_PORT_DISCONNECTED) {
-        KeepClose(hr);
-        return PeerClosed();
-    }
-    return hr;
 }
 
 HRESULT CZTcpPort::Flush()
@@ -355,8 +370,10 @@ HRESULT STDMETHODCALLTYPE CZTcpPort::OnCommEvent()
 {
     if (!m_socket.Valid())
         return S_OK;
-    if (FAILED(m_closed))
+    if (FAILED(m_closed)) {
+        Receive();   // the rest of what came before the close, as far as there is room
         return PeerClosed();
+    }
     WSANETWORKEVENTS events{};
     if (WSAEnumNetworkEvents(m_socket.Get(), m_commEvent, &events) != 0)
         return S_OK;
@@ -387,17 +404,27 @@ HRESULT STDMETHODCALLTYPE CZTcpPort::OnCommEvent()
         m_pending &= ~ZPORT_READ_PENDING;
         int code = events.iErrorCode[FD_READ_BIT];
         if (code != 0)
-            keep(MapSocketError(code));
+            EndReceiving(MapSocketError(code));
         else if (SUCCEEDED(hr))
-            keep(Receive());
+            Receive();
     }
     if (events.lNetworkEvents & FD_CLOSE) {
         int code = events.iErrorCode[FD_CLOSE_BIT];
         KeepClose(code == 0 || code == WSAECONNABORTED || code == WSAECONNRESET ? PE_PORT_DISCONNECTED
                                                                                : MapSocketError(code));
-        keep(PeerClosed());
+        Receive();
+    } else if (m_heldBack) {
+        Receive();   // the owner has made room since
     }
+    keep(PeerClosed());
     return hr;
+}
+
+ConverterWay CZTcpPort::GetConverterWay(std::string* shownBy) const
+{
+    if (shownBy)
+        *shownBy = m_telnet.ShownBy();
+    return m_telnet.Way();
 }
 
 HRESULT STDMETHODCALLTYPE CZTcpPort::Read(ZByteString& buffer, DWORD count, DWORD timeoutMs)
@@ -405,14 +432,12 @@ HRESULT STDMETHODCALLTYPE CZTcpPort::Read(ZByteString& buffer, DWORD count, DWOR
     const size_t initial = buffer.size();
     const size_t target = initial + count;
     const DWORD start = GetTickCount();
-    if (m_pending & ZPORT_READ_PENDING) {
+    if ((m_pending & ZPORT_READ_PENDING) && SUCCEEDED(m_closed)) {
         HRESULT hr = OnCommEvent();
         if (FAILED(hr))
             return hr;
     }
-    HRESULT hr = Receive();
-    if (FAILED(hr))
-        return hr;
+    Receive();
     for (;;) {
         if (!m_received.empty() && buffer.size() < target) {
             size_t take = target - buffer.size();
@@ -426,11 +451,17 @@ HRESULT STDMETHODCALLTYPE CZTcpPort::Read(ZByteString& buffer, DWORD count, DWOR
             // network event that brought them may have been this read's own.
             if (!m_received.empty())
                 SetEvent(m_readDoneEvent);
-            else if (FAILED(m_closed))
-                SetEvent(m_commEvent);   // the owner comes back for the close
+            else if (m_heldBack || FAILED(m_closed))
+                SetEvent(m_commEvent);   // the owner comes back for the rest, or for the close
             return S_OK;
         }
-        if (FAILED(m_closed)) {
+        if (m_heldBack || (FAILED(m_closed) && !m_drained)) {
+            // The socket holds more than the port took, and no network event will tell of it.
+            Receive();
+            if (!m_received.empty())
+                continue;
+        }
+        if (m_drained) {
             // Everything before the close is handed on now; the close is reported next time.
             if (buffer.size() == initial)
                 return m_closed;
@@ -443,24 +474,24 @@ HRESULT STDMETHODCALLTYPE CZTcpPort::Read(ZByteString& buffer, DWORD count, DWOR
             return S_OK;
         if (waitSlice < wait)
             wait = waitSlice;
-        hr = WaitCommOrStop(wait);
+        HRESULT hr = WaitCommOrStop(wait);
         if (FAILED(hr))
             return hr;
         if (hr == S_OK) {
             hr = OnCommEvent();
-            if (FAILED(hr))
+            // The close comes back round the loop, after the bytes before it.
+            if (FAILED(hr) && !(m_drained && hr == m_closed))
                 return hr;
         }
-        hr = Receive();
-        if (FAILED(hr))
-            return hr;
+        Receive();
     }
 }
 
 HRESULT STDMETHODCALLTYPE CZTcpPort::Write(const void* data, DWORD length, DWORD timeoutMs)
 {
     const DWORD start = GetTickCount();
-    m_sendQueue.emplace_back(static_cast<const char*>(data), length);
+    m_sendQueue.emplace_back();
+    m_telnet.Encode(static_cast<const char*>(data), length, m_sendQueue.back());
     if (m_pending & ZPORT_WRITE_PENDING) {
         HRESULT hr = OnCommEvent();
         if (FAILED(hr))
@@ -488,8 +519,8 @@ HRESULT STDMETHODCALLTYPE CZTcpPort::Purge(BOOL receiveSide, BOOL sendSide)
 {
     if (receiveSide) {
         m_received.clear();
-        m_telnet.Reset();
-        if (FAILED(m_closed))
+        m_telnet.DropHeld();
+        if (m_heldBack || FAILED(m_closed))
             SetEvent(m_commEvent);
     }
     if (sendSide)

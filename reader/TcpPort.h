@@ -1,15 +1,20 @@
 // The TCP port: a non-blocking Winsock client connection to a network converter, whose network
 // events arrive through the owner's comm event, so that owners drive it exactly like a serial
-// port. The converter's byte stream carries Telnet commands (RFC 854); they are removed and only
-// the data reaches the caller.
+// port. A converter may speak Telnet (RFC 854) or pass bytes as they are; the port finds out which
+// from the converter's own bytes, per connection. From a Telnet converter it removes the commands
+// and the doubling of 0xFF, and to one it doubles 0xFF, so that the caller and the reader each get
+// the other's bytes as they were (TelnetDecoder.h says how the way is found and what stays
+// doubtful).
 //
 // Rule: a converter may send without end. One receive takes a bounded amount from the socket and
 // then lets the owner's wait run (setting the comm event when more may be waiting), and the
 // decoded bytes held for the owner are bounded: beyond that the system keeps them.
 //
 // Rule: a converter that closes the connection right after its last bytes loses none of them. The
-// close is kept and reported only once everything received before it has been handed on (read or
-// purged).
+// close is kept and reported only once everything received before it, in the port and still in
+// the socket, has been handed on (read or purged). Bytes that the bound above leaves in the socket
+// get no further network event: the port takes them itself once there is room, and wakes the owner
+// for them.
 #pragma once
 #include "ZPort.h"
 #include "HostResolve.h"
@@ -52,6 +57,7 @@ public:
     HRESULT STDMETHODCALLTYPE Write(const void* data, DWORD length, DWORD timeoutMs) override;
     HRESULT STDMETHODCALLTYPE Purge(BOOL receiveSide, BOOL sendSide) override;
     HRESULT STDMETHODCALLTYPE OnCommEvent() override;
+    ConverterWay GetConverterWay(std::string* shownBy = nullptr) const override;
 
     // Splits "host:port" at its last colon; false when either part is empty or there is no colon.
     static bool SplitAddress(const std::wstring& name, std::wstring& host, std::wstring& service);
@@ -70,11 +76,15 @@ private:
     HRESULT WaitConnect(DWORD start, DWORD timeoutMs);
     HRESULT ConnectNext(DWORD start, DWORD timeoutMs, HRESULT failure);
     HRESULT SelectEvents(long events);
-    HRESULT Receive();
-    // The converter's close, once nothing received before it waits any more: then its code, else
-    // S_OK (the owner is woken again when the last bytes are taken).
-    HRESULT PeerClosed() const { return m_received.empty() ? m_closed : S_OK; }
+    // Takes what the socket holds, as far as the bounds allow; the end of the connection (the
+    // converter's close, a failed receive) is kept, not returned.
+    void Receive();
+    // The end of the connection, once nothing received before it waits any more, in the port or
+    // in the socket: then its code, else S_OK (the owner is woken again for the rest).
+    HRESULT PeerClosed() const { return m_drained && m_received.empty() ? m_closed : S_OK; }
     void KeepClose(HRESULT code);
+    // Nothing more comes from the socket; `code` says why.
+    void EndReceiving(HRESULT code);
     HRESULT Flush();
     void CloseSocket();
 
@@ -85,6 +95,8 @@ private:
     CTelnetDecoder m_telnet;        // holds a Telnet command that has not arrived whole
     std::string m_received;         // decoded, not yet handed to a caller
     HRESULT m_closed = S_OK;        // how the converter ended the connection, S_OK while it lasts
+    bool m_drained = false;         // the socket has given all it will: only m_received is left
+    bool m_heldBack = false;        // the bound on m_received stopped a receive: the socket may hold more
     std::deque<std::string> m_sendQueue;  // front element may be partly sent already
     std::vector<TcpAddress> m_addresses;  // of the converter, tried in turn until one connects
     size_t m_nextAddress = 0;             // the next one to try

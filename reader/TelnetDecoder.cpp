@@ -1,19 +1,35 @@
-// Telnet command removal for the TCP port.
+// The Telnet layer of the TCP port: the converter's way, command removal and 0xFF doubling.
 #include "TelnetDecoder.h"
 
 namespace {
 
 const unsigned char IAC = 0xFF;
 const unsigned char SB = 0xFA;
-const unsigned char SE = 0xF0;
+const unsigned char SE = 0xF0;      // also the lowest Telnet command
 const unsigned char WILL = 0xFB;
 const unsigned char DONT = 0xFE;
+
+unsigned char At(const std::string& s, size_t i)
+{
+    return static_cast<unsigned char>(s[i]);
+}
 
 } // namespace
 
 void CTelnetDecoder::Reset()
 {
     m_raw.clear();
+    m_way = ConverterWay::Unknown;
+    m_shownBy.clear();
+}
+
+void CTelnetDecoder::Show(ConverterWay way, size_t at, size_t count)
+{
+    // Raw is final: no Telnet converter sends its sign. Telnet may still turn out raw.
+    if (m_way == ConverterWay::Raw || m_way == way)
+        return;
+    m_way = way;
+    m_shownBy.assign(m_raw, at, count);
 }
 
 CTelnetDecoder::SubnegotiationEnd CTelnetDecoder::FindSubnegotiationEnd(size_t body, size_t& end) const
@@ -21,16 +37,20 @@ CTelnetDecoder::SubnegotiationEnd CTelnetDecoder::FindSubnegotiationEnd(size_t b
     const size_t size = m_raw.size();
     size_t at = body;
     while (at < size && at - body <= MaxSubnegotiation) {
-        if (static_cast<unsigned char>(m_raw[at]) != IAC) {
+        if (At(m_raw, at) != IAC) {
             ++at;
             continue;
         }
         if (at + 1 >= size)
             return SubnegotiationEnd::Pending;  // an IAC whose next byte is still on its way
-        if (static_cast<unsigned char>(m_raw[at + 1]) == SE) {
+        const unsigned char next = At(m_raw, at + 1);
+        end = at;
+        if (next == SE) {
             end = at + 2;
             return SubnegotiationEnd::Found;
         }
+        if (next < SE)
+            return SubnegotiationEnd::NotTelnet;
         at += 2;
     }
     return at - body > MaxSubnegotiation ? SubnegotiationEnd::TooLong : SubnegotiationEnd::Pending;
@@ -42,6 +62,11 @@ void CTelnetDecoder::Feed(const char* bytes, size_t length, std::string& data)
     size_t i = 0;
     const size_t size = m_raw.size();
     while (i < size) {
+        if (m_way == ConverterWay::Raw) {
+            data.append(m_raw, i, std::string::npos);
+            i = size;
+            break;
+        }
         size_t iac = m_raw.find(static_cast<char>(IAC), i);
         if (iac == std::string::npos) {
             data.append(m_raw, i, std::string::npos);
@@ -52,8 +77,11 @@ void CTelnetDecoder::Feed(const char* bytes, size_t length, std::string& data)
         i = iac;
         if (i + 1 >= size)
             break;  // the command byte has not arrived yet
-        const unsigned char command = static_cast<unsigned char>(m_raw[i + 1]);
-        if (command == IAC) {
+        const unsigned char command = At(m_raw, i + 1);
+        if (command < SE) {
+            Show(ConverterWay::Raw, i, 2);   // the loop passes both bytes on as data
+        } else if (command == IAC) {
+            Show(ConverterWay::Telnet, i, 2);
             data.push_back(static_cast<char>(IAC));
             i += 2;
         } else if (command == SB) {
@@ -61,14 +89,37 @@ void CTelnetDecoder::Feed(const char* bytes, size_t length, std::string& data)
             const SubnegotiationEnd found = FindSubnegotiationEnd(i + 2, end);
             if (found == SubnegotiationEnd::Pending)
                 break;  // held until its end comes
-            i = found == SubnegotiationEnd::Found ? end : i + 2;
+            if (found == SubnegotiationEnd::NotTelnet) {
+                Show(ConverterWay::Raw, end, 2);   // IAC SB and all after it are data
+            } else if (found == SubnegotiationEnd::Found) {
+                Show(ConverterWay::Telnet, i, 3);
+                i = end;
+            } else {
+                i += 2;
+            }
         } else if (command >= WILL && command <= DONT) {
             if (i + 2 >= size)
                 break;  // the option byte is still on its way
+            Show(ConverterWay::Telnet, i, 3);
             i += 3;
         } else {
+            Show(ConverterWay::Telnet, i, 2);
             i += 2;
         }
     }
     m_raw.erase(0, i);
+}
+
+void CTelnetDecoder::Encode(const char* bytes, size_t length, std::string& out) const
+{
+    if (m_way != ConverterWay::Telnet) {
+        out.append(bytes, length);
+        return;
+    }
+    out.reserve(out.size() + length);
+    for (size_t i = 0; i < length; ++i) {
+        out.push_back(bytes[i]);
+        if (static_cast<unsigned char>(bytes[i]) == IAC)
+            out.push_back(static_cast<char>(IAC));
+    }
 }

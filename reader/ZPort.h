@@ -13,6 +13,7 @@
 #include <exception>
 #include <string>
 
+#include "ConverterWay.h"
 #include "Exceptions.h"
 #include "Messages.h"
 
@@ -114,6 +115,15 @@ public:
     // none). The sizes are only a recommendation, so such a port is open all the same; the owner
     // logs it.
     DWORD QueueSizeError() const { return m_queueSizeError; }
+
+    // How the line passes 0xFF (None: not a network converter); `shownBy`, when given, gets the
+    // converter's bytes that showed it.
+    virtual ConverterWay GetConverterWay(std::string* shownBy = nullptr) const
+    {
+        if (shownBy)
+            shownBy->clear();
+        return ConverterWay::None;
+    }
 
 protected:
     volatile LONG m_refCount = 0;

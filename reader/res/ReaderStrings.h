@@ -8,6 +8,12 @@
 #define IDS_ON_COMMAND            114 // "on command." (reason of a requested disconnection)
 #define IDS_WINSOCK_VERSION_NEEDED 117 // required Winsock major and minor version
 
+// Log messages below 140 are written whenever the log is on: once per connection, how a network
+// converter passes 0xFF. Arguments: port name, the converter's bytes that showed it (hex text).
+#define IDS_LOG_CONVERTER_UNKNOWN 137
+#define IDS_LOG_CONVERTER_TELNET  138
+#define IDS_LOG_CONVERTER_RAW     139
+
 // Log messages 140-149: port.
 #define IDS_LOG_PORT_OPEN         140 // port name, baud, 'N', 8, stop-bits text
 #define IDS_LOG_PORT_OPEN_FAILED  141 // port name, baud, 'N', 8, stop bits (1 or 2), code, text

@@ -1,7 +1,9 @@
 // The TCP port against a Winsock peer on 127.0.0.1 inside this program: connection, Telnet
 // decoding, closing peers, time-outs, stop requests and sending under back-pressure.
 #include "PortTestUtil.h"
+#include "TcpCalls.h"
 #include "TcpPort.h"
+#include "WaitUntil.h"
 
 #include <gtest/gtest.h>
 #include <atomic>
@@ -425,4 +427,146 @@ TEST_F(TcpPortTest, AFloodIsTakenInBoundedReceivesAndHeldUpToABound)
     while (got.size() < flood && GetTickCount() - start < 10000)
         ASSERT_EQ(S_OK, port->Read(got, static_cast<DWORD>(flood - got.size()), 100));
     EXPECT_EQ(flood, got.size());
+}
+
+// Records FD_CLOSE as Windows documents it: as soon as the converter's close has arrived (the
+// test says when), whether or not its last bytes have been read. Wine records it only once they
+// have been.
+class CWindowsCloseCalls : public CTcpCalls
+{
+public:
+    std::atomic<bool> closeArrived{false};
+
+    int EnumNetworkEvents(SOCKET s, HANDLE event, WSANETWORKEVENTS* events) override
+    {
+        const int result = CTcpCalls::EnumNetworkEvents(s, event, events);
+        if (result == 0 && closeArrived && !m_recorded) {
+            m_recorded = true;
+            events->lNetworkEvents |= FD_CLOSE;
+            events->iErrorCode[FD_CLOSE_BIT] = 0;
+        }
+        return result;
+    }
+
+private:
+    bool m_recorded = false;
+};
+
+// A converter that closes while the port already holds its 64 KB for the owner, with much more
+// still in the socket: all of it is delivered, in order, before the close, whether the owner
+// reads on or only answers its events, and whether the close is told before the last bytes are
+// read (Windows) or after (Wine).
+TEST_F(TcpPortTest, EverythingBeforeTheConvertersCloseIsDeliveredPastTheHoldingBound)
+{
+    const size_t total = 256 * 1024;
+    std::string pattern(total, '\0');
+    for (size_t i = 0; i < total; ++i)
+        pattern[i] = static_cast<char>((i * 13 + i / 509) & 0xFF);
+    for (int run = 0; run < 4; ++run) {
+        const bool byEvents = run % 2 != 0;
+        const bool windowsClose = run >= 2;
+        SCOPED_TRACE(std::string(byEvents ? "events, then the queue" : "reads") +
+                     (windowsClose ? ", close told early" : ", close told late"));
+        CWindowsCloseCalls calls;
+        std::unique_ptr<CCallSeamScope<CTcpCalls>> scope;
+        if (windowsClose)
+            scope = std::make_unique<CCallSeamScope<CTcpCalls>>(calls);
+        std::atomic<bool> allSent{false};
+        LoopbackPeer peer([&](SOCKET s) {
+            int size = 1024 * 1024;
+            setsockopt(s, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&size), sizeof(size));
+            SendAll(s, pattern);
+            allSent = true;
+            shutdown(s, SD_SEND);
+            char b;
+            recv(s, &b, 1, 0);
+        });
+        PortRef port(MakePort(peer.Address(), events));
+        ASSERT_EQ(S_OK, port->Open(3000));
+        DWORD queued = 0;
+        for (int wake = 0; wake < 40 && queued < 64 * 1024; ++wake) {
+            WaitForSingleObject(events.comm.Get(), 50);
+            ResetEvent(events.comm.Get());
+            ASSERT_EQ(S_OK, port->GetInQueue(&queued));
+        }
+        ASSERT_GE(queued, 64u * 1024) << "the port never held its bound";
+        ASSERT_TRUE(WaitUntil([&] { return allSent.load(); }, 5000)) << "the converter could not send all";
+        Sleep(300);  // its close is in as well
+        calls.closeArrived = true;
+        for (int wake = 0; wake < 5; ++wake)
+            port->OnCommEvent();
+
+        std::string got;
+        HRESULT hr = S_OK;
+        const DWORD start = GetTickCount();
+        while (SUCCEEDED(hr) && GetTickCount() - start < 10000) {
+            if (!byEvents) {
+                hr = port->Read(got, 100000, 100);
+                continue;
+            }
+            HANDLE handles[2] = {events.comm.Get(), events.readDone.Get()};
+            const DWORD r = WaitForMultipleObjects(2, handles, FALSE, 1000);
+            if (r == WAIT_TIMEOUT)
+                break;   // nobody was woken for what is left
+            ResetEvent(handles[r - WAIT_OBJECT_0]);
+            hr = r == WAIT_OBJECT_0 ? port->OnCommEvent() : port->OnReadComplete();
+            if (SUCCEEDED(hr))
+                hr = port->GetInQueue(&queued);
+            if (SUCCEEDED(hr) && queued)
+                hr = port->Read(got, queued, 0);
+        }
+        printf("%zu of %zu bytes before the close, then 0x%08lX\n", got.size(), total, static_cast<unsigned long>(hr));
+        EXPECT_EQ(total, got.size());
+        EXPECT_TRUE(got == pattern.substr(0, got.size())) << "out of order";
+        EXPECT_EQ(PE_PORT_DISCONNECTED, hr);
+    }
+}
+
+// 0xFF goes to each converter as its own bytes have shown it wants it: doubled to one that
+// negotiated, as it is to one that sent 0xFF followed by a byte that is no Telnet command and to one
+// that has shown nothing yet.
+TEST_F(TcpPortTest, A0xFFIsSentAsTheConvertersWayWantsIt)
+{
+    struct Case
+    {
+        const char* what;
+        std::string greeting;     // what the converter sends first
+        std::string data;         // what the port delivers of it
+        ConverterWay way;
+        std::string wire;         // what the converter receives for the request
+    };
+    const std::string request("\x02\xFF\x09\x23", 4);
+    const Case cases[] = {
+        {"negotiates", std::string("\xFF\xFB\x03\xFF\xFD\x00" "A", 7), "A", ConverterWay::Telnet,
+         std::string("\x02\xFF\xFF\x09\x23", 5)},
+        {"raw", std::string("\x02\xFF\x07" "A", 4), std::string("\x02\xFF\x07" "A", 4), ConverterWay::Raw, request},
+        {"not shown", "A", "A", ConverterWay::Unknown, request},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string wire;   // the peer thread's until the peer is gone
+        {
+            const std::string greeting = c.greeting;
+            const size_t expected = c.wire.size();
+            LoopbackPeer peer([&wire, greeting, expected](SOCKET s) {
+                SendAll(s, greeting);
+                char chunk[64];
+                while (wire.size() < expected) {
+                    int n = recv(s, chunk, sizeof(chunk), 0);
+                    if (n <= 0)
+                        return;
+                    wire.append(chunk, static_cast<size_t>(n));
+                }
+            });
+            PortRef port(MakePort(peer.Address(), events));
+            ASSERT_EQ(S_OK, port->Open(3000));
+            EXPECT_EQ(c.data, ReadExactly(port.Get(), c.data.size(), 3000));
+            std::string shownBy;
+            EXPECT_EQ(c.way, port->GetConverterWay(&shownBy));
+            EXPECT_EQ(c.way == ConverterWay::Unknown, shownBy.empty());
+            ASSERT_EQ(S_OK, port->Write(request.data(), static_cast<DWORD>(request.size()), 1000));
+            Sleep(300);   // the request reaches the peer
+        }
+        EXPECT_EQ(c.wire, wire);
+    }
 }

@@ -79,3 +79,78 @@ TEST(TelnetDecoder, AnOverlongSubnegotiationIsData)
     decoder.Reset();
     EXPECT_EQ("fresh", Decode(decoder, "fresh")) << "a reset forgets what was held";
 }
+
+// The converter's way, from its own bytes however TCP splits them: an IAC followed by a byte that
+// is no Telnet command shows a raw converter for good (the bytes are data); Telnet's own sequences
+// show a Telnet one until such a byte comes.
+TEST(TelnetDecoder, TheConvertersBytesShowItsWay)
+{
+    struct Case
+    {
+        const char* what;
+        std::string stream;
+        std::string data;
+        ConverterWay way;
+        std::string shownBy;
+    };
+    const Case cases[] = {
+        {"data alone", "Kora USB\r\n", "Kora USB\r\n", ConverterWay::Unknown, ""},
+        {"0xFF and a low byte", "\x02\xFF\x07\x23", "\x02\xFF\x07\x23", ConverterWay::Raw, "\xFF\x07"},
+        {"0xFF and 0x00", std::string("\x55\xFF\x00", 3), std::string("\x55\xFF\x00", 3), ConverterWay::Raw,
+         std::string("\xFF\x00", 2)},
+        {"doubled", "a\xFF\xFF" "b", "a\xFF" "b", ConverterWay::Telnet, "\xFF\xFF"},
+        {"negotiated", "\xFF\xFB\x03\xFF\xFD\x03" "ok", "ok", ConverterWay::Telnet, "\xFF\xFB\x03"},
+        {"a command", "a\xFF\xF1" "b", "ab", ConverterWay::Telnet, "\xFF\xF1"},
+        {"a sub-negotiation", "\xFF\xFA\x2C\x01\xFF\xF0" "ok", "ok", ConverterWay::Telnet, "\xFF\xFA\x2C"},
+        {"taken for Telnet, then raw", "\xFF\xFF" "a\xFF\x12\xFF\xFF", "\xFF" "a\xFF\x12\xFF\xFF", ConverterWay::Raw,
+         "\xFF\x12"},
+        {"raw, then what Telnet would send", "\xFF\x12\xFF\xFB\x03\xFF\xFF", "\xFF\x12\xFF\xFB\x03\xFF\xFF",
+         ConverterWay::Raw, "\xFF\x12"},
+        {"a low byte inside what began as a sub-negotiation", "\xFF\xFA\x2C\xFF\x07z",
+         "\xFF\xFA\x2C\xFF\x07z", ConverterWay::Raw, "\xFF\x07"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        for (bool split : {false, true}) {
+            CTelnetDecoder decoder;
+            std::string data;
+            if (split) {
+                for (char byte : c.stream)
+                    data += Decode(decoder, std::string(1, byte));
+            } else {
+                data = Decode(decoder, c.stream);
+            }
+            EXPECT_EQ(c.data, data) << (split ? "byte by byte" : "whole");
+            EXPECT_EQ(c.way, decoder.Way());
+            EXPECT_EQ(c.shownBy, decoder.ShownBy());
+            EXPECT_EQ(0u, decoder.Held());
+        }
+    }
+}
+
+// What is sent goes as the converter's way wants it; a purge keeps the way, a new connection
+// forgets it.
+TEST(TelnetDecoder, SentBytesFollowTheWayThatStaysForTheConnection)
+{
+    const std::string request("\x02\xFF\x09\x23\x00\x0A\x00\x37\x01", 9);
+    auto encode = [&](const CTelnetDecoder& decoder) {
+        std::string out = "head";
+        decoder.Encode(request.data(), request.size(), out);
+        return out;
+    };
+    CTelnetDecoder decoder;
+    EXPECT_EQ("head" + request, encode(decoder)) << "not known yet: as it is";
+    Decode(decoder, "\xFF\xFD\x03");
+    EXPECT_EQ("head" + std::string("\x02\xFF\xFF\x09\x23\x00\x0A\x00\x37\x01", 10), encode(decoder));
+    Decode(decoder, "\xFF");
+    EXPECT_EQ(1u, decoder.Held());
+    decoder.DropHeld();
+    EXPECT_EQ(0u, decoder.Held());
+    EXPECT_EQ(ConverterWay::Telnet, decoder.Way()) << "a purge keeps the way";
+    Decode(decoder, "\xFF\x42");
+    EXPECT_EQ(ConverterWay::Raw, decoder.Way());
+    EXPECT_EQ("head" + request, encode(decoder));
+    decoder.Reset();
+    EXPECT_EQ(ConverterWay::Unknown, decoder.Way()) << "a new connection finds its way anew";
+    EXPECT_EQ("", decoder.ShownBy());
+}

@@ -95,6 +95,8 @@ JsonFields ReaderFields(const SimReaderConfig& c)
         f.Add("drop_when_closed", c.dropWhenClosed != 0);
     if (c.telnetEscape >= 0)
         f.Add("telnet_escape", c.telnetEscape != 0);
+    if (!c.converter.empty())
+        f.Add("converter", c.converter);
     if (!c.storedKeys.empty()) {
         std::string list = "[";
         for (size_t i = 0; i < c.storedKeys.size(); ++i)
@@ -814,6 +816,8 @@ std::vector<CSimControl::Frame> CSimControl::Frames(int id, bool clear)
         Frame frame;
         frame.hex = list[i]["hex"].AsString();
         frame.ms = list[i]["ms"].AsDouble();
+        if (list[i].Has("seq"))
+            frame.seq = static_cast<int>(list[i]["seq"].AsInt());
         out.push_back(frame);
     }
     return out;

@@ -106,6 +106,8 @@ struct SimReaderConfig {
     int replyDelayMs = -1;           // -1 = default (0)
     int dropWhenClosed = -1;         // serial: -1 default (on)
     int telnetEscape = -1;           // TCP: -1 default (on)
+    std::string converter;           // TCP: "raw", "telnet", "rfc2217", "telnet_doubling";
+                                     // empty = default (telnet_doubling, or as telnetEscape says)
     std::vector<std::string> storedKeys;   // keys stored in a Mifare reader, 12 hex digits
                                            // each; empty = the hub's default
 };
@@ -231,6 +233,7 @@ public:
     struct Frame {
         std::string hex;
         double ms = 0;
+        int seq = -1;        // binary frames: the request's number
     };
     std::vector<Frame> Frames(int id, bool clear = false);
 

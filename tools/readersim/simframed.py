@@ -194,8 +194,11 @@ class FramedReader(TextReader):
             self.mode = "text"
             self._scan, self._selected, self._auth = 0, None, None
 
-    def _log_frame(self, data):
-        self.frames.append({"hex": bytes(data).hex().upper(), "ms": time.monotonic() * 1000.0})
+    def _log_frame(self, data, seq=None):
+        frame = {"hex": bytes(data).hex().upper(), "ms": time.monotonic() * 1000.0}
+        if seq is not None:
+            frame["seq"] = seq
+        self.frames.append(frame)
         del self.frames[:-_MAX_FRAMES]
 
     def _frame_override(self, key):
@@ -296,7 +299,7 @@ class FramedReader(TextReader):
             self.bad_frames += 1
             return
         seq, cmd, data = frame[1], frame[3], frame[4:n - 2]
-        self._log_frame(frame[3:n - 2])
+        self._log_frame(frame[3:n - 2], seq)
         if self.silent or not self.unit.powered:
             return
         if self.mode == "text" and cmd != 0x2F:

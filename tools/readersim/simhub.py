@@ -23,7 +23,7 @@ from simvocab import SimError
 
 _UNIT_FIELDS = {"model", "serial", "device_code", "version", "build", "ident_lines", "powered"}
 _READER_FIELDS = {"speed", "pace", "reply_delay_ms", "silent", "drop_when_closed", "stored_keys",
-                  "telnet_escape", "frame_noise_hex"}
+                  "telnet_escape", "converter", "frame_noise_hex"}
 _CARD_FIELDS = {"type", "key", "line", "number", "memory", "locked_pages", "pages", "key_a", "key_b",
                 "add",
                 "mifare_form", "atqa", "sak"}

@@ -11,6 +11,7 @@ for a request) is kept here; the bytes themselves leave through the transport.
 import asyncio
 import re
 
+import simtelnet
 import simvocab as V
 from simargs import Args
 from simvocab import SimError
@@ -317,16 +318,22 @@ class Reader:
             if t.mode != "serial":
                 raise SimError("drop_when_closed applies to serial readers only")
             new["drop_when_closed"] = a.bool("drop_when_closed")
+        if a.has("telnet_escape") and a.has("converter"):
+            raise SimError("give either converter or telnet_escape")
         if a.has("telnet_escape"):
             if t.mode != "tcp":
                 raise SimError("telnet_escape applies to TCP readers only")
-            new["telnet_escape"] = a.bool("telnet_escape")
+            new["converter"] = "telnet_doubling" if a.bool("telnet_escape") else "raw"
+        if a.has("converter"):
+            if t.mode != "tcp":
+                raise SimError("converter applies to TCP readers only")
+            new["converter"] = a.str("converter", choices=simtelnet.KINDS)
         return new
 
     def _apply(self, new):
         t = self.transport
         for k, v in new.items():
-            if k in ("speed", "pace", "drop_when_closed", "telnet_escape"):
+            if k in ("speed", "pace", "drop_when_closed", "converter"):
                 setattr(t, k, v)
             else:
                 setattr(self, k, v)

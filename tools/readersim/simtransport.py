@@ -20,6 +20,7 @@ import time
 import tty
 
 import simline
+import simtelnet
 from simvocab import SimError
 
 
@@ -353,15 +354,17 @@ class TcpTransport(Transport):
     It serves one connection at a time and accepts the next only after the
     current one has closed; a client that connects meanwhile waits in the
     listen backlog with whatever it already sent, as with a converter that
-    allows one client. Reader output has 0xFF doubled (Telnet IAC IAC) when
-    telnet_escape is on; raw output is sent as it stands."""
+    allows one client. What it does to the bytes is its `converter` kind
+    (simtelnet): raw, or Telnet with 0xFF doubled both ways, negotiating first
+    or not. Raw output is sent as it stands whatever the kind."""
 
     mode = "tcp"
 
     def __init__(self, port, speed):
         super().__init__()
         self.speed = speed
-        self.telnet_escape = True
+        self.converter = "telnet_doubling"
+        self.telnet_in = simtelnet.TelnetInput()
         self.connections = 0
         self._lsock = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
         try:
@@ -377,13 +380,32 @@ class TcpTransport(Transport):
         self._conn_task = None
         self._accepter = asyncio.get_running_loop().create_task(self._accept_loop())
 
+    @property
+    def telnet_escape(self):
+        """The older name of the choice between raw and Telnet (doubling only)."""
+        return simtelnet.speaks_telnet(self.converter)
+
+    @telnet_escape.setter
+    def telnet_escape(self, on):
+        self.converter = "telnet_doubling" if on else "raw"
+
     async def _accept_loop(self):
         loop = asyncio.get_running_loop()
         while True:
             conn, _ = await loop.sock_accept(self._lsock)
             conn.setblocking(False)
-            self._conn = conn
             self.connections += 1
+            self.telnet_in.reset()
+            # The greeting goes first, before the connection is open to the output queue, so
+            # nothing queued for it can overtake it.
+            hello = simtelnet.greeting(self.converter)
+            if hello:
+                try:
+                    await loop.sock_sendall(conn, hello)
+                    self.sent += hello
+                except OSError:
+                    pass
+            self._conn = conn
             self._conn_task = loop.create_task(self._serve(conn))
             await asyncio.wait([self._conn_task])
             self._conn = None
@@ -399,7 +421,8 @@ class TcpTransport(Transport):
                     return
                 if not raw:
                     return
-                self._got(raw, raw)
+                heard = self.telnet_in.feed(raw) if simtelnet.speaks_telnet(self.converter) else raw
+                self._got(raw, heard)
         finally:
             conn.close()
 
@@ -411,8 +434,8 @@ class TcpTransport(Transport):
         if self._conn is None:
             self.dropped += len(data)
             return b""
-        if not raw and self.telnet_escape:
-            data = data.replace(b"\xff", b"\xff\xff")
+        if not raw and simtelnet.speaks_telnet(self.converter):
+            data = simtelnet.escape(data)
         return data
 
     async def _write(self, data):
@@ -448,5 +471,6 @@ class TcpTransport(Transport):
         d = super().info()
         d.update({"port": "127.0.0.1:%d" % self.port, "tcp_port": self.port,
                   "connected": self.connected, "connections": self.connections,
-                  "telnet_escape": self.telnet_escape})
+                  "converter": self.converter, "telnet_escape": self.telnet_escape,
+                  "telnet_commands": self.telnet_in.commands, "telnet_bad": self.telnet_in.bad})
         return d
