@@ -39,12 +39,15 @@ public:
     // The same, waiting at most `timeoutMs`: false when Run has not returned by then (the thread
     // goes on; follow with Abandon, or wait again).
     bool StopThread(DWORD timeoutMs);
-    // After a StopThread that gave up: the thread deletes the object once Run has returned, or
-    // the object is deleted here when it already has. The object must have been made with new;
-    // the caller does not touch it again.
+    // After a StopThread that gave up (or on the object's own thread): the thread deletes the
+    // object once Run has returned, or the object is deleted here when it already has, without
+    // waiting for the rest of the thread's exit (the owner has given up waiting already). The
+    // object must have been made with new; the caller does not touch it again.
     void Abandon();
 
     bool Started() const { return m_thread.Valid(); }
+    // Whether the calling thread is the object's own.
+    bool OnOwnThread() const;
     // 1 while the thread is meant to go on; Run loops test it.
     bool Running() const { return m_running.load(std::memory_order_acquire) != 0; }
     HANDLE ThreadHandle() const { return m_thread.Get(); }
@@ -62,7 +65,6 @@ protected:
 
 private:
     static DWORD WINAPI ThreadProc(void* param);
-    bool OnOwnThread() const;
     bool WaitForEnd(DWORD timeoutMs);
 
     // What becomes of the object when Run returns: the owner's still, or the thread's to delete.
