@@ -334,6 +334,9 @@ bool CReader::StopForTest(DWORD timeoutMs)
 {
     if (!Started())
         return true;
+    // Asked from inside one of the reader's own sink calls: the thread cannot stop under it.
+    if (OnOwnThread())
+        return false;
     RequestStop();
     if (StopThread(timeoutMs))
         return true;

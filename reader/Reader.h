@@ -193,7 +193,8 @@ public:
     // Stops the thread for the device test, waiting for it at most `timeoutMs`. A thread still
     // inside a system call by then (a driver that takes tens of seconds over an open) is told to go
     // on instead, as if no stop had been asked for: it keeps its port and connects again once the
-    // call returns, and the reader stays as it was. True when the thread has stopped (or none ran).
+    // call returns, and the reader stays as it was; so does a reader asked on its own thread (from
+    // inside one of its sink calls). True when the thread has stopped (or none ran).
     bool StopForTest(DWORD timeoutMs);
     // The device test: stops the thread (without limit: the owner that must not hang calls
     // StopForTest first), then opens the port and identifies the reader (or the bus address) on the

@@ -193,3 +193,35 @@ TEST_F(HeldEventTest, TheEventHandlerMayCloseTheDeviceWhoseEventItHandles)
     EXPECT_TRUE(eventhost::CRecorder::Instance().WaitFor(
         [](const eventhost::Entry& e) { return e.Kind == L"event" && e.Source == L"COM228"; }, 1, WaitMs));
 }
+
+// ... and the handler may run the device test of that device: the device's thread is inside the
+// handler's call and cannot stop for the test, which answers "busy" at once; the device goes on.
+TEST_F(HeldEventTest, TheEventHandlerMayTestTheDeviceWhoseEventItHandles)
+{
+    struct Outcome
+    {
+        std::atomic<int> Tested{-1}; // -1 not yet, else the result of DeviceTest
+        std::atomic<DWORD> Took{0};
+    } outcome;
+    host.SetHandler([&](const eventhost::Entry& e) {
+        if (e.Source != L"COM229" || outcome.Tested != -1)
+            return;
+        std::vector<tVariant> out{Empty(), Empty()};
+        tVariant result = Empty();
+        const DWORD start = GetTickCount();
+        const bool called = object->CallAsFunc(MethodDeviceTest, &result, out.data(), 2);
+        outcome.Took = GetTickCount() - start;
+        outcome.Tested = called && result.vt == VTYPE_BOOL && result.bVal ? 1 : 0;
+    });
+    ASSERT_TRUE(Open(L"COM229"));
+    ASSERT_TRUE(WaitUntil([&] { return outcome.Tested != -1; }, WaitMs));
+    EXPECT_EQ(outcome.Tested, 0);
+    EXPECT_LE(outcome.Took.load(), 500u);
+    EXPECT_EQ(object->LastErrorCode(), static_cast<HRESULT>(0x80040212)) << "not \"Port is busy.\"";
+
+    // The same reader tries the port again at its period, and reports it once more.
+    EXPECT_TRUE(WaitUntil([&] { return EventsOf(L"COM229") >= 2; }, WaitMs));
+    host.SetHandler(nullptr);
+    EXPECT_EQ(object->OpenPortCount(), 1u);
+    EXPECT_TRUE(Close(L"COM229"));
+}
