@@ -5,8 +5,9 @@
 // from whatever it waits on, because by the time the base destructor runs the derived members
 // that Run uses are already gone. The base destructor joins as a last resort only.
 //
-// A thread may be stuck in the system (a driver that takes its time over a call) when its owner
-// must go on: the owner then stops waiting and hands the object over to the thread (Abandon),
+// A thread may be stuck in the system (a driver that takes its time over a call) or in a call its
+// owner's host holds, when its owner must go on: the owner then stops waiting (or, on the object's
+// own thread, does not wait at all) and hands the object over to the thread (Abandon),
 // which deletes it once Run has returned. Each thread holds a reference to the library its code
 // is in until its very end, so that a library its host frees meanwhile stays mapped for it.
 #pragma once
