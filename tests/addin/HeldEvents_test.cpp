@@ -218,7 +218,7 @@ TEST_F(HeldEventTest, TheEventHandlerMayTestTheDeviceWhoseEventItHandles)
     EXPECT_EQ(object->LastErrorCode(), static_cast<HRESULT>(0x80040212)) << "not \"Port is busy.\"";
 
     // The same reader tries the port again at its period, and reports it once more.
-    EXPECT_TRUE(WaitUntil([&] { return EventsOf(L"COM229") >= 2; }, WaitMs));
+    EXPECT_TRUE(WaitUntil([&] { return EventsOf(L"COM229") >= 2; }, 2 * WaitMs));
     host.SetHandler(nullptr);
     EXPECT_EQ(object->OpenPortCount(), 1u);
     EXPECT_TRUE(Close(L"COM229"));
