@@ -61,10 +61,24 @@ CParvel::~CParvel()
         Shutdown();
     } catch (...) {
     }
+    // Deleted here while a reader's call is still inside (Destroy frees the object only after):
+    // the call returns into this object, which must wait for it.
+    m_readerLink->Sever(nullptr);
+    m_readerLink->WaitIdle(INFINITE);
     CParvel* self = this;
     CurrentComponent.compare_exchange_strong(self, nullptr);
-    if (&CurrentReadKeys() == m_readKeys.get())
-        SetCurrentReadKeys(nullptr);
+    ReleaseCurrentReadKeys(m_readKeys.get());
+}
+
+void CParvel::Destroy(CParvel* component)
+{
+    if (!component)
+        return;
+    try {
+        component->Shutdown();
+    } catch (...) {
+    }
+    component->m_readerLink->Sever([component] { delete component; });
 }
 
 CParvel* CParvel::Current()
@@ -75,7 +89,7 @@ CParvel* CParvel::Current()
 void* CParvel::DestructorSlot(unsigned int flags)
 {
     if (flags & 1)
-        delete this;
+        Destroy(this);
     return this;
 }
 
@@ -84,6 +98,16 @@ void* CParvel::DestructorSlot(unsigned int flags)
 
 bool CParvel::Init(void* connection)
 {
+    // Reader calls reach the platform's side again once Init has made it anew (after a Done).
+    struct Reopen
+    {
+        CParvel& Component;
+        ~Reopen()
+        {
+            CritSecLock lock(Component.m_shutLock);
+            Component.m_shut = false;
+        }
+    } reopen{*this};
     try {
         m_connection = static_cast<IAddInDefBase*>(connection);
         // Without a connection that takes our event depth, the component works without a window,
@@ -186,6 +210,12 @@ void CParvel::Done()
 void CParvel::Shutdown()
 {
     CloseAllReaders();
+    {
+        // Readers left to end alone may still be inside a call; none of them reaches the platform,
+        // the window or the command event any more.
+        CritSecLock lock(m_shutLock);
+        m_shut = true;
+    }
     m_waitingReader = nullptr;
     CloseMedia();
     m_window.Reset();

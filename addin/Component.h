@@ -10,6 +10,11 @@
 //   formatted, log settings, applied settings); it is never held while an external event is raised.
 // - Inside CParvel the member SetLastError hides the Win32 function of that name: call the system's
 //   as ::SetLastError() (and ::GetLastError() for symmetry).
+// - Reader threads call in through the component's sink link (SinkLink.h), and Close, Done and
+//   DestroyObject never wait on such a call: the platform may hold one in ExternalEvent for as
+//   long as it likes. Done shuts the way out (the connection, the hidden window, the command
+//   event) to calls still in flight, and the component's memory is freed only when the last of
+//   them has returned (Destroy).
 // - Several components may live in one process (one per device of the platform's equipment
 //   library): each reader follows the read-keys settings and the log of the component that opened
 //   it. The newest component's read-keys block is also the process-wide default for readers
@@ -104,8 +109,13 @@ public:
     CParvel(const CParvel&) = delete;
     CParvel& operator=(const CParvel&) = delete;
 
-    // The newest component of the process, or null once it is gone.
+    // The newest component of the process, or null once it is gone (freed).
     static CParvel* Current();
+    // DestroyObject and the deleting destructor slot: shuts the component down (as Done, within
+    // its time) and frees it, here or, while a reader's call is still inside it (the platform holds
+    // it in ExternalEvent, a disk holds a log write), on that call's thread once it has returned.
+    // Plain delete waits for such a call instead.
+    static void Destroy(CParvel* component);
 
     // Slot 0 of each of the three interfaces (Microsoft's scalar deleting destructor): bit 0 of
     // the flags deletes the component.
@@ -409,6 +419,15 @@ private:
 
     std::map<std::wstring, ReaderEntry, PortNameLess> m_ports;   // port name -> its one reader
     std::map<std::wstring, DeviceEntry, PortNameLess> m_devices; // device identifier -> device
+    // The link its readers call it through: it knows which calls are still inside the component.
+    std::shared_ptr<CSinkLink> m_readerLink = std::make_shared<CSinkLink>();
+    // Done shuts, under this lock, what reader calls reach outside the component's memory: the
+    // connection (ExternalEvent), the hidden window and the command event; a call still in flight
+    // touches none of them afterwards. Held only to look and to post or set, never across a call
+    // into the platform, so Done never waits on a reader.
+    CCriticalSection m_shutLock;
+    bool m_shut = false;
+
     CReaderSettings m_loaded;  // as last loaded from the store
     CReaderSettings m_working; // what properties, SetParameter, Open and the search use
 

@@ -9,6 +9,8 @@
 //   format list there); the lock is left before ExternalEvent is called, because the platform may
 //   call back into the component from inside it.
 // - An event that the platform refuses is counted and logged, never dropped silently.
+// - After Done nothing is raised: a reader's call still in flight then (Close and Done do not wait
+//   for it) must not reach a connection that the platform may have freed.
 #include "Component.h"
 #include "AddinStrings.h"
 #include "ReplyParse.h"
@@ -39,13 +41,19 @@ std::wstring CParvel::EventSource(CReader* reader) const
 void CParvel::RaiseEvent(const std::wstring& source, const wchar_t* english, const wchar_t* russian,
                          const std::wstring& data)
 {
-    if (!m_connection)
+    IAddInDefBase* connection = nullptr;
+    {
+        CritSecLock lock(m_shutLock);
+        if (!m_shut)
+            connection = m_connection;
+    }
+    if (!connection)
         return;
     // The interface takes writable texts; the platform gets copies it may not keep.
     std::wstring sourceCopy = source;
     std::wstring name = m_russian ? russian : english;
     std::wstring dataCopy = data;
-    if (m_connection->ExternalEvent(&sourceCopy[0], &name[0], &dataCopy[0]))
+    if (connection->ExternalEvent(&sourceCopy[0], &name[0], &dataCopy[0]))
         return;
     // The platform's event buffer is full: the event is gone, but not without a trace.
     ++m_refusedEvents;
@@ -181,6 +189,7 @@ void CParvel::OnCommand(CReader* reader)
     } catch (...) {
     }
     // The one command event wakes whichever command method waits, whatever reader finished.
-    if (m_commandEvent.Valid())
+    CritSecLock lock(m_shutLock);
+    if (!m_shut && m_commandEvent.Valid())
         SetEvent(m_commandEvent.Get());
 }

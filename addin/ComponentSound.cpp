@@ -53,7 +53,9 @@ int CParvel::PlaySoundSlot(int slot)
         m_sound.PlayWave(path.c_str(), nullptr, SND_FILENAME | SND_ASYNC | SND_NODEFAULT);
         return 1;
     }
-    HWND window = m_window.Get();
+    // Done destroys the window on the platform's thread, maybe while a reader's call plays.
+    CritSecLock lock(m_shutLock);
+    HWND window = m_shut ? nullptr : m_window.Get();
     if (window) {
         m_requestedMediaSlot = slot;
         PostMessageW(window, WM_PARVEL_PLAY_MEDIA, 0, 0);

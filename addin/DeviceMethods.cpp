@@ -30,7 +30,8 @@ bool IsAutoPort(const std::wstring& name)
 } // namespace
 
 // How long Close, Done and DeviceTest wait for reader threads: they run on the platform's thread,
-// which must not hang on a driver that does not return (a Bluetooth port opening for half a minute).
+// which must not hang on a driver that does not return (a Bluetooth port opening for half a minute)
+// nor on an event call that the platform holds.
 const DWORD ReaderStopBudgetMs = 1500;
 
 // The most digits a bus address has: the bus protocol sends it as five decimal digits.
@@ -155,7 +156,7 @@ bool CParvel::MethodOpen(tVariant* result, tVariant* params, long count)
             entry.Model = m_working.Model;
             entry.Speed = m_working.Speed;
             CReader& reader = *entry.Reader;
-            reader.Init(this, portName.c_str());
+            reader.Init(this, portName.c_str(), m_readerLink);
             reader.SetReadKeys(m_readKeys);
             reader.SetConnection(entry.StopBits, entry.Flags, entry.Model, entry.Speed, FALSE);
             reader.SetTimings(static_cast<DWORD>(m_working.ConnectTimeout), static_cast<DWORD>(m_working.ConnectPeriod),
@@ -257,7 +258,7 @@ bool CParvel::MethodDeviceTest(tVariant* result, tVariant* params, long count)
     } else {
         std::wstring portName;
         SplitDeviceIdentifier(identifier, portName, address);
-        temporary->Init(this, portName.c_str());
+        temporary->Init(this, portName.c_str(), m_readerLink);
         temporary->SetReadKeys(m_readKeys);
         temporary->SetConnection(stopBits, m_working.Flags, m_working.Model, m_working.Speed, FALSE);
         reader = temporary.get();

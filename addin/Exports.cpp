@@ -29,10 +29,10 @@ extern "C" long DestroyObject(IComponentBase** component)
 {
     if (!component || !*component)
         return -1;
-    // The interfaces have no virtual destructor of this compiler's kind: delete through the class.
+    // The interfaces have no virtual destructor of this compiler's kind: destroy through the class.
     CParvel* object = static_cast<CParvel*>(*component);
     *component = nullptr;
-    delete object;
+    CParvel::Destroy(object);
     return 0;
 }
 

@@ -101,7 +101,11 @@ bool CThread::WaitForEnd(DWORD timeoutMs)
 void CThread::Abandon()
 {
     if (m_fate.exchange(FATE_ABANDONED) == FATE_ENDED) {
+        // Run returned just now: the thread no longer touches the object. What is left of its
+        // exit may be held by the system for a while (a driver ending the thread's I/O), and the
+        // thread keeps its own reference to the library for that.
         m_fate = FATE_ENDED;
+        m_thread.Reset();
         delete this;
     }
 }

@@ -5,8 +5,9 @@
 // from whatever it waits on, because by the time the base destructor runs the derived members
 // that Run uses are already gone. The base destructor joins as a last resort only.
 //
-// A thread may be stuck in the system (a driver that takes its time over a call) when its owner
-// must go on: the owner then stops waiting and hands the object over to the thread (Abandon),
+// A thread may be stuck in the system (a driver that takes its time over a call) or in a call its
+// owner's host holds, when its owner must go on: the owner then stops waiting (or, on the object's
+// own thread, does not wait at all) and hands the object over to the thread (Abandon),
 // which deletes it once Run has returned. Each thread holds a reference to the library its code
 // is in until its very end, so that a library its host frees meanwhile stays mapped for it.
 #pragma once
@@ -39,12 +40,15 @@ public:
     // The same, waiting at most `timeoutMs`: false when Run has not returned by then (the thread
     // goes on; follow with Abandon, or wait again).
     bool StopThread(DWORD timeoutMs);
-    // After a StopThread that gave up: the thread deletes the object once Run has returned, or
-    // the object is deleted here when it already has. The object must have been made with new;
-    // the caller does not touch it again.
+    // After a StopThread that gave up (or on the object's own thread): the thread deletes the
+    // object once Run has returned, or the object is deleted here when it already has, without
+    // waiting for the rest of the thread's exit (the owner has given up waiting already). The
+    // object must have been made with new; the caller does not touch it again.
     void Abandon();
 
     bool Started() const { return m_thread.Valid(); }
+    // Whether the calling thread is the object's own.
+    bool OnOwnThread() const;
     // 1 while the thread is meant to go on; Run loops test it.
     bool Running() const { return m_running.load(std::memory_order_acquire) != 0; }
     HANDLE ThreadHandle() const { return m_thread.Get(); }
@@ -62,7 +66,6 @@ protected:
 
 private:
     static DWORD WINAPI ThreadProc(void* param);
-    bool OnOwnThread() const;
     bool WaitForEnd(DWORD timeoutMs);
 
     // What becomes of the object when Run returns: the owner's still, or the thread's to delete.

@@ -15,9 +15,10 @@
 //   here with no event on their way; Read announces them itself (see there).
 // - The pending comm-event wait runs on a helper thread that ends without leaving the loader's
 //   list of threads; loading this library again after its host freed it can then hang in the
-//   loader. That is for a host under Wine to avoid (the test host keeps the library loaded there):
-//   the port does not keep its own module mapped, which on Windows would lock the library's file
-//   and carry its state into the next load.
+//   loader. That is for a host under Wine to avoid (the test host keeps the library loaded there).
+//   The port takes no reference to its module itself; the reader's thread holds one until its very
+//   end (Thread.h), so a host's FreeLibrary leaves the library mapped, and its file in use, until a
+//   thread stuck in a driver has ended.
 //
 // Every call on the device (open and close, the line set-up, the overlapped operations and their
 // results) goes through ComCalls(), so that tests can see what the port hands the system, stand in

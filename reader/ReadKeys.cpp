@@ -56,3 +56,8 @@ void SetCurrentReadKeys(ReadKeysBlock* block)
 {
     Current.store(block, std::memory_order_release);
 }
+
+void ReleaseCurrentReadKeys(ReadKeysBlock* block)
+{
+    Current.compare_exchange_strong(block, nullptr, std::memory_order_acq_rel);
+}

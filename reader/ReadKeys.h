@@ -48,3 +48,6 @@ ReadKeysBlock& CurrentReadKeys();
 // Makes `block` current (null: back to the defaults). The block must outlive every reader that
 // may still read it; the newest owner wins.
 void SetCurrentReadKeys(ReadKeysBlock* block);
+// Back to the defaults when `block` is still the current one (its owner goes, maybe on another
+// thread than the one making a newer owner).
+void ReleaseCurrentReadKeys(ReadKeysBlock* block);

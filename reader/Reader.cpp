@@ -73,16 +73,17 @@ std::multiset<std::wstring, PortNameNoCase>& RetiredPorts()
 
 } // namespace
 
-CReader::SinkCall::SinkCall(CCriticalSection& gate, const std::atomic<IReaderEvents*>& sink) : m_gate(gate)
+CReader::SinkCall::SinkCall(CSinkLink& link, const std::atomic<IReaderEvents*>& sink) : m_link(link)
 {
-    EnterCriticalSection(m_gate.Get());
-    IReaderEvents* current = sink.load();
+    IReaderEvents* current = link.Enter(sink);
+    m_inFlight = current != nullptr;
     m_sink = current ? current : &NoReaderEvents;
 }
 
 CReader::SinkCall::~SinkCall()
 {
-    LeaveCriticalSection(m_gate.Get());
+    if (m_inFlight)
+        m_link.Leave();
 }
 
 CReader::CReader()
@@ -103,8 +104,7 @@ CReader::~CReader()
 
 void CReader::DetachSink()
 {
-    CritSecLock gate(m_sinkGate);
-    m_sink = &NoReaderEvents;
+    m_link->CutOff(m_sink);
 }
 
 bool CReader::PortHeldByRetired(const std::wstring& name)
@@ -119,10 +119,12 @@ bool CReader::Retire(std::unique_ptr<CReader> reader, DWORD timeoutMs)
         return true;
     if (reader->Started()) {
         reader->RequestStop();
-        if (!reader->StopThread(timeoutMs)) {
-            // The thread is inside a call that has not returned (opening a port whose driver takes
-            // tens of seconds, an operation the driver does not end). From here on the thread is on
-            // its own: it owns the reader and deletes it when it ends.
+        // On the reader's own thread the owner is inside one of the reader's sink calls, which
+        // returns into the reader: the thread ends once it has. Elsewhere the thread may be inside a
+        // call that has not returned (opening a port whose driver takes tens of seconds, an
+        // operation the driver does not end, an event the platform holds). From here on the thread
+        // is on its own: it owns the reader and deletes it when it ends.
+        if (reader->OnOwnThread() || !reader->StopThread(timeoutMs)) {
             reader->DetachSink();
             {
                 CritSecLock lock(RetiredPortsLock());
@@ -137,8 +139,10 @@ bool CReader::Retire(std::unique_ptr<CReader> reader, DWORD timeoutMs)
     return true;
 }
 
-void CReader::Init(IReaderEvents* sink, const wchar_t* portName)
+void CReader::Init(IReaderEvents* sink, const wchar_t* portName, std::shared_ptr<CSinkLink> link)
 {
+    if (link)
+        m_link = std::move(link);
     m_sink = sink;
     m_portName = portName ? portName : L"";
     {
@@ -330,6 +334,9 @@ bool CReader::StopForTest(DWORD timeoutMs)
 {
     if (!Started())
         return true;
+    // Asked from inside one of the reader's own sink calls: the thread cannot stop under it.
+    if (OnOwnThread())
+        return false;
     RequestStop();
     if (StopThread(timeoutMs))
         return true;

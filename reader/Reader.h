@@ -9,9 +9,10 @@
 //   IdentifyNow, on the caller's thread after the reader's thread has been stopped).
 // - Fields that other threads read are written under the lock or are atomic; the thread works on
 //   its own copy of the connection values, taken under the lock at the top of every pass.
-// - Every sink call goes through Sink(), which holds the sink gate for the call: a reader whose
-//   thread its owner gives up on (Retire) is cut off from the sink at the gate, so nothing the
-//   thread does afterwards reaches the owner.
+// - Every sink call goes through Sink(), which passes it through the owner's sink link
+//   (SinkLink.h) and holds no lock while it runs: the owner may call back into the reader from
+//   inside a call, even close it. A reader whose owner lets it go (Retire) is cut off at the link,
+//   so no call the thread starts afterwards reaches the owner; the call in flight then goes on.
 #pragma once
 #include "TrafficLogBudget.h"
 #include "Handles.h"
@@ -20,6 +21,7 @@
 #include "PollSilence.h"
 #include "ReadKeys.h"
 #include "ReaderEvents.h"
+#include "SinkLink.h"
 #include "Thread.h"
 #include "ZPort.h"
 #include <atomic>
@@ -144,9 +146,10 @@ public:
 
     // --- Control operations (owner's threads) ---------------------------------------------
 
-    // Stores the sink and the port name and creates the events. Call once, before Start.
-    // Throws COSException ("CreateEvent").
-    void Init(IReaderEvents* sink, const wchar_t* portName);
+    // Stores the sink and the port name and creates the events. Call once, before Start. An owner
+    // that lets readers go while their calls may be in flight passes the link of all its readers;
+    // without one the reader has a link of its own. Throws COSException ("CreateEvent").
+    void Init(IReaderEvents* sink, const wchar_t* portName, std::shared_ptr<CSinkLink> link = nullptr);
     // Stop bits (0 one, 1 one and a half, 2 two), connection flags (SETTINGS_FLAG_*), configured
     // model (0 = Auto) and speed (0 = the highest the model allows). With notify the thread is woken,
     // and a pending port wait is aborted when the change needs a reconnection.
@@ -166,13 +169,15 @@ public:
     // follow with Stop).
     void RequestStop();
     // Stops the thread, waits for it and disconnects. Safe to call again; never from a sink call
-    // (that runs on the reader's own thread).
+    // (that runs on the reader's own thread: Retire is the way from there).
     void Stop();
     // Stops the thread and deletes the reader, waiting for the thread at most `timeoutMs` (the
-    // owner's thread is the platform's: it must not hang on a driver that does not return). A
-    // thread still inside a system call by then is left to end alone: the reader is cut off from
-    // its sink, its port counts as busy for every other reader until the thread has let go of it,
-    // and the thread deletes the reader when it ends. True when the thread ended in time.
+    // owner's thread is the platform's: it must not hang on a driver that does not return, nor on
+    // a sink call the platform holds). A thread still inside a call by then, or the caller's own
+    // thread (an owner that closes the reader from inside one of its sink calls), is left to end
+    // alone: the reader is cut off from its sink at once, without waiting for the call in flight,
+    // its port counts as busy for every other reader until the thread has let go of it, and the
+    // thread deletes the reader when it ends. True when the thread ended in time.
     static bool Retire(std::unique_ptr<CReader> reader, DWORD timeoutMs);
     // The read-keys settings this reader follows, live (before Start). Without one it follows the
     // process-wide block (CurrentReadKeys). Shared, so that a thread left to end alone never reads
@@ -188,7 +193,8 @@ public:
     // Stops the thread for the device test, waiting for it at most `timeoutMs`. A thread still
     // inside a system call by then (a driver that takes tens of seconds over an open) is told to go
     // on instead, as if no stop had been asked for: it keeps its port and connects again once the
-    // call returns, and the reader stays as it was. True when the thread has stopped (or none ran).
+    // call returns, and the reader stays as it was; so does a reader asked on its own thread (from
+    // inside one of its sink calls). True when the thread has stopped (or none ran).
     bool StopForTest(DWORD timeoutMs);
     // The device test: stops the thread (without limit: the owner that must not hang calls
     // StopForTest first), then opens the port and identifies the reader (or the bus address) on the
@@ -319,22 +325,24 @@ private:
     BOOL SetReaderSpeed(uint32_t speed);
     bool KeepGoing() const { return Running() || !Started(); }
 
-    // One sink call, made while the sink gate is held (see the rules above).
+    // One sink call, in flight at the link for its lifetime (see the rules above); a reader cut
+    // off from its sink calls a sink that does nothing.
     class SinkCall
     {
     public:
-        SinkCall(CCriticalSection& gate, const std::atomic<IReaderEvents*>& sink);
+        SinkCall(CSinkLink& link, const std::atomic<IReaderEvents*>& sink);
         ~SinkCall();
         SinkCall(const SinkCall&) = delete;
         SinkCall& operator=(const SinkCall&) = delete;
         IReaderEvents* operator->() const { return m_sink; }
 
     private:
-        CCriticalSection& m_gate;
+        CSinkLink& m_link;
         IReaderEvents* m_sink;
+        bool m_inFlight;
     };
-    SinkCall Sink() { return SinkCall(m_sinkGate, m_sink); }
-    // Cuts the reader off from its sink; waits for a sink call in progress to end.
+    SinkCall Sink() { return SinkCall(*m_link, m_sink); }
+    // Cuts the reader off from its sink. Never waits: a call in flight goes on.
     void DetachSink();
     // The thread's last look before Run returns on a stop: false when the stop was taken back
     // meanwhile (StopForTest), and the thread goes on.
@@ -469,8 +477,8 @@ private:
     void Signal(const std::shared_ptr<ReaderCommand>& command, _CMD_SIGN_INFO& rec);
 
     std::wstring m_portName;
-    std::atomic<IReaderEvents*> m_sink{nullptr}; // after Init, changed under the sink gate only
-    CCriticalSection m_sinkGate;
+    std::atomic<IReaderEvents*> m_sink{nullptr}; // after Init, emptied only through the link
+    std::shared_ptr<CSinkLink> m_link = std::make_shared<CSinkLink>();
     std::shared_ptr<const ReadKeysBlock> m_readKeys;
     std::atomic<bool> m_holdsRetiredPort{false}; // left to end alone with its port open (or being opened)
     bool m_runEnds = false; // under the lock: Run has settled to return, a stop can no longer be taken back

@@ -1,12 +1,15 @@
 // A platform connection for tests whose events come from reader threads: records every external
 // event and error thread-safely, lets a test wait for an event, can refuse events as a platform
 // with a full event buffer does, and can check inside each event that the component's lock is free
-// (another thread must be able to take it while the event is being raised).
+// (another thread must be able to take it while the event is being raised). It can also play a
+// platform that holds each event call (it queues events on a main thread that is busy), one that
+// runs the event handler inside the call, and one that has freed the connection.
 //
 // Also the recorder of the sound seam: every sound the component would play, with the thread it
 // came from, in one sequence with the events, so that tests can check what played when.
 #pragma once
 #include "Component.h"
+#include "Handles.h"
 #include <windows.h>
 #include <atomic>
 #include <chrono>
@@ -118,8 +121,34 @@ public:
     void ProbeLockOf(CParvel* component) { m_probed = component; }
     void SetRefuse(bool refuse) { m_refuse = refuse; }
 
+    // Every event call from now on stays inside the host until ReleaseEvents, or capMs at most (the
+    // platform's own limit, which also ends a test whose component waits for the call).
+    void HoldEvents(DWORD capMs = 12000)
+    {
+        m_holdCapMs = capMs;
+        ResetEvent(m_release.Get());
+        m_holding = true;
+    }
+    void ReleaseEvents()
+    {
+        m_holding = false;
+        SetEvent(m_release.Get());
+    }
+    // Event calls inside the host now.
+    int Inside() const { return m_inside.load(); }
+    // Runs inside each event call, on the raising thread, before the call returns (or is held).
+    void SetHandler(std::function<void(const Entry&)> handler)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_handler = std::move(handler);
+    }
+    // The platform has freed the connection: every call that begins afterwards counts as late.
+    void MarkFreed() { m_freed = true; }
+    int LateCalls() const { return m_lateCalls.load(); }
+
     bool AddError(unsigned short code, const WCHAR_T* source, const WCHAR_T* description, long status) override
     {
+        NoteCall();
         std::lock_guard<std::mutex> lock(m_mutex);
         m_errors.push_back(description ? description : L"");
         return true;
@@ -129,12 +158,14 @@ public:
     bool RegisterProfileAs(WCHAR_T*) override { return false; }
     bool SetEventBufferDepth(long depth) override
     {
+        NoteCall();
         m_depth = depth;
         return true;
     }
     long GetEventBufferDepth() override { return m_depth; }
     bool ExternalEvent(WCHAR_T* source, WCHAR_T* message, WCHAR_T* data) override
     {
+        NoteCall();
         Entry e;
         e.Kind = L"event";
         e.Source = source ? source : L"";
@@ -144,6 +175,18 @@ public:
         if (m_probed)
             e.LockFree = LockIsFree(m_probed);
         CRecorder::Instance().Add(e);
+        std::function<void(const Entry&)> handler;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            handler = m_handler;
+        }
+        if (handler)
+            handler(e);
+        if (m_holding) {
+            ++m_inside;
+            WaitForSingleObject(m_release.Get(), m_holdCapMs);
+            --m_inside;
+        }
         return !m_refuse;
     }
     void CleanEventBuffer() override {}
@@ -169,6 +212,12 @@ public:
     }
 
 private:
+    void NoteCall()
+    {
+        if (m_freed)
+            ++m_lateCalls;
+    }
+
     // Reading LastKeyType takes the component lock; a thread of its own gets it only when no other
     // thread holds it. A probe that waits in vain is joined later, once the lock has been left.
     bool LockIsFree(CParvel* component)
@@ -193,6 +242,13 @@ private:
     std::atomic<bool> m_refuse{false};
     std::atomic<CParvel*> m_probed{nullptr};
     long m_depth = 32;
+    std::function<void(const Entry&)> m_handler;
+    std::atomic<bool> m_holding{false};
+    std::atomic<DWORD> m_holdCapMs{0};
+    CHandle m_release{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    std::atomic<int> m_inside{0};
+    std::atomic<bool> m_freed{false};
+    std::atomic<int> m_lateCalls{0};
 };
 
 // Entries of the kind "event" with the given name.

@@ -148,6 +148,23 @@ TEST_F(ReaderEventsTest, NoCardWithoutTextRaisesNothing)
     EXPECT_TRUE(Events().empty());
 }
 
+// Close and Done do not wait for a reader's call that is inside the component: one that gets to
+// its event only after Done (it waited for the component lock, say) raises nothing, since the
+// platform may have freed the connection by then. Init makes the way out anew.
+TEST_F(ReaderEventsTest, AReportThatComesAfterDoneRaisesNothingUntilInitAgain)
+{
+    object->Done();
+    object->OnDriverError(&reader, E_FAIL, L"Port error.");
+    object->OnDeviceConnect(&reader);
+    object->OnCommand(&reader);
+    Transfer(1, Key(EmMarine, 5));
+    EXPECT_TRUE(Events().empty());
+
+    ASSERT_TRUE(object->Init(&host));
+    object->OnDriverError(&reader, E_FAIL, L"Port error.");
+    EXPECT_EQ(Events().size(), 1u);
+}
+
 TEST_F(ReaderEventsTest, CommandSetsTheCommandEvent)
 {
     ASSERT_NE(object->CommandEvent(), nullptr);

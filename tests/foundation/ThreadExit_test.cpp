@@ -87,3 +87,71 @@ TEST(Thread, AnExitTheSystemHoldsIsWaitedForOnlyASecond)
         LetGo = nullptr;
     }
 }
+
+namespace {
+
+// A thread whose Run waits for `go` (at most HoldMs), then marks its own exit to be held and
+// returns; its deletion is recorded.
+class GatedHeldExitThread : public CThread
+{
+public:
+    GatedHeldExitThread(HANDLE go, std::atomic<bool>& deleted) : m_go(go), m_deleted(deleted) {}
+    ~GatedHeldExitThread() override
+    {
+        StopThread();
+        m_deleted = true;
+    }
+
+protected:
+    DWORD Run() override
+    {
+        WaitForSingleObject(m_go, HoldMs);
+        HeldThread = GetCurrentThreadId();
+        return 0;
+    }
+
+private:
+    HANDLE m_go;
+    std::atomic<bool>& m_deleted;
+};
+
+} // namespace
+
+// The owner gave up waiting (StopThread with a limit), and Run returned just before it handed the
+// object over: Abandon deletes the object at once, without waiting for the exit the system holds.
+TEST(Thread, AbandonAfterRunReturnedDoesNotWaitForTheHeldExit)
+{
+    CHandle letGo(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    CHandle go(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    ASSERT_TRUE(letGo.Valid() && go.Valid());
+    LetGo = letGo.Get();
+    ExitHeld = false;
+    std::atomic<bool> deleted{false};
+
+    GatedHeldExitThread* thread = new GatedHeldExitThread(go.Get(), deleted);
+    thread->Start();
+    HANDLE copy = nullptr;
+    ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), thread->ThreadHandle(), GetCurrentProcess(), &copy, SYNCHRONIZE,
+                                FALSE, 0));
+    CHandle ownCopy(copy);
+    EXPECT_FALSE(thread->StopThread(50));
+    SetEvent(go.Get());
+    const DWORD heldStart = GetTickCount();
+    while (!ExitHeld.load() && GetTickCount() - heldStart < 5000)
+        Sleep(5);
+    ASSERT_TRUE(ExitHeld.load()) << "the system did not call the TLS callback at the thread's exit";
+
+    const DWORD start = GetTickCount();
+    thread->Abandon();
+    const DWORD took = GetTickCount() - start;
+    std::printf("Abandon with Run returned and the thread's exit held %lu ms: %lu ms\n",
+                static_cast<unsigned long>(HoldMs), static_cast<unsigned long>(took));
+    EXPECT_TRUE(deleted.load());
+    EXPECT_LE(took, 300u);
+    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(ownCopy.Get(), 0));
+
+    SetEvent(letGo.Get());
+    EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(ownCopy.Get(), 5000));
+    HeldThread = 0;
+    LetGo = nullptr;
+}

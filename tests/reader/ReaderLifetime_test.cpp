@@ -2,7 +2,9 @@
 // reader whose thread is stuck in the system returns within its time, the thread is cut off from
 // the sink and ends alone, its port stays busy for other readers until then, and a port whose
 // operations never end even after their cancel does not hold the owner either. The device test's
-// stop gives up in time as well and leaves the stuck thread running.
+// stop gives up in time as well and leaves the stuck thread running. A sink call that does not
+// return (the platform holds the event) does not hold the owner, and an owner may retire the
+// reader from inside one of its sink calls.
 #include "Messages.h"
 #include "ReaderTestRig.h"
 #include "ReaderTestSink.h"
@@ -30,6 +32,70 @@ Retired TimedRetire(std::unique_ptr<CReader> reader, DWORD budgetMs)
     const bool ended = CReader::Retire(std::move(reader), budgetMs);
     return {ended, GetTickCount() - start};
 }
+
+// A reader whose deletion is seen.
+class CObservedReader : public CReader
+{
+public:
+    explicit CObservedReader(std::atomic<bool>& deleted) : m_deleted(deleted) {}
+    ~CObservedReader() override { m_deleted = true; }
+
+private:
+    std::atomic<bool>& m_deleted;
+};
+
+// A sink whose driver-error call stays inside until Release, or 12 s at most: a platform that
+// queues the event on its main thread, which is the owner's, busy retiring the reader.
+class CHoldingSink : public CRecordingSink
+{
+public:
+    void OnDriverError(CReader* reader, HRESULT code, const std::wstring& text) override
+    {
+        CRecordingSink::OnDriverError(reader, code, text);
+        ++m_inside;
+        WaitForSingleObject(m_release.Get(), 12000);
+        --m_inside;
+    }
+    int Inside() const { return m_inside.load(); }
+    void Release() { SetEvent(m_release.Get()); }
+    // Everything the sink has heard so far.
+    size_t Heard() { return Events().size() + LogLines().size(); }
+
+private:
+    CHandle m_release{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    std::atomic<int> m_inside{0};
+};
+
+// A sink that owns its reader and retires it from inside its first driver-error call, on the
+// reader's own thread, as a platform that runs the event handler there and closes the device.
+class CRetiringSink : public CRecordingSink
+{
+public:
+    explicit CRetiringSink(std::atomic<bool>& deleted) : m_deleted(deleted) {}
+    void Own(std::unique_ptr<CReader> reader) { m_reader = std::move(reader); }
+    void OnDriverError(CReader* reader, HRESULT code, const std::wstring& text) override
+    {
+        CRecordingSink::OnDriverError(reader, code, text);
+        if (!m_reader)
+            return;
+        const DWORD start = GetTickCount();
+        Ended = CReader::Retire(std::move(m_reader), 1500);
+        Took = GetTickCount() - start;
+        DeletedInsideTheCall = m_deleted.load();
+        HeardAtRetire = Events().size() + LogLines().size();
+        Retired = true;
+    }
+
+    std::atomic<bool> Retired{false};
+    std::atomic<bool> Ended{true};
+    std::atomic<DWORD> Took{0};
+    std::atomic<bool> DeletedInsideTheCall{false};
+    std::atomic<size_t> HeardAtRetire{0};
+
+private:
+    std::atomic<bool>& m_deleted;
+    std::unique_ptr<CReader> m_reader;
+};
 
 } // namespace
 
@@ -138,4 +204,51 @@ TEST(ReaderLifetime, OperationsThatNeverEndDoNotHoldTheOwner)
     const Retired retired = TimedRetire(std::move(reader), 1500);
     EXPECT_LE(retired.took, 2000u);
     EXPECT_TRUE(retired.ended);
+}
+
+TEST(ReaderLifetime, ASinkCallThatDoesNotReturnDoesNotHoldTheOwner)
+{
+    CSlowOpenComCalls calls(0); // the driver refuses every open at once: a driver error to report
+    CCallSeamScope<CComCalls> scope(calls);
+    CHoldingSink sink;
+    auto reader = StartReader(sink, L"COM231");
+    ASSERT_TRUE(WaitUntil([&] { return sink.Inside() == 1; }, WaitMs));
+
+    const Retired retired = TimedRetire(std::move(reader), 1500);
+    std::printf("Retire while the sink holds the reader's call: %lu ms\n", static_cast<unsigned long>(retired.took));
+    EXPECT_FALSE(retired.ended);
+    EXPECT_LE(retired.took, 2000u);
+    EXPECT_TRUE(CReader::PortHeldByRetired(L"COM231"));
+
+    // Let go, the call returns into the reader, whose thread ends and deletes it; nothing it does
+    // after Retire reaches the sink.
+    const size_t heard = sink.Heard();
+    sink.Release();
+    EXPECT_TRUE(WaitUntil([] { return !CReader::PortHeldByRetired(L"COM231"); }, WaitMs));
+    EXPECT_EQ(0, sink.Inside());
+    EXPECT_EQ(heard, sink.Heard());
+}
+
+TEST(ReaderLifetime, AnOwnerMayRetireTheReaderFromInsideItsSinkCall)
+{
+    CSlowOpenComCalls calls(0);
+    CCallSeamScope<CComCalls> scope(calls);
+    std::atomic<bool> deleted{false};
+    CRetiringSink sink(deleted);
+    auto reader = std::make_unique<CObservedReader>(deleted);
+    CReader& started = *reader;
+    reader->Init(&sink, L"COM232");
+    reader->Reconnect(NO_BUS_ADDRESS);
+    sink.Own(std::move(reader));
+    started.Start();
+
+    ASSERT_TRUE(WaitUntil([&] { return sink.Retired.load(); }, WaitMs));
+    EXPECT_FALSE(sink.Ended); // left to its thread, which is inside the call
+    EXPECT_LE(sink.Took.load(), 200u);
+    EXPECT_FALSE(sink.DeletedInsideTheCall) << "the reader was deleted under its own sink call";
+    // The thread ends once the call has returned, deletes the reader and lets go of the port;
+    // nothing it did after Retire reached the sink.
+    EXPECT_TRUE(WaitUntil([&] { return deleted.load(); }, WaitMs));
+    EXPECT_TRUE(WaitUntil([] { return !CReader::PortHeldByRetired(L"COM232"); }, WaitMs));
+    EXPECT_EQ(sink.HeardAtRetire.load(), sink.Events().size() + sink.LogLines().size());
 }
