@@ -56,7 +56,8 @@ HRESULT MapComError(DWORD error, bool atCreate)
         if (error == ERROR_FILE_NOT_FOUND)
             return PE_PORT_NOT_EXISTS;
         // Windows opens a COM port for one handle only; another program's handle gives either.
-        if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION)
+        // ERROR_BUSY: an open of the port is still inside its driver (ComOpen.h).
+        if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION || error == ERROR_BUSY)
             return PE_PORT_BUSY;
     }
     // What USB-serial drivers fail calls with once their adapter is pulled out (and what a
@@ -81,6 +82,7 @@ CZComPort::CZComPort() = default;
 
 CZComPort::~CZComPort()
 {
+    GiveUpOpen();
     CloseDevice();
 }
 
@@ -180,20 +182,65 @@ HRESULT CZComPort::ArmCommWait()
     return MapComError(error);
 }
 
-HRESULT STDMETHODCALLTYPE CZComPort::Open(DWORD /*timeoutMs*/)
+HRESULT STDMETHODCALLTYPE CZComPort::Open(DWORD timeoutMs)
 {
     if (m_device.Valid())
         return S_OK;
+    const DWORD start = GetTickCount();
+    if (m_opening.Running())
+        return timeoutMs == 0 ? S_OK : WaitForOpen(start, timeoutMs);
     // A device that never ended the operations given up on it must not make the process grow
     // without bound; ports open again once the system has ended some of them.
     if (CIoGraveyard::Instance().Full())
         return HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_QUOTA);
 
-    std::wstring path = L"\\\\.\\" + m_name;
-    HANDLE h = ComCalls().CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING,
-                                      FILE_FLAG_OVERLAPPED);
-    if (h == INVALID_HANDLE_VALUE)
-        return LastComError(true);
+    const std::wstring path = L"\\\\.\\" + m_name;
+    if (timeoutMs == INFINITE) {
+        CFileHandle device;
+        if (DWORD error = OpenComDevice(m_name, path, device))
+            return MapComError(error, true);
+        return SetUpDevice(device.Release());
+    }
+    if (DWORD error = m_opening.Start(m_name, path, m_commEvent))
+        return MapComError(error, true);
+    m_pending = ZPORT_CONNECTING;
+    return timeoutMs == 0 ? S_OK : WaitForOpen(start, timeoutMs);
+}
+
+HRESULT CZComPort::WaitForOpen(DWORD start, DWORD timeoutMs)
+{
+    const DWORD waited = m_opening.Wait(m_stopEvent, RemainingWait(start, timeoutMs));
+    if (waited == WAIT_OBJECT_0)
+        return FinishOpen();
+    const DWORD error = GetLastError();
+    GiveUpOpen();
+    if (waited == WAIT_OBJECT_0 + 1) {
+        ResetEvent(m_stopEvent);
+        return E_ABORT;
+    }
+    if (waited == WAIT_TIMEOUT)
+        return COM_OPEN_TIMED_OUT;
+    return HRESULT_FROM_WIN32(error);
+}
+
+HRESULT CZComPort::FinishOpen()
+{
+    m_pending &= ~ZPORT_CONNECTING;
+    DWORD error = 0;
+    HANDLE device = m_opening.Take(error);
+    if (device == INVALID_HANDLE_VALUE)
+        return MapComError(error, true);
+    return SetUpDevice(device);
+}
+
+void CZComPort::GiveUpOpen()
+{
+    m_opening.GiveUp();
+    m_pending &= ~ZPORT_CONNECTING;
+}
+
+HRESULT CZComPort::SetUpDevice(HANDLE h)
+{
     m_device.Reset(h);  // closed through ComCalls (CloseDevice), like every other call on it
     m_pending = 0;
     m_commWaitPending = false;
@@ -239,6 +286,7 @@ HRESULT STDMETHODCALLTYPE CZComPort::Open(DWORD /*timeoutMs*/)
 
 HRESULT STDMETHODCALLTYPE CZComPort::Close()
 {
+    GiveUpOpen();
     CloseDevice();
     return S_OK;
 }
@@ -496,6 +544,8 @@ HRESULT STDMETHODCALLTYPE CZComPort::OnWriteComplete()
 
 HRESULT STDMETHODCALLTYPE CZComPort::OnCommEvent()
 {
+    if (m_opening.Running())
+        return m_opening.Ended() ? FinishOpen() : S_OK;
     if (!m_device.Valid())
         return S_OK;
     if (!m_commWaitPending)

@@ -7,9 +7,12 @@
 #include "ReaderTestRig.h"
 #include "ReaderTestSink.h"
 #include "ScriptedComCalls.h"
+#include "Search.h"
 #include "SlowOpenComCalls.h"
 
 #include <gtest/gtest.h>
+
+#include <atomic>
 
 using namespace readertest;
 
@@ -30,6 +33,48 @@ Retired TimedRetire(std::unique_ptr<CReader> reader, DWORD budgetMs)
     const bool ended = CReader::Retire(std::move(reader), budgetMs);
     return {ended, GetTickCount() - start};
 }
+
+// Opens every port through the system, but holds the line set-up of one port until released: a
+// driver that stalls after it has opened the device, so that a reader's thread holds the open port
+// inside the system.
+class CStallingSetupComCalls : public CComCalls
+{
+public:
+    explicit CStallingSetupComCalls(const std::wstring& port) : m_path(L"\\\\.\\" + port) {}
+    ~CStallingSetupComCalls() override { Release(); }
+    CStallingSetupComCalls(const CStallingSetupComCalls&) = delete;
+    CStallingSetupComCalls& operator=(const CStallingSetupComCalls&) = delete;
+
+    HANDLE CreateFileW(const wchar_t* path, DWORD access, DWORD share, DWORD disposition, DWORD flags) override
+    {
+        HANDLE device = CComCalls::CreateFileW(path, access, share, disposition, flags);
+        if (_wcsicmp(path, m_path.c_str()) == 0) {
+            ++m_opens;
+            m_device = device;
+        }
+        return device;
+    }
+    BOOL SetupComm(HANDLE device, DWORD inQueue, DWORD outQueue) override
+    {
+        if (device == m_device.load()) {
+            ++m_inside;
+            WaitForSingleObject(m_release.Get(), 15000);
+            --m_inside;
+        }
+        return CComCalls::SetupComm(device, inQueue, outQueue);
+    }
+
+    int Opens() const { return m_opens.load(); }
+    int Inside() const { return m_inside.load(); }
+    void Release() { SetEvent(m_release.Get()); }
+
+private:
+    const std::wstring m_path;
+    CHandle m_release{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    std::atomic<HANDLE> m_device{INVALID_HANDLE_VALUE};
+    std::atomic<int> m_opens{0};
+    std::atomic<int> m_inside{0};
+};
 
 } // namespace
 
@@ -138,4 +183,31 @@ TEST(ReaderLifetime, OperationsThatNeverEndDoNotHoldTheOwner)
     const Retired retired = TimedRetire(std::move(reader), 1500);
     EXPECT_LE(retired.took, 2000u);
     EXPECT_TRUE(retired.ended);
+}
+
+// A reader left to end alone while it holds its open port inside the system: the reader search
+// leaves that port out (a probe would be refused, or disturb the line) until the thread lets go.
+TEST(ReaderLifetime, TheSearchLeavesOutAPortThatARetiredReaderHolds)
+{
+    simctl::CSimControl sim;
+    SimReader s(sim, UnpacedSim(), 67);
+    CStallingSetupComCalls calls(s.Port());
+    CCallSeamScope<CComCalls> scope(calls);
+    CRecordingSink sink;
+    auto reader = StartReader(sink, s.Port());
+    ASSERT_TRUE(WaitUntil([&] { return calls.Inside() == 1; }, WaitMs));
+    EXPECT_FALSE(TimedRetire(std::move(reader), 300).ended);
+    ASSERT_TRUE(CReader::PortHeldByRetired(s.Port()));
+
+    std::vector<PortInfo> ports = {{s.Port(), MODEL_MASK_ANY}};
+    CSearchReaders search;
+    search.Start(0, 0, 2000, 100, 400, 1, 400, 1, &ports);
+    SearchResult result;
+    const DWORD start = GetTickCount();
+    EXPECT_EQ(PE_NO_MORE_READERS, search.GetNext(result, 5000));
+    EXPECT_LE(GetTickCount() - start, 300u);
+    EXPECT_EQ(1, calls.Opens()) << "the search opened the port the retired reader holds";
+
+    calls.Release();
+    EXPECT_TRUE(WaitUntil([&] { return !CReader::PortHeldByRetired(s.Port()); }, WaitMs));
 }
