@@ -1,7 +1,9 @@
 // Serial opens on the caller's thread or on a thread of their own, and the ports they keep busy.
 #include "ComOpen.h"
 #include "ComCalls.h"
+#include "ComLine.h"
 #include "DetachedThread.h"
+#include "Handles.h"
 #include "Lock.h"
 #include <algorithm>
 #include <vector>
@@ -10,6 +12,8 @@ namespace {
 
 // Enough for the driver's open; reserved, not committed, so that an open left running costs little.
 const SIZE_T OpenStackSize = 256 * 1024;
+const DWORD InQueueSize = 2048;
+const DWORD OutQueueSize = 512;
 
 bool SamePort(const std::wstring& a, const std::wstring& b)
 {
@@ -30,37 +34,82 @@ std::vector<std::wstring>& Opening()
     return ports;
 }
 
+std::vector<std::wstring>::iterator FindOpening(const std::wstring& name)
+{
+    auto& ports = Opening();
+    return std::find_if(ports.begin(), ports.end(), [&name](const std::wstring& other) { return SamePort(other, name); });
+}
+
 // Marks the port busy for an open; false when an open of it is inside the driver already.
 bool ClaimPort(const std::wstring& name)
 {
     CritSecLock lock(OpeningLock());
-    auto& ports = Opening();
-    if (std::any_of(ports.begin(), ports.end(), [&name](const std::wstring& other) { return SamePort(other, name); }))
+    if (FindOpening(name) != Opening().end())
         return false;
-    ports.push_back(name);
+    Opening().push_back(name);
     return true;
 }
 
 void ReleasePort(const std::wstring& name)
 {
     CritSecLock lock(OpeningLock());
-    auto& ports = Opening();
-    auto it = std::find_if(ports.begin(), ports.end(), [&name](const std::wstring& other) { return SamePort(other, name); });
-    if (it != ports.end())
-        ports.erase(it);
+    auto it = FindOpening(name);
+    if (it != Opening().end())
+        Opening().erase(it);
 }
 
-HANDLE CreateComDevice(const std::wstring& path, DWORD& error)
+// The last Win32 error, never 0: a failed call must not read as success.
+DWORD LastFailure()
 {
+    const DWORD error = GetLastError();
+    return error != 0 ? error : ERROR_GEN_FAILURE;
+}
+
+// Sets up the line of a device just opened: the block starts from the port's current state, so
+// that fields this reader does not care about keep values the driver accepts; every field it does
+// care about is set explicitly. 0 or the Win32 error.
+DWORD SetUpLine(HANDLE device, ComLineSetup& line)
+{
+    DCB dcb{};
+    dcb.DCBlength = sizeof(dcb);
+    if (!ComCalls().GetCommState(device, &dcb)) {
+        if (line.baudRate == 0)
+            return LastFailure();  // no current speed to keep
+        dcb = DCB{};
+    }
+    if (line.baudRate == 0)
+        line.baudRate = dcb.BaudRate;
+    BuildComDcb(dcb, line.baudRate, line.stopBits, line.eventChar);
+    // Some virtual-port drivers refuse the sizes; they keep their own, which serve as well.
+    line.queueSizeError = ComCalls().SetupComm(device, InQueueSize, OutQueueSize) ? 0 : GetLastError();
+    // Reads return at once with whatever has arrived; waiting is done on the comm event.
+    COMMTIMEOUTS timeouts{};
+    timeouts.ReadIntervalTimeout = MAXDWORD;
+    if (!ComCalls().SetCommTimeouts(device, &timeouts) || !ComCalls().SetCommState(device, &dcb) ||
+        !ComCalls().SetCommMask(device, CommEventMask(line.eventChar)))
+        return LastFailure();
+    return 0;
+}
+
+// The open itself, on whichever thread it runs, while the port is claimed.
+ComOpened Open(const std::wstring& path, const ComLineSetup& line)
+{
+    ComOpened opened;
+    opened.line = line;
     HANDLE device = ComCalls().CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING,
                                            FILE_FLAG_OVERLAPPED);
-    error = 0;
     if (device == INVALID_HANDLE_VALUE) {
-        error = GetLastError();
-        if (error == 0)
-            error = ERROR_GEN_FAILURE;  // a failure must not read as success
+        opened.error = LastFailure();
+        opened.atCreate = true;
+        return opened;
     }
-    return device;
+    opened.error = SetUpLine(device, opened.line);
+    if (opened.error != 0) {
+        ComCalls().CloseHandle(device);
+        return opened;
+    }
+    opened.device = device;
+    return opened;
 }
 
 } // namespace
@@ -70,68 +119,68 @@ struct ComOpenJob
 {
     std::wstring name;
     std::wstring path;
-    CHandle ended;                              // set once the driver has answered
+    ComLineSetup line;
+    CHandle ended;              // set once the open has ended
     CCriticalSection lock;
-    HANDLE notify = nullptr;                    // the owner's event; under the lock
-    bool givenUp = false;                       // under the lock
-    HANDLE device = INVALID_HANDLE_VALUE;       // the driver's answer, until taken; under the lock
-    DWORD error = 0;                            // under the lock
+    HANDLE notify = nullptr;    // the owner's event; under the lock
+    bool givenUp = false;       // under the lock
+    ComOpened opened;           // the outcome, until taken; under the lock
 };
 
 bool ComOpenInProgress(const std::wstring& name)
 {
     CritSecLock lock(OpeningLock());
-    const auto& ports = Opening();
-    return std::any_of(ports.begin(), ports.end(), [&name](const std::wstring& other) { return SamePort(other, name); });
+    return FindOpening(name) != Opening().end();
 }
 
-DWORD OpenComDevice(const std::wstring& name, const std::wstring& path, CFileHandle& device)
+ComOpened OpenComDevice(const std::wstring& name, const std::wstring& path, const ComLineSetup& line)
 {
-    if (!ClaimPort(name))
-        return ERROR_BUSY;
-    DWORD error = 0;
-    device.Reset(CreateComDevice(path, error));
+    if (!ClaimPort(name)) {
+        ComOpened busy;
+        busy.error = ERROR_BUSY;
+        busy.atCreate = true;
+        return busy;
+    }
+    ComOpened opened = Open(path, line);
     ReleasePort(name);
-    return error;
+    return opened;
 }
 
-DWORD CComOpen::Start(const std::wstring& name, const std::wstring& path, HANDLE ended)
+DWORD CComOpen::Start(const std::wstring& name, const std::wstring& path, const ComLineSetup& line, HANDLE ended)
 {
     GiveUp();
     auto job = std::make_shared<ComOpenJob>();
     job->name = name;
     job->path = path;
+    job->line = line;
     job->notify = ended;
     job->ended.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     if (!job->ended.Valid())
-        return GetLastError();
+        return LastFailure();
     if (!ClaimPort(name))
         return ERROR_BUSY;
     auto open = [job] {
-        DWORD error = 0;
-        HANDLE device = CreateComDevice(job->path, error);
+        ComOpened opened = Open(job->path, job->line);
         bool givenUp = false;
         {
             CritSecLock lock(job->lock);
             givenUp = job->givenUp;
-            if (!givenUp) {
-                job->device = device;
-                job->error = error;
-            }
-            // Ended before the owner hears of it: an owner woken by its event finds the answer.
+            if (!givenUp)
+                job->opened = opened;
+            // Ended before the owner hears of it: an owner woken by its event finds the outcome.
             SetEvent(job->ended.Get());
             if (!givenUp && job->notify)
                 SetEvent(job->notify);
         }
         // Closed before the port is let go of: nobody opens it while this handle still holds it.
-        if (givenUp && device != INVALID_HANDLE_VALUE)
-            ComCalls().CloseHandle(device);
+        if (givenUp && opened.device != INVALID_HANDLE_VALUE)
+            ComCalls().CloseHandle(opened.device);
         ReleasePort(job->name);
     };
     if (!StartDetachedThread(open, OpenStackSize)) {
-        const DWORD error = GetLastError();
+        const DWORD error = LastFailure();
         ReleasePort(name);
-        return error ? error : ERROR_NOT_ENOUGH_MEMORY;
+        return error;
     }
     m_job = std::move(job);
     return 0;
@@ -150,31 +199,30 @@ DWORD CComOpen::Wait(HANDLE stop, DWORD timeoutMs) const
     return WaitForMultipleObjects(stop ? 2 : 1, handles, FALSE, timeoutMs);
 }
 
-HANDLE CComOpen::Take(DWORD& error)
+ComOpened CComOpen::Take()
 {
-    error = ERROR_INVALID_HANDLE;
+    ComOpened taken;
+    taken.error = ERROR_OPERATION_ABORTED;
     if (!m_job)
-        return INVALID_HANDLE_VALUE;
-    HANDLE device = INVALID_HANDLE_VALUE;
+        return taken;
     {
         CritSecLock lock(m_job->lock);
-        device = m_job->device;
-        // Taken before the driver has answered, the open is given up.
-        error = WaitForSingleObject(m_job->ended.Get(), 0) == WAIT_OBJECT_0 ? m_job->error : ERROR_OPERATION_ABORTED;
-        m_job->device = INVALID_HANDLE_VALUE;
+        if (WaitForSingleObject(m_job->ended.Get(), 0) == WAIT_OBJECT_0) {
+            taken = m_job->opened;
+            m_job->opened.device = INVALID_HANDLE_VALUE;
+        }
         m_job->givenUp = true;  // nothing of the owner's is touched from here on
         m_job->notify = nullptr;
     }
     m_job.reset();
-    return device;
+    return taken;
 }
 
 void CComOpen::GiveUp()
 {
     if (!m_job)
         return;
-    DWORD error = 0;
-    HANDLE device = Take(error);
-    if (device != INVALID_HANDLE_VALUE)
-        ComCalls().CloseHandle(device);  // the driver answered, but the owner no longer wants it
+    const ComOpened taken = Take();
+    if (taken.device != INVALID_HANDLE_VALUE)
+        ComCalls().CloseHandle(taken.device);  // the open ended, but the owner no longer wants it
 }

@@ -38,8 +38,6 @@ const size_t MaxHeldReceived = 64 * 1024;
 // The longest wait for cancelled operations to end, all of a close together (a close must stay well
 // within a second); the system ends them within milliseconds unless the device is broken.
 const DWORD CancelWaitLimitMs = 400;
-const DWORD InQueueSize = 2048;
-const DWORD OutQueueSize = 512;
 
 HRESULT LastComError(bool atCreate = false)
 {
@@ -195,13 +193,13 @@ HRESULT STDMETHODCALLTYPE CZComPort::Open(DWORD timeoutMs)
         return HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_QUOTA);
 
     const std::wstring path = L"\\\\.\\" + m_name;
-    if (timeoutMs == INFINITE) {
-        CFileHandle device;
-        if (DWORD error = OpenComDevice(m_name, path, device))
-            return MapComError(error, true);
-        return SetUpDevice(device.Release());
-    }
-    if (DWORD error = m_opening.Start(m_name, path, m_commEvent))
+    ComLineSetup line;
+    line.baudRate = m_baudRate;
+    line.stopBits = m_stopBits;
+    line.eventChar = m_eventChar;
+    if (timeoutMs == INFINITE)
+        return AdoptDevice(OpenComDevice(m_name, path, line));
+    if (DWORD error = m_opening.Start(m_name, path, line, m_commEvent))
         return MapComError(error, true);
     m_pending = ZPORT_CONNECTING;
     return timeoutMs == 0 ? S_OK : WaitForOpen(start, timeoutMs);
@@ -226,11 +224,7 @@ HRESULT CZComPort::WaitForOpen(DWORD start, DWORD timeoutMs)
 HRESULT CZComPort::FinishOpen()
 {
     m_pending &= ~ZPORT_CONNECTING;
-    DWORD error = 0;
-    HANDLE device = m_opening.Take(error);
-    if (device == INVALID_HANDLE_VALUE)
-        return MapComError(error, true);
-    return SetUpDevice(device);
+    return AdoptDevice(m_opening.Take());
 }
 
 void CZComPort::GiveUpOpen()
@@ -239,48 +233,27 @@ void CZComPort::GiveUpOpen()
     m_pending &= ~ZPORT_CONNECTING;
 }
 
-HRESULT CZComPort::SetUpDevice(HANDLE h)
+HRESULT CZComPort::AdoptDevice(const ComOpened& opened)
 {
-    m_device.Reset(h);  // closed through ComCalls (CloseDevice), like every other call on it
+    if (opened.device == INVALID_HANDLE_VALUE)
+        return MapComError(opened.error, opened.atCreate);
+    m_device.Reset(opened.device);  // closed through ComCalls (CloseDevice), like every other call on it
     m_pending = 0;
     m_commWaitPending = false;
-
-    auto fail = [this](HRESULT hr) {
+    m_queueSizeError = opened.line.queueSizeError;
+    // Parameters set while the open ran in the background take effect now.
+    const DWORD baudRate = m_baudRate != 0 ? m_baudRate : opened.line.baudRate;
+    m_baudRate = opened.line.baudRate;  // a rate of 0 kept the device's own, reported from now on
+    HRESULT hr = S_OK;
+    if (baudRate != opened.line.baudRate || m_stopBits != opened.line.stopBits || m_eventChar != opened.line.eventChar)
+        hr = SetParams(baudRate, m_stopBits, m_eventChar);
+    else
+        hr = ArmCommWait();
+    if (FAILED(hr)) {
         CloseDevice();
         return hr;
-    };
-
-    // The block starts from the port's current state, so that fields this reader does not care
-    // about keep values the driver accepts; every field it does care about is set explicitly.
-    DCB dcb{};
-    dcb.DCBlength = sizeof(dcb);
-    if (!ComCalls().GetCommState(h, &dcb)) {
-        if (m_baudRate == 0)
-            return fail(LastComError());  // no current speed to keep
-        dcb = DCB{};
     }
-    if (m_baudRate == 0)
-        m_baudRate = dcb.BaudRate;  // keep the device's current speed and report it from now on
-    BuildComDcb(dcb, m_baudRate, m_stopBits, m_eventChar);
-
-    // Some virtual-port drivers refuse the sizes; they keep their own, which serve as well.
-    m_queueSizeError = ComCalls().SetupComm(h, InQueueSize, OutQueueSize) ? 0 : GetLastError();
-    // Reads return at once with whatever has arrived; waiting is done on the comm event.
-    COMMTIMEOUTS timeouts{};
-    timeouts.ReadIntervalTimeout = MAXDWORD;
-    if (!ComCalls().SetCommTimeouts(h, &timeouts))
-        return fail(LastComError());
-    if (!ComCalls().SetCommState(h, &dcb))
-        return fail(LastComError());
-    HRESULT hr = ApplyCommMask();
-    if (FAILED(hr))
-        return fail(hr);
-    hr = ArmCommWait();
-    if (FAILED(hr))
-        return fail(hr);
-
     m_received.clear();
-    m_pending = 0;
     return S_OK;
 }
 

@@ -12,11 +12,12 @@
 // owner's wait run (setting the comm event when more may be waiting), and the bytes held for the
 // owner are bounded: beyond that the driver keeps them.
 //
-// Rule: an open may take the driver tens of seconds. Open(INFINITE) waits for it on the caller's
-// thread; any other time-out hands it to a thread of its own (ComOpen.h): Open(0) returns at once
-// with ZPORT_CONNECTING set and the comm event set when the driver has answered (OnCommEvent then
-// finishes the open), and Open(t) waits at most t ms, after which the open ends alone and the port
-// counts as busy until it has. Close gives up an open in progress without waiting for it.
+// Rule: an open (the device's CreateFile and its line set-up) may take the driver tens of seconds.
+// Open(INFINITE) waits for it on the caller's thread; any other time-out hands it to a thread of
+// its own (ComOpen.h): Open(0) returns at once with ZPORT_CONNECTING set, and the comm event is set
+// when the open has ended (OnCommEvent then takes the device into use); Open(t) waits at most t ms,
+// after which the open ends alone and the port counts as busy until it has. Close gives up an open
+// in progress without waiting for it.
 #pragma once
 #include "ZPort.h"
 #include "ComOpen.h"
@@ -52,8 +53,8 @@ public:
     HRESULT STDMETHODCALLTYPE OnCommEvent() override;
 
 private:
-    // The rest of an open once the driver has given the handle: the line set-up.
-    HRESULT SetUpDevice(HANDLE device);
+    // Takes the device of an open that has ended into use, or returns why it did not open.
+    HRESULT AdoptDevice(const ComOpened& opened);
     HRESULT WaitForOpen(DWORD start, DWORD timeoutMs);
     // Takes the driver's answer to the open in progress and sets the device up.
     HRESULT FinishOpen();
