@@ -5,7 +5,10 @@
 // never leaked, without a word to that owner.
 #include "ComPort.h"
 #include "PortTestUtil.h"
+#include "SimControl.h"
+#include "SimReaderScope.h"
 #include "SlowOpenComCalls.h"
+#include "StallingSetupComCalls.h"
 #include "WaitUntil.h"
 #include "WindowsComModel.h"
 
@@ -80,6 +83,31 @@ TEST(ComOpen, TheOwnersStopEndsTheWaitForTheDriver)
     EXPECT_LE(stopped.took, 1000u);
     calls.Release();
     EXPECT_TRUE(WaitUntil([] { return !ComOpenInProgress(L"COM64"); }, WaitMs));
+}
+
+// The open is the device's line set-up as well: a driver that opens the device at once and then
+// stalls in the set-up holds the owner no longer than an open that stalls, and the device it set up
+// late is closed.
+TEST(ComOpen, ADriverThatStallsInTheLineSetUpHoldsTheOwnerNoLonger)
+{
+    simctl::CSimControl sim;
+    simctl::CSimReaderScope reader(sim, 68);
+    const std::wstring name(reader.Port());
+    CStallingSetupComCalls calls(name);
+    CCallSeamScope<CComCalls> scope(calls);
+    PortEvents events;
+    PortRef port(MakePort(name, events));
+
+    const Opened given = TimedOpen(port.Get(), 500);
+    EXPECT_EQ(COM_OPEN_TIMED_OUT, given.result);
+    EXPECT_LE(given.took, 1000u);
+    EXPECT_EQ(1, calls.Inside());
+    EXPECT_TRUE(ComOpenInProgress(name));
+
+    calls.Release();
+    EXPECT_TRUE(WaitUntil([&] { return !ComOpenInProgress(name); }, WaitMs));
+    EXPECT_EQ(1, calls.Closes()) << "the device set up after its owner gave up was not closed";
+    EXPECT_TRUE(reader.WaitPeerOpen(false, WaitMs));
 }
 
 // Under Windows' semantics, with a driver that opens in 300 ms: an open without waiting reports

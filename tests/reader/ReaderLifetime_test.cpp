@@ -9,10 +9,9 @@
 #include "ScriptedComCalls.h"
 #include "Search.h"
 #include "SlowOpenComCalls.h"
+#include "StallingSetupComCalls.h"
 
 #include <gtest/gtest.h>
-
-#include <atomic>
 
 using namespace readertest;
 
@@ -33,48 +32,6 @@ Retired TimedRetire(std::unique_ptr<CReader> reader, DWORD budgetMs)
     const bool ended = CReader::Retire(std::move(reader), budgetMs);
     return {ended, GetTickCount() - start};
 }
-
-// Opens every port through the system, but holds the line set-up of one port until released: a
-// driver that stalls after it has opened the device, so that a reader's thread holds the open port
-// inside the system.
-class CStallingSetupComCalls : public CComCalls
-{
-public:
-    explicit CStallingSetupComCalls(const std::wstring& port) : m_path(L"\\\\.\\" + port) {}
-    ~CStallingSetupComCalls() override { Release(); }
-    CStallingSetupComCalls(const CStallingSetupComCalls&) = delete;
-    CStallingSetupComCalls& operator=(const CStallingSetupComCalls&) = delete;
-
-    HANDLE CreateFileW(const wchar_t* path, DWORD access, DWORD share, DWORD disposition, DWORD flags) override
-    {
-        HANDLE device = CComCalls::CreateFileW(path, access, share, disposition, flags);
-        if (_wcsicmp(path, m_path.c_str()) == 0) {
-            ++m_opens;
-            m_device = device;
-        }
-        return device;
-    }
-    BOOL SetupComm(HANDLE device, DWORD inQueue, DWORD outQueue) override
-    {
-        if (device == m_device.load()) {
-            ++m_inside;
-            WaitForSingleObject(m_release.Get(), 15000);
-            --m_inside;
-        }
-        return CComCalls::SetupComm(device, inQueue, outQueue);
-    }
-
-    int Opens() const { return m_opens.load(); }
-    int Inside() const { return m_inside.load(); }
-    void Release() { SetEvent(m_release.Get()); }
-
-private:
-    const std::wstring m_path;
-    CHandle m_release{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
-    std::atomic<HANDLE> m_device{INVALID_HANDLE_VALUE};
-    std::atomic<int> m_opens{0};
-    std::atomic<int> m_inside{0};
-};
 
 } // namespace
 
