@@ -20,19 +20,17 @@ namespace {
 
 const DWORD WaitMs = 5000;
 
-// How long an open took, in ms, and what it returned.
+// What an open returned, and how long it took in ms.
 struct Opened
 {
-    HRESULT result;
-    DWORD took;
+    Opened(CZPort* port, DWORD timeoutMs)
+        : start(GetTickCount()), result(port->Open(timeoutMs)), took(GetTickCount() - start)
+    {
+    }
+    const DWORD start;
+    const HRESULT result;
+    const DWORD took;
 };
-
-Opened TimedOpen(CZPort* port, DWORD timeoutMs)
-{
-    const DWORD start = GetTickCount();
-    const HRESULT result = port->Open(timeoutMs);
-    return {result, GetTickCount() - start};
-}
 
 } // namespace
 
@@ -43,7 +41,7 @@ TEST(ComOpen, AnOpenWithATimeOutGivesUpInTimeAndThePortStaysBusyUntilTheDriverAn
     PortEvents events;
     PortRef first(MakePort(L"COM64", events));
 
-    const Opened given = TimedOpen(first.Get(), 500);
+    const Opened given(first.Get(), 500);
     EXPECT_EQ(COM_OPEN_TIMED_OUT, given.result);
     EXPECT_GE(given.took, 450u);
     EXPECT_LE(given.took, 1000u);
@@ -55,12 +53,12 @@ TEST(ComOpen, AnOpenWithATimeOutGivesUpInTimeAndThePortStaysBusyUntilTheDriverAn
     PortEvents others;
     PortRef second(MakePort(L"COM64", others));
     for (DWORD timeoutMs : {0u, 300u, INFINITE}) {
-        const Opened busy = TimedOpen(second.Get(), timeoutMs);
+        const Opened busy(second.Get(), timeoutMs);
         EXPECT_EQ(PE_PORT_BUSY, busy.result) << timeoutMs;
         EXPECT_LE(busy.took, 200u) << timeoutMs;
         EXPECT_EQ(0u, second->GetState()) << timeoutMs;
     }
-    EXPECT_EQ(PE_PORT_BUSY, TimedOpen(first.Get(), 500).result);
+    EXPECT_EQ(PE_PORT_BUSY, first->Open(500));
     EXPECT_EQ(1, calls.Opens());
 
     // The driver gives up at last: the port is free, and the next open asks the driver.
@@ -78,7 +76,7 @@ TEST(ComOpen, TheOwnersStopEndsTheWaitForTheDriver)
     PortEvents events;
     PortRef port(MakePort(L"COM64", events));
     DelayedSet stop(events.stop.Get(), 200);
-    const Opened stopped = TimedOpen(port.Get(), 5000);
+    const Opened stopped(port.Get(), 5000);
     EXPECT_EQ(E_ABORT, stopped.result);
     EXPECT_LE(stopped.took, 1000u);
     calls.Release();
@@ -98,7 +96,7 @@ TEST(ComOpen, ADriverThatStallsInTheLineSetUpHoldsTheOwnerNoLonger)
     PortEvents events;
     PortRef port(MakePort(name, events));
 
-    const Opened given = TimedOpen(port.Get(), 500);
+    const Opened given(port.Get(), 500);
     EXPECT_EQ(COM_OPEN_TIMED_OUT, given.result);
     EXPECT_LE(given.took, 1000u);
     EXPECT_EQ(1, calls.Inside());
@@ -121,7 +119,7 @@ TEST(ComOpen, AnOpenInTheBackgroundAnnouncesItsEndOnTheOwnersEvent)
     PortEvents events;
     PortRef port(MakePort(L"COM65", events));
 
-    const Opened started = TimedOpen(port.Get(), 0);
+    const Opened started(port.Get(), 0);
     EXPECT_EQ(S_OK, started.result);
     EXPECT_LE(started.took, 150u);
     EXPECT_EQ(static_cast<DWORD>(ZPORT_CONNECTING), port->GetState());
@@ -138,7 +136,7 @@ TEST(ComOpen, AnOpenInTheBackgroundAnnouncesItsEndOnTheOwnersEvent)
 
     // An open with a time-out that the driver answers in time is an ordinary open.
     PortRef other(MakePort(L"COM66", events));
-    const Opened waited = TimedOpen(other.Get(), 3000);
+    const Opened waited(other.Get(), 3000);
     EXPECT_EQ(S_OK, waited.result);
     EXPECT_GE(waited.took, 250u);
     EXPECT_TRUE(other->IsOpen());
@@ -159,7 +157,7 @@ TEST(ComOpen, AHandleTheDriverGivesAfterTheOwnerGaveUpIsClosed)
         PortEvents events;
         {
             PortRef port(MakePort(L"COM65", events));
-            const Opened opened = TimedOpen(port.Get(), timeoutMs);
+            const Opened opened(port.Get(), timeoutMs);
             EXPECT_EQ(timeoutMs == 0 ? S_OK : COM_OPEN_TIMED_OUT, opened.result);
             const DWORD start = GetTickCount();
             port->Close();  // at once: the open in the driver is given up
