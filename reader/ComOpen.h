@@ -27,7 +27,7 @@ struct ComLineSetup
 // The outcome of an open: the device, opened and set up, or the Win32 error and where it arose.
 struct ComOpened
 {
-    HANDLE device = INVALID_HANDLE_VALUE;   // the receiver's to close
+    HANDLE device = INVALID_HANDLE_VALUE;   // the receiver's to close, through ComCalls()
     DWORD error = 0;
     bool atCreate = false;                  // the error came from opening the device, not from its line
     ComLineSetup line;
