@@ -39,8 +39,6 @@ const size_t MaxHeldReceived = 64 * 1024;
 // The longest wait for cancelled operations to end, all of a close together (a close must stay well
 // within a second); the system ends them within milliseconds unless the device is broken.
 const DWORD CancelWaitLimitMs = 400;
-const DWORD InQueueSize = 2048;
-const DWORD OutQueueSize = 512;
 
 HRESULT LastComError(bool atCreate = false)
 {
@@ -57,7 +55,8 @@ HRESULT MapComError(DWORD error, bool atCreate)
         if (error == ERROR_FILE_NOT_FOUND)
             return PE_PORT_NOT_EXISTS;
         // Windows opens a COM port for one handle only; another program's handle gives either.
-        if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION)
+        // ERROR_BUSY: an open of the port is still inside its driver (ComOpen.h).
+        if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION || error == ERROR_BUSY)
             return PE_PORT_BUSY;
     }
     // What USB-serial drivers fail calls with once their adapter is pulled out (and what a
@@ -82,6 +81,7 @@ CZComPort::CZComPort() = default;
 
 CZComPort::~CZComPort()
 {
+    GiveUpOpen();
     CloseDevice();
 }
 
@@ -181,65 +181,86 @@ HRESULT CZComPort::ArmCommWait()
     return MapComError(error);
 }
 
-HRESULT STDMETHODCALLTYPE CZComPort::Open(DWORD /*timeoutMs*/)
+HRESULT STDMETHODCALLTYPE CZComPort::Open(DWORD timeoutMs)
 {
     if (m_device.Valid())
         return S_OK;
+    const DWORD start = GetTickCount();
+    if (m_opening.Running())
+        return timeoutMs == 0 ? S_OK : WaitForOpen(start, timeoutMs);
     // A device that never ended the operations given up on it must not make the process grow
     // without bound; ports open again once the system has ended some of them.
     if (CIoGraveyard::Instance().Full())
         return HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_QUOTA);
 
-    std::wstring path = L"\\\\.\\" + m_name;
-    HANDLE h = ComCalls().CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING,
-                                      FILE_FLAG_OVERLAPPED);
-    if (h == INVALID_HANDLE_VALUE)
-        return LastComError(true);
-    m_device.Reset(h);  // closed through ComCalls (CloseDevice), like every other call on it
+    const std::wstring path = L"\\\\.\\" + m_name;
+    ComLineSetup line;
+    line.baudRate = m_baudRate;
+    line.stopBits = m_stopBits;
+    line.eventChar = m_eventChar;
+    if (timeoutMs == INFINITE)
+        return AdoptDevice(OpenComDevice(m_name, path, line));
+    if (DWORD error = m_opening.Start(m_name, path, line, m_commEvent))
+        return MapComError(error, true);
+    m_pending = ZPORT_CONNECTING;
+    return timeoutMs == 0 ? S_OK : WaitForOpen(start, timeoutMs);
+}
+
+HRESULT CZComPort::WaitForOpen(DWORD start, DWORD timeoutMs)
+{
+    const DWORD waited = m_opening.Wait(m_stopEvent, RemainingWait(start, timeoutMs));
+    if (waited == WAIT_OBJECT_0)
+        return FinishOpen();
+    const DWORD error = GetLastError();
+    GiveUpOpen();
+    if (waited == WAIT_OBJECT_0 + 1) {
+        ResetEvent(m_stopEvent);
+        return E_ABORT;
+    }
+    if (waited == WAIT_TIMEOUT)
+        return COM_OPEN_TIMED_OUT;
+    return HRESULT_FROM_WIN32(error);
+}
+
+HRESULT CZComPort::FinishOpen()
+{
+    m_pending &= ~ZPORT_CONNECTING;
+    return AdoptDevice(m_opening.Take());
+}
+
+void CZComPort::GiveUpOpen()
+{
+    m_opening.GiveUp();
+    m_pending &= ~ZPORT_CONNECTING;
+}
+
+HRESULT CZComPort::AdoptDevice(const ComOpened& opened)
+{
+    if (opened.device == INVALID_HANDLE_VALUE)
+        return MapComError(opened.error, opened.atCreate);
+    m_device.Reset(opened.device);  // closed through ComCalls (CloseDevice), like every other call on it
     m_pending = 0;
     m_commWaitPending = false;
-
-    auto fail = [this](HRESULT hr) {
+    m_queueSizeError = opened.line.queueSizeError;
+    // Parameters set while the open ran in the background take effect now.
+    const DWORD baudRate = m_baudRate != 0 ? m_baudRate : opened.line.baudRate;
+    m_baudRate = opened.line.baudRate;  // a rate of 0 kept the device's own, reported from now on
+    HRESULT hr = S_OK;
+    if (baudRate != opened.line.baudRate || m_stopBits != opened.line.stopBits || m_eventChar != opened.line.eventChar)
+        hr = SetParams(baudRate, m_stopBits, m_eventChar);
+    else
+        hr = ArmCommWait();
+    if (FAILED(hr)) {
         CloseDevice();
         return hr;
-    };
-
-    // The block starts from the port's current state, so that fields this reader does not care
-    // about keep values the driver accepts; every field it does care about is set explicitly.
-    DCB dcb{};
-    dcb.DCBlength = sizeof(dcb);
-    if (!ComCalls().GetCommState(h, &dcb)) {
-        if (m_baudRate == 0)
-            return fail(LastComError());  // no current speed to keep
-        dcb = DCB{};
     }
-    if (m_baudRate == 0)
-        m_baudRate = dcb.BaudRate;  // keep the device's current speed and report it from now on
-    BuildComDcb(dcb, m_baudRate, m_stopBits, m_eventChar);
-
-    // Some virtual-port drivers refuse the sizes; they keep their own, which serve as well.
-    m_queueSizeError = ComCalls().SetupComm(h, InQueueSize, OutQueueSize) ? 0 : GetLastError();
-    // Reads return at once with whatever has arrived; waiting is done on the comm event.
-    COMMTIMEOUTS timeouts{};
-    timeouts.ReadIntervalTimeout = MAXDWORD;
-    if (!ComCalls().SetCommTimeouts(h, &timeouts))
-        return fail(LastComError());
-    if (!ComCalls().SetCommState(h, &dcb))
-        return fail(LastComError());
-    HRESULT hr = ApplyCommMask();
-    if (FAILED(hr))
-        return fail(hr);
-    hr = ArmCommWait();
-    if (FAILED(hr))
-        return fail(hr);
-
     m_received.clear();
-    m_pending = 0;
     return S_OK;
 }
 
 HRESULT STDMETHODCALLTYPE CZComPort::Close()
 {
+    GiveUpOpen();
     CloseDevice();
     return S_OK;
 }
@@ -497,6 +518,8 @@ HRESULT STDMETHODCALLTYPE CZComPort::OnWriteComplete()
 
 HRESULT STDMETHODCALLTYPE CZComPort::OnCommEvent()
 {
+    if (m_opening.Running())
+        return m_opening.Ended() ? FinishOpen() : S_OK;
     if (!m_device.Valid())
         return S_OK;
     if (!m_commWaitPending)

@@ -11,8 +11,16 @@
 // Rule: a device may send without end. One pass of reads takes a bounded amount and then lets the
 // owner's wait run (setting the comm event when more may be waiting), and the bytes held for the
 // owner are bounded: beyond that the driver keeps them.
+//
+// Rule: an open (the device's CreateFile and its line set-up) may take the driver tens of seconds.
+// Open(INFINITE) waits for it on the caller's thread; any other time-out hands it to a thread of
+// its own (ComOpen.h): Open(0) returns at once with ZPORT_CONNECTING set, and the comm event is set
+// when the open has ended (OnCommEvent then takes the device into use); Open(t) waits at most t ms,
+// after which the open ends alone and the port counts as busy until it has. Close gives up an open
+// in progress without waiting for it.
 #pragma once
 #include "ZPort.h"
+#include "ComOpen.h"
 #include "Handles.h"
 #include "IoGraveyard.h"
 #include <memory>
@@ -20,6 +28,9 @@
 // The port layer's reading of a Win32 error. `atCreate`: the error came from opening the device,
 // where "not found" and "access denied" mean a missing and a busy port.
 HRESULT MapComError(DWORD error, bool atCreate = false);
+
+// What Open returns when its time-out has passed before the driver answered.
+const HRESULT COM_OPEN_TIMED_OUT = static_cast<HRESULT>(0x80070000 | ERROR_TIMEOUT);
 
 class CZComPort : public CZPort
 {
@@ -42,6 +53,12 @@ public:
     HRESULT STDMETHODCALLTYPE OnCommEvent() override;
 
 private:
+    // Takes the device of an open that has ended into use, or returns why it did not open.
+    HRESULT AdoptDevice(const ComOpened& opened);
+    HRESULT WaitForOpen(DWORD start, DWORD timeoutMs);
+    // Takes the driver's answer to the open in progress and sets the device up.
+    HRESULT FinishOpen();
+    void GiveUpOpen();
     HRESULT ApplyCommMask();
     HRESULT ArmCommWait();
     HRESULT IssueReads();
@@ -50,6 +67,7 @@ private:
     void CloseDevice();
 
     CFileHandle m_device;
+    CComOpen m_opening;             // an open on a thread of its own, while its driver has not answered
     // Each operation's OVERLAPPED lives with its buffer apart from the port, so that an operation
     // the system does not end in time can be left to it (CIoGraveyard) while the port goes on with
     // a fresh record.

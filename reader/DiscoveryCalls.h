@@ -5,6 +5,7 @@
 // leaving the machine, and puts it in place with CCallSeamScope<CDiscoveryCalls>.
 #pragma once
 #include "CallSeam.h"
+#include "CodePage.h"
 #include <winsock2.h>
 #include <string>
 
@@ -31,10 +32,17 @@ public:
             name = buffer;
             return 0;
         }
+        return AnsiHostName(name);
+    }
+    // The host's name as gethostname gives it (`get` stands in for it in tests): in the ANSI code
+    // page, so a name in Cyrillic letters is converted with that code page, not byte by byte. 0, or
+    // the Winsock error.
+    static int AnsiHostName(std::wstring& name, int(WSAAPI* get)(char*, int) = &gethostname)
+    {
         char narrow[256] = {};
-        if (gethostname(narrow, sizeof(narrow)) != 0)
+        if (get(narrow, sizeof(narrow) - 1) != 0)
             return WSAGetLastError();
-        name.assign(narrow, narrow + strlen(narrow));
+        AnsiToWide(name, narrow, -1);
         return 0;
     }
     virtual int SendTo(SOCKET s, WSABUF* buffers, DWORD count, DWORD* sent, const sockaddr* to, int toLength)

@@ -1,5 +1,6 @@
 // Host-name resolution on a helper thread that the asker can stop waiting for.
 #include "HostResolve.h"
+#include "DetachedThread.h"
 #include "Handles.h"
 #include <memory>
 
@@ -50,28 +51,6 @@ struct ResolveJob
     std::vector<TcpAddress> addresses;
 };
 
-// What the helper thread is given: its share of the job and its reference to this module.
-struct ResolverStart
-{
-    std::shared_ptr<ResolveJob> job;
-    HMODULE module = nullptr;
-};
-
-DWORD WINAPI ResolverThread(void* param)
-{
-    HMODULE module = nullptr;
-    {
-        std::unique_ptr<ResolverStart> start(static_cast<ResolverStart*>(param));
-        module = start->module;
-        ResolveJob& job = *start->job;
-        job.error = job.resolver(job.host, job.service, job.addresses);
-        SetEvent(job.done.Get());
-    }  // the job is freed here when the asker has given up on it
-    if (module)
-        FreeLibraryAndExitThread(module, 0);
-    return 0;
-}
-
 } // namespace
 
 int SystemResolver(const std::wstring& host, const std::wstring& service, std::vector<TcpAddress>& out)
@@ -93,22 +72,13 @@ ResolveOutcome ResolveHost(TcpResolver resolver, const std::wstring& host, const
     job->service = service;
     job->done.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
 
-    HANDLE thread = nullptr;
-    if (job->done.Valid()) {
-        auto start = std::make_unique<ResolverStart>();
-        start->job = job;
-        GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
-                           reinterpret_cast<LPCWSTR>(&ResolverThread), &start->module);
-        thread = CreateThread(nullptr, ResolverStackSize, &ResolverThread, start.get(),
-                              STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
-        if (thread) {
-            start.release();  // the thread's now
-            CloseHandle(thread);
-        } else if (start->module) {
-            FreeLibrary(start->module);
-        }
-    }
-    if (!thread) {
+    // The helper holds its share of the job: an asker that gives up leaves it to the helper to free.
+    auto resolve = [job] {
+        job->error = job->resolver(job->host, job->service, job->addresses);
+        SetEvent(job->done.Get());
+    };
+    const bool started = job->done.Valid() && StartDetachedThread(resolve, ResolverStackSize);
+    if (!started) {
         error = resolver(host, service, out);
         return error == 0 ? ResolveOutcome::Resolved : ResolveOutcome::Failed;
     }

@@ -4,11 +4,13 @@
 #include "Reader.h"
 #include "CodePage.h"
 #include "ComLine.h"
+#include "ComPort.h"
 #include "Messages.h"
 #include "Models.h"
 #include "ReaderText.h"
 #include "ReplyParse.h"
 #include "ResText.h"
+#include "WFormat.h"
 #include "res/ReaderStrings.h"
 
 using namespace readertext;
@@ -118,16 +120,30 @@ BOOL CReader::EnsurePortOpen(const std::wstring& name, DWORD baud, BYTE stopBits
         }
     }
     m_port->SetWaitSlice(waitSlice);
+    const bool serial = IsSerialPortName(name.c_str());
+    // The reader's own thread waits for a serial port's driver as long as it takes (its owner does
+    // not wait for the thread: Stop and Retire give up on it in time). On the owner's thread (the
+    // device test) a serial open may take the connect time-out at most (with none, the default
+    // one); it then ends alone, and the port stays busy until it has. A converter's connect has
+    // its time-out on every thread.
+    DWORD bound = openTimeout;
+    if (serial)
+        bound = Started() ? INFINITE : (openTimeout != 0 ? openTimeout : ConnValues().ConnectTimeout);
     HRESULT hr = m_port->SetParams(baud, stopBits, ProtocolEventChar(PROTOCOL_NONE));
     if (SUCCEEDED(hr) && !m_port->IsOpen())
-        hr = m_port->Open(openTimeout);
+        hr = m_port->Open(bound);
     if (FAILED(hr)) {
-        SetError(hr, nullptr);
+        if (serial && hr == COM_OPEN_TIMED_OUT) {
+            std::wstring text;
+            FormatResString(text, IDS_PORT_OPEN_TIMED_OUT, name.c_str(), static_cast<unsigned>(bound));
+            SetError(hr, text.c_str());
+        } else {
+            SetError(hr, nullptr);
+        }
         return FALSE;
     }
     // What the line really runs with is logged: a serial line of 8 data bits cannot take 1.5
     // stop bits, and a driver may keep its own queue sizes.
-    const bool serial = IsSerialPortName(name.c_str());
     if (serial && stopBits == ONE5STOPBITS && LogOn(IDS_LOG_STOPBITS_MAPPED))
         Sink()->Log(this, LOG_LEVEL_WARNING, IDS_LOG_STOPBITS_MAPPED, name.c_str());
     if (const DWORD queueError = m_port->QueueSizeError()) {

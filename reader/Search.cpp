@@ -8,6 +8,7 @@
 #include "DiscoveryCalls.h"
 #include "Messages.h"
 #include "Models.h"
+#include "Reader.h"
 #include "ReplyParse.h"
 #include "ResText.h"
 #include "WFormat.h"
@@ -55,6 +56,29 @@ const size_t MAX_REPLY_BYTES = 4096;
 const DWORD SHARED_EVENT_POLL_MS = 100;
 
 const DWORD INFINITE_MS = 0xFFFFFFFF;
+
+// How long the names of the converters left out may take the name service, all together: the
+// search runs on the caller's thread, and a name seldom needs the service at all (it is an
+// address, or the system still knows it from the connection that holds the converter).
+const DWORD EXCLUDED_NAMES_RESOLVE_MS = 1000;
+
+// Whether two addresses are one converter's: the same address and port.
+bool SameEndpoint(const TcpAddress& a, const TcpAddress& b)
+{
+    if (a.family != b.family)
+        return false;
+    if (a.family == AF_INET) {
+        const auto& x = reinterpret_cast<const sockaddr_in&>(a.address);
+        const auto& y = reinterpret_cast<const sockaddr_in&>(b.address);
+        return x.sin_addr.s_addr == y.sin_addr.s_addr && x.sin_port == y.sin_port;
+    }
+    if (a.family == AF_INET6) {
+        const auto& x = reinterpret_cast<const sockaddr_in6&>(a.address);
+        const auto& y = reinterpret_cast<const sockaddr_in6&>(b.address);
+        return memcmp(&x.sin6_addr, &y.sin6_addr, sizeof(x.sin6_addr)) == 0 && x.sin6_port == y.sin6_port;
+    }
+    return false;
+}
 
 std::wstring SearchMessage(HRESULT code, const wchar_t* text)
 {
@@ -210,8 +234,10 @@ void CSearchReaders::Start(uint32_t flags, uint8_t stopBits, uint32_t connectTim
             ThrowOSException(GetLastError(), L"CreateEvent");
     }
 
-    if (flags & SEARCH_NETWORK)
+    if (flags & SEARCH_NETWORK) {
         StartDiscovery();
+        ResolveExcludedConverters();
+    }
 
     // A port listed by two sources is probed once, for every model either source allows: two
     // probes of one port would fight over it, and the loser could find the reader a second time
@@ -284,10 +310,48 @@ bool CSearchReaders::AddProbe(const std::wstring& name, uint32_t modelMask, DWOR
     return true;
 }
 
+void CSearchReaders::ResolveExcludedConverters()
+{
+    // A converter open under another spelling of its address (its host name, an address written
+    // with leading zeros) is the converter announced under its plain address: the names are
+    // compared as the addresses they resolve to, resolved as its port resolves them.
+    const DWORD start = GetTickCount();
+    for (const std::wstring& name : m_excluded) {
+        std::wstring host, service;
+        if (IsSerialPortName(name.c_str()) || !CZTcpPort::SplitAddress(name, host, service))
+            continue;
+        std::vector<TcpAddress> addresses;
+        if (!ResolveNumeric(host, service, addresses)) {
+            const DWORD left = RemainingWait(start, EXCLUDED_NAMES_RESOLVE_MS);
+            int error = 0;
+            if (left == 0 ||
+                ResolveHost(&SystemResolver, host, service, nullptr, left, addresses, error) != ResolveOutcome::Resolved)
+                continue;   // only its name is left out, as written
+        }
+        m_excludedAddresses.insert(m_excludedAddresses.end(), addresses.begin(), addresses.end());
+    }
+}
+
 bool CSearchReaders::Excluded(const std::wstring& name) const
 {
-    return std::any_of(m_excluded.begin(), m_excluded.end(),
-                       [&name](const std::wstring& other) { return _wcsicmp(other.c_str(), name.c_str()) == 0; });
+    if (std::any_of(m_excluded.begin(), m_excluded.end(),
+                    [&name](const std::wstring& other) { return _wcsicmp(other.c_str(), name.c_str()) == 0; }))
+        return true;
+    // A reader that its owner left to end alone may still hold the port, or still be opening it: a
+    // probe would be refused, or wait in the driver behind it.
+    if (CReader::PortHeldByRetired(name))
+        return true;
+    if (m_excludedAddresses.empty() || IsSerialPortName(name.c_str()))
+        return false;
+    std::wstring host, service;
+    std::vector<TcpAddress> addresses;
+    if (!CZTcpPort::SplitAddress(name, host, service) || !ResolveNumeric(host, service, addresses))
+        return false;
+    for (const TcpAddress& address : addresses)
+        for (const TcpAddress& excluded : m_excludedAddresses)
+            if (SameEndpoint(address, excluded))
+                return true;
+    return false;
 }
 
 void CSearchReaders::AddDiscoveredPort(const std::wstring& name, const std::wstring& sender)
@@ -328,6 +392,12 @@ bool CSearchReaders::StartWaitingPorts()
     return started;
 }
 
+void CSearchReaders::OpenFailed(ProbeRec& probe)
+{
+    probe.port->Close();   // an open still in the driver ends alone
+    probe.state = PROBE_DONE;
+}
+
 void CSearchReaders::ProbeFailed(ProbeRec& probe, bool closePort)
 {
     if (closePort)
@@ -345,8 +415,17 @@ void CSearchReaders::StartProbe(ProbeRec& probe)
     }
     probe.port->waitSlice = m_readSlice;
     HRESULT hr = probe.port->SetParams(baud, m_stopBits, '\n');
-    if (SUCCEEDED(hr))
-        hr = probe.port->IsOpen() ? probe.port->Purge(TRUE, TRUE) : probe.port->Open(0);
+    if (SUCCEEDED(hr) && probe.port->IsOpen()) {
+        hr = probe.port->Purge(TRUE, TRUE);
+    } else if (SUCCEEDED(hr)) {
+        // The open goes on in the background (a serial port's driver may take tens of seconds,
+        // a converter its connect time-out); a port that cannot be opened is not tried again in
+        // this search, at another try or speed: it would only hold the search as long once more.
+        if (FAILED(probe.port->Open(0))) {
+            OpenFailed(probe);
+            return;
+        }
+    }
     if (FAILED(hr)) {
         ProbeFailed(probe, true);
         return;
@@ -436,7 +515,7 @@ void CSearchReaders::StepProbe(ProbeRec& probe, DWORD& wait)
                 break;
             case PROBE_CONNECT:
                 if (FAILED(probe.port->OnCommEvent()))
-                    ProbeFailed(probe, true);
+                    OpenFailed(probe);
                 else if (!(probe.port->GetState() & ZPORT_CONNECTING))
                     SendRequest(probe);
                 break;
@@ -463,16 +542,15 @@ void CSearchReaders::StepProbe(ProbeRec& probe, DWORD& wait)
                 DWORD limit = probe.state == PROBE_CONNECT ? m_connectTimeout : m_replyTimeout;
                 if (limit != INFINITE_MS) {
                     DWORD elapsed = TicksSince(probe.stateTime, GetTickCount());
-                    if (elapsed >= limit && probe.state == PROBE_CONNECT && probe.tcp) {
-                        // A converter that did not take the connection in its time-out is not
-                        // waited for again: the search would be held tries times as long.
-                        probe.port->Close();
-                        probe.state = PROBE_DONE;
+                    if (elapsed >= limit && probe.state == PROBE_CONNECT) {
+                        // A port that did not open in its time-out (a converter that did not take
+                        // the connection, a serial driver still opening) counts as failed and is
+                        // not waited for again: the search would be held tries times as long.
+                        OpenFailed(probe);
                         return;
                     }
                     if (elapsed >= limit)
-                        // A connect still going on is dropped, so that the next try connects anew.
-                        ProbeFailed(probe, probe.state == PROBE_CONNECT);
+                        ProbeFailed(probe, false);
                     else
                         LowerWait(wait, limit - elapsed);
                 }

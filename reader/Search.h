@@ -9,6 +9,11 @@
 // Rule: a probe's port is open only while its probe runs. A port that turns out not to be a reader,
 // that gives up, or whose reader was found is closed in the same pass, before any result is handed
 // out, so the caller can open a found reader's port at once.
+//
+// Rule: no port's open holds the caller's thread. Serial opens and TCP connects go on in the
+// background while the other probes run; a port that has not opened within the connect time-out
+// counts as failed (a serial open still in its driver then ends alone, and the port stays busy until
+// it has), and a port that failed to open is not opened again in the same search.
 #pragma once
 #include <winsock2.h>
 #include <windows.h>
@@ -101,8 +106,10 @@ public:
     uint16_t DiscoveryPort() const { return m_discoveryPort; }
 
     // Ports that are not to be probed (compared without regard to case), whether listed or
-    // discovered: ports that the caller has open itself, which a probe would disturb. Set it
-    // before Start.
+    // discovered: ports that the caller has open itself, which a probe would disturb. A converter's
+    // name leaves out the address and port it resolves to, under whatever name it is announced.
+    // Set it before Start. Ports held by readers left to end alone (CReader::Retire) are left out
+    // as well, and a serial port whose open is still inside its driver is not opened again.
     void ExcludePorts(const std::vector<std::wstring>& names) { m_excluded = names; }
 
     // Starts the search (once): flags as in PortEnum.h (SEARCH_NETWORK switches discovery on), the
@@ -170,6 +177,7 @@ private:
 
     bool AddProbe(const std::wstring& name, uint32_t modelMask, DWORD now);
     bool Excluded(const std::wstring& name) const;
+    void ResolveExcludedConverters();
     void AddDiscoveredPort(const std::wstring& name, const std::wstring& sender);
     bool StartWaitingPorts();   // true when a waiting port became a probe
     void StepProbe(ProbeRec& probe, DWORD& wait);
@@ -177,6 +185,8 @@ private:
     void SendRequest(ProbeRec& probe);
     void ReadReply(ProbeRec& probe);
     void ProbeFailed(ProbeRec& probe, bool closePort);
+    // The port did not open, or not in time: the probe ends.
+    void OpenFailed(ProbeRec& probe);
     void StepDiscovery(UdpRec& udp, DWORD& wait);
     void SendDiscovery(UdpRec& udp);
     void ReceiveDiscovery(UdpRec& udp);
@@ -207,6 +217,7 @@ private:
     std::list<ProbeRec> m_probes;
     std::list<UdpRec> m_discovery;
     std::vector<std::wstring> m_excluded;
+    std::vector<TcpAddress> m_excludedAddresses;    // what the converters among them resolve to
     std::vector<std::wstring> m_discovered;         // every discovered name taken, probed or waiting
     std::deque<std::wstring> m_waitingPorts;        // discovered, not probed yet
     std::vector<std::pair<std::wstring, size_t>> m_senders;   // ports taken from each sender address

@@ -31,6 +31,9 @@ public:
     virtual HRESULT STDMETHODCALLTYPE SetParams(DWORD baudRate, BYTE stopBits, BYTE eventChar) = 0;
     // Null pointers are skipped.
     virtual HRESULT STDMETHODCALLTYPE GetParams(DWORD* baudRate, BYTE* stopBits, BYTE* eventChar) = 0;
+    // Opens the device or connection, waiting for it at most `timeoutMs`: 0 does not wait (the open
+    // goes on in the background with ZPORT_CONNECTING set, and OnCommEvent finishes it once the comm
+    // event has fired), INFINITE waits as long as it takes.
     virtual HRESULT STDMETHODCALLTYPE Open(DWORD timeoutMs) = 0;
     // Closing a closed port succeeds.
     virtual HRESULT STDMETHODCALLTYPE Close() = 0;
@@ -59,7 +62,7 @@ public:
 // Pending-operation flags returned by GetState; all clear after Open and Close.
 enum : DWORD
 {
-    ZPORT_CONNECTING = 0x01,    // TCP: a connect started without waiting is in progress
+    ZPORT_CONNECTING = 0x01,    // a connect (TCP) or an open (serial) started without waiting is in progress
     ZPORT_WRITE_PENDING = 0x02, // serial: overlapped write in flight; TCP: send would block (waits for FD_WRITE)
     ZPORT_READ_PENDING = 0x04,  // serial: overlapped read in flight; TCP: no data (waits for FD_READ)
 };

@@ -4,6 +4,7 @@
 #pragma once
 
 #define IDS_UNABLE_TO_CONNECT     105 // "Unable to connect to the reader."
+#define IDS_PORT_OPEN_TIMED_OUT   109 // port name, milliseconds: a serial open given up on
 #define IDS_MODEL_NOT_SUPPORTED   112 // "Reader model (0x%.2X) is not supported."
 #define IDS_ON_COMMAND            114 // "on command." (reason of a requested disconnection)
 #define IDS_WINSOCK_VERSION_NEEDED 117 // required Winsock major and minor version

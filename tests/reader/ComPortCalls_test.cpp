@@ -68,7 +68,7 @@ TEST_F(ComPortCallsTest, LineHandedToTheSystemAtOpenAndAtAChangeOfParameters)
 
     PortRef port(MakePort(line.Port(), events));
     ASSERT_EQ(S_OK, port->SetParams(9600, ONE5STOPBITS, '\n'));
-    ASSERT_EQ(S_OK, port->Open(0));
+    ASSERT_EQ(S_OK, port->Open(INFINITE));
     std::vector<DCB> states = calls.States();
     ASSERT_EQ(1u, states.size());
     EXPECT_EQ(9600u, states[0].BaudRate);
@@ -102,7 +102,7 @@ TEST_F(ComPortCallsTest, NoEventCharacterAsksForEveryCharacterOnly)
     simctl::CSimReaderScope line(sim, 74, SilentLine());
     PortRef port(MakePort(line.Port(), events));
     ASSERT_EQ(S_OK, port->SetParams(9600, ONESTOPBIT, 0));
-    ASSERT_EQ(S_OK, port->Open(0));
+    ASSERT_EQ(S_OK, port->Open(INFINITE));
     EXPECT_EQ(std::vector<DWORD>{EV_RXCHAR}, calls.Masks());
     ASSERT_EQ(1u, calls.States().size());
     ExpectReaderLine(calls.States()[0], ONESTOPBIT, 0);
@@ -121,7 +121,7 @@ TEST_F(ComPortCallsTest, CloseWhileOperationsNeverEndReturnsInTimeAndParksThem)
         PortRef port(MakePort(line.Port(), events));
         calls.readsNeverEnd = true;
         calls.commWaitsNeverEnd = true;
-        ASSERT_EQ(S_OK, port->Open(0));
+        ASSERT_EQ(S_OK, port->Open(INFINITE));
         std::string got;
         ASSERT_EQ(S_OK, port->Read(got, 1, 0));
         ASSERT_NE(0u, port->GetState() & ZPORT_READ_PENDING);
@@ -138,7 +138,7 @@ TEST_F(ComPortCallsTest, CloseWhileOperationsNeverEndReturnsInTimeAndParksThem)
         // Fresh records: the next open reads what the line brings.
         calls.readsNeverEnd = false;
         calls.commWaitsNeverEnd = false;
-        ASSERT_EQ(S_OK, port->Open(0));
+        ASSERT_EQ(S_OK, port->Open(INFINITE));
         sim.SendText(line.Id(), "again");
         EXPECT_EQ(S_OK, port->Read(got, 5, 2000));
         EXPECT_EQ("again", got);
@@ -169,13 +169,13 @@ TEST_F(ComPortCallsTest, PortRefusedWhileTheGraveyardIsFull)
     };
 
     PortRef port(MakePort(line.Port(), events));
-    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_QUOTA), port->Open(0));
+    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_QUOTA), port->Open(INFINITE));
     EXPECT_FALSE(port->IsOpen());
     EXPECT_TRUE(calls.States().empty()) << "the device was not set up";
 
     filled.front()->ov.Internal = 0;   // the system ends one operation at last
     filled.erase(filled.begin());
-    EXPECT_EQ(S_OK, port->Open(0));
+    EXPECT_EQ(S_OK, port->Open(INFINITE));
     EXPECT_TRUE(port->IsOpen());
     endAll();
     EXPECT_EQ(held, graveyard.Sweep());

@@ -73,7 +73,7 @@ protected:
 TEST_F(ComPortTest, MissingPortIsPortNotExists)
 {
     PortRef port(MakePort(L"COM88", events));
-    EXPECT_EQ(PE_PORT_NOT_EXISTS, port->Open(0));
+    EXPECT_EQ(PE_PORT_NOT_EXISTS, port->Open(INFINITE));
     EXPECT_FALSE(port->IsOpen());
     EXPECT_EQ(S_OK, port->Close());
     EXPECT_EQ(S_OK, port->Purge(TRUE, TRUE));
@@ -100,9 +100,9 @@ TEST_F(ComPortTest, OpenWriteReadWithTimeout)
     SimLine line(sim, 41);
     PortRef port(MakePort(line.Port(), events));
     ASSERT_EQ(S_OK, port->SetParams(9600, 0, 0));
-    ASSERT_EQ(S_OK, port->Open(0));
+    ASSERT_EQ(S_OK, port->Open(INFINITE));
     EXPECT_TRUE(port->IsOpen());
-    EXPECT_EQ(S_OK, port->Open(0));  // already open
+    EXPECT_EQ(S_OK, port->Open(INFINITE));  // already open
 
     ASSERT_EQ(S_OK, port->Write("hello\n", 6, 1000));
     EXPECT_TRUE(sim.WaitReceivedText(line.Id(), "hello\n", 2000));
@@ -144,11 +144,11 @@ TEST_F(ComPortTest, BaudZeroKeepsTheDeviceSpeed)
     {
         PortRef first(MakePort(line.Port(), events));
         ASSERT_EQ(S_OK, first->SetParams(19200, 0, 0));
-        ASSERT_EQ(S_OK, first->Open(0));
+        ASSERT_EQ(S_OK, first->Open(INFINITE));
     }
     PortRef port(MakePort(line.Port(), events));
     ASSERT_EQ(S_OK, port->SetParams(0, 0, '\n'));
-    ASSERT_EQ(S_OK, port->Open(0));
+    ASSERT_EQ(S_OK, port->Open(INFINITE));
     DWORD baud = 0;
     BYTE stopBits = 9, eventChar = 0;
     ASSERT_EQ(S_OK, port->GetParams(&baud, &stopBits, &eventChar));
@@ -187,10 +187,10 @@ TEST_F(ComPortTest, SecondOpenIsPortBusy)
 
     SimLine line(sim, 43);
     PortRef first(MakePort(line.Port(), events));
-    ASSERT_EQ(S_OK, first->Open(0));
+    ASSERT_EQ(S_OK, first->Open(INFINITE));
     PortEvents other;
     PortRef second(MakePort(line.Port(), other));
-    HRESULT hr = second->Open(0);
+    HRESULT hr = second->Open(INFINITE);
     if (FAILED(hr))
         EXPECT_EQ(PE_PORT_BUSY, hr);
     else
@@ -205,7 +205,7 @@ TEST_F(ComPortTest, PurgeDropsOldBytesAndLosesNoNewOnes)
     SimLine line(sim, 44);
     PortRef port(MakePort(line.Port(), events));
     ASSERT_EQ(S_OK, port->SetParams(9600, 0, 0));
-    ASSERT_EQ(S_OK, port->Open(0));
+    ASSERT_EQ(S_OK, port->Open(INFINITE));
     for (int round = 0; round < 6; ++round) {
         SCOPED_TRACE(round);
         sim.SendText(line.Id(), "OLD");
@@ -238,7 +238,7 @@ TEST_F(ComPortTest, StopEndsAPendingRead)
     SimLine line(sim, 45);
     PortRef port(MakePort(line.Port(), events));
     port->waitSlice = INFINITE;
-    ASSERT_EQ(S_OK, port->Open(0));
+    ASSERT_EQ(S_OK, port->Open(INFINITE));
     DelayedSet stop(events.stop.Get(), 200);
     std::string got;
     DWORD start = GetTickCount();
@@ -253,7 +253,7 @@ TEST_F(ComPortTest, WriteWhileAWriteIsPending)
     SimLine line(sim, 46);
     PortRef port(MakePort(line.Port(), events));
     ASSERT_EQ(S_OK, port->SetParams(9600, 0, 0));
-    ASSERT_EQ(S_OK, port->Open(0));
+    ASSERT_EQ(S_OK, port->Open(INFINITE));
     const std::string big(512 * 1024, 'B');
     ASSERT_EQ(S_OK, port->Write(big.data(), static_cast<DWORD>(big.size()), 0));
     if (!(port->GetState() & ZPORT_WRITE_PENDING))
@@ -275,7 +275,7 @@ TEST_F(ComPortTest, BytesKeptBeyondAReadStillWakeTheOwner)
     SimLine line(sim, 50);
     PortRef port(MakePort(line.Port(), events));
     ASSERT_EQ(S_OK, port->SetParams(9600, 0, '\n'));
-    ASSERT_EQ(S_OK, port->Open(0));
+    ASSERT_EQ(S_OK, port->Open(INFINITE));
     // The first line ends the line-event wait. Left unanswered, no wait watches the line when the
     // second arrives: the same as a wait that has not yet looked at the queue again.
     sim.SendText(line.Id(), "first\n");
@@ -314,7 +314,7 @@ TEST_F(ComPortTest, SetParamsOnAnOpenPortKeepsLineEventsWorking)
     SimLine line(sim, 47);
     PortRef port(MakePort(line.Port(), events));
     ASSERT_EQ(S_OK, port->SetParams(9600, 0, 0));
-    ASSERT_EQ(S_OK, port->Open(0));
+    ASSERT_EQ(S_OK, port->Open(INFINITE));
     ResetEvent(events.comm.Get());
     ASSERT_EQ(S_OK, port->SetParams(9600, 0, '\n'));
     EXPECT_EQ(S_OK, port->OnCommEvent());
@@ -342,7 +342,7 @@ TEST_F(ComPortTest, CloseWithOperationsInFlight)
     const std::string big(256 * 1024, 'C');
     {
         PortRef port(MakePort(line.Port(), events));
-        ASSERT_EQ(S_OK, port->Open(0));
+        ASSERT_EQ(S_OK, port->Open(INFINITE));
         std::string got;
         ASSERT_EQ(S_OK, port->Read(got, 1, 50));
         ASSERT_EQ(S_OK, port->Write(big.data(), static_cast<DWORD>(big.size()), 0));
@@ -350,12 +350,12 @@ TEST_F(ComPortTest, CloseWithOperationsInFlight)
         EXPECT_EQ(S_OK, port->Close());
         EXPECT_LT(GetTickCount() - start, 1000u);
         EXPECT_EQ(0u, port->GetState());
-        ASSERT_EQ(S_OK, port->Open(0));
+        ASSERT_EQ(S_OK, port->Open(INFINITE));
         ASSERT_EQ(S_OK, port->Read(got, 1, 50));
         ASSERT_EQ(S_OK, port->Write(big.data(), static_cast<DWORD>(big.size()), 0));
     }  // released with a read and perhaps a write in flight
     PortRef port(MakePort(line.Port(), events));
-    ASSERT_EQ(S_OK, port->Open(0));
+    ASSERT_EQ(S_OK, port->Open(INFINITE));
     sim.SendText(line.Id(), "again");
     std::string got;
     EXPECT_EQ(S_OK, port->Read(got, 5, 2000));
@@ -371,7 +371,7 @@ TEST_F(ComPortTest, UnpluggedAdapterIsDisconnected)
     testsupport::CWatchdog watchdog(20000, "ComPortTest.UnpluggedAdapterIsDisconnected (with its port's close)");
     SimLine line(sim, 49);
     PortRef port(MakePort(line.Port(), events));
-    ASSERT_EQ(S_OK, port->Open(0));
+    ASSERT_EQ(S_OK, port->Open(INFINITE));
     sim.Disconnect(line.Id());
     ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(events.comm.Get(), 2000));
     ResetEvent(events.comm.Get());

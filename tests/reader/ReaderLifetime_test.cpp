@@ -9,7 +9,9 @@
 #include "ReaderTestRig.h"
 #include "ReaderTestSink.h"
 #include "ScriptedComCalls.h"
+#include "Search.h"
 #include "SlowOpenComCalls.h"
+#include "StallingSetupComCalls.h"
 
 #include <gtest/gtest.h>
 
@@ -251,4 +253,31 @@ TEST(ReaderLifetime, AnOwnerMayRetireTheReaderFromInsideItsSinkCall)
     EXPECT_TRUE(WaitUntil([&] { return deleted.load(); }, WaitMs));
     EXPECT_TRUE(WaitUntil([] { return !CReader::PortHeldByRetired(L"COM232"); }, WaitMs));
     EXPECT_EQ(sink.HeardAtRetire.load(), sink.Events().size() + sink.LogLines().size());
+}
+
+// A reader left to end alone while it holds its open port inside the system: the reader search
+// leaves that port out (a probe would be refused, or disturb the line) until the thread lets go.
+TEST(ReaderLifetime, TheSearchLeavesOutAPortThatARetiredReaderHolds)
+{
+    simctl::CSimControl sim;
+    SimReader s(sim, UnpacedSim(), 67);
+    CStallingSetupComCalls calls(s.Port());
+    CCallSeamScope<CComCalls> scope(calls);
+    CRecordingSink sink;
+    auto reader = StartReader(sink, s.Port());
+    ASSERT_TRUE(WaitUntil([&] { return calls.Inside() == 1; }, WaitMs));
+    EXPECT_FALSE(TimedRetire(std::move(reader), 300).ended);
+    ASSERT_TRUE(CReader::PortHeldByRetired(s.Port()));
+
+    std::vector<PortInfo> ports = {{s.Port(), MODEL_MASK_ANY}};
+    CSearchReaders search;
+    search.Start(0, 0, 2000, 100, 400, 1, 400, 1, &ports);
+    SearchResult result;
+    const DWORD start = GetTickCount();
+    EXPECT_EQ(PE_NO_MORE_READERS, search.GetNext(result, 5000));
+    EXPECT_LE(GetTickCount() - start, 300u);
+    EXPECT_EQ(1, calls.Opens()) << "the search opened the port the retired reader holds";
+
+    calls.Release();
+    EXPECT_TRUE(WaitUntil([&] { return !CReader::PortHeldByRetired(s.Port()); }, WaitMs));
 }

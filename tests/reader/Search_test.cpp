@@ -8,10 +8,13 @@
 #include "ScratchRegistry.h"
 #include "SimControl.h"
 #include "SimDiscoveryScope.h"
+#include "SlowOpenComCalls.h"
+#include "WaitUntil.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <mutex>
 #include <mswsock.h>
 
@@ -231,6 +234,28 @@ TEST(SearchRules, DiscoveryGoesOnPastAnUnreachableReport)
     EXPECT_FALSE(DiscoveryGoesOnAfter(WSAENETDOWN));
 }
 
+// Without GetHostNameW (before Windows 8.1) the host's name comes from gethostname in the ANSI code
+// page: a Cyrillic name must come out as letters, not as sign-extended bytes (0xFFxx), or the
+// discovery cannot resolve it and sends from one interface only.
+TEST(SearchRules, AHostNameInTheAnsiCodePageIsConvertedWithIt)
+{
+    std::wstring name;
+    ASSERT_EQ(0, CDiscoveryCalls::AnsiHostName(name, [](char* out, int size) -> int {
+                  strcpy_s(out, static_cast<size_t>(size), "\xCF\xCA-01");
+                  return 0;
+              }));
+    ASSERT_EQ(5u, name.size());
+    for (wchar_t c : name)
+        EXPECT_LT(static_cast<unsigned>(c), 0xFF00u) << std::hex << static_cast<unsigned>(c);
+    wchar_t first = 0;
+    ASSERT_EQ(1, MultiByteToWideChar(CP_ACP, 0, "\xCF", 1, &first, 1));
+    EXPECT_EQ(first, name[0]);
+    EXPECT_EQ(L"-01", name.substr(2));
+    if (GetACP() == 1251) {
+        EXPECT_EQ(L"\u041F\u041A-01", name);
+    }
+}
+
 TEST(SearchRules, ExceptionTexts)
 {
     CSearchRdException timeout(PE_SEARCH_TIMEOUT);
@@ -361,9 +386,58 @@ TEST_F(SearchTest, EndingASearchClosesItsPorts)
         DWORD start = GetTickCount();
         EXPECT_EQ(PE_SEARCH_TIMEOUT, search.GetNext(result, 0)) << "one pass, nothing yet";
         EXPECT_LT(GetTickCount() - start, 500u);
+        // The open goes on in the background; a pass or two later the request is out.
+        EXPECT_EQ(PE_SEARCH_TIMEOUT, search.GetNext(result, 300));
         EXPECT_TRUE(silent.PeerOpen());
+        EXPECT_EQ(1u, silent.Requests());
     }
     EXPECT_FALSE(silent.PeerOpen());
+}
+
+// A port whose driver takes 8 s to open (a Bluetooth serial port whose device does not answer),
+// listed before a reader: the reader is found as fast as without it, and the slow port holds the
+// search for the connect time-out only, asked once, not at every try and speed step.
+TEST_F(SearchTest, ASlowOpeningPortHoldsTheSearchOnlyForItsConnectTimeOut)
+{
+    CSlowOpenComCalls calls(8000, L"COM64");
+    CCallSeamScope<CComCalls> scope(calls);
+    SimReader reader(sim, 65, Reader(1));
+    const DWORD connectMs = 1500;
+    auto search = [&](const std::vector<PortInfo>& ports, DWORD& found, DWORD& ended) {
+        CSearchReaders running;
+        running.Start(0, 0, connectMs, 100, 400, 2, 400, 1, &ports);
+        const DWORD start = GetTickCount();
+        SearchResult result;
+        EXPECT_EQ(S_OK, running.GetNext(result, 20000));
+        EXPECT_EQ(reader.Port(), result.portName);
+        found = GetTickCount() - start;
+        EXPECT_EQ(PE_NO_MORE_READERS, running.GetNext(result, 20000));
+        ended = GetTickCount() - start;
+    };
+    DWORD aloneFound = 0, aloneEnded = 0, found = 0, ended = 0;
+    search({{reader.Port(), 0x002}}, aloneFound, aloneEnded);
+    search({{L"COM64", MODEL_MASK_ANY}, {reader.Port(), 0x002}}, found, ended);
+    printf("Reader found in %lu ms alone, %lu ms beside a port that opens in 8 s; search over after %lu ms\n",
+           static_cast<unsigned long>(aloneFound), static_cast<unsigned long>(found),
+           static_cast<unsigned long>(ended));
+    EXPECT_LE(found, aloneFound + 500);
+    EXPECT_GE(ended, connectMs - 100);
+    EXPECT_LE(ended, connectMs + 700);
+    EXPECT_EQ(1, calls.Opens()) << "a failed open was tried again";
+
+    // The open given up on is still in the driver: the next search does not open the port beside
+    // it, and is not held by it.
+    std::vector<PortInfo> slowOnly = {{L"COM64", MODEL_MASK_ANY}};
+    CSearchReaders next;
+    StartSearch(next, &slowOnly);
+    const DWORD start = GetTickCount();
+    SearchResult result;
+    EXPECT_EQ(PE_NO_MORE_READERS, next.GetNext(result, 20000));
+    EXPECT_LE(GetTickCount() - start, 300u);
+    EXPECT_EQ(1, calls.Opens());
+
+    calls.Release();
+    EXPECT_TRUE(WaitUntil([&] { return calls.Inside() == 0; }, 5000));
 }
 
 TEST_F(SearchTest, FewerThanOneTryStillTriesOnce)

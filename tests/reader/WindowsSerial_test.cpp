@@ -233,7 +233,7 @@ TEST_F(ComPortOnWindowsModel, APassReadsAtMostSixteenKilobytesOfADeviceThatNever
 {
     model.endlessReadBytes = 1024;
     PortRef port(MakePort(L"COM39", events));
-    ASSERT_EQ(S_OK, port->Open(0));
+    ASSERT_EQ(S_OK, port->Open(INFINITE));
     ResetEvent(events.comm.Get());
     model.ResetCounts();
     std::string got;
@@ -253,7 +253,7 @@ TEST_F(ComPortOnWindowsModel, PulledAdaptersAreDisconnectedAndPortsInUseAreBusy)
                        ERROR_DEVICE_REMOVED, ERROR_OPERATION_ABORTED, ERROR_SEM_TIMEOUT}) {
         SCOPED_TRACE(code);
         PortRef port(MakePort(L"COM39", events));
-        ASSERT_EQ(S_OK, port->Open(0));
+        ASSERT_EQ(S_OK, port->Open(INFINITE));
         model.Unplug(code);
         EXPECT_EQ(PE_PORT_DISCONNECTED, port->OnCommEvent());
         std::string got;
@@ -265,13 +265,13 @@ TEST_F(ComPortOnWindowsModel, PulledAdaptersAreDisconnectedAndPortsInUseAreBusy)
     }
 
     PortRef holder(MakePort(L"COM39", events));
-    ASSERT_EQ(S_OK, holder->Open(0));
+    ASSERT_EQ(S_OK, holder->Open(INFINITE));
     for (DWORD code : {ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION}) {
         SCOPED_TRACE(code);
         model.busyError = code;
         PortEvents other;
         PortRef second(MakePort(L"COM39", other));
-        EXPECT_EQ(PE_PORT_BUSY, second->Open(0));
+        EXPECT_EQ(PE_PORT_BUSY, second->Open(INFINITE));
     }
     holder->Close();
 
@@ -279,7 +279,7 @@ TEST_F(ComPortOnWindowsModel, PulledAdaptersAreDisconnectedAndPortsInUseAreBusy)
     model.openError = ERROR_SEM_TIMEOUT;
     PortRef bluetooth(MakePort(L"COM39", events));
     const DWORD start = GetTickCount();
-    EXPECT_EQ(PE_PORT_DISCONNECTED, bluetooth->Open(0));
+    EXPECT_EQ(PE_PORT_DISCONNECTED, bluetooth->Open(INFINITE));
     EXPECT_GE(GetTickCount() - start, 250u);  // the tick count moves in steps
     EXPECT_FALSE(bluetooth->IsOpen());
 }

@@ -3,7 +3,9 @@
 // finds converters by discovery on 127.0.0.1; FindClose ends the search so the next starts anew.
 #include <winsock2.h>
 #include "DeviceFixture.h"
+#include "ComOpen.h"
 #include "SimDiscoveryScope.h"
+#include "SlowOpenComCalls.h"
 #include "Socket.h"
 #include <algorithm>
 #include <atomic>
@@ -134,6 +136,108 @@ TEST_F(SearchTest, ATimedOutFindNextLeavesTheSearchGoingOn)
     EXPECT_TRUE(f.Ok) << std::hex << f.Error;
     EXPECT_EQ(f.Port, L"COM55");
     EXPECT_TRUE(FindClose());
+}
+
+namespace {
+
+// How long `action` took with the listed port COM52 behind a driver that takes `driverMs` to open
+// it and then fails, as a Bluetooth serial port whose device does not answer. The driver is let go
+// of before this returns, so that the next measurement finds the port free.
+template <class Action>
+DWORD WithSlowPort(DWORD driverMs, Action action)
+{
+    CSlowOpenComCalls calls(driverMs, L"COM52");
+    CCallSeamScope<CComCalls> scope(calls);
+    const DWORD start = GetTickCount();
+    action();
+    const DWORD took = GetTickCount() - start;
+    EXPECT_EQ(1, calls.Opens()) << "the port was opened again after its open failed";
+    calls.Release();
+    EXPECT_TRUE(WaitUntil([&] { return calls.Inside() == 0 && !ComOpenInProgress(L"COM52"); }, 5000));
+    return took;
+}
+
+} // namespace
+
+// A serial port whose driver takes 8 s, or 30 s, to fail its open, alone in the list, with a
+// connect time-out of 3 s: Open("Auto") and FindNext give up on it within the connect time-out,
+// having asked the driver once, not at every try and speed step.
+TEST_F(SearchTest, ASlowOpeningPortHoldsAutoAndFindNextOnlyForTheConnectTimeOut)
+{
+    SerialCommMap ports({52});
+    ASSERT_TRUE(ports.Ok());
+    SetProp(PropSearchFlags, UI4(0x01));
+    SetProp(PropConnectTimeout, UI4(3000));
+    SetProp(PropReqTries, I4(2));
+    for (DWORD driverMs : {8000u, 30000u}) {
+        SCOPED_TRACE(driverMs);
+        const DWORD autoMs = WithSlowPort(driverMs, [&] {
+            const auto opened = Open(L"Auto");
+            EXPECT_FALSE(opened.first);
+            EXPECT_EQ(LastError(), ReaderNotFound);
+        });
+        const DWORD findMs = WithSlowPort(driverMs, [&] {
+            const Found f = FindNext();
+            EXPECT_FALSE(f.Ok);
+            EXPECT_EQ(f.Error, NoMoreReaders);
+            EXPECT_TRUE(FindClose());
+        });
+        printf("A port whose driver fails its open after %lu ms: Open(\"Auto\") %lu ms, FindNext %lu ms\n",
+               static_cast<unsigned long>(driverMs), static_cast<unsigned long>(autoMs),
+               static_cast<unsigned long>(findMs));
+        EXPECT_GE(autoMs, 2900u);
+        EXPECT_LE(autoMs, 5000u);
+        EXPECT_GE(findMs, 2900u);
+        EXPECT_LE(findMs, 5000u);
+    }
+}
+
+// A reader on COM53 beside COM52, whose driver takes 8 s to fail an open: Open("Auto") and FindNext
+// find the reader as fast as without COM52 in the list.
+TEST_F(SearchTest, AReaderBesideASlowOpeningPortIsFoundAsFastAsAlone)
+{
+    SimReader text(sim, 53, Text());
+    SetProp(PropSearchFlags, UI4(0x01));
+    SetProp(PropConnectTimeout, UI4(3000));
+    SetProp(PropReqTries, I4(2));
+    auto openAuto = [&] {
+        const auto opened = Open(L"Auto");
+        EXPECT_TRUE(opened.first) << std::hex << LastError();
+        EXPECT_EQ(opened.second, L"COM53");
+    };
+    auto findNext = [&] {
+        const Found f = FindNext();
+        EXPECT_TRUE(f.Ok) << std::hex << f.Error;
+        EXPECT_EQ(f.Port, L"COM53");
+    };
+    DWORD aloneAuto = 0, aloneFind = 0;
+    {
+        SerialCommMap alone({53});
+        ASSERT_TRUE(alone.Ok());
+        DWORD start = GetTickCount();
+        openAuto();
+        aloneAuto = GetTickCount() - start;
+        ASSERT_TRUE(Close(L"COM53"));
+        ASSERT_TRUE(text.WaitPeerOpen(false, 5000));
+        start = GetTickCount();
+        findNext();
+        aloneFind = GetTickCount() - start;
+        EXPECT_TRUE(FindClose());
+    }
+    SerialCommMap both({52, 53});
+    ASSERT_TRUE(both.Ok());
+    const DWORD besideAuto = WithSlowPort(8000, openAuto);
+    ASSERT_TRUE(Close(L"COM53"));
+    ASSERT_TRUE(text.WaitPeerOpen(false, 5000));
+    const DWORD besideFind = WithSlowPort(8000, [&] {
+        findNext();
+        EXPECT_TRUE(FindClose());
+    });
+    printf("Reader found alone / beside a port that opens in 8 s: Open(\"Auto\") %lu / %lu ms, FindNext %lu / %lu ms\n",
+           static_cast<unsigned long>(aloneAuto), static_cast<unsigned long>(besideAuto),
+           static_cast<unsigned long>(aloneFind), static_cast<unsigned long>(besideFind));
+    EXPECT_LE(besideAuto, aloneAuto + 500);
+    EXPECT_LE(besideFind, aloneFind + 500);
 }
 
 TEST_F(SearchTest, ConvertersAreFoundByDiscovery)
@@ -283,8 +387,10 @@ private:
 
 } // namespace
 
-// A converter this component has open is left out of the search as a serial port is: a second
-// connection could push the reader's own off a converter that keeps one client.
+// A converter this component has open is left out of the search as a serial port is, under any
+// spelling of its address (by its host name, or written with leading zeros it is the converter
+// announced as 127.0.0.1): a second connection could push the reader's own off a converter that
+// keeps one client.
 TEST_F(SearchTest, OpenConvertersAreLeftOutOfTheSearch)
 {
     MultiClientConverter converter;
@@ -292,20 +398,25 @@ TEST_F(SearchTest, OpenConvertersAreLeftOutOfTheSearch)
     announced.tcpPort = converter.Port();
     const simctl::CSimDiscoveryScope discovery(sim, {announced});
     SearchConvertersOf(discovery, 500);
-    ASSERT_TRUE(Open(converter.Name()).first);
-    ASSERT_TRUE(WaitStatus(converter.Name(), READER_STATE_CONNECTED));
+    const std::wstring port = std::to_wstring(converter.Port());
+    for (const std::wstring& name : {converter.Name(), L"localhost:" + port, L"127.000.000.001:" + port}) {
+        SCOPED_TRACE(name);
+        const int before = converter.Connections();
+        ASSERT_TRUE(Open(name).first);
+        ASSERT_TRUE(WaitStatus(name, READER_STATE_CONNECTED));
+        const Found f = FindNext();
+        EXPECT_FALSE(f.Ok) << "the open converter was listed as " << std::string(f.Port.begin(), f.Port.end());
+        EXPECT_EQ(f.Error, NoMoreReaders);
+        EXPECT_EQ(before + 1, converter.Connections()) << "the open converter was probed";
+        EXPECT_TRUE(FindClose());
+        ASSERT_TRUE(Close(name));
+    }
 
-    Found f = FindNext();
-    EXPECT_FALSE(f.Ok) << "the open converter was listed";
-    EXPECT_EQ(f.Error, NoMoreReaders);
-    EXPECT_EQ(1, converter.Connections()) << "the open converter was probed";
-    EXPECT_TRUE(FindClose());
-
-    ASSERT_TRUE(Close(converter.Name()));
-    f = FindNext();
+    const int before = converter.Connections();
+    const Found f = FindNext();
     EXPECT_TRUE(f.Ok);
     EXPECT_EQ(f.Port, converter.Name());
-    EXPECT_EQ(2, converter.Connections());
+    EXPECT_EQ(before + 1, converter.Connections());
     EXPECT_TRUE(FindClose());
 }
 

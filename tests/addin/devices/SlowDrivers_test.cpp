@@ -1,10 +1,13 @@
 // Serial drivers that take their time, under Windows' serial semantics (the Windows model with the
 // simulated reader behind it): the device test of an open device whose thread is stuck in a
 // driver's open answers "busy" within its time and leaves the device serving cards once the driver
-// lets go; a Bluetooth port whose remote device does not answer is told to 1C as disconnected.
+// lets go; the device test of a port whose driver opens slowly gives up at the connect time-out; a
+// Bluetooth port whose remote device does not answer is told to 1C as disconnected.
+#include "ComOpen.h"
 #include "DeviceFixture.h"
 #include "Messages.h"
 #include "Reader.h"
+#include "SlowOpenComCalls.h"
 #include "WindowsComModel.h"
 
 #include <cstdio>
@@ -111,6 +114,40 @@ TEST_F(SlowDriverTest, DeviceTestOfABusStuckInTheDriverIsBusyAndDoneStaysInTime)
     EXPECT_LE(GetTickCount() - doneStart, 2000u);
     model.openDelayMs = 0;
     EXPECT_TRUE(WaitUntil([] { return !CReader::PortHeldByRetired(L"COM59"); }, 8000));
+}
+
+// The device test of a port that no device has open, whose driver takes 8 s, or 30 s, to fail its
+// open: with a connect time-out of 3 s the test gives up on the open at 3 s and says why; the
+// driver goes on alone, and until it is done the port is busy, without a further test waiting.
+TEST_F(SlowDriverTest, DeviceTestOfASlowOpeningPortGivesUpAtTheConnectTimeOut)
+{
+    SetProp(PropConnectTimeout, UI4(3000));
+    SetProp(PropPort, Str(L"COM52"));
+    for (DWORD driverMs : {8000u, 30000u}) {
+        SCOPED_TRACE(driverMs);
+        CSlowOpenComCalls calls(driverMs, L"COM52");
+        CCallSeamScope<CComCalls> slow(calls);
+        const Tested given = TimedDeviceTest();
+        std::printf("DeviceTest of a port whose driver fails its open after %lu ms: %lu ms\n",
+                    static_cast<unsigned long>(driverMs), static_cast<unsigned long>(given.took));
+        EXPECT_FALSE(given.ok);
+        EXPECT_GE(given.took, 2900u);
+        EXPECT_LE(given.took, 3500u);
+        EXPECT_EQ(LastError(), static_cast<long>(0x800705B4));
+        const std::wstring text = object->LastErrorText();
+        EXPECT_NE(text.find(L"COM52"), std::wstring::npos) << std::string(text.begin(), text.end());
+        EXPECT_NE(text.find(L"3000 ms"), std::wstring::npos) << std::string(text.begin(), text.end());
+        EXPECT_EQ(object->OpenPortCount(), 0u);
+
+        const Tested busy = TimedDeviceTest();
+        EXPECT_FALSE(busy.ok);
+        EXPECT_LE(busy.took, 500u);
+        EXPECT_EQ(LastError(), PortBusy);
+        EXPECT_EQ(1, calls.Opens()) << "the port was opened twice at once";
+
+        calls.Release();
+        EXPECT_TRUE(WaitUntil([&] { return calls.Inside() == 0 && !ComOpenInProgress(L"COM52"); }, 5000));
+    }
 }
 
 // The remote device of a Bluetooth serial port does not answer: the open fails after its time with
