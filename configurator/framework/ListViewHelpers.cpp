@@ -307,6 +307,38 @@ int ListView_CheckBoxClicked(NMHDR* hdr)
     return row;
 }
 
+bool ListView_SpaceTogglesChecks(HWND list, const NMHDR* keyDown, const std::function<void(int row)>& toggle)
+{
+    if (reinterpret_cast<const NMLVKEYDOWN*>(keyDown)->wVKey != VK_SPACE || GetKeyState(VK_CONTROL) < 0 ||
+        GetKeyState(VK_MENU) < 0)
+        return false;
+    if (!(SendMessageW(list, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0) & LVS_EX_CHECKBOXES))
+        return false;
+    const int focused = static_cast<int>(SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED));
+    if (focused < 0)
+        return true;
+    auto checked = [list](int row) {
+        return SendMessageW(list, LVM_GETITEMSTATE, row, LVIS_STATEIMAGEMASK) == INDEXTOSTATEIMAGEMASK(2);
+    };
+    const bool target = !checked(focused);
+    std::vector<int> rows;
+    if (SendMessageW(list, LVM_GETITEMSTATE, focused, LVIS_SELECTED) & LVIS_SELECTED) {
+        int row = -1;
+        while ((row = static_cast<int>(SendMessageW(list, LVM_GETNEXTITEM, row, LVNI_SELECTED))) >= 0)
+            rows.push_back(row);
+    } else {
+        rows.push_back(focused);
+    }
+    // The states are read before any changes: a toggle may rebuild the rows behind the list.
+    std::vector<int> changing;
+    for (int row : rows)
+        if (checked(row) != target)
+            changing.push_back(row);
+    for (int row : changing)
+        toggle(row);
+    return true;
+}
+
 void ShowPopupMenu(UINT menuId, HWND owner)
 {
     HMENU menu = LoadMenuW(ModuleHandle, MAKEINTRESOURCEW(menuId));

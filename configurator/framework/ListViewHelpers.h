@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <commctrl.h>
 #include <cstdint>
+#include <functional>
 #include <utility>
 #include <vector>
 
@@ -40,6 +41,12 @@ void ListView_AddTitledColumns(HWND list, UINT firstTitle, const int* widths, in
 void ListView_InitCheckList(HWND list);
 // The row whose check box an NM_CLICK landed on, or -1.
 int ListView_CheckBoxClicked(NMHDR* click);
+// Space in a list with check boxes (an LVN_KEYDOWN of `list`, neither Ctrl nor Alt held): the
+// focused row's box changes, and when that row is one of several selected rows every selected row
+// takes its new state. `toggle` does to a row what a click on its box does; it runs once for each
+// row whose box changes. The lists keep their check state themselves (owner data), so the list
+// view does not change it on its own. False for any other key and in a list without check boxes.
+bool ListView_SpaceTogglesChecks(HWND list, const NMHDR* keyDown, const std::function<void(int row)>& toggle);
 // Whether hit-test flags name a row's check box and no other part of the row. A full-row-select
 // list reports a hit beside the label as LVHT_ONITEM, which holds the state-icon bit as well.
 bool ListView_HitOnStateIconOnly(UINT flags);

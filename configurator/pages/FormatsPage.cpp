@@ -199,6 +199,8 @@ void CZFormatsPage::OnListChanged()
     if (m_keepSelected >= 0)
         ListView_SelectCentered(m_list, static_cast<int>(m_view.RowOf(m_keepSelected)));
     InvalidateRect(m_list, nullptr, TRUE);
+    // A new row count may drop selected rows without a word from the list.
+    UpdateButtons();
 }
 
 std::vector<int64_t> CZFormatsPage::SelectedIndices() const
@@ -228,9 +230,16 @@ bool CZFormatsPage::OnListNotify(NMHDR* hdr, LRESULT& result)
     case LVN_GETDISPINFOW:
     case LVN_ODCACHEHINT:
         return m_view.HandleNotify(hdr);
-    case LVN_KEYDOWN:
+    case LVN_KEYDOWN: {
+        bool toggled = false;
+        if (ListView_SpaceTogglesChecks(m_list, hdr, [&](int row) { toggled |= ToggleEnabled(row); })) {
+            if (toggled)
+                EnabledChanged();
+            return true;
+        }
         OnEditableListKey(m_list, hdr, [this] { OnAdd(); }, [this] { OnDelete(true); });
         return true;
+    }
     case LVN_ITEMCHANGED: {
         NMLISTVIEW* change = reinterpret_cast<NMLISTVIEW*>(hdr);
         if (!(change->uChanged & LVIF_STATE))
@@ -298,24 +307,34 @@ bool CZFormatsPage::OnListNotify(NMHDR* hdr, LRESULT& result)
                 OnChange();
             return true;
         }
-        if (!onBox)
-            return true;
-        const int64_t index = m_view.LibraryIndex(row);
-        if (index < 0)
-            return true;
-        KeyFormatItem& item = app.Formats.at(static_cast<size_t>(index));
-        item.Enabled = item.Enabled ? 0 : 1;
-        MarkFormatConflicts(app.Formats);
-        app.ModifiedFlags |= DATA_LIBRARY | DATA_ADDIN;
-        if (m_view.OnlyEnabled)
-            m_view.Refresh(); // a format just disabled leaves the list
-        else
-            InvalidateRect(m_list, nullptr, TRUE);
+        if (onBox && ToggleEnabled(row))
+            EnabledChanged();
         return true;
     }
     default:
         return false;
     }
+}
+
+bool CZFormatsPage::ToggleEnabled(int row)
+{
+    const int64_t index = m_view.LibraryIndex(row);
+    if (index < 0)
+        return false;
+    KeyFormatItem& item = GetApp().Formats.at(static_cast<size_t>(index));
+    item.Enabled = item.Enabled ? 0 : 1;
+    return true;
+}
+
+void CZFormatsPage::EnabledChanged()
+{
+    CConfigParvelApp& app = GetApp();
+    MarkFormatConflicts(app.Formats);
+    app.ModifiedFlags |= DATA_LIBRARY | DATA_ADDIN;
+    if (m_view.OnlyEnabled)
+        m_view.Refresh(); // a format just disabled leaves the list
+    else
+        InvalidateRect(m_list, nullptr, TRUE);
 }
 
 void CZFormatsPage::ShowListMenu()
@@ -488,6 +507,7 @@ void CZFormatsPage::OnDelete(bool ask)
     m_keepSelected = -1; // the indices moved: the kept one would name another format
     m_view.Refresh();
     ListView_SelectCentered(m_list, -1);
+    UpdateButtons();
 }
 
 void CZFormatsPage::OnCustomizeTabs()

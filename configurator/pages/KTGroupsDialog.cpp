@@ -125,6 +125,16 @@ void CDlgKTGroups::OnDelete()
     ListView_SelectCentered(m_list, -1);
 }
 
+void CDlgKTGroups::ToggleVisible(int row)
+{
+    const int64_t index = m_view.GroupIndex(row);
+    if (index < 0)
+        return;
+    KeyTypeGroup& group = Groups.at(static_cast<size_t>(index));
+    group.Visible = group.Visible ? 0 : 1;
+    SendMessageW(m_list, LVM_REDRAWITEMS, row, row);
+}
+
 bool CDlgKTGroups::OnNotify(NMHDR* hdr, LRESULT& result)
 {
     CConfigParvelApp& app = GetApp();
@@ -133,7 +143,8 @@ bool CDlgKTGroups::OnNotify(NMHDR* hdr, LRESULT& result)
         return true;
     switch (hdr->code) {
     case LVN_KEYDOWN:
-        OnEditableListKey(m_list, hdr, [this] { OnAdd(); }, [this] { OnDelete(); });
+        if (!ListView_SpaceTogglesChecks(m_list, hdr, [this](int row) { ToggleVisible(row); }))
+            OnEditableListKey(m_list, hdr, [this] { OnAdd(); }, [this] { OnDelete(); });
         return true;
     case LVN_ITEMCHANGED:
     case LVN_ODSTATECHANGED: {
@@ -194,16 +205,9 @@ bool CDlgKTGroups::OnNotify(NMHDR* hdr, LRESULT& result)
         result = TRUE;
         return true;
     }
-    case NM_CLICK: {
-        const int row = ListView_CheckBoxClicked(hdr);
-        const int64_t index = m_view.GroupIndex(row);
-        if (index >= 0) {
-            KeyTypeGroup& group = Groups.at(static_cast<size_t>(index));
-            group.Visible = group.Visible ? 0 : 1;
-            SendMessageW(m_list, LVM_REDRAWITEMS, row, row);
-        }
+    case NM_CLICK:
+        ToggleVisible(ListView_CheckBoxClicked(hdr));
         return true;
-    }
     default:
         return false;
     }

@@ -316,3 +316,73 @@ TEST_F(FormatsPageTest, AFormatOpensOnADoubleClickOrEnter)
     Input().Click(list, box);
     EXPECT_TRUE(Ui().Asked().empty());
 }
+
+// Space toggles the focused format's check box as a click on the box does; with several rows
+// selected, every selected row takes the focused row's new state.
+TEST_F(FormatsPageTest, SpaceTogglesTheFocusedFormatOrEverySelectedOne)
+{
+    UseLibrary({Format(L"a", 2, 0, 0), Format(L"b", 4, 0, 1), Format(L"c", 8, 0, 0), Format(L"d", 2, 5, 0)});
+    Input().Click(list, CUserInput::ListCell(list, 0, 1));
+    ASSERT_EQ(GetFocus(), list);
+    App().ModifiedFlags = 0;
+    Input().PressKey(VK_SPACE);
+    EXPECT_EQ(App().Formats[0].Enabled, 1u);
+    EXPECT_EQ(App().ModifiedFlags, DATA_LIBRARY | DATA_ADDIN);
+    EXPECT_EQ(SendMessageW(list, LVM_GETITEMSTATE, 0, LVIS_STATEIMAGEMASK), INDEXTOSTATEIMAGEMASK(2));
+    Input().PressKey(VK_SPACE);
+    EXPECT_EQ(App().Formats[0].Enabled, 0u);
+
+    // Rows a to c selected by Shift+Down, the focus on c (unchecked): all three end checked. The
+    // conflicts follow at once: a and d share Em-Marine, d's size against a's any.
+    Input().PressKey(VK_DOWN, MOD_SHIFT);
+    Input().PressKey(VK_DOWN, MOD_SHIFT);
+    ASSERT_EQ(SendMessageW(list, LVM_GETSELECTEDCOUNT, 0, 0), 3);
+    Input().PressKey(VK_SPACE);
+    EXPECT_EQ(App().Formats[0].Enabled, 1u);
+    EXPECT_EQ(App().Formats[1].Enabled, 1u);
+    EXPECT_EQ(App().Formats[2].Enabled, 1u);
+    EXPECT_EQ(App().Formats[3].Enabled, 0u);
+    EXPECT_EQ(App().Formats[0].Conflict, 0u);
+    Input().PressKey(VK_END);
+    Input().PressKey(VK_SPACE);
+    EXPECT_EQ(App().Formats[3].Enabled, 1u);
+    EXPECT_EQ(App().Formats[0].Conflict, 1u);
+    EXPECT_EQ(App().Formats[3].Conflict, 1u);
+    Input().PressKey(VK_SPACE);
+    EXPECT_EQ(App().Formats[3].Enabled, 0u);
+    EXPECT_EQ(App().Formats[0].Conflict, 0u);
+}
+
+// Change... and Delete follow the selection: after Delete nothing is selected and both are off,
+// also when the list is left empty; a row selected again turns them on.
+TEST_F(FormatsPageTest, DeleteLeavesChangeAndDeleteOffWithNothingSelected)
+{
+    UseLibrary({Format(L"a", 2, 0, 0), Format(L"b", 4, 0, 0), Format(L"c", 8, 0, 0)});
+    HWND change = GetDlgItem(page->GetHwnd(), IDC_FORMAT_CHANGE);
+    HWND remove = GetDlgItem(page->GetHwnd(), IDC_FORMAT_DELETE);
+    Input().Click(list, CUserInput::ListCell(list, 1, 1));
+    Input().PumpFor(50);
+    ASSERT_TRUE(IsWindowEnabled(change));
+    ASSERT_TRUE(IsWindowEnabled(remove));
+    Ui().AnswerMessage(IDOK);
+    Input().PressKey(VK_DELETE);
+    Input().PumpFor(50);
+    ASSERT_EQ(Rows(), 2);
+    EXPECT_EQ(SendMessageW(list, LVM_GETSELECTEDCOUNT, 0, 0), 0);
+    EXPECT_FALSE(IsWindowEnabled(change));
+    EXPECT_FALSE(IsWindowEnabled(remove));
+
+    Input().Click(list, CUserInput::ListCell(list, 0, 1));
+    Input().PressKey(VK_END, MOD_SHIFT);
+    Input().PumpFor(50);
+    ASSERT_EQ(SendMessageW(list, LVM_GETSELECTEDCOUNT, 0, 0), 2);
+    EXPECT_FALSE(IsWindowEnabled(change));
+    EXPECT_TRUE(IsWindowEnabled(remove));
+    App().ConfirmFlags = CONFIRM_REMOVE_FORMATS;
+    Ui().AnswerMessage(IDOK);
+    Input().Click(remove, CUserInput::Centre(remove));
+    Input().PumpFor(50);
+    ASSERT_EQ(Rows(), 0);
+    EXPECT_FALSE(IsWindowEnabled(change));
+    EXPECT_FALSE(IsWindowEnabled(remove));
+}
