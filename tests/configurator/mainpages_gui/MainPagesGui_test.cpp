@@ -416,3 +416,45 @@ TEST_F(MainPages, ClosingWithARefusedNumberAsksOnceAndStayingReturnsToTheBox)
     EXPECT_EQ(GetFocus(), Item(IDC_MP_REQ_TRIES));
     Type(IDC_MP_REQ_TRIES, L"2");
 }
+
+// Refresh lists the ports again and keeps the port the user chose in the box, picked from the list
+// or typed (one the machine lacks too); a Save then stores that port.
+TEST_F(MainPages, RefreshKeepsThePortTheUserChose)
+{
+    App().ConfirmFlags = 0;
+    HWND box = Item(IDC_MP_PORT);
+    HWND refresh = Item(IDC_MP_REFRESH);
+    COMBOBOXINFO parts = {};
+    parts.cbSize = sizeof(parts);
+    ASSERT_TRUE(GetComboBoxInfo(box, &parts));
+    HWND edit = parts.hwndItem;
+    ASSERT_TRUE(edit != nullptr);
+    ASSERT_EQ(Selection(IDC_MP_PORT), 0);
+
+    if (SendMessageW(box, CB_GETCOUNT, 0, 0) > 1) {
+        // The arrow key in the box picks the port after "Auto".
+        Input().Click(edit, CUserInput::Centre(edit));
+        Input().PressKey(VK_DOWN);
+        ASSERT_EQ(Selection(IDC_MP_PORT), 1);
+        const std::wstring picked = Text(IDC_MP_PORT);
+        Input().Click(refresh, CUserInput::Centre(refresh));
+        EXPECT_EQ(Text(IDC_MP_PORT), picked);
+        EXPECT_EQ(Selection(IDC_MP_PORT), 1);
+    }
+    Input().Click(edit, CUserInput::Centre(edit));
+    Input().PressKey(VK_END);
+    for (int n = GetWindowTextLengthW(edit); n > 0; --n)
+        Input().PressKey(VK_BACK);
+    Input().TypeText(L"COM77");
+    ASSERT_EQ(Text(IDC_MP_PORT), L"COM77");
+    Input().Click(refresh, CUserInput::Centre(refresh));
+    EXPECT_EQ(Text(IDC_MP_PORT), L"COM77");
+    EXPECT_GE(SendMessageW(box, CB_GETCOUNT, 0, 0), 1) << "the list is there again";
+
+    Ui().AnswerMessage(IDOK);
+    HWND save = App().GetButton(1);
+    Input().Click(save, CUserInput::Centre(save));
+    CParvelSettings saved;
+    LoadSettingsFromXml(Folder().File(L"Parvel.xml"), saved);
+    EXPECT_EQ(saved.Portname, L"COM77");
+}
