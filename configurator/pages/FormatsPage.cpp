@@ -97,18 +97,21 @@ void CZFormatsPage::Layout(int width, int height)
     batch = DeferWindowPos(batch, m_tab, nullptr, 0, 0, width, height, flags);
     batch = DeferWindowPos(batch, m_list, nullptr, area.left, area.top, area.right - area.left,
                            std::max<int>(area.bottom - ListBottomMargin - area.top, 0), flags);
+    // The row below the list is drawn anew where it lands: the bits the system would copy there are
+    // what the growing tab control and list have just painted over its old place.
+    const UINT moveFlags = flags | SWP_NOSIZE | SWP_NOCOPYBITS;
     const int y = area.bottom - ButtonRowOffset;
     int x = Gap;
     for (HWND button : {m_add, m_change, m_delete}) {
         RECT r;
         GetWindowRect(button, &r);
-        batch = DeferWindowPos(batch, button, nullptr, x, y, 0, 0, flags | SWP_NOSIZE);
+        batch = DeferWindowPos(batch, button, nullptr, x, y, 0, 0, moveFlags);
         x += r.right - r.left + Gap;
     }
     RECT box;
     GetWindowRect(m_onlyEnabledBox, &box);
     batch = DeferWindowPos(batch, m_onlyEnabledBox, nullptr, x, y + (ButtonHeight - (box.bottom - box.top)) / 2, 0, 0,
-                           flags | SWP_NOSIZE);
+                           moveFlags);
     if (batch)
         EndDeferWindowPos(batch);
 }
