@@ -2,6 +2,8 @@
 // text's extent in the control's own font against the room the control gives it. Run once in
 // English and once under a Russian locale, where the texts are longest.
 #include "AppFixture.h"
+#include "FormatsPageRes.h"
+#include "ReadKeysPageRes.h"
 #include <commctrl.h>
 #include <sstream>
 
@@ -150,4 +152,39 @@ TEST_F(Labels, EveryLabelOfTheRunningProgramFits)
     std::wostringstream problems;
     CheckLabels(MainWindow(), 0, problems);
     EXPECT_TRUE(problems.str().empty()) << Narrow(problems.str());
+}
+
+// Key types are named in the program's language in every list that shows them: the key types of
+// the Reading keys page and the key-types column of the Formats page ("Unknown" has a Russian name
+// of its own; the others are the products' names in both languages).
+TEST_F(Labels, KeyTypesAreNamedInTheProgramsLanguage)
+{
+    const bool russian = LOWORD(GetSystemDefaultLCID()) == 1049;
+    const std::wstring unknown = russian ? L"\x041D\x0435\x0438\x0437\x0432\x0435\x0441\x0442\x043D\x044B\x0439" // Неизвестный
+                                         : L"Unknown";
+    StartApp();
+    KeyFormatItem only;
+    only.Name = L"unknown keys";
+    only.Template = L"%u";
+    only.Params = L"b0";
+    only.KeyTypes = 1;
+    App().Formats = {only};
+    HWND tabs = App().GetTabControl();
+    auto text = [](HWND list, int row, int column) {
+        wchar_t buffer[128] = {};
+        LVITEMW item = {};
+        item.iSubItem = column;
+        item.pszText = buffer;
+        item.cchTextMax = 128;
+        SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
+        return std::wstring(buffer);
+    };
+    Input().Click(tabs, CUserInput::Tab(tabs, 2));
+    ASSERT_EQ(2, App().GetCurrentPage());
+    EXPECT_EQ(unknown, text(GetDlgItem(App().GetPage(2)->GetHwnd(), IDC_KEY_TYPES_LIST), 0, 0));
+    EXPECT_EQ(L"HID", text(GetDlgItem(App().GetPage(2)->GetHwnd(), IDC_KEY_TYPES_LIST), 2, 0));
+    Input().Click(tabs, CUserInput::Tab(tabs, 1));
+    ASSERT_EQ(1, App().GetCurrentPage());
+    App().GetPage(1)->UpdateData(false);
+    EXPECT_EQ(unknown, text(GetDlgItem(App().GetPage(1)->GetHwnd(), IDC_FORMATS_LIST), 0, 4));
 }
