@@ -22,6 +22,8 @@ namespace {
 const int ColumnCount = 7;
 // "#" shares its column with the check box, so it is wide enough for both and a 3-digit number.
 const int DefaultWidths[ColumnCount] = {50, 150, 150, 150, 100, 35, 0};
+// The room the design leaves beside the columns, which "Comment" does not take.
+const int CommentSpare = 30;
 const int ListBottomMargin = 39;
 const int ButtonRowOffset = 31;
 const int ButtonHeight = 23;
@@ -62,7 +64,7 @@ void CZFormatsPage::OnInitDialog()
     GetClientRect(m_list, &client);
     int widths[ColumnCount];
     std::copy(DefaultWidths, DefaultWidths + ColumnCount, widths);
-    widths[6] = ClampColumnWidth(client.right - 665, 50);
+    widths[6] = ClampColumnWidth(client.right - 635 - CommentSpare, 50);
     for (const auto& pair : app.FormatsColumns) {
         if (pair.first >= 1 && pair.first <= ColumnCount)
             widths[pair.first - 1] = ClampColumnWidth(pair.second);
@@ -70,7 +72,7 @@ void CZFormatsPage::OnInitDialog()
     ListView_AddTitledColumns(m_list, IDS_FORMAT_COLUMN_FIRST, widths, ColumnCount);
     ListView_InitSortImages(m_list);
     ListView_SetColumnWidths(m_list, app.FormatsColumns);
-    ListView_FitColumnToList(m_list, 6, 665, 50, app.FormatsColumns);
+    ListView_FitColumnToList(m_list, 6, CommentSpare, 50, app.FormatsColumns);
 
     m_emptyText = LoadAppString(IDS_LIST_EMPTY);
     m_view.SetOwner(this, &OnListChangedThunk);

@@ -52,6 +52,7 @@ void CDlgKTGroups::OnInitDialog()
     ListView_AddTitledColumns(m_list, IDS_GROUP_COLUMN_FIRST, widths, 3);
     ListView_InitSortImages(m_list);
     ListView_SetColumnWidths(m_list, app.KTGroupsColumns);
+    ListView_FitColumnToList(m_list, 1, 16, 50, app.KTGroupsColumns);
     m_view.SetOwner(this, &OnListChangedThunk);
     m_view.Groups = &Groups;
     m_view.SortColumn = app.KTGroupsSortColumn;

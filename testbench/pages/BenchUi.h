@@ -8,7 +8,8 @@
 
 class CTestParvel;
 
-// Appends a report-view column with the string-table caption `captionId`.
+// Appends a report-view column with the string-table caption `captionId` (at least as wide as the
+// caption needs).
 void AddListColumn(HWND list, int index, UINT captionId, int width);
 // The default widths, replaced by the saved ones where the settings have them, applied.
 void ApplyColumnWidths(HWND list, const ColumnWidths& saved);

@@ -57,7 +57,7 @@ BOOL CEventsPage::OnInitDialog()
     AddListColumn(m_list, 2, IDS_EVENTS_COL_MESSAGE, messageWidth);
     AddListColumn(m_list, 3, IDS_EVENTS_COL_DATA, RemainingColumnWidth(m_list, othersWidth));
     ApplyColumnWidths(m_list, m_bench.data.EventsColumns);
-    ListView_FitColumnToList(m_list, 3, othersWidth, 40, m_bench.data.EventsColumns);
+    ListView_FitColumnToList(m_list, 3, 16, 40, m_bench.data.EventsColumns);
 
     m_view.Attach(&m_bench.log);
     m_view.SetOwner(this, OnViewChanged);

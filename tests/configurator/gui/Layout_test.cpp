@@ -4,6 +4,7 @@
 #include "AppFixture.h"
 #include "AppResource.h"
 #include "FormatsPageRes.h"
+#include "KTGroupsRes.h"
 #include "MethodsRes.h"
 #include "PropertiesRes.h"
 #include "SoundPageRes.h"
@@ -103,14 +104,63 @@ protected:
         Input().PumpFor(50);
         ASSERT_EQ(index, SendMessageW(tabs, TCM_GETCURSEL, 0, 0));
     }
-    // The width of `column` against what the list's client width leaves after `used`.
-    static void ExpectFills(HWND list, int column, int used, const char* what)
+    // The width of `column` against what the list's client width leaves after the other columns
+    // and the `spare` room the design leaves beside them.
+    static void ExpectFills(HWND list, int column, int spare, const char* what)
     {
         ASSERT_TRUE(list != nullptr) << what;
         RECT client;
         GetClientRect(list, &client);
+        int used = spare;
+        for (int c = 0; c < Header_GetItemCount(ListView_GetHeader(list)); ++c)
+            if (c != column)
+                used += static_cast<int>(SendMessageW(list, LVM_GETCOLUMNWIDTH, c, 0));
         ASSERT_GT(client.right - used, 100) << what << ": the list is too narrow for the test";
         EXPECT_EQ(client.right - used, SendMessageW(list, LVM_GETCOLUMNWIDTH, column, 0)) << what;
+    }
+    // The visible list with control id `id` on the test page (its inner pages share ids).
+    HWND TestPageList(int id)
+    {
+        struct Find
+        {
+            int id;
+            HWND found;
+        } find{id, nullptr};
+        EnumChildWindows(App().GetPage(5)->GetHwnd(), [](HWND child, LPARAM param) -> BOOL {
+            Find& f = *reinterpret_cast<Find*>(param);
+            if (GetDlgCtrlID(child) != f.id || !IsWindowVisible(child))
+                return TRUE;
+            f.found = child;
+            return FALSE;
+        }, reinterpret_cast<LPARAM>(&find));
+        return find.found;
+    }
+    // Every column of `list` against what its title needs on the screen: the text in the header's
+    // own font and the header's margins, three edges on either side.
+    static void ExpectTitlesFit(HWND list, const char* what)
+    {
+        ASSERT_TRUE(list != nullptr) << what;
+        HWND header = ListView_GetHeader(list);
+        const int columns = Header_GetItemCount(header);
+        ASSERT_GT(columns, 0) << what;
+        HDC dc = GetDC(header);
+        HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(header, WM_GETFONT, 0, 0)));
+        for (int c = 0; c < columns; ++c) {
+            wchar_t title[256] = {};
+            HDITEMW item = {};
+            item.mask = HDI_TEXT;
+            item.pszText = title;
+            item.cchTextMax = 256;
+            Header_GetItem(header, c, &item);
+            RECT need = {};
+            DrawTextW(dc, title, -1, &need, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
+            RECT shown = {};
+            Header_GetItemRect(header, c, &shown);
+            EXPECT_GE(shown.right - shown.left, need.right + 6 * GetSystemMetrics(SM_CXEDGE))
+                << what << ": the title " << testing::PrintToString(std::wstring(title)) << " is cut";
+        }
+        SelectObject(dc, old);
+        ReleaseDC(header, dc);
     }
 };
 
@@ -195,7 +245,7 @@ TEST_F(Layout, FillingColumnsTakeTheListsFinalWidth)
     StartApp();
     Enlarge();
     ClickMainTab(1);
-    ExpectFills(GetDlgItem(App().GetPage(1)->GetHwnd(), IDC_FORMATS_LIST), 6, 665, "Formats: Comment");
+    ExpectFills(GetDlgItem(App().GetPage(1)->GetHwnd(), IDC_FORMATS_LIST), 6, 30, "Formats: Comment");
     ClickMainTab(3);
     // The event names fit their column, and the file column takes what the other four leave.
     HWND sounds = GetDlgItem(App().GetPage(3)->GetHwnd(), IDC_SOUND_LIST);
@@ -209,27 +259,11 @@ TEST_F(Layout, FillingColumnsTakeTheListsFinalWidth)
         EXPECT_LE(SendMessageW(sounds, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(name)) + 12, eventWidth)
             << "Sound: event name of row " << row << " is cut";
     }
-    ExpectFills(sounds, 1, eventWidth + 3 * 25 + 220, "Sound: Sound file");
+    ExpectFills(sounds, 1, 220, "Sound: Sound file");
     ClickMainTab(5);
-    HWND test = App().GetPage(5)->GetHwnd();
-    auto inner = [&](int id) -> HWND {
-        struct Find
-        {
-            int id;
-            HWND found;
-        } find{id, nullptr};
-        EnumChildWindows(test, [](HWND child, LPARAM param) -> BOOL {
-            Find& f = *reinterpret_cast<Find*>(param);
-            if (GetDlgCtrlID(child) != f.id || !IsWindowVisible(child))
-                return TRUE;
-            f.found = child;
-            return FALSE;
-        }, reinterpret_cast<LPARAM>(&find));
-        return find.found;
-    };
     // The add-in's event names, in either of its languages, fit the message column; the data
     // column takes what the other three leave.
-    HWND events = inner(IDC_EVENTS_LIST);
+    HWND events = TestPageList(IDC_EVENTS_LIST);
     ASSERT_TRUE(events != nullptr);
     const int messageWidth = static_cast<int>(SendMessageW(events, LVM_GETCOLUMNWIDTH, 2, 0));
     for (const wchar_t* name : {L"TracksData", L"NoCard", L"DriverError", L"DeviceConnect", L"DeviceDisconnect",
@@ -238,11 +272,35 @@ TEST_F(Layout, FillingColumnsTakeTheListsFinalWidth)
         EXPECT_LE(SendMessageW(events, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(name)) + 12, messageWidth)
             << "Events: the event name " << testing::PrintToString(std::wstring(name)) << " is cut";
     EXPECT_GE(messageWidth, 100) << "Events: Message is narrower than designed";
-    ExpectFills(events, 3, 206 + messageWidth, "Events: Data");
+    ExpectFills(events, 3, 16, "Events: Data");
     ClickInnerTab(1);
-    ExpectFills(inner(IDC_PROPS_LIST), 4, 436, "Properties: Value");
+    ExpectFills(TestPageList(IDC_PROPS_LIST), 4, 26, "Properties: Value");
     ClickInnerTab(2);
-    ExpectFills(inner(IDC_METHS_LIST), 5, 436, "Methods: Default parameters");
+    ExpectFills(TestPageList(IDC_METHS_LIST), 5, 16, "Methods: Default parameters");
+}
+
+// At the window's default size every column shows its whole title in the program's language,
+// the filling columns too: on the Formats, Sound and Test pages, the Test page's inner pages and
+// the key-type groups dialog.
+TEST_F(Layout, EveryColumnTitleShowsWholeAtTheDefaultSize)
+{
+    StartApp();
+    ClickMainTab(1);
+    HWND formats = App().GetPage(1)->GetHwnd();
+    ExpectTitlesFit(GetDlgItem(formats, IDC_FORMATS_LIST), "Formats");
+    Ui().DriveModal([](HWND groups) {
+        ExpectTitlesFit(GetDlgItem(groups, IDC_GROUPS_LIST), "Groups of key types");
+        SendMessageW(groups, WM_COMMAND, IDCANCEL, 0);
+    });
+    SendMessageW(formats, WM_COMMAND, ID_CUSTOMIZE_TABS, 0);
+    ClickMainTab(3);
+    ExpectTitlesFit(GetDlgItem(App().GetPage(3)->GetHwnd(), IDC_SOUND_LIST), "Sound");
+    ClickMainTab(5);
+    ExpectTitlesFit(TestPageList(IDC_EVENTS_LIST), "Events");
+    ClickInnerTab(1);
+    ExpectTitlesFit(TestPageList(IDC_PROPS_LIST), "Properties");
+    ClickInnerTab(2);
+    ExpectTitlesFit(TestPageList(IDC_METHS_LIST), "Methods");
 }
 
 // The system's own mouse input reaches the window in front: a click on a tab selects its page.
