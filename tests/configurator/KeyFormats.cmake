@@ -30,7 +30,8 @@ if(CFGFORMATS_GUI)
     # are mapped into the GUI tests' prefix; one test per process.
     foreach(live Unloaded:ACardShowsWhatTheFormatMakesAndTheAddinIsUnloadedAfter
                  russian:RussianEventNamesAreShownToo open:ADeviceOpenBeforeStaysOpenAndFormatTempIsRemoved
-                 userformat:AUsersFormatTempIsNeitherRunNorDeletedAndThePortIsPutBack)
+                 userformat:AUsersFormatTempIsNeitherRunNorDeletedAndThePortIsPutBack
+                 template:AnUnreadableTemplateShowsItsErrorInPlaceOfTheLastResult)
         string(REPLACE ":" ";" parts ${live})
         list(GET parts 0 suffix)
         list(GET parts 1 name)
