@@ -1,5 +1,7 @@
-// Owners of GDI and USER objects used by the windows: fonts (DeleteObject), icons (DestroyIcon)
-// and image lists (ImageList_Destroy). Each frees on destruction and on Reset.
+// Owners of GDI and USER objects used by the windows: fonts and bitmaps (DeleteObject), memory
+// device contexts (DeleteDC), icons (DestroyIcon) and image lists (ImageList_Destroy), each freed
+// on destruction and on Reset; an object selected into a device context for a scope; a window's
+// device context with the window's font selected.
 #pragma once
 #include <windows.h>
 #include <commctrl.h>
@@ -36,9 +38,59 @@ private:
 };
 
 inline void FreeFont(HFONT h) { DeleteObject(h); }
+inline void FreeBitmap(HBITMAP h) { DeleteObject(h); }
+inline void FreeMemoryDc(HDC h) { DeleteDC(h); }
 inline void FreeIcon(HICON h) { DestroyIcon(h); }
 inline void FreeImageList(HIMAGELIST h) { ImageList_Destroy(h); }
 
 using CFontHandle = CUiHandle<HFONT, FreeFont>;
+using CBitmapHandle = CUiHandle<HBITMAP, FreeBitmap>;
+using CMemoryDc = CUiHandle<HDC, FreeMemoryDc>;
 using CIconHandle = CUiHandle<HICON, FreeIcon>;
 using CImageListHandle = CUiHandle<HIMAGELIST, FreeImageList>;
+
+// `object` selected into `dc` until the scope ends, when what was there before comes back.
+class CSelectedObject
+{
+public:
+    CSelectedObject(HDC dc, HGDIOBJ object) : m_dc(dc), m_old(dc && object ? SelectObject(dc, object) : nullptr) {}
+    ~CSelectedObject()
+    {
+        if (m_old)
+            SelectObject(m_dc, m_old);
+    }
+    CSelectedObject(const CSelectedObject&) = delete;
+    CSelectedObject& operator=(const CSelectedObject&) = delete;
+
+private:
+    HDC m_dc;
+    HGDIOBJ m_old;
+};
+
+// A window's display context with the window's own font selected, for measuring its text.
+class CWindowTextDc
+{
+public:
+    explicit CWindowTextDc(HWND wnd) : m_wnd(wnd), m_dc(GetDC(wnd))
+    {
+        HGDIOBJ font = reinterpret_cast<HGDIOBJ>(SendMessageW(wnd, WM_GETFONT, 0, 0));
+        if (m_dc && font)
+            m_oldFont = SelectObject(m_dc, font);
+    }
+    ~CWindowTextDc()
+    {
+        if (!m_dc)
+            return;
+        if (m_oldFont)
+            SelectObject(m_dc, m_oldFont);
+        ReleaseDC(m_wnd, m_dc);
+    }
+    CWindowTextDc(const CWindowTextDc&) = delete;
+    CWindowTextDc& operator=(const CWindowTextDc&) = delete;
+    HDC Get() const { return m_dc; }
+
+private:
+    HWND m_wnd;
+    HDC m_dc;
+    HGDIOBJ m_oldFont = nullptr;
+};

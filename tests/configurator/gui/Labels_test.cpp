@@ -5,6 +5,7 @@
 #include "FormatsPageRes.h"
 #include "ReadKeysPageRes.h"
 #include <commctrl.h>
+#include <algorithm>
 #include <sstream>
 
 namespace {
@@ -111,6 +112,69 @@ std::string Narrow(const std::wstring& text)
     return out;
 }
 
+// How far the frame line of a group box keeps from its caption, as the group box draws itself:
+// the columns of page background between the caption's last drawn pixel and the line resuming
+// after it, in the caption's band. -1 when the picture cannot be read.
+int CaptionGap(HWND group)
+{
+    RECT r;
+    GetClientRect(group, &r);
+    const int width = r.right, height = r.bottom;
+    if (width < 20 || height < 20)
+        return -1;
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    HDC dc = CreateCompatibleDC(nullptr);
+    DWORD* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits), nullptr, 0);
+    HGDIOBJ old = SelectObject(dc, bitmap);
+    // The page paints its background first, then the group box paints itself over it.
+    RECT all = {0, 0, width, height};
+    FillRect(dc, &all, reinterpret_cast<HBRUSH>(SendMessageW(GetParent(group), WM_CTLCOLORSTATIC,
+                                                             reinterpret_cast<WPARAM>(dc),
+                                                             reinterpret_cast<LPARAM>(group))));
+    SendMessageW(group, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
+    GdiFlush();
+    auto at = [&](int x, int y) { return bits[static_cast<size_t>(y) * width + x] & 0xFFFFFF; };
+    const DWORD background = at(width / 2, height - 6);
+    // The caption's band: the rows above the middle of the caption's height, where the line runs.
+    TEXTMETRICW tm = {};
+    HDC screen = GetDC(group);
+    HGDIOBJ oldFont = SelectObject(screen, reinterpret_cast<HFONT>(SendMessageW(group, WM_GETFONT, 0, 0)));
+    GetTextMetricsW(screen, &tm);
+    SelectObject(screen, oldFont);
+    ReleaseDC(group, screen);
+    const int band = std::min<int>(tm.tmHeight, height);
+    // The line's row: the row of the band with the most non-background pixels at the right end.
+    int lineRow = -1;
+    for (int y = 0; y < band && lineRow < 0; ++y)
+        if (at(width - 10, y) != background)
+            lineRow = y;
+    int gap = -1;
+    if (lineRow >= 0) {
+        int x = width - 10;
+        while (x > 0 && at(x, lineRow) != background)
+            --x;
+        int clear = 0;
+        for (; x > 0; --x, ++clear) {
+            bool empty = true;
+            for (int y = 0; y < band && empty; ++y)
+                empty = at(x, y) == background;
+            if (!empty)
+                break;
+        }
+        gap = x > 0 ? clear : -1;
+    }
+    SelectObject(dc, old);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+    return gap;
+}
+
 } // namespace
 
 using Labels = AppFixture;
@@ -187,4 +251,35 @@ TEST_F(Labels, KeyTypesAreNamedInTheProgramsLanguage)
     ASSERT_EQ(1, App().GetCurrentPage());
     App().GetPage(1)->UpdateData(false);
     EXPECT_EQ(unknown, text(GetDlgItem(App().GetPage(1)->GetHwnd(), IDC_FORMATS_LIST), 0, 4));
+}
+
+// The frame line of every group box keeps clear of the caption's last letter, on every page that
+// has group boxes, however the font's letters reach past their measured width.
+TEST_F(Labels, GroupBoxLinesKeepClearOfTheirCaptions)
+{
+    StartApp();
+    HWND tabs = App().GetTabControl();
+    int groups = 0;
+    for (int page : {0, 2, 4}) {
+        Input().Click(tabs, CUserInput::Tab(tabs, page));
+        ASSERT_EQ(page, App().GetCurrentPage());
+        struct Walk
+        {
+            int* groups;
+        } walk{&groups};
+        EnumChildWindows(App().GetPage(page)->GetHwnd(), [](HWND child, LPARAM param) -> BOOL {
+            wchar_t name[32] = {};
+            GetClassNameW(child, name, 32);
+            if (_wcsicmp(name, L"Button") != 0 || (GetWindowLongW(child, GWL_STYLE) & BS_TYPEMASK) != BS_GROUPBOX ||
+                GetWindowTextLengthW(child) == 0)
+                return TRUE;
+            ++*reinterpret_cast<Walk*>(param)->groups;
+            wchar_t text[256] = {};
+            GetWindowTextW(child, text, 256);
+            const int gap = CaptionGap(child);
+            EXPECT_GE(gap, 2) << "the line meets the caption " << Narrow(text) << " (" << gap << " clear)";
+            return TRUE;
+        }, reinterpret_cast<LPARAM>(&walk));
+    }
+    EXPECT_GE(groups, 8);
 }
