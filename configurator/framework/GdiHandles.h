@@ -1,7 +1,7 @@
 // Owners of GDI and USER objects used by the windows: fonts and bitmaps (DeleteObject), memory
 // device contexts (DeleteDC), icons (DestroyIcon) and image lists (ImageList_Destroy), each freed
 // on destruction and on Reset; an object selected into a device context for a scope; a window's
-// device context with the window's font selected.
+// device context with the window's font selected; a bitmap to draw on off the screen.
 #pragma once
 #include <windows.h>
 #include <commctrl.h>
@@ -93,4 +93,44 @@ private:
     HWND m_wnd;
     HDC m_dc;
     HGDIOBJ m_oldFont = nullptr;
+};
+
+// A 32-bit top-down bitmap of `width` x `height` selected into a memory device context, for drawing
+// off the screen and reading the pixels back (0x00RRGGBB). Dc() is null when it could not be made.
+class CDibCanvas
+{
+public:
+    CDibCanvas(int width, int height) : m_width(width), m_dc(CreateCompatibleDC(nullptr))
+    {
+        BITMAPINFO info = {};
+        info.bmiHeader.biSize = sizeof(info.bmiHeader);
+        info.bmiHeader.biWidth = width;
+        info.bmiHeader.biHeight = -height;
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        void* bits = nullptr;
+        if (m_dc && width > 0 && height > 0)
+            m_bitmap.Reset(CreateDIBSection(m_dc.Get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+        if (m_bitmap) {
+            m_bits = static_cast<const DWORD*>(bits);
+            m_old = SelectObject(m_dc.Get(), m_bitmap.Get());
+        }
+    }
+    ~CDibCanvas()
+    {
+        if (m_old)
+            SelectObject(m_dc.Get(), m_old);
+    }
+    CDibCanvas(const CDibCanvas&) = delete;
+    CDibCanvas& operator=(const CDibCanvas&) = delete;
+    HDC Dc() const { return m_bits ? m_dc.Get() : nullptr; }
+    // The pixel at (x, y), once what was drawn is flushed (GdiFlush).
+    DWORD At(int x, int y) const { return m_bits[static_cast<size_t>(y) * m_width + x] & 0xFFFFFF; }
+
+private:
+    int m_width;
+    CMemoryDc m_dc;
+    CBitmapHandle m_bitmap;
+    const DWORD* m_bits = nullptr;
+    HGDIOBJ m_old = nullptr;
 };

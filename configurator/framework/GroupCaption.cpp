@@ -14,30 +14,20 @@ int DrawnPastMeasure(HDC dc, const std::wstring& text)
     const int height = measured.bottom;
     if (measured.right <= 0 || height <= 0)
         return 0;
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    void* bits = nullptr;
-    CMemoryDc memory(CreateCompatibleDC(dc));
-    CBitmapHandle bitmap(CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-    if (!memory.Get() || !bitmap.Get() || !bits)
+    CDibCanvas canvas(width, height);
+    if (!canvas.Dc())
         return 0;
-    CSelectedObject selectedBitmap(memory.Get(), bitmap.Get());
-    CSelectedObject selectedFont(memory.Get(), GetCurrentObject(dc, OBJ_FONT));
+    CSelectedObject font(canvas.Dc(), GetCurrentObject(dc, OBJ_FONT));
     RECT all = {0, 0, width, height};
-    FillRect(memory.Get(), &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
-    SetBkMode(memory.Get(), TRANSPARENT);
-    SetTextColor(memory.Get(), RGB(0, 0, 0));
-    DrawTextW(memory.Get(), text.c_str(), static_cast<int>(text.size()), &all, DT_SINGLELINE | DT_NOCLIP);
+    FillRect(canvas.Dc(), &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    SetBkMode(canvas.Dc(), TRANSPARENT);
+    SetTextColor(canvas.Dc(), RGB(0, 0, 0));
+    DrawTextW(canvas.Dc(), text.c_str(), static_cast<int>(text.size()), &all, DT_SINGLELINE | DT_NOCLIP);
     GdiFlush();
-    const DWORD* pixels = static_cast<const DWORD*>(bits);
     int right = 0;
     for (int y = 0; y < height; ++y)
         for (int x = width - 1; x >= right; --x)
-            if ((pixels[static_cast<size_t>(y) * width + x] & 0xFFFFFF) != 0xFFFFFF) {
+            if (canvas.At(x, y) != 0xFFFFFF) {
                 right = x + 1;
                 break;
             }

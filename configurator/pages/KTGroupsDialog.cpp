@@ -20,6 +20,8 @@ namespace {
 
 const int MinTrackWidth = 440;
 const int MinTrackHeight = 250;
+// The room the design leaves beside the columns, which the name column does not take.
+const int NameColumnSpare = 16;
 
 } // namespace
 
@@ -48,11 +50,11 @@ void CDlgKTGroups::OnInitDialog()
     SendMessageW(m_list, LVM_SETCALLBACKMASK, LVIS_STATEIMAGEMASK, 0);
     RECT client;
     GetClientRect(m_list, &client);
-    const int widths[3] = {35, ClampColumnWidth(client.right - 151, 50), 100};
+    const int widths[3] = {35, ClampColumnWidth(client.right - 35 - 100 - NameColumnSpare, 50), 100};
     ListView_AddTitledColumns(m_list, IDS_GROUP_COLUMN_FIRST, widths, 3);
     ListView_InitSortImages(m_list);
     ListView_SetColumnWidths(m_list, app.KTGroupsColumns);
-    ListView_FitColumnToList(m_list, 1, 16, 50, app.KTGroupsColumns);
+    ListView_FitColumnToList(m_list, 1, NameColumnSpare, 50, app.KTGroupsColumns);
     m_view.SetOwner(this, &OnListChangedThunk);
     m_view.Groups = &Groups;
     m_view.SortColumn = app.KTGroupsSortColumn;

@@ -6,8 +6,8 @@
 
 namespace {
 
-// The room the design leaves beside the columns (what a 436-pixel share of the other columns holds
-// over their default widths), which the filling column does not take.
+// The room the design leaves beside the columns, which the filling column does not take: it gives
+// that column the list's width less 436 pixels, more than the other columns' widths add up to.
 int FillSpare(const int* widths, int columns)
 {
     int spare = 436;

@@ -21,15 +21,7 @@ namespace {
 class BenchDialogs : public BenchGuiTest
 {
 protected:
-    // Replaces the text of an edit as a user does: click into it, erase what is there, type.
-    void TypeInto(HWND edit, const std::wstring& text)
-    {
-        input.Click(edit, CUserInput::Centre(edit));
-        input.PressKey(VK_END);
-        for (int n = GetWindowTextLengthW(edit); n > 0; --n)
-            input.PressKey(VK_BACK);
-        input.TypeText(text);
-    }
+    void TypeInto(HWND edit, const std::wstring& text) { input.ReplaceText(edit, text); }
     void ClickButton(HWND dialog, int id)
     {
         HWND button = GetDlgItem(dialog, id);

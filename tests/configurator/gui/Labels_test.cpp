@@ -2,6 +2,7 @@
 // text's extent in the control's own font against the room the control gives it. Run once in
 // English and once under a Russian locale, where the texts are longest.
 #include "AppFixture.h"
+#include "GdiHandles.h"
 #include "FormatsPageRes.h"
 #include "ReadKeysPageRes.h"
 #include <commctrl.h>
@@ -122,16 +123,10 @@ int CaptionGap(HWND group)
     const int width = r.right, height = r.bottom;
     if (width < 20 || height < 20)
         return -1;
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    HDC dc = CreateCompatibleDC(nullptr);
-    DWORD* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits), nullptr, 0);
-    HGDIOBJ old = SelectObject(dc, bitmap);
+    CDibCanvas canvas(width, height);
+    if (!canvas.Dc())
+        return -1;
+    HDC dc = canvas.Dc();
     // The page paints its background first, then the group box paints itself over it.
     RECT all = {0, 0, width, height};
     FillRect(dc, &all, reinterpret_cast<HBRUSH>(SendMessageW(GetParent(group), WM_CTLCOLORSTATIC,
@@ -139,17 +134,13 @@ int CaptionGap(HWND group)
                                                              reinterpret_cast<LPARAM>(group))));
     SendMessageW(group, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
     GdiFlush();
-    auto at = [&](int x, int y) { return bits[static_cast<size_t>(y) * width + x] & 0xFFFFFF; };
+    auto at = [&](int x, int y) { return canvas.At(x, y); };
     const DWORD background = at(width / 2, height - 6);
     // The caption's band: the rows above the middle of the caption's height, where the line runs.
     TEXTMETRICW tm = {};
-    HDC screen = GetDC(group);
-    HGDIOBJ oldFont = SelectObject(screen, reinterpret_cast<HFONT>(SendMessageW(group, WM_GETFONT, 0, 0)));
-    GetTextMetricsW(screen, &tm);
-    SelectObject(screen, oldFont);
-    ReleaseDC(group, screen);
+    GetTextMetricsW(CWindowTextDc(group).Get(), &tm);
     const int band = std::min<int>(tm.tmHeight, height);
-    // The line's row: the row of the band with the most non-background pixels at the right end.
+    // The line's row: the first row of the band that is no background near the right end.
     int lineRow = -1;
     for (int y = 0; y < band && lineRow < 0; ++y)
         if (at(width - 10, y) != background)
@@ -169,9 +160,6 @@ int CaptionGap(HWND group)
         }
         gap = x > 0 ? clear : -1;
     }
-    SelectObject(dc, old);
-    DeleteObject(bitmap);
-    DeleteDC(dc);
     return gap;
 }
 
@@ -236,11 +224,7 @@ TEST_F(Labels, KeyTypesAreNamedInTheProgramsLanguage)
     HWND tabs = App().GetTabControl();
     auto text = [](HWND list, int row, int column) {
         wchar_t buffer[128] = {};
-        LVITEMW item = {};
-        item.iSubItem = column;
-        item.pszText = buffer;
-        item.cchTextMax = 128;
-        SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
+        ListView_GetItemText(list, row, column, buffer, 128);
         return std::wstring(buffer);
     };
     Input().Click(tabs, CUserInput::Tab(tabs, 2));

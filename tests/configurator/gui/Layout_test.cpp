@@ -2,6 +2,7 @@
 // button is drawn where it moved to, and the lists' filling columns take what the lists' final
 // width leaves. What is on the screen is read back from the screen itself.
 #include "AppFixture.h"
+#include "GdiHandles.h"
 #include "AppResource.h"
 #include "FormatsPageRes.h"
 #include "KTGroupsRes.h"
@@ -14,44 +15,6 @@
 
 namespace {
 
-// A DIB section of a window's size as 0x00RRGGBB values row by row, top row first.
-class CPixels
-{
-public:
-    CPixels(int width, int height) : m_width(width), m_height(height)
-    {
-        BITMAPINFO info = {};
-        info.bmiHeader.biSize = sizeof(info.bmiHeader);
-        info.bmiHeader.biWidth = width;
-        info.bmiHeader.biHeight = -height;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        m_dc = CreateCompatibleDC(nullptr);
-        m_bitmap = CreateDIBSection(m_dc, &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&m_bits), nullptr, 0);
-        if (m_bitmap)
-            m_old = SelectObject(m_dc, m_bitmap);
-    }
-    ~CPixels()
-    {
-        if (m_bitmap) {
-            SelectObject(m_dc, m_old);
-            DeleteObject(m_bitmap);
-        }
-        DeleteDC(m_dc);
-    }
-    CPixels(const CPixels&) = delete;
-    CPixels& operator=(const CPixels&) = delete;
-    HDC Dc() const { return m_bitmap ? m_dc : nullptr; }
-    DWORD At(int x, int y) const { return m_bits[static_cast<size_t>(y) * m_width + x] & 0xFFFFFF; }
-
-private:
-    int m_width, m_height;
-    HDC m_dc = nullptr;
-    HBITMAP m_bitmap = nullptr;
-    HGDIOBJ m_old = nullptr;
-    DWORD* m_bits = nullptr;
-};
-
 // Whether the screen shows the button where it is: the screen's pixels at its place against the
 // button's own drawing of itself (WM_PRINT), inside a 3-pixel margin (focus and default frames).
 bool ButtonOnScreen(HWND button, std::wstring& why)
@@ -59,7 +22,7 @@ bool ButtonOnScreen(HWND button, std::wstring& why)
     RECT r;
     GetWindowRect(button, &r);
     const int width = r.right - r.left, height = r.bottom - r.top;
-    CPixels screen(width, height), own(width, height);
+    CDibCanvas screen(width, height), own(width, height);
     HDC screenDc = GetDC(nullptr);
     const bool captured = screen.Dc() && own.Dc() &&
                           BitBlt(screen.Dc(), 0, 0, width, height, screenDc, r.left, r.top, SRCCOPY | CAPTUREBLT) &&

@@ -337,14 +337,7 @@ TEST_F(MainPages, SaveRefusesANumberOutsideItsRangeNamingTheFieldAndWritesNothin
     App().ConfirmFlags = 0; // no "Really?" before the save
     const std::wstring addinFile = Folder().File(L"Parvel.xml");
     HWND save = App().GetButton(1);
-    auto typeInto = [this](int id, const std::wstring& text) {
-        HWND edit = Item(id);
-        Input().Click(edit, CUserInput::Centre(edit));
-        Input().PressKey(VK_END);
-        for (int n = GetWindowTextLengthW(edit); n > 0; --n)
-            Input().PressKey(VK_BACK);
-        Input().TypeText(text);
-    };
+    auto typeInto = [this](int id, const std::wstring& text) { Input().ReplaceText(Item(id), text); };
     struct Case
     {
         int id;
@@ -442,11 +435,7 @@ TEST_F(MainPages, RefreshKeepsThePortTheUserChose)
         EXPECT_EQ(Text(IDC_MP_PORT), picked);
         EXPECT_EQ(Selection(IDC_MP_PORT), 1);
     }
-    Input().Click(edit, CUserInput::Centre(edit));
-    Input().PressKey(VK_END);
-    for (int n = GetWindowTextLengthW(edit); n > 0; --n)
-        Input().PressKey(VK_BACK);
-    Input().TypeText(L"COM77");
+    Input().ReplaceText(edit, L"COM77");
     ASSERT_EQ(Text(IDC_MP_PORT), L"COM77");
     Input().Click(refresh, CUserInput::Centre(refresh));
     EXPECT_EQ(Text(IDC_MP_PORT), L"COM77");

@@ -2,6 +2,7 @@
 // header sort, the state icons, deleting, group tabs and the red conflicting rows.
 #include "FormatsPage.h"
 #include "FormatsPageRes.h"
+#include "GdiHandles.h"
 #include "KeyTypeTexts.h"
 #include "ListViewHelpers.h"
 #include "PageHelpers.h"
@@ -210,23 +211,17 @@ std::vector<int> RedPixelsPerRow(HWND list, int rows)
     GetClientRect(list, &client);
     const int width = client.right;
     const int height = client.bottom;
-    HDC screen = GetDC(list);
-    HDC memory = CreateCompatibleDC(screen);
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ old = SelectObject(memory, bitmap);
+    CDibCanvas canvas(width, height);
+    if (!canvas.Dc())
+        return {};
     // The list paints itself into the bitmap (custom draw included), whatever covers it on screen.
-    if (!PrintWindow(list, memory, PW_CLIENTONLY))
-        BitBlt(memory, 0, 0, width, height, screen, 0, 0, SRCCOPY);
+    if (!PrintWindow(list, canvas.Dc(), PW_CLIENTONLY)) {
+        HDC screen = GetDC(list);
+        BitBlt(canvas.Dc(), 0, 0, width, height, screen, 0, 0, SRCCOPY);
+        ReleaseDC(list, screen);
+    }
     GdiFlush();
     std::vector<int> red;
-    const uint32_t* pixels = static_cast<const uint32_t*>(bits);
     for (int row = 0; row < rows; ++row) {
         RECT r = {};
         r.left = LVIR_BOUNDS;
@@ -234,7 +229,7 @@ std::vector<int> RedPixelsPerRow(HWND list, int rows)
         int count = 0;
         for (int y = std::max<int>(r.top, 0); y < std::min<int>(r.bottom, height); ++y) {
             for (int x = std::max<int>(r.left, 0); x < std::min<int>(r.right, width); ++x) {
-                const uint32_t p = pixels[static_cast<size_t>(y) * width + x];
+                const DWORD p = canvas.At(x, y);
                 const int R = (p >> 16) & 0xFF, G = (p >> 8) & 0xFF, B = p & 0xFF;
                 if (R > 200 && G < 80 && B < 80)
                     ++count;
@@ -242,10 +237,6 @@ std::vector<int> RedPixelsPerRow(HWND list, int rows)
         }
         red.push_back(count);
     }
-    SelectObject(memory, old);
-    DeleteObject(bitmap);
-    DeleteDC(memory);
-    ReleaseDC(list, screen);
     return red;
 }
 

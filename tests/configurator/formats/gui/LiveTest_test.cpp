@@ -203,11 +203,7 @@ TEST_F(LiveTest, AnUnreadableTemplateShowsItsErrorInPlaceOfTheLastResult)
         sim->Remove(readerId);
 
         // The user types a conversion the add-in does not know.
-        Input().Click(templ, CUserInput::Centre(templ));
-        Input().PressKey(VK_END);
-        for (int n = GetWindowTextLengthW(templ); n > 0; --n)
-            Input().PressKey(VK_BACK);
-        Input().TypeText(L"%Q");
+        Input().ReplaceText(templ, L"%Q");
         afterBreak = ControlText(result);
         statusBroken = dialog.Status();
         int32_t position = -1;

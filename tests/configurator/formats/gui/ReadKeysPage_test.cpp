@@ -272,13 +272,8 @@ protected:
     }
     void TypeKey(const std::wstring& text)
     {
-        HWND edit = Item(IDC_MF_KEY);
-        Input().Click(edit, CUserInput::Centre(edit));
-        Input().PressKey(VK_END);
-        for (int n = GetWindowTextLengthW(edit); n > 0; --n)
-            Input().PressKey(VK_BACK);
-        Input().TypeText(text);
-        ASSERT_EQ(ControlText(edit), text);
+        Input().ReplaceText(Item(IDC_MF_KEY), text);
+        ASSERT_EQ(ControlText(Item(IDC_MF_KEY)), text);
     }
     void ClickSave()
     {
