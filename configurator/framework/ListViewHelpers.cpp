@@ -195,18 +195,30 @@ void ListView_SelectAll(HWND list)
     SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&item));
 }
 
+int ListView_TitleWidth(HWND list, const std::wstring& title)
+{
+    // The header leaves three edges on either side of its text and draws its divider on the right.
+    const int edge = GetSystemMetrics(SM_CXEDGE);
+    const int text = static_cast<int>(SendMessageW(list, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(title.c_str())));
+    return text + 2 * 3 * edge + 2 * edge;
+}
+
+void ListView_AddTitledColumn(HWND list, int index, const std::wstring& title, int width)
+{
+    std::wstring text = title;
+    LVCOLUMNW column = {};
+    column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
+    column.fmt = LVCFMT_LEFT;
+    column.cx = std::max(width, ListView_TitleWidth(list, title));
+    column.pszText = &text[0];
+    column.iSubItem = index;
+    SendMessageW(list, LVM_INSERTCOLUMNW, index, reinterpret_cast<LPARAM>(&column));
+}
+
 void ListView_AddTitledColumns(HWND list, UINT firstTitle, const int* widths, int count)
 {
-    for (int i = 0; i < count; ++i) {
-        std::wstring title = LoadAppString(firstTitle + i);
-        LVCOLUMNW column = {};
-        column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
-        column.fmt = LVCFMT_LEFT;
-        column.cx = widths[i];
-        column.pszText = &title[0];
-        column.iSubItem = i;
-        SendMessageW(list, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&column));
-    }
+    for (int i = 0; i < count; ++i)
+        ListView_AddTitledColumn(list, i, LoadAppString(firstTitle + i), widths[i]);
 }
 
 void ListView_InitCheckList(HWND list)
@@ -257,22 +269,37 @@ namespace {
 
 const UINT_PTR FitColumnSubclass = 2;
 
-int RemainingWidth(HWND list, int used, int minimum)
+// What the list's client width leaves for `column` after the other columns and `spare` pixels,
+// never below `minimum` nor below what the column's title needs.
+int RemainingWidth(HWND list, int column, int spare, int minimum)
 {
     RECT client = {};
     GetClientRect(list, &client);
+    HWND header = reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0));
+    const int columns = header ? static_cast<int>(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0)) : 0;
+    int used = spare;
+    for (int c = 0; c < columns; ++c)
+        if (c != column)
+            used += static_cast<int>(SendMessageW(list, LVM_GETCOLUMNWIDTH, c, 0));
+    wchar_t title[256] = {};
+    LVCOLUMNW item = {};
+    item.mask = LVCF_TEXT;
+    item.pszText = title;
+    item.cchTextMax = 256;
+    if (SendMessageW(list, LVM_GETCOLUMNW, column, reinterpret_cast<LPARAM>(&item)))
+        minimum = std::max(minimum, ListView_TitleWidth(list, title));
     return ClampColumnWidth(client.right - client.left - used, minimum);
 }
 
-// The column, the minimum and the used width travel in the subclass's reference data.
+// The column, the spare room and the minimum travel in the subclass's reference data.
 LRESULT CALLBACK FitColumnProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id, DWORD_PTR data)
 {
     static const UINT fitNow = RegisterWindowMessageW(L"ParvelFitColumnToList");
     if (message == fitNow && fitNow != 0) {
         const int column = static_cast<int>(data & 0xFF);
-        const int minimum = static_cast<int>((data >> 8) & 0xFF);
-        const int used = static_cast<int>((data >> 16) & 0xFFFF);
-        SendMessageW(hWnd, LVM_SETCOLUMNWIDTH, column, RemainingWidth(hWnd, used, minimum));
+        const int minimum = static_cast<int>((data >> 8) & 0xFFFF);
+        const int spare = static_cast<int>((data >> 24) & 0xFFFF);
+        SendMessageW(hWnd, LVM_SETCOLUMNWIDTH, column, RemainingWidth(hWnd, column, spare, minimum));
         RemoveWindowSubclass(hWnd, FitColumnProc, id);
         return 0;
     }
@@ -283,14 +310,14 @@ LRESULT CALLBACK FitColumnProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lP
 
 } // namespace
 
-void ListView_FitColumnToList(HWND list, int column, int used, int minimum, const ColumnWidths& saved)
+void ListView_FitColumnToList(HWND list, int column, int spare, int minimum, const ColumnWidths& saved)
 {
     if (column < 0 || (static_cast<size_t>(column) < saved.size() && saved[static_cast<size_t>(column)].first != 0))
         return;
-    SendMessageW(list, LVM_SETCOLUMNWIDTH, column, RemainingWidth(list, used, minimum));
+    SendMessageW(list, LVM_SETCOLUMNWIDTH, column, RemainingWidth(list, column, spare, minimum));
     const UINT fitNow = RegisterWindowMessageW(L"ParvelFitColumnToList");
-    const DWORD_PTR data = static_cast<DWORD_PTR>(column & 0xFF) | (static_cast<DWORD_PTR>(minimum & 0xFF) << 8) |
-                           (static_cast<DWORD_PTR>(used & 0xFFFF) << 16);
+    const DWORD_PTR data = static_cast<DWORD_PTR>(column & 0xFF) | (static_cast<DWORD_PTR>(minimum & 0xFFFF) << 8) |
+                           (static_cast<DWORD_PTR>(spare & 0xFFFF) << 24);
     if (fitNow && SetWindowSubclass(list, FitColumnProc, FitColumnSubclass, data))
         PostMessageW(list, fitNow, 0, 0);
 }
@@ -305,6 +332,38 @@ int ListView_CheckBoxClicked(NMHDR* hdr)
         (hit.flags & (LVHT_ONITEMICON | LVHT_ONITEMLABEL)))
         return -1;
     return row;
+}
+
+bool ListView_SpaceTogglesChecks(HWND list, const NMHDR* keyDown, const std::function<void(int row)>& toggle)
+{
+    if (reinterpret_cast<const NMLVKEYDOWN*>(keyDown)->wVKey != VK_SPACE || GetKeyState(VK_CONTROL) < 0 ||
+        GetKeyState(VK_MENU) < 0)
+        return false;
+    if (!(SendMessageW(list, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0) & LVS_EX_CHECKBOXES))
+        return false;
+    const int focused = static_cast<int>(SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED));
+    if (focused < 0)
+        return true;
+    auto checked = [list](int row) {
+        return SendMessageW(list, LVM_GETITEMSTATE, row, LVIS_STATEIMAGEMASK) == INDEXTOSTATEIMAGEMASK(2);
+    };
+    const bool target = !checked(focused);
+    std::vector<int> rows;
+    if (SendMessageW(list, LVM_GETITEMSTATE, focused, LVIS_SELECTED) & LVIS_SELECTED) {
+        int row = -1;
+        while ((row = static_cast<int>(SendMessageW(list, LVM_GETNEXTITEM, row, LVNI_SELECTED))) >= 0)
+            rows.push_back(row);
+    } else {
+        rows.push_back(focused);
+    }
+    // The states are read before any changes: a toggle may rebuild the rows behind the list.
+    std::vector<int> changing;
+    for (int row : rows)
+        if (checked(row) != target)
+            changing.push_back(row);
+    for (int row : changing)
+        toggle(row);
+    return true;
 }
 
 void ShowPopupMenu(UINT menuId, HWND owner)

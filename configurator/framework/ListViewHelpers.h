@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <commctrl.h>
 #include <cstdint>
+#include <functional>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -33,13 +35,25 @@ bool ListView_ColumnResized(HWND list, const NMHDR* hdr);
 // Selects every item (Ctrl+A).
 void ListView_SelectAll(HWND list);
 
-// Appends `count` left-aligned columns titled by the strings from `firstTitle` on.
+// The width a column needs for `title` to show whole in the list's header: the text in the list's
+// font, the header's margins on both sides and its divider.
+int ListView_TitleWidth(HWND list, const std::wstring& title);
+// Inserts left-aligned column `index` titled `title`: `width` wide, or as wide as the title needs
+// in the program's language where that is more.
+void ListView_AddTitledColumn(HWND list, int index, const std::wstring& title, int width);
+// Appends `count` such columns titled by the strings from `firstTitle` on.
 void ListView_AddTitledColumns(HWND list, UINT firstTitle, const int* widths, int count);
 // A check list: one untitled column as wide as the list less a scroll bar, with check boxes whose
 // state the list asks its adapter for.
 void ListView_InitCheckList(HWND list);
 // The row whose check box an NM_CLICK landed on, or -1.
 int ListView_CheckBoxClicked(NMHDR* click);
+// Space in a list with check boxes (an LVN_KEYDOWN of `list`, neither Ctrl nor Alt held): the
+// focused row's box changes, and when that row is one of several selected rows every selected row
+// takes its new state. `toggle` does to a row what a click on its box does; it runs once for each
+// row whose box changes. The lists keep their check state themselves (owner data), so the list
+// view does not change it on its own. False for any other key and in a list without check boxes.
+bool ListView_SpaceTogglesChecks(HWND list, const NMHDR* keyDown, const std::function<void(int row)>& toggle);
 // Whether hit-test flags name a row's check box and no other part of the row. A full-row-select
 // list reports a hit beside the label as LVHT_ONITEM, which holds the state-icon bit as well.
 bool ListView_HitOnStateIconOnly(UINT flags);
@@ -55,11 +69,12 @@ bool ListView_SetColumnWidths(HWND list, const ColumnWidths& widths);
 // special negative values (LVSCW_AUTOSIZE -1, LVSCW_AUTOSIZE_USEHEADER -2), never below `minimum`.
 int ClampColumnWidth(int width, int minimum = 0);
 
-// Gives `column` what the list's client width leaves after `used` pixels (never below `minimum`),
-// now and again once the list has its final size: a page is made at its template's size and laid
-// out by its owner afterwards, before the message loop runs again. Nothing when `saved` holds a
-// width for the column (the user's own, applied by ListView_SetColumnWidths).
-void ListView_FitColumnToList(HWND list, int column, int used, int minimum, const ColumnWidths& saved);
+// Gives `column` what the list's client width leaves after the other columns as they are and
+// `spare` pixels more (the room the design leaves beside them), never below `minimum` nor below
+// what its title needs; now and again once the list has its final size: a page is made at its
+// template's size and laid out by its owner afterwards, before the message loop runs again. Nothing
+// when `saved` holds a width for the column (the user's own, applied by ListView_SetColumnWidths).
+void ListView_FitColumnToList(HWND list, int column, int spare, int minimum, const ColumnWidths& saved);
 
 // Index of the first tab whose item parameter equals `param`; -1 when none.
 int TabCtrl_FindByParam(HWND tab, LPARAM param);

@@ -2,6 +2,7 @@
 // exception boundary between the objects and the system.
 #include "Wnd.h"
 #include "AppMessageBox.h"
+#include "GroupCaption.h"
 #include "PageRefusal.h"
 #include <exception>
 
@@ -144,6 +145,8 @@ INT_PTR CALLBACK CWnd::StaticDlgProc(HWND hWnd, UINT message, WPARAM wParam, LPA
             return FALSE;
     }
     INT_PTR result = Run(wnd, hWnd, message, wParam, lParam, true);
+    if (message == WM_INITDIALOG)
+        PadGroupCaptions(hWnd);
     if (message == WM_NCDESTROY)
     {
         SetWindowLongPtrW(hWnd, DWLP_USER, 0);

@@ -164,27 +164,55 @@ void CDlgZFormat::FocusField(int id, int position)
         SendItemMessage(id, EM_SETSEL, position, position);
 }
 
+bool CDlgZFormat::TemplateError(CTestParvel* host, std::wstring& text, int32_t& code, int32_t& position)
+{
+    position = -1;
+    if (host->CheckFormat(Template.c_str(), Params.c_str(), position))
+        return false;
+    code = host->GetLastError(text);
+    if (code >= 0)
+        return false;
+    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r'))
+        text.pop_back();
+    if (position != -1)
+        AppendResFormat(text, IDS_ERROR_POSITION, position);
+    return true;
+}
+
 bool CDlgZFormat::CheckWithAddin()
 {
     CTestParvel* host = GetApp().GetTestHost();
     if (!host->Component())
         host->Create();
-    int32_t position = -1;
-    if (host->CheckFormat(Template.c_str(), Params.c_str(), position))
-        return true;
     std::wstring text;
-    const int32_t code = host->GetLastError(text);
-    if (code >= 0)
+    int32_t code = 0, position = -1;
+    if (!TemplateError(host, text, code, position))
         return true;
-    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r'))
-        text.pop_back();
-    if (position != -1)
-        AppendResFormat(text, IDS_ERROR_POSITION, position);
     AppMessageBox(text, MB_ICONERROR, m_hWnd);
     const int field = FormatErrorField(code);
     if (field)
         FocusField(field, position);
     return false;
+}
+
+void CDlgZFormat::ShowTemplateCheck()
+{
+    if (!m_host)
+        return;
+    std::wstring text;
+    int32_t code = 0, position = -1;
+    if (!Template.empty() && TemplateError(m_host, text, code, position)) {
+        m_testStatus = StatusTemplateError;
+        SetDlgItemTextW(m_hWnd, IDC_FORMAT_RESULT, text.c_str());
+        InvalidateRect(GetItem(IDC_FORMAT_RESULT), nullptr, TRUE);
+        return;
+    }
+    if (m_testStatus != StatusTemplateError)
+        return;
+    const bool connected = m_host->IsConnected();
+    m_testStatus = connected ? StatusWaiting : StatusNoConnection;
+    ShowResult(connected ? IDS_WAITING_KEY : IDS_NO_CONNECTION);
+    InvalidateRect(GetItem(IDC_FORMAT_RESULT), nullptr, TRUE);
 }
 
 void CDlgZFormat::OnCheck()
@@ -309,6 +337,7 @@ void CDlgZFormat::SetTestMode(bool on)
             m_testStatus = StatusNoConnection;
             ShowResult(IDS_NO_CONNECTION);
         }
+        ShowTemplateCheck();
         SetTimer(m_hWnd, StatusTimer, 1000, nullptr);
         m_timer = 1;
         m_testOn = 1;
@@ -341,6 +370,7 @@ void CDlgZFormat::PushTestFormat()
         m_host->SetFormat(index, Template.c_str(), Params.c_str(), m_types.Mask, static_cast<int32_t>(KeySize),
                           m_testFormat.c_str());
     }
+    ShowTemplateCheck();
 }
 
 void CDlgZFormat::OnHostEvent(CTestParvel* host)

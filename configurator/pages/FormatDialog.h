@@ -37,6 +37,7 @@ public:
         StatusWaiting = 1, // waiting for a key, or a key shown
         StatusError = 2,   // a driver error shown
         StatusNoConnection = 3,
+        StatusTemplateError = 4, // the add-in cannot read the template: its error shown
     };
 
     ~CDlgZFormat() override;
@@ -79,6 +80,12 @@ private:
     // The add-in's check of the template and parameters; false (after showing the error and
     // putting the caret on it) when the add-in refuses them.
     bool CheckWithAddin();
+    // The add-in's judgement of the template and parameters: true with its error text (and the
+    // position when it names one) and its code when it refuses them.
+    bool TemplateError(CTestParvel* host, std::wstring& text, int32_t& code, int32_t& position);
+    // While testing: the template's error in the result field in place of what it showed, for the
+    // add-in formats no card with a template it cannot read; once it reads it again, the status.
+    void ShowTemplateCheck();
     void ShowResult(UINT textId);
     void FocusField(int id, int position);
 

@@ -22,6 +22,8 @@ namespace {
 const int ColumnCount = 7;
 // "#" shares its column with the check box, so it is wide enough for both and a 3-digit number.
 const int DefaultWidths[ColumnCount] = {50, 150, 150, 150, 100, 35, 0};
+// The room the design leaves beside the columns, which "Comment" does not take.
+const int CommentSpare = 30;
 const int ListBottomMargin = 39;
 const int ButtonRowOffset = 31;
 const int ButtonHeight = 23;
@@ -62,7 +64,7 @@ void CZFormatsPage::OnInitDialog()
     GetClientRect(m_list, &client);
     int widths[ColumnCount];
     std::copy(DefaultWidths, DefaultWidths + ColumnCount, widths);
-    widths[6] = ClampColumnWidth(client.right - 665, 50);
+    widths[6] = ClampColumnWidth(client.right - 635 - CommentSpare, 50);
     for (const auto& pair : app.FormatsColumns) {
         if (pair.first >= 1 && pair.first <= ColumnCount)
             widths[pair.first - 1] = ClampColumnWidth(pair.second);
@@ -70,7 +72,7 @@ void CZFormatsPage::OnInitDialog()
     ListView_AddTitledColumns(m_list, IDS_FORMAT_COLUMN_FIRST, widths, ColumnCount);
     ListView_InitSortImages(m_list);
     ListView_SetColumnWidths(m_list, app.FormatsColumns);
-    ListView_FitColumnToList(m_list, 6, 665, 50, app.FormatsColumns);
+    ListView_FitColumnToList(m_list, 6, CommentSpare, 50, app.FormatsColumns);
 
     m_emptyText = LoadAppString(IDS_LIST_EMPTY);
     m_view.SetOwner(this, &OnListChangedThunk);
@@ -97,18 +99,21 @@ void CZFormatsPage::Layout(int width, int height)
     batch = DeferWindowPos(batch, m_tab, nullptr, 0, 0, width, height, flags);
     batch = DeferWindowPos(batch, m_list, nullptr, area.left, area.top, area.right - area.left,
                            std::max<int>(area.bottom - ListBottomMargin - area.top, 0), flags);
+    // The row below the list is drawn anew where it lands: the bits the system would copy there are
+    // what the growing tab control and list have just painted over its old place.
+    const UINT moveFlags = flags | SWP_NOSIZE | SWP_NOCOPYBITS;
     const int y = area.bottom - ButtonRowOffset;
     int x = Gap;
     for (HWND button : {m_add, m_change, m_delete}) {
         RECT r;
         GetWindowRect(button, &r);
-        batch = DeferWindowPos(batch, button, nullptr, x, y, 0, 0, flags | SWP_NOSIZE);
+        batch = DeferWindowPos(batch, button, nullptr, x, y, 0, 0, moveFlags);
         x += r.right - r.left + Gap;
     }
     RECT box;
     GetWindowRect(m_onlyEnabledBox, &box);
     batch = DeferWindowPos(batch, m_onlyEnabledBox, nullptr, x, y + (ButtonHeight - (box.bottom - box.top)) / 2, 0, 0,
-                           flags | SWP_NOSIZE);
+                           moveFlags);
     if (batch)
         EndDeferWindowPos(batch);
 }
@@ -199,6 +204,8 @@ void CZFormatsPage::OnListChanged()
     if (m_keepSelected >= 0)
         ListView_SelectCentered(m_list, static_cast<int>(m_view.RowOf(m_keepSelected)));
     InvalidateRect(m_list, nullptr, TRUE);
+    // A new row count may drop selected rows without a word from the list.
+    UpdateButtons();
 }
 
 std::vector<int64_t> CZFormatsPage::SelectedIndices() const
@@ -228,9 +235,16 @@ bool CZFormatsPage::OnListNotify(NMHDR* hdr, LRESULT& result)
     case LVN_GETDISPINFOW:
     case LVN_ODCACHEHINT:
         return m_view.HandleNotify(hdr);
-    case LVN_KEYDOWN:
+    case LVN_KEYDOWN: {
+        bool toggled = false;
+        if (ListView_SpaceTogglesChecks(m_list, hdr, [&](int row) { toggled |= ToggleEnabled(row); })) {
+            if (toggled)
+                EnabledChanged();
+            return true;
+        }
         OnEditableListKey(m_list, hdr, [this] { OnAdd(); }, [this] { OnDelete(true); });
         return true;
+    }
     case LVN_ITEMCHANGED: {
         NMLISTVIEW* change = reinterpret_cast<NMLISTVIEW*>(hdr);
         if (!(change->uChanged & LVIF_STATE))
@@ -298,24 +312,34 @@ bool CZFormatsPage::OnListNotify(NMHDR* hdr, LRESULT& result)
                 OnChange();
             return true;
         }
-        if (!onBox)
-            return true;
-        const int64_t index = m_view.LibraryIndex(row);
-        if (index < 0)
-            return true;
-        KeyFormatItem& item = app.Formats.at(static_cast<size_t>(index));
-        item.Enabled = item.Enabled ? 0 : 1;
-        MarkFormatConflicts(app.Formats);
-        app.ModifiedFlags |= DATA_LIBRARY | DATA_ADDIN;
-        if (m_view.OnlyEnabled)
-            m_view.Refresh(); // a format just disabled leaves the list
-        else
-            InvalidateRect(m_list, nullptr, TRUE);
+        if (onBox && ToggleEnabled(row))
+            EnabledChanged();
         return true;
     }
     default:
         return false;
     }
+}
+
+bool CZFormatsPage::ToggleEnabled(int row)
+{
+    const int64_t index = m_view.LibraryIndex(row);
+    if (index < 0)
+        return false;
+    KeyFormatItem& item = GetApp().Formats.at(static_cast<size_t>(index));
+    item.Enabled = item.Enabled ? 0 : 1;
+    return true;
+}
+
+void CZFormatsPage::EnabledChanged()
+{
+    CConfigParvelApp& app = GetApp();
+    MarkFormatConflicts(app.Formats);
+    app.ModifiedFlags |= DATA_LIBRARY | DATA_ADDIN;
+    if (m_view.OnlyEnabled)
+        m_view.Refresh(); // a format just disabled leaves the list
+    else
+        InvalidateRect(m_list, nullptr, TRUE);
 }
 
 void CZFormatsPage::ShowListMenu()
@@ -488,6 +512,7 @@ void CZFormatsPage::OnDelete(bool ask)
     m_keepSelected = -1; // the indices moved: the kept one would name another format
     m_view.Refresh();
     ListView_SelectCentered(m_list, -1);
+    UpdateButtons();
 }
 
 void CZFormatsPage::OnCustomizeTabs()

@@ -41,6 +41,10 @@ private:
     void ShowListMenu();
     void ShowTabMenu();
     void ToggleGroupVisible(size_t group);
+    // What a click on a row's check box does, split so that Space can do it to several rows: the
+    // format's Enabled inverted (false for a row without a format), then the library's marks.
+    bool ToggleEnabled(int row);
+    void EnabledChanged();
 
     CZFormatsView m_view;
     int m_busy = 0;

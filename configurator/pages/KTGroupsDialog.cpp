@@ -20,6 +20,8 @@ namespace {
 
 const int MinTrackWidth = 440;
 const int MinTrackHeight = 250;
+// The room the design leaves beside the columns, which the name column does not take.
+const int NameColumnSpare = 16;
 
 } // namespace
 
@@ -48,10 +50,11 @@ void CDlgKTGroups::OnInitDialog()
     SendMessageW(m_list, LVM_SETCALLBACKMASK, LVIS_STATEIMAGEMASK, 0);
     RECT client;
     GetClientRect(m_list, &client);
-    const int widths[3] = {35, ClampColumnWidth(client.right - 151, 50), 100};
+    const int widths[3] = {35, ClampColumnWidth(client.right - 35 - 100 - NameColumnSpare, 50), 100};
     ListView_AddTitledColumns(m_list, IDS_GROUP_COLUMN_FIRST, widths, 3);
     ListView_InitSortImages(m_list);
     ListView_SetColumnWidths(m_list, app.KTGroupsColumns);
+    ListView_FitColumnToList(m_list, 1, NameColumnSpare, 50, app.KTGroupsColumns);
     m_view.SetOwner(this, &OnListChangedThunk);
     m_view.Groups = &Groups;
     m_view.SortColumn = app.KTGroupsSortColumn;
@@ -125,6 +128,16 @@ void CDlgKTGroups::OnDelete()
     ListView_SelectCentered(m_list, -1);
 }
 
+void CDlgKTGroups::ToggleVisible(int row)
+{
+    const int64_t index = m_view.GroupIndex(row);
+    if (index < 0)
+        return;
+    KeyTypeGroup& group = Groups.at(static_cast<size_t>(index));
+    group.Visible = group.Visible ? 0 : 1;
+    SendMessageW(m_list, LVM_REDRAWITEMS, row, row);
+}
+
 bool CDlgKTGroups::OnNotify(NMHDR* hdr, LRESULT& result)
 {
     CConfigParvelApp& app = GetApp();
@@ -133,7 +146,8 @@ bool CDlgKTGroups::OnNotify(NMHDR* hdr, LRESULT& result)
         return true;
     switch (hdr->code) {
     case LVN_KEYDOWN:
-        OnEditableListKey(m_list, hdr, [this] { OnAdd(); }, [this] { OnDelete(); });
+        if (!ListView_SpaceTogglesChecks(m_list, hdr, [this](int row) { ToggleVisible(row); }))
+            OnEditableListKey(m_list, hdr, [this] { OnAdd(); }, [this] { OnDelete(); });
         return true;
     case LVN_ITEMCHANGED:
     case LVN_ODSTATECHANGED: {
@@ -194,16 +208,9 @@ bool CDlgKTGroups::OnNotify(NMHDR* hdr, LRESULT& result)
         result = TRUE;
         return true;
     }
-    case NM_CLICK: {
-        const int row = ListView_CheckBoxClicked(hdr);
-        const int64_t index = m_view.GroupIndex(row);
-        if (index >= 0) {
-            KeyTypeGroup& group = Groups.at(static_cast<size_t>(index));
-            group.Visible = group.Visible ? 0 : 1;
-            SendMessageW(m_list, LVM_REDRAWITEMS, row, row);
-        }
+    case NM_CLICK:
+        ToggleVisible(ListView_CheckBoxClicked(hdr));
         return true;
-    }
     default:
         return false;
     }

@@ -35,6 +35,8 @@ public:
 private:
     static void OnListChangedThunk(void* context, CVirtualListViewData* adapter);
     void RunGroupDialog(int64_t index);
+    // What a click on a row's check box does (and Space, row by row): the group's tab shown or not.
+    void ToggleVisible(int row);
 
     CAnchorLayout m_anchors;
     CKTGroupsView m_view;

@@ -64,13 +64,19 @@ bool CKeyTypesView::HandleEditNotify(NMHDR* hdr, HWND owner, uint32_t& mask)
         return true;
     }
     if (hdr->code == NM_CLICK) {
-        const int row = ListView_CheckBoxClicked(hdr);
-        if (row >= 0) {
-            const int64_t keyType = KeyTypeOf(row);
-            if (keyType >= 0 && keyType < KEY_TYPE_COUNT)
-                mask ^= 1u << keyType;
-        }
+        ToggleRow(ListView_CheckBoxClicked(hdr), mask);
         return true;
     }
+    if (hdr->code == LVN_KEYDOWN)
+        return ListView_SpaceTogglesChecks(hdr->hwndFrom, hdr, [&](int row) { ToggleRow(row, mask); });
     return false;
+}
+
+bool CKeyTypesView::ToggleRow(int row, uint32_t& mask)
+{
+    const int64_t keyType = row >= 0 ? KeyTypeOf(row) : -1;
+    if (keyType < 0 || keyType >= KEY_TYPE_COUNT)
+        return false;
+    mask ^= 1u << keyType;
+    return true;
 }

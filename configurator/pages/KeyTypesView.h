@@ -20,9 +20,11 @@ public:
     // The key type shown in `row` (through the cache when the row lies in it).
     int64_t KeyTypeOf(int row);
     // The list's notifications in a dialog that edits a mask: the adapter's own, the context menu
-    // (its commands go to `owner`) and a click on a check box, which flips that row's key type in
-    // `mask`. False for any other notification.
+    // (its commands go to `owner`), and a click on a check box or Space, which flip the key types of
+    // the rows in `mask`. False for any other notification.
     bool HandleEditNotify(NMHDR* hdr, HWND owner, uint32_t& mask);
+    // Flips the key type shown in `row` in `mask`; false for a row that shows none.
+    bool ToggleRow(int row, uint32_t& mask);
 
     uint32_t Mask = 0;
 

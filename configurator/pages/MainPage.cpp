@@ -126,13 +126,17 @@ BOOL CMainPage::OnInitDialog()
 
 void CMainPage::FillPorts()
 {
+    FillPorts(GetApp().Portname);
+}
+
+void CMainPage::FillPorts(const std::wstring& name)
+{
     CLoadingScope loading(m_loading);
     HWND box = GetItem(IDC_MP_PORT);
     SendMessageW(box, CB_RESETCONTENT, 0, 0);
     AddItem(box, LoadText(IDS_AUTO));
     for (const std::wstring& port : m_ports)
         AddItem(box, port);
-    const std::wstring& name = GetApp().Portname;
     if (name.empty())
         return;
     if (IsAutoPortName(name))
@@ -151,9 +155,13 @@ void CMainPage::FillPorts()
 
 void CMainPage::RefreshPorts()
 {
+    // The port the box shows, picked or typed, is the user's choice even before the page is stored:
+    // listing the ports again must not put the stored one back in its place.
+    const MainPageControls shown = ReadControls();
+    const std::wstring port = shown.PortSel == 0 ? std::wstring(L"Auto") : shown.PortText;
     m_ports.clear();
     EnumSerialPorts(m_ports);
-    FillPorts();
+    FillPorts(port);
 }
 
 void CMainPage::EnableLogControls()

@@ -14,9 +14,10 @@ public:
     LRESULT DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) override;
     void UpdateData(bool save) override;
 
-    // Fills the port box from the port list and selects or shows the settings' port.
+    // Fills the port box from the port list and selects or shows the settings' port, or `name`.
     void FillPorts();
-    // Lists the machine's serial ports again (the Refresh button).
+    void FillPorts(const std::wstring& name);
+    // Lists the machine's serial ports again (the Refresh button), keeping the port the box shows.
     void RefreshPorts();
     // Writes the log switch to the settings at once and enables the log options with it.
     void EnableLogControls();

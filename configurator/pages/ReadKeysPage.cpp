@@ -8,6 +8,7 @@
 #include "PageRefusal.h"
 #include "ReadKeysPageRes.h"
 #include "ReadKeysRules.h"
+#include "WFormat.h"
 #include <cstdlib>
 #include <string>
 
@@ -120,11 +121,29 @@ void CReadKeysPage::ReadKey()
     std::wstring text;
     GetDlgItemText(IDC_MF_KEY, text);
     uint64_t key = GetApp().ReadMf.Passw;
-    // A key of more than 48 bits is refused as the add-in refuses it: the stored key stays and the
-    // Save that asked for it stops, so that it cannot report success over the dropped key.
-    if (ParseMifareKey(text, key) == KeyTextResult::TooLong)
-        throw CPageRefusal(LoadAppString(IDS_MIFARE_KEY_TOO_LONG));
+    // A key the text does not hold exactly is refused as the add-in refuses it: the stored key
+    // stays and the Save that asked for it stops, so that it cannot report success over a key the
+    // user did not type.
+    if (!ParseMifareKey(text, key))
+        throw RefuseKey();
     GetApp().ReadMf.Passw = key;
+}
+
+CPageRefusal CReadKeysPage::RefuseKey() const
+{
+    // The key edit has no label of its own: it is the value of "Password:", the label before the
+    // source choice. Where the edit cannot take the focus, the control that brings it back does.
+    // (The edit's own style: the page itself may be hidden behind another one when Save is asked.)
+    HWND edit = GetItem(IDC_MF_KEY);
+    HWND focus = edit;
+    if (!IsWindowEnabled(edit))
+        focus = GetItem(IDC_MF_ENABLED);
+    else if (!(GetWindowLongW(edit, GWL_STYLE) & WS_VISIBLE))
+        focus = GetItem(IDC_MF_SOURCE_VALUE);
+    std::wstring text;
+    FormatString(text, LoadAppString(IDS_MIFARE_KEY_INVALID).c_str(),
+                 FieldName(LabelBefore(GetItem(IDC_MF_SOURCE_VALUE))).c_str());
+    return CPageRefusal(text, focus);
 }
 
 void CReadKeysPage::ShowKeySource()
@@ -253,28 +272,32 @@ bool CReadKeysPage::OnListNotify(int id, NMHDR* hdr)
                                                              : static_cast<CVirtualListViewData&>(m_keyCells);
     if (adapter.HandleNotify(hdr))
         return true;
+    if (hdr->code == LVN_KEYDOWN)
+        return ListView_SpaceTogglesChecks(hdr->hwndFrom, hdr, [&](int row) { ToggleRow(id, row); });
     if (hdr->code != NM_CLICK)
         return false;
     NMITEMACTIVATE* click = reinterpret_cast<NMITEMACTIVATE*>(hdr);
     LVHITTESTINFO hit = {};
     hit.pt = click->ptAction;
     const int row = static_cast<int>(SendMessageW(hdr->hwndFrom, LVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit)));
-    if (row < 0 || hit.flags != LVHT_ONITEMSTATEICON)
-        return true;
+    if (row >= 0 && hit.flags == LVHT_ONITEMSTATEICON)
+        ToggleRow(id, row);
+    return true;
+}
+
+void CReadKeysPage::ToggleRow(int id, int row)
+{
     CConfigParvelApp& app = GetApp();
     if (id == IDC_KEY_TYPES_LIST) {
-        const int64_t keyType = m_keyTypes.KeyTypeOf(row);
-        if (keyType < 0 || keyType >= KEY_TYPE_COUNT)
-            return true;
-        app.KeyTypes ^= 1u << keyType;
+        if (!m_keyTypes.ToggleRow(row, app.KeyTypes))
+            return;
         m_keyTypes.Mask = app.KeyTypes;
     } else {
         app.ReadMf.Mask ^= 1u << (m_keyCells.GetRow(row).Cell & 31);
         m_keyCells.Mask = app.ReadMf.Mask;
     }
     app.ModifiedFlags |= DATA_ADDIN;
-    SendMessageW(hdr->hwndFrom, LVM_REDRAWITEMS, row, row);
-    return true;
+    SendItemMessage(id, LVM_REDRAWITEMS, row, row);
 }
 
 void CReadKeysPage::OnMouseWheel(int delta)

@@ -8,6 +8,7 @@
 #include "AnchorLayout.h"
 #include "KeyCellsView.h"
 #include "KeyTypesView.h"
+#include "PageRefusal.h"
 #include "ScrollHelper.h"
 #include "Wnd.h"
 
@@ -32,9 +33,13 @@ public:
 
 private:
     void EnableWithLabel(int id, bool enable);
+    // What a click on a row's check box does in list `id` (and Space, row by row).
+    void ToggleRow(int id, int row);
     int Selection(int id) const;
     void OnMouseWheel(int delta);
+    // Stores the key edit's text, or throws the refusal of RefuseKey.
     void ReadKey();
+    CPageRefusal RefuseKey() const;
 
     int m_loading = 0;
     CAnchorLayout m_anchors;

@@ -21,30 +21,29 @@ bool TakeSelection(int selection, uint32_t& value, uint32_t offset)
     return true;
 }
 
-KeyTextResult ParseMifareKey(const std::wstring& text, uint64_t& key)
+bool ParseMifareKey(const std::wstring& text, uint64_t& key)
 {
-    size_t at = 0;
-    while (at < text.size() && std::iswspace(text[at]))
+    size_t at = 0, end = text.size();
+    while (at < end && std::iswspace(text[at]))
         ++at;
-    if (at + 1 < text.size() && text[at] == L'0' && (text[at + 1] == L'x' || text[at + 1] == L'X') &&
-        at + 2 < text.size() && HexDigitValue(text[at + 2]) >= 0)
+    while (end > at && std::iswspace(text[end - 1]))
+        --end;
+    if (at + 2 < end && text[at] == L'0' && (text[at + 1] == L'x' || text[at + 1] == L'X'))
         at += 2;
+    if (at == end)
+        return false;
     uint64_t value = 0;
-    bool digits = false;
-    for (; at < text.size(); ++at) {
+    for (; at < end; ++at) {
         const int digit = HexDigitValue(text[at]);
         if (digit < 0)
-            break;
-        digits = true;
+            return false;
         // Checked on every digit so that a long text cannot wrap around to a small key.
         value = value * 16 + static_cast<unsigned>(digit);
         if (value > MIFARE_KEY_MAX)
-            return KeyTextResult::TooLong;
+            return false;
     }
-    if (!digits)
-        return KeyTextResult::Unchanged;
     key = value;
-    return KeyTextResult::Taken;
+    return true;
 }
 
 std::wstring MifareKeyText(uint64_t key)

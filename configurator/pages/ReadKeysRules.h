@@ -22,16 +22,10 @@ uint32_t BlockInSector(uint32_t sector, uint32_t block);
 // Returns whether the value was taken.
 bool TakeSelection(int selection, uint32_t& value, uint32_t offset = 0);
 
-enum class KeyTextResult
-{
-    Taken,     // key holds the new value
-    Unchanged, // no number in the text: the stored key stays
-    TooLong,   // more than 48 bits: refused, the stored key stays
-};
-
-// Reads the key edit's text as a hexadecimal number (leading blanks and an optional 0x allowed,
-// reading stops at the first character that is no hexadecimal digit). A zero is taken only when
-// digits were read.
-KeyTextResult ParseMifareKey(const std::wstring& text, uint64_t& key);
+// Reads the key edit's text as a Mifare key: 1 to 12 hexadecimal digits (leading zeros do not
+// count), blanks around them and a "0x" in front allowed. False for anything else (no digit, any
+// other character, more than 48 bits); `key` is then left as it was, for a text taken as far as it
+// went would be another key, with which the reader could no longer read the sector.
+bool ParseMifareKey(const std::wstring& text, uint64_t& key);
 // Lower-case hexadecimal digits without leading zeros ("3c7a91e5b20d", "0").
 std::wstring MifareKeyText(uint64_t key);

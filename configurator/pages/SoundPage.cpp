@@ -22,6 +22,8 @@ const int SoundPageIndex = 3;
 const DWORD EditDelayMs = 500;
 // What a list view's first column needs beside its text: the label's margins on both sides.
 const int EventColumnPadding = 14;
+// The room the design leaves beside the columns, which the file column does not take.
+const int FileColumnSpare = 220;
 // Posted when a row lost the focus or the selection: the current cell is given up only if the
 // list still has another row focused once it has finished the click that caused the change.
 const UINT CheckCurrentRow = WM_USER + 2;
@@ -103,13 +105,13 @@ void CSoundPage::OnInitDialog()
             SendMessageW(m_list, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(SoundEventName(row).c_str())));
         eventWidth = std::max(eventWidth, text + EventColumnPadding);
     }
-    const int othersWidth = 445 - 150 + eventWidth;
     RECT client;
     GetClientRect(m_list, &client);
-    const int widths[5] = {eventWidth, ClampColumnWidth(client.right - othersWidth, 50), 25, 25, 25};
+    const int widths[5] = {eventWidth, ClampColumnWidth(client.right - eventWidth - 3 * 25 - FileColumnSpare, 50), 25,
+                           25, 25};
     ListView_AddTitledColumns(m_list, IDS_SOUND_COLUMN_FIRST, widths, 5);
     ListView_SetColumnWidths(m_list, app.SoundsColumns);
-    ListView_FitColumnToList(m_list, 1, othersWidth, 50, app.SoundsColumns);
+    ListView_FitColumnToList(m_list, 1, FileColumnSpare, 50, app.SoundsColumns);
     m_view.Files = &app.SoundFiles;
     m_view.SetOwner(this, &OnListChangedThunk);
     UpdateData(false);

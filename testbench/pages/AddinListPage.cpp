@@ -4,6 +4,20 @@
 #include "SortColumn.h"
 #include "TestHost.h"
 
+namespace {
+
+// The room the design leaves beside the columns, which the filling column does not take: it gives
+// that column the list's width less 436 pixels, more than the other columns' widths add up to.
+int FillSpare(const int* widths, int columns)
+{
+    int spare = 436;
+    for (int c = 0; c < columns; ++c)
+        spare -= widths[c];
+    return spare;
+}
+
+} // namespace
+
 CAddinListPage::~CAddinListPage()
 {
     StopListeningToHost(m_bench.host, this, m_listening);
@@ -26,7 +40,7 @@ void CAddinListPage::InitList(int listId, std::initializer_list<int> buttons, UI
     ApplyColumnWidths(m_list, settings.*m_widthsSetting);
     for (int c = 0; c < columns; ++c)
         if (widths[c] == 0)
-            ListView_FitColumnToList(m_list, c, 436, 40, settings.*m_widthsSetting);
+            ListView_FitColumnToList(m_list, c, FillSpare(widths, columns), 40, settings.*m_widthsSetting);
     SendMessageW(m_list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
     ListView_WantReturn(m_list);
     ListView_InitSortImages(m_list);

@@ -5,13 +5,7 @@
 
 void AddListColumn(HWND list, int index, UINT captionId, int width)
 {
-    std::wstring caption = LoadAppString(captionId);
-    LVCOLUMNW column = {};
-    column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
-    column.pszText = const_cast<wchar_t*>(caption.c_str());
-    column.cx = width;
-    column.iSubItem = index;
-    SendMessageW(list, LVM_INSERTCOLUMNW, index, reinterpret_cast<LPARAM>(&column));
+    ListView_AddTitledColumn(list, index, LoadAppString(captionId), width);
 }
 
 void ApplyColumnWidths(HWND list, const ColumnWidths& saved)

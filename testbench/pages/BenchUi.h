@@ -1,6 +1,7 @@
 // Small window helpers shared by the test-bench pages and dialogs: list columns from the string
 // table, leaving the test host's listeners, fonts and the time of the output lines.
 #pragma once
+#include "GdiHandles.h"
 #include "ListViewHelpers.h"
 #include <windows.h>
 #include <commctrl.h>
@@ -8,7 +9,8 @@
 
 class CTestParvel;
 
-// Appends a report-view column with the string-table caption `captionId`.
+// Appends a report-view column with the string-table caption `captionId` (at least as wide as the
+// caption needs).
 void AddListColumn(HWND list, int index, UINT captionId, int width);
 // The default widths, replaced by the saved ones where the settings have them, applied.
 void ApplyColumnWidths(HWND list, const ColumnWidths& saved);
@@ -21,34 +23,6 @@ void StopListeningToHost(CTestParvel& host, void* context, bool& listening);
 
 // A dialog font of the same face at another weight; the caller owns the result.
 HFONT MakeFontLike(HWND control, int weight, int points, const wchar_t* face);
-
-// A window's display context with the window's own font selected, for measuring its text.
-class CWindowTextDc
-{
-public:
-    explicit CWindowTextDc(HWND wnd) : m_wnd(wnd), m_dc(GetDC(wnd))
-    {
-        HGDIOBJ font = reinterpret_cast<HGDIOBJ>(SendMessageW(wnd, WM_GETFONT, 0, 0));
-        if (m_dc && font)
-            m_oldFont = SelectObject(m_dc, font);
-    }
-    ~CWindowTextDc()
-    {
-        if (!m_dc)
-            return;
-        if (m_oldFont)
-            SelectObject(m_dc, m_oldFont);
-        ReleaseDC(m_wnd, m_dc);
-    }
-    CWindowTextDc(const CWindowTextDc&) = delete;
-    CWindowTextDc& operator=(const CWindowTextDc&) = delete;
-    HDC Get() const { return m_dc; }
-
-private:
-    HWND m_wnd;
-    HDC m_dc;
-    HGDIOBJ m_oldFont = nullptr;
-};
 
 // Widens a combo box's drop-down list, never narrower than the box, so that `item` shows whole in it.
 void FitDroppedWidth(HWND combo, const std::wstring& item);

@@ -17,6 +17,8 @@ const wchar_t* const kEventNames[] = {
     L"ДанныеКарты", L"НетКарты", L"ОшибкаДрайвера", L"УстройствоПодключено", L"УстройствоОтключено", L"Комманда"};
 // The room a column's text leaves on either side of it.
 const int MessageColumnPadding = 14;
+// The room the design leaves beside the columns, which the data column does not take.
+const int DataColumnSpare = 16;
 
 // The message column's designed width, or more where an event name needs it.
 int MessageColumnWidth(HWND list)
@@ -57,7 +59,7 @@ BOOL CEventsPage::OnInitDialog()
     AddListColumn(m_list, 2, IDS_EVENTS_COL_MESSAGE, messageWidth);
     AddListColumn(m_list, 3, IDS_EVENTS_COL_DATA, RemainingColumnWidth(m_list, othersWidth));
     ApplyColumnWidths(m_list, m_bench.data.EventsColumns);
-    ListView_FitColumnToList(m_list, 3, othersWidth, 40, m_bench.data.EventsColumns);
+    ListView_FitColumnToList(m_list, 3, DataColumnSpare, 40, m_bench.data.EventsColumns);
 
     m_view.Attach(&m_bench.log);
     m_view.SetOwner(this, OnViewChanged);

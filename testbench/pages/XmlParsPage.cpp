@@ -1,5 +1,6 @@
 // The generated parameter form of one page.
 #include "XmlParsPage.h"
+#include "GroupCaption.h"
 #include "BenchUi.h"
 #include <algorithm>
 
@@ -42,7 +43,8 @@ void CXmlParsPage::Build(const CMXNode& page)
     m_groupRows.clear();
     int group = 0;
     for (const FormGroup& g : ReadFormGroups(page)) {
-        MakeControl(1, L"Button", g.caption.c_str(), BS_GROUPBOX, WS_EX_TRANSPARENT | WS_EX_NOPARENTNOTIFY, -1, group);
+        PadGroupCaption(
+            MakeControl(1, L"Button", g.caption.c_str(), BS_GROUPBOX, WS_EX_TRANSPARENT | WS_EX_NOPARENTNOTIFY, -1, group));
         int rows = 0;
         for (const ParamInfo& p : g.parameters) {
             const int index = static_cast<int>(m_params.size());

@@ -26,11 +26,16 @@ endif()
 if(CFGFORMATS_GUI)
     add_dependencies(cfgformats_tests window_probe)
     parvel_gui_test(cfgformats COMMAND $<TARGET_FILE:cfgformats_tests> --gtest_filter=-LiveTest.*)
+    # The keyboard and the Mifare key's refusal under the Russian interface as well.
+    parvel_gui_test(cfgformats_russian COMMAND $<TARGET_FILE:cfgformats_tests>
+        --gtest_filter=ReadKeysByHand.*:FormatsPageTest.Space*:FormatsPageTest.DeleteLeaves*:KTGroupsTest.Space*:FormatDialogTest.Space*
+        ENV "LC_ALL=ru_RU.UTF-8")
     # The format dialog's live test beside the reader simulator's hub, whose simulated COM ports
     # are mapped into the GUI tests' prefix; one test per process.
     foreach(live Unloaded:ACardShowsWhatTheFormatMakesAndTheAddinIsUnloadedAfter
                  russian:RussianEventNamesAreShownToo open:ADeviceOpenBeforeStaysOpenAndFormatTempIsRemoved
-                 userformat:AUsersFormatTempIsNeitherRunNorDeletedAndThePortIsPutBack)
+                 userformat:AUsersFormatTempIsNeitherRunNorDeletedAndThePortIsPutBack
+                 template:AnUnreadableTemplateShowsItsErrorInPlaceOfTheLastResult)
         string(REPLACE ":" ";" parts ${live})
         list(GET parts 0 suffix)
         list(GET parts 1 name)

@@ -172,6 +172,15 @@ void CUserInput::TypeText(const std::wstring& text, HWND target)
     PumpPending();
 }
 
+void CUserInput::ReplaceText(HWND edit, const std::wstring& text)
+{
+    Click(edit, Centre(edit));
+    PressKey(VK_END);
+    for (int n = GetWindowTextLengthW(edit); n > 0; --n)
+        PressKey(VK_BACK);
+    TypeText(text);
+}
+
 void CUserInput::ClickOnScreen(POINT screen, bool twice)
 {
     const int width = GetSystemMetrics(SM_CXVIRTUALSCREEN);

@@ -51,6 +51,9 @@ public:
     void PressKey(WORD vk, UINT modifiers = 0, HWND target = nullptr);
     // Characters typed into the window that has the focus (WM_CHAR each), then the loop.
     void TypeText(const std::wstring& text, HWND target = nullptr);
+    // The text of an edit replaced as a user does it: a click into the edit, End, Backspace over
+    // every character, then `text` typed.
+    void ReplaceText(HWND edit, const std::wstring& text);
 
     // The mouse moved to a screen point and clicked through the system's input (SendInput): the
     // window under the point gets it, as from a real mouse. Only for a window in front.

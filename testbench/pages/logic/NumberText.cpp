@@ -76,6 +76,17 @@ bool ParseNumber32(const std::wstring& text, bool hex, uint32_t& value)
     return true;
 }
 
+bool ParseTypedNumber32(const std::wstring& text, bool hex, bool isSigned, uint32_t& value)
+{
+    if (hex || !isSigned)
+        return ParseNumber32(text, hex, value);
+    uint64_t v;
+    if (!ParseNumber(text, false, 0x7FFFFFFFull, 0x80000000ull, v))
+        return false;
+    value = static_cast<uint32_t>(v);
+    return true;
+}
+
 bool ParseNumber64(const std::wstring& text, bool hex, uint64_t& value)
 {
     return ParseNumber(text, hex, ~0ull, 0x8000000000000000ull, value);

@@ -1,12 +1,14 @@
-// The property and method-argument dialogs as a user drives them: a value the add-in refuses is
-// told over the dialog, which stays open; moving through the argument types keeps what was typed,
-// and a BLOB text that is no hexadecimal bytes is refused.
+// The property and method-argument dialogs as a user drives them: a value the add-in refuses, or
+// one that is no number of the property's type, is told over the dialog, which stays open; moving
+// through the argument types keeps what was typed, and a BLOB text that is no hexadecimal bytes is
+// refused.
 #include "BenchGuiFixture.h"
 #include "ListViewHelpers.h"
 #include "MethodArgDialog.h"
 #include "MethodDialog.h"
 #include "MethodsPage.h"
 #include "MethodsRes.h"
+#include "PropertiesPage.h"
 #include "PropertiesRes.h"
 #include "PropertyDialog.h"
 #include "TestPageRes.h"
@@ -19,15 +21,7 @@ namespace {
 class BenchDialogs : public BenchGuiTest
 {
 protected:
-    // Replaces the text of an edit as a user does: click into it, erase what is there, type.
-    void TypeInto(HWND edit, const std::wstring& text)
-    {
-        input.Click(edit, CUserInput::Centre(edit));
-        input.PressKey(VK_END);
-        for (int n = GetWindowTextLengthW(edit); n > 0; --n)
-            input.PressKey(VK_BACK);
-        input.TypeText(text);
-    }
+    void TypeInto(HWND edit, const std::wstring& text) { input.ReplaceText(edit, text); }
     void ClickButton(HWND dialog, int id)
     {
         HWND button = GetDlgItem(dialog, id);
@@ -196,4 +190,86 @@ TEST_F(BenchDialogs, StoredBlobTextThatIsNoBytesIsNotSent)
     methods->CallMethod();
     EXPECT_NE(std::wstring::npos, output.find(L"BLOB")) << output;
     EXPECT_EQ(std::wstring::npos, output.find(Russian() ? L"\x0412\x044B\x0437\x043E\x0432" : L"Call...")) << output;
+}
+
+// A value typed into the property dialog that is no number of the property's type (letters, more
+// than 32 bits, an I4 past its range) is told in a box over the dialog on Enter: the dialog stays
+// open with the text to mend and the property keeps its value. A number of the type is set.
+TEST_F(BenchDialogs, PropertyValueThatIsNoNumberOfItsTypeIsToldAndTheDialogStaysOpen)
+{
+    HWND load = GetDlgItem(page->GetHwnd(), IDC_TEST_LOAD);
+    input.Click(load, CUserInput::Centre(load));
+    ASSERT_TRUE(Host().IsLoaded());
+    HWND tabs = GetDlgItem(page->GetHwnd(), IDC_TEST_TABS);
+    input.Click(tabs, CUserInput::Tab(tabs, 1));
+    CPropertiesPage* props = static_cast<CPropertiesPage*>(page->InnerPage(1));
+    ASSERT_NE(nullptr, props);
+    const long tries = Host().Extender()->FindProp(L"ReqTries");
+    ASSERT_GE(tries, 0);
+    int row = -1;
+    for (size_t i = 0; i < props->View().Rows().size(); ++i)
+        if (props->View().Rows()[i].index == static_cast<uint32_t>(tries))
+            row = static_cast<int>(i);
+    ASSERT_GE(row, 0);
+    auto value = [&] {
+        CVariantArray v(1, Host().MemoryManager());
+        EXPECT_TRUE(Host().Extender()->GetPropVal(tries, &v[0]));
+        EXPECT_EQ(VTYPE_I4, v[0].vt);
+        return v[0].i32Val;
+    };
+    const int32_t before = value();
+
+    struct Outcome
+    {
+        std::wstring typed;
+        size_t boxes = 0;
+        bool open = false;
+        HWND focus = nullptr;
+        int32_t value = 0;
+    };
+    std::vector<Outcome> outcomes;
+    HWND dialogWnd = nullptr, edit = nullptr;
+    bool closedOnGoodValue = false;
+    seam.boxes.clear();
+    seam.drivers[IDD_PROPERTY] = [&](CWnd&, HWND hWnd) -> INT_PTR {
+        ShowWindow(hWnd, SW_SHOW); // as the modal loop shows it; ending it hides it
+        dialogWnd = hWnd;
+        edit = GetDlgItem(hWnd, IDC_VALUE_NUMBER);
+        // Enter goes through the dialog manager, as in the dialog's own modal loop.
+        CUserInput keys([hWnd](MSG* msg) { return IsDialogMessageW(hWnd, msg) != FALSE; });
+        for (const wchar_t* typed : {L"abc", L"99999999999", L"4294967295", L"12abc"}) {
+            TypeInto(edit, typed);
+            keys.PressKey(VK_RETURN);
+            Outcome o;
+            o.typed = typed;
+            o.boxes = seam.boxes.size();
+            o.open = IsWindowVisible(hWnd) != FALSE;
+            o.focus = GetFocus();
+            o.value = value();
+            outcomes.push_back(o);
+        }
+        TypeInto(edit, L"5");
+        keys.PressKey(VK_RETURN);
+        closedOnGoodValue = !IsWindowVisible(hWnd);
+        return IDOK;
+    };
+    input.DoubleClick(props->List(), CUserInput::ListCell(props->List(), row, 1));
+    ASSERT_EQ(4u, outcomes.size());
+    for (size_t i = 0; i < outcomes.size(); ++i) {
+        const Outcome& o = outcomes[i];
+        SCOPED_TRACE(testing::PrintToString(o.typed));
+        ASSERT_EQ(i + 1, o.boxes) << "one box for each refused value";
+        const CScriptSeam::Box& box = seam.boxes[i];
+        EXPECT_EQ(static_cast<UINT>(MB_ICONERROR), box.flags);
+        EXPECT_EQ(dialogWnd, box.owner) << "the box stands over the dialog";
+        EXPECT_NE(std::wstring::npos, box.text.find(o.typed)) << testing::PrintToString(box.text);
+        EXPECT_NE(std::wstring::npos, box.text.find(L"I4")) << testing::PrintToString(box.text);
+        EXPECT_NE(std::wstring::npos, box.text.find(L"2147483647")) << testing::PrintToString(box.text);
+        EXPECT_TRUE(o.open) << "the dialog stays open";
+        EXPECT_EQ(edit, o.focus) << "the user is back in the value";
+        EXPECT_EQ(before, o.value) << "the property keeps its value";
+    }
+    EXPECT_TRUE(closedOnGoodValue);
+    EXPECT_EQ(4u, seam.boxes.size());
+    EXPECT_EQ(5, value());
 }

@@ -98,3 +98,22 @@ TEST(ArgumentEditor, NumbersRoundTripThroughTheEditor)
     ArgNumberFromEditor(3, L"-9223372036854775808", hex, flipped, value);
     EXPECT_EQ(L"-9223372036854775808", value);
 }
+
+TEST(NumberText, APropertysTypeBoundsItsDecimalRange)
+{
+    uint32_t v = 7;
+    // An I4 in decimal stays within its own range; in hexadecimal it is any 32 bits.
+    EXPECT_FALSE(ParseTypedNumber32(L"2147483648", false, true, v));
+    EXPECT_FALSE(ParseTypedNumber32(L"4294967295", false, true, v));
+    EXPECT_FALSE(ParseTypedNumber32(L"99999999999", false, true, v));
+    EXPECT_EQ(7u, v);
+    EXPECT_TRUE(ParseTypedNumber32(L"-2147483648", false, true, v));
+    EXPECT_EQ(0x80000000u, v);
+    EXPECT_TRUE(ParseTypedNumber32(L"0xFFFFFFFF", true, true, v));
+    EXPECT_EQ(0xFFFFFFFFu, v);
+    // A UI4 takes back the signed decimal the editor shows for it, and its whole unsigned range.
+    EXPECT_TRUE(ParseTypedNumber32(L"-1", false, false, v));
+    EXPECT_EQ(0xFFFFFFFFu, v);
+    EXPECT_TRUE(ParseTypedNumber32(L"4294967295", false, false, v));
+    EXPECT_FALSE(ParseTypedNumber32(L"4294967296", false, false, v));
+}

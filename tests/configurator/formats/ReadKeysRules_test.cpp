@@ -31,21 +31,21 @@ TEST(ReadKeysRules, MifareKeyText)
     uint64_t key = 0x3C7A91E5B20DULL;
     EXPECT_EQ(MifareKeyText(key), L"3c7a91e5b20d");
     EXPECT_EQ(MifareKeyText(0), L"0");
-    EXPECT_EQ(ParseMifareKey(L"FFFFFFFFFFFF", key), KeyTextResult::Taken);
+    EXPECT_TRUE(ParseMifareKey(L"FFFFFFFFFFFF", key));
     EXPECT_EQ(key, 0xFFFFFFFFFFFFULL);
-    EXPECT_EQ(ParseMifareKey(L"  0x1a2B", key), KeyTextResult::Taken);
+    EXPECT_TRUE(ParseMifareKey(L"  0x1a2B ", key));
     EXPECT_EQ(key, 0x1A2Bu);
-    EXPECT_EQ(ParseMifareKey(L"0", key), KeyTextResult::Taken);
+    EXPECT_TRUE(ParseMifareKey(L"0", key));
     EXPECT_EQ(key, 0u);
-    key = 5;
-    EXPECT_EQ(ParseMifareKey(L"", key), KeyTextResult::Unchanged);
-    EXPECT_EQ(ParseMifareKey(L"xyz", key), KeyTextResult::Unchanged);
-    EXPECT_EQ(key, 5u);
-    // 49 bits and more are refused, also when they would wrap around 64 bits.
-    EXPECT_EQ(ParseMifareKey(L"1000000000000", key), KeyTextResult::TooLong);
-    EXPECT_EQ(ParseMifareKey(L"100000000000000000000000000001", key), KeyTextResult::TooLong);
-    EXPECT_EQ(key, 5u);
-    // Leading zeros do not count as bits.
-    EXPECT_EQ(ParseMifareKey(L"000000FFFFFFFFFFFF", key), KeyTextResult::Taken);
+    // Leading zeros do not count as digits of the key.
+    EXPECT_TRUE(ParseMifareKey(L"000000FFFFFFFFFFFF", key));
     EXPECT_EQ(key, 0xFFFFFFFFFFFFULL);
+    // Anything but the key's digits is refused and leaves the key: no digit at all, a letter that
+    // is no hexadecimal digit anywhere (O for 0 at the end, or in front of good digits), 49 bits and
+    // more (also when they would wrap around 64 bits).
+    key = 5;
+    for (const wchar_t* bad : {L"", L"   ", L"0x", L"xyz", L"3c7a91e5b2OD", L"xyz1234567890abc", L"12 34", L"-1",
+                               L"1000000000000", L"100000000000000000000000000001"})
+        EXPECT_FALSE(ParseMifareKey(bad, key)) << testing::PrintToString(std::wstring(bad));
+    EXPECT_EQ(key, 5u);
 }

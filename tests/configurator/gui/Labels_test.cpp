@@ -2,7 +2,11 @@
 // text's extent in the control's own font against the room the control gives it. Run once in
 // English and once under a Russian locale, where the texts are longest.
 #include "AppFixture.h"
+#include "GdiHandles.h"
+#include "FormatsPageRes.h"
+#include "ReadKeysPageRes.h"
 #include <commctrl.h>
+#include <algorithm>
 #include <sstream>
 
 namespace {
@@ -109,6 +113,56 @@ std::string Narrow(const std::wstring& text)
     return out;
 }
 
+// How far the frame line of a group box keeps from its caption, as the group box draws itself:
+// the columns of page background between the caption's last drawn pixel and the line resuming
+// after it, in the caption's band. -1 when the picture cannot be read.
+int CaptionGap(HWND group)
+{
+    RECT r;
+    GetClientRect(group, &r);
+    const int width = r.right, height = r.bottom;
+    if (width < 20 || height < 20)
+        return -1;
+    CDibCanvas canvas(width, height);
+    if (!canvas.Dc())
+        return -1;
+    HDC dc = canvas.Dc();
+    // The page paints its background first, then the group box paints itself over it.
+    RECT all = {0, 0, width, height};
+    FillRect(dc, &all, reinterpret_cast<HBRUSH>(SendMessageW(GetParent(group), WM_CTLCOLORSTATIC,
+                                                             reinterpret_cast<WPARAM>(dc),
+                                                             reinterpret_cast<LPARAM>(group))));
+    SendMessageW(group, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
+    GdiFlush();
+    auto at = [&](int x, int y) { return canvas.At(x, y); };
+    const DWORD background = at(width / 2, height - 6);
+    // The caption's band: the rows above the middle of the caption's height, where the line runs.
+    TEXTMETRICW tm = {};
+    GetTextMetricsW(CWindowTextDc(group).Get(), &tm);
+    const int band = std::min<int>(tm.tmHeight, height);
+    // The line's row: the first row of the band that is no background near the right end.
+    int lineRow = -1;
+    for (int y = 0; y < band && lineRow < 0; ++y)
+        if (at(width - 10, y) != background)
+            lineRow = y;
+    int gap = -1;
+    if (lineRow >= 0) {
+        int x = width - 10;
+        while (x > 0 && at(x, lineRow) != background)
+            --x;
+        int clear = 0;
+        for (; x > 0; --x, ++clear) {
+            bool empty = true;
+            for (int y = 0; y < band && empty; ++y)
+                empty = at(x, y) == background;
+            if (!empty)
+                break;
+        }
+        gap = x > 0 ? clear : -1;
+    }
+    return gap;
+}
+
 } // namespace
 
 using Labels = AppFixture;
@@ -150,4 +204,66 @@ TEST_F(Labels, EveryLabelOfTheRunningProgramFits)
     std::wostringstream problems;
     CheckLabels(MainWindow(), 0, problems);
     EXPECT_TRUE(problems.str().empty()) << Narrow(problems.str());
+}
+
+// Key types are named in the program's language in every list that shows them: the key types of
+// the Reading keys page and the key-types column of the Formats page ("Unknown" has a Russian name
+// of its own; the others are the products' names in both languages).
+TEST_F(Labels, KeyTypesAreNamedInTheProgramsLanguage)
+{
+    const bool russian = LOWORD(GetSystemDefaultLCID()) == 1049;
+    const std::wstring unknown = russian ? L"\x041D\x0435\x0438\x0437\x0432\x0435\x0441\x0442\x043D\x044B\x0439" // Неизвестный
+                                         : L"Unknown";
+    StartApp();
+    KeyFormatItem only;
+    only.Name = L"unknown keys";
+    only.Template = L"%u";
+    only.Params = L"b0";
+    only.KeyTypes = 1;
+    App().Formats = {only};
+    HWND tabs = App().GetTabControl();
+    auto text = [](HWND list, int row, int column) {
+        wchar_t buffer[128] = {};
+        ListView_GetItemText(list, row, column, buffer, 128);
+        return std::wstring(buffer);
+    };
+    Input().Click(tabs, CUserInput::Tab(tabs, 2));
+    ASSERT_EQ(2, App().GetCurrentPage());
+    EXPECT_EQ(unknown, text(GetDlgItem(App().GetPage(2)->GetHwnd(), IDC_KEY_TYPES_LIST), 0, 0));
+    EXPECT_EQ(L"HID", text(GetDlgItem(App().GetPage(2)->GetHwnd(), IDC_KEY_TYPES_LIST), 2, 0));
+    Input().Click(tabs, CUserInput::Tab(tabs, 1));
+    ASSERT_EQ(1, App().GetCurrentPage());
+    App().GetPage(1)->UpdateData(false);
+    EXPECT_EQ(unknown, text(GetDlgItem(App().GetPage(1)->GetHwnd(), IDC_FORMATS_LIST), 0, 4));
+}
+
+// The frame line of every group box keeps clear of the caption's last letter, on every page that
+// has group boxes, however the font's letters reach past their measured width.
+TEST_F(Labels, GroupBoxLinesKeepClearOfTheirCaptions)
+{
+    StartApp();
+    HWND tabs = App().GetTabControl();
+    int groups = 0;
+    for (int page : {0, 2, 4}) {
+        Input().Click(tabs, CUserInput::Tab(tabs, page));
+        ASSERT_EQ(page, App().GetCurrentPage());
+        struct Walk
+        {
+            int* groups;
+        } walk{&groups};
+        EnumChildWindows(App().GetPage(page)->GetHwnd(), [](HWND child, LPARAM param) -> BOOL {
+            wchar_t name[32] = {};
+            GetClassNameW(child, name, 32);
+            if (_wcsicmp(name, L"Button") != 0 || (GetWindowLongW(child, GWL_STYLE) & BS_TYPEMASK) != BS_GROUPBOX ||
+                GetWindowTextLengthW(child) == 0)
+                return TRUE;
+            ++*reinterpret_cast<Walk*>(param)->groups;
+            wchar_t text[256] = {};
+            GetWindowTextW(child, text, 256);
+            const int gap = CaptionGap(child);
+            EXPECT_GE(gap, 2) << "the line meets the caption " << Narrow(text) << " (" << gap << " clear)";
+            return TRUE;
+        }, reinterpret_cast<LPARAM>(&walk));
+    }
+    EXPECT_GE(groups, 8);
 }

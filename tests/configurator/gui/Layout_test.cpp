@@ -2,8 +2,10 @@
 // button is drawn where it moved to, and the lists' filling columns take what the lists' final
 // width leaves. What is on the screen is read back from the screen itself.
 #include "AppFixture.h"
+#include "GdiHandles.h"
 #include "AppResource.h"
 #include "FormatsPageRes.h"
+#include "KTGroupsRes.h"
 #include "MethodsRes.h"
 #include "PropertiesRes.h"
 #include "SoundPageRes.h"
@@ -13,44 +15,6 @@
 
 namespace {
 
-// A DIB section of a window's size as 0x00RRGGBB values row by row, top row first.
-class CPixels
-{
-public:
-    CPixels(int width, int height) : m_width(width), m_height(height)
-    {
-        BITMAPINFO info = {};
-        info.bmiHeader.biSize = sizeof(info.bmiHeader);
-        info.bmiHeader.biWidth = width;
-        info.bmiHeader.biHeight = -height;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        m_dc = CreateCompatibleDC(nullptr);
-        m_bitmap = CreateDIBSection(m_dc, &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&m_bits), nullptr, 0);
-        if (m_bitmap)
-            m_old = SelectObject(m_dc, m_bitmap);
-    }
-    ~CPixels()
-    {
-        if (m_bitmap) {
-            SelectObject(m_dc, m_old);
-            DeleteObject(m_bitmap);
-        }
-        DeleteDC(m_dc);
-    }
-    CPixels(const CPixels&) = delete;
-    CPixels& operator=(const CPixels&) = delete;
-    HDC Dc() const { return m_bitmap ? m_dc : nullptr; }
-    DWORD At(int x, int y) const { return m_bits[static_cast<size_t>(y) * m_width + x] & 0xFFFFFF; }
-
-private:
-    int m_width, m_height;
-    HDC m_dc = nullptr;
-    HBITMAP m_bitmap = nullptr;
-    HGDIOBJ m_old = nullptr;
-    DWORD* m_bits = nullptr;
-};
-
 // Whether the screen shows the button where it is: the screen's pixels at its place against the
 // button's own drawing of itself (WM_PRINT), inside a 3-pixel margin (focus and default frames).
 bool ButtonOnScreen(HWND button, std::wstring& why)
@@ -58,7 +22,7 @@ bool ButtonOnScreen(HWND button, std::wstring& why)
     RECT r;
     GetWindowRect(button, &r);
     const int width = r.right - r.left, height = r.bottom - r.top;
-    CPixels screen(width, height), own(width, height);
+    CDibCanvas screen(width, height), own(width, height);
     HDC screenDc = GetDC(nullptr);
     const bool captured = screen.Dc() && own.Dc() &&
                           BitBlt(screen.Dc(), 0, 0, width, height, screenDc, r.left, r.top, SRCCOPY | CAPTUREBLT) &&
@@ -103,53 +67,138 @@ protected:
         Input().PumpFor(50);
         ASSERT_EQ(index, SendMessageW(tabs, TCM_GETCURSEL, 0, 0));
     }
-    // The width of `column` against what the list's client width leaves after `used`.
-    static void ExpectFills(HWND list, int column, int used, const char* what)
+    // The width of `column` against what the list's client width leaves after the other columns
+    // and the `spare` room the design leaves beside them.
+    static void ExpectFills(HWND list, int column, int spare, const char* what)
     {
         ASSERT_TRUE(list != nullptr) << what;
         RECT client;
         GetClientRect(list, &client);
+        int used = spare;
+        for (int c = 0; c < Header_GetItemCount(ListView_GetHeader(list)); ++c)
+            if (c != column)
+                used += static_cast<int>(SendMessageW(list, LVM_GETCOLUMNWIDTH, c, 0));
         ASSERT_GT(client.right - used, 100) << what << ": the list is too narrow for the test";
         EXPECT_EQ(client.right - used, SendMessageW(list, LVM_GETCOLUMNWIDTH, column, 0)) << what;
     }
+    // The visible list with control id `id` on the test page (its inner pages share ids).
+    HWND TestPageList(int id)
+    {
+        struct Find
+        {
+            int id;
+            HWND found;
+        } find{id, nullptr};
+        EnumChildWindows(App().GetPage(5)->GetHwnd(), [](HWND child, LPARAM param) -> BOOL {
+            Find& f = *reinterpret_cast<Find*>(param);
+            if (GetDlgCtrlID(child) != f.id || !IsWindowVisible(child))
+                return TRUE;
+            f.found = child;
+            return FALSE;
+        }, reinterpret_cast<LPARAM>(&find));
+        return find.found;
+    }
+    // Every column of `list` against what its title needs on the screen: the text in the header's
+    // own font and the header's margins, three edges on either side.
+    static void ExpectTitlesFit(HWND list, const char* what)
+    {
+        ASSERT_TRUE(list != nullptr) << what;
+        HWND header = ListView_GetHeader(list);
+        const int columns = Header_GetItemCount(header);
+        ASSERT_GT(columns, 0) << what;
+        HDC dc = GetDC(header);
+        HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(header, WM_GETFONT, 0, 0)));
+        for (int c = 0; c < columns; ++c) {
+            wchar_t title[256] = {};
+            HDITEMW item = {};
+            item.mask = HDI_TEXT;
+            item.pszText = title;
+            item.cchTextMax = 256;
+            Header_GetItem(header, c, &item);
+            RECT need = {};
+            DrawTextW(dc, title, -1, &need, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
+            RECT shown = {};
+            Header_GetItemRect(header, c, &shown);
+            EXPECT_GE(shown.right - shown.left, need.right + 6 * GetSystemMetrics(SM_CXEDGE))
+                << what << ": the title " << testing::PrintToString(std::wstring(title)) << " is cut";
+        }
+        SelectObject(dc, old);
+        ReleaseDC(header, dc);
+    }
 };
 
-} // namespace
-
-// After the window is enlarged the buttons that moved with its bottom edge are on the screen: the
-// main window's and the test page's, and those of the test page's inner pages.
-TEST_F(Layout, EveryButtonIsDrawnAfterAnEnlarge)
+// Whether all of `control` shows inside its ancestors' client areas (a control a page cuts off or
+// scrolls away cannot be compared with the screen).
+bool WhollyInside(HWND control)
 {
-    StartApp();
-    ClickMainTab(5);
-    ClickInnerTab(2);
-    ClickInnerTab(1);
-    SetWindowPos(MainWindow(), HWND_TOP, 0, 0, CConfigParvelApp::MinWidth, CConfigParvelApp::MinHeight,
-                 SWP_NOZORDER);
-    SetForegroundWindow(MainWindow());
-    Input().PumpFor(300);
-    Enlarge();
-    Input().PumpFor(300);
-    std::vector<HWND> buttons;
-    for (int i = 0; i < 4; ++i)
-        buttons.push_back(App().GetButton(i));
-    EnumChildWindows(App().GetPage(5)->GetHwnd(), [](HWND child, LPARAM param) -> BOOL {
+    RECT r;
+    GetWindowRect(control, &r);
+    for (HWND parent = GetParent(control); parent; parent = GetParent(parent)) {
+        RECT client;
+        GetClientRect(parent, &client);
+        MapWindowPoints(parent, nullptr, reinterpret_cast<POINT*>(&client), 2);
+        RECT both;
+        if (!IntersectRect(&both, &r, &client) || !EqualRect(&both, &r))
+            return false;
+        if (!(GetWindowLongW(parent, GWL_STYLE) & WS_CHILD))
+            break;
+    }
+    return true;
+}
+
+// The buttons, check boxes and radio buttons under `root` that the user sees whole.
+void ShownButtons(HWND root, std::vector<HWND>& buttons)
+{
+    EnumChildWindows(root, [](HWND child, LPARAM param) -> BOOL {
         wchar_t name[32] = {};
         GetClassNameW(child, name, 32);
-        if (_wcsicmp(name, L"Button") == 0 && (GetWindowLongW(child, GWL_STYLE) & BS_TYPEMASK) <= BS_DEFPUSHBUTTON)
+        const LONG type = GetWindowLongW(child, GWL_STYLE) & BS_TYPEMASK;
+        if (_wcsicmp(name, L"Button") == 0 && type != BS_GROUPBOX && type != BS_OWNERDRAW && type != BS_USERBUTTON &&
+            IsWindowVisible(child) && WhollyInside(child))
             reinterpret_cast<std::vector<HWND>*>(param)->push_back(child);
         return TRUE;
     }, reinterpret_cast<LPARAM>(&buttons));
-    int checked = 0;
-    for (HWND button : buttons) {
-        if (!IsWindowVisible(button))
-            continue;
-        ++checked;
-        std::wstring why;
-        EXPECT_TRUE(ButtonOnScreen(button, why)) << testing::PrintToString(WindowText(button)) << ": "
-                                              << testing::PrintToString(why);
+}
+
+} // namespace
+
+// After the window is enlarged on any page, the buttons and boxes that moved with its edges are on
+// the screen where they landed: the main window's, and those of the page shown (of the test page
+// and of its inner page).
+TEST_F(Layout, EveryButtonOfEveryPageIsDrawnAfterAnEnlarge)
+{
+    StartApp();
+    struct Shown
+    {
+        int page;
+        int inner; // the test page's inner tab, -1 for none
+        int least; // buttons expected on the page itself
+    };
+    const Shown shown[] = {{0, -1, 10}, {1, -1, 4}, {2, -1, 5}, {3, -1, 1}, {4, -1, 3},
+                           {5, 0, 5},   {5, 1, 8},  {5, 2, 6}};
+    for (const Shown& at : shown) {
+        SCOPED_TRACE("page " + std::to_string(at.page) + ", inner tab " + std::to_string(at.inner));
+        ClickMainTab(at.page);
+        if (at.inner >= 0)
+            ClickInnerTab(at.inner);
+        SetWindowPos(MainWindow(), HWND_TOP, 0, 0, CConfigParvelApp::MinWidth, CConfigParvelApp::MinHeight,
+                     SWP_NOZORDER);
+        SetForegroundWindow(MainWindow());
+        Input().PumpFor(300);
+        Enlarge();
+        Input().PumpFor(300);
+        std::vector<HWND> buttons;
+        ShownButtons(App().GetPage(at.page)->GetHwnd(), buttons);
+        EXPECT_GE(static_cast<int>(buttons.size()), at.least);
+        for (int i = 0; i < 4; ++i)
+            if (IsWindowVisible(App().GetButton(i)))
+                buttons.push_back(App().GetButton(i));
+        for (HWND button : buttons) {
+            std::wstring why;
+            EXPECT_TRUE(ButtonOnScreen(button, why)) << testing::PrintToString(WindowText(button)) << " ("
+                                                  << GetDlgCtrlID(button) << "): " << testing::PrintToString(why);
+        }
     }
-    EXPECT_GE(checked, 9);
 }
 
 // Every list whose last column fills the list gets it from the list's width on the page as laid
@@ -159,7 +208,7 @@ TEST_F(Layout, FillingColumnsTakeTheListsFinalWidth)
     StartApp();
     Enlarge();
     ClickMainTab(1);
-    ExpectFills(GetDlgItem(App().GetPage(1)->GetHwnd(), IDC_FORMATS_LIST), 6, 665, "Formats: Comment");
+    ExpectFills(GetDlgItem(App().GetPage(1)->GetHwnd(), IDC_FORMATS_LIST), 6, 30, "Formats: Comment");
     ClickMainTab(3);
     // The event names fit their column, and the file column takes what the other four leave.
     HWND sounds = GetDlgItem(App().GetPage(3)->GetHwnd(), IDC_SOUND_LIST);
@@ -173,27 +222,11 @@ TEST_F(Layout, FillingColumnsTakeTheListsFinalWidth)
         EXPECT_LE(SendMessageW(sounds, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(name)) + 12, eventWidth)
             << "Sound: event name of row " << row << " is cut";
     }
-    ExpectFills(sounds, 1, eventWidth + 3 * 25 + 220, "Sound: Sound file");
+    ExpectFills(sounds, 1, 220, "Sound: Sound file");
     ClickMainTab(5);
-    HWND test = App().GetPage(5)->GetHwnd();
-    auto inner = [&](int id) -> HWND {
-        struct Find
-        {
-            int id;
-            HWND found;
-        } find{id, nullptr};
-        EnumChildWindows(test, [](HWND child, LPARAM param) -> BOOL {
-            Find& f = *reinterpret_cast<Find*>(param);
-            if (GetDlgCtrlID(child) != f.id || !IsWindowVisible(child))
-                return TRUE;
-            f.found = child;
-            return FALSE;
-        }, reinterpret_cast<LPARAM>(&find));
-        return find.found;
-    };
     // The add-in's event names, in either of its languages, fit the message column; the data
     // column takes what the other three leave.
-    HWND events = inner(IDC_EVENTS_LIST);
+    HWND events = TestPageList(IDC_EVENTS_LIST);
     ASSERT_TRUE(events != nullptr);
     const int messageWidth = static_cast<int>(SendMessageW(events, LVM_GETCOLUMNWIDTH, 2, 0));
     for (const wchar_t* name : {L"TracksData", L"NoCard", L"DriverError", L"DeviceConnect", L"DeviceDisconnect",
@@ -202,11 +235,35 @@ TEST_F(Layout, FillingColumnsTakeTheListsFinalWidth)
         EXPECT_LE(SendMessageW(events, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(name)) + 12, messageWidth)
             << "Events: the event name " << testing::PrintToString(std::wstring(name)) << " is cut";
     EXPECT_GE(messageWidth, 100) << "Events: Message is narrower than designed";
-    ExpectFills(events, 3, 206 + messageWidth, "Events: Data");
+    ExpectFills(events, 3, 16, "Events: Data");
     ClickInnerTab(1);
-    ExpectFills(inner(IDC_PROPS_LIST), 4, 436, "Properties: Value");
+    ExpectFills(TestPageList(IDC_PROPS_LIST), 4, 26, "Properties: Value");
     ClickInnerTab(2);
-    ExpectFills(inner(IDC_METHS_LIST), 5, 436, "Methods: Default parameters");
+    ExpectFills(TestPageList(IDC_METHS_LIST), 5, 16, "Methods: Default parameters");
+}
+
+// At the window's default size every column shows its whole title in the program's language,
+// the filling columns too: on the Formats, Sound and Test pages, the Test page's inner pages and
+// the key-type groups dialog.
+TEST_F(Layout, EveryColumnTitleShowsWholeAtTheDefaultSize)
+{
+    StartApp();
+    ClickMainTab(1);
+    HWND formats = App().GetPage(1)->GetHwnd();
+    ExpectTitlesFit(GetDlgItem(formats, IDC_FORMATS_LIST), "Formats");
+    Ui().DriveModal([](HWND groups) {
+        ExpectTitlesFit(GetDlgItem(groups, IDC_GROUPS_LIST), "Groups of key types");
+        SendMessageW(groups, WM_COMMAND, IDCANCEL, 0);
+    });
+    SendMessageW(formats, WM_COMMAND, ID_CUSTOMIZE_TABS, 0);
+    ClickMainTab(3);
+    ExpectTitlesFit(GetDlgItem(App().GetPage(3)->GetHwnd(), IDC_SOUND_LIST), "Sound");
+    ClickMainTab(5);
+    ExpectTitlesFit(TestPageList(IDC_EVENTS_LIST), "Events");
+    ClickInnerTab(1);
+    ExpectTitlesFit(TestPageList(IDC_PROPS_LIST), "Properties");
+    ClickInnerTab(2);
+    ExpectTitlesFit(TestPageList(IDC_METHS_LIST), "Methods");
 }
 
 // The system's own mouse input reaches the window in front: a click on a tab selects its page.

@@ -90,7 +90,8 @@ TEST_F(MainPages, RussianInterfaceStillStoresAuto)
     if (!RussianSystem())
         GTEST_SKIP() << "needs a Russian system locale";
     EXPECT_EQ(AutoText(), L"\x0410\x0432\x0442\x043E"); // "Авто"
-    EXPECT_EQ(Text(IDC_MP_LOG_GROUP), L"\x0416\x0443\x0440\x043D\x0430\x043B"); // "Журнал"
+    // (A group box's caption carries blanks after it for room; the name is what it reads.)
+    EXPECT_EQ(FieldName(Text(IDC_MP_LOG_GROUP)), L"\x0416\x0443\x0440\x043D\x0430\x043B"); // "Журнал"
     App().Portname = L"COM3";
     Reload();
     SendMessageW(Item(IDC_MP_PORT), CB_SETCURSEL, 0, 0);
@@ -336,14 +337,7 @@ TEST_F(MainPages, SaveRefusesANumberOutsideItsRangeNamingTheFieldAndWritesNothin
     App().ConfirmFlags = 0; // no "Really?" before the save
     const std::wstring addinFile = Folder().File(L"Parvel.xml");
     HWND save = App().GetButton(1);
-    auto typeInto = [this](int id, const std::wstring& text) {
-        HWND edit = Item(id);
-        Input().Click(edit, CUserInput::Centre(edit));
-        Input().PressKey(VK_END);
-        for (int n = GetWindowTextLengthW(edit); n > 0; --n)
-            Input().PressKey(VK_BACK);
-        Input().TypeText(text);
-    };
+    auto typeInto = [this](int id, const std::wstring& text) { Input().ReplaceText(Item(id), text); };
     struct Case
     {
         int id;
@@ -415,4 +409,42 @@ TEST_F(MainPages, ClosingWithARefusedNumberAsksOnceAndStayingReturnsToTheBox)
     EXPECT_EQ(App().GetCurrentPage(), 0);
     EXPECT_EQ(GetFocus(), Item(IDC_MP_REQ_TRIES));
     Type(IDC_MP_REQ_TRIES, L"2");
+}
+
+// Refresh lists the ports again and keeps the port the user chose in the box, picked from the list
+// or typed (one the machine lacks too); a Save then stores that port.
+TEST_F(MainPages, RefreshKeepsThePortTheUserChose)
+{
+    App().ConfirmFlags = 0;
+    HWND box = Item(IDC_MP_PORT);
+    HWND refresh = Item(IDC_MP_REFRESH);
+    COMBOBOXINFO parts = {};
+    parts.cbSize = sizeof(parts);
+    ASSERT_TRUE(GetComboBoxInfo(box, &parts));
+    HWND edit = parts.hwndItem;
+    ASSERT_TRUE(edit != nullptr);
+    ASSERT_EQ(Selection(IDC_MP_PORT), 0);
+
+    if (SendMessageW(box, CB_GETCOUNT, 0, 0) > 1) {
+        // The arrow key in the box picks the port after "Auto".
+        Input().Click(edit, CUserInput::Centre(edit));
+        Input().PressKey(VK_DOWN);
+        ASSERT_EQ(Selection(IDC_MP_PORT), 1);
+        const std::wstring picked = Text(IDC_MP_PORT);
+        Input().Click(refresh, CUserInput::Centre(refresh));
+        EXPECT_EQ(Text(IDC_MP_PORT), picked);
+        EXPECT_EQ(Selection(IDC_MP_PORT), 1);
+    }
+    Input().ReplaceText(edit, L"COM77");
+    ASSERT_EQ(Text(IDC_MP_PORT), L"COM77");
+    Input().Click(refresh, CUserInput::Centre(refresh));
+    EXPECT_EQ(Text(IDC_MP_PORT), L"COM77");
+    EXPECT_GE(SendMessageW(box, CB_GETCOUNT, 0, 0), 1) << "the list is there again";
+
+    Ui().AnswerMessage(IDOK);
+    HWND save = App().GetButton(1);
+    Input().Click(save, CUserInput::Centre(save));
+    CParvelSettings saved;
+    LoadSettingsFromXml(Folder().File(L"Parvel.xml"), saved);
+    EXPECT_EQ(saved.Portname, L"COM77");
 }

@@ -261,3 +261,35 @@ TEST_F(FormatDialogTest, ResizingStretchesTheTextFieldsAndTheKeyTypes)
         SendMessageW(d, WM_COMMAND, IDCANCEL, 0);
     });
 }
+
+// Space in the key-type list toggles the focused key type as a click on its box does: the mask
+// text follows at once, and OK stores the mask.
+TEST_F(FormatDialogTest, SpaceTogglesTheFocusedKeyType)
+{
+    CDlgZFormat dialog;
+    dialog.KeyTypes = 0;
+    std::wstring afterOne, afterTwo;
+    INT_PTR result = Run(dialog, -1, [&](HWND d) {
+        ShowWindow(d, SW_SHOWNORMAL);
+        SetText(d, IDC_FORMAT_NAME, L"spaced");
+        SetText(d, IDC_FORMAT_TEMPLATE, L"%u");
+        SetText(d, IDC_FORMAT_PARAMS, L"b0");
+        HWND types = GetDlgItem(d, IDC_FORMAT_KEY_TYPES);
+        Input().Click(types, CUserInput::ListCell(types, 1, 0)); // Em-Marine's name: focused, not toggled
+        afterOne = ControlText(GetDlgItem(d, IDC_FORMAT_MASK));
+        Input().PressKey(VK_SPACE);
+        Input().PressKey(VK_DOWN);
+        Input().PressKey(VK_SPACE); // HID
+        afterTwo = ControlText(GetDlgItem(d, IDC_FORMAT_MASK));
+        HWND ok = GetDlgItem(d, IDOK);
+        Input().Click(ok, CUserInput::Centre(ok));
+        if (IsWindowVisible(d)) // ending it hides it
+            Command(d, IDCANCEL);
+    });
+    EXPECT_EQ(afterOne, L"0000h");
+    EXPECT_EQ(afterTwo, L"0006h");
+    ASSERT_EQ(result, IDOK);
+    const int64_t index = FindFormatByName(App().Formats, L"spaced");
+    ASSERT_GE(index, 0);
+    EXPECT_EQ(App().Formats[static_cast<size_t>(index)].KeyTypes, 6u);
+}

@@ -2,6 +2,7 @@
 // header sort, the state icons, deleting, group tabs and the red conflicting rows.
 #include "FormatsPage.h"
 #include "FormatsPageRes.h"
+#include "GdiHandles.h"
 #include "KeyTypeTexts.h"
 #include "ListViewHelpers.h"
 #include "PageHelpers.h"
@@ -210,23 +211,17 @@ std::vector<int> RedPixelsPerRow(HWND list, int rows)
     GetClientRect(list, &client);
     const int width = client.right;
     const int height = client.bottom;
-    HDC screen = GetDC(list);
-    HDC memory = CreateCompatibleDC(screen);
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ old = SelectObject(memory, bitmap);
+    CDibCanvas canvas(width, height);
+    if (!canvas.Dc())
+        return {};
     // The list paints itself into the bitmap (custom draw included), whatever covers it on screen.
-    if (!PrintWindow(list, memory, PW_CLIENTONLY))
-        BitBlt(memory, 0, 0, width, height, screen, 0, 0, SRCCOPY);
+    if (!PrintWindow(list, canvas.Dc(), PW_CLIENTONLY)) {
+        HDC screen = GetDC(list);
+        BitBlt(canvas.Dc(), 0, 0, width, height, screen, 0, 0, SRCCOPY);
+        ReleaseDC(list, screen);
+    }
     GdiFlush();
     std::vector<int> red;
-    const uint32_t* pixels = static_cast<const uint32_t*>(bits);
     for (int row = 0; row < rows; ++row) {
         RECT r = {};
         r.left = LVIR_BOUNDS;
@@ -234,7 +229,7 @@ std::vector<int> RedPixelsPerRow(HWND list, int rows)
         int count = 0;
         for (int y = std::max<int>(r.top, 0); y < std::min<int>(r.bottom, height); ++y) {
             for (int x = std::max<int>(r.left, 0); x < std::min<int>(r.right, width); ++x) {
-                const uint32_t p = pixels[static_cast<size_t>(y) * width + x];
+                const DWORD p = canvas.At(x, y);
                 const int R = (p >> 16) & 0xFF, G = (p >> 8) & 0xFF, B = p & 0xFF;
                 if (R > 200 && G < 80 && B < 80)
                     ++count;
@@ -242,10 +237,6 @@ std::vector<int> RedPixelsPerRow(HWND list, int rows)
         }
         red.push_back(count);
     }
-    SelectObject(memory, old);
-    DeleteObject(bitmap);
-    DeleteDC(memory);
-    ReleaseDC(list, screen);
     return red;
 }
 
@@ -315,4 +306,74 @@ TEST_F(FormatsPageTest, AFormatOpensOnADoubleClickOrEnter)
     ASSERT_TRUE(CheckBoxPoint(list, 1, box));
     Input().Click(list, box);
     EXPECT_TRUE(Ui().Asked().empty());
+}
+
+// Space toggles the focused format's check box as a click on the box does; with several rows
+// selected, every selected row takes the focused row's new state.
+TEST_F(FormatsPageTest, SpaceTogglesTheFocusedFormatOrEverySelectedOne)
+{
+    UseLibrary({Format(L"a", 2, 0, 0), Format(L"b", 4, 0, 1), Format(L"c", 8, 0, 0), Format(L"d", 2, 5, 0)});
+    Input().Click(list, CUserInput::ListCell(list, 0, 1));
+    ASSERT_EQ(GetFocus(), list);
+    App().ModifiedFlags = 0;
+    Input().PressKey(VK_SPACE);
+    EXPECT_EQ(App().Formats[0].Enabled, 1u);
+    EXPECT_EQ(App().ModifiedFlags, DATA_LIBRARY | DATA_ADDIN);
+    EXPECT_EQ(SendMessageW(list, LVM_GETITEMSTATE, 0, LVIS_STATEIMAGEMASK), INDEXTOSTATEIMAGEMASK(2));
+    Input().PressKey(VK_SPACE);
+    EXPECT_EQ(App().Formats[0].Enabled, 0u);
+
+    // Rows a to c selected by Shift+Down, the focus on c (unchecked): all three end checked. The
+    // conflicts follow at once: a and d share Em-Marine, d's size against a's any.
+    Input().PressKey(VK_DOWN, MOD_SHIFT);
+    Input().PressKey(VK_DOWN, MOD_SHIFT);
+    ASSERT_EQ(SendMessageW(list, LVM_GETSELECTEDCOUNT, 0, 0), 3);
+    Input().PressKey(VK_SPACE);
+    EXPECT_EQ(App().Formats[0].Enabled, 1u);
+    EXPECT_EQ(App().Formats[1].Enabled, 1u);
+    EXPECT_EQ(App().Formats[2].Enabled, 1u);
+    EXPECT_EQ(App().Formats[3].Enabled, 0u);
+    EXPECT_EQ(App().Formats[0].Conflict, 0u);
+    Input().PressKey(VK_END);
+    Input().PressKey(VK_SPACE);
+    EXPECT_EQ(App().Formats[3].Enabled, 1u);
+    EXPECT_EQ(App().Formats[0].Conflict, 1u);
+    EXPECT_EQ(App().Formats[3].Conflict, 1u);
+    Input().PressKey(VK_SPACE);
+    EXPECT_EQ(App().Formats[3].Enabled, 0u);
+    EXPECT_EQ(App().Formats[0].Conflict, 0u);
+}
+
+// Change... and Delete follow the selection: after Delete nothing is selected and both are off,
+// also when the list is left empty; a row selected again turns them on.
+TEST_F(FormatsPageTest, DeleteLeavesChangeAndDeleteOffWithNothingSelected)
+{
+    UseLibrary({Format(L"a", 2, 0, 0), Format(L"b", 4, 0, 0), Format(L"c", 8, 0, 0)});
+    HWND change = GetDlgItem(page->GetHwnd(), IDC_FORMAT_CHANGE);
+    HWND remove = GetDlgItem(page->GetHwnd(), IDC_FORMAT_DELETE);
+    Input().Click(list, CUserInput::ListCell(list, 1, 1));
+    Input().PumpFor(50);
+    ASSERT_TRUE(IsWindowEnabled(change));
+    ASSERT_TRUE(IsWindowEnabled(remove));
+    Ui().AnswerMessage(IDOK);
+    Input().PressKey(VK_DELETE);
+    Input().PumpFor(50);
+    ASSERT_EQ(Rows(), 2);
+    EXPECT_EQ(SendMessageW(list, LVM_GETSELECTEDCOUNT, 0, 0), 0);
+    EXPECT_FALSE(IsWindowEnabled(change));
+    EXPECT_FALSE(IsWindowEnabled(remove));
+
+    Input().Click(list, CUserInput::ListCell(list, 0, 1));
+    Input().PressKey(VK_END, MOD_SHIFT);
+    Input().PumpFor(50);
+    ASSERT_EQ(SendMessageW(list, LVM_GETSELECTEDCOUNT, 0, 0), 2);
+    EXPECT_FALSE(IsWindowEnabled(change));
+    EXPECT_TRUE(IsWindowEnabled(remove));
+    App().ConfirmFlags = CONFIRM_REMOVE_FORMATS;
+    Ui().AnswerMessage(IDOK);
+    Input().Click(remove, CUserInput::Centre(remove));
+    Input().PumpFor(50);
+    ASSERT_EQ(Rows(), 0);
+    EXPECT_FALSE(IsWindowEnabled(change));
+    EXPECT_FALSE(IsWindowEnabled(remove));
 }

@@ -207,3 +207,42 @@ TEST_F(KTGroupsTest, TheSelectedTabFollowsItsGroupThroughTheDialog)
     EXPECT_EQ(SendMessageW(page->Tabs(), TCM_GETCURSEL, 0, 0), 0);
     EXPECT_EQ(page->View().FilterMask, 0u);
 }
+
+// Space toggles a check box by the keyboard in both dialogs: the focused group's tab in the list
+// of groups, the focused key type in the group dialog, as clicks on their boxes do.
+TEST_F(KTGroupsTest, SpaceTogglesTheFocusedGroupAndKeyType)
+{
+    ASSERT_GE(App().KTGroups.size(), 2u);
+    const uint32_t firstVisible = App().KTGroups[0].Visible;
+    std::wstring mask;
+    Customize([&](HWND dialog) {
+        ShowWindow(dialog, SW_SHOWNORMAL);
+        HWND list = GetDlgItem(dialog, IDC_GROUPS_LIST);
+        Input().Click(list, CUserInput::ListCell(list, 0, 1));
+        ASSERT_EQ(GetFocus(), list);
+        Input().PressKey(VK_SPACE);
+        EXPECT_EQ(SendMessageW(list, LVM_GETITEMSTATE, 0, LVIS_STATEIMAGEMASK),
+                  INDEXTOSTATEIMAGEMASK(firstVisible ? 1 : 2));
+        Ui().DriveModal([&](HWND d) {
+            ShowWindow(d, SW_SHOWNORMAL);
+            SetDlgItemTextW(d, IDC_GROUP_NAME, L"By keys");
+            SendMessageW(d, WM_COMMAND, ID_KEY_TYPES_UNCHECK_ALL, 0);
+            HWND types = GetDlgItem(d, IDC_GROUP_KEY_TYPES);
+            Input().Click(types, CUserInput::ListCell(types, 3, 0)); // iCode
+            Input().PressKey(VK_SPACE);
+            Input().PressKey(VK_UP);
+            Input().PressKey(VK_SPACE); // HID
+            Input().PressKey(VK_SPACE); // and back
+            Input().PressKey(VK_HOME);
+            Input().PressKey(VK_SPACE); // Unknown
+            mask = ControlText(GetDlgItem(d, IDC_GROUP_MASK));
+            SendMessageW(d, WM_COMMAND, IDOK, 0);
+        });
+        SendMessageW(dialog, WM_COMMAND, IDC_GROUP_ADD, 0);
+    });
+    EXPECT_EQ(mask, L"0009h");
+    EXPECT_EQ(App().KTGroups[0].Visible, firstVisible ? 0u : 1u);
+    ASSERT_FALSE(App().KTGroups.empty());
+    EXPECT_EQ(App().KTGroups.back().Name, L"By keys");
+    EXPECT_EQ(App().KTGroups.back().KeyTypes, 9u);
+}

@@ -6,6 +6,7 @@
 // One test per process: the add-in crashes in its third load into one process after readers were
 // opened and closed in the two before.
 #include "FormatDialog.h"
+#include "AppMessageBox.h"
 #include "FormatDialogRes.h"
 #include "PageHelpers.h"
 #include "SimControl.h"
@@ -174,4 +175,61 @@ TEST_F(LiveTest, AUsersFormatTempIsNeitherRunNorDeletedAndThePortIsPutBack)
     // The add-in had no device open: the test closed the one it opened.
     EXPECT_TRUE(host->Devices().empty());
     EXPECT_TRUE(PeerOpen(false));
+}
+
+// While the test runs, a template the add-in cannot read shows the add-in's error in the result
+// field in place of the last card's text, also after another card: the add-in makes nothing of a
+// card with it. Mended, the field says it waits, and the next card shows its text again.
+TEST_F(LiveTest, AnUnreadableTemplateShowsItsErrorInPlaceOfTheLastResult)
+{
+    CreateReader(60);
+    std::wstring afterBreak, afterCard, addinSays, afterMend, afterSecondCard;
+    uint32_t statusBroken = 0;
+    CDlgZFormat dialog;
+    dialog.Library = &App().Formats;
+    Ui().DriveModal([&](HWND d) {
+        ShowWindow(d, SW_SHOWNORMAL);
+        HWND result = GetDlgItem(d, IDC_FORMAT_RESULT);
+        HWND templ = GetDlgItem(d, IDC_FORMAT_TEMPLATE);
+        SetDlgItemTextW(d, IDC_FORMAT_NAME, L"live");
+        SetDlgItemTextW(d, IDC_FORMAT_TEMPLATE, Template);
+        SetDlgItemTextW(d, IDC_FORMAT_PARAMS, Params);
+        HWND test = GetDlgItem(d, IDC_FORMAT_TEST);
+        Input().Click(test, CUserInput::Centre(test));
+        ASSERT_TRUE(dialog.TestOn());
+        ASSERT_TRUE(PumpUntil([&] { return host->IsConnected(); }, 10000)) << "the reader did not connect";
+        sim->PresentKey(readerId, "EM", {0x39, 0x30, 0x7B, 0x00, 0x00});
+        ASSERT_TRUE(PumpUntil([&] { return ControlText(result) == Expected; }, 10000));
+        sim->Remove(readerId);
+
+        // The user types a conversion the add-in does not know.
+        Input().ReplaceText(templ, L"%Q");
+        afterBreak = ControlText(result);
+        statusBroken = dialog.Status();
+        int32_t position = -1;
+        EXPECT_FALSE(host->CheckFormat(L"%Q", Params, position));
+        host->GetLastError(addinSays);
+        sim->PresentKey(readerId, "EM", {0x39, 0x30, 0x7B, 0x00, 0x00});
+        Input().PumpFor(1500);
+        afterCard = ControlText(result);
+        sim->Remove(readerId);
+
+        Input().PressKey(VK_BACK);
+        Input().PressKey(VK_BACK);
+        Input().TypeText(Template);
+        afterMend = ControlText(result);
+        sim->PresentKey(readerId, "EM", {0x39, 0x30, 0x7B, 0x00, 0x00});
+        PumpUntil([&] { return ControlText(result) == Expected; }, 10000);
+        afterSecondCard = ControlText(result);
+        SendMessageW(d, WM_COMMAND, IDCANCEL, 0);
+    });
+    AppDialogBox(dialog, IDD_FORMAT, MainWindow());
+    while (!addinSays.empty() && (addinSays.back() == L'\n' || addinSays.back() == L'\r'))
+        addinSays.pop_back();
+    ASSERT_FALSE(addinSays.empty());
+    EXPECT_EQ(afterBreak.find(addinSays), 0u) << testing::PrintToString(afterBreak);
+    EXPECT_EQ(statusBroken, static_cast<uint32_t>(CDlgZFormat::StatusTemplateError));
+    EXPECT_EQ(afterCard, afterBreak) << "no card's text stands for the template";
+    EXPECT_EQ(afterMend, LoadAppString(IDS_WAITING_KEY));
+    EXPECT_EQ(afterSecondCard, Expected);
 }

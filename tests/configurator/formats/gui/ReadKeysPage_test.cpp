@@ -166,23 +166,22 @@ TEST_F(ReadKeysPageTest, ListsCheckAndUncheck)
     EXPECT_EQ(App().ReadMf.Mask, 0xFFFFFFFFu);
 }
 
-TEST_F(ReadKeysPageTest, MifareKeyOfMoreThan48BitsIsRefused)
+TEST_F(ReadKeysPageTest, MifareKeyOfMoreThan48BitsOrNoKeyAtAllIsRefused)
 {
     SetDlgItemTextW(dialog, IDC_MF_KEY, L"A1B2C3D4E5F6");
     page->UpdateData(true);
     EXPECT_EQ(App().ReadMf.Passw, 0xA1B2C3D4E5F6ULL);
-    SetDlgItemTextW(dialog, IDC_MF_KEY, L"1A1B2C3D4E5F6");
-    try {
-        page->UpdateData(true);
-        ADD_FAILURE() << "a key of 52 bits was taken";
-    } catch (const CPageRefusal& refusal) {
-        EXPECT_NE(refusal.Text().find(L"48 bits"), std::wstring::npos);
+    for (const wchar_t* bad : {L"1A1B2C3D4E5F6", L"zz", L""}) {
+        SetDlgItemTextW(dialog, IDC_MF_KEY, bad);
+        try {
+            page->UpdateData(true);
+            ADD_FAILURE() << testing::PrintToString(std::wstring(bad)) << " was taken";
+        } catch (const CPageRefusal& refusal) {
+            EXPECT_NE(refusal.Text().find(L"48 bits"), std::wstring::npos);
+        }
+        EXPECT_EQ(App().ReadMf.Passw, 0xA1B2C3D4E5F6ULL);
     }
-    EXPECT_EQ(App().ReadMf.Passw, 0xA1B2C3D4E5F6ULL);
-    // Text that is no number leaves the key; "0" stores 0.
-    SetDlgItemTextW(dialog, IDC_MF_KEY, L"zz");
-    page->UpdateData(true);
-    EXPECT_EQ(App().ReadMf.Passw, 0xA1B2C3D4E5F6ULL);
+    // "0" stores 0.
     SetDlgItemTextW(dialog, IDC_MF_KEY, L"0");
     page->UpdateData(true);
     EXPECT_EQ(App().ReadMf.Passw, 0u);
@@ -257,4 +256,125 @@ TEST_F(ReadKeysPageTest, EveryFieldRoundTripsThroughTheSettings)
     Click(IDC_UL_ENABLED);
     EXPECT_FALSE(IsWindowEnabled(Item(IDC_UL_PAGE)));
     EXPECT_FALSE(IsWindowEnabled(GetWindow(Item(IDC_UL_PAGE), GW_HWNDPREV)));
+}
+
+namespace {
+
+// The page as a user reaches it: by its tab, and its key edit by a click and the keyboard.
+class ReadKeysByHand : public ReadKeysPageTest
+{
+protected:
+    void ClickMainTab(int index)
+    {
+        HWND tabs = App().GetTabControl();
+        Input().Click(tabs, CUserInput::Tab(tabs, index));
+        ASSERT_EQ(index, App().GetCurrentPage());
+    }
+    void TypeKey(const std::wstring& text)
+    {
+        Input().ReplaceText(Item(IDC_MF_KEY), text);
+        ASSERT_EQ(ControlText(Item(IDC_MF_KEY)), text);
+    }
+    void ClickSave()
+    {
+        HWND save = App().GetButton(1);
+        Input().Click(save, CUserInput::Centre(save));
+    }
+    // The key the add-in's store holds now.
+    uint64_t StoredKey()
+    {
+        const uint64_t shown = App().ReadMf.Passw;
+        App().Load(DATA_ADDIN);
+        const uint64_t stored = App().ReadMf.Passw;
+        App().ReadMf.Passw = shown;
+        return stored;
+    }
+};
+
+} // namespace
+
+// A key typed with a letter that is no hexadecimal digit, or with no key in front of digits, is
+// refused at Save: one box naming the field, the page in front, the user back in the field with
+// the text to mend, and the stored key as it was. Mended, it is saved as typed.
+TEST_F(ReadKeysByHand, AMistypedKeyIsRefusedAtSaveAndNothingIsWritten)
+{
+    App().ConfirmFlags = 0; // no "Really?" before the save
+    Click(IDC_MF_ENABLED);
+    TypeKey(L"3c7a91e5b20d");
+    Ui().AnswerMessage(IDOK);
+    ClickSave();
+    ASSERT_EQ(StoredKey(), 0x3C7A91E5B20DULL);
+    const std::wstring field = FieldName(LabelBefore(Item(IDC_MF_SOURCE_VALUE)));
+    ASSERT_FALSE(field.empty());
+    for (const wchar_t* typed : {L"3c7a91e5b2OD", L"xyz1234567890abc", L"", L"3c7a91e5b20d0"}) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(typed)));
+        TypeKey(typed);
+        ClickMainTab(0); // the user looks at another page meanwhile
+        Ui().Clear();
+        Ui().AnswerMessage(IDOK);
+        ClickSave();
+        const auto asked = Ui().Messages();
+        ASSERT_EQ(asked.size(), 1u) << "one box, no \"Successfully.\"";
+        EXPECT_EQ(asked[0].flags, static_cast<UINT>(MB_ICONERROR));
+        EXPECT_NE(asked[0].text.find(field), std::wstring::npos) << testing::PrintToString(asked[0].text);
+        EXPECT_EQ(App().GetCurrentPage(), 2);
+        EXPECT_EQ(GetFocus(), Item(IDC_MF_KEY));
+        EXPECT_EQ(ControlText(Item(IDC_MF_KEY)), typed) << "what was typed stays to be mended";
+        EXPECT_EQ(StoredKey(), 0x3C7A91E5B20DULL) << "nothing written";
+    }
+    TypeKey(L"3C7A91E5B2AA");
+    Ui().Clear();
+    Ui().AnswerMessage(IDOK);
+    ClickSave();
+    ASSERT_EQ(Ui().Messages().size(), 1u);
+    EXPECT_EQ(Ui().Messages()[0].flags, static_cast<UINT>(MB_ICONINFORMATION));
+    EXPECT_EQ(StoredKey(), 0x3C7A91E5B2AAULL);
+}
+
+// A refused key in an edit the user cannot reach at the moment: the control that brings it back
+// takes the focus (the "Enabled" box while Mifare reading is off, "Value" while the key cells show).
+TEST_F(ReadKeysByHand, ARefusedKeyOutOfReachFocusesTheControlThatBringsItBack)
+{
+    App().ConfirmFlags = 0;
+    Click(IDC_MF_ENABLED);
+    TypeKey(L"12O4");
+    Click(IDC_MF_SOURCE_MEMORY);
+    Ui().AnswerMessage(IDOK);
+    ClickSave();
+    ASSERT_EQ(Ui().Messages().size(), 1u);
+    EXPECT_EQ(GetFocus(), Item(IDC_MF_SOURCE_VALUE));
+    Click(IDC_MF_ENABLED);
+    Ui().Clear();
+    Ui().AnswerMessage(IDOK);
+    ClickSave();
+    ASSERT_EQ(Ui().Messages().size(), 1u);
+    EXPECT_EQ(GetFocus(), Item(IDC_MF_ENABLED));
+}
+
+// Space toggles the focused row's check box in both lists of the page, as a click on the box
+// does, and marks the add-in settings; the row's text is left alone.
+TEST_F(ReadKeysByHand, SpaceTogglesTheFocusedKeyTypeAndKeyCell)
+{
+    HWND types = Item(IDC_KEY_TYPES_LIST);
+    Input().Click(types, CUserInput::ListCell(types, 0, 0));
+    ASSERT_EQ(GetFocus(), types);
+    Input().PressKey(VK_DOWN);
+    Input().PressKey(VK_DOWN); // HID
+    App().ModifiedFlags = 0;
+    Input().PressKey(VK_SPACE);
+    EXPECT_EQ(App().KeyTypes, ALL_KEY_TYPES & ~4u);
+    EXPECT_EQ(App().ModifiedFlags, DATA_ADDIN);
+    EXPECT_EQ(SendMessageW(types, LVM_GETITEMSTATE, 2, LVIS_STATEIMAGEMASK), INDEXTOSTATEIMAGEMASK(1));
+    Input().PressKey(VK_SPACE);
+    EXPECT_EQ(App().KeyTypes, ALL_KEY_TYPES);
+
+    Click(IDC_MF_ENABLED);
+    Click(IDC_MF_SOURCE_MEMORY);
+    HWND cells = Item(IDC_MF_KEY_CELLS);
+    Input().Click(cells, CUserInput::ListCell(cells, 0, 0));
+    ASSERT_EQ(GetFocus(), cells);
+    Input().PressKey(VK_DOWN); // cell 1
+    Input().PressKey(VK_SPACE);
+    EXPECT_EQ(App().ReadMf.Mask, 0xFFFFFFFDu);
+    EXPECT_EQ(SendMessageW(cells, LVM_GETITEMSTATE, 1, LVIS_STATEIMAGEMASK), INDEXTOSTATEIMAGEMASK(1));
 }
