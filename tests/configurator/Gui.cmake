@@ -8,6 +8,8 @@ add_executable(configparvel_gui_tests ${CONFIGPARVEL_GUI_TEST_SOURCES}
 target_link_libraries(configparvel_gui_tests PRIVATE configparvel_lib gtest)
 target_include_directories(configparvel_gui_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/support
                            ${CMAKE_CURRENT_LIST_DIR}/gui)
+# The add-in's table of its external events (a header of constants), which the test page must show.
+target_include_directories(configparvel_gui_tests PRIVATE ${CMAKE_SOURCE_DIR}/addin)
 parvel_resource_script(${CMAKE_CURRENT_LIST_DIR}/gui/GuiTests.rc ${CONFIGPARVEL_RC_INCLUDES}
                        ${CMAKE_CURRENT_LIST_DIR}/gui)
 add_dependencies(configparvel_gui_tests parvel_messages window_probe)
