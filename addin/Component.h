@@ -23,6 +23,7 @@
 #include "NativeApi.h"
 #include "ComponentWindow.h"
 #include "DamagedFile.h"
+#include "ExternalEvents.h"
 #include "KeyFormatter.h"
 #include "PortEnum.h"
 #include "Handles.h"
@@ -317,8 +318,7 @@ private:
 
     // --- ComponentEvents.cpp ---
     std::wstring EventSource(CReader* reader) const;
-    void RaiseEvent(const std::wstring& source, const wchar_t* english, const wchar_t* russian,
-                    const std::wstring& data);
+    void RaiseEvent(const std::wstring& source, ExternalEventId event, const std::wstring& data);
     void PlayEventSound(int slot);
     void LogTransferFailed(CReader* reader, const std::wstring& reason);
 

@@ -1,6 +1,7 @@
 // The reader-events interface of the component: what reader threads report becomes the platform's
-// external events ("TracksData", "NoCard", "DriverError", "DeviceConnect", "DeviceDisconnect",
-// "Command", or their Russian names under a Russian locale), with sounds and log lines.
+// external events (the table of ExternalEvents.h: "TracksData", "NoCard", "DriverError",
+// "DeviceConnect", "DeviceDisconnect", "Command", or their Russian names under a Russian locale),
+// with sounds and log lines.
 //
 // Rules a reader must not break:
 // - Every operation runs on a reader's thread and swallows its own failures: nothing may reach
@@ -38,8 +39,7 @@ std::wstring CParvel::EventSource(CReader* reader) const
     return source;
 }
 
-void CParvel::RaiseEvent(const std::wstring& source, const wchar_t* english, const wchar_t* russian,
-                         const std::wstring& data)
+void CParvel::RaiseEvent(const std::wstring& source, ExternalEventId event, const std::wstring& data)
 {
     IAddInDefBase* connection = nullptr;
     {
@@ -51,7 +51,7 @@ void CParvel::RaiseEvent(const std::wstring& source, const wchar_t* english, con
         return;
     // The interface takes writable texts; the platform gets copies it may not keep.
     std::wstring sourceCopy = source;
-    std::wstring name = m_russian ? russian : english;
+    std::wstring name = m_russian ? kExternalEvents[event].Russian : kExternalEvents[event].English;
     std::wstring dataCopy = data;
     if (connection->ExternalEvent(&sourceCopy[0], &name[0], &dataCopy[0]))
         return;
@@ -98,7 +98,7 @@ void CParvel::OnTracksData(CReader* reader, uint32_t keyType, const KeyData& key
             LogTransferFailed(reader, LoadResString(IDS_FORMAT_EMPTY_RESULT));
             return;
         }
-        RaiseEvent(source, L"TracksData", L"ДанныеКарты", text);
+        RaiseEvent(source, EventTracksData, text);
         PlayEventSound(SoundTransfer);
         if (IsLogEnabled(reader, IDS_LOG_TRANSFERRED)) {
             std::wstring escaped;
@@ -128,7 +128,7 @@ void CParvel::OnNoCard(CReader* reader, uint32_t keyType, const KeyData& key, co
             text = keyText;
         }
         if (!text.empty())
-            RaiseEvent(source, L"NoCard", L"НетКарты", text);
+            RaiseEvent(source, EventNoCard, text);
     } catch (...) {
     }
 }
@@ -141,7 +141,7 @@ void CParvel::OnDriverError(CReader* reader, HRESULT code, const std::wstring& t
             CritSecLock lock(m_lock);
             source = EventSource(reader);
         }
-        RaiseEvent(source, L"DriverError", L"ОшибкаДрайвера", text);
+        RaiseEvent(source, EventDriverError, text);
     } catch (...) {
     }
 }
@@ -155,7 +155,7 @@ void CParvel::OnDeviceConnect(CReader* reader)
             CritSecLock lock(m_lock);
             source = EventSource(reader);
         }
-        RaiseEvent(source, L"DeviceConnect", L"УстройствоПодключено", std::wstring());
+        RaiseEvent(source, EventDeviceConnect, std::wstring());
     } catch (...) {
     }
 }
@@ -169,7 +169,7 @@ void CParvel::OnDeviceDisconnect(CReader* reader)
             CritSecLock lock(m_lock);
             source = EventSource(reader);
         }
-        RaiseEvent(source, L"DeviceDisconnect", L"УстройствоОтключено", std::wstring());
+        RaiseEvent(source, EventDeviceDisconnect, std::wstring());
     } catch (...) {
     }
 }
@@ -184,7 +184,7 @@ void CParvel::OnCommand(CReader* reader)
                 CritSecLock lock(m_lock);
                 source = EventSource(reader);
             }
-            RaiseEvent(source, L"Command", L"Комманда", std::wstring());
+            RaiseEvent(source, EventCommand, std::wstring());
         }
     } catch (...) {
     }

@@ -5,9 +5,11 @@
 file(GLOB CONFIGPARVEL_GUI_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/gui/*.cpp)
 add_executable(configparvel_gui_tests ${CONFIGPARVEL_GUI_TEST_SOURCES}
                ${CMAKE_SOURCE_DIR}/tests/support/UserInput.cpp ${CMAKE_CURRENT_LIST_DIR}/gui/GuiTests.rc)
-target_link_libraries(configparvel_gui_tests PRIVATE configparvel_lib gtest)
+target_link_libraries(configparvel_gui_tests PRIVATE configparvel_lib gtest urlmon ole32 uuid)
 target_include_directories(configparvel_gui_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/support
                            ${CMAKE_CURRENT_LIST_DIR}/gui)
+# The add-in's table of its external events (a header of constants), which the test page must show.
+target_include_directories(configparvel_gui_tests PRIVATE ${CMAKE_SOURCE_DIR}/addin)
 parvel_resource_script(${CMAKE_CURRENT_LIST_DIR}/gui/GuiTests.rc ${CONFIGPARVEL_RC_INCLUDES}
                        ${CMAKE_CURRENT_LIST_DIR}/gui)
 add_dependencies(configparvel_gui_tests parvel_messages window_probe)

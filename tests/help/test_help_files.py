@@ -1,8 +1,8 @@
 """Keeps the built help files true to the program and to their sources.
 
 Each built .chm is taken apart with extract_chmLib (an independent reader) and checked: every
-page's context number from the program's help-id table resolves through #IVB and #STRINGS to a
-topic the file holds; the contents list reaches every topic and names only files the help holds;
+page's context number resolves through #IVB and #STRINGS to that page's own topic, a file the help
+holds, by its name and its title (both written out below, not read from the program's table); the contents list reaches every topic and names only files the help holds;
 every link between topics lands, the shared style sheet among them. The sources are checked for
 what the two languages must share.
 
@@ -31,6 +31,19 @@ TABLE = os.environ.get("PARVEL_HELP_TABLE",
                        os.path.join(HERE, "..", "..", "configurator", "res", "HelpIds.h"))
 STYLE_SHEET = os.path.join(SOURCES, "style.css")
 LANGUAGE_OF = {"Parvel_ENU.chm": "en", "Parvel_RUS.chm": "ru"}
+# Which topic each page of the program opens, in tab order: the page's context number (as the
+# program asks for it), the topic file and the topic's title in each language. Written out here
+# rather than read from the program's table, so that two pages swapped there are seen.
+PAGE_TOPICS = [
+    (0x203B6, "page-main.htm", "Main page: connection, log and search",
+     "Страница «Основные»: подключение, журнал, поиск"),
+    (0x203B7, "page-formats.htm", "Formats page: the key-format library",
+     "Страница «Форматы»: библиотека форматов ключей"),
+    (0x203B8, "page-readkeys.htm", "Reading keys page", "Страница «Чтение ключей»"),
+    (0x203B9, "page-sound.htm", "Sound page", "Страница «Звук»"),
+    (0x203BA, "page-advanced.htm", "Configurator page", "Страница «Конфигуратор»"),
+    (0x203BB, "page-test.htm", "Test page", "Страница «Тест»"),
+]
 
 
 class Links(html.parser.HTMLParser):
@@ -113,15 +126,19 @@ class BuiltHelpFiles(unittest.TestCase):
 
     def test_every_page_context_number_opens_its_topic(self):
         for help_file in self.helps:
+            language = LANGUAGE_OF[os.path.basename(help_file.path)]
+            encoding = build_chm.LANGUAGES[language]["codepage"]
             mapped = help_file.context_map()
-            for name, number, topic in self.topics:
-                with self.subTest(help=os.path.basename(help_file.path), page=name):
-                    self.assertIn(self.base + number, mapped, "context number not in #IVB")
-                    stored = mapped[self.base + number]
-                    self.assertEqual(topic, stored, "the stored topic name is not the table's topic")
+            for number, topic, english, russian in PAGE_TOPICS:
+                with self.subTest(help=os.path.basename(help_file.path), topic=topic):
+                    self.assertIn(number, mapped, "context number not in #IVB")
+                    stored = mapped[number]
+                    self.assertEqual(topic, stored, "the number opens another topic")
                     self.assertIn(stored, help_file.files, "the topic name resolves to no file in the help")
                     self.assertIn(b"<h1>", help_file.read(stored).lower())
-            self.assertEqual(len(self.topics), len(mapped), "numbers in #IVB that the program never asks for")
+                    title = parse_page(os.path.join(help_file.folder.name, stored), encoding).title.strip()
+                    self.assertEqual(russian if language == "ru" else english, html.unescape(title))
+            self.assertEqual(len(PAGE_TOPICS), len(mapped), "numbers in #IVB that the program never asks for")
 
     def test_contents_reach_every_topic_and_links_land(self):
         for help_file in self.helps:
@@ -380,8 +397,9 @@ class HelpSources(unittest.TestCase):
                              build_chm.sources(own, [shared]))
 
     def test_the_table_names_topics_that_exist(self):
-        _, topics = build_chm.read_table(TABLE)
-        self.assertEqual([950, 951, 952, 953, 954, 955], [number for _, number, _ in topics])
+        base, topics = build_chm.read_table(TABLE)
+        self.assertEqual([(number, topic) for number, topic, _, _ in PAGE_TOPICS],
+                         [(base + number, topic) for _, number, topic in topics])
         for language in ("en", "ru"):
             for _, _, topic in topics:
                 self.assertTrue(os.path.isfile(os.path.join(SOURCES, language, topic)), topic)

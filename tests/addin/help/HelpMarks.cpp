@@ -2,6 +2,7 @@
 #include "HelpMarks.h"
 #include <windows.h>
 #include <cwchar>
+#include <cwctype>
 #include <fstream>
 #include <iterator>
 
@@ -97,19 +98,27 @@ std::vector<Mark> ExtractMarks(const std::wstring& html)
         const size_t textEnd = html.find(L'<', textStart + 1);
         if (textEnd == std::wstring::npos)
             break;
-        marks.push_back({name, Decode(html.substr(textStart + 1, textEnd - textStart - 1))});
+        // The element is the tag that the attribute stands in.
+        const size_t tagStart = html.rfind(L'<', at);
+        std::wstring element;
+        for (size_t i = tagStart == std::wstring::npos ? at : tagStart + 1; i < at && iswalnum(html[i]); ++i)
+            element += html[i];
+        marks.push_back({name, Decode(html.substr(textStart + 1, textEnd - textStart - 1)), element});
     }
     return marks;
 }
 
-std::set<NamePair> NamePairs(const std::vector<Mark>& marks, std::vector<std::wstring>& problems)
+std::vector<NamePair> NamePairList(const std::vector<Mark>& marks, const std::wstring& element,
+                                   std::vector<std::wstring>& problems)
 {
-    std::set<NamePair> pairs;
+    std::vector<NamePair> pairs;
     for (size_t i = 0; i < marks.size(); ++i) {
         const Mark& m = marks[i];
+        if (!element.empty() && m.Element != element)
+            continue;
         if (m.Class == L"name-en") {
-            if (i + 1 < marks.size() && marks[i + 1].Class == L"name-ru") {
-                pairs.insert({m.Text, marks[i + 1].Text});
+            if (i + 1 < marks.size() && marks[i + 1].Class == L"name-ru" && marks[i + 1].Element == m.Element) {
+                pairs.push_back({m.Text, marks[i + 1].Text});
                 ++i;
             } else {
                 problems.push_back(L"the English name " + Quoted(m.Text) + L" has no Russian name after it");
@@ -119,6 +128,12 @@ std::set<NamePair> NamePairs(const std::vector<Mark>& marks, std::vector<std::ws
         }
     }
     return pairs;
+}
+
+std::set<NamePair> NamePairs(const std::vector<Mark>& marks, std::vector<std::wstring>& problems)
+{
+    const std::vector<NamePair> list = NamePairList(marks, std::wstring(), problems);
+    return std::set<NamePair>(list.begin(), list.end());
 }
 
 std::vector<ErrorRow> ErrorRows(const std::vector<Mark>& marks, std::vector<std::wstring>& problems)
@@ -167,6 +182,26 @@ std::vector<std::wstring> ComparePairs(const std::set<NamePair>& component, cons
     for (const NamePair& pair : documented)
         if (!component.count(pair))
             differences.push_back(PairText(pair) + L" is documented but the component has no such pair");
+    return differences;
+}
+
+std::vector<std::wstring> CompareEach(const std::set<NamePair>& component, const std::vector<NamePair>& documented,
+                                      const std::wstring& place)
+{
+    std::vector<std::wstring> differences;
+    std::map<NamePair, int> times;
+    for (const NamePair& pair : documented)
+        ++times[pair];
+    for (const NamePair& pair : component) {
+        const auto found = times.find(pair);
+        if (found == times.end())
+            differences.push_back(PairText(pair) + L" is not in " + place);
+        else if (found->second > 1)
+            differences.push_back(PairText(pair) + L" is in " + place + L" " + std::to_wstring(found->second) + L" times");
+    }
+    for (const auto& entry : times)
+        if (!component.count(entry.first))
+            differences.push_back(PairText(entry.first) + L" is in " + place + L" but the component has no such pair");
     return differences;
 }
 

@@ -15,11 +15,13 @@
 
 namespace helpmarks {
 
-// One marked element: its class and its text with the character references decoded.
+// One marked element: its class, its text with the character references decoded, and the kind of
+// element that holds it (td in a table row, span in a section's heading).
 struct Mark
 {
     std::wstring Class;
     std::wstring Text;
+    std::wstring Element;
 };
 
 using NamePair = std::pair<std::wstring, std::wstring>; // English, Russian
@@ -45,6 +47,16 @@ std::set<NamePair> NamePairs(const std::vector<Mark>& marks, std::vector<std::ws
 // The error rows among the marks (code, code-dec, text-en, text-ru in this order); rows that break
 // the order or whose code is not a hexadecimal number are reported in problems.
 std::vector<ErrorRow> ErrorRows(const std::vector<Mark>& marks, std::vector<std::wstring>& problems);
+
+// The name pairs in document order, a pair documented twice as often as it stands; only the marks
+// held by elements of the kind `element` (an empty kind takes them all).
+std::vector<NamePair> NamePairList(const std::vector<Mark>& marks, const std::wstring& element,
+                                   std::vector<std::wstring>& problems);
+
+// Whether every pair the component has stands exactly once among the documented ones of one
+// place of a topic (its table, its sections), and nothing else does.
+std::vector<std::wstring> CompareEach(const std::set<NamePair>& component, const std::vector<NamePair>& documented,
+                                      const std::wstring& place);
 
 // What differs between the documented pairs and the component's: a pair the component has that
 // is not documented, and a documented pair the component does not have. Empty when they agree.

@@ -68,6 +68,33 @@ std::vector<Mark> TopicMarks(const wchar_t* language, const wchar_t* topic)
     return ExtractMarks(html);
 }
 
+// Where each name stands in its topic: exactly one row of the topic's table, exactly one anchor
+// for links to land on, and with `sections` (the methods) exactly one section whose heading names
+// it. A name whose row or section alone is gone is missing all the same.
+std::vector<std::wstring> PlacesOfEachName(const std::set<NamePair>& names, const wchar_t* language,
+                                           const wchar_t* topic, bool sections)
+{
+    std::wstring html;
+    EXPECT_TRUE(ReadUtf8File(TopicPath(language, topic), html));
+    const std::vector<Mark> marks = ExtractMarks(html);
+    std::vector<std::wstring> problems;
+    std::vector<std::wstring> out = CompareEach(names, NamePairList(marks, L"td", problems), L"the table");
+    if (sections) {
+        const std::vector<std::wstring> more = CompareEach(names, NamePairList(marks, L"span", problems), L"the sections");
+        out.insert(out.end(), more.begin(), more.end());
+    }
+    out.insert(out.end(), problems.begin(), problems.end());
+    for (const NamePair& name : names) {
+        const std::wstring target = L"<a name=\"" + name.first + L"\">";
+        int count = 0;
+        for (size_t at = html.find(target); at != std::wstring::npos; at = html.find(target, at + 1))
+            ++count;
+        if (count != 1)
+            out.push_back(name.first + L" has " + std::to_wstring(count) + L" anchors, not one");
+    }
+    return out;
+}
+
 // The built library, loaded as the platform loads it.
 class ParvelLibrary
 {
@@ -195,6 +222,9 @@ TEST(HelpTopicsTest, MethodAndPropertyNamesAreTheComponentsOwn)
             EXPECT_TRUE(problems.empty()) << Lines(problems);
             const std::vector<std::wstring> differences = ComparePairs(topic.Names, documented);
             EXPECT_TRUE(differences.empty()) << Lines(differences);
+            const bool sections = &topic.Names == &methods;
+            const std::vector<std::wstring> places = PlacesOfEachName(topic.Names, language, topic.File, sections);
+            EXPECT_TRUE(places.empty()) << Lines(places);
         }
     }
 }
@@ -255,6 +285,12 @@ TEST(HelpTopicsTest, EventNamesAreTheOnesTheComponentRaises)
         component.Done();
     }
     ASSERT_EQ(raised.size(), 6u);
+    // The add-in's table of its events, which the test bench's events list takes its width from,
+    // is what the component raises.
+    std::set<NamePair> table;
+    for (const ExternalEventName& event : kExternalEvents)
+        table.insert({event.English, event.Russian});
+    EXPECT_EQ(raised, table);
     for (const wchar_t* language : Languages) {
         SCOPED_TRACE(Narrow(std::wstring(language) + L"/addin-events.htm"));
         std::vector<std::wstring> problems;
@@ -262,6 +298,8 @@ TEST(HelpTopicsTest, EventNamesAreTheOnesTheComponentRaises)
         EXPECT_TRUE(problems.empty()) << Lines(problems);
         const std::vector<std::wstring> differences = ComparePairs(raised, documented);
         EXPECT_TRUE(differences.empty()) << Lines(differences);
+        const std::vector<std::wstring> places = PlacesOfEachName(raised, language, L"addin-events.htm", false);
+        EXPECT_TRUE(places.empty()) << Lines(places);
     }
 }
 
@@ -397,4 +435,26 @@ TEST(HelpMarksTest, ARemovedOrMisspelledNameAndABrokenRowAreReported)
     ErrorRow wrong = rows.at(0);
     wrong.Decimal = L"2147220941";
     EXPECT_EQ(CompareErrors(table, {wrong}).size(), 1u) << "a decimal column without its sign";
+}
+
+// A name that its table holds but its section does not, or that a table holds twice, is reported
+// though the topic names it somewhere.
+TEST(HelpMarksTest, ANameOutOfItsTableOrItsSectionIsReported)
+{
+    const std::set<NamePair> component = {{L"Open", L"Подключить"}, {L"Close", L"Отключить"}};
+    const std::vector<Mark> marks = ExtractMarks(
+        L"<tr><td class=\"name-en\">Open</td><td class=\"name-ru\">Подключить</td></tr>"
+        L"<tr><td class=\"name-en\">Close</td><td class=\"name-ru\">Отключить</td></tr>"
+        L"<tr><td class=\"name-en\">Close</td><td class=\"name-ru\">Отключить</td></tr>"
+        L"<h3><span class=\"name-en\">Open</span> / <span class=\"name-ru\">Подключить</span></h3>");
+    std::vector<std::wstring> problems;
+    const std::vector<std::wstring> rows = CompareEach(component, NamePairList(marks, L"td", problems), L"the table");
+    ASSERT_EQ(rows.size(), 1u) << Lines(rows);
+    EXPECT_NE(rows[0].find(L"2 times"), std::wstring::npos) << Lines(rows);
+    const std::vector<std::wstring> sections =
+        CompareEach(component, NamePairList(marks, L"span", problems), L"the sections");
+    ASSERT_EQ(sections.size(), 1u) << Lines(sections);
+    EXPECT_NE(sections[0].find(L"\"Close\""), std::wstring::npos) << Lines(sections);
+    EXPECT_TRUE(problems.empty()) << Lines(problems);
+    EXPECT_EQ(NamePairs(marks, problems).size(), 2u) << "the set alone sees nothing wrong";
 }

@@ -231,3 +231,38 @@ TEST_F(AppDataTest, ConfigurationCutShortKeepsTheWholeRecordsAndDropsTheCutOne)
     EXPECT_EQ(ReadFileBytes(ConfigFile()).find("<KeyTypes>0</KeyTypes>"), std::string::npos);
     EXPECT_EQ(ReadFileBytes(ConfigFile() + L".bad"), cut);
 }
+
+TEST_F(AppDataTest, ConfigurationCutShortInAGroupOrAMethodsArgumentsDropsThatRecord)
+{
+    // The cut goes through the second key-type group, after its name: half read, it would come
+    // back as a group of no key types.
+    const std::string groups = "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<Parvel><Configurator "
+                               "version=\"1.1\"><KTGroups><Item1 tabVisible=\"1\"><Name>HID</Name><KeyTypes>4</KeyTypes>"
+                               "</Item1><Item2 tabVisible=\"1\"><Name>iCode</Name>";
+    WriteFileBytes(ConfigFile(), groups);
+    m_app.Load(DATA_LIBRARY | DATA_UI | DATA_ADDIN);
+    ASSERT_EQ(m_app.DamageNotices.size(), 1u);
+    EXPECT_EQ(m_app.DamageNotices[0].Damage, XmlDamage::Truncated);
+    ASSERT_EQ(m_app.KTGroups.size(), 1u);
+    EXPECT_EQ(m_app.KTGroups[0].Name, L"HID");
+    EXPECT_EQ(m_app.KTGroups[0].KeyTypes, 4u);
+    m_app.Save(DATA_LIBRARY | DATA_UI);
+    CAppData back;
+    back.SetLocation(false, m_folder.Path());
+    back.Load(DATA_LIBRARY);
+    ASSERT_EQ(back.KTGroups.size(), 1u);
+    EXPECT_EQ(back.KTGroups[0].Name, L"HID");
+
+    // The cut goes through the arguments kept for Close, after the first of its two: the method
+    // would be called with one argument the user never left it with.
+    const std::string arguments = "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<Parvel><Configurator "
+                                  "version=\"1.1\"><MethArgs><Open><Item type=\"8\">COM3</Item><Item type=\"3\">7</Item>"
+                                  "</Open><Close><Item type=\"8\">COM3</Item>";
+    WriteFileBytes(ConfigFile(), arguments);
+    m_app.Load(DATA_LIBRARY | DATA_UI);
+    ASSERT_EQ(m_app.MethodArgs.size(), 1u);
+    const MethodArguments& open = m_app.MethodArgs.at(L"Open");
+    ASSERT_EQ(open.size(), 2u);
+    EXPECT_EQ(open[1].Value, L"7");
+    EXPECT_EQ(m_app.MethodArgs.count(L"Close"), 0u);
+}

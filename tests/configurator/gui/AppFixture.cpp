@@ -61,13 +61,8 @@ void AppFixture::ClickCommand(int id)
 
 void AppFixture::ClickTab(int index)
 {
-    HWND tab = m_app->GetTabControl();
-    SendMessageW(tab, TCM_SETCURSEL, index, 0);
-    NMHDR hdr = {};
-    hdr.hwndFrom = tab;
-    hdr.idFrom = GetDlgCtrlID(tab);
-    hdr.code = TCN_SELCHANGE;
-    SendMessageW(MainWindow(), WM_NOTIFY, hdr.idFrom, reinterpret_cast<LPARAM>(&hdr));
+    HWND tabs = m_app->GetTabControl();
+    m_input.Click(tabs, CUserInput::Tab(tabs, index));
     PumpMessages(m_app.get());
 }
 

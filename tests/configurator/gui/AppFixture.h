@@ -40,7 +40,8 @@ protected:
 
     // A click on a button of the main window (Load, Save, Help, Default).
     void ClickCommand(int id);
-    // A click on tab `index`: the tab control selects it and tells its parent.
+    // A click at the middle of tab `index`, through Input(): what follows is what the tab control
+    // makes of it.
     void ClickTab(int index);
     // The close box (WM_SYSCOMMAND SC_CLOSE); true when the window is gone afterwards.
     bool ClickClose();

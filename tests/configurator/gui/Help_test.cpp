@@ -1,11 +1,12 @@
 // The program with its help files in place: the Help button shows, Help and F1 ask the viewer for
-// the current page's topic (the context number of the help-id table) in the system language's
-// file, and the viewer opens a window for every page's number in both files.
+// the current page's topic (its context number) in the system language's file, and the viewer goes
+// to that page's own topic for every page's number in both files.
 #include "AppFixture.h"
 #include "AppResource.h"
-#include "HelpIds.h"
+#include "HelpTopicRecorder.h"
 #include "HtmlHelpRecorder.h"
 #include <htmlhelp.h>
+#include <memory>
 
 #ifndef PARVEL_BUILT_HELP_FOLDER
 #define PARVEL_BUILT_HELP_FOLDER ""
@@ -14,6 +15,21 @@
 namespace {
 
 const wchar_t* const kHelpFiles[] = {L"Parvel_ENU.chm", L"Parvel_RUS.chm"};
+
+// What Help opens on each page, in tab order: the page's context number and its topic in the help
+// file. Written out here rather than read from the program's table, so that a page given another
+// page's number or topic there is seen.
+struct PageTopic
+{
+    DWORD_PTR context;
+    const wchar_t* topic;
+};
+const PageTopic kPageTopics[] = {
+    {0x203B6, L"/page-main.htm"},  {0x203B7, L"/page-formats.htm"}, {0x203B8, L"/page-readkeys.htm"},
+    {0x203B9, L"/page-sound.htm"}, {0x203BA, L"/page-advanced.htm"}, {0x203BB, L"/page-test.htm"},
+};
+// A number below the first page's, which the help files do not map.
+const DWORD_PTR kUnmappedContext = 0x203B5;
 
 std::wstring BuiltHelpFolder()
 {
@@ -54,6 +70,11 @@ protected:
         AppFixture::SetUp();
         if (!HelpWasBuilt())
             GTEST_SKIP() << "the help files were not built (chmcmd missing?)";
+        ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr)));
+        m_oleStarted = true;
+        m_topics.reset(new CHelpTopicRecorder);
+        ASSERT_TRUE(m_topics->Ok());
+        CHelpTopicRecorder::Visited().clear();
         ASSERT_TRUE(CreateDirectoryW(Folder().File(L"Languages").c_str(), nullptr));
         for (const wchar_t* name : kHelpFiles)
             ASSERT_TRUE(CopyFileW((BuiltHelpFolder() + L"\\" + name).c_str(),
@@ -65,6 +86,9 @@ protected:
         AppFixture::TearDown();
         RealHtmlHelp(nullptr, nullptr, HH_CLOSE_ALL, 0);
         PumpMessages();
+        m_topics.reset();
+        if (m_oleStarted)
+            OleUninitialize();
     }
 
     // The file the program must open: the system language's, else the Russian one.
@@ -76,17 +100,38 @@ protected:
         return Folder().File(L"Languages\\Parvel_RUS.chm");
     }
 
-    // The one call the last action made: the page's topic, in the right file, with a window.
+    // The one call the last action made: the page's number, in the right file, with a window, and
+    // the viewer went to the page's own topic in that file.
     void ExpectTopicOfPage(int page)
     {
         const auto& calls = RecordedHelpCalls();
         ASSERT_FALSE(calls.empty()) << "page " << page << ": no help was asked for";
         const HelpCall& last = calls.back();
         EXPECT_EQ(static_cast<UINT>(HH_HELP_CONTEXT), last.command) << "page " << page;
-        EXPECT_EQ(static_cast<DWORD_PTR>(HELP_CONTEXT_BASE + kPageHelpIds[page]), last.data) << "page " << page;
+        EXPECT_EQ(kPageTopics[page].context, last.data) << "page " << page;
         EXPECT_EQ(ExpectedFile(), last.file) << "page " << page;
         EXPECT_TRUE(last.window && IsWindow(last.window)) << "page " << page << ": the viewer opened no window";
+        ExpectVisited(ExpectedFile(), kPageTopics[page].topic);
     }
+
+    // The topic the viewer went to last (a browser may go there only once its loop runs).
+    static void ExpectVisited(const std::wstring& file, const std::wstring& topic)
+    {
+        auto& visited = CHelpTopicRecorder::Visited();
+        for (int i = 0; i < 100 && visited.empty(); ++i) {
+            PumpMessages();
+            Sleep(20);
+        }
+        ASSERT_FALSE(visited.empty()) << "the viewer went to no topic of " << testing::PrintToString(file);
+        EXPECT_EQ(0, _wcsicmp(file.c_str(), visited.back().file.c_str()))
+            << testing::PrintToString(visited.back().file);
+        EXPECT_EQ(topic, visited.back().topic) << "in " << testing::PrintToString(file);
+        visited.clear();
+    }
+
+private:
+    bool m_oleStarted = false;
+    std::unique_ptr<CHelpTopicRecorder> m_topics;
 };
 
 } // namespace
@@ -113,6 +158,7 @@ TEST_F(Help, HelpButtonShowsAndOpensEachPagesTopic)
         ClickTab(page);
         ASSERT_EQ(page, App().GetCurrentPage());
         RecordedHelpCalls().clear();
+        CHelpTopicRecorder::Visited().clear();
         ClickCommand(ID_APP_HELP);
         ExpectTopicOfPage(page);
     }
@@ -131,6 +177,7 @@ TEST_F(Help, F1OnAPageControlOpensThatPagesTopic)
         SetFocus(control);
         PumpMessages(&App());
         RecordedHelpCalls().clear();
+        CHelpTopicRecorder::Visited().clear();
         // The key as a user presses it: system input, through the program's own message loop.
         INPUT keys[2] = {};
         keys[0].type = keys[1].type = INPUT_KEYBOARD;
@@ -146,19 +193,20 @@ TEST_F(Help, F1OnAPageControlOpensThatPagesTopic)
     }
 }
 
-TEST_F(Help, TheViewerOpensEveryPagesNumberInBothFiles)
+TEST_F(Help, TheViewerOpensEveryPagesTopicInBothFiles)
 {
     for (const wchar_t* name : kHelpFiles)
     {
         const std::wstring file = Folder().File((std::wstring(L"Languages\\") + name).c_str());
         // A number the file does not map opens nothing, so the windows below come from the map.
-        EXPECT_EQ(nullptr, RealHtmlHelp(nullptr, file.c_str(), HH_HELP_CONTEXT, HELP_CONTEXT_BASE + 949));
+        EXPECT_EQ(nullptr, RealHtmlHelp(nullptr, file.c_str(), HH_HELP_CONTEXT, kUnmappedContext));
         // The viewer keeps its window for the file and moves it to each topic in turn.
-        for (int id : kPageHelpIds)
+        for (const PageTopic& page : kPageTopics)
         {
-            HWND window = RealHtmlHelp(nullptr, file.c_str(), HH_HELP_CONTEXT, HELP_CONTEXT_BASE + id);
-            EXPECT_TRUE(window && IsWindow(window)) << "no help window for " << id << " in this file";
-            PumpMessages();
+            CHelpTopicRecorder::Visited().clear();
+            HWND window = RealHtmlHelp(nullptr, file.c_str(), HH_HELP_CONTEXT, page.context);
+            EXPECT_TRUE(window && IsWindow(window)) << "no help window for " << page.context << " in this file";
+            ExpectVisited(file, page.topic);
         }
         RealHtmlHelp(nullptr, nullptr, HH_CLOSE_ALL, 0);
         PumpMessages();

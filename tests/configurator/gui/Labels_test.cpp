@@ -1,6 +1,6 @@
 // Every label of every dialog and page fits its control in the language the program runs in: the
-// text's extent in the control's own font against the room the control gives it. Run once in
-// English and once under a Russian locale, where the texts are longest.
+// text's extent in the control's own font, and a character more, against the room the control
+// gives it. Run once in English and once under a Russian locale, where the texts are longest.
 #include "AppFixture.h"
 #include "GdiHandles.h"
 #include "FormatsPageRes.h"
@@ -87,14 +87,26 @@ void CheckLabels(HWND root, int dialogId, std::wostringstream& problems)
         text.resize(static_cast<size_t>(GetWindowTextW(control, &text[0], length + 1)));
         HDC dc = GetDC(control);
         HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
-        RECT need = {0, 0, room.right - room.left, 0};
+        // The fonts this machine has stand in for the ones a Windows user's machine draws with,
+        // which may set the same text up to about a character wider: a label must leave the room
+        // of one average character of its font beside its text.
+        TEXTMETRICW metrics = {};
+        GetTextMetricsW(dc, &metrics);
+        const int margin = metrics.tmAveCharWidth;
+        const int width = room.right - room.left - margin, height = room.bottom - room.top;
+        RECT need = {0, 0, width, 0};
         DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &need, format);
+        if (need.right > width || need.bottom > height) {
+            // What the text needs on one line, for the report.
+            RECT line = {0, 0, 0, 0};
+            DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &line,
+                      (format & ~static_cast<UINT>(DT_WORDBREAK)) | DT_SINGLELINE);
+            *w.out << L"dialog " << w.dialog << L", control " << GetDlgCtrlID(control) << L" \"" << text << L"\": needs "
+                   << line.right << L" + " << margin << L" (one character) x " << need.bottom << L", has "
+                   << width + margin << L"x" << height << L"\n";
+        }
         SelectObject(dc, old);
         ReleaseDC(control, dc);
-        const int width = room.right - room.left, height = room.bottom - room.top;
-        if (need.right > width || need.bottom > height)
-            *w.out << L"dialog " << w.dialog << L", control " << GetDlgCtrlID(control) << L" \"" << text << L"\": needs "
-                   << need.right << L"x" << need.bottom << L", has " << width << L"x" << height << L"\n";
         return TRUE;
     }, reinterpret_cast<LPARAM>(&walk));
 }

@@ -4,6 +4,7 @@
 #include "AppFixture.h"
 #include "GdiHandles.h"
 #include "AppResource.h"
+#include "ExternalEvents.h"
 #include "FormatsPageRes.h"
 #include "KTGroupsRes.h"
 #include "MethodsRes.h"
@@ -229,11 +230,10 @@ TEST_F(Layout, FillingColumnsTakeTheListsFinalWidth)
     HWND events = TestPageList(IDC_EVENTS_LIST);
     ASSERT_TRUE(events != nullptr);
     const int messageWidth = static_cast<int>(SendMessageW(events, LVM_GETCOLUMNWIDTH, 2, 0));
-    for (const wchar_t* name : {L"TracksData", L"NoCard", L"DriverError", L"DeviceConnect", L"DeviceDisconnect",
-                                L"Command", L"ДанныеКарты", L"НетКарты", L"ОшибкаДрайвера", L"УстройствоПодключено",
-                                L"УстройствоОтключено", L"Комманда"})
-        EXPECT_LE(SendMessageW(events, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(name)) + 12, messageWidth)
-            << "Events: the event name " << testing::PrintToString(std::wstring(name)) << " is cut";
+    for (const ExternalEventName& event : kExternalEvents)
+        for (const wchar_t* name : {event.English, event.Russian})
+            EXPECT_LE(SendMessageW(events, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(name)) + 12, messageWidth)
+                << "Events: the event name " << testing::PrintToString(std::wstring(name)) << " is cut";
     EXPECT_GE(messageWidth, 100) << "Events: Message is narrower than designed";
     ExpectFills(events, 3, 16, "Events: Data");
     ClickInnerTab(1);

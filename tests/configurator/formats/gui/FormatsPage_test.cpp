@@ -38,12 +38,8 @@ protected:
         MarkFormatConflicts(App().Formats);
         page->UpdateData(false);
     }
-    void SelectTab(int index)
-    {
-        SendMessageW(page->Tabs(), TCM_SETCURSEL, index, 0);
-        NMHDR hdr = {};
-        SendNotify(page->Tabs(), hdr, TCN_SELCHANGE);
-    }
+    // A click on the group tab `index`.
+    void SelectTab(int index) { Input().Click(page->Tabs(), CUserInput::Tab(page->Tabs(), index)); }
 
     CZFormatsPage* page = nullptr;
     HWND list = nullptr;
@@ -88,20 +84,20 @@ TEST_F(FormatsPageTest, HeaderClickSortsAndReverses)
         names.push_back(item.Name);
     std::sort(names.begin(), names.end());
     App().ModifiedFlags = 0;
-    ClickColumn(list, 1);
+    ClickColumn(Input(), list, 1);
     EXPECT_EQ(App().FormatsSortColumn, 2);
     EXPECT_EQ(App().ModifiedFlags, DATA_UI);
     EXPECT_EQ(ItemText(list, 0, 1), names.front());
     EXPECT_EQ(ItemText(list, 41, 1), names.back());
     EXPECT_EQ(ItemText(list, 0, 0), L"1");
-    ClickColumn(list, 1);
+    ClickColumn(Input(), list, 1);
     EXPECT_EQ(App().FormatsSortColumn, -2);
     EXPECT_EQ(ItemText(list, 0, 1), names.back());
     EXPECT_EQ(ItemText(list, 41, 1), names.front());
     // "#" shows library order; clicked again it still does.
-    ClickColumn(list, 0);
+    ClickColumn(Input(), list, 0);
     EXPECT_EQ(ItemText(list, 0, 1), App().Formats[0].Name);
-    ClickColumn(list, 0);
+    ClickColumn(Input(), list, 0);
     EXPECT_EQ(App().FormatsSortColumn, -1);
     EXPECT_EQ(ItemText(list, 0, 1), App().Formats[0].Name);
 }
@@ -114,13 +110,13 @@ TEST_F(FormatsPageTest, StateIconEnablesAndMarksLibraryAndAddin)
     App().ModifiedFlags = 0;
     POINT at;
     ASSERT_TRUE(CheckBoxPoint(list, row, at));
-    ClickAt(list, at);
+    ClickAt(Input(), list, at);
     EXPECT_EQ(App().Formats[static_cast<size_t>(row)].Enabled, 1u);
     EXPECT_EQ(App().ModifiedFlags, DATA_LIBRARY | DATA_ADDIN);
     EXPECT_EQ(SendMessageW(list, LVM_GETITEMSTATE, row, LVIS_STATEIMAGEMASK), INDEXTOSTATEIMAGEMASK(2));
     // A click on the row's text does not toggle it.
     App().ModifiedFlags = 0;
-    ClickAt(list, CellPoint(list, row, 1));
+    ClickAt(Input(), list, CellPoint(list, row, 1));
     EXPECT_EQ(App().Formats[static_cast<size_t>(row)].Enabled, 1u);
     EXPECT_EQ(App().ModifiedFlags, 0u);
 }
@@ -131,11 +127,11 @@ TEST_F(FormatsPageTest, DeleteAsksAndRemovesExactlyTheSelected)
     const std::wstring sixth = ItemText(list, 5, 1);
     SelectRows(list, {3, 5});
     Ui().AnswerMessage(IDCANCEL);
-    PressKey(list, VK_DELETE);
+    PressKey(Input(), list, VK_DELETE);
     EXPECT_EQ(Rows(), 42);
     Ui().Clear();
     Ui().AnswerMessage(IDOK);
-    PressKey(list, VK_DELETE);
+    PressKey(Input(), list, VK_DELETE);
     const auto asked = Ui().Messages();
     ASSERT_EQ(asked.size(), 1u);
     EXPECT_EQ(asked[0].text, L"Remove 2 items?");
@@ -200,7 +196,7 @@ TEST_F(FormatsPageTest, OnlyConflictingRowsAreDrawnRed)
     // Disabling "a" by its state icon removes the red from "b" at once.
     POINT at;
     ASSERT_TRUE(CheckBoxPoint(list, 0, at));
-    ClickAt(list, at);
+    ClickAt(Input(), list, at);
     EXPECT_EQ(App().Formats[1].Conflict, 0u);
 }
 

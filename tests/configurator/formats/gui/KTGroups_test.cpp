@@ -56,7 +56,7 @@ TEST_F(KTGroupsTest, AddingAGroupShowsItsTab)
             SendMessageW(types, LVM_ENSUREVISIBLE, 18, FALSE);
             POINT at = {};
             EXPECT_TRUE(CheckBoxPoint(types, 18, at));
-            ClickAt(types, at);
+            ClickAt(Input(), types, at);
             temic = ControlText(GetDlgItem(d, IDC_GROUP_MASK));
             SendMessageW(d, WM_COMMAND, IDOK, 0);
         });
@@ -86,8 +86,8 @@ TEST_F(KTGroupsTest, CancelDropsGroupEditsButKeepsTheSortColumn)
             Ui().AnswerMessage(IDOK);
             SendMessageW(dialog, WM_COMMAND, IDC_GROUP_DELETE, 0);
             EXPECT_EQ(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), static_cast<LRESULT>(before.size() - 1));
-            ClickColumn(list, 1);
-            ClickColumn(list, 1);
+            ClickColumn(Input(), list, 1);
+            ClickColumn(Input(), list, 1);
         },
         IDCANCEL);
     EXPECT_EQ(App().KTGroups.size(), before.size());

@@ -146,10 +146,10 @@ TEST_F(ReadKeysPageTest, ListsCheckAndUncheck)
     App().ModifiedFlags = 0;
     POINT at;
     ASSERT_TRUE(CheckBoxPoint(types, 2, at));
-    ClickAt(types, at);
+    ClickAt(Input(), types, at);
     EXPECT_EQ(App().KeyTypes, 4u);
     EXPECT_EQ(App().ModifiedFlags, DATA_ADDIN);
-    ClickAt(types, CellPoint(types, 2, 0));
+    ClickAt(Input(), types, CellPoint(types, 2, 0));
     EXPECT_EQ(App().KeyTypes, 4u);
     EXPECT_EQ(ItemText(types, 2, 0), L"HID");
 
@@ -160,7 +160,7 @@ TEST_F(ReadKeysPageTest, ListsCheckAndUncheck)
     SendMessageW(dialog, WM_COMMAND, ID_CELLS_UNCHECK_ALL, 0);
     EXPECT_EQ(App().ReadMf.Mask, 0u);
     ASSERT_TRUE(CheckBoxPoint(cells, 3, at));
-    ClickAt(cells, at);
+    ClickAt(Input(), cells, at);
     EXPECT_EQ(App().ReadMf.Mask, 8u);
     SendMessageW(dialog, WM_COMMAND, ID_CELLS_CHECK_ALL, 0);
     EXPECT_EQ(App().ReadMf.Mask, 0xFFFFFFFFu);

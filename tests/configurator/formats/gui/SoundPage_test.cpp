@@ -64,8 +64,8 @@ TEST_F(SoundPageTest, WavAndMp3GoToTheirPlayersAndPlayStops)
     EXPECT_EQ(Image(0, 3), SoundImageGo);
     EXPECT_EQ(Image(2, 4), SoundImageBrowse);
 
-    ClickAt(list, CellPoint(list, 0, 2));
-    ClickAt(list, CellPoint(list, 1, 2));
+    ClickAt(Input(), list, CellPoint(list, 0, 2));
+    ClickAt(Input(), list, CellPoint(list, 1, 2));
     EXPECT_EQ(backend.calls, (V{L"wav C:\\sounds\\key.wav", L"wav stop",
                                 L"mci open \"C:\\sounds\\error.mp3\" type mpegvideo alias media",
                                 L"mci play media from 0 notify"}));
@@ -73,17 +73,17 @@ TEST_F(SoundPageTest, WavAndMp3GoToTheirPlayersAndPlayStops)
     EXPECT_EQ(Image(0, 2), SoundImagePlay);
     // Play on the playing row stops it.
     backend.calls.clear();
-    ClickAt(list, CellPoint(list, 1, 2));
+    ClickAt(Input(), list, CellPoint(list, 1, 2));
     EXPECT_EQ(backend.calls, (V{L"mci stop media"}));
     EXPECT_EQ(Image(1, 2), SoundImagePlay);
     // The end of a media sound returns the play image by itself.
-    ClickAt(list, CellPoint(list, 1, 2));
+    ClickAt(Input(), list, CellPoint(list, 1, 2));
     EXPECT_EQ(Image(1, 2), SoundImageStop);
     SendMessageW(MainWindow(), MM_MCINOTIFY, MCI_NOTIFY_SUCCESSFUL, 0);
     EXPECT_EQ(Image(1, 2), SoundImagePlay);
     // A row without a file ignores Play.
     backend.calls.clear();
-    ClickAt(list, CellPoint(list, 2, 2));
+    ClickAt(Input(), list, CellPoint(list, 2, 2));
     EXPECT_EQ(backend.calls, (V{L"mci close media"}));
     EXPECT_EQ(AppSoundPlayer().OpenEvent(), -1);
 }
@@ -94,7 +94,7 @@ TEST_F(SoundPageTest, EditorStoresOnlyThePath)
     App().ModifiedFlags = 0;
     // A click on the file cell of the current row, later than the double-click time, arms the editor.
     Sleep(600);
-    ClickAt(list, CellPoint(list, 2, 1));
+    ClickAt(Input(), list, CellPoint(list, 2, 1));
     EXPECT_EQ(page->CurrentRow(), 2);
     ASSERT_TRUE(Input().PumpUntil([&] { return page->Editing(); }, 3000));
     EXPECT_TRUE(IsWindowVisible(page->Editor()));
@@ -105,7 +105,7 @@ TEST_F(SoundPageTest, EditorStoresOnlyThePath)
     EXPECT_EQ(App().ModifiedFlags, DATA_ADDIN);
     // Escape drops the edit.
     Input().PumpFor(600);
-    ClickAt(list, CellPoint(list, 2, 1));
+    ClickAt(Input(), list, CellPoint(list, 2, 1));
     ASSERT_TRUE(Input().PumpUntil([&] { return page->Editing(); }, 3000));
     SetWindowTextW(page->Editor(), L"C:\\other.wav");
     HWND edit = GetWindow(page->Editor(), GW_CHILD);
@@ -154,12 +154,12 @@ TEST_F(SoundPageTest, BrowseAndDelete)
 {
     App().ModifiedFlags = 0;
     Ui().AnswerBrowse(L"C:\\chosen.mid");
-    ClickAt(list, CellPoint(list, 3, 4));
+    ClickAt(Input(), list, CellPoint(list, 3, 4));
     EXPECT_EQ(App().SoundFiles[3], L"C:\\chosen.mid");
     EXPECT_EQ(App().ModifiedFlags, DATA_ADDIN);
     SelectRows(list, {0, 1});
     Ui().AnswerMessage(IDOK);
-    PressKey(list, VK_DELETE);
+    PressKey(Input(), list, VK_DELETE);
     const auto asked = Ui().Messages();
     ASSERT_EQ(asked.size(), 1u);
     EXPECT_EQ(asked[0].text, L"Remove 2 items?");
