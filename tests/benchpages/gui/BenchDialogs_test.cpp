@@ -39,6 +39,24 @@ protected:
     {
         return WindowText(GetDlgItem(dialog, IDC_ARG_TYPE));
     }
+    // The row of the methods list that shows the method `english`, -1 when none does.
+    static int MethodRow(CMethodsPage& methods, const wchar_t* english)
+    {
+        for (size_t i = 0; i < methods.View().Rows().size(); ++i)
+            if (methods.View().Rows()[i].english == english)
+                return static_cast<int>(i);
+        return -1;
+    }
+    // Load clicked, then the test page's inner tab `index`; its page.
+    CAppPage* LoadAndShowInner(int index)
+    {
+        HWND load = GetDlgItem(page->GetHwnd(), IDC_TEST_LOAD);
+        input.Click(load, CUserInput::Centre(load));
+        EXPECT_TRUE(Host().IsLoaded());
+        HWND tabs = GetDlgItem(page->GetHwnd(), IDC_TEST_TABS);
+        input.Click(tabs, CUserInput::Tab(tabs, index));
+        return page->InnerPage(index);
+    }
 };
 
 } // namespace
@@ -175,10 +193,7 @@ TEST_F(BenchDialogs, StoredBlobTextThatIsNoBytesIsNotSent)
     page->ShowInnerPage(2);
     CMethodsPage* methods = static_cast<CMethodsPage*>(page->InnerPage(2));
     ASSERT_NE(nullptr, methods);
-    int row = -1;
-    for (size_t i = 0; i < methods->View().Rows().size(); ++i)
-        if (methods->View().Rows()[i].english == L"SetParameter")
-            row = static_cast<int>(i);
+    const int row = MethodRow(*methods, L"SetParameter");
     ASSERT_GE(row, 0);
     ListView_SelectCentered(methods->List(), row);
     std::wstring output;
@@ -197,12 +212,8 @@ TEST_F(BenchDialogs, StoredBlobTextThatIsNoBytesIsNotSent)
 // open with the text to mend and the property keeps its value. A number of the type is set.
 TEST_F(BenchDialogs, PropertyValueThatIsNoNumberOfItsTypeIsToldAndTheDialogStaysOpen)
 {
-    HWND load = GetDlgItem(page->GetHwnd(), IDC_TEST_LOAD);
-    input.Click(load, CUserInput::Centre(load));
+    CPropertiesPage* props = static_cast<CPropertiesPage*>(LoadAndShowInner(1));
     ASSERT_TRUE(Host().IsLoaded());
-    HWND tabs = GetDlgItem(page->GetHwnd(), IDC_TEST_TABS);
-    input.Click(tabs, CUserInput::Tab(tabs, 1));
-    CPropertiesPage* props = static_cast<CPropertiesPage*>(page->InnerPage(1));
     ASSERT_NE(nullptr, props);
     const long tries = Host().Extender()->FindProp(L"ReqTries");
     ASSERT_GE(tries, 0);
@@ -281,18 +292,11 @@ TEST_F(BenchDialogs, PropertyValueThatIsNoNumberOfItsTypeIsToldAndTheDialogStays
 // and stays as it was. A number of the type is taken and goes into the method's argument history.
 TEST_F(BenchDialogs, MethodArgumentThatIsNoNumberOfItsTypeIsToldAndTheDialogStaysOpen)
 {
-    HWND load = GetDlgItem(page->GetHwnd(), IDC_TEST_LOAD);
-    input.Click(load, CUserInput::Centre(load));
+    CMethodsPage* methods = static_cast<CMethodsPage*>(LoadAndShowInner(2));
     ASSERT_TRUE(Host().IsLoaded());
-    HWND tabs = GetDlgItem(page->GetHwnd(), IDC_TEST_TABS);
-    input.Click(tabs, CUserInput::Tab(tabs, 2));
-    CMethodsPage* methods = static_cast<CMethodsPage*>(page->InnerPage(2));
     ASSERT_NE(nullptr, methods);
     // LoadSettings takes one UI4, its parts to load (3 by default).
-    int row = -1;
-    for (size_t i = 0; i < methods->View().Rows().size(); ++i)
-        if (methods->View().Rows()[i].english == L"LoadSettings")
-            row = static_cast<int>(i);
+    const int row = MethodRow(*methods, L"LoadSettings");
     ASSERT_GE(row, 0);
 
     const std::wstring argumentWord = Russian() ? L"\x0410\x0440\x0433\x0443\x043C\x0435\x043D\x0442" : L"argument";

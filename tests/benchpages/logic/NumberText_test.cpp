@@ -152,19 +152,20 @@ TEST(ArgumentEditor, EachTypeTakesItsOwnRange)
 
 TEST(NumberText, ARefusalNamesTheRangeOfTheType)
 {
-    std::wstring min, max;
-    NumberTypeRange(I4, min, max);
-    EXPECT_EQ(L"-2147483648", min);
-    EXPECT_EQ(L"2147483647", max);
-    NumberTypeRange(UI4, min, max);
-    EXPECT_EQ(L"0", min);
-    EXPECT_EQ(L"4294967295", max);
-    NumberTypeRange(I8, min, max);
-    EXPECT_EQ(L"-9223372036854775808", min);
-    EXPECT_EQ(L"9223372036854775807", max);
-    NumberTypeRange(UI8, min, max);
-    EXPECT_EQ(L"0", min);
-    EXPECT_EQ(L"18446744073709551615", max);
+    struct Case
+    {
+        NumberType type;
+        const wchar_t* min;
+        const wchar_t* max;
+    };
+    for (const Case& c : {Case{I4, L"-2147483648", L"2147483647"}, Case{UI4, L"0", L"4294967295"},
+                          Case{I8, L"-9223372036854775808", L"9223372036854775807"},
+                          Case{UI8, L"0", L"18446744073709551615"}}) {
+        std::wstring min, max;
+        NumberTypeRange(c.type, min, max);
+        EXPECT_EQ(c.min, min);
+        EXPECT_EQ(c.max, max);
+    }
 }
 
 TEST(NumberText, APropertysTypeBoundsItsDecimalRange)
