@@ -72,12 +72,17 @@ void CDlgMethArg::UpdateValue(bool save)
     case ValueEditorInt32:
     case ValueEditorInt64:
         if (save) {
+            const std::wstring text = ValueText(m_hWnd, IDC_VALUE_NUMBER);
             bool flipped = false;
-            ArgNumberFromEditor(m_kind, ValueText(m_hWnd, IDC_VALUE_NUMBER), Hex, flipped, Value);
+            const bool taken = ArgNumberFromEditor(Type, text, Hex, flipped, Value);
             if (flipped) {
                 CheckRadioButton(m_hWnd, IDC_VALUE_DECIMAL, IDC_VALUE_HEX, Hex ? IDC_VALUE_HEX : IDC_VALUE_DECIMAL);
                 SetSpinBase(m_hWnd, Hex);
             }
+            // Dropped in silence, the text would leave the old value behind a dialog that closed
+            // as if it had taken what the user typed.
+            if (!taken)
+                throw NumberNotOfType(m_hWnd, IDS_BENCH_ARG_NOT_OF_TYPE, text, Type);
         } else {
             SetDlgItemTextW(m_hWnd, IDC_VALUE_NUMBER, ArgNumberForEditor(m_kind, Value, Hex).c_str());
         }
@@ -134,8 +139,15 @@ LRESULT CDlgMethArg::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM l
         switch (LOWORD(wParam)) {
         case IDC_ARG_TYPE:
             if (HIWORD(wParam) == CBN_SELCHANGE) {
-                if (m_kind && EditorState() != m_shown)
-                    UpdateValue(true);
+                if (m_kind && EditorState() != m_shown) {
+                    try {
+                        UpdateValue(true);
+                    } catch (...) {
+                        // The number was refused: the type stays the one its text was typed for.
+                        SetType(Type);
+                        throw;
+                    }
+                }
                 const LRESULT at = SendItemMessage(IDC_ARG_TYPE, CB_GETCURSEL);
                 if (at != CB_ERR)
                     SetType(static_cast<uint16_t>(SendItemMessage(IDC_ARG_TYPE, CB_GETITEMDATA, at) - 1));
@@ -150,7 +162,13 @@ LRESULT CDlgMethArg::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM l
         case IDC_VALUE_HEX: {
             const bool hex = LOWORD(wParam) == IDC_VALUE_HEX;
             if (HIWORD(wParam) == BN_CLICKED && hex != Hex) {
-                UpdateValue(true);
+                try {
+                    UpdateValue(true);
+                } catch (...) {
+                    // The number was refused: the editor stays in the base its text is written in.
+                    CheckRadioButton(hWnd, IDC_VALUE_DECIMAL, IDC_VALUE_HEX, Hex ? IDC_VALUE_HEX : IDC_VALUE_DECIMAL);
+                    throw;
+                }
                 Hex = hex;
                 if (m_kind == ValueEditorInt32)
                     SetSpinBase(m_hWnd, Hex);

@@ -12,6 +12,8 @@ public:
     LRESULT DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) override;
 
     void SetType(uint16_t type);
+    // save: the editor into the value; otherwise the value into the editor. A number that is no
+    // value of the argument's type is refused (NumberNotOfType is thrown) and the value stays.
     void UpdateValue(bool save);
 
     int Number = 0;
@@ -27,7 +29,8 @@ private:
     void SetEditorKind(int kind);
     // What the editor holds now: the Yes/No choice as "1"/"0", else its text.
     std::wstring EditorState() const;
-    // OK: takes the editor's value; false (a box told why) for a BLOB text that is no bytes.
+    // OK: takes the editor's value; false (a box told why) for a BLOB text that is no bytes. A
+    // number that is no value of the type is thrown as UpdateValue's refusal.
     bool OnOk();
 
     HWND m_controls[4] = {};

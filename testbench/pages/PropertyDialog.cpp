@@ -1,13 +1,11 @@
 // The property dialog.
 #include "PropertyDialog.h"
-#include "AppMessageBox.h"
 #include "BenchStrings.h"
 #include "NumberText.h"
 #include "PropertiesRes.h"
 #include "TestHost.h"
 #include "ValueEditor.h"
 #include "VariantHelpers.h"
-#include "WFormat.h"
 
 BOOL CDlgProperty::OnInitDialog()
 {
@@ -71,13 +69,15 @@ void CDlgProperty::UpdateValue(bool save)
                 CheckRadioButton(m_hWnd, IDC_VALUE_DECIMAL, IDC_VALUE_HEX, m_hex ? IDC_VALUE_HEX : IDC_VALUE_DECIMAL);
                 SetSpinBase();
             }
-            uint32_t number;
-            if (!ParseTypedNumber32(text, m_hex, v.vt == VTYPE_I4, number))
-                throw RefuseNumber(text);
+            // Taken as far as it went, or cut to 32 bits, the text would set another value than the
+            // user typed; dropped in silence, OK would set the old one and say nothing.
+            uint64_t number;
+            if (!ParseTypedNumber(text, m_hex, NumberTypeOf(v.vt), number))
+                throw NumberNotOfType(m_hWnd, IDS_BENCH_NOT_OF_TYPE, text, v.vt);
             if (v.vt == VTYPE_I4)
-                m_value.SetI4(0, static_cast<int32_t>(number));
+                m_value.SetI4(0, static_cast<int32_t>(static_cast<uint32_t>(number)));
             else
-                m_value.SetUI4(0, number);
+                m_value.SetUI4(0, static_cast<uint32_t>(number));
         } else {
             SetDlgItemTextW(m_hWnd, IDC_VALUE_NUMBER, FormatNumber32(v.ui32Val, m_hex).c_str());
         }
@@ -85,17 +85,6 @@ void CDlgProperty::UpdateValue(bool save)
     default:
         break;
     }
-}
-
-CPageRefusal CDlgProperty::RefuseNumber(const std::wstring& text) const
-{
-    // Taken as far as it went, or cut to 32 bits, the text would set another value than the user
-    // typed; dropped in silence, OK would set the old one and say nothing.
-    const bool isSigned = m_value[0].vt == VTYPE_I4;
-    std::wstring message;
-    FormatString(message, LoadAppString(IDS_BENCH_NOT_OF_TYPE).c_str(), text.c_str(), VariantTypeNames[m_value[0].vt],
-                 isSigned ? L"-2147483648" : L"0", isSigned ? L"2147483647" : L"4294967295");
-    return CPageRefusal(message, GetItem(IDC_VALUE_NUMBER));
 }
 
 void CDlgProperty::OnOk()

@@ -1,7 +1,6 @@
 // The property dialog: one property's names and type, and an editor for its value (Yes/No, a
 // number in decimal or hexadecimal, or a text); OK sets the property on the component.
 #pragma once
-#include "PageRefusal.h"
 #include "Wnd.h"
 #include <cstdint>
 
@@ -15,7 +14,7 @@ public:
     LRESULT DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) override;
 
     // save: the editor into the value; otherwise the value into the editor. A number that is no
-    // value of the property's type is refused (RefuseNumber is thrown) and the value stays.
+    // value of the property's type is refused (NumberNotOfType is thrown) and the value stays.
     void UpdateValue(bool save);
     bool HexMode() const { return m_hex; }
 
@@ -23,7 +22,6 @@ private:
     BOOL OnInitDialog();
     void SetSpinBase();
     void OnOk();
-    CPageRefusal RefuseNumber(const std::wstring& text) const;
     void DestroyValueControls();
 
     CTestParvel* m_host;

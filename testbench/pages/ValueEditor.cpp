@@ -2,7 +2,10 @@
 #include "ValueEditor.h"
 #include "AppMessageBox.h"
 #include "BenchStrings.h"
+#include "MethodText.h"
+#include "NumberText.h"
 #include "PropertiesRes.h"
+#include "WFormat.h"
 #include <commctrl.h>
 
 namespace {
@@ -97,4 +100,14 @@ std::wstring ValueText(HWND dialog, int id)
     std::wstring text(length + 1, L'\0');
     text.resize(GetWindowTextW(item, &text[0], length + 1));
     return text;
+}
+
+CPageRefusal NumberNotOfType(HWND dialog, UINT messageId, const std::wstring& text, uint16_t type)
+{
+    const NumberType numberType = NumberTypeOf(type);
+    std::wstring min, max, message;
+    NumberTypeRange(numberType, min, max);
+    FormatString(message, LoadAppString(messageId).c_str(), text.c_str(), TypeName(type, L"?"), min.c_str(), max.c_str(),
+                 static_cast<int>(numberType.bits / 4));
+    return CPageRefusal(message, GetDlgItem(dialog, IDC_VALUE_NUMBER));
 }

@@ -1,8 +1,11 @@
 // The value controls that the property and method-argument dialogs create at run time in place of
 // a marker static: Yes/No radio buttons, a number edit (with an up-down control for 32-bit values)
-// with Decimal/Hexadecimal radio buttons, or a text edit.
+// with Decimal/Hexadecimal radio buttons, or a text edit; and the refusal of a number that is no
+// value of its type, which both dialogs tell the same way.
 #pragma once
+#include "PageRefusal.h"
 #include <windows.h>
+#include <cstdint>
 #include <string>
 
 enum ValueEditorKind
@@ -24,3 +27,9 @@ void DestroyValueControls(HWND controls[4]);
 void SetSpinBase(HWND dialog, bool hex);
 // The text of the dialog's control `id` (the number or text edit), as typed.
 std::wstring ValueText(HWND dialog, int id);
+
+// The refusal of `text`, typed into the number edit, as no number of the variant type `type` (I4,
+// UI4, HRESULT, I8, UI8): the string `messageId` is formatted with the text, the type's name, its
+// decimal range (NumberTypeRange) and the hexadecimal digits it takes. Thrown from a dialog's
+// message handler, it is told in a box over the dialog and puts the user back into the number edit.
+CPageRefusal NumberNotOfType(HWND dialog, UINT messageId, const std::wstring& text, uint16_t type);

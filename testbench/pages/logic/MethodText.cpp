@@ -90,20 +90,20 @@ std::wstring ArgNumberForEditor(int kind, const std::wstring& value, bool hex)
     return FormatNumber64(static_cast<uint64_t>(number), hex);
 }
 
-void ArgNumberFromEditor(int kind, const std::wstring& editText, bool& hex, bool& modeChanged, std::wstring& value)
+bool ArgNumberFromEditor(uint16_t type, const std::wstring& editText, bool& hex, bool& modeChanged, std::wstring& value)
 {
     const bool textHex = NumberTextIsHex(editText);
     modeChanged = textHex != hex;
     hex = textHex;
-    if (kind == 2) {
-        uint32_t v;
-        if (ParseNumber32(editText, hex, v))
-            FormatString(value, L"%d", static_cast<int32_t>(v));
-    } else {
-        uint64_t v;
-        if (ParseNumber64(editText, hex, v))
-            FormatString(value, L"%lld", static_cast<long long>(v));
-    }
+    const NumberType numberType = NumberTypeOf(type);
+    uint64_t v;
+    if (!ParseTypedNumber(editText, hex, numberType, v))
+        return false;
+    if (numberType.bits == 32)
+        FormatString(value, L"%d", static_cast<int32_t>(static_cast<uint32_t>(v)));
+    else
+        FormatString(value, L"%lld", static_cast<long long>(v));
+    return true;
 }
 
 bool IsBlobText(const std::wstring& text)

@@ -34,9 +34,11 @@ std::wstring DefaultParamsText(const std::vector<ParamDefault>& defaults);
 int ArgEditorKind(uint32_t type);
 // The number a 32- or 64-bit editor shows for a value text (read as a signed 64-bit decimal).
 std::wstring ArgNumberForEditor(int kind, const std::wstring& value, bool hex);
-// Reads the editor's text back into the value text. The text decides the mode: hex is updated and
-// true returned in `modeChanged` when it flipped. A text that is not a number leaves the value.
-void ArgNumberFromEditor(int kind, const std::wstring& editText, bool& hex, bool& modeChanged, std::wstring& value);
+// Reads the number editor's text back into the value text of an argument of `type` (the signed
+// decimal of its 32 or 64 bits). The text decides the mode: hex is updated and true returned in
+// `modeChanged` when it flipped. False, the value left as it was, when the text is no number of
+// the type (ParseTypedNumber).
+bool ArgNumberFromEditor(uint16_t type, const std::wstring& editText, bool& hex, bool& modeChanged, std::wstring& value);
 
 // Whether a BLOB argument's text is bytes as hexadecimal pairs ("0A FF", "0aff"; blanks between
 // the digits are allowed, an empty text is no bytes). Any other text would be turned into bytes

@@ -59,6 +59,12 @@ bool ParseNumber(const std::wstring& text, bool hex, uint64_t positiveLimit, uin
     return true;
 }
 
+// The bits of a value of the type.
+uint64_t AllBits(NumberType type)
+{
+    return type.bits == 64 ? ~0ull : 0xFFFFFFFFull;
+}
+
 } // namespace
 
 bool NumberTextIsHex(const std::wstring& text)
@@ -67,29 +73,35 @@ bool NumberTextIsHex(const std::wstring& text)
     return i + 1 < text.size() && text[i] == L'0' && (text[i + 1] == L'x' || text[i + 1] == L'X');
 }
 
-bool ParseNumber32(const std::wstring& text, bool hex, uint32_t& value)
+NumberType NumberTypeOf(uint16_t variantType)
 {
+    switch (variantType) {
+    case VTYPE_I8: return {64, true};
+    case VTYPE_UI8: return {64, false};
+    case VTYPE_I4: return {32, true};
+    default: return {32, false};
+    }
+}
+
+bool ParseTypedNumber(const std::wstring& text, bool hex, NumberType type, uint64_t& value)
+{
+    const uint64_t all = AllBits(type);
+    const uint64_t signBit = all / 2 + 1;
     uint64_t v;
-    if (!ParseNumber(text, hex, 0xFFFFFFFFull, 0x80000000ull, v))
+    if (!ParseNumber(text, hex, hex || !type.isSigned ? all : signBit - 1, signBit, v))
         return false;
-    value = static_cast<uint32_t>(v);
+    value = v & all;
     return true;
 }
 
-bool ParseTypedNumber32(const std::wstring& text, bool hex, bool isSigned, uint32_t& value)
+void NumberTypeRange(NumberType type, std::wstring& min, std::wstring& max)
 {
-    if (hex || !isSigned)
-        return ParseNumber32(text, hex, value);
-    uint64_t v;
-    if (!ParseNumber(text, false, 0x7FFFFFFFull, 0x80000000ull, v))
-        return false;
-    value = static_cast<uint32_t>(v);
-    return true;
-}
-
-bool ParseNumber64(const std::wstring& text, bool hex, uint64_t& value)
-{
-    return ParseNumber(text, hex, ~0ull, 0x8000000000000000ull, value);
+    const uint64_t top = type.isSigned ? AllBits(type) / 2 : AllBits(type);
+    FormatString(max, L"%llu", static_cast<unsigned long long>(top));
+    if (type.isSigned)
+        FormatString(min, L"-%llu", static_cast<unsigned long long>(top + 1));
+    else
+        min = L"0";
 }
 
 std::wstring FormatNumber32(uint32_t value, bool hex)

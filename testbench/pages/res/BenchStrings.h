@@ -36,4 +36,5 @@
 #define IDS_BENCH_NO_ARGUMENTS    23000 // the argument grid of a method without parameters
 #define IDS_BENCH_NOT_A_NUMBER    23001 // after a number parameter's caption and ": "
 #define IDS_BENCH_BLOB_NOT_HEX    23002 // a BLOB argument whose text is not hexadecimal pairs
-#define IDS_BENCH_NOT_OF_TYPE     23003 // a property value that is no number of its type: text, type, range
+#define IDS_BENCH_NOT_OF_TYPE     23003 // a property value that is no number of its type: text, type, range, hex digits
+#define IDS_BENCH_ARG_NOT_OF_TYPE 23004 // the same of a method argument

@@ -1,7 +1,7 @@
 // The property and method-argument dialogs as a user drives them: a value the add-in refuses, or
-// one that is no number of the property's type, is told over the dialog, which stays open; moving
-// through the argument types keeps what was typed, and a BLOB text that is no hexadecimal bytes is
-// refused.
+// one that is no number of the property's or the argument's type, is told over the dialog, which
+// stays open; moving through the argument types keeps what was typed, and a BLOB text that is no
+// hexadecimal bytes is refused.
 #include "BenchGuiFixture.h"
 #include "ListViewHelpers.h"
 #include "MethodArgDialog.h"
@@ -38,6 +38,24 @@ protected:
     static std::wstring TypeShown(HWND dialog)
     {
         return WindowText(GetDlgItem(dialog, IDC_ARG_TYPE));
+    }
+    // The row of the methods list that shows the method `english`, -1 when none does.
+    static int MethodRow(CMethodsPage& methods, const wchar_t* english)
+    {
+        for (size_t i = 0; i < methods.View().Rows().size(); ++i)
+            if (methods.View().Rows()[i].english == english)
+                return static_cast<int>(i);
+        return -1;
+    }
+    // Load clicked, then the test page's inner tab `index`; its page.
+    CAppPage* LoadAndShowInner(int index)
+    {
+        HWND load = GetDlgItem(page->GetHwnd(), IDC_TEST_LOAD);
+        input.Click(load, CUserInput::Centre(load));
+        EXPECT_TRUE(Host().IsLoaded());
+        HWND tabs = GetDlgItem(page->GetHwnd(), IDC_TEST_TABS);
+        input.Click(tabs, CUserInput::Tab(tabs, index));
+        return page->InnerPage(index);
     }
 };
 
@@ -175,10 +193,7 @@ TEST_F(BenchDialogs, StoredBlobTextThatIsNoBytesIsNotSent)
     page->ShowInnerPage(2);
     CMethodsPage* methods = static_cast<CMethodsPage*>(page->InnerPage(2));
     ASSERT_NE(nullptr, methods);
-    int row = -1;
-    for (size_t i = 0; i < methods->View().Rows().size(); ++i)
-        if (methods->View().Rows()[i].english == L"SetParameter")
-            row = static_cast<int>(i);
+    const int row = MethodRow(*methods, L"SetParameter");
     ASSERT_GE(row, 0);
     ListView_SelectCentered(methods->List(), row);
     std::wstring output;
@@ -197,12 +212,8 @@ TEST_F(BenchDialogs, StoredBlobTextThatIsNoBytesIsNotSent)
 // open with the text to mend and the property keeps its value. A number of the type is set.
 TEST_F(BenchDialogs, PropertyValueThatIsNoNumberOfItsTypeIsToldAndTheDialogStaysOpen)
 {
-    HWND load = GetDlgItem(page->GetHwnd(), IDC_TEST_LOAD);
-    input.Click(load, CUserInput::Centre(load));
+    CPropertiesPage* props = static_cast<CPropertiesPage*>(LoadAndShowInner(1));
     ASSERT_TRUE(Host().IsLoaded());
-    HWND tabs = GetDlgItem(page->GetHwnd(), IDC_TEST_TABS);
-    input.Click(tabs, CUserInput::Tab(tabs, 1));
-    CPropertiesPage* props = static_cast<CPropertiesPage*>(page->InnerPage(1));
     ASSERT_NE(nullptr, props);
     const long tries = Host().Extender()->FindProp(L"ReqTries");
     ASSERT_GE(tries, 0);
@@ -272,4 +283,119 @@ TEST_F(BenchDialogs, PropertyValueThatIsNoNumberOfItsTypeIsToldAndTheDialogStays
     EXPECT_TRUE(closedOnGoodValue);
     EXPECT_EQ(4u, seam.boxes.size());
     EXPECT_EQ(5, value());
+}
+
+// Test, Methods, a method with a number argument, its argument opened from the grid: a value that
+// is no number of the argument's type (letters, more than its bits, an I4 past its range) is told
+// in a box over the argument dialog on Enter, which stays open with the number field focused and
+// the argument as it was. A type chosen or a base clicked over such a text is refused the same way
+// and stays as it was. A number of the type is taken and goes into the method's argument history.
+TEST_F(BenchDialogs, MethodArgumentThatIsNoNumberOfItsTypeIsToldAndTheDialogStaysOpen)
+{
+    CMethodsPage* methods = static_cast<CMethodsPage*>(LoadAndShowInner(2));
+    ASSERT_TRUE(Host().IsLoaded());
+    ASSERT_NE(nullptr, methods);
+    // LoadSettings takes one UI4, its parts to load (3 by default).
+    const int row = MethodRow(*methods, L"LoadSettings");
+    ASSERT_GE(row, 0);
+
+    const std::wstring argumentWord = Russian() ? L"\x0410\x0440\x0433\x0443\x043C\x0435\x043D\x0442" : L"argument";
+    struct Outcome
+    {
+        std::wstring typed;
+        const wchar_t* type; // the type the box must name
+        const wchar_t* max;  // and the top of its range
+        size_t boxes = 0;
+        bool open = false;
+        bool focusInNumber = false;
+        std::wstring value;
+        std::wstring typeShown;
+    };
+    std::vector<Outcome> outcomes;
+    HWND argWnd = nullptr;
+    bool decimalKept = false, closedOnGoodValue = false;
+    seam.boxes.clear();
+    seam.drivers[IDD_METHOD_ARG] = [&](CWnd& wnd, HWND hWnd) -> INT_PTR {
+        CDlgMethArg& dialog = static_cast<CDlgMethArg&>(wnd);
+        ShowWindow(hWnd, SW_SHOW); // as the modal loop shows it; ending it hides it
+        argWnd = hWnd;
+        HWND edit = GetDlgItem(hWnd, IDC_VALUE_NUMBER);
+        HWND combo = GetDlgItem(hWnd, IDC_ARG_TYPE);
+        // Keys go through the dialog manager, as in the dialog's own modal loop.
+        CUserInput keys([hWnd](MSG* msg) { return IsDialogMessageW(hWnd, msg) != FALSE; });
+        auto record = [&](const std::wstring& typed, const wchar_t* type, const wchar_t* max) {
+            Outcome o;
+            o.typed = typed;
+            o.type = type;
+            o.max = max;
+            o.boxes = seam.boxes.size();
+            o.open = IsWindowVisible(hWnd) != FALSE;
+            o.focusInNumber = GetFocus() == GetDlgItem(hWnd, IDC_VALUE_NUMBER);
+            o.value = dialog.Value;
+            o.typeShown = TypeShown(hWnd);
+            outcomes.push_back(o);
+        };
+        for (const wchar_t* typed : {L"abc", L"99999999999", L"12abc"}) {
+            TypeInto(edit, typed);
+            keys.PressKey(VK_RETURN);
+            record(typed, L"UI4", L"4294967295");
+        }
+        // The next type in the list (BOOL) over a text that is no UI4: refused, the type stays.
+        TypeInto(edit, L"abc");
+        SetFocus(combo);
+        keys.PressKey(VK_UP);
+        record(L"abc", L"UI4", L"4294967295");
+        // Hexadecimal over it: refused, the base stays.
+        ClickButton(hWnd, IDC_VALUE_HEX);
+        record(L"abc", L"UI4", L"4294967295");
+        decimalKept = IsDlgButtonChecked(hWnd, IDC_VALUE_DECIMAL) == BST_CHECKED &&
+                      IsDlgButtonChecked(hWnd, IDC_VALUE_HEX) != BST_CHECKED;
+
+        // The value as it was, and I4 chosen (through BOOL): past I4's range is refused too.
+        TypeInto(edit, L"3");
+        SetFocus(combo);
+        keys.PressKey(VK_UP);
+        keys.PressKey(VK_UP);
+        edit = GetDlgItem(hWnd, IDC_VALUE_NUMBER);
+        TypeInto(edit, L"2147483648");
+        keys.PressKey(VK_RETURN);
+        record(L"2147483648", L"I4", L"2147483647");
+
+        TypeInto(edit, L"-7");
+        keys.PressKey(VK_RETURN);
+        closedOnGoodValue = !IsWindowVisible(hWnd);
+        return IDOK;
+    };
+    seam.drivers[IDD_METHOD] = [&](CWnd&, HWND hWnd) -> INT_PTR {
+        HWND grid = GetDlgItem(hWnd, IDC_METHOD_ARGS);
+        input.DoubleClick(grid, CUserInput::ListCell(grid, 1, 1)); // argument 0's value
+        return IDCANCEL;
+    };
+    input.DoubleClick(methods->List(), CUserInput::ListCell(methods->List(), row, 1));
+
+    ASSERT_EQ(6u, outcomes.size());
+    for (size_t i = 0; i < outcomes.size(); ++i) {
+        const Outcome& o = outcomes[i];
+        SCOPED_TRACE(testing::PrintToString(o.typed) + " as " + testing::PrintToString(std::wstring(o.type)));
+        ASSERT_EQ(i + 1, o.boxes) << "one box for each refused value";
+        const CScriptSeam::Box& box = seam.boxes[i];
+        EXPECT_EQ(static_cast<UINT>(MB_ICONERROR), box.flags);
+        EXPECT_EQ(argWnd, box.owner) << "the box stands over the argument dialog";
+        const std::wstring quoted = Russian() ? L"\x00AB" + o.typed + L"\x00BB" : L"\"" + o.typed + L"\"";
+        EXPECT_NE(std::wstring::npos, box.text.find(quoted)) << testing::PrintToString(box.text);
+        EXPECT_NE(std::wstring::npos, box.text.find(o.type)) << testing::PrintToString(box.text);
+        EXPECT_NE(std::wstring::npos, box.text.find(o.max)) << testing::PrintToString(box.text);
+        EXPECT_NE(std::wstring::npos, box.text.find(argumentWord)) << testing::PrintToString(box.text);
+        EXPECT_TRUE(o.open) << "the dialog stays open";
+        EXPECT_TRUE(o.focusInNumber) << "the user is back in the number";
+        EXPECT_EQ(L"3", o.value) << "the argument keeps its value";
+        EXPECT_EQ(o.type, o.typeShown) << "the type stays the one the text was typed for";
+    }
+    EXPECT_TRUE(decimalKept) << "the base stays the one the text was typed in";
+    EXPECT_TRUE(closedOnGoodValue);
+    EXPECT_EQ(6u, seam.boxes.size());
+    ASSERT_EQ(1u, app->MethodArgs.count(L"LoadSettings"));
+    ASSERT_EQ(1u, app->MethodArgs[L"LoadSettings"].size());
+    EXPECT_EQ(VTYPE_I4, app->MethodArgs[L"LoadSettings"][0].Type);
+    EXPECT_EQ(L"-7", app->MethodArgs[L"LoadSettings"][0].Value);
 }
