@@ -48,13 +48,6 @@ std::wstring LibraryVersionText()
     return text;
 }
 
-std::string ToAnsi(const std::wstring& text)
-{
-    std::string bytes;
-    WideToAnsi(bytes, text.data(), static_cast<int>(text.size()));
-    return bytes;
-}
-
 std::wstring WindowsVersionText()
 {
     std::wstring text;
@@ -131,9 +124,9 @@ void CParvel::WriteLog(const std::wstring& source, uint32_t level, uint32_t mess
             AppendResFormat(text, IDS_LOG_HEADER, now.wDay, now.wMonth, now.wYear, LibraryVersionText().c_str(),
                             WindowsVersionText().c_str());
             text += L"\r\n";
-            return ToAnsi(text);
+            return WideToAnsi(text);
         };
-        AppendToLog(m_logPath, LogSizeLimit, headerDue, header, ToAnsi(buffer));
+        AppendToLog(m_logPath, LogSizeLimit, headerDue, header, WideToAnsi(buffer));
     } catch (...) {
         // The line is lost; the log path stays set, so the header is not repeated.
     }

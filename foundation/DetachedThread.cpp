@@ -1,5 +1,6 @@
 // Threads that nobody joins, each holding its module mapped until it has ended.
 #include "DetachedThread.h"
+#include "Thread.h"
 #include <memory>
 
 namespace {
@@ -31,8 +32,7 @@ bool StartDetachedThread(std::function<void()> work, SIZE_T stackReservation)
 {
     auto start = std::make_unique<DetachedStart>();
     start->work = std::move(work);
-    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&DetachedThreadProc),
-                       &start->module);
+    start->module = ReferenceOwnLibrary(reinterpret_cast<const void*>(&DetachedThreadProc));
     HANDLE thread = CreateThread(nullptr, stackReservation, &DetachedThreadProc, start.get(),
                                  STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
     if (!thread) {

@@ -2,10 +2,6 @@
 #include "Thread.h"
 #include "Exceptions.h"
 
-namespace {
-
-// A reference to the library whose code runs the thread; none for the program itself, which
-// outlives its threads anyway.
 HMODULE ReferenceOwnLibrary(const void* code)
 {
     HMODULE module = nullptr;
@@ -17,6 +13,8 @@ HMODULE ReferenceOwnLibrary(const void* code)
     }
     return module;
 }
+
+namespace {
 
 // How long the end of a thread whose Run has returned is waited for at most, and the pause between
 // looks while a thread is waited for.

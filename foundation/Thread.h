@@ -15,6 +15,11 @@
 #include <atomic>
 #include <windows.h>
 
+// A reference to the library whose code `code` is, for a thread that runs that code and lets go of
+// the library only by FreeLibraryAndExitThread at its very end; none (null) for the program itself,
+// which outlives its threads anyway.
+HMODULE ReferenceOwnLibrary(const void* code);
+
 class CObject
 {
 public:
