@@ -216,6 +216,42 @@ TEST_F(LogTest, ALogFileThatCannotBeOpenedMakesLoggingSilent)
     EXPECT_NE(lines[0].find("Error: after"), std::string::npos);
 }
 
+// Another program that holds the writers' lock and never lets go (a test bench stuck in a write,
+// say) costs a writer about a second a line, no more: the line is given up, nothing is said, and
+// the lines after the lock is let go are written as ever.
+TEST_F(LogTest, AWriterThatNeverLetsGoHoldsALineAboutASecondAtMost)
+{
+    object->Log(&reader, LOG_LEVEL_INFO, 153, L"before");
+    CFileHandle holder(CreateFileW(LogPath().c_str(), GENERIC_READ | GENERIC_WRITE,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
+                                   nullptr));
+    ASSERT_TRUE(holder.Valid());
+    ULARGE_INTEGER at;
+    at.QuadPart = LogWriterLockOffset;
+    ASSERT_TRUE(LockFile(holder.Get(), at.LowPart, at.HighPart, 1, 0));
+    // Let go once the line has come back, or after 5 s in any case, so that a writer that waits for
+    // ever ends the test.
+    CHandle returned(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    std::thread release([&] {
+        WaitForSingleObject(returned.Get(), 5000);
+        UnlockFile(holder.Get(), at.LowPart, at.HighPart, 1, 0);
+    });
+    const DWORD start = GetTickCount();
+    object->Log(&reader, LOG_LEVEL_INFO, 153, L"while held");
+    const DWORD took = GetTickCount() - start;
+    SetEvent(returned.Get());
+    release.join();
+    holder.Reset();
+    std::printf("a line while another program holds the writers' lock: %lu ms\n", static_cast<unsigned long>(took));
+    EXPECT_GE(took, 900u) << "the writer waits for the lock a while";
+    EXPECT_LE(took, 1500u) << "the writer waited past its bound";
+    object->Log(&reader, LOG_LEVEL_INFO, 153, L"after");
+    const std::string log = LogText();
+    EXPECT_EQ(log.find("while held"), std::string::npos) << log;
+    EXPECT_NE(log.find("Error: after"), std::string::npos) << log;
+    EXPECT_TRUE(host.Errors().empty());
+}
+
 TEST_F(LogTest, WithoutASettingsFolderNoLogIsWritten)
 {
     // The root of the drive is where a log without a folder would go.
