@@ -458,6 +458,38 @@ class HelpSources(unittest.TestCase):
         self.assertEqual(["the first AttachAddIn is not inside Try"],
                          unguarded_attach_problems("Try\nExcept\nEndTry;\n" + attach))
 
+    def test_every_link_lands_on_an_anchor_its_page_has(self):
+        # A link to a name the topics do not have (a property the add-in has not) lands nowhere.
+        for language in ("en", "ru"):
+            anchors = {name: set(re.findall(r'<a name="([^"]+)">', read_source(language, name)))
+                       for name in self.pages(language)}
+            for name in self.pages(language) + [build_chm.INDEX, build_chm.CONTENTS]:
+                text = read_source(language, name)
+                for page, fragment in re.findall(r'(?:href|value)="([\w.-]*\.htm)?#([^"]+)"', text):
+                    with self.subTest(page=language + "/" + name, link=(page or name) + "#" + fragment):
+                        self.assertIn(fragment, anchors.get(page or name, set()))
+
+    def test_the_russian_topics_call_the_log_a_journal(self):
+        # One Russian term for the log; "Лог" stays only as the name of the add-in's property and
+        # inside the method names (in code and in the name cells).
+        word = re.compile(r"(?<![\w])лог(?:а|у|ом|е|и|ов|ам|ами|ах)?(?![\w])", re.I)
+        for name in self.pages("ru"):
+            text = read_source("ru", name)
+            prose = re.sub(r"<pre>.*?</pre>|<code>.*?</code>|<title>.*?</title>", "", text, flags=re.S)
+            prose = re.sub(r'<(td|span) class="name-(?:en|ru)">.*?</\1>|<a href="addin-[^"]*">.*?</a>', "", prose,
+                           flags=re.S)
+            prose = re.sub(r"<[^>]+>", " ", prose)
+            with self.subTest(page=name):
+                self.assertEqual([], [m.group(0) for m in word.finditer(html.unescape(prose))])
+
+    def test_a_wrong_anchor_or_the_word_log_is_seen(self):
+        word = re.compile(r"(?<![\w])лог(?:а|у|ом|е|и|ов|ам|ами|ах)?(?![\w])", re.I)
+        self.assertTrue(word.search("пишется в лог компоненты"))
+        self.assertIsNone(word.search("ФлагиЛога, ОчиститьЛог, диалог, каталог"))
+        self.assertEqual([("addin-properties.htm", "KeyTypes")],
+                         re.findall(r'(?:href|value)="([\w.-]*\.htm)?#([^"]+)"',
+                                    '<a href="addin-properties.htm#KeyTypes">KeyTypes</a>'))
+
     def test_the_index_names_every_method_property_event_code_and_handler(self):
         for language in ("en", "ru"):
             entries = sitemap_entries(os.path.join(SOURCES, language, build_chm.INDEX))
