@@ -15,6 +15,7 @@
 #include <cwchar>
 #include <cwctype>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -391,4 +392,113 @@ TEST(HelpSettingsFiles, TheDamageReasonsAreTheProgramsTexts)
             message.erase(at, 1);
         EXPECT_NE(Plain(html).find(message), std::wstring::npos) << Narrow(message);
     }
+}
+
+namespace {
+
+bool EndsWith(const std::wstring& text, const std::wstring& end)
+{
+    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+bool StartsWith(const std::wstring& text, const std::wstring& start)
+{
+    return text.compare(0, start.size(), start) == 0;
+}
+
+// The name a call in 1C code reaches: the method or property behind the platform's asynchronous
+// forms (OpenAsync, SetPortAsync, BeginCallingOpen, BeginSettingPort and their Russian forms).
+std::vector<std::wstring> NamesBehind(const std::wstring& called)
+{
+    std::vector<std::wstring> names{called};
+    for (const wchar_t* prefix : {L"BeginCalling", L"BeginSetting", L"BeginGetting", L"НачатьВызов",
+                                  L"НачатьУстановку", L"НачатьПолучение"}) {
+        if (StartsWith(called, prefix))
+            names.push_back(called.substr(wcslen(prefix)));
+    }
+    for (const wchar_t* suffix : {L"Async", L"Асинх"}) {
+        if (!EndsWith(called, suffix))
+            continue;
+        const std::wstring base = called.substr(0, called.size() - wcslen(suffix));
+        names.push_back(base);
+        for (const wchar_t* prefix : {L"Set", L"Get", L"Установить", L"Получить"}) {
+            if (StartsWith(base, prefix))
+                names.push_back(base.substr(wcslen(prefix)));
+        }
+    }
+    return names;
+}
+
+// The names a topic gives the add-in: what 1C code calls on the object, and what the prose calls
+// one of its properties.
+void NamedInTopic(const std::wstring& html, std::vector<std::wstring>& calls, std::vector<std::wstring>& properties)
+{
+    const std::wstring stops = L" \t\r\n(),;.=<>\"&";
+    for (const wchar_t* object : {L"Reader.", L"Считыватель."}) {
+        for (size_t at = html.find(object); at != std::wstring::npos; at = html.find(object, at + 1)) {
+            const size_t start = at + wcslen(object);
+            calls.push_back(html.substr(start, html.find_first_of(stops, start) - start));
+        }
+    }
+    for (size_t at = html.find(L"<code>"); at != std::wstring::npos; at = html.find(L"<code>", at + 1)) {
+        const size_t start = at + 6, end = html.find(L"</code>", start);
+        const std::wstring before = html.substr(at > 40 ? at - 40 : 0, at > 40 ? 40 : at);
+        const size_t word = before.rfind(L"свойств");
+        const bool russian = word != std::wstring::npos &&
+                             (before.find(L' ', word) == before.size() - 1 || EndsWith(before, L" компоненты "));
+        if (EndsWith(before, L"add-in's ") || EndsWith(before, L"property ") || russian ||
+            StartsWith(html.substr(end, 18), L"</code> property"))
+            properties.push_back(html.substr(start, end - start));
+    }
+}
+
+} // namespace
+
+// Every name the topics give the add-in's object, in 1C code or as a property in the prose, is a
+// method or property the add-in has (a misspelt name, or one it never had, compiles and fails).
+TEST_F(HelpSettings, EveryNameTheTopicsGiveTheObjectIsTheAddInsOwn)
+{
+    std::set<std::wstring> methods, props;
+    for (long n = 0; n < c.GetNMethods(); ++n) {
+        methods.insert(c.GetMethodName(n, 0));
+        methods.insert(c.GetMethodName(n, 1));
+    }
+    for (long n = 0; n < c.GetNProps(); ++n) {
+        props.insert(c.GetPropName(n, 0));
+        props.insert(c.GetPropName(n, 1));
+    }
+    ASSERT_EQ(methods.size(), 70u);
+    ASSERT_EQ(props.size(), 54u);
+    const wchar_t* const topics[] = {L"addin.htm", L"addin-methods.htm", L"addin-properties.htm", L"addin-events.htm",
+                                     L"addin-errors.htm", L"first-steps.htm", L"formats.htm", L"template.htm",
+                                     L"expressions.htm", L"page-main.htm", L"page-formats.htm", L"page-readkeys.htm",
+                                     L"settings.htm"};
+    size_t seen = 0;
+    for (const wchar_t* language : Languages) {
+        for (const wchar_t* topic : topics) {
+            SCOPED_TRACE(Narrow(std::wstring(language) + L"/" + topic));
+            std::vector<std::wstring> calls, properties;
+            NamedInTopic(Topic(language, topic), calls, properties);
+            seen += calls.size() + properties.size();
+            for (const std::wstring& called : calls) {
+                bool known = false;
+                for (const std::wstring& name : NamesBehind(called))
+                    known = known || methods.count(name) || props.count(name);
+                EXPECT_TRUE(known) << "calls " << Narrow(called) << ", which the add-in does not have";
+            }
+            for (const std::wstring& property : properties)
+                EXPECT_TRUE(props.count(property)) << "names the property " << Narrow(property) << ", which the add-in does not have";
+        }
+    }
+    EXPECT_GT(seen, 100u);
+
+    // The reading itself sees the names it is meant to.
+    std::vector<std::wstring> calls, properties;
+    NamedInTopic(L"<pre>Await Reader.SetPortAsync(\"COM3\");</pre> the add-in's <code>KeyTypes</code> and the "
+                 L"свойстве компоненты <code>ТипыКлючей</code>, the <code>Port</code> property",
+                 calls, properties);
+    EXPECT_EQ(calls, std::vector<std::wstring>{L"SetPortAsync"});
+    EXPECT_EQ(properties, (std::vector<std::wstring>{L"KeyTypes", L"ТипыКлючей", L"Port"}));
+    EXPECT_EQ(NamesBehind(L"НачатьВызовПодключить").back(), L"Подключить");
+    EXPECT_EQ(NamesBehind(L"SetPortAsync").back(), L"Port");
 }
