@@ -19,32 +19,18 @@
 #include <string>
 #include <vector>
 
+using helpmarks::Narrow;
+using helpmarks::TopicPath;
+
 namespace {
 
 const wchar_t* const Languages[] = {L"en", L"ru"};
-
-std::wstring TopicPath(const wchar_t* language, const wchar_t* topic)
-{
-    std::wstring path = L"Z:";
-    for (const char* c = PARVEL_HELP_DIR; *c; ++c)
-        path += *c == '/' ? L'\\' : static_cast<wchar_t>(*c);
-    return path + L"\\" + language + L"\\" + topic;
-}
 
 std::wstring Topic(const wchar_t* language, const wchar_t* topic)
 {
     std::wstring html;
     EXPECT_TRUE(helpmarks::ReadUtf8File(TopicPath(language, topic), html)) << "cannot read a topic";
     return html;
-}
-
-std::string Narrow(const std::wstring& text)
-{
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(n > 0 ? n : 0), '\0');
-    if (n > 0)
-        WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), &out[0], n, nullptr, nullptr);
-    return out;
 }
 
 // The text a reader sees: tags left out, the character references the topics use decoded, and
