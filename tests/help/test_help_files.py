@@ -272,6 +272,83 @@ def template_problems(block):
     return problems
 
 
+# What only a client has: the asynchronous forms of attaching and installing, Await and notify
+# descriptions. A managed form's procedure without a compile directive runs on the server, where
+# none of them compiles.
+CLIENT_ONLY = ("BeginAttachingAddIn", "НачатьПодключениеВнешнейКомпоненты", "BeginInstallAddIn",
+               "НачатьУстановкуВнешнейКомпоненты", "AttachAddInAsync", "ПодключитьВнешнююКомпонентуАсинх",
+               "InstallAddInAsync", "УстановитьВнешнююКомпонентуАсинх", "Await", "Ждать",
+               "NotifyDescription", "ОписаниеОповещения")
+CLIENT_DIRECTIVES = ("&AtClient", "&НаКлиенте")
+# The synchronous platform calls that a configuration without synchronous calls refuses.
+SYNCHRONOUS = ("AttachAddIn", "InstallAddIn", "ПодключитьВнешнююКомпоненту", "УстановитьВнешнююКомпоненту")
+PROCEDURE = re.compile(r"^[ \t]*(?:(?:Async|Асинх)\s+)?(?:Procedure|Function|Процедура|Функция)\s+(\w+)\s*\(",
+                       re.M)
+PROCEDURE_END = re.compile(r"\b(?:EndProcedure|EndFunction|КонецПроцедуры|КонецФункции)\b")
+
+
+def calls(text, names):
+    """The names among `names` that the text calls (a name directly followed by its bracket)."""
+    return [name for name in names if re.search(r"(?<![\w.])%s\s*\(" % re.escape(name), text)]
+
+
+def procedures(blocks):
+    """{name: body} of every procedure and function the blocks define."""
+    found = {}
+    for block in blocks:
+        for match in PROCEDURE.finditer(block):
+            end = PROCEDURE_END.search(block, match.end())
+            found[match.group(1)] = block[match.end():end.start() if end else len(block)]
+    return found
+
+
+def client_sample_problems(block, page_procedures):
+    """What is wrong with a sample that uses what only a client has: a procedure without a client
+    directive, and a synchronous platform call that the sample makes or reaches through a procedure
+    of the same page."""
+    if not re.search(r"\b(?:%s)\b" % "|".join(CLIENT_ONLY), block):
+        return []
+    problems = []
+    lines = block.split("\n")
+    for number, line in enumerate(lines):
+        match = PROCEDURE.match(line)
+        if match:
+            before = [l.strip() for l in lines[:number] if l.strip()]
+            if not before or before[-1] not in CLIENT_DIRECTIVES:
+                problems.append("%s has no client directive" % match.group(1))
+    own = procedures([block])
+    reached, pending = set(), list(own)
+    while pending:
+        name = pending.pop()
+        if name in reached:
+            continue
+        reached.add(name)
+        pending.extend(calls(own.get(name, page_procedures.get(name, "")), page_procedures))
+    for name in sorted(reached):
+        body = own.get(name, page_procedures.get(name, ""))
+        for call in calls(body, SYNCHRONOUS):
+            problems.append("%s reaches the synchronous %s" % (name, call) if name not in own
+                            else "%s calls the synchronous %s" % (name, call))
+    return problems
+
+
+def unguarded_attach_problems(block):
+    """A sample that attaches from a template, installs and attaches again must make its first
+    attach inside Try: for some forms the platform raises an error there rather than returning
+    False."""
+    found = [(m.start(), m.group(1)) for m in re.finditer(r"(?<![\w.])(\w+)\s*\(", block)
+             if m.group(1) in ATTACHES + INSTALLS]
+    kinds = [name in INSTALLS for _, name in found]
+    if True not in kinds or kinds.index(True) == 0 or "Begin" in found[0][1] or "Начать" in found[0][1]:
+        return []
+    first = found[0][0]
+    opened = [m.start() for m in re.finditer(r"\b(?:Try|Попытка)\b", block[:first])]
+    closed = [m.start() for m in re.finditer(r"\b(?:Except|Исключение)\b", block[:first])]
+    if not opened or (closed and closed[-1] > opened[-1]):
+        return ["the first %s is not inside Try" % found[0][1]]
+    return []
+
+
 def sitemap_entries(path):
     """[(name, [local targets])] of an index or contents file."""
     with open(path, encoding="utf-8") as f:
@@ -342,6 +419,76 @@ class HelpSources(unittest.TestCase):
         self.assertEqual([], template_problems('BeginAttachingAddIn(Notify, "ОбщийМакет.Parvel", "Parvel");\n'
                                                'НачатьУстановкуВнешнейКомпоненты(Оповещение, "ОбщийМакет.Parvel");'))
         self.assertEqual([], template_problems('AttachAddIn("C:\\Parvel\\Parvel.dll", "Parvel", AddInType.Native)'))
+
+    def test_client_samples_compile_on_the_client_and_make_no_synchronous_call(self):
+        for language in ("en", "ru"):
+            for name in self.pages(language):
+                blocks = code_blocks(read_source(language, name))
+                page_procedures = procedures(blocks)
+                for block in blocks:
+                    with self.subTest(page=language + "/" + name, block=block.strip()[:60]):
+                        self.assertEqual([], client_sample_problems(block, page_procedures))
+                        self.assertEqual([], unguarded_attach_problems(block))
+
+    def test_a_server_procedure_or_a_synchronous_call_in_a_client_sample_is_seen(self):
+        synchronous = ("Procedure StartReader() Export\n"
+                       "    If Not AttachAddIn(\"CommonTemplate.Parvel\", \"Parvel\") Then\n"
+                       "    EndIf;\nEndProcedure")
+        sample = ("&AtClient\nAsync Procedure AttachParvel()\n"
+                  "    Attached = Await AttachAddInAsync(\"CommonTemplate.Parvel\", \"Parvel\");\n"
+                  "    StartReader();\nEndProcedure\n\n"
+                  "Procedure AfterAttaching(Attached, More) Export\n    Reader = New(\"AddIn.Parvel.ParvelExtension\");\n"
+                  "EndProcedure")
+        self.assertEqual(["AfterAttaching has no client directive", "StartReader reaches the synchronous AttachAddIn"],
+                         client_sample_problems(sample, procedures([sample, synchronous])))
+        self.assertEqual(["AttachParvel calls the synchronous InstallAddIn"],
+                         client_sample_problems("&НаКлиенте\nАсинх Процедура AttachParvel()\n"
+                                                "    Ждать X();\n    InstallAddIn(\"CommonTemplate.Parvel\");\n"
+                                                "КонецПроцедуры", {}))
+        # A synchronous sample is no client sample, and the asynchronous names are no synchronous calls.
+        self.assertEqual([], client_sample_problems(synchronous, {}))
+        self.assertEqual([], client_sample_problems(sample.replace("StartReader();", "").replace(
+            "Procedure AfterAttaching", "&AtClient\nProcedure AfterAttaching"), procedures([synchronous])))
+        attach = ("If Not AttachAddIn(\"CommonTemplate.Parvel\", \"Parvel\") Then\n"
+                  "    InstallAddIn(\"CommonTemplate.Parvel\");\nEndIf;")
+        self.assertEqual(["the first AttachAddIn is not inside Try"], unguarded_attach_problems(attach))
+        self.assertEqual([], unguarded_attach_problems("Try\n    Attached = AttachAddIn(\"CommonTemplate.Parvel\");\n"
+                                                       "Except\n    Attached = False;\nEndTry;\n"
+                                                       "InstallAddIn(\"CommonTemplate.Parvel\");"))
+        self.assertEqual(["the first AttachAddIn is not inside Try"],
+                         unguarded_attach_problems("Try\nExcept\nEndTry;\n" + attach))
+
+    def test_every_link_lands_on_an_anchor_its_page_has(self):
+        # A link to a name the topics do not have (a property the add-in has not) lands nowhere.
+        for language in ("en", "ru"):
+            anchors = {name: set(re.findall(r'<a name="([^"]+)">', read_source(language, name)))
+                       for name in self.pages(language)}
+            for name in self.pages(language) + [build_chm.INDEX, build_chm.CONTENTS]:
+                text = read_source(language, name)
+                for page, fragment in re.findall(r'(?:href|value)="([\w.-]*\.htm)?#([^"]+)"', text):
+                    with self.subTest(page=language + "/" + name, link=(page or name) + "#" + fragment):
+                        self.assertIn(fragment, anchors.get(page or name, set()))
+
+    def test_the_russian_topics_call_the_log_a_journal(self):
+        # One Russian term for the log; "Лог" stays only as the name of the add-in's property and
+        # inside the method names (in code and in the name cells).
+        word = re.compile(r"(?<![\w])лог(?:а|у|ом|е|и|ов|ам|ами|ах)?(?![\w])", re.I)
+        for name in self.pages("ru"):
+            text = read_source("ru", name)
+            prose = re.sub(r"<pre>.*?</pre>|<code>.*?</code>|<title>.*?</title>", "", text, flags=re.S)
+            prose = re.sub(r'<(td|span) class="name-(?:en|ru)">.*?</\1>|<a href="addin-[^"]*">.*?</a>', "", prose,
+                           flags=re.S)
+            prose = re.sub(r"<[^>]+>", " ", prose)
+            with self.subTest(page=name):
+                self.assertEqual([], [m.group(0) for m in word.finditer(html.unescape(prose))])
+
+    def test_a_wrong_anchor_or_the_word_log_is_seen(self):
+        word = re.compile(r"(?<![\w])лог(?:а|у|ом|е|и|ов|ам|ами|ах)?(?![\w])", re.I)
+        self.assertTrue(word.search("пишется в лог компоненты"))
+        self.assertIsNone(word.search("ФлагиЛога, ОчиститьЛог, диалог, каталог"))
+        self.assertEqual([("addin-properties.htm", "KeyTypes")],
+                         re.findall(r'(?:href|value)="([\w.-]*\.htm)?#([^"]+)"',
+                                    '<a href="addin-properties.htm#KeyTypes">KeyTypes</a>'))
 
     def test_the_index_names_every_method_property_event_code_and_handler(self):
         for language in ("en", "ru"):

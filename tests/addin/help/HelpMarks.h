@@ -66,4 +66,13 @@ std::vector<std::wstring> ComparePairs(const std::set<NamePair>& component, cons
 // decimal column checked against the code as the built-in language sees it (a signed number).
 std::vector<std::wstring> CompareErrors(const std::map<uint32_t, NamePair>& table, const std::vector<ErrorRow>& documented);
 
+// A Linux path of the build as the Windows path that Wine maps it to.
+std::wstring WinePath(const char* unix);
+
+// The path of one language's topic in the source tree.
+std::wstring TopicPath(const wchar_t* language, const wchar_t* topic);
+
+// The text as UTF-8, for test messages.
+std::string Narrow(const std::wstring& text);
+
 } // namespace helpmarks

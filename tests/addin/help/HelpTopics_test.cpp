@@ -28,29 +28,6 @@ const wchar_t* const Languages[] = {L"en", L"ru"};
 const wchar_t* const Topics[] = {L"addin.htm", L"addin-methods.htm", L"addin-properties.htm", L"addin-events.htm",
                                  L"addin-errors.htm"};
 
-// A Linux path of the build as the Windows path that Wine maps it to.
-std::wstring WinePath(const char* unix)
-{
-    std::wstring path = L"Z:";
-    for (const char* c = unix; *c; ++c)
-        path += *c == '/' ? L'\\' : static_cast<wchar_t>(*c);
-    return path;
-}
-
-std::wstring TopicPath(const wchar_t* language, const wchar_t* topic)
-{
-    return WinePath(PARVEL_HELP_DIR) + L"\\" + language + L"\\" + topic;
-}
-
-std::string Narrow(const std::wstring& text)
-{
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(n > 0 ? n : 0), '\0');
-    if (n > 0)
-        WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), &out[0], n, nullptr, nullptr);
-    return out;
-}
-
 std::string Lines(const std::vector<std::wstring>& lines)
 {
     std::string out;
