@@ -1,7 +1,8 @@
 #!/bin/sh
 # Installs what building and testing need on a Debian 12 host, when it is missing.
 # After the first run everything works offline.
-#   setup-host.sh [--vnc]      --vnc: also what tools/configparvel.sh needs without a display
+#   setup-host.sh [--vnc] [--shots]   also what tools/configparvel.sh needs without a display (--vnc),
+#                                     and what tools/screenshots.sh needs (--shots)
 #
 # The demo and the test commands both run this first, possibly at the same time: one run at a time
 # holds our own lock file, so the second one waits and then finds everything installed; apt-get
@@ -39,10 +40,14 @@ have locale-gen || need="$need locales"
 # The help files: chmcmd compiles them, extract_chmLib reads them back for the build and its tests.
 have chmcmd || need="$need fp-utils"
 have extract_chmLib || need="$need libchm-bin"
-# tools/configparvel.sh on a machine without a display shows the program through a VNC server.
-if [ "${1:-}" = --vnc ]; then
-    have x11vnc || need="$need x11vnc"
-fi
+for extra in "$@"; do
+    case $extra in
+    # tools/configparvel.sh on a machine without a display shows the program through a VNC server.
+    --vnc) have x11vnc || need="$need x11vnc" ;;
+    # tools/screenshots.sh stops the clock of the programs it pictures.
+    --shots) have faketime || need="$need faketime" ;;
+    esac
+done
 if [ -n "$need" ]; then
     what=""
     packages=$need
