@@ -64,6 +64,12 @@ help=$(dirname "$program")/Languages
 export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win64
 # The simulated reader's pty needs the shim in every wine process (see tools/wine-run.in).
 export LD_PRELOAD="$shim${LD_PRELOAD:+:$LD_PRELOAD}"
+# The pictures show the times of events and log lines: a clock that stands still at one moment makes
+# every run's pictures the same. Only the time of day stands (libfaketime); the monotonic clock that
+# Wine's timers and waits use runs on.
+faketime_lib=/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1
+[ -f "$faketime_lib" ] || "$root/tools/setup-host.sh" --shots >&2
+export LD_PRELOAD="$LD_PRELOAD:$faketime_lib" FAKETIME="2026-12-01 10:00:00" FAKETIME_DONT_FAKE_MONOTONIC=1
 "$root/tools/wine-prefix.sh" init "$WINEPREFIX"
 mkdir -p "$out"
 winpath() { printf 'Z:%s' "$1" | tr / '\\'; }

@@ -232,7 +232,9 @@ def run_demo(args, sim):
     session = Session(args, sim, r["id"], r["port"], r["port"], DEMO_CARDS, EVENT_NAMES["en"], report=report)
     print("Parvel demo: Parvel.dll in the console host under Wine; a simulated Kora USB reader on %s.\n"
           "Each card is presented, reported by the add-in as TracksData with its number in the default\n"
-          "format (\"%%.3u,%%.5u\" over the facility byte and the 16-bit number), and taken away (NoCard).\n"
+          "format (\"%%.3u,%%.5u\" over the facility byte and the 16-bit number: in 1C the event's Data is the\n"
+          "text \"123,12345\", the card's facility code in three digits, a comma, its number in five), and\n"
+          "taken away (NoCard).\n"
           % r["port"], flush=True)
     try:
         session.run()

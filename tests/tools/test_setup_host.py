@@ -24,7 +24,7 @@ class SetupHostTest(unittest.TestCase):
         os.mkdir(self.bin)
         self.log = os.path.join(self.dir, "apt.log")
         # Only what the script needs besides the tools it looks for: everything looks missing.
-        for tool in ("sh", "flock", "id", "sleep", "grep"):
+        for tool in ("sh", "flock", "id", "sleep", "grep", "env"):
             os.symlink(shutil.which(tool), os.path.join(self.bin, tool))
         self.stub("apt-get", APT_GET)
         self.stub("sudo", '#!/bin/sh\nexec "$@"\n')
@@ -54,6 +54,34 @@ class SetupHostTest(unittest.TestCase):
             self.assertEqual(lines[i][0], "start", lines)
             self.assertEqual(lines[i + 1], ["end", lines[i][1]], lines)
             self.assertIn("DPkg::Lock::Timeout=600", lines[i], lines)
+
+    def test_a_user_without_root_or_sudo_is_told_what_to_install(self):
+        # A Debian installed with a root password has no sudo: the run stops with one sentence that
+        # names the packages, and apt-get is never called.
+        os.remove(os.path.join(self.bin, "sudo"))
+        os.remove(os.path.join(self.bin, "id"))
+        self.stub("id", "#!/bin/sh\necho 1000\n")
+        env = {"PATH": self.bin, "STUB_LOG": self.log, "TMPDIR": self.dir}
+        run = subprocess.run(["sh", SCRIPT], env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                             timeout=60)
+        err = run.stderr.decode(errors="replace")
+        self.assertNotEqual(run.returncode, 0, err)
+        self.assertIn("needs root", err)
+        for package in ("g++-mingw-w64-x86-64-posix", "wine", "cmake", "ninja-build", "xvfb"):
+            self.assertIn(" " + package, err)
+        self.assertNotIn("not found", err)
+        self.assertFalse(os.path.exists(self.log), "apt-get was called")
+
+    def test_a_user_with_sudo_installs_through_it(self):
+        os.remove(os.path.join(self.bin, "id"))
+        self.stub("id", "#!/bin/sh\necho 1000\n")
+        self.stub("sudo", '#!/bin/sh\necho "sudo $1" >> "$STUB_LOG.sudo"\nexec "$@"\n')
+        env = {"PATH": self.bin, "STUB_LOG": self.log, "TMPDIR": self.dir}
+        run = subprocess.run(["sh", SCRIPT], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
+                             timeout=60)
+        self.assertEqual(run.returncode, 0, run.stderr.decode(errors="replace"))
+        with open(self.log + ".sudo") as f:
+            self.assertEqual([line.split()[1] for line in f], ["apt-get", "env"])
 
 
 if __name__ == "__main__":
