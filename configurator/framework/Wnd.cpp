@@ -52,6 +52,21 @@ void ShowDialogException(HWND owner, const std::exception& e)
         FocusRefusedField(refusal->Control());
 }
 
+// The dialog manager sends the command of a button chosen by key (Enter on the focused button,
+// the default button) to the top window of the dialog: the main window for a page's button, the
+// dialog for a button of a page inside it. The button's own parent is the one that knows it.
+bool RouteToControlOwner(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message != WM_COMMAND || lParam == 0)
+        return false;
+    HWND control = reinterpret_cast<HWND>(lParam);
+    HWND owner = GetParent(control);
+    if (!owner || owner == hWnd || !IsChild(hWnd, control))
+        return false;
+    SendMessageW(owner, WM_COMMAND, wParam, lParam);
+    return true;
+}
+
 } // namespace
 
 const CurrentMessage& CWnd::GetCurrentMessage()
@@ -66,6 +81,8 @@ LRESULT CWnd::DefaultProc()
 
 LRESULT CWnd::Run(CWnd* wnd, HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam, bool dialog)
 {
+    if (RouteToControlOwner(hWnd, message, wParam, lParam))
+        return dialog ? TRUE : 0;
     CCurrentMessageScope scope(hWnd, message, wParam, lParam);
     try
     {
