@@ -4,6 +4,7 @@
 #include "AppFixture.h"
 #include "FormatDialogRes.h"
 #include "FormatsPageRes.h"
+#include "KeyTypesRes.h"
 #include "ReadKeysPageRes.h"
 #include "ScrollHelper.h"
 #include <commctrl.h>
@@ -86,43 +87,44 @@ TEST_F(Keyboard, FocusedPageButtonAnswersEnterAndSpace)
 }
 
 // Shift+F10 and the Menu key open the Formats page's menus (the key-type groups of the group tabs,
-// the list's menu) below the focused tab or row, not at the mouse.
+// the list's menu) and the Reading keys page's key-type menu below the focused tab or row, not at
+// the mouse.
 TEST_F(Keyboard, ContextMenusOpenByShiftF10AndTheMenuKeyAtTheFocusedItem)
 {
     StartApp();
-    ClickTab(1);
-    HWND pageWnd = App().GetPage(1)->GetHwnd();
-    HWND tabs = GetDlgItem(pageWnd, IDC_FORMATS_TABS);
-    HWND list = GetDlgItem(pageWnd, IDC_FORMATS_LIST);
-    ASSERT_NE(nullptr, tabs);
-    ASSERT_NE(nullptr, list);
-    SetCursorPos(0, 0); // far from both
+    SetCursorPos(0, 0); // far from every control below
 
     struct Case
     {
         const char* what;
-        HWND control;
+        int page;
+        int control;
         WORD key;
         UINT modifiers;
         UINT command; // a command the menu holds
     };
     const Case cases[] = {
-        {"group tabs, Shift+F10", tabs, VK_F10, MOD_SHIFT, ID_CUSTOMIZE_TABS},
-        {"group tabs, Menu key", tabs, VK_APPS, 0, ID_CUSTOMIZE_TABS},
-        {"list, Shift+F10", list, VK_F10, MOD_SHIFT, IDC_ONLY_ENABLED},
-        {"list, Menu key", list, VK_APPS, 0, IDC_ONLY_ENABLED},
+        {"group tabs, Shift+F10", 1, IDC_FORMATS_TABS, VK_F10, MOD_SHIFT, ID_CUSTOMIZE_TABS},
+        {"group tabs, Menu key", 1, IDC_FORMATS_TABS, VK_APPS, 0, ID_CUSTOMIZE_TABS},
+        {"formats list, Shift+F10", 1, IDC_FORMATS_LIST, VK_F10, MOD_SHIFT, IDC_ONLY_ENABLED},
+        {"formats list, Menu key", 1, IDC_FORMATS_LIST, VK_APPS, 0, IDC_ONLY_ENABLED},
+        {"key types, Shift+F10", 2, IDC_KEY_TYPES_LIST, VK_F10, MOD_SHIFT, ID_KEY_TYPES_CHECK_ALL},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
+        ClickTab(c.page);
+        HWND pageWnd = App().GetPage(c.page)->GetHwnd();
+        HWND control = GetDlgItem(pageWnd, c.control);
+        ASSERT_NE(nullptr, control);
         MenuWatch watch(pageWnd);
         watch.command = c.command;
-        SetFocus(c.control);
+        SetFocus(control);
         Input().PressKey(c.key, c.modifiers);
         EXPECT_EQ(1, watch.opened) << "one menu opens";
         EXPECT_TRUE(watch.hasCommand);
         // Its top left corner at the control (the chosen tab's or the focused row's bottom left),
         // where the menu fits.
-        RECT at = ScreenRect(c.control);
+        RECT at = ScreenRect(control);
         EXPECT_GE(watch.place.left, at.left - 2);
         EXPECT_LE(watch.place.left, at.right);
         EXPECT_GE(watch.place.top, at.top);
