@@ -107,13 +107,18 @@ std::wstring ReadUtf8File(const std::wstring& path)
 }
 
 // What a window shows while its thread is held in a call: another thread reads its title (without
-// a message, which the held thread would never answer) and the cursor every millisecond until
-// stopped, and keeps the first title that differed from the one it began with and whether the
-// wait cursor showed.
+// a message, which the held thread would never answer) and, sharing the window thread's input
+// state, its cursor every millisecond until stopped, and keeps the first title that differed from
+// the one it began with and whether the wait cursor showed.
 class BusyWatch
 {
 public:
-    explicit BusyWatch(HWND window) : m_window(window), m_before(Title()), m_thread([this] { Watch(); }) {}
+    explicit BusyWatch(HWND window)
+        : m_window(window), m_windowThread(GetCurrentThreadId()), m_before(Title()), m_thread([this] { Watch(); })
+    {
+        while (!m_started)
+            Sleep(1);
+    }
     ~BusyWatch() { Stop(); }
     void Stop()
     {
@@ -135,20 +140,24 @@ private:
     void Watch()
     {
         const HCURSOR wait = LoadCursorW(nullptr, IDC_WAIT);
+        const bool attached = AttachThreadInput(GetCurrentThreadId(), m_windowThread, TRUE) != FALSE;
+        m_started = true;
         while (!m_stop) {
             const std::wstring now = Title();
             if (changed.empty() && now != m_before)
                 changed = now;
-            CURSORINFO cursor = {};
-            cursor.cbSize = sizeof(cursor);
-            if (GetCursorInfo(&cursor) && cursor.hCursor == wait)
+            if (attached && GetCursor() == wait)
                 waitCursor = true;
             Sleep(1);
         }
+        if (attached)
+            AttachThreadInput(GetCurrentThreadId(), m_windowThread, FALSE);
     }
 
     HWND m_window;
+    DWORD m_windowThread;
     std::wstring m_before;
+    std::atomic<bool> m_started{false};
     std::atomic<bool> m_stop{false};
     std::thread m_thread;
 };
