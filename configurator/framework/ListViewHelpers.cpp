@@ -366,13 +366,42 @@ bool ListView_SpaceTogglesChecks(HWND list, const NMHDR* keyDown, const std::fun
     return true;
 }
 
-void ShowPopupMenu(UINT menuId, HWND owner)
+bool ContextMenuByKeyboard(LPARAM position)
+{
+    return static_cast<short>(LOWORD(position)) == -1 && static_cast<short>(HIWORD(position)) == -1;
+}
+
+POINT ContextMenuPoint(HWND control, LPARAM position)
+{
+    if (!ContextMenuByKeyboard(position))
+        return {static_cast<short>(LOWORD(position)), static_cast<short>(HIWORD(position))};
+    RECT r = {};
+    GetClientRect(control, &r);
+    r.bottom = r.top;
+    wchar_t cls[32] = {};
+    GetClassNameW(control, cls, 32);
+    if (_wcsicmp(cls, WC_LISTVIEWW) == 0) {
+        const int row = static_cast<int>(SendMessageW(control, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED));
+        RECT item = {};
+        item.left = LVIR_LABEL;
+        if (row >= 0 && SendMessageW(control, LVM_GETITEMRECT, row, reinterpret_cast<LPARAM>(&item)))
+            r = item;
+    } else if (_wcsicmp(cls, WC_TABCONTROLW) == 0) {
+        const int tab = static_cast<int>(SendMessageW(control, TCM_GETCURSEL, 0, 0));
+        RECT item = {};
+        if (tab >= 0 && SendMessageW(control, TCM_GETITEMRECT, tab, reinterpret_cast<LPARAM>(&item)))
+            r = item;
+    }
+    POINT at = {r.left, r.bottom};
+    ClientToScreen(control, &at);
+    return at;
+}
+
+void ShowPopupMenu(UINT menuId, HWND owner, POINT at)
 {
     HMENU menu = LoadMenuW(ModuleHandle, MAKEINTRESOURCEW(menuId));
     if (!menu)
         return;
-    POINT at;
-    GetCursorPos(&at);
     TrackPopupMenu(GetSubMenu(menu, 0), TPM_LEFTALIGN | TPM_RIGHTBUTTON, at.x, at.y, 0, owner, nullptr);
     DestroyMenu(menu);
 }

@@ -60,8 +60,15 @@ bool ListView_HitOnStateIconOnly(UINT flags);
 // Lets Enter reach a list inside a dialog or page as NM_RETURN: the dialog manager would take it
 // for the default button. The list claims the key in WM_GETDLGCODE until it is destroyed.
 void ListView_WantReturn(HWND list);
-// The first submenu of the menu resource `menuId` at the cursor; its commands go to `owner`.
-void ShowPopupMenu(UINT menuId, HWND owner);
+// Where the context menu of `control` opens, in screen coordinates, from the position that
+// WM_CONTEXTMENU carries: a click's point as it is; for the keyboard (Shift+F10 or the Menu key,
+// position -1, -1) below the focused row of a list view or the chosen tab of a tab control, and
+// at the top left of any other control.
+POINT ContextMenuPoint(HWND control, LPARAM position);
+// Whether WM_CONTEXTMENU's position comes from the keyboard (-1, -1).
+bool ContextMenuByKeyboard(LPARAM position);
+// The first submenu of the menu resource `menuId` at `at` (screen); its commands go to `owner`.
+void ShowPopupMenu(UINT menuId, HWND owner, POINT at);
 
 bool ListView_GetColumnWidths(HWND list, ColumnWidths& widths);
 bool ListView_SetColumnWidths(HWND list, const ColumnWidths& widths);

@@ -40,6 +40,36 @@ int SetBar(HWND owner, int bar, int usable, int content, int& page, int& pos)
 
 } // namespace
 
+int ScrollPosToShow(int pos, int page, int content, int top, int bottom)
+{
+    if (bottom > pos + page)
+        pos = bottom - page;
+    if (top < pos)
+        pos = top;
+    pos = std::min(pos, content - page);
+    return std::max(pos, 0);
+}
+
+void CScrollHelper::SetOwner(HWND owner)
+{
+    m_owner = owner;
+    if (owner)
+        m_focus.Start(owner, [this](HWND control) { ScrollIntoView(control); });
+    else
+        m_focus.Stop();
+}
+
+void CScrollHelper::ScrollIntoView(HWND control)
+{
+    if (!m_owner || m_vPage <= 0 || m_vPage >= m_contentHeight)
+        return;
+    RECT r;
+    GetWindowRect(control, &r);
+    MapWindowPoints(nullptr, m_owner, reinterpret_cast<POINT*>(&r), 2);
+    const int target = ScrollPosToShow(m_vPos, m_vPage, m_contentHeight, r.top + m_vPos, r.bottom + m_vPos);
+    ScrollBy(target - m_vPos);
+}
+
 void CScrollHelper::Update()
 {
     if (!m_owner)
@@ -80,6 +110,11 @@ void CScrollHelper::OnVScroll(UINT code, UINT position, HWND scrollBar)
     case SB_THUMBPOSITION:
     case SB_THUMBTRACK: step = GetTrackPos(scrollBar) - m_vPos; break;
     }
+    ScrollBy(step);
+}
+
+void CScrollHelper::ScrollBy(int step)
+{
     int newPos = m_vPos + step;
     newPos = std::min(newPos, m_contentHeight - m_vPage);
     newPos = std::max(newPos, 0);

@@ -52,6 +52,34 @@ void ShowDialogException(HWND owner, const std::exception& e)
         FocusRefusedField(refusal->Control());
 }
 
+// The command of a button chosen by key, sent by the dialog manager to the top window of the
+// dialog: the main window for a page's button, the dialog for a button of a page inside it. The
+// button's own parent is the one that knows it. Enter on a focused push button that the top window
+// does not take for its default (the main window keeps none) comes as IDOK: that is the button's.
+bool RouteToControlOwner(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message != WM_COMMAND)
+        return false;
+    HWND control = reinterpret_cast<HWND>(lParam);
+    if (LOWORD(wParam) == IDOK && HIWORD(wParam) == BN_CLICKED) {
+        HWND focus = GetFocus();
+        if (focus && focus != control && IsChild(hWnd, focus) && IsWindowEnabled(focus) &&
+            (SendMessageW(focus, WM_GETDLGCODE, 0, 0) & (DLGC_DEFPUSHBUTTON | DLGC_UNDEFPUSHBUTTON)))
+        {
+            SendMessageW(GetParent(focus), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(focus), BN_CLICKED),
+                         reinterpret_cast<LPARAM>(focus));
+            return true;
+        }
+    }
+    if (!control)
+        return false;
+    HWND owner = GetParent(control);
+    if (!owner || owner == hWnd || !IsChild(hWnd, control))
+        return false;
+    SendMessageW(owner, WM_COMMAND, wParam, lParam);
+    return true;
+}
+
 } // namespace
 
 const CurrentMessage& CWnd::GetCurrentMessage()
@@ -66,6 +94,8 @@ LRESULT CWnd::DefaultProc()
 
 LRESULT CWnd::Run(CWnd* wnd, HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam, bool dialog)
 {
+    if (RouteToControlOwner(hWnd, message, wParam, lParam))
+        return dialog ? TRUE : 0;
     CCurrentMessageScope scope(hWnd, message, wParam, lParam);
     try
     {

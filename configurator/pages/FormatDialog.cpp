@@ -474,6 +474,12 @@ LRESULT CDlgZFormat::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM l
             return SetDlgResult(result);
         return FALSE;
     }
+    case WM_CONTEXTMENU:
+        // Shift+F10 and the Menu key; a click's menu comes with NM_RCLICK.
+        if (!ContextMenuByKeyboard(lParam) || reinterpret_cast<HWND>(wParam) != GetItem(IDC_FORMAT_KEY_TYPES))
+            return FALSE;
+        CKeyTypesView::ShowMenu(GetItem(IDC_FORMAT_KEY_TYPES), m_hWnd, lParam);
+        return TRUE;
     case WM_TIMER:
         if (wParam == StatusTimer)
             ShowStatus();

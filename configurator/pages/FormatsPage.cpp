@@ -292,7 +292,7 @@ bool CZFormatsPage::OnListNotify(NMHDR* hdr, LRESULT& result)
         return true;
     }
     case NM_RCLICK:
-        ShowListMenu();
+        ShowListMenu(ContextMenuPoint(m_list, GetMessagePos()));
         return true;
     case NM_RETURN:
         if (SelectedCount(m_list) == 1)
@@ -342,7 +342,7 @@ void CZFormatsPage::EnabledChanged()
         InvalidateRect(m_list, nullptr, TRUE);
 }
 
-void CZFormatsPage::ShowListMenu()
+void CZFormatsPage::ShowListMenu(POINT at)
 {
     HMENU menu = LoadMenuW(ModuleHandle, MAKEINTRESOURCEW(IDM_FORMATS_LIST));
     if (!menu)
@@ -352,13 +352,11 @@ void CZFormatsPage::ShowListMenu()
     EnableMenuItem(popup, IDC_FORMAT_CHANGE, MF_BYCOMMAND | (selected == 1 ? MF_ENABLED : MF_GRAYED));
     EnableMenuItem(popup, IDC_FORMAT_DELETE, MF_BYCOMMAND | (selected >= 1 ? MF_ENABLED : MF_GRAYED));
     CheckMenuItem(popup, IDC_ONLY_ENABLED, MF_BYCOMMAND | (m_view.OnlyEnabled ? MF_CHECKED : MF_UNCHECKED));
-    POINT at;
-    GetCursorPos(&at);
     TrackPopupMenu(popup, TPM_LEFTALIGN | TPM_RIGHTBUTTON, at.x, at.y, 0, m_hWnd, nullptr);
     DestroyMenu(menu);
 }
 
-void CZFormatsPage::ShowTabMenu()
+void CZFormatsPage::ShowTabMenu(POINT at)
 {
     HMENU menu = LoadMenuW(ModuleHandle, MAKEINTRESOURCEW(IDM_FORMATS_TABS));
     if (!menu)
@@ -369,8 +367,6 @@ void CZFormatsPage::ShowTabMenu()
         const UINT flags = MF_BYPOSITION | MF_STRING | (groups[i].Visible ? MF_CHECKED : MF_UNCHECKED);
         InsertMenuW(popup, static_cast<UINT>(i + 1), flags, ID_GROUP_FIRST + i, groups[i].Name.c_str());
     }
-    POINT at;
-    GetCursorPos(&at);
     TrackPopupMenu(popup, TPM_LEFTALIGN | TPM_RIGHTBUTTON, at.x, at.y, 0, m_hWnd, nullptr);
     DestroyMenu(menu);
 }
@@ -389,7 +385,7 @@ bool CZFormatsPage::OnTabNotify(NMHDR* hdr, LRESULT& result)
         return true;
     }
     if (hdr->code == NM_RCLICK) {
-        ShowTabMenu();
+        ShowTabMenu(ContextMenuPoint(m_tab, GetMessagePos()));
         result = TRUE;
         return true;
     }
@@ -573,6 +569,15 @@ LRESULT CZFormatsPage::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM
         }
         return FALSE;
     }
+    case WM_CONTEXTMENU:
+        // Shift+F10 and the Menu key; a click's menus come with NM_RCLICK.
+        if (ContextMenuByKeyboard(lParam) && reinterpret_cast<HWND>(wParam) == m_list)
+            ShowListMenu(ContextMenuPoint(m_list, lParam));
+        else if (ContextMenuByKeyboard(lParam) && reinterpret_cast<HWND>(wParam) == m_tab)
+            ShowTabMenu(ContextMenuPoint(m_tab, lParam));
+        else
+            return FALSE;
+        return TRUE;
     case WM_DESTROY:
         m_view.SetOwner(nullptr, nullptr);
         return FALSE;

@@ -38,8 +38,9 @@ private:
     uint32_t GroupMask(int group) const;
     void SelectTabByParam(int group);
     std::vector<int64_t> SelectedIndices() const;
-    void ShowListMenu();
-    void ShowTabMenu();
+    // The menus at a screen point.
+    void ShowListMenu(POINT at);
+    void ShowTabMenu(POINT at);
     void ToggleGroupVisible(size_t group);
     // What a click on a row's check box does, split so that Space can do it to several rows: the
     // format's Enabled inverted (false for a row without a format), then the library's marks.

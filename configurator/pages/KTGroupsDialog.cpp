@@ -138,6 +138,19 @@ void CDlgKTGroups::ToggleVisible(int row)
     SendMessageW(m_list, LVM_REDRAWITEMS, row, row);
 }
 
+void CDlgKTGroups::ShowMenu(POINT at)
+{
+    HMENU menu = LoadMenuW(ModuleHandle, MAKEINTRESOURCEW(IDM_KT_GROUPS));
+    if (!menu)
+        return;
+    HMENU popup = GetSubMenu(menu, 0);
+    const int selected = static_cast<int>(SendMessageW(m_list, LVM_GETSELECTEDCOUNT, 0, 0));
+    EnableMenuItem(popup, IDC_GROUP_CHANGE, MF_BYCOMMAND | (selected == 1 ? MF_ENABLED : MF_GRAYED));
+    EnableMenuItem(popup, IDC_GROUP_DELETE, MF_BYCOMMAND | (selected >= 1 ? MF_ENABLED : MF_GRAYED));
+    TrackPopupMenu(popup, TPM_LEFTALIGN | TPM_RIGHTBUTTON, at.x, at.y, 0, m_hWnd, nullptr);
+    DestroyMenu(menu);
+}
+
 bool CDlgKTGroups::OnNotify(NMHDR* hdr, LRESULT& result)
 {
     CConfigParvelApp& app = GetApp();
@@ -182,21 +195,10 @@ bool CDlgKTGroups::OnNotify(NMHDR* hdr, LRESULT& result)
         }
         return true;
     }
-    case NM_RCLICK: {
-        HMENU menu = LoadMenuW(ModuleHandle, MAKEINTRESOURCEW(IDM_KT_GROUPS));
-        if (menu) {
-            HMENU popup = GetSubMenu(menu, 0);
-            const int selected = static_cast<int>(SendMessageW(m_list, LVM_GETSELECTEDCOUNT, 0, 0));
-            EnableMenuItem(popup, IDC_GROUP_CHANGE, MF_BYCOMMAND | (selected == 1 ? MF_ENABLED : MF_GRAYED));
-            EnableMenuItem(popup, IDC_GROUP_DELETE, MF_BYCOMMAND | (selected >= 1 ? MF_ENABLED : MF_GRAYED));
-            POINT at;
-            GetCursorPos(&at);
-            TrackPopupMenu(popup, TPM_LEFTALIGN | TPM_RIGHTBUTTON, at.x, at.y, 0, m_hWnd, nullptr);
-            DestroyMenu(menu);
-        }
+    case NM_RCLICK:
+        ShowMenu(ContextMenuPoint(m_list, GetMessagePos()));
         result = TRUE;
         return true;
-    }
     case NM_RETURN:
         if (SendMessageW(m_list, LVM_GETSELECTEDCOUNT, 0, 0) == 1)
             OnChange();
@@ -242,6 +244,12 @@ LRESULT CDlgKTGroups::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM 
         }
         return FALSE;
     }
+    case WM_CONTEXTMENU:
+        // Shift+F10 and the Menu key; a click's menu comes with NM_RCLICK.
+        if (!ContextMenuByKeyboard(lParam) || reinterpret_cast<HWND>(wParam) != m_list)
+            return FALSE;
+        ShowMenu(ContextMenuPoint(m_list, lParam));
+        return TRUE;
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
         case IDOK:
@@ -403,6 +411,12 @@ LRESULT CDlgKTGroup::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM l
             return SetDlgResult(result);
         return FALSE;
     }
+    case WM_CONTEXTMENU:
+        // Shift+F10 and the Menu key; a click's menu comes with NM_RCLICK.
+        if (!ContextMenuByKeyboard(lParam) || reinterpret_cast<HWND>(wParam) != GetItem(IDC_GROUP_KEY_TYPES))
+            return FALSE;
+        CKeyTypesView::ShowMenu(GetItem(IDC_GROUP_KEY_TYPES), m_hWnd, lParam);
+        return TRUE;
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
         case ID_KEY_TYPES_CHECK_ALL:

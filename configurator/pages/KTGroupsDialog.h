@@ -23,6 +23,8 @@ public:
     void UpdateButtons();
     void OnListChanged();
     bool OnNotify(NMHDR* hdr, LRESULT& result);
+    // The groups menu at a screen point.
+    void ShowMenu(POINT at);
 
     CKTGroupsView& View() { return m_view; }
     HWND List() const { return m_list; }

@@ -60,7 +60,7 @@ bool CKeyTypesView::HandleEditNotify(NMHDR* hdr, HWND owner, uint32_t& mask)
     if (HandleNotify(hdr))
         return true;
     if (hdr->code == NM_RCLICK) {
-        ShowPopupMenu(IDM_KEY_TYPES, owner);
+        ShowMenu(hdr->hwndFrom, owner, GetMessagePos());
         return true;
     }
     if (hdr->code == NM_CLICK) {
@@ -70,6 +70,11 @@ bool CKeyTypesView::HandleEditNotify(NMHDR* hdr, HWND owner, uint32_t& mask)
     if (hdr->code == LVN_KEYDOWN)
         return ListView_SpaceTogglesChecks(hdr->hwndFrom, hdr, [&](int row) { ToggleRow(row, mask); });
     return false;
+}
+
+void CKeyTypesView::ShowMenu(HWND list, HWND owner, LPARAM position)
+{
+    ShowPopupMenu(IDM_KEY_TYPES, owner, ContextMenuPoint(list, position));
 }
 
 bool CKeyTypesView::ToggleRow(int row, uint32_t& mask)

@@ -23,6 +23,8 @@ public:
     // (its commands go to `owner`), and a click on a check box or Space, which flip the key types of
     // the rows in `mask`. False for any other notification.
     bool HandleEditNotify(NMHDR* hdr, HWND owner, uint32_t& mask);
+    // The check-all menu of `list` at WM_CONTEXTMENU's `position`; its commands go to `owner`.
+    static void ShowMenu(HWND list, HWND owner, LPARAM position);
     // Flips the key type shown in `row` in `mask`; false for a row that shows none.
     bool ToggleRow(int row, uint32_t& mask);
 

@@ -340,9 +340,9 @@ LRESULT CReadKeysPage::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM
     case WM_CONTEXTMENU: {
         HWND target = reinterpret_cast<HWND>(wParam);
         if (target == GetItem(IDC_KEY_TYPES_LIST))
-            ShowPopupMenu(IDM_KEY_TYPES, m_hWnd);
+            ShowPopupMenu(IDM_KEY_TYPES, m_hWnd, ContextMenuPoint(target, lParam));
         else if (target == GetItem(IDC_MF_KEY_CELLS))
-            ShowPopupMenu(IDM_KEY_CELLS, m_hWnd);
+            ShowPopupMenu(IDM_KEY_CELLS, m_hWnd, ContextMenuPoint(target, lParam));
         else
             return DefaultProc();
         return TRUE;

@@ -5,6 +5,7 @@
 #include "AppResource.h"
 #include "BenchStrings.h"
 #include "BenchUi.h"
+#include "BusyScope.h"
 #include "DevOpenRes.h"
 #include "ModuleState.h"
 #include "ParamsPage.h"
@@ -184,7 +185,12 @@ bool CDlgDevOpen::DeviceTest()
         return false;
     CTestParvel& host = m_bench.host;
     CVariantArray args(3, host.MemoryManager());
-    host.CallAsFunc(L"DeviceTest", &args[0], &args[1], 2);
+    {
+        // The call runs on this thread as the platform makes it; a silent converter keeps it
+        // for the whole connect time-out.
+        CBusyScope busy(m_hWnd, LoadAppString(IDS_BENCH_DEVICE_TEST_RUNNING));
+        host.CallAsFunc(L"DeviceTest", &args[0], &args[1], 2);
+    }
     if (IsTrue(args[0])) {
         AppMessageBox(TrimLineBreaks(OutText(args[1])), MB_ICONINFORMATION, m_hWnd);
         return true;

@@ -3,6 +3,7 @@
 #include "AppData.h"
 #include "BenchStrings.h"
 #include "BenchUi.h"
+#include "ListViewHelpers.h"
 #include "ModuleState.h"
 #include "TestHost.h"
 #include "TestPageRes.h"
@@ -126,7 +127,7 @@ void CEventsPage::SetComponentLanguage(LANGID language)
     host.ApplyLanguage();
 }
 
-void CEventsPage::OnContextMenu(int x, int y)
+void CEventsPage::OnContextMenu(POINT at)
 {
     HMENU menu = LoadMenuW(ModuleHandle, MAKEINTRESOURCEW(IDM_EVENTS_CONTEXT));
     if (!menu)
@@ -136,13 +137,7 @@ void CEventsPage::OnContextMenu(int x, int y)
     if (primary == LANG_ENGLISH || primary == LANG_RUSSIAN)
         CheckMenuRadioItem(popup, ID_EVENTS_ENGLISH, ID_EVENTS_RUSSIAN,
                            primary == LANG_ENGLISH ? ID_EVENTS_ENGLISH : ID_EVENTS_RUSSIAN, MF_BYCOMMAND);
-    if (x == -1 && y == -1) {
-        RECT r;
-        GetWindowRect(m_list, &r);
-        x = r.left;
-        y = r.top;
-    }
-    TrackPopupMenuEx(popup, TPM_RIGHTBUTTON, x, y, m_hWnd, nullptr);
+    TrackPopupMenuEx(popup, TPM_RIGHTBUTTON, at.x, at.y, m_hWnd, nullptr);
     DestroyMenu(menu);
 }
 
@@ -182,7 +177,7 @@ LRESULT CEventsPage::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM l
         break;
     case WM_CONTEXTMENU:
         if (reinterpret_cast<HWND>(wParam) == m_list) {
-            OnContextMenu(static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam)));
+            OnContextMenu(ContextMenuPoint(m_list, lParam));
             return TRUE;
         }
         break;

@@ -32,7 +32,8 @@ public:
 private:
     BOOL OnInitDialog();
     void OnTimer();
-    void OnContextMenu(int x, int y);
+    // The menu at a screen point.
+    void OnContextMenu(POINT at);
     void OnDestroy();
     static void OnViewChanged(void* context, CVirtualListViewData* adapter);
     static void OnLogWritten(void* context, CTestParvel* host);

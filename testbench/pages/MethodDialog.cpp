@@ -5,6 +5,7 @@
 #include "AppResource.h"
 #include "BenchStrings.h"
 #include "BenchUi.h"
+#include "ListViewHelpers.h"
 #include "MethodArgDialog.h"
 #include "MethodArgs.h"
 #include "MethodText.h"
@@ -14,6 +15,7 @@
 #include "TestPropView.h"
 #include "UiSeam.h"
 #include "VariantHelpers.h"
+#include <algorithm>
 #include <array>
 
 namespace {
@@ -60,6 +62,8 @@ BOOL CDlgMethod::OnInitDialog()
     SendMessageW(m_hWnd, WM_SETICON, ICON_BIG,
                  reinterpret_cast<LPARAM>(LoadIconW(ModuleHandle, MAKEINTRESOURCEW(IDI_APP))));
     m_grid = GetItem(IDC_METHOD_ARGS);
+    // Enter edits the chosen cell rather than ending the dialog.
+    ListView_WantReturn(m_grid);
     m_anchors.SetOwner(m_hWnd);
     m_anchors.AddControl(IDC_METHOD_ENGLISH, ANCHOR_LEFT | ANCHOR_TOP | ANCHOR_RIGHT);
     m_anchors.AddControl(IDC_METHOD_RUSSIAN, ANCHOR_LEFT | ANCHOR_TOP | ANCHOR_RIGHT);
@@ -182,6 +186,52 @@ void CDlgMethod::SelectCell(int row, int column)
     InvalidateRect(m_grid, nullptr, TRUE);
 }
 
+void CDlgMethod::ChooseCellOnFocus()
+{
+    if (m_args.empty() || (m_selRow >= 0 && m_selColumn >= 1))
+        return;
+    if (m_selColumn < 1)
+        m_selColumn = 1;
+    if (m_selRow < 0) {
+        // The first argument's value: what a user comes to the grid for most.
+        LVITEMW item = {};
+        item.stateMask = item.state = LVIS_SELECTED | LVIS_FOCUSED;
+        SendMessageW(m_grid, LVM_SETITEMSTATE, 1, reinterpret_cast<LPARAM>(&item));
+    }
+    InvalidateRect(m_grid, nullptr, TRUE);
+}
+
+bool CDlgMethod::OnGridKey(WORD key)
+{
+    const int count = static_cast<int>(m_args.size());
+    switch (key) {
+    case VK_LEFT:
+    case VK_RIGHT: {
+        if (count == 0 || m_selRow < 0)
+            return false;
+        const int column = std::max(1, std::min(count, m_selColumn + (key == VK_LEFT ? -1 : 1)));
+        SelectCell(m_selRow, column);
+        RECT cell = {};
+        cell.top = column;
+        cell.left = LVIR_BOUNDS;
+        RECT client;
+        GetClientRect(m_grid, &client);
+        if (SendMessageW(m_grid, LVM_GETSUBITEMRECT, m_selRow, reinterpret_cast<LPARAM>(&cell))) {
+            if (cell.right > client.right)
+                SendMessageW(m_grid, LVM_SCROLL, std::min(cell.right - client.right, cell.left), 0);
+            else if (cell.left < 0)
+                SendMessageW(m_grid, LVM_SCROLL, cell.left, 0);
+        }
+        return true;
+    }
+    case VK_F2:
+        if (m_selRow >= 0 && m_selColumn >= 1)
+            EditArgument();
+        return true;
+    }
+    return false;
+}
+
 void CDlgMethod::EditArgument()
 {
     const int k = m_selColumn;
@@ -248,8 +298,14 @@ LRESULT CDlgMethod::OnNotify(NMHDR* hdr)
         return TRUE;
     }
     case NM_RETURN:
-        if (m_selColumn >= 1)
+        if (m_selRow >= 0 && m_selColumn >= 1)
             EditArgument();
+        return TRUE;
+    case NM_SETFOCUS:
+        ChooseCellOnFocus();
+        return TRUE;
+    case LVN_KEYDOWN:
+        OnGridKey(reinterpret_cast<NMLVKEYDOWN*>(hdr)->wVKey);
         return TRUE;
     }
     return FALSE;

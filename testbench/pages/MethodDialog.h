@@ -38,6 +38,8 @@ public:
     // Edits the argument of the selected grid column (1-based) in the argument dialog.
     void EditArgument();
     void SelectCell(int row, int column);
+    int SelectedRow() const { return m_selRow; }
+    int SelectedColumn() const { return m_selColumn; }
 
     const MethodArguments& Arguments() const { return m_args; }
     MethodArguments& Arguments() { return m_args; }
@@ -48,6 +50,10 @@ public:
 private:
     BOOL OnInitDialog();
     LRESULT OnNotify(NMHDR* hdr);
+    // A user coming to the grid by key finds a cell chosen (the first argument's value).
+    void ChooseCellOnFocus();
+    // Left and Right move between the arguments, F2 edits; true for a key taken.
+    bool OnGridKey(WORD key);
     void OnDestroy();
     static void RefreshArgList(void* context, CVirtualListViewData* adapter);
 

@@ -4,6 +4,7 @@
 #include "Clipboard.h"
 #include "DevOpenRes.h"
 #include "Exceptions.h"
+#include "ListViewHelpers.h"
 #include "ModuleState.h"
 #include <richedit.h>
 #include <vector>
@@ -63,7 +64,7 @@ void CXmlPage::CopyAll()
     CopyToClipboard(text.c_str(), static_cast<int64_t>(text.size()));
 }
 
-void CXmlPage::ShowContextMenu()
+void CXmlPage::ShowContextMenu(POINT at)
 {
     HMENU menu = LoadMenuW(ModuleHandle, MAKEINTRESOURCEW(IDM_XML_CONTEXT));
     if (!menu)
@@ -75,9 +76,7 @@ void CXmlPage::ShowContextMenu()
     EnableMenuItem(popup, ID_XML_COPY, MF_BYCOMMAND | (selection.cpMax > selection.cpMin ? MF_ENABLED : MF_GRAYED));
     EnableMenuItem(popup, ID_XML_COPY_ALL, MF_BYCOMMAND | (hasText ? MF_ENABLED : MF_GRAYED));
     EnableMenuItem(popup, ID_XML_SELECT_ALL, MF_BYCOMMAND | (hasText ? MF_ENABLED : MF_GRAYED));
-    POINT cursor;
-    GetCursorPos(&cursor);
-    TrackPopupMenuEx(popup, TPM_RIGHTBUTTON, cursor.x, cursor.y, m_hWnd, nullptr);
+    TrackPopupMenuEx(popup, TPM_RIGHTBUTTON, at.x, at.y, m_hWnd, nullptr);
     DestroyMenu(menu);
 }
 
@@ -103,12 +102,18 @@ LRESULT CXmlPage::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lPar
         if (hdr->hwndFrom == m_edit && hdr->code == EN_MSGFILTER) {
             const MSGFILTER* filter = reinterpret_cast<MSGFILTER*>(lParam);
             if (filter->msg == WM_RBUTTONDOWN)
-                ShowContextMenu();
+                ShowContextMenu(ContextMenuPoint(m_edit, GetMessagePos()));
             if (filter->msg == WM_RBUTTONDOWN || filter->msg == WM_RBUTTONUP || filter->msg == WM_RBUTTONDBLCLK)
                 return SetDlgResult(1);
         }
         break;
     }
+    case WM_CONTEXTMENU:
+        // Shift+F10 and the Menu key; a click's menu comes with EN_MSGFILTER.
+        if (!ContextMenuByKeyboard(lParam) || reinterpret_cast<HWND>(wParam) != m_edit)
+            break;
+        ShowContextMenu(ContextMenuPoint(m_edit, lParam));
+        return TRUE;
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
         case ID_XML_COPY: SendMessageW(m_edit, WM_COPY, 0, 0); return TRUE;

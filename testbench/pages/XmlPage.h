@@ -18,6 +18,6 @@ public:
     LRESULT DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) override;
 
 private:
-    void ShowContextMenu();
+    void ShowContextMenu(POINT at);
     HWND m_edit = nullptr;
 };

@@ -2,6 +2,7 @@
 #include "XmlParsPage.h"
 #include "GroupCaption.h"
 #include "BenchUi.h"
+#include "ScrollHelper.h"
 #include <algorithm>
 
 namespace {
@@ -182,6 +183,18 @@ void CXmlParsPage::ScrollTo(int pos)
     ScrollWindowEx(m_hWnd, 0, delta, nullptr, nullptr, nullptr, nullptr, SW_SCROLLCHILDREN | SW_INVALIDATE | SW_ERASE);
 }
 
+void CXmlParsPage::ScrollIntoView(HWND control)
+{
+    RECT client, r;
+    GetClientRect(m_hWnd, &client);
+    if (client.bottom >= m_contentHeight)
+        return;
+    GetWindowRect(control, &r);
+    MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&r), 2);
+    // Controls sit where they were laid out minus the scroll position.
+    ScrollTo(ScrollPosToShow(m_scrollPos, client.bottom, m_contentHeight, r.top + m_scrollPos, r.bottom + m_scrollPos));
+}
+
 void CXmlParsPage::OnVScroll(int code)
 {
     SCROLLINFO si = {};
@@ -259,6 +272,7 @@ LRESULT CXmlParsPage::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM 
     case WM_INITDIALOG:
         MakeChild();
         ShowScrollBar(m_hWnd, SB_VERT, FALSE);
+        m_focus.Start(m_hWnd, [this](HWND control) { ScrollIntoView(control); });
         return TRUE;
     case WM_SIZE:
         OnSize(LOWORD(lParam), HIWORD(lParam));
@@ -271,6 +285,7 @@ LRESULT CXmlParsPage::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM 
     case WM_CTLCOLORBTN:
         return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW));
     case WM_DESTROY:
+        m_focus.Stop();
         DestroyControls();
         break;
     }

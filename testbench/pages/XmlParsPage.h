@@ -3,6 +3,7 @@
 // laid out in group boxes and scrolled vertically when taller than the page.
 #pragma once
 #include "DriverParams.h"
+#include "FocusFollower.h"
 #include "Wnd.h"
 #include <vector>
 
@@ -43,6 +44,8 @@ private:
     void OnSize(int cx, int cy);
     void OnVScroll(int code);
     void ScrollTo(int pos);
+    // Scrolls until `control`, which is getting the focus, is in view.
+    void ScrollIntoView(HWND control);
     HWND MakeControl(int kind, const wchar_t* cls, const wchar_t* text, DWORD style, DWORD exStyle, int param,
                      int group);
     // The value an edit, combo box or check box stands for.
@@ -55,4 +58,5 @@ private:
     int m_nextId = 3000;
     int m_contentHeight = 0;
     int m_scrollPos = 0;
+    CFocusFollower m_focus;
 };

@@ -155,11 +155,19 @@ void CUserInput::PressKey(WORD vk, UINT modifiers, HWND target)
     if (!to)
         return;
     CHeldModifiers held(modifiers);
-    const UINT down = (modifiers & MOD_ALT) ? WM_SYSKEYDOWN : WM_KEYDOWN;
-    const UINT up = (modifiers & MOD_ALT) ? WM_SYSKEYUP : WM_KEYUP;
+    // The system sends F10 (the menu bar's key) as a system key, as it does any key with Alt.
+    const bool system = (modifiers & MOD_ALT) || vk == VK_F10;
+    const UINT down = system ? WM_SYSKEYDOWN : WM_KEYDOWN;
+    const UINT up = system ? WM_SYSKEYUP : WM_KEYUP;
     PostMessageW(to, down, vk, KeyLParam(vk, false));
     PostMessageW(to, up, vk, KeyLParam(vk, true));
     PumpPending();
+    // Windows sends the focused window WM_CONTEXTMENU (position -1, -1) when the Menu key is
+    // released; Wine 8 makes none of a posted Menu key, so the user's system is played here.
+    if (vk == VK_APPS && GetFocus() == to) {
+        SendMessageW(to, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(to), -1);
+        PumpPending();
+    }
 }
 
 void CUserInput::TypeText(const std::wstring& text, HWND target)

@@ -47,7 +47,9 @@ public:
     static POINT Tab(HWND tabs, int index);
 
     // A key pressed and released on the window that has the focus (or `target` when the focus is
-    // elsewhere), with `modifiers` (MOD_CONTROL, MOD_SHIFT, MOD_ALT) held meanwhile.
+    // elsewhere), with `modifiers` (MOD_CONTROL, MOD_SHIFT, MOD_ALT) held meanwhile. F10 comes as a
+    // system key (Shift+F10 opens a context menu); the Menu key's release brings the focused window
+    // WM_CONTEXTMENU as on Windows.
     void PressKey(WORD vk, UINT modifiers = 0, HWND target = nullptr);
     // Characters typed into the window that has the focus (WM_CHAR each), then the loop.
     void TypeText(const std::wstring& text, HWND target = nullptr);

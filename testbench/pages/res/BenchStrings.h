@@ -38,3 +38,4 @@
 #define IDS_BENCH_BLOB_NOT_HEX    23002 // a BLOB argument whose text is not hexadecimal pairs
 #define IDS_BENCH_NOT_OF_TYPE     23003 // a property value that is no number of its type: text, type, range, hex digits
 #define IDS_BENCH_ARG_NOT_OF_TYPE 23004 // the same of a method argument
+#define IDS_BENCH_DEVICE_TEST_RUNNING 23005 // after the device dialog's title while Device Test runs

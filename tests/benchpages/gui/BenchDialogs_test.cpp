@@ -399,3 +399,85 @@ TEST_F(BenchDialogs, MethodArgumentThatIsNoNumberOfItsTypeIsToldAndTheDialogStay
     EXPECT_EQ(VTYPE_I4, app->MethodArgs[L"LoadSettings"][0].Type);
     EXPECT_EQ(L"-7", app->MethodArgs[L"LoadSettings"][0].Value);
 }
+
+// The add-in loaded by Enter on the test page's focused Load button; then in the method dialog of
+// SetParameter (two arguments) the user Tabs to the argument grid, finds the first argument's value
+// chosen, moves with the arrows, edits with Enter and F2 (the argument dialog, left with Esc), and
+// the method dialog stays open throughout.
+TEST_F(BenchDialogs, ArgumentGridIsWorkedByKeys)
+{
+    SetFocus(GetDlgItem(page->GetHwnd(), IDC_TEST_LOAD));
+    input.PressKey(VK_RETURN);
+    ASSERT_TRUE(Host().IsLoaded()) << "Enter on the focused Load button loads the add-in";
+    HWND tabs = GetDlgItem(page->GetHwnd(), IDC_TEST_TABS);
+    input.Click(tabs, CUserInput::Tab(tabs, 2));
+    CMethodsPage* methods = static_cast<CMethodsPage*>(page->InnerPage(2));
+    ASSERT_NE(nullptr, methods);
+    const int row = MethodRow(*methods, L"SetParameter");
+    ASSERT_GE(row, 0);
+
+    std::vector<long> edited; // the argument of each argument dialog
+    std::vector<bool> leftByEsc;
+    seam.drivers[IDD_METHOD_ARG] = [&](CWnd& wnd, HWND hWnd) -> INT_PTR {
+        ShowWindow(hWnd, SW_SHOW);
+        edited.push_back(static_cast<long>(static_cast<CDlgMethArg&>(wnd).Number));
+        CUserInput keys([hWnd](MSG* msg) { return IsDialogMessageW(hWnd, msg) != FALSE; });
+        keys.PressKey(VK_ESCAPE);
+        leftByEsc.push_back(!IsWindowVisible(hWnd));
+        return IDCANCEL;
+    };
+    struct Step
+    {
+        const char* keys;
+        int row, column; // the chosen cell after them
+        size_t edits;    // argument dialogs so far
+        bool open;
+    };
+    std::vector<Step> steps;
+    bool reachedGrid = false;
+    seam.drivers[IDD_METHOD] = [&](CWnd& wnd, HWND hWnd) -> INT_PTR {
+        CDlgMethod& dialog = static_cast<CDlgMethod&>(wnd);
+        ShowWindow(hWnd, SW_SHOW);
+        HWND grid = GetDlgItem(hWnd, IDC_METHOD_ARGS);
+        CUserInput keys([hWnd](MSG* msg) { return IsDialogMessageW(hWnd, msg) != FALSE; });
+        SetFocus(GetDlgItem(hWnd, IDCANCEL));
+        for (int i = 0; i < 8 && GetFocus() != grid; ++i)
+            keys.PressKey(VK_TAB);
+        reachedGrid = GetFocus() == grid;
+        auto record = [&](const char* what) {
+            steps.push_back({what, dialog.SelectedRow(), dialog.SelectedColumn(), edited.size(),
+                             IsWindowVisible(hWnd) != FALSE});
+        };
+        record("Tab");
+        keys.PressKey(VK_DOWN);
+        record("Down");
+        keys.PressKey(VK_RETURN);
+        record("Enter");
+        keys.PressKey(VK_UP);
+        keys.PressKey(VK_UP);
+        keys.PressKey(VK_RIGHT);
+        record("Up, Up, Right");
+        keys.PressKey(VK_F2);
+        record("F2");
+        keys.PressKey(VK_RIGHT);
+        keys.PressKey(VK_LEFT);
+        record("Right, Left");
+        return IDCANCEL;
+    };
+    input.DoubleClick(methods->List(), CUserInput::ListCell(methods->List(), row, 1));
+
+    EXPECT_TRUE(reachedGrid);
+    const Step expected[] = {{"Tab", 1, 1, 0, true},           {"Down", 2, 1, 0, true},
+                             {"Enter", 2, 1, 1, true},         {"Up, Up, Right", 0, 2, 1, true},
+                             {"F2", 0, 2, 2, true},            {"Right, Left", 0, 1, 2, true}};
+    ASSERT_EQ(6u, steps.size());
+    for (size_t i = 0; i < steps.size(); ++i) {
+        SCOPED_TRACE(steps[i].keys);
+        EXPECT_EQ(expected[i].row, steps[i].row);
+        EXPECT_EQ(expected[i].column, steps[i].column);
+        EXPECT_EQ(expected[i].edits, steps[i].edits);
+        EXPECT_TRUE(steps[i].open) << "the method dialog stays open";
+    }
+    EXPECT_EQ((std::vector<long>{0, 1}), edited);
+    EXPECT_EQ((std::vector<bool>{true, true}), leftByEsc);
+}

@@ -20,10 +20,12 @@
 #include "VariantHelpers.h"
 #include "XmlParsPage.h"
 #include <tlhelp32.h>
+#include "BenchStrings.h"
 #include <atomic>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 using namespace benchgui;
 
@@ -104,6 +106,62 @@ std::wstring ReadUtf8File(const std::wstring& path)
     return Utf8ToWide(bytes);
 }
 
+// What a window shows while its thread is held in a call: another thread reads its title (without
+// a message, which the held thread would never answer) and, sharing the window thread's input
+// state, its cursor every millisecond until stopped, and keeps the first title that differed from
+// the one it began with and whether the wait cursor showed.
+class BusyWatch
+{
+public:
+    explicit BusyWatch(HWND window)
+        : m_window(window), m_windowThread(GetCurrentThreadId()), m_before(Title()), m_thread([this] { Watch(); })
+    {
+        while (!m_started)
+            Sleep(1);
+    }
+    ~BusyWatch() { Stop(); }
+    void Stop()
+    {
+        m_stop = true;
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+    std::wstring before() const { return m_before; }
+    std::wstring changed; // empty when the title never changed
+    bool waitCursor = false;
+
+private:
+    std::wstring Title() const
+    {
+        wchar_t text[256] = {};
+        InternalGetWindowText(m_window, text, 256);
+        return text;
+    }
+    void Watch()
+    {
+        const HCURSOR wait = LoadCursorW(nullptr, IDC_WAIT);
+        const bool attached = AttachThreadInput(GetCurrentThreadId(), m_windowThread, TRUE) != FALSE;
+        m_started = true;
+        while (!m_stop) {
+            const std::wstring now = Title();
+            if (changed.empty() && now != m_before)
+                changed = now;
+            if (attached && GetCursor() == wait)
+                waitCursor = true;
+            Sleep(1);
+        }
+        if (attached)
+            AttachThreadInput(GetCurrentThreadId(), m_windowThread, FALSE);
+    }
+
+    HWND m_window;
+    DWORD m_windowThread;
+    std::wstring m_before;
+    std::atomic<bool> m_started{false};
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
+};
+
 class BenchEndToEnd : public BenchGuiTest
 {
 protected:
@@ -112,7 +170,7 @@ protected:
     INT_PTR OpenThroughDialog(bool deviceTest)
     {
         bool sawForm = false;
-        seam.drivers[IDD_DEV_OPEN] = [&](CWnd& wnd, HWND) -> INT_PTR {
+        seam.drivers[IDD_DEV_OPEN] = [&](CWnd& wnd, HWND hWnd) -> INT_PTR {
             CDlgDevOpen& dialog = static_cast<CDlgDevOpen&>(wnd);
             CParamsPage* form = dialog.FormPage();
             if (!form || form->FormCount() < 1)
@@ -125,16 +183,28 @@ protected:
             SetWindowTextW(port, Port);
             if (HWND timeout = form->Form(0)->ControlOf(L"ConnectTimeout"))
                 SetWindowTextW(timeout, L"3000");
+            ShowWindow(hWnd, SW_SHOW); // as the modal loop shows it
             if (deviceTest) {
                 const size_t before = seam.boxes.size();
+                // The call holds the window's thread: before it starts the window says what runs
+                // and shows the wait cursor, and takes both back after it.
+                BusyWatch watch(hWnd);
                 SendMessageW(form->GetHwnd(), WM_COMMAND, ID_DEVICE_TEST, 0);
+                watch.Stop();
+                EXPECT_EQ(watch.before() + L" - " + LoadAppString(IDS_BENCH_DEVICE_TEST_RUNNING), watch.changed);
+                EXPECT_TRUE(watch.waitCursor);
+                EXPECT_EQ(watch.before(), WindowText(hWnd));
                 EXPECT_EQ(before + 1, seam.boxes.size());
                 if (seam.boxes.size() == before + 1) {
                     EXPECT_EQ(static_cast<UINT>(MB_ICONINFORMATION), seam.boxes.back().flags) << seam.boxes.back().text;
                     EXPECT_FALSE(seam.boxes.back().text.empty());
                 }
             }
-            Click(form->GetHwnd(), IDC_PARAMS_SAVE);
+            // "Save and close" by Enter on the focused button, through the dialog's dialog manager
+            // as in its modal loop: the command reaches the form page inside the dialog.
+            SetFocus(GetDlgItem(form->GetHwnd(), IDC_PARAMS_SAVE));
+            CUserInput keys([hWnd](MSG* msg) { return IsDialogMessageW(hWnd, msg) != FALSE; });
+            keys.PressKey(VK_RETURN);
             return dialog.Device().empty() ? 2 : 1;
         };
         Click(page->GetHwnd(), IDC_TEST_OPEN);

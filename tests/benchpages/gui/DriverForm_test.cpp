@@ -116,3 +116,57 @@ TEST_F(DriverForm, PageOfGroupsAlone)
     EXPECT_EQ(nullptr, groups->FirstBadNumber());
     EXPECT_EQ(L"", groups->CaptionOf(groups->Controls()[0].hWnd));
 }
+
+// A form taller than its page: Tab from the first field to the last shows every field it lands on
+// (the page scrolls down), and Shift+Tab back to the first scrolls it back up.
+TEST_F(DriverForm, TabBringsEveryFieldIntoView)
+{
+    std::wstring doc = L"<Settings><Page Caption=\"Many\"><Group Caption=\"Fields\">";
+    for (int i = 0; i < 24; ++i)
+        doc += L"<Parameter Name=\"P" + std::to_wstring(i) + L"\" Caption=\"Field " + std::to_wstring(i) +
+               L"\" TypeValue=\"String\" DefaultValue=\"x\"/>";
+    doc += L"<Parameter Name=\"Last\" Caption=\"Last\" TypeValue=\"Number\" DefaultValue=\"1\">"
+           L"<ChoiceList><Item Value=\"1\">One</Item><Item Value=\"2\">Two</Item></ChoiceList></Parameter>";
+    doc += L"</Group></Page></Settings>";
+    CMemXML xml;
+    xml.Parse(doc.c_str());
+    params = ReadDriverParameters(xml);
+    form->BuildPages(xml);
+    RECT client;
+    GetClientRect(page->GetHwnd(), &client);
+    SetWindowPos(form->GetHwnd(), HWND_TOP, 0, 0, client.right, client.bottom, SWP_SHOWWINDOW);
+    CXmlParsPage* fields = form->Form(0);
+    ASSERT_NE(nullptr, fields);
+    RECT view;
+    GetClientRect(fields->GetHwnd(), &view);
+    MapWindowPoints(fields->GetHwnd(), nullptr, reinterpret_cast<POINT*>(&view), 2);
+    ASSERT_LT(view.bottom - view.top, fields->ContentHeight()) << "the form must scroll for this test";
+    HWND first = fields->ControlOf(L"P0");
+    HWND last = fields->ControlOf(L"Last");
+    ASSERT_NE(nullptr, first);
+    ASSERT_NE(nullptr, last);
+    auto inView = [&](HWND control) {
+        RECT r;
+        GetWindowRect(control, &r);
+        return r.top >= view.top && r.bottom <= view.bottom;
+    };
+    EXPECT_FALSE(inView(last));
+    // A combo box that takes typing has the focus in its edit.
+    auto focusIn = [](HWND control) { return GetFocus() == control || IsChild(control, GetFocus()); };
+
+    SetFocus(first);
+    int visited = 0;
+    for (int presses = 0; !focusIn(last) && presses < 60; ++presses) {
+        input.PressKey(VK_TAB);
+        if (IsChild(fields->GetHwnd(), GetFocus())) {
+            ++visited;
+            EXPECT_TRUE(inView(GetFocus())) << testing::PrintToString(fields->CaptionOf(GetFocus()));
+        }
+    }
+    ASSERT_TRUE(focusIn(last));
+    EXPECT_GE(visited, 24);
+    for (int presses = 0; !focusIn(first) && presses < 60; ++presses)
+        input.PressKey(VK_TAB, MOD_SHIFT);
+    ASSERT_TRUE(focusIn(first));
+    EXPECT_TRUE(inView(first));
+}
