@@ -242,6 +242,31 @@ TEST_F(ReaderBusHostile, LateReplyIsNotTakenForTheNextAddresssReply)
     EXPECT_TRUE(sink.HasLogLine(L"Em-Marine[2B1A] 045,12345"));
 }
 
+// After an identification that timed out, the next exchange on the line is the identification of
+// the address asked next, and the late identification of another address that comes first is not
+// taken for it: the reader's serial number tells them apart.
+TEST_F(ReaderBusHostile, LateIdentificationOfAnotherAddressIsNotTakenForTheOneAsked)
+{
+    simctl::SimReaderConfig config = Bus({Address(1), Address(2)});
+    config.converter = "raw";
+    SimReader s(sim, config, 0);
+    CStallingRelay relay(s.TcpPort());
+    auto reader = StartReader(sink, relay.Address(), Timings(), 0, 0, {1, 2}); // ReqTimeout 300
+    ASSERT_TRUE(sink.WaitCount(EventKind::Connect, 2, WaitMs));
+    relay.Arm("#00002 i", 450);
+    reader->Reconnect(2);
+    ASSERT_TRUE(WaitUntil([&] { return relay.HoldEnded() != 0; }, 3000));
+    EXPECT_TRUE(WaitUntil([&] { return sink.HasLogLine(L"[157] Discarded input that answers no request: Kora USB S/N: 200002"); },
+                          2000));
+    sim.PresentKey(s.Id(), "EM", EmKey, 1);
+    ASSERT_TRUE(sink.WaitCount(EventKind::TracksData, 1, WaitMs));
+    EXPECT_EQ(relay.Address() + L"\\1", sink.Events(EventKind::TracksData)[0].Source);
+    // Address 1's own identification was its sync reply, not a key reply gone wrong.
+    for (const auto& line : sink.LogLines())
+        EXPECT_EQ(std::wstring::npos, line.find(L"[157] Discarded input that answers no request: Kora USB S/N: 200001"))
+            << testing::PrintToString(line);
+}
+
 // Firmware 409 and 410 name the address they answer for; another address's reply is discarded.
 TEST_F(ReaderBusHostile, ReplyNamingAnotherAddressIsNotThisAddresssKey)
 {
