@@ -104,7 +104,7 @@ HRESULT CReader::ExchangeIdentification(int32_t address, int32_t expectedSerial,
             if (!otherEcho && expectedSerial < 0) {
                 // This address's own identification, whole but unreadable.
                 m_busLineUnsettled = false;
-                result = PE_BAD_REPLY;
+                result = S_FALSE;
                 break;
             }
         } else if (!otherEcho && (expectedSerial >= 0 ? serial == static_cast<uint32_t>(expectedSerial)
@@ -141,7 +141,7 @@ BOOL CReader::IdentifyAt(int32_t address, uint16_t& modelCode, uint32_t& serialN
         // those of the other addresses, whose identifications are not this one's.
         std::string text;
         HRESULT hr = ExchangeIdentification(address, -1, reqTimeout, text);
-        if (hr == PE_BAD_REPLY) {
+        if (hr == S_FALSE) {
             SetError(PE_BAD_REPLY, nullptr);
             return FALSE;
         }
@@ -170,7 +170,7 @@ BOOL CReader::ReadKeyAt(int32_t address, uint32_t& keyType, KeyData& key)
         if (m_busLineUnsettled) {
             std::string identification;
             HRESULT hr = ExchangeIdentification(address, serial, timeout, identification);
-            if (FAILED(hr)) {
+            if (hr != S_OK) {
                 SetError(hr, nullptr);
                 return FALSE;
             }
@@ -227,18 +227,21 @@ BOOL CReader::ReadKeyAt(int32_t address, uint32_t& keyType, KeyData& key)
     return FALSE;
 }
 
-void CReader::DropStaleBusInput()
+void CReader::DropStaleBusInput(bool logNow)
 {
     // Bus readers speak only when asked: whatever is on the line before a request is sent answers
-    // an earlier one and would pass for the answer to this one.
-    std::string dropped;
-    KeepDiscarded(dropped, m_rx);
+    // an earlier one and would pass for the answer to this one. What comes between polls is told
+    // in the log with what is dropped before the next request, in one line.
+    KeepDiscarded(m_busDropped, m_rx);
     m_rx.clear();
     TakeQueuedInput();
-    KeepDiscarded(dropped, m_rx);
+    KeepDiscarded(m_busDropped, m_rx);
     m_rx.clear();
-    if (!dropped.empty())
-        LogDiscarded(dropped);
+    m_droppingLine = false; // the next byte starts a line
+    if (logNow && !m_busDropped.empty()) {
+        LogDiscarded(m_busDropped);
+        m_busDropped.clear();
+    }
 }
 
 void CReader::LogDiscarded(const std::string& bytes)
@@ -367,11 +370,9 @@ void CReader::LoseSilentAddress(AddressRec& rec)
 void CReader::PollAddresses(DWORD& wait)
 {
     if (m_flags & READER_FLAG_DATA_READY) {
-        // Bus readers speak only when asked: anything that came in between polls is stale.
-        HRESULT hr = m_port->Purge(TRUE, FALSE);
-        if (FAILED(hr))
-            ThrowZPortException(hr, m_portName.c_str());
-        m_rx.clear();
+        // Bus readers speak only when asked: anything that came in between polls is stale (a
+        // reply that came after its request timed out, say).
+        DropStaleBusInput(false);
         m_flags &= ~READER_FLAG_DATA_READY;
     }
     for (auto& entry : m_addresses) {
