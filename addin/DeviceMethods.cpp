@@ -9,9 +9,12 @@
 // with it. All of this runs on the platform's thread; reader values are set under each reader's
 // own lock by the reader's control operations.
 #include "Component.h"
+#include "AddinStrings.h"
 #include "ComponentTables.h"
 #include "Messages.h"
 #include "Search.h"
+#include "TcpPort.h"
+#include "WFormat.h"
 #include <algorithm>
 #include <vector>
 
@@ -103,6 +106,15 @@ bool CParvel::WorkingDeviceIdentifier(std::wstring& identifier)
     int32_t address = NO_BUS_ADDRESS;
     if (!SplitDeviceIdentifier(name, port, address)) {
         SetLastError(PE_BAD_PORT_NAME);
+        return false;
+    }
+    // A converter's address is refused here, with its text, rather than by a reader thread that
+    // would report the same failure every connection period.
+    std::wstring host, service;
+    if (!IsSerialPortName(port.c_str()) && !CZTcpPort::SplitAddress(port, host, service)) {
+        std::wstring text;
+        FormatResString(text, IDS_BAD_TCP_PORT, port.c_str());
+        SetLastError(PE_BAD_PORT_NAME, text.c_str());
         return false;
     }
     identifier = name;

@@ -25,10 +25,6 @@ namespace {
 const uint32_t NumericKeyFirmware409 = 0x199FF;
 const uint32_t NumericKeyFirmware410 = 0x19AFF;
 
-// After a bus request that got no reply, the line must stay quiet this long (at most the request
-// time-out) before the next request: a reply that comes that late is discarded, not taken for the
-// next address's.
-const DWORD BusSettleMs = 500;
 // How much of the discarded input one log line shows.
 const size_t MaxDiscardLogged = 256;
 
@@ -45,47 +41,116 @@ bool SameKey(uint32_t typeA, const KeyData& a, uint32_t typeB, const KeyData& b)
         && std::equal(a.Bytes, a.Bytes + a.ByteCount(), b.Bytes);
 }
 
+// Collects dropped input for one log line, up to what a log line shows.
+void KeepDiscarded(std::string& discarded, const std::string& bytes)
+{
+    if (discarded.size() < MaxDiscardLogged)
+        discarded.append(bytes, 0, MaxDiscardLogged - discarded.size());
+}
+
 } // namespace
+
+// Bus replies carry no mark of the request they answer, and a reply that comes after its request
+// timed out (a stalled link, a TCP retransmission) would pass for the answer to the next one, at
+// another address. No wait for quiet can rule that out, however long: a link may stall for longer
+// than any poll can afford. The line delivers in order, though. So once an exchange has ended
+// without its reply, the line counts as unsettled, and the next exchange is an identification,
+// whose reply names the reader by its serial number: every line before it is an earlier request's
+// and is dropped (and logged). Only then is a key asked for again. A card that lies on a reader is
+// read at its next poll, so nothing is lost by dropping a late reply.
+
+HRESULT CReader::ExchangeIdentification(int32_t address, int32_t expectedSerial, DWORD reqTimeout,
+                                        std::string& text)
+{
+    char request[16];
+    snprintf(request, sizeof request, "#%.5u i\r", static_cast<unsigned>(address));
+    DropStaleBusInput();
+    const DWORD sentAt = GetTickCount();
+    Send(request, reqTimeout);
+    m_busLineUnsettled = true;
+    std::string discarded;
+    HRESULT result = PE_READ_TIMEOUT;
+    int32_t echoed = NO_BUS_ADDRESS; // the address that a line just before named
+    std::string line;
+    for (;;) {
+        const DWORD elapsed = GetTickCount() - sentAt;
+        if (elapsed >= reqTimeout && !discarded.empty())
+            break;
+        if (!ReadReply(line, 1, elapsed < reqTimeout ? reqTimeout - elapsed : 0, FALSE))
+            break;
+        // Some readers echo their address on a line of its own before their identification.
+        int32_t named;
+        if (line.size() < 9 && ParseReplyAddress(line, named)) {
+            if (named != address)
+                KeepDiscarded(discarded, line);
+            echoed = named;
+            continue;
+        }
+        const bool otherEcho = echoed != NO_BUS_ADDRESS && echoed != address;
+        echoed = NO_BUS_ADDRESS;
+        if (line.size() < 4 || !Contains(line, "S/N:")) {
+            KeepDiscarded(discarded, line);
+            continue;
+        }
+        text = line;
+        HRESULT hr = ReadIdentificationRest(text, sentAt, reqTimeout);
+        if (FAILED(hr)) {
+            result = hr;
+            break;
+        }
+        uint16_t code;
+        uint32_t serial, version;
+        if (!ParseReaderInfo(Widen(text), code, serial, version)) {
+            if (!otherEcho && expectedSerial < 0) {
+                // This address's own identification, whole but unreadable.
+                m_busLineUnsettled = false;
+                result = S_FALSE;
+                break;
+            }
+        } else if (!otherEcho && (expectedSerial >= 0 ? serial == static_cast<uint32_t>(expectedSerial)
+                                                       : !SerialOfAnotherAddress(address, serial))) {
+            m_busLineUnsettled = false;
+            result = S_OK;
+            break;
+        }
+        // Another address's identification, asked for earlier.
+        KeepDiscarded(discarded, text);
+    }
+    if (!discarded.empty())
+        LogDiscarded(discarded);
+    return result;
+}
+
+bool CReader::SerialOfAnotherAddress(int32_t address, uint32_t serial) const
+{
+    for (const auto& entry : m_addresses) {
+        if (entry.first != address && entry.second.SerialNumber >= 0
+            && static_cast<uint32_t>(entry.second.SerialNumber) == serial)
+            return true;
+    }
+    return false;
+}
 
 BOOL CReader::IdentifyAt(int32_t address, uint16_t& modelCode, uint32_t& serialNumber,
                          uint32_t& firmwareVersion, DWORD reqTimeout, int32_t reqTries,
                          std::wstring& infoText)
 {
-    char request[16];
-    snprintf(request, sizeof request, "#%.5u i\r", static_cast<unsigned>(address));
     HRESULT failure = PE_READ_TIMEOUT;
     for (int32_t attempt = 0; attempt < reqTries; ++attempt) {
-        ClearBusLine(reqTimeout);
-        const DWORD sentAt = GetTickCount();
-        Send(request, reqTimeout);
-        m_busLineUnsettled = true;
-        std::string reply;
-        if (!ReadReply(reply, 1, reqTimeout, TRUE))
-            continue;
-        // Some readers echo their address on a line of its own first; another address's echo
-        // means that what follows is not this address's identification.
-        int32_t named;
-        if (reply.size() < 9 && ParseReplyAddress(reply, named)) {
-            if (named != address) {
-                LogDiscarded(reply);
-                continue;
-            }
-            if (!ReadReply(reply, 1, reqTimeout, TRUE))
-                continue;
+        // The address may have a new reader: its serial number is not known in advance, only
+        // those of the other addresses, whose identifications are not this one's.
+        std::string text;
+        HRESULT hr = ExchangeIdentification(address, -1, reqTimeout, text);
+        if (hr == S_FALSE) {
+            SetError(PE_BAD_REPLY, nullptr);
+            return FALSE;
         }
-        if (reply.size() < 4 || !Contains(reply, "S/N:"))
-            continue;
-        HRESULT hr = ReadIdentificationRest(reply, sentAt, reqTimeout);
         if (FAILED(hr)) {
             failure = hr;
             continue;
         }
-        m_busLineUnsettled = false;
-        infoText = Widen(reply);
-        if (!ParseReaderInfo(infoText, modelCode, serialNumber, firmwareVersion)) {
-            SetError(PE_BAD_REPLY, nullptr);
-            return FALSE;
-        }
+        infoText = Widen(text);
+        ParseReaderInfo(infoText, modelCode, serialNumber, firmwareVersion);
         return TRUE;
     }
     SetError(failure, nullptr);
@@ -98,118 +163,85 @@ BOOL CReader::ReadKeyAt(int32_t address, uint32_t& keyType, KeyData& key)
     snprintf(request, sizeof request, "#%.5u r\r", static_cast<unsigned>(address));
     auto rec = m_addresses.find(address);
     const uint32_t version = rec != m_addresses.end() ? rec->second.FirmwareVersion : 0;
+    const int32_t serial = rec != m_addresses.end() ? rec->second.SerialNumber : -1;
     const bool numeric = version == NumericKeyFirmware409 || version == NumericKeyFirmware410;
     const DWORD timeout = m_cfg.ReqTimeout;
     for (int32_t attempt = 0; attempt < m_cfg.ReqTries; ++attempt) {
-        ClearBusLine(timeout);
-        const DWORD sentAt = GetTickCount();
+        if (m_busLineUnsettled) {
+            std::string identification;
+            HRESULT hr = ExchangeIdentification(address, serial, timeout, identification);
+            if (hr != S_OK) {
+                SetError(hr, nullptr);
+                return FALSE;
+            }
+        }
+        DropStaleBusInput();
         Send(request, timeout);
         m_busLineUnsettled = true;
         std::string reply;
-        // Other addresses' replies, shown in one log line: a line that never stops bringing them
-        // must neither hold the read past its time-out nor write a log line for each.
-        std::string discarded;
-        bool answered = false;
-        for (;;) {
-            const DWORD elapsed = GetTickCount() - sentAt;
-            if (elapsed >= timeout && !discarded.empty()) {
-                SetError(PE_READ_TIMEOUT, nullptr);
-                break;
-            }
-            if (!ReadReply(reply, 1, elapsed < timeout ? timeout - elapsed : 0, FALSE))
-                break;
-            // These readers name the address they answer for: another address's reply (a late
-            // one, or one from a reader that took the request for its own) is not this one's.
-            int32_t named;
-            if (!numeric || (ParseReplyAddress(reply, named) && named == address)) {
-                answered = true;
-                break;
-            }
-            if (discarded.size() < MaxDiscardLogged)
-                discarded.append(reply, 0, MaxDiscardLogged - discarded.size());
-        }
-        if (!discarded.empty())
-            LogDiscarded(discarded);
-        if (!answered)
+        if (!ReadReply(reply, 1, timeout, FALSE))
             return FALSE;
         std::wstring line = Widen(reply);
         TrimLineEnd(line);
         keyType = KEY_TYPE_UNKNOWN;
         key.Clear();
         bool decoded = false;
+        bool noCard = false;
+        int32_t named;
         if (numeric) {
-            size_t blank = line.find(L' ');
-            line.erase(0, blank == std::wstring::npos ? line.size() : blank + 1);
-            if (EqualsNoCase(line, L"No card")) {
-                m_busLineUnsettled = false;
-                return TRUE;
-            }
-            if (!line.empty() && line[0] >= L'0' && line[0] <= L'9') {
-                unsigned long number = wcstoul(line.c_str(), nullptr, 10);
-                uint8_t bytes[5] = {uint8_t(number), uint8_t(number >> 8), uint8_t(number >> 16),
-                                    uint8_t(number >> 24), 0};
-                key.Assign(bytes, 5);
-                decoded = true;
+            // These readers name the address they answer for: another address's reply (a late
+            // one, or one from a reader that took the request for its own) is not this one's.
+            if (ParseReplyAddress(reply, named) && named == address) {
+                size_t blank = line.find(L' ');
+                line.erase(0, blank == std::wstring::npos ? line.size() : blank + 1);
+                noCard = EqualsNoCase(line, L"No card");
+                if (!noCard && !line.empty() && line[0] >= L'0' && line[0] <= L'9') {
+                    unsigned long number = wcstoul(line.c_str(), nullptr, 10);
+                    uint8_t bytes[5] = {uint8_t(number), uint8_t(number >> 8), uint8_t(number >> 16),
+                                        uint8_t(number >> 24), 0};
+                    key.Assign(bytes, 5);
+                    decoded = true;
+                }
             }
         } else {
-            if (EqualsNoCase(line, L"No card")) {
-                m_busLineUnsettled = false;
-                return TRUE;
-            }
-            decoded = LooksLikeKeyLine(line)
+            noCard = EqualsNoCase(line, L"No card");
+            decoded = !noCard && LooksLikeKeyLine(line)
                 && ParseKeyText(line, keyType, key, m_modelIndex, m_firmwareVersion,
                                 (m_flags & READER_FLAG_NO_CORRECTION) != 0);
         }
-        if (decoded) {
+        if (noCard || decoded) {
             m_busLineUnsettled = false;
             // A card of a type that is not read counts as no card at all.
-            if (!ReadKeys().WantsKeyType(keyType)) {
+            if (decoded && !ReadKeys().WantsKeyType(keyType)) {
                 keyType = KEY_TYPE_UNKNOWN;
                 key.Clear();
             }
             return TRUE;
         }
+        // Not this request's reply: the line stays unsettled, and the next try begins with an
+        // identification.
+        LogDiscarded(reply);
         SetError(PE_BAD_REPLY, nullptr);
     }
     SetError(PE_READ_TIMEOUT, nullptr);
     return FALSE;
 }
 
-void CReader::ClearBusLine(DWORD reqTimeout)
+void CReader::DropStaleBusInput(bool logNow)
 {
-    // Bus replies carry no mark of the request they answer: whatever is on the line before a
-    // request is sent answers an earlier one (a reply that came late, an address that does not
-    // stop talking) and would pass for the answer of this one. After an exchange that ended
-    // without its reply, the line is first given a moment of quiet, so that a late reply is caught
-    // here; a line that never goes quiet holds the next request back no more than twice that.
-    std::string dropped;
-    auto drop = [&] {
-        if (dropped.size() < MaxDiscardLogged)
-            dropped.append(m_rx, 0, MaxDiscardLogged - dropped.size());
-        m_rx.clear();
-    };
-    drop();
-    if (m_busLineUnsettled) {
-        m_busLineUnsettled = false;
-        const DWORD quiet = std::min(reqTimeout, BusSettleMs);
-        const DWORD start = GetTickCount();
-        DWORD heard = start;
-        while (KeepGoing()) {
-            const DWORD now = GetTickCount();
-            if (now - heard >= quiet || now - start >= 2 * quiet)
-                break;
-            const DWORD queued = InQueue();
-            Receive(queued ? queued : 1, queued ? 0 : quiet - (now - heard), FALSE);
-            if (!m_rx.empty()) {
-                heard = GetTickCount();
-                drop();
-            }
-        }
-    }
+    // Bus readers speak only when asked: whatever is on the line before a request is sent answers
+    // an earlier one and would pass for the answer to this one. What comes between polls is told
+    // in the log with what is dropped before the next request, in one line.
+    KeepDiscarded(m_busDropped, m_rx);
+    m_rx.clear();
     TakeQueuedInput();
-    drop();
-    if (!dropped.empty())
-        LogDiscarded(dropped);
+    KeepDiscarded(m_busDropped, m_rx);
+    m_rx.clear();
+    m_droppingLine = false; // the next byte starts a line
+    if (logNow && !m_busDropped.empty()) {
+        LogDiscarded(m_busDropped);
+        m_busDropped.clear();
+    }
 }
 
 void CReader::LogDiscarded(const std::string& bytes)
@@ -338,11 +370,9 @@ void CReader::LoseSilentAddress(AddressRec& rec)
 void CReader::PollAddresses(DWORD& wait)
 {
     if (m_flags & READER_FLAG_DATA_READY) {
-        // Bus readers speak only when asked: anything that came in between polls is stale.
-        HRESULT hr = m_port->Purge(TRUE, FALSE);
-        if (FAILED(hr))
-            ThrowZPortException(hr, m_portName.c_str());
-        m_rx.clear();
+        // Bus readers speak only when asked: anything that came in between polls is stale (a
+        // reply that came after its request timed out, say).
+        DropStaleBusInput(false);
         m_flags &= ~READER_FLAG_DATA_READY;
     }
     for (auto& entry : m_addresses) {

@@ -393,9 +393,17 @@ private:
                     uint32_t& firmwareVersion, DWORD reqTimeout, int32_t reqTries,
                     std::wstring& infoText);
     BOOL ReadKeyAt(int32_t address, uint32_t& keyType, KeyData& key);
-    // Before a bus request: discards (and logs) what is on the line, after a moment of quiet when
-    // the exchange before ended without its reply.
-    void ClearBusLine(DWORD reqTimeout);
+    // One identification request and the hunt for its reply: the identification of `address`
+    // (whose serial number must be `expectedSerial` unless that is negative, and must then not be
+    // another address's). Every line before it is dropped and logged. S_OK settles the line, and
+    // so does S_FALSE: an identification of its own that does not parse (only without an expected
+    // serial number). Otherwise the line stays unsettled: PE_READ_TIMEOUT, or the failure of
+    // reading the identification whole.
+    HRESULT ExchangeIdentification(int32_t address, int32_t expectedSerial, DWORD reqTimeout, std::string& text);
+    bool SerialOfAnotherAddress(int32_t address, uint32_t serial) const;
+    // Discards what is on the bus line: before a request, logging it with what was dropped since
+    // the last request; between polls, keeping it for that log line.
+    void DropStaleBusInput(bool logNow = true);
     void LogDiscarded(const std::string& bytes);
     BOOL ConnectAddress(int32_t address, AddressRec& rec);
     void PollAddress(BOOL initial, AddressRec& rec);
@@ -526,7 +534,8 @@ private:
     uint32_t m_linkModel = 0;    // the model the open connection was set up for (0: none)
     uint32_t m_unknownCodeRuns = 0;  // identifications in a row that named an unknown device code
     uint8_t m_sequence = 0;      // binary-protocol sequence number of the last request
-    bool m_busLineUnsettled = false; // a bus request ended without its reply, which may still come
+    bool m_busLineUnsettled = false; // a bus exchange ended without its reply, which may still come
+    std::string m_busDropped;        // bus input dropped since the last request, not yet logged
     std::string m_request;       // the frame being sent (binary and Pelto)
     DWORD m_lastPoll = 0;        // last binary or Pelto poll
     CPollSilence m_silence;      // time-outs of the binary or Pelto poll

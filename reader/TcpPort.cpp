@@ -82,11 +82,28 @@ HRESULT STDMETHODCALLTYPE CZTcpPort::Init(const wchar_t* name, HANDLE stopEvent,
 bool CZTcpPort::SplitAddress(const std::wstring& name, std::wstring& host, std::wstring& service)
 {
     size_t colon = name.rfind(L':');
-    if (colon == std::wstring::npos || colon == 0 || colon + 1 == name.size())
+    if (colon == std::wstring::npos || colon == 0 || !IsTcpPortNumber(name.substr(colon + 1)))
         return false;
     host = name.substr(0, colon);
     service = name.substr(colon + 1);
     return true;
+}
+
+bool CZTcpPort::IsTcpPortNumber(const std::wstring& text)
+{
+    // Checked before any resolver sees the text: a resolver may take a number above 65535 modulo
+    // 65536, and so connect to another converter's port, or take a service name.
+    if (text.empty())
+        return false;
+    uint32_t value = 0;
+    for (wchar_t c : text) {
+        if (c < L'0' || c > L'9')
+            return false;
+        value = value * 10 + static_cast<uint32_t>(c - L'0');
+        if (value > 65535)
+            return false;
+    }
+    return value >= 1;
 }
 
 void CZTcpPort::CloseSocket()

@@ -59,8 +59,10 @@ public:
     HRESULT STDMETHODCALLTYPE OnCommEvent() override;
     ConverterWay GetConverterWay(std::string* shownBy = nullptr) const override;
 
-    // Splits "host:port" at its last colon; false when either part is empty or there is no colon.
+    // Splits "host:port" at its last colon; false when there is no colon, the host is empty or the
+    // port is not a TCP port number (decimal digits, 1 to 65535).
     static bool SplitAddress(const std::wstring& name, std::wstring& host, std::wstring& service);
+    static bool IsTcpPortNumber(const std::wstring& text);
 
     // The resolver used for host names (numeric addresses need none); returns the one it replaces;
     // null puts back the system's. Tests put in one that is slow or gives chosen addresses.

@@ -8,6 +8,7 @@
 #define IDS_AUTO                   120 // caption of the automatic choice in the parameters document
 #define IDS_BAD_HEX_DATA           121 // card command data: text that is not pairs of hex digits
 #define IDS_BAD_MIFARE_KEY         123 // Mifare Classic key that is not a number of at most 48 bits
+#define IDS_BAD_TCP_PORT           124 // port name: a converter's address without a TCP port of 1-65535
 #define IDS_LOG_HEADER             130 // day, month, year, add-in version text, Windows version text
 #define IDS_LOG_EVENT_REFUSED      131 // event name, data (the platform's event buffer was full)
 #define IDS_LOG_TRANSFERRED        160 // the key's text

@@ -1,6 +1,8 @@
 // Device identifiers: how one splits into its port and bus address, which are refused, and port
 // names that differ only in case naming one port.
 #include "ComponentFixture.h"
+#include "CodePage.h"
+#include "ModuleState.h"
 
 using namespace slothost;
 
@@ -67,4 +69,41 @@ TEST_F(ComponentTest, OpenRefusesAnIdentifierThatDoesNotParse)
         EXPECT_EQ(object->OpenPortCount(), 0u);
         EXPECT_EQ(object->OpenDeviceCount(), 0u);
     }
+}
+
+// A converter's address whose TCP port is missing, not a number or outside 1-65535 is refused at
+// once, in the message language, with the port named, and no reader is made to try it: a resolver
+// may take 529691 as 5403 and reach another converter's readers.
+TEST_F(ComponentTest, OpenRefusesAConverterAddressWithoutAValidTcpPort)
+{
+    const LCID saved = MessageLcid;
+    for (const bool russian : {false, true}) {
+        MessageLcid = russian ? MAKELCID(MAKELANGID(LANG_RUSSIAN, SUBLANG_DEFAULT), SORT_DEFAULT)
+                              : MAKELCID(MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), SORT_DEFAULT);
+        for (const wchar_t* port : {L"127.0.0.1:529691", L"127.0.0.1:0", L"127.0.0.1:65536", L"127.0.0.1:",
+                                    L"127.0.0.1", L"converter.local:telnet", L"127.0.0.1:-23", L"127.0.0.1: 23",
+                                    L"127.0.0.1:0\\2", L"COM"}) {
+            const std::wstring name(port);
+            const std::wstring shown = name.substr(0, name.find(L'\\'));
+            tVariant value = Str(port);
+            ASSERT_TRUE(c.SetPropVal(1, &value));
+            for (long method : {long(MOpen), long(MDeviceTest)}) {
+                SCOPED_TRACE(testing::Message() << WideToUtf8(name) << " method " << method << (russian ? " ru" : " en"));
+                std::vector<tVariant> params{Empty(), Empty()};
+                tVariant result = Empty();
+                const DWORD start = GetTickCount();
+                ASSERT_TRUE(c.Func(method, result, params));
+                EXPECT_LT(GetTickCount() - start, 200u);
+                EXPECT_FALSE(result.bVal);
+                std::wstring text;
+                EXPECT_EQ(LastError(&text), static_cast<long>(0x80040210));
+                EXPECT_NE(std::wstring::npos, text.find(L"\"" + shown + L"\"")) << WideToUtf8(text);
+                EXPECT_NE(std::wstring::npos, text.find(L"65535")) << WideToUtf8(text);
+                EXPECT_EQ(russian, text.find(L"Неверное имя порта") == 0) << WideToUtf8(text);
+            }
+            EXPECT_EQ(object->OpenPortCount(), 0u);
+            EXPECT_EQ(object->OpenDeviceCount(), 0u);
+        }
+    }
+    MessageLcid = saved;
 }

@@ -3,6 +3,7 @@
 #include "Messages.h"
 #include "ReaderTestRig.h"
 #include "ReaderTestSink.h"
+#include "StallingRelay.h"
 
 #include <gtest/gtest.h>
 
@@ -241,6 +242,31 @@ TEST_F(ReaderBusHostile, LateReplyIsNotTakenForTheNextAddresssReply)
     EXPECT_TRUE(sink.HasLogLine(L"Em-Marine[2B1A] 045,12345"));
 }
 
+// After an identification that timed out, the next exchange on the line is the identification of
+// the address asked next, and the late identification of another address that comes first is not
+// taken for it: the reader's serial number tells them apart.
+TEST_F(ReaderBusHostile, LateIdentificationOfAnotherAddressIsNotTakenForTheOneAsked)
+{
+    simctl::SimReaderConfig config = Bus({Address(1), Address(2)});
+    config.converter = "raw";
+    SimReader s(sim, config, 0);
+    CStallingRelay relay(s.TcpPort());
+    auto reader = StartReader(sink, relay.Address(), Timings(), 0, 0, {1, 2}); // ReqTimeout 300
+    ASSERT_TRUE(sink.WaitCount(EventKind::Connect, 2, WaitMs));
+    relay.Arm("#00002 i", 450);
+    reader->Reconnect(2);
+    ASSERT_TRUE(WaitUntil([&] { return relay.HoldEnded() != 0; }, 3000));
+    EXPECT_TRUE(WaitUntil([&] { return sink.HasLogLine(L"[157] Discarded input that answers no request: Kora USB S/N: 200002"); },
+                          2000));
+    sim.PresentKey(s.Id(), "EM", EmKey, 1);
+    ASSERT_TRUE(sink.WaitCount(EventKind::TracksData, 1, WaitMs));
+    EXPECT_EQ(relay.Address() + L"\\1", sink.Events(EventKind::TracksData)[0].Source);
+    // Address 1's own identification was its sync reply, not a key reply gone wrong.
+    for (const auto& line : sink.LogLines())
+        EXPECT_EQ(std::wstring::npos, line.find(L"[157] Discarded input that answers no request: Kora USB S/N: 200001"))
+            << testing::PrintToString(line);
+}
+
 // Firmware 409 and 410 name the address they answer for; another address's reply is discarded.
 TEST_F(ReaderBusHostile, ReplyNamingAnotherAddressIsNotThisAddresssKey)
 {
@@ -288,4 +314,66 @@ TEST_F(ReaderBusHostile, RepliesNamingAnotherAddressWithoutEndDoNotHoldTheRead)
     printf("%zu discard log lines\n", discardLogs);
     EXPECT_LT(discardLogs, 100u);
     sim.Call("flood", simctl::JsonFields().Add("id", s.Id()).Add("on", "off"));
+}
+
+// A link that stalls for longer than the request time-out (a TCP retransmission on a slow link):
+// the converter's replies, held from the moment a request to address 1 passed, come all at once
+// when the stall ends. None of them is taken for another address's: no card is ever raised at
+// address 2, which holds none, and address 1's card is raised there soon after the stall, with the
+// time-outs and tries a site has. Then the replies keep to their addresses.
+class ReaderBusStall : public testing::TestWithParam<DWORD>
+{
+protected:
+    simctl::CSimControl sim;
+    CRecordingSink sink;
+    ReadKeysGuard keys;
+};
+
+INSTANTIATE_TEST_SUITE_P(Stall, ReaderBusStall, testing::Values(3500u, 6000u),
+                         [](const testing::TestParamInfo<DWORD>& info) { return std::to_string(info.param) + "ms"; });
+
+TEST_P(ReaderBusStall, RepliesHeldByAStalledLinkAreNotTakenForAnotherAddresss)
+{
+    const DWORD stallMs = GetParam();
+    simctl::SimReaderConfig config = Bus({Address(1), Address(2)});
+    config.converter = "raw";
+    SimReader s(sim, config, 0);
+    CStallingRelay relay(s.TcpPort());
+    Timings t;
+    t.ReqTimeout = 3000;
+    t.ReqTries = 2;
+    t.ConnectPeriod = 3000;
+    auto reader = StartReader(sink, relay.Address(), t, 0, 0, {1, 2});
+    ASSERT_TRUE(sink.WaitCount(EventKind::Connect, 2, WaitMs));
+    const std::wstring one = relay.Address() + L"\\1";
+    const std::wstring two = relay.Address() + L"\\2";
+
+    relay.Arm("#00001 ", stallMs);
+    sim.PresentKey(s.Id(), "EM", EmKey, 1);
+    ASSERT_TRUE(WaitUntil([&] { return relay.HoldEnded() != 0; }, stallMs + 3000)) << "the link never stalled";
+    const DWORD stallEnd = relay.HoldEnded();
+    ASSERT_TRUE(sink.WaitCount(EventKind::TracksData, 1, 4000));
+    const ReaderEvent read = sink.Events(EventKind::TracksData)[0];
+    printf("held during the stall: %s; the card came %ld ms after it\n", relay.HeldBytes().c_str(),
+           static_cast<long>(read.Tick - stallEnd));
+    EXPECT_EQ(one, read.Source);
+    EXPECT_EQ(EmKey, Bytes(read.Key));
+    EXPECT_LE(static_cast<long>(read.Tick - stallEnd), 3000L);
+    if (relay.HeldBytes().find("Em-Marine") != std::string::npos) {
+        EXPECT_TRUE(sink.HasLogLine(L"[157] Discarded input that answers no request: Em-Marine"));
+    }
+
+    // The replies keep to their addresses: no card at address 2 while only address 1 holds one.
+    Sleep(400);
+    sim.Remove(s.Id(), 1);
+    ASSERT_TRUE(sink.WaitCount(EventKind::NoCard, 1, WaitMs));
+    EXPECT_EQ(one, sink.Events(EventKind::NoCard)[0].Source);
+    const auto before = sink.Events(EventKind::TracksData);
+    ASSERT_EQ(1u, before.size()) << "a card raised twice, or at address 2, which holds none";
+    sim.PresentKey(s.Id(), "EM", EmKey, 2);
+    ASSERT_TRUE(sink.WaitCount(EventKind::TracksData, 2, WaitMs));
+    EXPECT_EQ(two, sink.Events(EventKind::TracksData)[1].Source);
+    Sleep(400);
+    EXPECT_EQ(2u, sink.Count(EventKind::TracksData));
+    EXPECT_EQ(1u, sink.Count(EventKind::NoCard));
 }

@@ -46,6 +46,16 @@ TEST_F(TcpPortTest, NameSplitsAtLastColon)
         {L":5000", false, L"", L""},
         {L"127.0.0.1:", false, L"", L""},
         {L"", false, L"", L""},
+        {L"127.0.0.1:65535", true, L"127.0.0.1", L"65535"},
+        {L"127.0.0.1:1", true, L"127.0.0.1", L"1"},
+        {L"127.0.0.1:0", false, L"", L""},
+        {L"127.0.0.1:65536", false, L"", L""},
+        {L"127.0.0.1:529691", false, L"", L""},
+        {L"127.0.0.1:99999999999999999999", false, L"", L""},
+        {L"converter.local:telnet", false, L"", L""},
+        {L"127.0.0.1:-23", false, L"", L""},
+        {L"127.0.0.1:+23", false, L"", L""},
+        {L"127.0.0.1:23 ", false, L"", L""},
     };
     for (const Case& c : cases) {
         std::wstring host, service;

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 using namespace porttest;
 
 namespace {
@@ -28,6 +30,14 @@ int TwoAddressResolver(const std::wstring& host, const std::wstring& service, st
         return WSAHOST_NOT_FOUND;
     out.insert(out.begin(), dead.front());
     return 0;
+}
+
+// A name service that only counts its calls.
+std::atomic<int> g_resolverCalls{0};
+int CountingResolver(const std::wstring& host, const std::wstring& service, std::vector<TcpAddress>& out)
+{
+    ++g_resolverCalls;
+    return ResolveNumeric(L"127.0.0.1", service, out) ? 0 : WSAHOST_NOT_FOUND;
 }
 
 // Puts the system's resolver back at the end of the scope.
@@ -165,4 +175,35 @@ TEST_F(TcpResolveTest, AnAddressThatNeverAnswersTakesOnlyItsShare)
     std::string got;
     EXPECT_EQ(S_OK, port->Read(got, 6, 3000));
     EXPECT_EQ("hello\n", got);
+}
+
+// A port number outside 1-65535 is refused before the name service or a connect sees it: taken
+// modulo 65536 (as one resolver takes it), the number of a converter's port plus 65536 would
+// connect to that converter.
+TEST_F(TcpResolveTest, APortNumberOutOfRangeReachesNoResolverAndNoConverter)
+{
+    std::atomic<bool> accepted{false};
+    LoopbackPeer converter([&](SOCKET s) {
+        accepted = true;
+        char b;
+        recv(s, &b, 1, 0);
+    });
+    ResolverScope resolver(&CountingResolver);
+    const std::wstring wrapped = std::to_wstring(converter.Port() + 65536u);
+    for (const std::wstring& name : {L"127.0.0.1:" + wrapped, L"converter.test:" + wrapped, std::wstring(L"converter.test:0"),
+                                     std::wstring(L"converter.test:telnet")}) {
+        PortEvents own;
+        PortRef port(MakePort(name, own));
+        EXPECT_EQ(E_INVALIDARG, port->Open(2000)) << testing::PrintToString(name);
+        EXPECT_FALSE(port->IsOpen());
+    }
+    Sleep(200);
+    EXPECT_EQ(0, g_resolverCalls.load());
+    EXPECT_FALSE(accepted.load()) << "the converter was reached through a port number above 65535";
+
+    // The same converter under its own number is reached through the name service.
+    PortEvents own;
+    PortRef port(MakePort(L"converter.test:" + std::to_wstring(converter.Port()), own));
+    EXPECT_EQ(S_OK, port->Open(2000));
+    EXPECT_EQ(1, g_resolverCalls.load());
 }

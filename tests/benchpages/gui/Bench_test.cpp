@@ -388,6 +388,52 @@ TEST_F(BenchEndToEnd, UnloadingWithDevicesOpenClosesThem)
     EXPECT_FALSE(IsWindowEnabled(GetDlgItem(pageWnd, IDC_TEST_OPEN)));
 }
 
+// A converter's address whose TCP port is out of range is refused by the driver's form at once:
+// "Device Test" and "Save and close" each say why in an error box that names the address, in the
+// component's language, and nothing is opened.
+TEST_F(BenchEndToEnd, TheFormRefusesAConverterAddressWithAPortOutOfRange)
+{
+    HWND pageWnd = page->GetHwnd();
+    Click(pageWnd, IDC_TEST_LOAD);
+    ASSERT_TRUE(Host().IsLoaded());
+    const std::wstring address = L"127.0.0.1:529691";
+    bool sawForm = false;
+    seam.drivers[IDD_DEV_OPEN] = [&](CWnd& wnd, HWND) -> INT_PTR {
+        CDlgDevOpen& dialog = static_cast<CDlgDevOpen&>(wnd);
+        CParamsPage* form = dialog.FormPage();
+        HWND port = form && form->FormCount() > 0 ? form->Form(0)->ControlOf(L"Port") : nullptr;
+        if (!port)
+            return 2;
+        sawForm = true;
+        SendMessageW(port, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+        SetWindowTextW(port, address.c_str());
+        for (const bool deviceTest : {true, false}) {
+            SCOPED_TRACE(deviceTest ? "Device Test" : "Save and close");
+            const size_t before = seam.boxes.size();
+            const DWORD start = GetTickCount();
+            if (deviceTest)
+                SendMessageW(form->GetHwnd(), WM_COMMAND, ID_DEVICE_TEST, 0);
+            else
+                Click(form->GetHwnd(), IDC_PARAMS_SAVE);
+            EXPECT_LT(GetTickCount() - start, 1000u);
+            if (seam.boxes.size() != before + 1) {
+                ADD_FAILURE() << seam.boxes.size() - before << " boxes";
+                continue;
+            }
+            const std::wstring& text = seam.boxes.back().text;
+            EXPECT_EQ(static_cast<UINT>(MB_ICONERROR), seam.boxes.back().flags & MB_ICONMASK) << text;
+            EXPECT_NE(std::wstring::npos, text.find(L"\"" + address + L"\"")) << text;
+            EXPECT_EQ(0u, text.find(Russian() ? L"Неверное имя порта" : L"Incorrect port name")) << text;
+        }
+        EXPECT_TRUE(dialog.Device().empty());
+        return 2;
+    };
+    Click(pageWnd, IDC_TEST_OPEN);
+    EXPECT_TRUE(sawForm);
+    EXPECT_TRUE(page->Devices().Rows().empty());
+    EXPECT_TRUE(Host().Devices().empty());
+}
+
 // The events page's language menu gives the component the other language: a card then arrives
 // with the other language's message, also after Unload and Load, while the configurator's own
 // thread keeps its locale.
