@@ -10,6 +10,7 @@
 #include "KTGroupsRes.h"
 #include "KeyTypeTexts.h"
 #include "KeyTypesRes.h"
+#include "DpiScale.h"
 #include "ListViewHelpers.h"
 #include "ModuleState.h"
 #include "UiSeam.h"
@@ -50,11 +51,13 @@ void CDlgKTGroups::OnInitDialog()
     SendMessageW(m_list, LVM_SETCALLBACKMASK, LVIS_STATEIMAGEMASK, 0);
     RECT client;
     GetClientRect(m_list, &client);
-    const int widths[3] = {35, ClampColumnWidth(client.right - 35 - 100 - NameColumnSpare, 50), 100};
+    const int widths[3] = {ScalePixels(35),
+                           ClampColumnWidth(client.right - ScalePixels(35 + 100 + NameColumnSpare), ScalePixels(50)),
+                           ScalePixels(100)};
     ListView_AddTitledColumns(m_list, IDS_GROUP_COLUMN_FIRST, widths, 3);
     ListView_InitSortImages(m_list);
     ListView_SetColumnWidths(m_list, app.KTGroupsColumns);
-    ListView_FitColumnToList(m_list, 1, NameColumnSpare, 50, app.KTGroupsColumns);
+    ListView_FitColumnToList(m_list, 1, ScalePixels(NameColumnSpare), ScalePixels(50), app.KTGroupsColumns);
     m_view.SetOwner(this, &OnListChangedThunk);
     m_view.Groups = &Groups;
     m_view.SortColumn = app.KTGroupsSortColumn;
@@ -224,8 +227,8 @@ LRESULT CDlgKTGroups::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM 
         return TRUE;
     case WM_GETMINMAXINFO: {
         MINMAXINFO* info = reinterpret_cast<MINMAXINFO*>(lParam);
-        info->ptMinTrackSize.x = MinTrackWidth;
-        info->ptMinTrackSize.y = MinTrackHeight;
+        info->ptMinTrackSize.x = ScalePixels(MinTrackWidth);
+        info->ptMinTrackSize.y = ScalePixels(MinTrackHeight);
         return TRUE;
     }
     case WM_SIZE:

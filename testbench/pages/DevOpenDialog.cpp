@@ -6,6 +6,7 @@
 #include "BenchStrings.h"
 #include "BenchUi.h"
 #include "DevOpenRes.h"
+#include "DpiScale.h"
 #include "ModuleState.h"
 #include "ParamsPage.h"
 #include "SearchOutput.h"
@@ -258,7 +259,7 @@ LRESULT CDlgDevOpen::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM l
         LayoutPages();
         return TRUE;
     case WM_GETMINMAXINFO:
-        reinterpret_cast<MINMAXINFO*>(lParam)->ptMinTrackSize = {500, 400};
+        reinterpret_cast<MINMAXINFO*>(lParam)->ptMinTrackSize = {ScalePixels(500), ScalePixels(400)};
         return TRUE;
     case WM_COMMAND:
         if (LOWORD(wParam) == IDCANCEL) {
