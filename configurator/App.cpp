@@ -413,8 +413,8 @@ LRESULT CConfigParvelApp::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPA
     case WM_GETMINMAXINFO:
     {
         auto* info = reinterpret_cast<MINMAXINFO*>(lParam);
-        info->ptMinTrackSize.x = ScalePixels(MinWidth);
-        info->ptMinTrackSize.y = ScalePixels(MinHeight);
+        info->ptMinTrackSize.x = ScaleForTemplates(MinWidth, false);
+        info->ptMinTrackSize.y = ScaleForTemplates(MinHeight, true);
         return 0;
     }
     case WM_CREATE:

@@ -11,3 +11,9 @@ int ScreenDpi();
 
 // A figure of 96-DPI pixels at the screen's DPI, rounded to the nearest pixel.
 int ScalePixels(int pixels);
+
+// A figure that frames dialog templates (the smallest size of a window that holds them). Templates
+// are laid out in dialog units of their font (Segoe UI, 9 points), which the font's measurements at
+// the screen's DPI make into pixels: rounded to whole pixels, they may grow a few percent more than
+// the DPI does. The figure grows by the larger of the two, across or down.
+int ScaleForTemplates(int pixels, bool vertical);

@@ -227,8 +227,8 @@ LRESULT CDlgKTGroups::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM 
         return TRUE;
     case WM_GETMINMAXINFO: {
         MINMAXINFO* info = reinterpret_cast<MINMAXINFO*>(lParam);
-        info->ptMinTrackSize.x = ScalePixels(MinTrackWidth);
-        info->ptMinTrackSize.y = ScalePixels(MinTrackHeight);
+        info->ptMinTrackSize.x = ScaleForTemplates(MinTrackWidth, false);
+        info->ptMinTrackSize.y = ScaleForTemplates(MinTrackHeight, true);
         return TRUE;
     }
     case WM_SIZE:

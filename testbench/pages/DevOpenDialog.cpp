@@ -259,7 +259,7 @@ LRESULT CDlgDevOpen::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM l
         LayoutPages();
         return TRUE;
     case WM_GETMINMAXINFO:
-        reinterpret_cast<MINMAXINFO*>(lParam)->ptMinTrackSize = {ScalePixels(500), ScalePixels(400)};
+        reinterpret_cast<MINMAXINFO*>(lParam)->ptMinTrackSize = {ScaleForTemplates(500, false), ScaleForTemplates(400, true)};
         return TRUE;
     case WM_COMMAND:
         if (LOWORD(wParam) == IDCANCEL) {

@@ -1,0 +1,216 @@
+// ConfigParvel at the screen's DPI. Run as the other GUI tests at 96 DPI, and again at 120 and 144
+// DPI (screen scaling of 125 % and 150 %) on the screens those are used with (1280 x 1024 and
+// 1920 x 1080): the program is aware of the DPI; its main window at its smallest size and its
+// dialogs fit the screen's work area; every control of every page and dialog lies inside its
+// window's client area (a window that scrolls may reach past it in the direction it scrolls); no
+// two sibling controls overlap (a group box or a tab control around others excepted); and every
+// label fits its control.
+#include "AppFixture.h"
+#include "AppResource.h"
+#include "FormatsPageRes.h"
+#include "LabelFit.h"
+#include "TestPageRes.h"
+#include <commctrl.h>
+#include <vector>
+
+namespace {
+
+// Group boxes and tab controls are drawn around the controls placed on them.
+bool FramesOthers(HWND control)
+{
+    const std::wstring cls = ClassOf(control);
+    if (_wcsicmp(cls.c_str(), WC_TABCONTROLW) == 0)
+        return true;
+    return _wcsicmp(cls.c_str(), L"Button") == 0 &&
+           (GetWindowLongW(control, GWL_STYLE) & BS_TYPEMASK) == BS_GROUPBOX;
+}
+
+// Whether the window has a scroll bar of that direction with something to scroll.
+bool Scrolls(HWND window, int bar)
+{
+    if (!(GetWindowLongW(window, GWL_STYLE) & (bar == SB_VERT ? WS_VSCROLL : WS_HSCROLL)))
+        return false;
+    SCROLLINFO si = {};
+    si.cbSize = sizeof(si);
+    si.fMask = SIF_RANGE | SIF_PAGE;
+    return GetScrollInfo(window, bar, &si) && si.nMax >= static_cast<int>(si.nPage);
+}
+
+HWND BuddyOf(HWND control)
+{
+    if (_wcsicmp(ClassOf(control).c_str(), UPDOWN_CLASSW) != 0)
+        return nullptr;
+    return reinterpret_cast<HWND>(SendMessageW(control, UDM_GETBUDDY, 0, 0));
+}
+
+std::wstring Describe(HWND control)
+{
+    wchar_t text[48] = {};
+    GetWindowTextW(control, text, 48);
+    return ClassOf(control) + L" " + std::to_wstring(GetDlgCtrlID(control)) + L" \"" + text + L"\"";
+}
+
+RECT InClient(HWND window, HWND parent)
+{
+    RECT r;
+    GetWindowRect(window, &r);
+    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+// One line per visible control under `root` that reaches out of its parent's client area or
+// overlaps a visible sibling.
+void CheckPlacement(HWND root, const std::wstring& where, std::wostringstream& problems)
+{
+    std::vector<HWND> shown;
+    EnumChildWindows(root, [](HWND child, LPARAM param) -> BOOL {
+        if (IsWindowVisible(child))
+            reinterpret_cast<std::vector<HWND>*>(param)->push_back(child);
+        return TRUE;
+    }, reinterpret_cast<LPARAM>(&shown));
+    for (size_t i = 0; i < shown.size(); ++i) {
+        HWND control = shown[i], parent = GetParent(control);
+        RECT client, r = InClient(control, parent);
+        GetClientRect(parent, &client);
+        const bool across = Scrolls(parent, SB_HORZ), down = Scrolls(parent, SB_VERT);
+        if ((!across && (r.left < 0 || r.right > client.right)) || (!down && (r.top < 0 || r.bottom > client.bottom)))
+            problems << where << L": " << Describe(control) << L" at (" << r.left << L"," << r.top << L")-("
+                     << r.right << L"," << r.bottom << L") is cut by its parent's " << client.right << L"x"
+                     << client.bottom << L"\n";
+        for (size_t j = i + 1; j < shown.size(); ++j) {
+            HWND other = shown[j];
+            if (GetParent(other) != parent)
+                continue;
+            RECT o = InClient(other, parent), both;
+            if (!IntersectRect(&both, &r, &o))
+                continue;
+            if ((FramesOthers(control) && EqualRect(&both, &o)) || (FramesOthers(other) && EqualRect(&both, &r)))
+                continue;
+            // An up-down control sits on its buddy's edge, as the system places it.
+            if (BuddyOf(control) == other || BuddyOf(other) == control)
+                continue;
+            problems << where << L": " << Describe(control) << L" overlaps " << Describe(other) << L" by "
+                     << both.right - both.left << L"x" << both.bottom - both.top << L"\n";
+        }
+    }
+}
+
+// The window at its smallest size (the system holds it at its minimum tracking size).
+void Shrink(HWND window)
+{
+    SetWindowPos(window, nullptr, 0, 0, 1, 1, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// Whether the whole window fits the screen's work area.
+void CheckOnScreen(HWND window, const std::wstring& where, std::wostringstream& problems)
+{
+    MONITORINFO monitor = {};
+    monitor.cbSize = sizeof(monitor);
+    GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor);
+    const RECT& work = monitor.rcWork;
+    RECT r;
+    GetWindowRect(window, &r);
+    if (r.right - r.left > work.right - work.left || r.bottom - r.top > work.bottom - work.top)
+        problems << where << L": " << r.right - r.left << L"x" << r.bottom - r.top << L" does not fit the work area "
+                 << work.right - work.left << L"x" << work.bottom - work.top << L" (screen " << GetSystemMetrics(SM_CXSCREEN)
+                 << L"x" << GetSystemMetrics(SM_CYSCREEN) << L")\n";
+}
+
+// Everything a window shows, as it opens and, when the user can size it, at its smallest size.
+void CheckWindow(HWND window, const std::wstring& where, std::wostringstream& problems)
+{
+    CheckOnScreen(window, where, problems);
+    CheckPlacement(window, where, problems);
+    CheckLabels(window, GetDlgCtrlID(window), problems);
+    if (!(GetWindowLongW(window, GWL_STYLE) & WS_THICKFRAME))
+        return;
+    Shrink(window);
+    CheckPlacement(window, where + L" at its smallest", problems);
+}
+
+} // namespace
+
+class Fit : public AppFixture
+{
+protected:
+    void ClickMainTab(int index)
+    {
+        HWND tabs = App().GetTabControl();
+        Input().Click(tabs, CUserInput::Tab(tabs, index));
+        Input().PumpFor(50);
+        ASSERT_EQ(index, App().GetCurrentPage());
+    }
+};
+
+// The program asks Windows for the real DPI (its manifest), as the figures it scales are meant
+// for: without it, Windows stretches its bitmap and the texts blur.
+TEST_F(Fit, TheProgramIsAwareOfTheScreensDpi)
+{
+    EXPECT_TRUE(IsProcessDPIAware());
+}
+
+// Every dialog template on its own, as the dialog manager lays it out in the DPI's font.
+TEST_F(Fit, EveryTemplateFitsItsWindow)
+{
+    HWND parent = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1200, 900, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_TRUE(parent != nullptr);
+    ASSERT_TRUE(LoadLibraryW(L"Msftedit.dll") != nullptr);
+    std::wostringstream problems;
+    for (int id : kDialogTemplates) {
+        HWND dialog = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id), parent, QuietDialog, 0);
+        ASSERT_TRUE(dialog != nullptr) << "dialog " << id;
+        CheckPlacement(dialog, L"dialog " + std::to_wstring(id), problems);
+        DestroyWindow(dialog);
+    }
+    DestroyWindow(parent);
+    EXPECT_TRUE(problems.str().empty()) << Narrow(problems.str());
+}
+
+// The main window at its smallest size on every page (each inner page of the test page too), the
+// About box, and the format and groups dialogs as they open and at their smallest sizes.
+TEST_F(Fit, EveryPageAndDialogOfTheRunningProgramFits)
+{
+    StartApp();
+    std::wostringstream problems;
+    Shrink(MainWindow());
+    Input().PumpFor(50);
+    CheckOnScreen(MainWindow(), L"main window", problems);
+    for (int page = 0; page < CConfigParvelApp::PageCount; ++page) {
+        ClickMainTab(page);
+        HWND inner = page == 5 ? GetDlgItem(App().GetPage(5)->GetHwnd(), IDC_TEST_TABS) : nullptr;
+        const int innerPages = inner ? static_cast<int>(SendMessageW(inner, TCM_GETITEMCOUNT, 0, 0)) : 1;
+        for (int i = 0; i < innerPages; ++i) {
+            if (inner) {
+                Input().Click(inner, CUserInput::Tab(inner, i));
+                Input().PumpFor(50);
+                ASSERT_EQ(i, SendMessageW(inner, TCM_GETCURSEL, 0, 0));
+            }
+            CheckPlacement(MainWindow(),
+                           L"page " + std::to_wstring(page) + (inner ? L"." + std::to_wstring(i) : std::wstring()),
+                           problems);
+        }
+    }
+    CheckLabels(MainWindow(), 0, problems);
+
+    Ui().DriveModal([&](HWND about) {
+        CheckWindow(about, L"About", problems);
+        SendMessageW(GetDlgItem(about, IDOK), BM_CLICK, 0, 0);
+    });
+    SendMessageW(MainWindow(), WM_SYSCOMMAND, ID_APP_ABOUT, 0);
+
+    ClickMainTab(1);
+    HWND formats = App().GetPage(1)->GetHwnd();
+    Ui().DriveModal([&](HWND dialog) {
+        CheckWindow(dialog, L"format dialog", problems);
+        SendMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    });
+    SendMessageW(formats, WM_COMMAND, MAKEWPARAM(IDC_FORMAT_ADD, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(formats, IDC_FORMAT_ADD)));
+    Ui().DriveModal([&](HWND dialog) {
+        CheckWindow(dialog, L"groups dialog", problems);
+        SendMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    });
+    SendMessageW(formats, WM_COMMAND, ID_CUSTOMIZE_TABS, 0);
+    EXPECT_EQ(0u, Ui().PendingAnswers());
+    EXPECT_TRUE(problems.str().empty()) << Narrow(problems.str());
+}
