@@ -11,6 +11,7 @@
 #include "LabelFit.h"
 #include "TestPageRes.h"
 #include <commctrl.h>
+#include <string>
 #include <vector>
 
 namespace {
@@ -142,11 +143,30 @@ protected:
     }
 };
 
-// The program asks Windows for the real DPI (its manifest), as the figures it scales are meant
-// for: without it, Windows stretches its bitmap and the texts blur.
+// The program asks Windows for the real DPI in its manifest (the test program carries the same),
+// as the figures it scales are meant for: without it, Windows stretches the bitmap of a program
+// that scales its fonts, and it comes out cut and blurred. Wine gives every program the real DPI
+// and reports it aware in any case, so the manifest itself is read, as Windows reads it.
 TEST_F(Fit, TheProgramIsAwareOfTheScreensDpi)
 {
     EXPECT_TRUE(IsProcessDPIAware());
+    HMODULE module = GetModuleHandleW(nullptr);
+    HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24)); // RT_MANIFEST
+    ASSERT_TRUE(found != nullptr);
+    const char* bytes = static_cast<const char*>(LockResource(LoadResource(module, found)));
+    ASSERT_TRUE(bytes != nullptr);
+    const std::string manifest(bytes, SizeofResource(module, found));
+    // <dpiAware xmlns="http://schemas.microsoft.com/SMI/2005/WindowsSettings">true</dpiAware>, in
+    // <application><windowsSettings>: system awareness (per-monitor awareness would need more).
+    const size_t settings = manifest.find("<windowsSettings>");
+    const size_t element = manifest.find("<dpiAware", settings == std::string::npos ? manifest.size() : settings);
+    ASSERT_NE(std::string::npos, element) << manifest;
+    const size_t open = manifest.find('>', element), close = manifest.find("</dpiAware>", element);
+    ASSERT_TRUE(open != std::string::npos && close != std::string::npos && open < close) << manifest;
+    const std::string attributes = manifest.substr(element, open - element);
+    EXPECT_NE(std::string::npos, attributes.find("xmlns=\"http://schemas.microsoft.com/SMI/2005/WindowsSettings\""))
+        << attributes;
+    EXPECT_EQ("true", manifest.substr(open + 1, close - open - 1));
 }
 
 // Every dialog template on its own, as the dialog manager lays it out in the DPI's font.
