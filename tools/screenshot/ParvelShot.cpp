@@ -2,14 +2,15 @@
 // shows the requested pages of its main window and its About box, and writes each as a BMP.
 //
 //   parvelshot.exe PROGRAM OUTDIR PREFIX [INDEX:NAME | INDEX.INNER:NAME | load | devopen | cards |
-//                                         size:WIDTHxHEIGHT | about ...]
+//                                         size:WIDTHxHEIGHT | format | about ...]
 //
 // INDEX.INNER selects an inner tab of the test page; "load" clicks the test page's Load button
 // (the add-in must lie beside the program) and "devopen" captures the device dialog that its
 // "Open..." button opens. "cards" opens a simulated reader on COM3 through that dialog and presents
 // two cards, so that the events list shows the device's events (a reader-simulator hub must run,
 // its control port in READERSIM_CONTROL_PORT). "size:WIDTHxHEIGHT" resizes the main window, as a
-// drag of its corner does, for the pictures after it. Writes OUTDIR\PREFIX-NAME.bmp per page
+// drag of its corner does, for the pictures after it. "format" captures the key-format dialog of
+// the Formats page's first format (its Change... button). Writes OUTDIR\PREFIX-NAME.bmp per page
 // (PREFIX-devopen.bmp, PREFIX-about.bmp), and a report
 // OUTDIR\PREFIX-shots.txt with one line "NAME WIDTH HEIGHT" per picture and a last line
 // "done CODE" (0 = every picture taken). The report is a file because a program that the desktop
@@ -36,6 +37,10 @@ const int TEST_TABS = 1084;
 const int TEST_EVENTS = 1040;  // the events list, on the test page's first inner tab
 const int PARAMS_SAVE = 1095;  // the device dialog's "Save and close"
 const int SIM_COM = 3;         // the simulated reader's port
+const int FORMATS_PAGE = 1;    // the Formats page's tab, its list and its Add... and Change... buttons
+const int FORMATS_LIST = 1002;
+const int FORMAT_ADD = 1036;
+const int FORMAT_CHANGE = 1037;
 
 class CReport
 {
@@ -342,6 +347,38 @@ int Run(CReport& report, const std::wstring& program, const std::wstring& outDir
                 }
                 KeepOnDesktop(mainWindow);
                 Sleep(500);
+                continue;
+            }
+            if (shot == L"format")
+            {
+                // The first row selected from the keyboard, then Change... (Add... when no row is).
+                HWND list = tabs && SelectTab(tabs, FORMATS_PAGE)
+                                ? WaitForWindow([&] { return FindPageControl(mainWindow, FORMATS_LIST); }, 5000)
+                                : nullptr;
+                HWND dialog = nullptr;
+                if (list)
+                {
+                    PostMessageW(list, WM_KEYDOWN, VK_HOME, 0);
+                    Sleep(500);
+                    for (int button : {FORMAT_CHANGE, FORMAT_ADD})
+                    {
+                        HWND click = FindPageControl(mainWindow, button);
+                        if (!click || !IsWindowEnabled(click))
+                            continue;
+                        PostMessageW(click, BM_CLICK, 0, 0);
+                        dialog = WaitForWindow([&] { return FindOwnedDialog(mainWindow); }, 5000);
+                        if (dialog)
+                            break;
+                    }
+                }
+                if (!dialog || !Capture(report, dialog, outDir, prefix, L"format"))
+                {
+                    report.Line(L"failed format");
+                    ++failures;
+                    continue;
+                }
+                PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+                WaitForWindow([&] { return IsWindow(dialog) ? nullptr : mainWindow; }, 5000);
                 continue;
             }
             if (shot == L"devopen")
