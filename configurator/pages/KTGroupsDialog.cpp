@@ -21,6 +21,8 @@ namespace {
 
 const int MinTrackWidth = 440;
 const int MinTrackHeight = 250;
+// Between the buttons kept left and those kept right, at the dialog's smallest width.
+const int ButtonsGap = 6;
 // The room the design leaves beside the columns, which the name column does not take.
 const int NameColumnSpare = 16;
 
@@ -45,6 +47,13 @@ void CDlgKTGroups::OnInitDialog()
     for (int id : {IDOK, IDCANCEL})
         m_anchors.AddControl(id, ANCHOR_RIGHT | ANCHOR_BOTTOM);
     m_anchors.Capture();
+    // The template leaves the two rows of buttons a few dialog units apart; the design's smallest
+    // width is less than the template's in a language whose font makes it wider (Russian).
+    RECT window, left, right;
+    GetWindowRect(m_hWnd, &window);
+    GetWindowRect(GetItem(IDC_GROUP_DELETE), &left);
+    GetWindowRect(GetItem(IDOK), &right);
+    m_buttonsApartWidth = window.right - window.left - (right.left - left.right) + ScalePixels(ButtonsGap);
 
     SendMessageW(m_list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT | LVS_EX_CHECKBOXES,
                  LVS_EX_FULLROWSELECT | LVS_EX_CHECKBOXES);
@@ -227,7 +236,7 @@ LRESULT CDlgKTGroups::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM 
         return TRUE;
     case WM_GETMINMAXINFO: {
         MINMAXINFO* info = reinterpret_cast<MINMAXINFO*>(lParam);
-        info->ptMinTrackSize.x = ScaleForTemplates(MinTrackWidth, false);
+        info->ptMinTrackSize.x = std::max(ScaleForTemplates(MinTrackWidth, false), m_buttonsApartWidth);
         info->ptMinTrackSize.y = ScaleForTemplates(MinTrackHeight, true);
         return TRUE;
     }

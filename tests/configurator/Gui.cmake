@@ -4,7 +4,8 @@
 # starts the program) hold the resource lock ConfigParvelWindow.
 file(GLOB CONFIGPARVEL_GUI_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/gui/*.cpp)
 add_executable(configparvel_gui_tests ${CONFIGPARVEL_GUI_TEST_SOURCES}
-               ${CMAKE_SOURCE_DIR}/tests/support/UserInput.cpp ${CMAKE_CURRENT_LIST_DIR}/gui/GuiTests.rc)
+               ${CMAKE_SOURCE_DIR}/tests/support/UserInput.cpp ${CMAKE_SOURCE_DIR}/tests/support/WindowFit.cpp
+               ${CMAKE_CURRENT_LIST_DIR}/gui/GuiTests.rc)
 target_link_libraries(configparvel_gui_tests PRIVATE configparvel_lib gtest urlmon ole32 uuid)
 target_include_directories(configparvel_gui_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/support
                            ${CMAKE_CURRENT_LIST_DIR}/gui)

@@ -285,20 +285,24 @@ int Run(CReport& report, const std::wstring& program, const std::wstring& outDir
         Sleep(1500);
         KeepOnDesktop(mainWindow);
         HWND tabs = FindWindowExW(mainWindow, nullptr, WC_TABCONTROLW, nullptr);
+        // Captures a dialog the main window owns as NAME, then ends it with `command` and waits
+        // until it is gone.
+        auto captureDialog = [&](HWND dialog, const wchar_t* name, int command) {
+            if (!dialog || !Capture(report, dialog, outDir, prefix, name))
+            {
+                report.Line(L"failed %ls", name);
+                ++failures;
+                return;
+            }
+            PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(command, BN_CLICKED), 0);
+            WaitForWindow([&] { return IsWindow(dialog) ? nullptr : mainWindow; }, 5000);
+        };
         for (const std::wstring& shot : shots)
         {
             if (shot == L"about")
             {
                 PostMessageW(mainWindow, WM_SYSCOMMAND, ABOUT_COMMAND, 0);
-                HWND about = WaitForWindow([&] { return FindOwnedDialog(mainWindow); }, 10000);
-                if (!about || !Capture(report, about, outDir, prefix, L"about"))
-                {
-                    report.Line(L"failed about");
-                    ++failures;
-                    continue;
-                }
-                PostMessageW(about, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
-                WaitForWindow([&] { return IsWindow(about) ? nullptr : mainWindow; }, 5000);
+                captureDialog(WaitForWindow([&] { return FindOwnedDialog(mainWindow); }, 10000), L"about", IDOK);
                 continue;
             }
             if (shot == L"load")
@@ -371,14 +375,7 @@ int Run(CReport& report, const std::wstring& program, const std::wstring& outDir
                             break;
                     }
                 }
-                if (!dialog || !Capture(report, dialog, outDir, prefix, L"format"))
-                {
-                    report.Line(L"failed format");
-                    ++failures;
-                    continue;
-                }
-                PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-                WaitForWindow([&] { return IsWindow(dialog) ? nullptr : mainWindow; }, 5000);
+                captureDialog(dialog, L"format", IDCANCEL);
                 continue;
             }
             if (shot == L"devopen")
@@ -386,15 +383,8 @@ int Run(CReport& report, const std::wstring& program, const std::wstring& outDir
                 HWND open = FindPageControl(mainWindow, TEST_OPEN);
                 if (open)
                     PostMessageW(open, BM_CLICK, 0, 0);
-                HWND dialog = open ? WaitForWindow([&] { return FindOwnedDialog(mainWindow); }, 15000) : nullptr;
-                if (!dialog || !Capture(report, dialog, outDir, prefix, L"devopen"))
-                {
-                    report.Line(L"failed devopen");
-                    ++failures;
-                    continue;
-                }
-                PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-                WaitForWindow([&] { return IsWindow(dialog) ? nullptr : mainWindow; }, 5000);
+                captureDialog(open ? WaitForWindow([&] { return FindOwnedDialog(mainWindow); }, 15000) : nullptr,
+                              L"devopen", IDCANCEL);
                 continue;
             }
             size_t colon = shot.find(L':');

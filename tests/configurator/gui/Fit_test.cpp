@@ -8,93 +8,13 @@
 #include "AppFixture.h"
 #include "AppResource.h"
 #include "FormatsPageRes.h"
-#include "LabelFit.h"
+#include "WindowFit.h"
 #include "TestPageRes.h"
 #include <commctrl.h>
 #include <string>
 #include <vector>
 
 namespace {
-
-// Group boxes and tab controls are drawn around the controls placed on them.
-bool FramesOthers(HWND control)
-{
-    const std::wstring cls = ClassOf(control);
-    if (_wcsicmp(cls.c_str(), WC_TABCONTROLW) == 0)
-        return true;
-    return _wcsicmp(cls.c_str(), L"Button") == 0 &&
-           (GetWindowLongW(control, GWL_STYLE) & BS_TYPEMASK) == BS_GROUPBOX;
-}
-
-// Whether the window has a scroll bar of that direction with something to scroll.
-bool Scrolls(HWND window, int bar)
-{
-    if (!(GetWindowLongW(window, GWL_STYLE) & (bar == SB_VERT ? WS_VSCROLL : WS_HSCROLL)))
-        return false;
-    SCROLLINFO si = {};
-    si.cbSize = sizeof(si);
-    si.fMask = SIF_RANGE | SIF_PAGE;
-    return GetScrollInfo(window, bar, &si) && si.nMax >= static_cast<int>(si.nPage);
-}
-
-HWND BuddyOf(HWND control)
-{
-    if (_wcsicmp(ClassOf(control).c_str(), UPDOWN_CLASSW) != 0)
-        return nullptr;
-    return reinterpret_cast<HWND>(SendMessageW(control, UDM_GETBUDDY, 0, 0));
-}
-
-std::wstring Describe(HWND control)
-{
-    wchar_t text[48] = {};
-    GetWindowTextW(control, text, 48);
-    return ClassOf(control) + L" " + std::to_wstring(GetDlgCtrlID(control)) + L" \"" + text + L"\"";
-}
-
-RECT InClient(HWND window, HWND parent)
-{
-    RECT r;
-    GetWindowRect(window, &r);
-    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
-    return r;
-}
-
-// One line per visible control under `root` that reaches out of its parent's client area or
-// overlaps a visible sibling.
-void CheckPlacement(HWND root, const std::wstring& where, std::wostringstream& problems)
-{
-    std::vector<HWND> shown;
-    EnumChildWindows(root, [](HWND child, LPARAM param) -> BOOL {
-        if (IsWindowVisible(child))
-            reinterpret_cast<std::vector<HWND>*>(param)->push_back(child);
-        return TRUE;
-    }, reinterpret_cast<LPARAM>(&shown));
-    for (size_t i = 0; i < shown.size(); ++i) {
-        HWND control = shown[i], parent = GetParent(control);
-        RECT client, r = InClient(control, parent);
-        GetClientRect(parent, &client);
-        const bool across = Scrolls(parent, SB_HORZ), down = Scrolls(parent, SB_VERT);
-        if ((!across && (r.left < 0 || r.right > client.right)) || (!down && (r.top < 0 || r.bottom > client.bottom)))
-            problems << where << L": " << Describe(control) << L" at (" << r.left << L"," << r.top << L")-("
-                     << r.right << L"," << r.bottom << L") is cut by its parent's " << client.right << L"x"
-                     << client.bottom << L"\n";
-        for (size_t j = i + 1; j < shown.size(); ++j) {
-            HWND other = shown[j];
-            if (GetParent(other) != parent)
-                continue;
-            RECT o = InClient(other, parent), both;
-            if (!IntersectRect(&both, &r, &o))
-                continue;
-            if ((FramesOthers(control) && EqualRect(&both, &o)) || (FramesOthers(other) && EqualRect(&both, &r)))
-                continue;
-            // An up-down control sits on its buddy's edge, as the system places it.
-            if (BuddyOf(control) == other || BuddyOf(other) == control)
-                continue;
-            problems << where << L": " << Describe(control) << L" overlaps " << Describe(other) << L" by "
-                     << both.right - both.left << L"x" << both.bottom - both.top << L"\n";
-        }
-    }
-}
 
 // The window at its smallest size (the system holds it at its minimum tracking size).
 void Shrink(HWND window)
@@ -169,7 +89,8 @@ TEST_F(Fit, TheProgramIsAwareOfTheScreensDpi)
     EXPECT_EQ("true", manifest.substr(open + 1, close - open - 1));
 }
 
-// Every dialog template on its own, as the dialog manager lays it out in the DPI's font.
+// Every dialog template on its own, as the dialog manager lays it out in the DPI's font, and its
+// labels.
 TEST_F(Fit, EveryTemplateFitsItsWindow)
 {
     HWND parent = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1200, 900, nullptr, nullptr, nullptr, nullptr);
@@ -180,6 +101,7 @@ TEST_F(Fit, EveryTemplateFitsItsWindow)
         HWND dialog = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id), parent, QuietDialog, 0);
         ASSERT_TRUE(dialog != nullptr) << "dialog " << id;
         CheckPlacement(dialog, L"dialog " + std::to_wstring(id), problems);
+        CheckLabels(dialog, id, problems);
         DestroyWindow(dialog);
     }
     DestroyWindow(parent);

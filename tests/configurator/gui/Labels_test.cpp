@@ -2,7 +2,7 @@
 // text's extent in the control's own font, and a character more, against the room the control
 // gives it. Run once in English and once under a Russian locale, where the texts are longest.
 #include "AppFixture.h"
-#include "LabelFit.h"
+#include "WindowFit.h"
 #include "GdiHandles.h"
 #include "FormatsPageRes.h"
 #include "ReadKeysPageRes.h"

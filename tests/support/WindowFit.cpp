@@ -1,6 +1,7 @@
-// Measuring labels against their controls (see LabelFit.h).
-#include "LabelFit.h"
+// Measuring controls against their windows and labels against their controls (see WindowFit.h).
+#include "WindowFit.h"
 #include <commctrl.h>
+#include <vector>
 
 const int kDialogTemplates[kDialogTemplateCount] = {900, 901, 902, 903, 904, 905, 906, 149, 150, 950, 951,
                                                     952, 953, 954, 955, 956, 957, 958, 959, 960, 961};
@@ -114,3 +115,94 @@ std::string Narrow(const std::wstring& text)
     return out;
 }
 
+// Group boxes and tab controls are drawn around the controls placed on them.
+static bool FramesOthers(HWND control)
+{
+    const std::wstring cls = ClassOf(control);
+    if (_wcsicmp(cls.c_str(), WC_TABCONTROLW) == 0)
+        return true;
+    return _wcsicmp(cls.c_str(), L"Button") == 0 &&
+           (GetWindowLongW(control, GWL_STYLE) & BS_TYPEMASK) == BS_GROUPBOX;
+}
+
+// Whether the window has a scroll bar of that direction with something to scroll.
+static bool Scrolls(HWND window, int bar)
+{
+    if (!(GetWindowLongW(window, GWL_STYLE) & (bar == SB_VERT ? WS_VSCROLL : WS_HSCROLL)))
+        return false;
+    SCROLLINFO si = {};
+    si.cbSize = sizeof(si);
+    si.fMask = SIF_RANGE | SIF_PAGE;
+    return GetScrollInfo(window, bar, &si) && si.nMax >= static_cast<int>(si.nPage);
+}
+
+static HWND BuddyOf(HWND control)
+{
+    if (_wcsicmp(ClassOf(control).c_str(), UPDOWN_CLASSW) != 0)
+        return nullptr;
+    return reinterpret_cast<HWND>(SendMessageW(control, UDM_GETBUDDY, 0, 0));
+}
+
+static std::wstring Describe(HWND control)
+{
+    wchar_t text[48] = {};
+    GetWindowTextW(control, text, 48);
+    return ClassOf(control) + L" " + std::to_wstring(GetDlgCtrlID(control)) + L" \"" + text + L"\"";
+}
+
+static RECT InClient(HWND window, HWND parent)
+{
+    RECT r;
+    GetWindowRect(window, &r);
+    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+void CheckPlacement(HWND root, const std::wstring& where, std::wostringstream& problems)
+{
+    std::vector<HWND> shown;
+    EnumChildWindows(root, [](HWND child, LPARAM param) -> BOOL {
+        if (IsWindowVisible(child))
+            reinterpret_cast<std::vector<HWND>*>(param)->push_back(child);
+        return TRUE;
+    }, reinterpret_cast<LPARAM>(&shown));
+    for (size_t i = 0; i < shown.size(); ++i) {
+        HWND control = shown[i], parent = GetParent(control);
+        RECT client, r = InClient(control, parent);
+        GetClientRect(parent, &client);
+        const bool across = Scrolls(parent, SB_HORZ), down = Scrolls(parent, SB_VERT);
+        if ((!across && (r.left < 0 || r.right > client.right)) || (!down && (r.top < 0 || r.bottom > client.bottom)))
+            problems << where << L": " << Describe(control) << L" at (" << r.left << L"," << r.top << L")-("
+                     << r.right << L"," << r.bottom << L") is cut by its parent's " << client.right << L"x"
+                     << client.bottom << L"\n";
+        // A one-line edit shows its text whole: its inside is as tall as a line of its font.
+        if (_wcsicmp(ClassOf(control).c_str(), L"Edit") == 0 && !(GetWindowLongW(control, GWL_STYLE) & ES_MULTILINE)) {
+            RECT inside;
+            GetClientRect(control, &inside);
+            HDC dc = GetDC(control);
+            HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
+            TEXTMETRICW metrics = {};
+            GetTextMetricsW(dc, &metrics);
+            SelectObject(dc, old);
+            ReleaseDC(control, dc);
+            if (inside.bottom < metrics.tmHeight)
+                problems << where << L": " << Describe(control) << L" is " << inside.bottom << L" high inside, its text "
+                         << metrics.tmHeight << L"\n";
+        }
+        for (size_t j = i + 1; j < shown.size(); ++j) {
+            HWND other = shown[j];
+            if (GetParent(other) != parent)
+                continue;
+            RECT o = InClient(other, parent), both;
+            if (!IntersectRect(&both, &r, &o))
+                continue;
+            if ((FramesOthers(control) && EqualRect(&both, &o)) || (FramesOthers(other) && EqualRect(&both, &r)))
+                continue;
+            // An up-down control sits on its buddy's edge, as the system places it.
+            if (BuddyOf(control) == other || BuddyOf(other) == control)
+                continue;
+            problems << where << L": " << Describe(control) << L" overlaps " << Describe(other) << L" by "
+                     << both.right - both.left << L"x" << both.bottom - both.top << L"\n";
+        }
+    }
+}
