@@ -20,12 +20,12 @@ endfunction()
 
 # parvel_resource_script(<rc-source> <include-folder>...)
 # Gives a module's main resource script its include folders and makes it depend on every resource
-# script and header in them: windres records no included files of its own, so without this a
+# script, header and manifest in them: windres records no included files of its own, so without this a
 # changed string table would not rebuild the modules that carry it.
 function(parvel_resource_script source)
     set(deps ${PARVEL_MESSAGES_DIR}/Messages.rc)
     foreach(dir ${ARGN})
-        file(GLOB found CONFIGURE_DEPENDS ${dir}/*.rc ${dir}/*.h)
+        file(GLOB found CONFIGURE_DEPENDS ${dir}/*.rc ${dir}/*.h ${dir}/*.manifest)
         list(APPEND deps ${found})
     endforeach()
     set_property(SOURCE ${source} APPEND PROPERTY INCLUDE_DIRECTORIES ${ARGN})

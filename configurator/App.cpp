@@ -13,6 +13,7 @@
 #include "SettingsLocation.h"
 #include "ThreadLanguage.h"
 #include "CodePage.h"
+#include "DpiScale.h"
 #include <commctrl.h>
 #include <htmlhelp.h>
 
@@ -20,11 +21,18 @@ namespace {
 
 const wchar_t kClassName[] = L"ConfigParvel";
 const int kButtonIds[4] = {ID_APP_LOAD, ID_APP_SAVE, ID_APP_HELP, ID_APP_DEFAULT};
+// The main window's frame at 96 DPI; ScalePixels gives each at the screen's DPI.
 const int kButtonWidth = 110;
 const int kButtonHeight = 23;
 const int kButtonStep = 118;
+const int kButtonsLeft = 8;
 const int kButtonsBand = 39;   // height of the strip below the tab control
 const int kButtonsFromBottom = 31;
+
+int ButtonLeft(int i)
+{
+    return ScalePixels(kButtonsLeft + kButtonStep * i);
+}
 
 CConfigParvelApp* g_app = nullptr;
 
@@ -262,8 +270,9 @@ void CConfigParvelApp::CreateButtons(const RECT& client)
     {
         std::wstring caption = LoadAppString(kButtonIds[i]);
         DWORD style = WS_CHILD | WS_VISIBLE | WS_TABSTOP | (i == 0 ? WS_GROUP : 0);
-        m_buttons[i] = CreateWindowExW(0, L"Button", caption.c_str(), style, 8 + kButtonStep * i,
-                                       client.bottom - kButtonsFromBottom, kButtonWidth, kButtonHeight, m_hWnd,
+        m_buttons[i] = CreateWindowExW(0, L"Button", caption.c_str(), style, ButtonLeft(i),
+                                       client.bottom - ScalePixels(kButtonsFromBottom), ScalePixels(kButtonWidth),
+                                       ScalePixels(kButtonHeight), m_hWnd,
                                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(kButtonIds[i])), ModuleHandle,
                                        nullptr);
     }
@@ -272,7 +281,7 @@ void CConfigParvelApp::CreateButtons(const RECT& client)
 void CConfigParvelApp::CreateTabs(const RECT& client)
 {
     m_tab = CreateWindowExW(0, WC_TABCONTROLW, L"", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_GROUP | WS_TABSTOP,
-                            0, 0, client.right, client.bottom - kButtonsBand, m_hWnd,
+                            0, 0, client.right, client.bottom - ScalePixels(kButtonsBand), m_hWnd,
                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_MAIN_TAB)), ModuleHandle, nullptr);
     for (int i = 0; i < PageCount; ++i)
     {
@@ -340,11 +349,12 @@ void CConfigParvelApp::OnSize(UINT type, int cx, int cy)
     if (type == SIZE_MINIMIZED)
         return;
     HDWP hdwp = BeginDeferWindowPos(GetPage(m_currentPage) ? 6 : 5);
+    const int tabHeight = cy - ScalePixels(kButtonsBand);
     if (hdwp)
-        hdwp = DeferWindowPos(hdwp, m_tab, nullptr, 0, 0, cx, cy - kButtonsBand, SWP_NOZORDER | SWP_NOACTIVATE);
-    LayoutPage(cx, cy - kButtonsBand, hdwp);
+        hdwp = DeferWindowPos(hdwp, m_tab, nullptr, 0, 0, cx, tabHeight, SWP_NOZORDER | SWP_NOACTIVATE);
+    LayoutPage(cx, tabHeight, hdwp);
     for (int i = 0; i < 4 && hdwp; ++i)
-        hdwp = DeferWindowPos(hdwp, m_buttons[i], nullptr, 8 + kButtonStep * i, cy - kButtonsFromBottom, 0, 0,
+        hdwp = DeferWindowPos(hdwp, m_buttons[i], nullptr, ButtonLeft(i), cy - ScalePixels(kButtonsFromBottom), 0, 0,
                               SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOCOPYBITS);
     if (hdwp)
         EndDeferWindowPos(hdwp);
@@ -403,8 +413,8 @@ LRESULT CConfigParvelApp::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPA
     case WM_GETMINMAXINFO:
     {
         auto* info = reinterpret_cast<MINMAXINFO*>(lParam);
-        info->ptMinTrackSize.x = MinWidth;
-        info->ptMinTrackSize.y = MinHeight;
+        info->ptMinTrackSize.x = ScaleForTemplates(MinWidth, false);
+        info->ptMinTrackSize.y = ScaleForTemplates(MinHeight, true);
         return 0;
     }
     case WM_CREATE:

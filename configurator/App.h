@@ -17,7 +17,7 @@ class CConfigParvelApp : public CWnd, public CAppData
 {
 public:
     static constexpr int PageCount = 6;
-    // The main window's smallest tracking size.
+    // The main window's smallest tracking size at 96 DPI (it grows with the screen's DPI).
     static constexpr int MinWidth = 725;
     static constexpr int MinHeight = 600;
 

@@ -5,6 +5,8 @@
 # display-less process of the session could make the desktop anew, without a display, at any time
 # after the probe (see cmake/WineTests.cmake).
 #   tools/gui-run.sh WINE-RUN WINDOW-PROBE PROGRAM [ARGS...]
+# PARVEL_GUI_SCREEN=WIDTHxHEIGHT gives the X server a screen of that size (xvfb-run's own default
+# otherwise).
 set -u
 wine_run=$1
 probe=$2
@@ -22,4 +24,7 @@ until "$wine_run" "$probe" >/dev/null 2>&1; do
 done
 exec "$wine_run" "$@"
 '
+if [ -n "${PARVEL_GUI_SCREEN:-}" ]; then
+    exec xvfb-run -a -s "-screen 0 ${PARVEL_GUI_SCREEN}x24" sh -c "$inner" gui-run "$wine_run" "$probe" "$@"
+fi
 exec xvfb-run -a sh -c "$inner" gui-run "$wine_run" "$probe" "$@"

@@ -3,14 +3,17 @@
 # and in Russian, as PNG files (for the README, and for looking at the windows without Windows).
 #
 #   tools/screenshots.sh [-b BUILD-DIR] [-o OUT-DIR] [-l "en ru"] [-p "0:main 1:formats ..."]
-#                        [-w WINE-PREFIX]
+#                        [-w WINE-PREFIX] [-d DPI] [-s WIDTHxHEIGHT] [-n NAME-SUFFIX]
 #
 # Defaults: build/, docs/screenshots/, both languages, the pages that are built (tab index and the
 # file name part; add a page here when it is built; INDEX.INNER picks an inner tab of the test page,
 # "load" loads the add-in on the test page, "devopen" captures the device dialog, "cards" opens a
 # simulated reader on COM3 through that dialog and presents two cards, for the events list;
-# "size:WxH" resizes the main window for the pictures after it), the
-# prefix BUILD-DIR/screenshot-prefix. Files: OUT-DIR/<language>-<page>.png and OUT-DIR/<language>-about.png.
+# "size:WxH" resizes the main window for the pictures after it; "format" captures the key-format
+# dialog), the prefix BUILD-DIR/screenshot-prefix (BUILD-DIR/screenshot-prefix-dpiDPI with -d), a
+# screen of 96 DPI and a desktop of 1024 x 768. -d gives the screen's DPI (120 for 125 % scaling,
+# 144 for 150 %), -s the desktop's size, -n a suffix for the file names. Files:
+# OUT-DIR/<language>-<page><suffix>.png and OUT-DIR/<language>-about<suffix>.png.
 #
 # The program runs under Xvfb inside a Wine virtual desktop (Wine draws window frames only there),
 # from a scratch folder in portable mode, so no user's settings are read or written. The capture
@@ -25,23 +28,32 @@ languages="en ru"
 pages="0:main 1:formats 2:readkeys 3:sound 4:configurator load 5.1:properties 5.2:methods devopen cards 5.0:test
 size:1000x740 5.0:resized 2:readkeys-resized"
 prefix=
-while getopts b:o:l:p:w: opt; do
+dpi=
+desktop=1024x768
+suffix=
+while getopts b:o:l:p:w:d:s:n: opt; do
     case $opt in
     b) build=$(readlink -f "$OPTARG") ;;
     o) out=$OPTARG ;;
     l) languages=$OPTARG ;;
     p) pages=$OPTARG ;;
     w) prefix=$OPTARG ;;
+    d) dpi=$OPTARG ;;
+    s) desktop=$OPTARG ;;
+    n) suffix=$OPTARG ;;
     *) sed -n '5,6p' "$0" >&2; exit 2 ;;
     esac
 done
-[ -n "$prefix" ] || prefix=$build/screenshot-prefix
+[ -n "$prefix" ] || prefix=$build/screenshot-prefix${dpi:+-dpi$dpi}
 
 # A screen deep enough for true colours; Xvfb's default has 8 bits. The reader-simulator hub plays
 # the reader that "cards" opens (its port mapped into the prefix).
 if [ -z "${PARVEL_SHOTS_UNDER_XVFB:-}" ]; then
-    PARVEL_SHOTS_UNDER_XVFB=1 exec xvfb-run -a -s "-screen 0 1280x1024x24" \
-        "$root/tools/with-readersim.sh" "$prefix" "$0" -b "$build" -o "$out" -l "$languages" -p "$pages" -w "$prefix"
+    screen=1280x1024
+    [ "${desktop%x*}" -le 1280 ] && [ "${desktop#*x}" -le 1024 ] || screen=$desktop
+    PARVEL_SHOTS_UNDER_XVFB=1 exec xvfb-run -a -s "-screen 0 ${screen}x24" \
+        "$root/tools/with-readersim.sh" "$prefix" "$0" -b "$build" -o "$out" -l "$languages" -p "$pages" -w "$prefix" \
+        ${dpi:+-d "$dpi"} -s "$desktop" ${suffix:+-n "$suffix"}
 fi
 
 # The build's own outputs: not the prefixes' copies, nor dist/, which holds copies made at its own
@@ -70,7 +82,7 @@ export LD_PRELOAD="$shim${LD_PRELOAD:+:$LD_PRELOAD}"
 faketime_lib=/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1
 [ -f "$faketime_lib" ] || "$root/tools/setup-host.sh" --shots >&2
 export LD_PRELOAD="$LD_PRELOAD:$faketime_lib" FAKETIME="2026-12-01 10:00:00" FAKETIME_DONT_FAKE_MONOTONIC=1
-"$root/tools/wine-prefix.sh" init "$WINEPREFIX"
+"$root/tools/wine-prefix.sh" init "$WINEPREFIX" $dpi
 mkdir -p "$out"
 winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
 english=en_US.UTF-8
@@ -89,7 +101,7 @@ for lang in $languages; do
     : >"$work/portable_mode_enabled"
     # Explorer ends with the desktop, which may outlive the capture: the report's last line
     # ("done CODE") says when the capture is over.
-    LC_ALL=$loc LANG=$loc wine explorer /desktop=ParvelShots,1024x768 "$(winpath "$shot")" \
+    LC_ALL=$loc LANG=$loc wine explorer /desktop=ParvelShots,$desktop "$(winpath "$shot")" \
         "$(winpath "$work/ConfigParvel.exe")" "$(winpath "$work")" "$lang" $pages about \
         </dev/null >/dev/null 2>&1 &
     report=$work/$lang-shots.txt
@@ -110,9 +122,9 @@ for lang in $languages; do
     for bmp in "$work"/"$lang"-*.bmp; do
         [ -f "$bmp" ] || continue
         name=$(basename "$bmp" .bmp)
-        python3 "$root/tools/screenshot/bmp2png.py" "$bmp" "$out/$name.png"
+        python3 "$root/tools/screenshot/bmp2png.py" "$bmp" "$out/$name$suffix.png"
         size=$(grep "^${name#"$lang"-} " "$report" | cut -d' ' -f2,3 | tr ' ' x)
-        echo "$out/$name.png $size"
+        echo "$out/$name$suffix.png $size"
     done
     rm -rf "$work"
 done

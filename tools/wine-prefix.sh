@@ -1,11 +1,14 @@
 #!/bin/sh
 # Creates the build's private Wine prefix and keeps one wineserver alive for a test run.
-#   wine-prefix.sh init  PREFIX   create the prefix once (no Mono/Gecko prompts)
-#   wine-prefix.sh start PREFIX   init, then start a persistent wineserver
-#   wine-prefix.sh stop  PREFIX   end that wineserver
+#   wine-prefix.sh init  PREFIX [DPI]   create the prefix once (no Mono/Gecko prompts)
+#   wine-prefix.sh start PREFIX [DPI]   init, then start a persistent wineserver
+#   wine-prefix.sh stop  PREFIX         end that wineserver
+# DPI (120, 144, ...) sets the screen's dots per inch that every program of the prefix gets (the
+# user's LogPixels, as the display settings' scaling of 125 %, 150 % ... writes it).
 set -eu
 cmd=$1
 export WINEPREFIX=$2
+dpi=${3:-}
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEARCH=win64
@@ -32,9 +35,13 @@ init)
                 </dev/null >/dev/null 2>&1 &&
             touch "$WINEPREFIX/.no-crash-debugger"
     fi
+    if [ -n "$dpi" ] && [ ! -f "$WINEPREFIX/.dpi-$dpi" ]; then
+        wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f </dev/null >/dev/null 2>&1 &&
+            touch "$WINEPREFIX/.dpi-$dpi"
+    fi
     ;;
 start)
-    "$0" init "$WINEPREFIX"
+    "$0" init "$WINEPREFIX" "$dpi"
     # Detach from the caller's pipes: ctest waits for every process that holds them.
     # A server of an earlier run may still be going down: try once more after it has.
     # "wineserver -p" fails while another server runs for the prefix (one left by an earlier run,

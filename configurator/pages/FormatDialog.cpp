@@ -12,6 +12,7 @@
 #include "KeyTypesRes.h"
 #include "ListViewHelpers.h"
 #include "ModuleState.h"
+#include "DpiScale.h"
 #include "PageRefusal.h"
 #include "TestException.h"
 #include "TestHost.h"
@@ -497,8 +498,8 @@ LRESULT CDlgZFormat::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM l
         return TRUE;
     case WM_GETMINMAXINFO: {
         MINMAXINFO* info = reinterpret_cast<MINMAXINFO*>(lParam);
-        info->ptMinTrackSize.x = MinTrackWidth;
-        info->ptMinTrackSize.y = MinTrackHeight;
+        info->ptMinTrackSize.x = ScaleForTemplates(MinTrackWidth, false);
+        info->ptMinTrackSize.y = ScaleForTemplates(MinTrackHeight, true);
         return TRUE;
     }
     case WM_DESTROY: {

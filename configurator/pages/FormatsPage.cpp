@@ -11,6 +11,7 @@
 #include "KTGroupsRes.h"
 #include "FormatDialogRes.h"
 #include "KeyTypeTexts.h"
+#include "DpiScale.h"
 #include "ListViewHelpers.h"
 #include "ModuleState.h"
 #include "UiSeam.h"
@@ -63,8 +64,8 @@ void CZFormatsPage::OnInitDialog()
     RECT client;
     GetClientRect(m_list, &client);
     int widths[ColumnCount];
-    std::copy(DefaultWidths, DefaultWidths + ColumnCount, widths);
-    widths[6] = ClampColumnWidth(client.right - 635 - CommentSpare, 50);
+    std::transform(DefaultWidths, DefaultWidths + ColumnCount, widths, ScalePixels);
+    widths[6] = ClampColumnWidth(client.right - ScalePixels(635 + CommentSpare), ScalePixels(50));
     for (const auto& pair : app.FormatsColumns) {
         if (pair.first >= 1 && pair.first <= ColumnCount)
             widths[pair.first - 1] = ClampColumnWidth(pair.second);
@@ -72,7 +73,7 @@ void CZFormatsPage::OnInitDialog()
     ListView_AddTitledColumns(m_list, IDS_FORMAT_COLUMN_FIRST, widths, ColumnCount);
     ListView_InitSortImages(m_list);
     ListView_SetColumnWidths(m_list, app.FormatsColumns);
-    ListView_FitColumnToList(m_list, 6, CommentSpare, 50, app.FormatsColumns);
+    ListView_FitColumnToList(m_list, 6, ScalePixels(CommentSpare), ScalePixels(50), app.FormatsColumns);
 
     m_emptyText = LoadAppString(IDS_LIST_EMPTY);
     m_view.SetOwner(this, &OnListChangedThunk);
@@ -98,21 +99,22 @@ void CZFormatsPage::Layout(int width, int height)
     const UINT flags = SWP_NOZORDER | SWP_NOACTIVATE;
     batch = DeferWindowPos(batch, m_tab, nullptr, 0, 0, width, height, flags);
     batch = DeferWindowPos(batch, m_list, nullptr, area.left, area.top, area.right - area.left,
-                           std::max<int>(area.bottom - ListBottomMargin - area.top, 0), flags);
+                           std::max<int>(area.bottom - ScalePixels(ListBottomMargin) - area.top, 0), flags);
     // The row below the list is drawn anew where it lands: the bits the system would copy there are
     // what the growing tab control and list have just painted over its old place.
     const UINT moveFlags = flags | SWP_NOSIZE | SWP_NOCOPYBITS;
-    const int y = area.bottom - ButtonRowOffset;
-    int x = Gap;
+    const int y = area.bottom - ScalePixels(ButtonRowOffset);
+    const int gap = ScalePixels(Gap);
+    int x = gap;
     for (HWND button : {m_add, m_change, m_delete}) {
         RECT r;
         GetWindowRect(button, &r);
         batch = DeferWindowPos(batch, button, nullptr, x, y, 0, 0, moveFlags);
-        x += r.right - r.left + Gap;
+        x += r.right - r.left + gap;
     }
     RECT box;
     GetWindowRect(m_onlyEnabledBox, &box);
-    batch = DeferWindowPos(batch, m_onlyEnabledBox, nullptr, x, y + (ButtonHeight - (box.bottom - box.top)) / 2, 0, 0,
+    batch = DeferWindowPos(batch, m_onlyEnabledBox, nullptr, x, y + (ScalePixels(ButtonHeight) - (box.bottom - box.top)) / 2, 0, 0,
                            moveFlags);
     if (batch)
         EndDeferWindowPos(batch);

@@ -10,6 +10,7 @@
 #include "KTGroupsRes.h"
 #include "KeyTypeTexts.h"
 #include "KeyTypesRes.h"
+#include "DpiScale.h"
 #include "ListViewHelpers.h"
 #include "ModuleState.h"
 #include "UiSeam.h"
@@ -20,6 +21,8 @@ namespace {
 
 const int MinTrackWidth = 440;
 const int MinTrackHeight = 250;
+// Between the buttons kept left and those kept right, at the dialog's smallest width.
+const int ButtonsGap = 6;
 // The room the design leaves beside the columns, which the name column does not take.
 const int NameColumnSpare = 16;
 
@@ -44,17 +47,26 @@ void CDlgKTGroups::OnInitDialog()
     for (int id : {IDOK, IDCANCEL})
         m_anchors.AddControl(id, ANCHOR_RIGHT | ANCHOR_BOTTOM);
     m_anchors.Capture();
+    // The template leaves the two rows of buttons a few dialog units apart; the design's smallest
+    // width is less than the template's in a language whose font makes it wider (Russian).
+    RECT window, left, right;
+    GetWindowRect(m_hWnd, &window);
+    GetWindowRect(GetItem(IDC_GROUP_DELETE), &left);
+    GetWindowRect(GetItem(IDOK), &right);
+    m_buttonsApartWidth = window.right - window.left - (right.left - left.right) + ScalePixels(ButtonsGap);
 
     SendMessageW(m_list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT | LVS_EX_CHECKBOXES,
                  LVS_EX_FULLROWSELECT | LVS_EX_CHECKBOXES);
     SendMessageW(m_list, LVM_SETCALLBACKMASK, LVIS_STATEIMAGEMASK, 0);
     RECT client;
     GetClientRect(m_list, &client);
-    const int widths[3] = {35, ClampColumnWidth(client.right - 35 - 100 - NameColumnSpare, 50), 100};
+    const int widths[3] = {ScalePixels(35),
+                           ClampColumnWidth(client.right - ScalePixels(35 + 100 + NameColumnSpare), ScalePixels(50)),
+                           ScalePixels(100)};
     ListView_AddTitledColumns(m_list, IDS_GROUP_COLUMN_FIRST, widths, 3);
     ListView_InitSortImages(m_list);
     ListView_SetColumnWidths(m_list, app.KTGroupsColumns);
-    ListView_FitColumnToList(m_list, 1, NameColumnSpare, 50, app.KTGroupsColumns);
+    ListView_FitColumnToList(m_list, 1, ScalePixels(NameColumnSpare), ScalePixels(50), app.KTGroupsColumns);
     m_view.SetOwner(this, &OnListChangedThunk);
     m_view.Groups = &Groups;
     m_view.SortColumn = app.KTGroupsSortColumn;
@@ -226,8 +238,8 @@ LRESULT CDlgKTGroups::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM 
         return TRUE;
     case WM_GETMINMAXINFO: {
         MINMAXINFO* info = reinterpret_cast<MINMAXINFO*>(lParam);
-        info->ptMinTrackSize.x = MinTrackWidth;
-        info->ptMinTrackSize.y = MinTrackHeight;
+        info->ptMinTrackSize.x = std::max(ScaleForTemplates(MinTrackWidth, false), m_buttonsApartWidth);
+        info->ptMinTrackSize.y = ScaleForTemplates(MinTrackHeight, true);
         return TRUE;
     }
     case WM_SIZE:

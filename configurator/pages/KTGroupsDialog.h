@@ -41,6 +41,9 @@ private:
     void ToggleVisible(int row);
 
     CAnchorLayout m_anchors;
+    // The width at which the buttons below the list, Delete (kept left) and OK (kept right), would
+    // meet, and a little more: the dialog gets no narrower.
+    int m_buttonsApartWidth = 0;
     CKTGroupsView m_view;
     uint32_t m_buttonsPending = 0;
     HWND m_list = nullptr;

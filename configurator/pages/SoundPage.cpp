@@ -3,6 +3,7 @@
 #include "App.h"
 #include "AppMessageBox.h"
 #include "EditableList.h"
+#include "DpiScale.h"
 #include "FileHelpers.h"
 #include "ListViewHelpers.h"
 #include "MediaFileList.h"
@@ -99,19 +100,21 @@ void CSoundPage::OnInitDialog()
 
     // The event column is at least as wide as its longest name needs (in either language some
     // names are longer than its designed 150 pixels); the file column takes what the others leave.
-    int eventWidth = 150;
+    int eventWidth = ScalePixels(150);
     for (int row = 0; row < SOUND_EVENT_COUNT; ++row) {
         const int text = static_cast<int>(
             SendMessageW(m_list, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(SoundEventName(row).c_str())));
-        eventWidth = std::max(eventWidth, text + EventColumnPadding);
+        eventWidth = std::max(eventWidth, text + ScalePixels(EventColumnPadding));
     }
     RECT client;
     GetClientRect(m_list, &client);
-    const int widths[5] = {eventWidth, ClampColumnWidth(client.right - eventWidth - 3 * 25 - FileColumnSpare, 50), 25,
-                           25, 25};
+    const int mark = ScalePixels(25);
+    const int widths[5] = {
+        eventWidth, ClampColumnWidth(client.right - eventWidth - ScalePixels(3 * 25 + FileColumnSpare), ScalePixels(50)),
+        mark, mark, mark};
     ListView_AddTitledColumns(m_list, IDS_SOUND_COLUMN_FIRST, widths, 5);
     ListView_SetColumnWidths(m_list, app.SoundsColumns);
-    ListView_FitColumnToList(m_list, 1, FileColumnSpare, 50, app.SoundsColumns);
+    ListView_FitColumnToList(m_list, 1, ScalePixels(FileColumnSpare), ScalePixels(50), app.SoundsColumns);
     m_view.Files = &app.SoundFiles;
     m_view.SetOwner(this, &OnListChangedThunk);
     UpdateData(false);

@@ -1,6 +1,7 @@
 // The list pages of the add-in's members.
 #include "AddinListPage.h"
 #include "BenchUi.h"
+#include "DpiScale.h"
 #include "SortColumn.h"
 #include "TestHost.h"
 
@@ -13,7 +14,7 @@ int FillSpare(const int* widths, int columns)
     int spare = 436;
     for (int c = 0; c < columns; ++c)
         spare -= widths[c];
-    return spare;
+    return ScalePixels(spare);
 }
 
 } // namespace
@@ -36,11 +37,12 @@ void CAddinListPage::InitList(int listId, std::initializer_list<int> buttons, UI
 
     CAppData& settings = m_bench.data;
     for (int c = 0; c < columns; ++c)
-        AddListColumn(m_list, c, firstCaption + c, widths[c] == 0 ? RemainingColumnWidth(m_list, 436) : widths[c]);
+        AddListColumn(m_list, c, firstCaption + c,
+                      widths[c] == 0 ? RemainingColumnWidth(m_list, ScalePixels(436)) : ScalePixels(widths[c]));
     ApplyColumnWidths(m_list, settings.*m_widthsSetting);
     for (int c = 0; c < columns; ++c)
         if (widths[c] == 0)
-            ListView_FitColumnToList(m_list, c, FillSpare(widths, columns), 40, settings.*m_widthsSetting);
+            ListView_FitColumnToList(m_list, c, FillSpare(widths, columns), ScalePixels(40), settings.*m_widthsSetting);
     SendMessageW(m_list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
     ListView_WantReturn(m_list);
     ListView_InitSortImages(m_list);

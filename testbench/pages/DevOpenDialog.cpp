@@ -7,6 +7,7 @@
 #include "BenchUi.h"
 #include "BusyScope.h"
 #include "DevOpenRes.h"
+#include "DpiScale.h"
 #include "ModuleState.h"
 #include "ParamsPage.h"
 #include "SearchOutput.h"
@@ -264,7 +265,7 @@ LRESULT CDlgDevOpen::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM l
         LayoutPages();
         return TRUE;
     case WM_GETMINMAXINFO:
-        reinterpret_cast<MINMAXINFO*>(lParam)->ptMinTrackSize = {500, 400};
+        reinterpret_cast<MINMAXINFO*>(lParam)->ptMinTrackSize = {ScaleForTemplates(500, false), ScaleForTemplates(400, true)};
         return TRUE;
     case WM_COMMAND:
         if (LOWORD(wParam) == IDCANCEL) {

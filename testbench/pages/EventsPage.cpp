@@ -3,6 +3,7 @@
 #include "AppData.h"
 #include "BenchStrings.h"
 #include "BenchUi.h"
+#include "DpiScale.h"
 #include "ListViewHelpers.h"
 #include "ModuleState.h"
 #include "TestHost.h"
@@ -24,10 +25,10 @@ const int DataColumnSpare = 16;
 // The message column's designed width, or more where an event name needs it.
 int MessageColumnWidth(HWND list)
 {
-    int width = 100;
+    int width = ScalePixels(100);
     for (const wchar_t* name : kEventNames) {
         const int text = static_cast<int>(SendMessageW(list, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(name)));
-        width = std::max(width, text + MessageColumnPadding);
+        width = std::max(width, text + ScalePixels(MessageColumnPadding));
     }
     return width;
 }
@@ -52,15 +53,15 @@ BOOL CEventsPage::OnInitDialog()
     m_images.Reset(ImageList_LoadImageW(ModuleHandle, MAKEINTRESOURCEW(IDB_EVENT_LEVELS), 16, 4, RGB(0x80, 0x80, 0),
                                         IMAGE_BITMAP, LR_CREATEDIBSECTION));
     SendMessageW(m_list, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(m_images.Get()));
-    AddListColumn(m_list, 0, IDS_EVENTS_COL_TIME, 110);
-    AddListColumn(m_list, 1, IDS_EVENTS_COL_SOURCE, 80);
+    AddListColumn(m_list, 0, IDS_EVENTS_COL_TIME, ScalePixels(110));
+    AddListColumn(m_list, 1, IDS_EVENTS_COL_SOURCE, ScalePixels(80));
     // The add-in's event names are what this list is read for: none is cut short by default.
     const int messageWidth = MessageColumnWidth(m_list);
-    const int othersWidth = 306 - 100 + messageWidth;
+    const int othersWidth = ScalePixels(306 - 100) + messageWidth;
     AddListColumn(m_list, 2, IDS_EVENTS_COL_MESSAGE, messageWidth);
     AddListColumn(m_list, 3, IDS_EVENTS_COL_DATA, RemainingColumnWidth(m_list, othersWidth));
     ApplyColumnWidths(m_list, m_bench.data.EventsColumns);
-    ListView_FitColumnToList(m_list, 3, DataColumnSpare, 40, m_bench.data.EventsColumns);
+    ListView_FitColumnToList(m_list, 3, ScalePixels(DataColumnSpare), ScalePixels(40), m_bench.data.EventsColumns);
 
     m_view.Attach(&m_bench.log);
     m_view.SetOwner(this, OnViewChanged);

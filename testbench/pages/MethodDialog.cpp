@@ -5,6 +5,7 @@
 #include "AppResource.h"
 #include "BenchStrings.h"
 #include "BenchUi.h"
+#include "DpiScale.h"
 #include "ListViewHelpers.h"
 #include "MethodArgDialog.h"
 #include "MethodArgs.h"
@@ -101,7 +102,7 @@ BOOL CDlgMethod::OnInitDialog()
                  LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES);
     LVCOLUMNW column = {};
     column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
-    column.cx = 75;
+    column.cx = ScalePixels(75);
     column.pszText = const_cast<wchar_t*>(L"");
     SendMessageW(m_grid, LVM_INSERTCOLUMNW, 0, reinterpret_cast<LPARAM>(&column));
     for (long j = 0; j < count; ++j) {

@@ -2,6 +2,7 @@
 #include "ValueEditor.h"
 #include "AppMessageBox.h"
 #include "BenchStrings.h"
+#include "DpiScale.h"
 #include "MethodText.h"
 #include "NumberText.h"
 #include "PropertiesRes.h"
@@ -39,17 +40,19 @@ void CreateValueControls(HWND dialog, const RECT& area, int kind, bool hex, HWND
 {
     for (int i = 0; i < 4; ++i)
         controls[i] = nullptr;
+    // The controls' sizes at 96 DPI, grown with the screen's DPI as the dialog's own controls are.
+    const int rowHeight = ScalePixels(23), radioWidth = ScalePixels(85), radioHeight = ScalePixels(21);
     switch (kind) {
     case ValueEditorBool:
         controls[0] = Make(dialog, L"Button", LoadAppString(IDS_YES), BS_AUTORADIOBUTTON | WS_TABSTOP | WS_GROUP, 0,
-                           area.left, area.top, 50, 23, IDC_VALUE_YES);
-        controls[1] = Make(dialog, L"Button", LoadAppString(IDS_NO), BS_AUTORADIOBUTTON, 0, area.left + 58, area.top, 50,
-                           23, IDC_VALUE_NO);
+                           area.left, area.top, ScalePixels(50), rowHeight, IDC_VALUE_YES);
+        controls[1] = Make(dialog, L"Button", LoadAppString(IDS_NO), BS_AUTORADIOBUTTON, 0, area.left + ScalePixels(58),
+                           area.top, ScalePixels(50), rowHeight, IDC_VALUE_NO);
         break;
     case ValueEditorInt32:
     case ValueEditorInt64: {
         controls[0] = Make(dialog, L"Edit", L"", ES_RIGHT | ES_AUTOHSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE, area.left,
-                           area.top, kind == ValueEditorInt64 ? 150 : 100, 23, IDC_VALUE_NUMBER);
+                           area.top, ScalePixels(kind == ValueEditorInt64 ? 150 : 100), rowHeight, IDC_VALUE_NUMBER);
         if (kind == ValueEditorInt32) {
             controls[1] = Make(dialog, UPDOWN_CLASSW, L"",
                                UDS_WRAP | UDS_SETBUDDYINT | UDS_ALIGNRIGHT | UDS_AUTOBUDDY | UDS_ARROWKEYS | UDS_NOTHOUSANDS,
@@ -57,15 +60,15 @@ void CreateValueControls(HWND dialog, const RECT& area, int kind, bool hex, HWND
             SetSpinBase(dialog, hex);
         }
         controls[2] = Make(dialog, L"Button", LoadAppString(IDS_DECIMAL), BS_AUTORADIOBUTTON | WS_TABSTOP | WS_GROUP, 0,
-                           area.right - 85, area.top, 85, 21, IDC_VALUE_DECIMAL);
-        controls[3] = Make(dialog, L"Button", LoadAppString(IDS_HEXADECIMAL), BS_AUTORADIOBUTTON, 0, area.right - 85,
-                           area.top + 21, 85, 21, IDC_VALUE_HEX);
+                           area.right - radioWidth, area.top, radioWidth, radioHeight, IDC_VALUE_DECIMAL);
+        controls[3] = Make(dialog, L"Button", LoadAppString(IDS_HEXADECIMAL), BS_AUTORADIOBUTTON, 0,
+                           area.right - radioWidth, area.top + radioHeight, radioWidth, radioHeight, IDC_VALUE_HEX);
         CheckRadioButton(dialog, IDC_VALUE_DECIMAL, IDC_VALUE_HEX, hex ? IDC_VALUE_HEX : IDC_VALUE_DECIMAL);
         break;
     }
     case ValueEditorText:
         controls[0] = Make(dialog, L"Edit", L"", ES_AUTOHSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE, area.left, area.top,
-                           area.right - area.left, 23, IDC_VALUE_TEXT);
+                           area.right - area.left, rowHeight, IDC_VALUE_TEXT);
         break;
     default:
         break;

@@ -3,6 +3,7 @@
 #include "XmlSpans.h"
 #include "Clipboard.h"
 #include "DevOpenRes.h"
+#include "DpiScale.h"
 #include "Exceptions.h"
 #include "ListViewHelpers.h"
 #include "ModuleState.h"
@@ -94,9 +95,11 @@ LRESULT CXmlPage::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lPar
         SendMessageW(m_edit, EM_SETEVENTMASK, 0, ENM_MOUSEEVENTS);
         return TRUE;
     }
-    case WM_SIZE:
-        MoveWindow(m_edit, 8, 8, LOWORD(lParam) - 16, HIWORD(lParam) - 16, TRUE);
+    case WM_SIZE: {
+        const int margin = ScalePixels(8);
+        MoveWindow(m_edit, margin, margin, LOWORD(lParam) - 2 * margin, HIWORD(lParam) - 2 * margin, TRUE);
         return TRUE;
+    }
     case WM_NOTIFY: {
         NMHDR* hdr = reinterpret_cast<NMHDR*>(lParam);
         if (hdr->hwndFrom == m_edit && hdr->code == EN_MSGFILTER) {

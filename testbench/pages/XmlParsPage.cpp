@@ -2,14 +2,28 @@
 #include "XmlParsPage.h"
 #include "GroupCaption.h"
 #include "BenchUi.h"
+#include "DpiScale.h"
 #include "ScrollHelper.h"
 #include <algorithm>
 
 namespace {
+// The form's figures at 96 DPI; the layout takes each through ScalePixels.
 const int Margin = 8;
 const int RowHeight = 23;
 const int RowStep = 31;
 const int FirstRowOffset = 25;
+const int GroupFrame = 25;   // a group box's caption band and bottom edge around its rows
+const int LabelIndent = 8;   // labels from the group box's left edge
+const int ControlGap = 16;   // between a label column and its controls
+const int RightRoom = 32;    // beside a control's right edge, the group box's and the scroll bar's
+const int ListHeight = 173;  // a control that lists choices
+const int MinControlWidth = 20;
+
+// The height of a group box of `rows` rows.
+int GroupHeight(int rows)
+{
+    return ScalePixels(GroupFrame + RowStep * rows);
+}
 } // namespace
 
 CXmlParsPage::~CXmlParsPage()
@@ -94,7 +108,7 @@ void CXmlParsPage::Layout()
 {
     RECT client = {};
     GetClientRect(m_hWnd, &client);
-    std::vector<int> labelWidth(m_groupRows.size(), 50);
+    std::vector<int> labelWidth(m_groupRows.size(), ScalePixels(50));
     {
         CWindowTextDc dc(m_hWnd);
         for (const FormControl& c : m_controls) {
@@ -103,47 +117,47 @@ void CXmlParsPage::Layout()
             const std::wstring text = m_params[c.param].caption + L":";
             SIZE size = {};
             GetTextExtentPoint32W(dc.Get(), text.c_str(), static_cast<int>(text.size()), &size);
-            labelWidth[c.group] = std::min(500, std::max(labelWidth[c.group], static_cast<int>(size.cx)));
+            labelWidth[c.group] = std::min(ScalePixels(500), std::max(labelWidth[c.group], static_cast<int>(size.cx)));
         }
     }
 
     const int width = client.right - client.left;
-    int y = Margin;
+    const int margin = ScalePixels(Margin), rowHeight = ScalePixels(RowHeight), rowStep = ScalePixels(RowStep);
+    // Below a group box: its margin, and a second one under a box without rows.
+    auto groupEnd = [&](int top, int rows) { return top + GroupHeight(rows) + (rows ? margin : 2 * margin); };
+    int y = margin;
     int groupTop = y;
     int row = 0;
     int currentGroup = -1;
     for (FormControl& c : m_controls) {
         if (c.kind == 1) {
             if (currentGroup >= 0)
-                y = groupTop + (m_groupRows[currentGroup] ? 33 + RowStep * m_groupRows[currentGroup] - 8 + Margin
-                                                          : 33 - 8 + 2 * Margin);
+                y = groupEnd(groupTop, m_groupRows[currentGroup]);
             currentGroup = c.group;
             groupTop = y;
             row = 0;
-            const int height = 33 + RowStep * m_groupRows[c.group] - 8;
-            SetWindowPos(c.hWnd, nullptr, Margin, groupTop - m_scrollPos, width - 2 * Margin, height,
-                         SWP_NOZORDER | SWP_NOACTIVATE);
+            SetWindowPos(c.hWnd, nullptr, margin, groupTop - m_scrollPos, width - 2 * margin,
+                         GroupHeight(m_groupRows[c.group]), SWP_NOZORDER | SWP_NOACTIVATE);
             continue;
         }
-        const int top = groupTop + FirstRowOffset + RowStep * row;
-        const int labelLeft = Margin + 8;
+        const int top = groupTop + ScalePixels(FirstRowOffset) + rowStep * row;
+        const int labelLeft = margin + ScalePixels(LabelIndent);
         if (c.kind == 2) {
-            SetWindowPos(c.hWnd, nullptr, labelLeft, top - m_scrollPos, labelWidth[c.group], RowHeight,
+            SetWindowPos(c.hWnd, nullptr, labelLeft, top - m_scrollPos, labelWidth[c.group], rowHeight,
                          SWP_NOZORDER | SWP_NOACTIVATE);
             // A parameter whose type the form does not know has its label only.
             if (ControlKindFor(m_params[c.param]) == FormControlKind::None)
                 ++row;
             continue;
         }
-        const int left = labelLeft + labelWidth[c.group] + 16;
-        const int controlWidth = std::max(20, width - 32 - left);
-        SetWindowPos(c.hWnd, nullptr, left, top - m_scrollPos, controlWidth, c.kind == 4 ? 173 : RowHeight,
-                     SWP_NOZORDER | SWP_NOACTIVATE);
+        const int left = labelLeft + labelWidth[c.group] + ScalePixels(ControlGap);
+        const int controlWidth = std::max(ScalePixels(MinControlWidth), width - ScalePixels(RightRoom) - left);
+        SetWindowPos(c.hWnd, nullptr, left, top - m_scrollPos, controlWidth,
+                     c.kind == 4 ? ScalePixels(ListHeight) : rowHeight, SWP_NOZORDER | SWP_NOACTIVATE);
         ++row;
     }
     if (currentGroup >= 0)
-        y = groupTop + (m_groupRows[currentGroup] ? 33 + RowStep * m_groupRows[currentGroup] - 8 + Margin
-                                                  : 33 - 8 + 2 * Margin);
+        y = groupEnd(groupTop, m_groupRows[currentGroup]);
     m_contentHeight = y;
     OnSize(width, client.bottom - client.top);
 }
@@ -155,11 +169,13 @@ void CXmlParsPage::OnSize(int cx, int cy)
         GetWindowRect(c.hWnd, &r);
         MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&r), 2);
         if (c.kind == 1)
-            SetWindowPos(c.hWnd, nullptr, 0, 0, std::max(20, cx - 16), r.bottom - r.top,
-                         SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOMOVE);
+            SetWindowPos(c.hWnd, nullptr, 0, 0, std::max(ScalePixels(MinControlWidth), cx - 2 * ScalePixels(Margin)),
+                         r.bottom - r.top, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOMOVE);
         else if (c.kind >= 3)
-            SetWindowPos(c.hWnd, nullptr, 0, 0, std::max(20, cx - 32 - static_cast<int>(r.left)),
-                         c.kind == 4 ? 173 : r.bottom - r.top, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOMOVE);
+            SetWindowPos(c.hWnd, nullptr, 0, 0,
+                         std::max(ScalePixels(MinControlWidth), cx - ScalePixels(RightRoom) - static_cast<int>(r.left)),
+                         c.kind == 4 ? ScalePixels(ListHeight) : r.bottom - r.top,
+                         SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOMOVE);
     }
     if (cy < m_contentHeight) {
         SCROLLINFO si = {sizeof(si), SIF_RANGE | SIF_PAGE | SIF_POS, 0, m_contentHeight, static_cast<UINT>(cy),

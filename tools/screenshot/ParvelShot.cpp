@@ -2,14 +2,15 @@
 // shows the requested pages of its main window and its About box, and writes each as a BMP.
 //
 //   parvelshot.exe PROGRAM OUTDIR PREFIX [INDEX:NAME | INDEX.INNER:NAME | load | devopen | cards |
-//                                         size:WIDTHxHEIGHT | about ...]
+//                                         size:WIDTHxHEIGHT | format | about ...]
 //
 // INDEX.INNER selects an inner tab of the test page; "load" clicks the test page's Load button
 // (the add-in must lie beside the program) and "devopen" captures the device dialog that its
 // "Open..." button opens. "cards" opens a simulated reader on COM3 through that dialog and presents
 // two cards, so that the events list shows the device's events (a reader-simulator hub must run,
 // its control port in READERSIM_CONTROL_PORT). "size:WIDTHxHEIGHT" resizes the main window, as a
-// drag of its corner does, for the pictures after it. Writes OUTDIR\PREFIX-NAME.bmp per page
+// drag of its corner does, for the pictures after it. "format" captures the key-format dialog of
+// the Formats page's first format (its Change... button). Writes OUTDIR\PREFIX-NAME.bmp per page
 // (PREFIX-devopen.bmp, PREFIX-about.bmp), and a report
 // OUTDIR\PREFIX-shots.txt with one line "NAME WIDTH HEIGHT" per picture and a last line
 // "done CODE" (0 = every picture taken). The report is a file because a program that the desktop
@@ -36,6 +37,10 @@ const int TEST_TABS = 1084;
 const int TEST_EVENTS = 1040;  // the events list, on the test page's first inner tab
 const int PARAMS_SAVE = 1095;  // the device dialog's "Save and close"
 const int SIM_COM = 3;         // the simulated reader's port
+const int FORMATS_PAGE = 1;    // the Formats page's tab, its list and its Add... and Change... buttons
+const int FORMATS_LIST = 1002;
+const int FORMAT_ADD = 1036;
+const int FORMAT_CHANGE = 1037;
 
 class CReport
 {
@@ -280,20 +285,24 @@ int Run(CReport& report, const std::wstring& program, const std::wstring& outDir
         Sleep(1500);
         KeepOnDesktop(mainWindow);
         HWND tabs = FindWindowExW(mainWindow, nullptr, WC_TABCONTROLW, nullptr);
+        // Captures a dialog the main window owns as NAME, then ends it with `command` and waits
+        // until it is gone.
+        auto captureDialog = [&](HWND dialog, const wchar_t* name, int command) {
+            if (!dialog || !Capture(report, dialog, outDir, prefix, name))
+            {
+                report.Line(L"failed %ls", name);
+                ++failures;
+                return;
+            }
+            PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(command, BN_CLICKED), 0);
+            WaitForWindow([&] { return IsWindow(dialog) ? nullptr : mainWindow; }, 5000);
+        };
         for (const std::wstring& shot : shots)
         {
             if (shot == L"about")
             {
                 PostMessageW(mainWindow, WM_SYSCOMMAND, ABOUT_COMMAND, 0);
-                HWND about = WaitForWindow([&] { return FindOwnedDialog(mainWindow); }, 10000);
-                if (!about || !Capture(report, about, outDir, prefix, L"about"))
-                {
-                    report.Line(L"failed about");
-                    ++failures;
-                    continue;
-                }
-                PostMessageW(about, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
-                WaitForWindow([&] { return IsWindow(about) ? nullptr : mainWindow; }, 5000);
+                captureDialog(WaitForWindow([&] { return FindOwnedDialog(mainWindow); }, 10000), L"about", IDOK);
                 continue;
             }
             if (shot == L"load")
@@ -344,20 +353,38 @@ int Run(CReport& report, const std::wstring& program, const std::wstring& outDir
                 Sleep(500);
                 continue;
             }
+            if (shot == L"format")
+            {
+                // The first row selected from the keyboard, then Change... (Add... when no row is).
+                HWND list = tabs && SelectTab(tabs, FORMATS_PAGE)
+                                ? WaitForWindow([&] { return FindPageControl(mainWindow, FORMATS_LIST); }, 5000)
+                                : nullptr;
+                HWND dialog = nullptr;
+                if (list)
+                {
+                    PostMessageW(list, WM_KEYDOWN, VK_HOME, 0);
+                    Sleep(500);
+                    for (int button : {FORMAT_CHANGE, FORMAT_ADD})
+                    {
+                        HWND click = FindPageControl(mainWindow, button);
+                        if (!click || !IsWindowEnabled(click))
+                            continue;
+                        PostMessageW(click, BM_CLICK, 0, 0);
+                        dialog = WaitForWindow([&] { return FindOwnedDialog(mainWindow); }, 5000);
+                        if (dialog)
+                            break;
+                    }
+                }
+                captureDialog(dialog, L"format", IDCANCEL);
+                continue;
+            }
             if (shot == L"devopen")
             {
                 HWND open = FindPageControl(mainWindow, TEST_OPEN);
                 if (open)
                     PostMessageW(open, BM_CLICK, 0, 0);
-                HWND dialog = open ? WaitForWindow([&] { return FindOwnedDialog(mainWindow); }, 15000) : nullptr;
-                if (!dialog || !Capture(report, dialog, outDir, prefix, L"devopen"))
-                {
-                    report.Line(L"failed devopen");
-                    ++failures;
-                    continue;
-                }
-                PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-                WaitForWindow([&] { return IsWindow(dialog) ? nullptr : mainWindow; }, 5000);
+                captureDialog(open ? WaitForWindow([&] { return FindOwnedDialog(mainWindow); }, 15000) : nullptr,
+                              L"devopen", IDCANCEL);
                 continue;
             }
             size_t colon = shot.find(L':');

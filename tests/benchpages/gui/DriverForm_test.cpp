@@ -4,6 +4,7 @@
 #include "BenchStrings.h"
 #include "DevOpenRes.h"
 #include "ParamsPage.h"
+#include "WindowFit.h"
 #include "XmlParsPage.h"
 
 using namespace benchgui;
@@ -169,4 +170,18 @@ TEST_F(DriverForm, TabBringsEveryFieldIntoView)
         input.PressKey(VK_TAB, MOD_SHIFT);
     ASSERT_TRUE(focusIn(first));
     EXPECT_TRUE(inView(first));
+}
+
+// The form as the device dialog lays it out, at the screen's DPI (run at 120 and 144 DPI too):
+// every group box, label and field inside the form's width (it scrolls down) and clear of the
+// others, with a list field, a choice and groups with and without rows.
+TEST_F(DriverForm, EveryFieldFitsAtTheScreensDpi)
+{
+    ShowWindow(GetParent(page->GetHwnd()), SW_SHOW);
+    ShowWindow(form->GetHwnd(), SW_SHOW);
+    Pump(50);
+    ASSERT_TRUE(IsWindowVisible(form->Form(0)->GetHwnd()));
+    std::wostringstream problems;
+    CheckPlacement(form->GetHwnd(), L"driver form", problems);
+    EXPECT_TRUE(problems.str().empty()) << Narrow(problems.str());
 }

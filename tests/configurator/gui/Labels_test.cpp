@@ -2,128 +2,14 @@
 // text's extent in the control's own font, and a character more, against the room the control
 // gives it. Run once in English and once under a Russian locale, where the texts are longest.
 #include "AppFixture.h"
+#include "WindowFit.h"
 #include "GdiHandles.h"
 #include "FormatsPageRes.h"
 #include "ReadKeysPageRes.h"
 #include <commctrl.h>
 #include <algorithm>
-#include <sstream>
 
 namespace {
-
-// The dialog templates of ConfigParvel and its test bench.
-const int kDialogs[] = {900, 901, 902, 903, 904, 905, 906, 149, 150, 950, 951, 952, 953, 954, 955, 956, 957, 958,
-                        959, 960, 961};
-
-std::wstring ClassOf(HWND hWnd)
-{
-    wchar_t name[64] = {};
-    GetClassNameW(hWnd, name, 64);
-    return name;
-}
-
-// The room a control's label has inside it, and how it lays the text out; false for a control
-// without a label of its own (edits, lists, icons).
-bool LabelRoom(HWND control, RECT& room, UINT& format)
-{
-    const LONG style = GetWindowLongW(control, GWL_STYLE);
-    const std::wstring cls = ClassOf(control);
-    GetClientRect(control, &room);
-    format = DT_CALCRECT | DT_EXPANDTABS;
-    if (_wcsicmp(cls.c_str(), L"Static") == 0) {
-        const LONG type = style & SS_TYPEMASK;
-        if (type == SS_LEFTNOWORDWRAP || type == SS_SIMPLE)
-            format |= DT_SINGLELINE;
-        else if (type == SS_LEFT || type == SS_CENTER || type == SS_RIGHT)
-            format |= DT_WORDBREAK;
-        else
-            return false;
-        if (style & SS_NOPREFIX)
-            format |= DT_NOPREFIX;
-        return true;
-    }
-    if (_wcsicmp(cls.c_str(), L"Button") != 0)
-        return false;
-    format |= (style & BS_MULTILINE) ? DT_WORDBREAK : DT_SINGLELINE;
-    switch (style & BS_TYPEMASK) {
-    case BS_PUSHBUTTON:
-    case BS_DEFPUSHBUTTON:
-        InflateRect(&room, -3, -3); // the button's edge
-        return true;
-    case BS_CHECKBOX:
-    case BS_AUTOCHECKBOX:
-    case BS_3STATE:
-    case BS_AUTO3STATE:
-    case BS_RADIOBUTTON:
-    case BS_AUTORADIOBUTTON:
-        room.left += 17; // the box or circle and the gap before the text
-        return true;
-    case BS_GROUPBOX:
-        room.left += 8; // the text sits on the frame, inset on both sides
-        room.right -= 8;
-        format = (format & ~DT_WORDBREAK) | DT_SINGLELINE;
-        room.bottom = room.top + 100; // only the width counts
-        return true;
-    }
-    return false;
-}
-
-// One line per label that does not fit: the dialog, the control's id, its text, needed and given.
-void CheckLabels(HWND root, int dialogId, std::wostringstream& problems)
-{
-    struct Walk
-    {
-        int dialog;
-        std::wostringstream* out;
-    } walk{dialogId, &problems};
-    EnumChildWindows(root, [](HWND control, LPARAM param) -> BOOL {
-        Walk& w = *reinterpret_cast<Walk*>(param);
-        const int length = GetWindowTextLengthW(control);
-        RECT room;
-        UINT format;
-        if (length == 0 || !LabelRoom(control, room, format))
-            return TRUE;
-        std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-        text.resize(static_cast<size_t>(GetWindowTextW(control, &text[0], length + 1)));
-        HDC dc = GetDC(control);
-        HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
-        // The fonts this machine has stand in for the ones a Windows user's machine draws with,
-        // which may set the same text up to about a character wider: a label must leave the room
-        // of one average character of its font beside its text.
-        TEXTMETRICW metrics = {};
-        GetTextMetricsW(dc, &metrics);
-        const int margin = metrics.tmAveCharWidth;
-        const int width = room.right - room.left - margin, height = room.bottom - room.top;
-        RECT need = {0, 0, width, 0};
-        DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &need, format);
-        if (need.right > width || need.bottom > height) {
-            // What the text needs on one line, for the report.
-            RECT line = {0, 0, 0, 0};
-            DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &line,
-                      (format & ~static_cast<UINT>(DT_WORDBREAK)) | DT_SINGLELINE);
-            *w.out << L"dialog " << w.dialog << L", control " << GetDlgCtrlID(control) << L" \"" << text << L"\": needs "
-                   << line.right << L" + " << margin << L" (one character) x " << need.bottom << L", has "
-                   << width + margin << L"x" << height << L"\n";
-        }
-        SelectObject(dc, old);
-        ReleaseDC(control, dc);
-        return TRUE;
-    }, reinterpret_cast<LPARAM>(&walk));
-}
-
-INT_PTR CALLBACK QuietDialog(HWND, UINT message, WPARAM, LPARAM)
-{
-    return message == WM_INITDIALOG;
-}
-
-std::string Narrow(const std::wstring& text)
-{
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                         nullptr);
-    std::string out(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), &out[0], size, nullptr, nullptr);
-    return out;
-}
 
 // How far the frame line of a group box keeps from its caption, as the group box draws itself:
 // the columns of page background between the caption's last drawn pixel and the line resuming
@@ -188,7 +74,7 @@ TEST_F(Labels, EveryTemplateLabelFitsItsControl)
     ASSERT_TRUE(LoadLibraryW(L"Msftedit.dll") != nullptr);
     std::wostringstream problems;
     int made = 0;
-    for (int id : kDialogs) {
+    for (int id : kDialogTemplates) {
         HWND dialog = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id), parent, QuietDialog, 0);
         if (!dialog) {
             ADD_FAILURE() << "dialog " << id << " could not be made";
@@ -199,7 +85,7 @@ TEST_F(Labels, EveryTemplateLabelFitsItsControl)
         DestroyWindow(dialog);
     }
     DestroyWindow(parent);
-    EXPECT_EQ(static_cast<int>(sizeof(kDialogs) / sizeof(kDialogs[0])), made);
+    EXPECT_EQ(static_cast<int>(sizeof(kDialogTemplates) / sizeof(kDialogTemplates[0])), made);
     EXPECT_TRUE(problems.str().empty()) << Narrow(problems.str());
 }
 

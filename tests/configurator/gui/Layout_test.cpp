@@ -4,6 +4,7 @@
 #include "AppFixture.h"
 #include "GdiHandles.h"
 #include "AppResource.h"
+#include "DpiScale.h"
 #include "ExternalEvents.h"
 #include "FormatsPageRes.h"
 #include "KTGroupsRes.h"
@@ -69,13 +70,13 @@ protected:
         ASSERT_EQ(index, SendMessageW(tabs, TCM_GETCURSEL, 0, 0));
     }
     // The width of `column` against what the list's client width leaves after the other columns
-    // and the `spare` room the design leaves beside them.
+    // and the `spare` room the design leaves beside them (in pixels at 96 DPI).
     static void ExpectFills(HWND list, int column, int spare, const char* what)
     {
         ASSERT_TRUE(list != nullptr) << what;
         RECT client;
         GetClientRect(list, &client);
-        int used = spare;
+        int used = ScalePixels(spare);
         for (int c = 0; c < Header_GetItemCount(ListView_GetHeader(list)); ++c)
             if (c != column)
                 used += static_cast<int>(SendMessageW(list, LVM_GETCOLUMNWIDTH, c, 0));
