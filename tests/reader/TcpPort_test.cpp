@@ -1,5 +1,7 @@
 // The TCP port against a Winsock peer on 127.0.0.1 inside this program: connection, Telnet
 // decoding, closing peers, time-outs, stop requests and sending under back-pressure.
+#include <winsock2.h>
+#include <mstcpip.h>
 #include "PortTestUtil.h"
 #include "TcpCalls.h"
 #include "TcpPort.h"
@@ -7,6 +9,7 @@
 
 #include <gtest/gtest.h>
 #include <atomic>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -436,6 +439,7 @@ class CWindowsCloseCalls : public CTcpCalls
 {
 public:
     std::atomic<bool> closeArrived{false};
+    bool Recorded() const { return m_recorded; }
 
     int EnumNetworkEvents(SOCKET s, HANDLE event, WSANETWORKEVENTS* events) override
     {
@@ -515,6 +519,9 @@ TEST_F(TcpPortTest, EverythingBeforeTheConvertersCloseIsDeliveredPastTheHoldingB
             if (SUCCEEDED(hr) && queued)
                 hr = port->Read(got, queued, 0);
         }
+        if (windowsClose) {
+            EXPECT_TRUE(calls.Recorded()) << "the port never asked the seam for its network events";
+        }
         printf("%zu of %zu bytes before the close, then 0x%08lX\n", got.size(), total, static_cast<unsigned long>(hr));
         EXPECT_EQ(total, got.size());
         EXPECT_TRUE(got == pattern.substr(0, got.size())) << "out of order";
@@ -568,5 +575,221 @@ TEST_F(TcpPortTest, A0xFFIsSentAsTheConvertersWayWantsIt)
             Sleep(300);   // the request reaches the peer
         }
         EXPECT_EQ(c.wire, wire);
+    }
+}
+
+// A purge empties what is held, not what the converter has shown: 0xFF is still read and sent its
+// way afterwards, both ways.
+TEST_F(TcpPortTest, APurgeKeepsTheConvertersWay)
+{
+    struct Case
+    {
+        const char* what;
+        std::string greeting;
+        ConverterWay way;
+        std::string later;    // what the port delivers of FF FF 42 sent after the purge
+        std::string wire;     // what the converter receives for FF 09
+    };
+    const Case cases[] = {
+        {"raw", std::string("\x02\xFF\x07", 3), ConverterWay::Raw, std::string("\xFF\xFF\x42", 3),
+         std::string("\xFF\x09", 2)},
+        {"telnet", std::string("\xFF\xFB\x03\x02", 4), ConverterWay::Telnet, std::string("\xFF\x42", 2),
+         std::string("\xFF\xFF\x09", 3)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string wire;   // the peer thread's until the peer is gone
+        {
+            const std::string greeting = c.greeting;
+            const size_t expected = c.wire.size();
+            LoopbackPeer peer([&wire, greeting, expected](SOCKET s) {
+                SendAll(s, greeting);
+                char chunk[16];
+                while (wire.size() < expected) {
+                    const int n = recv(s, chunk, sizeof(chunk), 0);
+                    if (n <= 0)
+                        return;
+                    wire.append(chunk, static_cast<size_t>(n));
+                }
+                SendAll(s, std::string("\xFF\xFF\x42", 3));
+                recv(s, chunk, 1, 0);
+            });
+            PortRef port(MakePort(peer.Address(), events));
+            ASSERT_EQ(S_OK, port->Open(3000));
+            std::string greeted;
+            ASSERT_TRUE(WaitUntil([&] {
+                EXPECT_EQ(S_OK, port->Read(greeted, 1, 50));
+                return port->GetConverterWay() == c.way;
+            }, 3000));
+            ASSERT_EQ(S_OK, port->Purge(TRUE, TRUE));
+            EXPECT_EQ(c.way, port->GetConverterWay());
+            ASSERT_EQ(S_OK, port->Write("\xFF\x09", 2, 1000));
+            EXPECT_EQ(c.later, ReadExactly(port.Get(), c.later.size(), 3000));
+            EXPECT_EQ(c.way, port->GetConverterWay());
+        }
+        EXPECT_EQ(c.wire, wire);
+    }
+}
+
+// Sees how each connection is told to find a dead link: the keep-alive values, and the options set
+// at the TCP level, with whether the socket was connected when they were set. Passes every call
+// on to the system unless told to play a system that refuses them.
+class CKeepAliveCalls : public CTcpCalls
+{
+public:
+    struct Option { int level; int name; DWORD value; bool connected; };
+
+    bool refuse = false;
+    int keepAliveCalls = 0;
+    tcp_keepalive keepAlive{};
+    bool keepAliveConnected = false;
+    std::vector<Option> options;
+
+    int Ioctl(SOCKET s, DWORD code, void* in, DWORD inSize, void* out, DWORD outSize, DWORD* returned) override
+    {
+        if (code == SIO_KEEPALIVE_VALS) {
+            ++keepAliveCalls;
+            if (in && inSize == sizeof(keepAlive))
+                keepAlive = *static_cast<tcp_keepalive*>(in);
+            keepAliveConnected = Connected(s);
+        }
+        return Pass(CTcpCalls::Ioctl(s, code, in, inSize, out, outSize, returned), "keep-alive values");
+    }
+    int SetOption(SOCKET s, int level, int name, const char* value, int length) override
+    {
+        DWORD number = 0;
+        if (length == sizeof(number))
+            memcpy(&number, value, sizeof(number));
+        options.push_back({level, name, number, Connected(s)});
+        return Pass(CTcpCalls::SetOption(s, level, name, value, length), "an option");
+    }
+
+private:
+    static bool Connected(SOCKET s)
+    {
+        sockaddr_storage peer{};
+        int length = sizeof(peer);
+        return getpeername(s, reinterpret_cast<sockaddr*>(&peer), &length) == 0;
+    }
+    int Pass(int result, const char* what)
+    {
+        if (result != 0)
+            printf("the system refused %s: %d\n", what, WSAGetLastError());
+        if (!refuse)
+            return result;
+        WSASetLastError(WSAEINVAL);
+        return SOCKET_ERROR;
+    }
+};
+
+// Every connection, made at once or in the background, is probed after 10 s of silence and then
+// every 2 s, gives up after 10 probes and after 12 s of unacknowledged retransmission: so a
+// converter that can no longer answer is found within 30 s when idle, 42 s at worst. A system
+// that refuses these options leaves the connection working; a connect that fails sets none.
+TEST_F(TcpPortTest, EveryConnectionIsToldToFindADeadLink)
+{
+    const int TcpKeepCount = 16, TcpMaxRetransmit = 5;
+    for (int run = 0; run < 3; ++run) {
+        const bool background = run == 1;
+        const bool refused = run == 2;
+        SCOPED_TRACE(background ? "connected in the background" : refused ? "refused" : "connected at once");
+        CKeepAliveCalls calls;
+        calls.refuse = refused;
+        CCallSeamScope<CTcpCalls> scope(calls);
+        LoopbackPeer peer([](SOCKET s) {
+            SendAll(s, "ok");
+            char b;
+            recv(s, &b, 1, 0);
+        });
+        PortRef port(MakePort(peer.Address(), events));
+        if (background) {
+            ASSERT_EQ(S_OK, port->Open(0));
+            ASSERT_TRUE(WaitUntil([&] {
+                WaitForSingleObject(events.comm.Get(), 50);
+                ResetEvent(events.comm.Get());
+                EXPECT_EQ(S_OK, port->OnCommEvent());
+                return !(port->GetState() & ZPORT_CONNECTING);
+            }, 3000));
+        } else {
+            ASSERT_EQ(S_OK, port->Open(3000));
+        }
+        EXPECT_EQ("ok", ReadExactly(port.Get(), 2, 3000));
+        EXPECT_EQ(1, calls.keepAliveCalls);
+        EXPECT_EQ(1u, calls.keepAlive.onoff);
+        EXPECT_EQ(10000u, calls.keepAlive.keepalivetime);
+        EXPECT_EQ(2000u, calls.keepAlive.keepaliveinterval);
+        EXPECT_TRUE(calls.keepAliveConnected);
+        ASSERT_EQ(2u, calls.options.size());
+        for (const CKeepAliveCalls::Option& option : calls.options) {
+            EXPECT_EQ(IPPROTO_TCP, option.level);
+            EXPECT_TRUE(option.connected);
+            if (option.name == TcpKeepCount) {
+                EXPECT_EQ(10u, option.value);
+            } else if (option.name == TcpMaxRetransmit) {
+                EXPECT_EQ(12u, option.value);
+            } else {
+                ADD_FAILURE() << "option " << option.name;
+            }
+        }
+    }
+
+    CKeepAliveCalls calls;
+    CCallSeamScope<CTcpCalls> scope(calls);
+    std::wstring closed;
+    {
+        LoopbackPeer gone(nullptr);
+        closed = gone.Address();
+    }
+    PortRef port(MakePort(closed, events));
+    EXPECT_NE(S_OK, port->Open(2000));
+    EXPECT_EQ(0, calls.keepAliveCalls);
+    EXPECT_TRUE(calls.options.empty());
+}
+
+// The system gives up on a connection that can no longer carry data by reporting FD_CLOSE with an
+// error: WSAECONNABORTED, as Windows documents for a time-out, or WSAETIMEDOUT. Either ends the
+// connection, though the converter never closed it.
+class CGivenUpCalls : public CTcpCalls
+{
+public:
+    std::atomic<int> error{0};   // armed: the next enumeration reports FD_CLOSE with it
+    std::atomic<int> played{0};
+
+    int EnumNetworkEvents(SOCKET s, HANDLE event, WSANETWORKEVENTS* events) override
+    {
+        const int result = CTcpCalls::EnumNetworkEvents(s, event, events);
+        const int code = error.exchange(0);
+        if (result == 0 && code != 0) {
+            events->lNetworkEvents |= FD_CLOSE;
+            events->iErrorCode[FD_CLOSE_BIT] = code;
+            ++played;
+        }
+        return result;
+    }
+};
+
+TEST_F(TcpPortTest, AConnectionTheSystemGaveUpOnEnds)
+{
+    struct Case { int error; HRESULT result; };
+    const Case cases[] = {
+        {WSAECONNABORTED, PE_PORT_DISCONNECTED},
+        {WSAETIMEDOUT, HRESULT_FROM_WIN32(WSAETIMEDOUT)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.error);
+        CGivenUpCalls calls;
+        CCallSeamScope<CTcpCalls> scope(calls);
+        LoopbackPeer peer([](SOCKET s) {
+            char b;
+            recv(s, &b, 1, 0);
+        });
+        PortRef port(MakePort(peer.Address(), events));
+        ASSERT_EQ(S_OK, port->Open(3000));
+        EXPECT_EQ(S_OK, port->OnCommEvent());
+        calls.error = c.error;
+        EXPECT_EQ(c.result, port->OnCommEvent());
+        EXPECT_EQ(1, calls.played.load());
+        std::string got;
+        EXPECT_EQ(c.result, port->Read(got, 1, 100)) << "the end stays";
     }
 }
