@@ -749,25 +749,6 @@ TEST_F(TcpPortTest, EveryConnectionIsToldToFindADeadLink)
 // The system gives up on a connection that can no longer carry data by reporting FD_CLOSE with an
 // error: WSAECONNABORTED, as Windows documents for a time-out, or WSAETIMEDOUT. Either ends the
 // connection, though the converter never closed it.
-class CGivenUpCalls : public CTcpCalls
-{
-public:
-    std::atomic<int> error{0};   // armed: the next enumeration reports FD_CLOSE with it
-    std::atomic<int> played{0};
-
-    int EnumNetworkEvents(SOCKET s, HANDLE event, WSANETWORKEVENTS* events) override
-    {
-        const int result = CTcpCalls::EnumNetworkEvents(s, event, events);
-        const int code = error.exchange(0);
-        if (result == 0 && code != 0) {
-            events->lNetworkEvents |= FD_CLOSE;
-            events->iErrorCode[FD_CLOSE_BIT] = code;
-            ++played;
-        }
-        return result;
-    }
-};
-
 TEST_F(TcpPortTest, AConnectionTheSystemGaveUpOnEnds)
 {
     struct Case { int error; HRESULT result; };
