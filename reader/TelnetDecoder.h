@@ -55,7 +55,7 @@ public:
     void Reset();
     // Forgets what was held (a purge); the converter's way stays known.
     void DropHeld() { m_raw.clear(); }
-    // Bytes held for a command that has not arrived whole.
+    // Bytes held for a command, or a frame, that has not arrived whole.
     size_t Held() const { return m_raw.size(); }
     // The converter's way as its bytes have shown it so far (Unknown, Telnet or Raw).
     ConverterWay Way() const { return m_way; }

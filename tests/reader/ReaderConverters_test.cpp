@@ -20,12 +20,12 @@ simctl::SimReaderConfig Behind(simctl::SimReaderConfig config, const std::string
     return config;
 }
 
-// The lines that say how the converter passes 0xFF.
+// The lines that say how the converter passes 0xFF (messages 135-139).
 std::vector<std::wstring> WayLines(CRecordingSink& sink)
 {
     std::vector<std::wstring> lines;
     for (const std::wstring& line : sink.LogLines())
-        if (line.rfind(L"[137]", 0) == 0 || line.rfind(L"[138]", 0) == 0 || line.rfind(L"[139]", 0) == 0)
+        if (line.rfind(L"[13", 0) == 0 && line.size() > 4 && line[3] >= L'5' && line[3] <= L'9')
             lines.push_back(line);
     return lines;
 }
@@ -212,6 +212,18 @@ TEST_P(ReaderConverters, APeltoReadsAKeyLookingLikeTelnetAsTheFirstAfterAConnect
         EXPECT_EQ(keys[i], Bytes(key.Key));
         slowest = std::max<DWORD>(slowest, key.Tick - presented);
         EXPECT_LE(key.Tick - presented, 3000u);
+        if (i == 0) {
+            // The log says which way the key's frame showed, with the frame as it came.
+            const std::vector<std::wstring> lines = WayLines(sink);
+            const bool negotiates = Kind() == "telnet" || Kind() == "rfc2217";
+            ASSERT_EQ(negotiates ? 1u : 2u, lines.size());
+            const wchar_t* shown = negotiates ? L"[138] " : Kind() == "raw" ? L"[135] " : L"[136] ";
+            EXPECT_EQ(0u, lines.back().rfind(shown, 0)) << lines.back();
+            if (Kind() == "raw") {
+                EXPECT_NE(std::wstring::npos, lines.back().find(L"(a frame from the reader, 61 01 20 FF FD 04 12 34"))
+                    << lines.back();
+            }
+        }
         sim.Remove(s.Id());
         ASSERT_TRUE(sink.WaitCount(EventKind::NoCard, 1, WaitMs));
         if (i + 1 == keys.size()) {
