@@ -60,5 +60,7 @@ TEST(ReaderDeadLink, AnIdleConnectionThatWentDeadIsFoundWithin45Seconds)
     ASSERT_TRUE(found) << "a connection that can carry nothing was kept";
     EXPECT_LE(took, 45000u);
     ASSERT_GE(sink.Count(EventKind::DriverError), 1u);
-    EXPECT_TRUE(FAILED(sink.Events(EventKind::DriverError)[0].Code));
+    const HRESULT code = sink.Events(EventKind::DriverError)[0].Code;
+    printf("reported as 0x%08lX\n", static_cast<unsigned long>(code));
+    EXPECT_TRUE(FAILED(code));
 }
