@@ -706,32 +706,3 @@ TEST_F(TcpPortTest, EveryConnectionIsToldToFindADeadLink)
     EXPECT_EQ(0, calls.keepAliveCalls);
     EXPECT_TRUE(calls.options.empty());
 }
-
-// The system gives up on a connection that can no longer carry data by reporting FD_CLOSE with an
-// error: WSAECONNABORTED, as Windows documents for a time-out, or WSAETIMEDOUT. Either ends the
-// connection, though the converter never closed it.
-TEST_F(TcpPortTest, AConnectionTheSystemGaveUpOnEnds)
-{
-    struct Case { int error; HRESULT result; };
-    const Case cases[] = {
-        {WSAECONNABORTED, PE_PORT_DISCONNECTED},
-        {WSAETIMEDOUT, HRESULT_FROM_WIN32(WSAETIMEDOUT)},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.error);
-        CGivenUpCalls calls;
-        CCallSeamScope<CTcpCalls> scope(calls);
-        LoopbackPeer peer([](SOCKET s) {
-            char b;
-            recv(s, &b, 1, 0);
-        });
-        PortRef port(MakePort(peer.Address(), events));
-        ASSERT_EQ(S_OK, port->Open(3000));
-        EXPECT_EQ(S_OK, port->OnCommEvent());
-        calls.error = c.error;
-        EXPECT_EQ(c.result, port->OnCommEvent());
-        EXPECT_EQ(1, calls.played.load());
-        std::string got;
-        EXPECT_EQ(c.result, port->Read(got, 1, 100)) << "the end stays";
-    }
-}
