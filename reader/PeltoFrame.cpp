@@ -81,3 +81,41 @@ HRESULT PeltoCheckFrame(const uint8_t* bytes, size_t count, uint32_t& command, s
     payload.assign(plain, 1, plain.size() - 2);
     return S_OK;
 }
+
+namespace {
+
+// The replies a Pelto gives to the requests sent to it: a status to a control request; to a key
+// read, a Temic key (and an Em-Marine one) after success, else flags and an Em-Marine key, or the
+// flags alone.
+bool HasAReplysForm(uint32_t command, const std::string& payload)
+{
+    if (payload.empty())
+        return false;
+    const size_t answer = payload.size() - 1;
+    if (command == 0x02)
+        return answer == 0;
+    if (command != 0x61)
+        return false;
+    if (static_cast<uint8_t>(payload[0]) == 0xAA)
+        return answer == 9 || answer == 14;
+    if (answer >= 1 && (static_cast<uint8_t>(payload[1]) & 0x20))
+        return answer == 6;
+    return answer <= 1;
+}
+
+int PeltoFrameFit(const uint8_t* frame, size_t count)
+{
+    uint32_t command = 0;
+    std::string payload;
+    if (PeltoCheckFrame(frame, count, command, payload) != S_OK)
+        return 0;
+    return HasAReplysForm(command, payload) ? 2 : 1;
+}
+
+} // namespace
+
+const ConverterFrameCheck& PeltoConverterFrameCheck()
+{
+    static const ConverterFrameCheck check{PELTO_FRAME_END, &PeltoFrameFit};
+    return check;
+}

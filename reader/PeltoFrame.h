@@ -4,6 +4,7 @@
 // no lock; they read only inside the bytes they are given.
 #pragma once
 #include <windows.h>
+#include "ConverterWay.h"
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -21,3 +22,5 @@ std::string PeltoBuildFrame(uint8_t command, const uint8_t* data, size_t count);
 // the command and the payload (the bytes between command and check byte, unescaped).
 // S_OK or PE_BAD_REPLY (0x80040218).
 HRESULT PeltoCheckFrame(const uint8_t* bytes, size_t count, uint32_t& command, std::string& payload);
+// The Pelto frame and its check, by which a network converter's way with 0xFF shows.
+const ConverterFrameCheck& PeltoConverterFrameCheck();

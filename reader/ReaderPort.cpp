@@ -207,10 +207,13 @@ void CReader::LogConverterWay(bool atConnection)
         return;
     m_loggedWay = way;
     std::string shownBy;
-    m_port->GetConverterWay(&shownBy);
-    const uint32_t message = way == ConverterWay::Telnet ? IDS_LOG_CONVERTER_TELNET
-                             : way == ConverterWay::Raw  ? IDS_LOG_CONVERTER_RAW
-                                                         : IDS_LOG_CONVERTER_UNKNOWN;
+    bool byFrameCheck = false;
+    m_port->GetConverterWay(&shownBy, &byFrameCheck);
+    uint32_t message = IDS_LOG_CONVERTER_UNKNOWN;
+    if (way == ConverterWay::Telnet)
+        message = byFrameCheck ? IDS_LOG_CONVERTER_TELNET_CHECK : IDS_LOG_CONVERTER_TELNET;
+    else if (way == ConverterWay::Raw)
+        message = byFrameCheck ? IDS_LOG_CONVERTER_RAW_CHECK : IDS_LOG_CONVERTER_RAW;
     if (!LogOn(message))
         return;
     std::wstring bytes;

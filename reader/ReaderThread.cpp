@@ -6,6 +6,7 @@
 #include "Messages.h"
 #include "Models.h"
 #include "Numbers.h"
+#include "PeltoFrame.h"
 #include "ReaderText.h"
 #include "ResText.h"
 #include "Settings.h"
@@ -454,6 +455,9 @@ BOOL CReader::SetupProtocol(bool bus)
         m_protocol = PROTOCOL_PELTO;
         if (!ConfigurePort(115200, m_cfg.StopBits, ProtocolEventChar(PROTOCOL_PELTO)))
             return FALSE;
+        // A key's 0xFF behind a converter that has not shown its way is read as the frame's
+        // check shows it.
+        m_port->SetFrameCheck(&PeltoConverterFrameCheck());
         PollPelto(TRUE);
         return TRUE;
     }

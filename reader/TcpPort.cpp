@@ -1,7 +1,9 @@
 // The TCP port on a non-blocking, event-selected Winsock socket.
 #include <winsock2.h>
 #include <ws2tcpip.h>
+#include <mstcpip.h>
 #include "TcpPort.h"
+#include "TcpCalls.h"
 #include <atomic>
 
 namespace {
@@ -30,6 +32,23 @@ HRESULT LastSocketError()
 
 // The longest wait for a host name when the open itself has no time-out.
 const DWORD ResolveLimitMs = 10000;
+
+// How a connection that can no longer carry data is found: a converter restarted while the link
+// was down, or a link that died, sends no FIN or RST, and the socket gives no network event by
+// itself. An idle connection is probed after KeepAliveIdleMs of silence and then every
+// KeepAliveIntervalMs; after KeepAliveProbes unanswered probes (Windows' fixed count, set too
+// where the system takes it) the system drops it: within 10 + 10 x 2 = 30 s. While data waits
+// for its acknowledgement no probe is sent; the system drops the connection after
+// MaxRetransmitSeconds of unacknowledged retransmission. Either way the socket then reports
+// FD_CLOSE with an error, which ends the connection like any other drop. A connection that went
+// quiet and is then written to just before the probes give up is found within 30 + 12 = 42 s.
+const ULONG KeepAliveIdleMs = 10000;
+const ULONG KeepAliveIntervalMs = 2000;
+const DWORD KeepAliveProbes = 10;
+const DWORD MaxRetransmitSeconds = 12;
+// IPPROTO_TCP option numbers of ws2ipdef.h that the cross-compiler's headers lack.
+const int TcpOptionMaxRetransmit = 5;    // TCP_MAXRT, in seconds
+const int TcpOptionKeepAliveCount = 16;  // TCP_KEEPCNT
 
 std::atomic<TcpResolver> CurrentResolver{&SystemResolver};
 
@@ -132,6 +151,21 @@ void CZTcpPort::EndReceiving(HRESULT code)
     m_pending &= ~ZPORT_READ_PENDING;
 }
 
+void CZTcpPort::WatchConnection()
+{
+    // A safeguard, not a condition of the connection: a system that refuses an option (an older
+    // Windows has no TCP_KEEPCNT) leaves the connection as it is.
+    tcp_keepalive values{1, KeepAliveIdleMs, KeepAliveIntervalMs};
+    DWORD returned = 0;
+    TcpCalls().Ioctl(m_socket.Get(), SIO_KEEPALIVE_VALS, &values, sizeof(values), nullptr, 0, &returned);
+    const DWORD probes = KeepAliveProbes;
+    TcpCalls().SetOption(m_socket.Get(), IPPROTO_TCP, TcpOptionKeepAliveCount,
+                         reinterpret_cast<const char*>(&probes), sizeof(probes));
+    const DWORD seconds = MaxRetransmitSeconds;
+    TcpCalls().SetOption(m_socket.Get(), IPPROTO_TCP, TcpOptionMaxRetransmit,
+                         reinterpret_cast<const char*>(&seconds), sizeof(seconds));
+}
+
 HRESULT CZTcpPort::SelectEvents(long events)
 {
     if (events == m_selected)
@@ -217,7 +251,7 @@ HRESULT CZTcpPort::WaitConnect(DWORD start, DWORD timeoutMs)
         if (FAILED(hr))
             return hr;
         WSANETWORKEVENTS events{};
-        if (WSAEnumNetworkEvents(m_socket.Get(), nullptr, &events) != 0)
+        if (TcpCalls().EnumNetworkEvents(m_socket.Get(), nullptr, &events) != 0)
             return S_OK;
         if (events.lNetworkEvents & FD_CONNECT) {
             int code = events.iErrorCode[FD_CONNECT_BIT];
@@ -252,8 +286,10 @@ HRESULT CZTcpPort::ConnectNext(DWORD start, DWORD timeoutMs, HRESULT failure)
         }
         if (SUCCEEDED(hr)) {
             hr = SelectEvents(FD_READ | FD_CLOSE);
-            if (SUCCEEDED(hr))
+            if (SUCCEEDED(hr)) {
+                WatchConnection();
                 return S_OK;
+            }
         }
         CloseSocket();
         failure = hr;
@@ -392,7 +428,7 @@ HRESULT STDMETHODCALLTYPE CZTcpPort::OnCommEvent()
         return PeerClosed();
     }
     WSANETWORKEVENTS events{};
-    if (WSAEnumNetworkEvents(m_socket.Get(), m_commEvent, &events) != 0)
+    if (TcpCalls().EnumNetworkEvents(m_socket.Get(), m_commEvent, &events) != 0)
         return S_OK;
     HRESULT hr = S_OK;
     auto keep = [&hr](HRESULT result) {
@@ -407,7 +443,14 @@ HRESULT STDMETHODCALLTYPE CZTcpPort::OnCommEvent()
             CloseSocket();
             return ConnectNext(GetTickCount(), 0, MapSocketError(code));
         }
-        keep(code == 0 ? SelectEvents(FD_READ | FD_CLOSE) : MapSocketError(code));
+        if (code == 0) {
+            const HRESULT selected = SelectEvents(FD_READ | FD_CLOSE);
+            if (SUCCEEDED(selected))
+                WatchConnection();
+            keep(selected);
+        } else {
+            keep(MapSocketError(code));
+        }
     }
     if (events.lNetworkEvents & FD_WRITE) {
         m_pending &= ~ZPORT_WRITE_PENDING;
@@ -437,11 +480,18 @@ HRESULT STDMETHODCALLTYPE CZTcpPort::OnCommEvent()
     return hr;
 }
 
-ConverterWay CZTcpPort::GetConverterWay(std::string* shownBy) const
+ConverterWay CZTcpPort::GetConverterWay(std::string* shownBy, bool* byFrameCheck) const
 {
     if (shownBy)
         *shownBy = m_telnet.ShownBy();
+    if (byFrameCheck)
+        *byFrameCheck = m_telnet.ShownByFrameCheck();
     return m_telnet.Way();
+}
+
+void CZTcpPort::SetFrameCheck(const ConverterFrameCheck* check)
+{
+    m_telnet.SetFrameCheck(check);
 }
 
 HRESULT STDMETHODCALLTYPE CZTcpPort::Read(ZByteString& buffer, DWORD count, DWORD timeoutMs)

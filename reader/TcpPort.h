@@ -57,7 +57,8 @@ public:
     HRESULT STDMETHODCALLTYPE Write(const void* data, DWORD length, DWORD timeoutMs) override;
     HRESULT STDMETHODCALLTYPE Purge(BOOL receiveSide, BOOL sendSide) override;
     HRESULT STDMETHODCALLTYPE OnCommEvent() override;
-    ConverterWay GetConverterWay(std::string* shownBy = nullptr) const override;
+    ConverterWay GetConverterWay(std::string* shownBy = nullptr, bool* byFrameCheck = nullptr) const override;
+    void SetFrameCheck(const ConverterFrameCheck* check) override;
 
     // Splits "host:port" at its last colon; false when there is no colon, the host is empty or the
     // port is not a TCP port number (decimal digits, 1 to 65535).
@@ -78,6 +79,9 @@ private:
     HRESULT WaitConnect(DWORD start, DWORD timeoutMs);
     HRESULT ConnectNext(DWORD start, DWORD timeoutMs, HRESULT failure);
     HRESULT SelectEvents(long events);
+    // Gives a connection just made the keep-alive and retransmission bounds by which the system
+    // finds it dead when the converter can no longer answer.
+    void WatchConnection();
     // Takes what the socket holds, as far as the bounds allow; the end of the connection (the
     // converter's close, a failed receive) is kept, not returned.
     void Receive();

@@ -21,6 +21,7 @@ void CTelnetDecoder::Reset()
     m_raw.clear();
     m_way = ConverterWay::Unknown;
     m_shownBy.clear();
+    m_byFrameCheck = false;
 }
 
 void CTelnetDecoder::Show(ConverterWay way, size_t at, size_t count)
@@ -30,6 +31,42 @@ void CTelnetDecoder::Show(ConverterWay way, size_t at, size_t count)
         return;
     m_way = way;
     m_shownBy.assign(m_raw, at, count);
+    m_byFrameCheck = false;
+}
+
+bool CTelnetDecoder::TakeCheckedFrames(std::string& data)
+{
+    while (m_way == ConverterWay::Unknown && !m_raw.empty()) {
+        const size_t end = m_raw.find(static_cast<char>(m_frameCheck->end));
+        if (end == std::string::npos)
+            return m_raw.size() > MaxHeldFrame;   // too long for a frame: decoded as it stands
+        const size_t count = end + 1;
+        if (m_raw.find(static_cast<char>(IAC)) >= count) {
+            data.append(m_raw, 0, count);
+            m_raw.erase(0, count);
+            continue;
+        }
+        // The frame read the Telnet way, by a decoder of its own that knows nothing of frames.
+        CTelnetDecoder telnet;
+        std::string read;
+        telnet.Feed(m_raw.data(), count, read);
+        const int rawFit = m_frameCheck->fit(reinterpret_cast<const uint8_t*>(m_raw.data()), count);
+        const int telnetFit = telnet.Held() != 0 ? 0
+            : m_frameCheck->fit(reinterpret_cast<const uint8_t*>(read.data()), read.size());
+        if (telnet.Way() == ConverterWay::Raw) {
+            Show(ConverterWay::Raw, 0, 0);
+            m_shownBy = telnet.ShownBy();
+        } else if (rawFit != telnetFit) {
+            Show(rawFit > telnetFit ? ConverterWay::Raw : ConverterWay::Telnet, 0, count);
+            m_byFrameCheck = true;
+        }
+        if (m_way == ConverterWay::Raw)
+            data.append(m_raw, 0, count);
+        else
+            data += read;
+        m_raw.erase(0, count);
+    }
+    return true;
 }
 
 CTelnetDecoder::SubnegotiationEnd CTelnetDecoder::FindSubnegotiationEnd(size_t body, size_t& end) const
@@ -59,6 +96,8 @@ CTelnetDecoder::SubnegotiationEnd CTelnetDecoder::FindSubnegotiationEnd(size_t b
 void CTelnetDecoder::Feed(const char* bytes, size_t length, std::string& data)
 {
     m_raw.append(bytes, length);
+    if (m_frameCheck && m_way == ConverterWay::Unknown && !TakeCheckedFrames(data))
+        return;
     size_t i = 0;
     const size_t size = m_raw.size();
     while (i < size) {

@@ -19,15 +19,20 @@
 //   a Telnet converter that neither negotiates nor has sent a 0xFF takes a 0xFF sent to it for a
 //   command. The binary protocol meets neither: while the way is unknown it keeps 0xFF out of its
 //   requests and makes the reader's first reply show the way (FrameSequence.h). The text and bus
-//   protocols carry no 0xFF, nor do Pelto requests; a Pelto key holding such bytes behind a raw
-//   converter is read once the converter has shown its way.
+//   protocols carry no 0xFF, nor do Pelto requests.
+// - A framed protocol with a check (a Pelto's) settles the doubt by its frames: while the way is
+//   unknown, the bytes of a frame are held until its end has come, and a frame holding 0xFF that
+//   fits better as it came (its check, then its form: ConverterWay.h) shows a raw converter, one
+//   that fits better read the Telnet way shows a Telnet one; the frame is handed on as read that
+//   way. A frame that fits both ways alike shows nothing and is read the Telnet way.
 //
 // Rule: what is held is bounded, and no data is held for long. A converter's sub-negotiations
 // (IAC SB ... IAC SE) are a few bytes: one whose end has not come is held while it is short. When
 // more than MaxSubnegotiation bytes follow IAC SB without IAC SE, they are no sub-negotiation (the
 // two bytes come by chance in a raw reader's binary frames, or from a broken converter): only IAC
 // SB is dropped and the bytes after it are decoded as data. The same holds however TCP splits the
-// stream.
+// stream. A frame whose end has not come is held while it is no longer than MaxHeldFrame; beyond
+// that its bytes are decoded as they stand.
 #pragma once
 #include "ConverterWay.h"
 #include <cstddef>
@@ -36,23 +41,28 @@
 class CTelnetDecoder
 {
 public:
-    static const size_t MaxSubnegotiation = 16;
+    static constexpr size_t MaxSubnegotiation = 16;
+    static constexpr size_t MaxHeldFrame = 256;
 
     // Decodes `length` more bytes and appends the data among them to `data`.
     void Feed(const char* bytes, size_t length, std::string& data);
     // Appends `length` bytes to `out` as they travel to the converter: with 0xFF doubled to one
     // that speaks Telnet, as they are otherwise.
     void Encode(const char* bytes, size_t length, std::string& out) const;
+    // The frames of the protocol now spoken, whose check may show the way (null: none).
+    void SetFrameCheck(const ConverterFrameCheck* check) { m_frameCheck = check; }
     // A new connection: forgets what was held and the converter's way.
     void Reset();
     // Forgets what was held (a purge); the converter's way stays known.
     void DropHeld() { m_raw.clear(); }
-    // Bytes held for a command that has not arrived whole.
+    // Bytes held for a command, or a frame, that has not arrived whole.
     size_t Held() const { return m_raw.size(); }
     // The converter's way as its bytes have shown it so far (Unknown, Telnet or Raw).
     ConverterWay Way() const { return m_way; }
     // The bytes that showed the way (empty while it is unknown).
     const std::string& ShownBy() const { return m_shownBy; }
+    // The way was shown by a frame's check (ShownBy is that frame), not by a Telnet sign.
+    bool ShownByFrameCheck() const { return m_byFrameCheck; }
 
 private:
     enum class SubnegotiationEnd { Found, Pending, TooLong, NotTelnet };
@@ -62,8 +72,13 @@ private:
     SubnegotiationEnd FindSubnegotiationEnd(size_t body, size_t& end) const;
     // The `count` raw bytes at `at` showed the converter's way.
     void Show(ConverterWay way, size_t at, size_t count);
+    // While the way is unknown and frames have a check: hands on each whole frame at the front of
+    // the held bytes as its check shows it; false while a frame is incomplete and held.
+    bool TakeCheckedFrames(std::string& data);
 
     std::string m_raw;              // received, not yet decoded
     ConverterWay m_way = ConverterWay::Unknown;
     std::string m_shownBy;
+    bool m_byFrameCheck = false;
+    const ConverterFrameCheck* m_frameCheck = nullptr;
 };

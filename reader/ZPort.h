@@ -120,13 +120,19 @@ public:
     DWORD QueueSizeError() const { return m_queueSizeError; }
 
     // How the line passes 0xFF (None: not a network converter); `shownBy`, when given, gets the
-    // converter's bytes that showed it.
-    virtual ConverterWay GetConverterWay(std::string* shownBy = nullptr) const
+    // converter's bytes that showed it, and `byFrameCheck` whether they are a frame whose check
+    // showed it.
+    virtual ConverterWay GetConverterWay(std::string* shownBy = nullptr, bool* byFrameCheck = nullptr) const
     {
         if (shownBy)
             shownBy->clear();
+        if (byFrameCheck)
+            *byFrameCheck = false;
         return ConverterWay::None;
     }
+    // The frames of the protocol the owner now speaks, whose check may show a converter's way
+    // (null: none). The check must outlive the port's use of it. A serial line needs none.
+    virtual void SetFrameCheck(const ConverterFrameCheck* check) { (void)check; }
 
 protected:
     volatile LONG m_refCount = 0;

@@ -10,7 +10,10 @@
 #define IDS_WINSOCK_VERSION_NEEDED 117 // required Winsock major and minor version
 
 // Log messages below 140 are written whenever the log is on: once per connection, how a network
-// converter passes 0xFF. Arguments: port name, the converter's bytes that showed it (hex text).
+// converter passes 0xFF. Arguments: port name, the converter's bytes that showed it (hex text):
+// a Telnet sign, or (135, 136) a reader's frame that is a sound reply only read one way.
+#define IDS_LOG_CONVERTER_RAW_CHECK    135
+#define IDS_LOG_CONVERTER_TELNET_CHECK 136
 #define IDS_LOG_CONVERTER_UNKNOWN 137
 #define IDS_LOG_CONVERTER_TELNET  138
 #define IDS_LOG_CONVERTER_RAW     139

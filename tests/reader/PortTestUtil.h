@@ -6,6 +6,7 @@
 #include <ws2tcpip.h>
 #include <windows.h>
 
+#include <atomic>
 #include <functional>
 #include <string>
 #include <thread>
@@ -13,6 +14,7 @@
 
 #include "Handles.h"
 #include "Socket.h"
+#include "TcpCalls.h"
 #include "ZPort.h"
 
 namespace porttest {
@@ -182,6 +184,28 @@ public:
 private:
     LoopbackPeer m_peer;
     std::vector<CSocket> m_fill;
+};
+
+// Plays the system giving up on a connection that can no longer carry data (its keep-alive probes
+// or retransmissions went unanswered): armed with an error, the next network-event enumeration
+// reports FD_CLOSE with it, as Windows does, though the peer never closed.
+class CGivenUpCalls : public CTcpCalls
+{
+public:
+    std::atomic<int> error{0};   // armed: the next enumeration reports FD_CLOSE with it
+    std::atomic<int> played{0};
+
+    int EnumNetworkEvents(SOCKET s, HANDLE event, WSANETWORKEVENTS* events) override
+    {
+        const int result = CTcpCalls::EnumNetworkEvents(s, event, events);
+        const int code = error.exchange(0);
+        if (result == 0 && code != 0) {
+            events->lNetworkEvents |= FD_CLOSE;
+            events->iErrorCode[FD_CLOSE_BIT] = code;
+            ++played;
+        }
+        return result;
+    }
 };
 
 } // namespace porttest

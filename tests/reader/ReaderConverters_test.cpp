@@ -20,12 +20,12 @@ simctl::SimReaderConfig Behind(simctl::SimReaderConfig config, const std::string
     return config;
 }
 
-// The lines that say how the converter passes 0xFF.
+// The lines that say how the converter passes 0xFF (messages 135-139).
 std::vector<std::wstring> WayLines(CRecordingSink& sink)
 {
     std::vector<std::wstring> lines;
     for (const std::wstring& line : sink.LogLines())
-        if (line.rfind(L"[137]", 0) == 0 || line.rfind(L"[138]", 0) == 0 || line.rfind(L"[139]", 0) == 0)
+        if (line.rfind(L"[13", 0) == 0 && line.size() > 4 && line[3] >= L'5' && line[3] <= L'9')
             lines.push_back(line);
     return lines;
 }
@@ -185,6 +185,65 @@ TEST_P(ReaderConverters, APeltoReadsKeysHolding0xFF)
     }
     EXPECT_EQ(0, sim.Info(s.Id())["telnet_bad"].AsInt());
     EXPECT_EQ(0u, sink.Count(EventKind::DriverError));
+}
+
+// A Pelto's key whose bytes look like a Telnet command (FF FD, FF FB, FF FF, FF FA), presented as
+// the first key after a connection, before anything has shown the converter's way: the frame's
+// check shows it. Each key comes once, with its number, within 3 s, and the connection stays. A key
+// taken away is never raised again, not even once a later key has shown the converter raw.
+TEST_P(ReaderConverters, APeltoReadsAKeyLookingLikeTelnetAsTheFirstAfterAConnection)
+{
+    SimReader s(sim, Behind(PeltoSim(), Kind()), 0);
+    const std::vector<std::vector<uint8_t>> keys = {
+        {0xFF, 0xFD, 0x04, 0x12, 0x34}, {0x12, 0xFF, 0xFB, 0x03, 0x56}, {0xFF, 0xFF, 0x01, 0x02, 0x03},
+        {0x01, 0xFF, 0xFA, 0x2C, 0x09},
+    };
+    const std::vector<uint8_t> later = {0x12, 0xFF, 0x34, 0x56, 0x78};   // 0xFF and a low byte
+    DWORD slowest = 0;
+    for (size_t i = 0; i < keys.size(); ++i) {
+        SCOPED_TRACE(i);
+        sink.Clear();
+        auto reader = StartReader(sink, s.Port(), Timings());
+        ASSERT_TRUE(sink.WaitCount(EventKind::Connect, 1, WaitMs));
+        const DWORD presented = GetTickCount();
+        sim.Present(s.Id(), Card("EM", keys[i]));
+        ASSERT_TRUE(sink.WaitCount(EventKind::TracksData, 1, WaitMs)) << "the key never came";
+        const ReaderEvent key = sink.Events(EventKind::TracksData)[0];
+        EXPECT_EQ(keys[i], Bytes(key.Key));
+        slowest = std::max<DWORD>(slowest, key.Tick - presented);
+        EXPECT_LE(key.Tick - presented, 3000u);
+        if (i == 0) {
+            // The log says which way the key's frame showed, with the frame as it came.
+            const std::vector<std::wstring> lines = WayLines(sink);
+            const bool negotiates = Kind() == "telnet" || Kind() == "rfc2217";
+            ASSERT_EQ(negotiates ? 1u : 2u, lines.size());
+            const wchar_t* shown = negotiates ? L"[138] " : Kind() == "raw" ? L"[135] " : L"[136] ";
+            EXPECT_EQ(0u, lines.back().rfind(shown, 0)) << lines.back();
+            if (Kind() == "raw") {
+                EXPECT_NE(std::wstring::npos, lines.back().find(L"(a frame from the reader, 61 01 20 FF FD 04 12 34"))
+                    << lines.back();
+            }
+        }
+        sim.Remove(s.Id());
+        ASSERT_TRUE(sink.WaitCount(EventKind::NoCard, 1, WaitMs));
+        if (i + 1 == keys.size()) {
+            Sleep(600);
+            sim.Present(s.Id(), Card("EM", later));
+            ASSERT_TRUE(sink.WaitCount(EventKind::TracksData, 2, WaitMs));
+            Sleep(700);   // two more polls
+        }
+        const std::vector<ReaderEvent> cards = sink.Events(EventKind::TracksData);
+        ASSERT_EQ(i + 1 == keys.size() ? 2u : 1u, cards.size()) << "a key came twice, or a stale one";
+        if (cards.size() == 2) {
+            EXPECT_EQ(later, Bytes(cards[1].Key));
+        }
+        EXPECT_EQ(0u, sink.Count(EventKind::Disconnect));
+        EXPECT_EQ(1u, sink.Count(EventKind::Connect));
+        EXPECT_EQ(0u, sink.Count(EventKind::DriverError));
+        reader->Stop();
+    }
+    printf("%s: slowest key after %lu ms\n", Kind().c_str(), static_cast<unsigned long>(slowest));
+    EXPECT_EQ(0, sim.Info(s.Id())["telnet_bad"].AsInt());
 }
 
 // A text reader does as before behind every converter; its converter's way is logged once, at the

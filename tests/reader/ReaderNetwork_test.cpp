@@ -4,6 +4,7 @@
 // traffic log on.
 #include "Messages.h"
 #include "FramedTestRig.h"
+#include "PortTestUtil.h"
 #include "res/ReaderStrings.h"
 
 #include <gtest/gtest.h>
@@ -82,6 +83,36 @@ TEST_F(ReaderNetwork, AReaderLeftInBinaryModeComesBackAfterTheLinkDrops)
         sim.Present(s.Id(), Card("M1K", Uid1K));
         ASSERT_TRUE(sink.WaitCount(EventKind::TracksData, 1, WaitMs));
         EXPECT_EQ(Uid1K, Bytes(sink.Events(EventKind::TracksData)[0].Key));
+    }
+}
+
+// A converter that can no longer answer (restarted while the link was down, its old connection gone
+// without a FIN or RST) never closes the connection: the system gives up on it and reports FD_CLOSE
+// with an error. A text reader, which sends nothing while it waits for cards, is then disconnected
+// with that error and connected again, and reads on.
+TEST_F(ReaderNetwork, AConnectionTheSystemGaveUpOnIsDroppedAndMadeAgain)
+{
+    for (int error : {WSAECONNABORTED, WSAETIMEDOUT}) {
+        SCOPED_TRACE(error);
+        sink.Clear();
+        porttest::CGivenUpCalls calls;
+        CCallSeamScope<CTcpCalls> scope(calls);
+        SimReader s(sim, UnpacedSim(), 0);
+        Timings t;
+        t.ConnectPeriod = 300;
+        auto reader = StartReader(sink, s.Port(), t);
+        ASSERT_TRUE(sink.WaitCount(EventKind::Connect, 1, WaitMs));
+        calls.error = error;
+        sim.SendText(s.Id(), "\r\n", false);   // something for the reader's wait to see the end by
+        ASSERT_TRUE(sink.WaitCount(EventKind::Disconnect, 1, WaitMs)) << "the dead connection was kept";
+        EXPECT_EQ(1, calls.played.load());
+        ASSERT_GE(sink.Count(EventKind::DriverError), 1u);
+        EXPECT_EQ(error == WSAECONNABORTED ? PE_PORT_DISCONNECTED : HRESULT_FROM_WIN32(WSAETIMEDOUT),
+                  sink.Events(EventKind::DriverError)[0].Code);
+        ASSERT_TRUE(sink.WaitCount(EventKind::Connect, 2, WaitMs)) << "never connected again";
+        sim.PresentLine(s.Id(), "Em-Marine[1A2B] 045,12345");
+        ASSERT_TRUE(sink.WaitCount(EventKind::TracksData, 1, WaitMs));
+        reader.reset();   // before the seam goes
     }
 }
 

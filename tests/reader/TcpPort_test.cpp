@@ -1,5 +1,7 @@
 // The TCP port against a Winsock peer on 127.0.0.1 inside this program: connection, Telnet
 // decoding, closing peers, time-outs, stop requests and sending under back-pressure.
+#include <winsock2.h>
+#include <mstcpip.h>
 #include "PortTestUtil.h"
 #include "TcpCalls.h"
 #include "TcpPort.h"
@@ -7,6 +9,7 @@
 
 #include <gtest/gtest.h>
 #include <atomic>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -24,6 +27,20 @@ std::string ReadExactly(CZPort* port, size_t count, DWORD timeoutMs, HRESULT* re
     else
         EXPECT_EQ(S_OK, hr);
     return got;
+}
+
+// The peer's side: receives into `wire` until it holds `expected` bytes; false when the
+// connection ended first.
+bool ReceiveUpTo(SOCKET s, std::string& wire, size_t expected)
+{
+    char chunk[64];
+    while (wire.size() < expected) {
+        const int n = recv(s, chunk, sizeof(chunk), 0);
+        if (n <= 0)
+            return false;
+        wire.append(chunk, static_cast<size_t>(n));
+    }
+    return true;
 }
 
 } // namespace
@@ -446,6 +463,7 @@ class CWindowsCloseCalls : public CTcpCalls
 {
 public:
     std::atomic<bool> closeArrived{false};
+    bool Recorded() const { return m_recorded; }
 
     int EnumNetworkEvents(SOCKET s, HANDLE event, WSANETWORKEVENTS* events) override
     {
@@ -525,6 +543,9 @@ TEST_F(TcpPortTest, EverythingBeforeTheConvertersCloseIsDeliveredPastTheHoldingB
             if (SUCCEEDED(hr) && queued)
                 hr = port->Read(got, queued, 0);
         }
+        if (windowsClose) {
+            EXPECT_TRUE(calls.Recorded()) << "the port never asked the seam for its network events";
+        }
         printf("%zu of %zu bytes before the close, then 0x%08lX\n", got.size(), total, static_cast<unsigned long>(hr));
         EXPECT_EQ(total, got.size());
         EXPECT_TRUE(got == pattern.substr(0, got.size())) << "out of order";
@@ -534,7 +555,7 @@ TEST_F(TcpPortTest, EverythingBeforeTheConvertersCloseIsDeliveredPastTheHoldingB
 
 // 0xFF goes to each converter as its own bytes have shown it wants it: doubled to one that
 // negotiated, as it is to one that sent 0xFF followed by a byte that is no Telnet command and to one
-// that has shown nothing yet.
+// that has shown nothing yet; a purge in between changes nothing of it.
 TEST_F(TcpPortTest, A0xFFIsSentAsTheConvertersWayWantsIt)
 {
     struct Case
@@ -553,30 +574,145 @@ TEST_F(TcpPortTest, A0xFFIsSentAsTheConvertersWayWantsIt)
         {"not shown", "A", "A", ConverterWay::Unknown, request},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        std::string wire;   // the peer thread's until the peer is gone
-        {
-            const std::string greeting = c.greeting;
-            const size_t expected = c.wire.size();
-            LoopbackPeer peer([&wire, greeting, expected](SOCKET s) {
-                SendAll(s, greeting);
-                char chunk[64];
-                while (wire.size() < expected) {
-                    int n = recv(s, chunk, sizeof(chunk), 0);
-                    if (n <= 0)
-                        return;
-                    wire.append(chunk, static_cast<size_t>(n));
+        for (bool purge : {false, true}) {
+            SCOPED_TRACE(std::string(c.what) + (purge ? ", purged before the request" : ""));
+            std::string wire;   // the peer thread's until the peer is gone
+            {
+                const std::string greeting = c.greeting;
+                const size_t expected = c.wire.size();
+                LoopbackPeer peer([&wire, greeting, expected](SOCKET s) {
+                    SendAll(s, greeting);
+                    ReceiveUpTo(s, wire, expected);
+                });
+                PortRef port(MakePort(peer.Address(), events));
+                ASSERT_EQ(S_OK, port->Open(3000));
+                EXPECT_EQ(c.data, ReadExactly(port.Get(), c.data.size(), 3000));
+                // A purge empties what is held, not what the converter has shown.
+                if (purge) {
+                    ASSERT_EQ(S_OK, port->Purge(TRUE, TRUE));
                 }
-            });
-            PortRef port(MakePort(peer.Address(), events));
-            ASSERT_EQ(S_OK, port->Open(3000));
-            EXPECT_EQ(c.data, ReadExactly(port.Get(), c.data.size(), 3000));
-            std::string shownBy;
-            EXPECT_EQ(c.way, port->GetConverterWay(&shownBy));
-            EXPECT_EQ(c.way == ConverterWay::Unknown, shownBy.empty());
-            ASSERT_EQ(S_OK, port->Write(request.data(), static_cast<DWORD>(request.size()), 1000));
-            Sleep(300);   // the request reaches the peer
+                std::string shownBy;
+                EXPECT_EQ(c.way, port->GetConverterWay(&shownBy));
+                EXPECT_EQ(c.way == ConverterWay::Unknown, shownBy.empty());
+                ASSERT_EQ(S_OK, port->Write(request.data(), static_cast<DWORD>(request.size()), 1000));
+                Sleep(300);   // the request reaches the peer
+            }
+            EXPECT_EQ(c.wire, wire);
         }
-        EXPECT_EQ(c.wire, wire);
     }
+}
+
+// Sees how each connection is told to find a dead link: the keep-alive values, and the options set
+// at the TCP level, with whether the socket was connected when they were set. Passes every call
+// on to the system unless told to play a system that refuses them.
+class CKeepAliveCalls : public CTcpCalls
+{
+public:
+    struct Option { int level; int name; DWORD value; bool connected; };
+
+    bool refuse = false;
+    int keepAliveCalls = 0;
+    tcp_keepalive keepAlive{};
+    bool keepAliveConnected = false;
+    std::vector<Option> options;
+
+    int Ioctl(SOCKET s, DWORD code, void* in, DWORD inSize, void* out, DWORD outSize, DWORD* returned) override
+    {
+        if (code == SIO_KEEPALIVE_VALS) {
+            ++keepAliveCalls;
+            if (in && inSize == sizeof(keepAlive))
+                keepAlive = *static_cast<tcp_keepalive*>(in);
+            keepAliveConnected = Connected(s);
+        }
+        return Pass(CTcpCalls::Ioctl(s, code, in, inSize, out, outSize, returned), "keep-alive values");
+    }
+    int SetOption(SOCKET s, int level, int name, const char* value, int length) override
+    {
+        DWORD number = 0;
+        if (length == sizeof(number))
+            memcpy(&number, value, sizeof(number));
+        options.push_back({level, name, number, Connected(s)});
+        return Pass(CTcpCalls::SetOption(s, level, name, value, length), "an option");
+    }
+
+private:
+    static bool Connected(SOCKET s)
+    {
+        sockaddr_storage peer{};
+        int length = sizeof(peer);
+        return getpeername(s, reinterpret_cast<sockaddr*>(&peer), &length) == 0;
+    }
+    int Pass(int result, const char* what)
+    {
+        if (result != 0)
+            printf("the system refused %s: %d\n", what, WSAGetLastError());
+        if (!refuse)
+            return result;
+        WSASetLastError(WSAEINVAL);
+        return SOCKET_ERROR;
+    }
+};
+
+// Every connection, made at once or in the background, is probed after 10 s of silence and then
+// every 2 s, gives up after 10 probes and after 12 s of unacknowledged retransmission: so a
+// converter that can no longer answer is found within 30 s when idle, 42 s at worst. A system
+// that refuses these options leaves the connection working; a connect that fails sets none.
+TEST_F(TcpPortTest, EveryConnectionIsToldToFindADeadLink)
+{
+    const int TcpKeepCount = 16, TcpMaxRetransmit = 5;
+    for (int run = 0; run < 3; ++run) {
+        const bool background = run == 1;
+        const bool refused = run == 2;
+        SCOPED_TRACE(background ? "connected in the background" : refused ? "refused" : "connected at once");
+        CKeepAliveCalls calls;
+        calls.refuse = refused;
+        CCallSeamScope<CTcpCalls> scope(calls);
+        LoopbackPeer peer([](SOCKET s) {
+            SendAll(s, "ok");
+            char b;
+            recv(s, &b, 1, 0);
+        });
+        PortRef port(MakePort(peer.Address(), events));
+        if (background) {
+            ASSERT_EQ(S_OK, port->Open(0));
+            ASSERT_TRUE(WaitUntil([&] {
+                WaitForSingleObject(events.comm.Get(), 50);
+                ResetEvent(events.comm.Get());
+                EXPECT_EQ(S_OK, port->OnCommEvent());
+                return !(port->GetState() & ZPORT_CONNECTING);
+            }, 3000));
+        } else {
+            ASSERT_EQ(S_OK, port->Open(3000));
+        }
+        EXPECT_EQ("ok", ReadExactly(port.Get(), 2, 3000));
+        EXPECT_EQ(1, calls.keepAliveCalls);
+        EXPECT_EQ(1u, calls.keepAlive.onoff);
+        EXPECT_EQ(10000u, calls.keepAlive.keepalivetime);
+        EXPECT_EQ(2000u, calls.keepAlive.keepaliveinterval);
+        EXPECT_TRUE(calls.keepAliveConnected);
+        ASSERT_EQ(2u, calls.options.size());
+        for (const CKeepAliveCalls::Option& option : calls.options) {
+            EXPECT_EQ(IPPROTO_TCP, option.level);
+            EXPECT_TRUE(option.connected);
+            if (option.name == TcpKeepCount) {
+                EXPECT_EQ(10u, option.value);
+            } else if (option.name == TcpMaxRetransmit) {
+                EXPECT_EQ(12u, option.value);
+            } else {
+                ADD_FAILURE() << "option " << option.name;
+            }
+        }
+    }
+
+    CKeepAliveCalls calls;
+    CCallSeamScope<CTcpCalls> scope(calls);
+    std::wstring closed;
+    {
+        LoopbackPeer gone(nullptr);
+        closed = gone.Address();
+    }
+    PortRef port(MakePort(closed, events));
+    EXPECT_NE(S_OK, port->Open(2000));
+    EXPECT_EQ(0, calls.keepAliveCalls);
+    EXPECT_TRUE(calls.options.empty());
 }

@@ -1,4 +1,5 @@
 // Telnet command removal from a converter's byte stream, fed in pieces as TCP delivers it.
+#include "PeltoFrame.h"
 #include "TelnetDecoder.h"
 
 #include <gtest/gtest.h>
@@ -153,4 +154,105 @@ TEST(TelnetDecoder, SentBytesFollowTheWayThatStaysForTheConnection)
     decoder.Reset();
     EXPECT_EQ(ConverterWay::Unknown, decoder.Way()) << "a new connection finds its way anew";
     EXPECT_EQ("", decoder.ShownBy());
+}
+
+namespace {
+
+// A Pelto reply to a key read as the reader sends it: command, payload and the check byte that
+// makes the bytes as they travel sum to 0, then the frame end. `key` holds no 0xC0 or 0xDB: an
+// Em-Marine key of 5 bytes, or a Temic one of 8.
+std::string PeltoKeyReply(const std::string& key)
+{
+    std::string frame = (key.size() == 8 ? "\x61\xAA\x10" : "\x61\x01\x20") + key;
+    uint8_t sum = 0;
+    for (char c : frame)
+        sum = static_cast<uint8_t>(sum + static_cast<uint8_t>(c));
+    frame += static_cast<char>(0x100 - sum);
+    return frame + "\xC0";
+}
+
+std::string Doubled(const std::string& bytes)
+{
+    std::string out;
+    for (char c : bytes) {
+        out += c;
+        if (c == '\xFF')
+            out += c;
+    }
+    return out;
+}
+
+} // namespace
+
+// Behind a converter that has not shown its way, a framed reader's frame holding 0xFF is read as its
+// check and form show it, whatever Telnet sequence the 0xFF and the bytes after it look like: as it came
+// from a raw converter, with the doubling taken out from a Telnet one, which settles the way for
+// the connection. Nothing of a frame is handed on before its end, and nothing held is handed on
+// later as data of another frame.
+TEST(TelnetDecoder, AFramedReadersCheckShowsTheWay)
+{
+    const ConverterFrameCheck& check = PeltoConverterFrameCheck();
+    const std::string keys[] = {
+        std::string("\xFF\xFD\x04\x01\x02", 5), std::string("\x12\xFF\xFB\x03\x05", 5),
+        std::string("\xFF\xFF\x01\x02\x03", 5), std::string("\x01\xFF\xFA\x2C\x09", 5),
+        std::string("\x01\x02\xFF\xF1\x09", 5),
+        // Negotiations whose bytes sum to 0 mod 256: taken out, they leave the sum as it was.
+        std::string("\x01\xFF\xFB\x06\x09", 5), std::string("\xFF\xFE\x03\x01\x02", 5),
+        std::string("\x01\x02\x03\xFF\xFD\x04\x07\x08", 8),
+    };
+    for (const std::string& key : keys) {
+        const std::string reply = PeltoKeyReply(key);
+        SCOPED_TRACE(testing::PrintToString(reply));
+        for (bool split : {false, true}) {
+            for (ConverterWay kind : {ConverterWay::Raw, ConverterWay::Telnet}) {
+                const std::string stream = kind == ConverterWay::Raw ? reply : Doubled(reply);
+                CTelnetDecoder decoder;
+                decoder.SetFrameCheck(&check);
+                std::string data;
+                if (split) {
+                    for (size_t i = 0; i + 1 < stream.size(); ++i) {
+                        data += Decode(decoder, stream.substr(i, 1));
+                        ASSERT_EQ("", data) << "a part of the frame came before its end";
+                    }
+                    data += Decode(decoder, stream.substr(stream.size() - 1));
+                } else {
+                    data = Decode(decoder, stream);
+                }
+                EXPECT_EQ(reply, data);
+                EXPECT_EQ(kind, decoder.Way());
+                EXPECT_TRUE(decoder.ShownByFrameCheck());
+                EXPECT_EQ(stream, decoder.ShownBy());
+                EXPECT_EQ(0u, decoder.Held());
+                // The next frame, without a key, is read the way found: nothing of the first
+                // comes again.
+                const std::string none("\x61\x01\x00\x9E\xC0", 5);
+                EXPECT_EQ(none, Decode(decoder, none));
+            }
+        }
+    }
+
+    // A frame without 0xFF shows nothing; one that checks neither way (a broken one) shows
+    // nothing and is read as Telnet reads it; a Telnet sign that no frame check is needed for
+    // still shows the way.
+    CTelnetDecoder decoder;
+    decoder.SetFrameCheck(&check);
+    const std::string none("\x61\x01\x00\x9E\xC0", 5);
+    EXPECT_EQ(none, Decode(decoder, none));
+    EXPECT_EQ(ConverterWay::Unknown, decoder.Way());
+    EXPECT_EQ("\x61\x01\xFF\x12\xC0", Decode(decoder, "\x61\x01\xFF\xFF\x12\xC0"));
+    EXPECT_EQ(ConverterWay::Unknown, decoder.Way());
+    EXPECT_EQ("\x61\xFF\x07\x01\xC0", Decode(decoder, "\x61\xFF\x07\x01\xC0"));
+    EXPECT_EQ(ConverterWay::Raw, decoder.Way());
+    EXPECT_FALSE(decoder.ShownByFrameCheck());
+    EXPECT_EQ("\xFF\x07", decoder.ShownBy());
+
+    // Bytes that never bring a frame end are not held for ever.
+    CTelnetDecoder endless;
+    endless.SetFrameCheck(&check);
+    std::string data;
+    const std::string chunk(100, 'x');
+    for (int i = 0; i < 4; ++i)
+        data += Decode(endless, chunk);
+    EXPECT_LE(endless.Held(), CTelnetDecoder::MaxHeldFrame);
+    EXPECT_GE(data.size(), 400u - CTelnetDecoder::MaxHeldFrame);
 }
