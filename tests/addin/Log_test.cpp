@@ -246,6 +246,7 @@ TEST_F(LogTest, ALogFileThatCannotBeOpenedMakesLoggingSilent)
     // Wine run as root opens a read-only file for writing all the same, so a folder in the file's
     // place stands for a log file that cannot be written.
     object->Log(&reader, LOG_LEVEL_INFO, 153, L"before");
+    ASSERT_TRUE(object->FlushLog(5000));
     ASSERT_TRUE(DeleteFileW(LogPath().c_str()));
     ASSERT_TRUE(CreateDirectoryW(LogPath().c_str(), nullptr));
     object->Log(&reader, LOG_LEVEL_INFO, 153, L"lost");
@@ -397,6 +398,7 @@ TEST_F(LogTest, AViewerHoldingEitherFileKeepsTheBoundAndEveryLine)
         ASSERT_TRUE(Call(MethodClearLog, {}).bVal);
         DeleteFileW(oldPath.c_str());
         object->Log(&reader, LOG_LEVEL_INFO, 153, L"before the viewer");
+        ASSERT_TRUE(object->FlushLog(5000));
         if (v.OnOld)
             MakeFile(oldPath, "an older log\r\n", 0);
         CFileHandle viewer(CreateFileW((v.OnOld ? oldPath : LogPath()).c_str(), GENERIC_READ, v.Share, nullptr,
