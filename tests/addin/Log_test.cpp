@@ -471,6 +471,8 @@ TEST_F(LogTest, TwoWritersOfAFullLogMakeRoomOnce)
     other.Init(second, L"COM8");
     object->Log(&reader, LOG_LEVEL_INFO, 153, L"first");
     second->Log(&other, LOG_LEVEL_INFO, 153, L"first");
+    ASSERT_TRUE(object->FlushLog(5000));
+    ASSERT_TRUE(second->FlushLog(5000));
 
     const std::wstring oldPath = LogPath() + L".1";
     // The last trials on a file system that reports no file IDs: the writers cannot compare them.
@@ -519,5 +521,202 @@ TEST_F(LogTest, TwoWritersOfAFullLogMakeRoomOnce)
     withoutIds.reset();
     second->Done();
     delete second;
+    DeleteFileW(oldPath.c_str());
+}
+
+// Another program holds the log, as another process's writer in a slow copy holds the writers'
+// lock, or as a viewer that shares no writing keeps the writers from opening it. Meanwhile a
+// reader's cards come with their log lines while the platform reads a property: neither waits for
+// the file, and once it is free every line is there.
+TEST_F(LogTest, NoCallWaitsForALogFileThatAnotherProgramHolds)
+{
+    object->Log(&reader, LOG_LEVEL_INFO, 153, L"before");
+    ASSERT_TRUE(object->FlushLog(5000));
+    const uint8_t bytes[] = {0x39, 0x30, 0x7B, 0x00, 0x00};
+    KeyData key;
+    key.Assign(bytes, 5);
+    for (const bool lockHolder : {true, false}) {
+        SCOPED_TRACE(lockHolder ? "a writer holds the writers' lock" : "a viewer shares only reading");
+        eventhost::CRecorder::Instance().Clear();
+        const size_t linesBefore = Lines(LogText()).size();
+        CFileHandle holder(CreateFileW(LogPath().c_str(), GENERIC_READ | (lockHolder ? GENERIC_WRITE : 0),
+                                       lockHolder ? FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE
+                                                  : FILE_SHARE_READ,
+                                       nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(holder.Valid());
+        ULARGE_INTEGER at;
+        at.QuadPart = LogWriterLockOffset;
+        if (lockHolder) {
+            ASSERT_TRUE(LockFile(holder.Get(), at.LowPart, at.HighPart, 1, 0));
+        }
+
+        const DWORD heldFor = 1200;
+        const DWORD start = GetTickCount();
+        std::atomic<DWORD> slowestCard{0};
+        std::atomic<int> cards{0};
+        std::thread cardReader([&] {
+            while (GetTickCount() - start < heldFor) {
+                const DWORD began = GetTickCount();
+                std::wstring text;
+                object->OnTracksData(&reader, 1, key, text);
+                slowestCard = std::max(slowestCard.load(), GetTickCount() - began);
+                ++cards;
+                Sleep(20);
+            }
+        });
+        DWORD slowestRead = 0;
+        while (GetTickCount() - start < heldFor) {
+            const DWORD began = GetTickCount();
+            tVariant value = slothost::Empty();
+            EXPECT_TRUE(object->GetPropVal(PropLastKeyType, &value));
+            slowestRead = std::max(slowestRead, GetTickCount() - began);
+            Sleep(5);
+        }
+        cardReader.join();
+        if (lockHolder) {
+            ASSERT_TRUE(UnlockFile(holder.Get(), at.LowPart, at.HighPart, 1, 0));
+        }
+        holder.Reset();
+        std::printf("while another program holds the log: slowest card %lu ms, slowest property read %lu ms\n",
+                    static_cast<unsigned long>(slowestCard.load()), static_cast<unsigned long>(slowestRead));
+        EXPECT_LE(slowestCard.load(), 100u) << "a card waited for the log file";
+        EXPECT_LE(slowestRead, 100u) << "the platform waited for the log file";
+        EXPECT_EQ(Events().size(), static_cast<size_t>(cards.load()));
+        const auto lines = Lines(LogText());
+        ASSERT_EQ(lines.size(), linesBefore + cards) << "a line was lost";
+        EXPECT_NE(lines.back().find("[I00160 COM7] Transferred to key \"123,12345\"."), std::string::npos);
+    }
+}
+
+// Lines for which there is no room while the file is held are given up, and the log says how many
+// where they are missing: the lines before in order, the count, and the lines after.
+TEST_F(LogTest, LinesGivenUpForWantOfRoomAreCountedInTheLog)
+{
+    object->Log(&reader, LOG_LEVEL_INFO, 153, L"before");
+    ASSERT_TRUE(object->FlushLog(5000));
+    CFileHandle holder(CreateFileW(LogPath().c_str(), GENERIC_READ | GENERIC_WRITE,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
+                                   nullptr));
+    ASSERT_TRUE(holder.Valid());
+    ULARGE_INTEGER at;
+    at.QuadPart = LogWriterLockOffset;
+    ASSERT_TRUE(LockFile(holder.Get(), at.LowPart, at.HighPart, 1, 0));
+    const std::wstring pad(30000, L'x');
+    const int handed = 60; // 1.8 MB of lines
+    for (int i = 0; i < handed; ++i)
+        object->Log(&reader, LOG_LEVEL_INFO, 153, (L"big " + std::to_wstring(i) + L" " + pad).c_str());
+    ASSERT_TRUE(UnlockFile(holder.Get(), at.LowPart, at.HighPart, 1, 0));
+    holder.Reset();
+    object->Log(&reader, LOG_LEVEL_INFO, 153, L"after");
+
+    const auto lines = Lines(LogText());
+    // The number only: a regular expression over the whole long line would recurse too deep.
+    const std::regex big(R"(\d\d:\d\d:\d\d\.\d\d\d \[I00153 COM7\] Error: big (\d+) x{10})");
+    const std::regex count(R"(\d\d:\d\d:\d\d\.\d\d\d \[W00132 \] (\d+) log lines were lost: the log file could not be written for a while\.)");
+    int written = 0;
+    size_t i = 3;
+    for (; i < lines.size(); ++i) {
+        const std::string head = lines[i].substr(0, 60);
+        std::smatch m;
+        if (lines[i].size() < pad.size() || !std::regex_search(head, m, big))
+            break;
+        EXPECT_EQ(std::stoi(m[1]), written) << "lines keep their order";
+        ++written;
+    }
+    EXPECT_GE(written, 20) << "the queue holds about a megabyte";
+    EXPECT_LT(written, handed);
+    ASSERT_EQ(lines.size(), i + 2) << LogText().substr(0, 2000);
+    std::smatch m;
+    ASSERT_TRUE(std::regex_match(lines[i], m, count)) << lines[i];
+    EXPECT_EQ(std::stoi(m[1]), handed - written);
+    EXPECT_NE(lines[i + 1].find("Error: after"), std::string::npos);
+}
+
+// Done does not wait for a log that another program holds beyond its time, and the lines handed
+// over before it reach the file once the file is free.
+TEST_F(LogTest, DoneReturnsInTimeWhileTheLogIsHeldAndItsLinesFollow)
+{
+    object->Log(&reader, LOG_LEVEL_INFO, 153, L"before");
+    ASSERT_TRUE(object->FlushLog(5000));
+    CFileHandle holder(CreateFileW(LogPath().c_str(), GENERIC_READ | GENERIC_WRITE,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
+                                   nullptr));
+    ASSERT_TRUE(holder.Valid());
+    ULARGE_INTEGER at;
+    at.QuadPart = LogWriterLockOffset;
+    ASSERT_TRUE(LockFile(holder.Get(), at.LowPart, at.HighPart, 1, 0));
+    object->Log(&reader, LOG_LEVEL_INFO, 153, L"handed before Done");
+    const DWORD start = GetTickCount();
+    object->Done();
+    const DWORD took = GetTickCount() - start;
+    std::printf("Done while another program holds the log: %lu ms\n", static_cast<unsigned long>(took));
+    EXPECT_LE(took, 1000u);
+    Sleep(300);
+    ASSERT_TRUE(UnlockFile(holder.Get(), at.LowPart, at.HighPart, 1, 0));
+    holder.Reset();
+    const DWORD wait = GetTickCount();
+    while (LogText().find("handed before Done") == std::string::npos && GetTickCount() - wait < 3000)
+        Sleep(20);
+    EXPECT_NE(LogText().find("Error: handed before Done"), std::string::npos) << LogText();
+}
+
+// A viewer that keeps a mapped view of the full log (and shares no deleting) stops both the rename
+// and the emptying (SetEndOfFile fails with ERROR_USER_MAPPED_FILE, as documented). The log then
+// takes its lines only once it can be emptied: the two files stay within their bound, no line is
+// in both, and once the viewer lets go Parvel.log.1 holds the previous log and Parvel.log every
+// line since, each once.
+TEST_F(LogTest, AViewerThatMapsTheFullLogKeepsTheBoundAndEachLineOnce)
+{
+    const std::wstring oldPath = LogPath() + L".1";
+    const ULONGLONG bound = 21 * 1024 * 1024;
+    struct Mapping
+    {
+        const char* Name;
+        DWORD Size; // 0: the whole file
+    } mappings[] = {{"a view of the whole log", 0}, {"a view of its first 64 KB", 64 * 1024}};
+    for (const Mapping& mapping : mappings) {
+        SCOPED_TRACE(mapping.Name);
+        object->Log(&reader, LOG_LEVEL_INFO, 153, L"first");
+        ASSERT_TRUE(object->FlushLog(5000));
+        DeleteFileW(oldPath.c_str());
+        MakeFile(LogPath(), "the previous log\r\n", LogLimit);
+        CFileHandle viewer(CreateFileW(LogPath().c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                       OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(viewer.Valid());
+        CHandle section(CreateFileMappingW(viewer.Get(), nullptr, PAGE_READONLY, 0, mapping.Size, nullptr));
+        ASSERT_TRUE(section.Get() != nullptr);
+        const void* view = MapViewOfFile(section.Get(), FILE_MAP_READ, 0, 0, 0);
+        ASSERT_TRUE(view != nullptr);
+
+        const int handed = 20;
+        for (int i = 0; i < handed; ++i) {
+            object->Log(&reader, LOG_LEVEL_INFO, 153, (L"mapped " + std::to_wstring(i) + L" end").c_str());
+            Sleep(10);
+        }
+        object->FlushLog(300);
+        auto timesIn = [&](int i) {
+            const std::string line = "Error: mapped " + std::to_string(i) + " end";
+            size_t n = 0;
+            for (const std::string& text : {FileText(oldPath), FileText(LogPath())})
+                for (size_t at = text.find(line); at != std::string::npos; at = text.find(line, at + 1))
+                    ++n;
+            return n;
+        };
+        EXPECT_LE(SizeOf(LogPath()) + SizeOf(oldPath), bound) << "while the viewer maps the log";
+        for (int i = 0; i < handed; ++i)
+            EXPECT_LE(timesIn(i), 1u) << "line " << i << " while the viewer maps the log";
+
+        UnmapViewOfFile(view);
+        section.Reset();
+        viewer.Reset();
+        ASSERT_TRUE(object->FlushLog(5000));
+        const std::string old = FileText(oldPath);
+        EXPECT_EQ(old.size(), LogLimit) << "Parvel.log.1 is not the previous full log";
+        EXPECT_EQ(old.compare(0, 18, "the previous log\r\n"), 0);
+        for (int i = 0; i < handed; ++i)
+            EXPECT_EQ(timesIn(i), 1u) << "line " << i;
+        EXPECT_EQ(CountHeaders(Lines(LogText())), 1u);
+        EXPECT_LT(SizeOf(LogPath()), 4096u);
+    }
     DeleteFileW(oldPath.c_str());
 }
