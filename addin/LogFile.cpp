@@ -22,7 +22,7 @@ namespace {
 
 const wchar_t* const OldLogSuffix = L".1";
 // After a copy was taken back, the next waits at least this long, and ten times the copy's time.
-const DWORD CopyPauseMs = 10000;
+const DWORD CopyPauseMs = 2000;
 const DWORD WriterLockOffsetLow = static_cast<DWORD>(LogWriterLockOffset);
 const DWORD WriterLockOffsetHigh = static_cast<DWORD>(LogWriterLockOffset >> 32);
 const DWORD CopyBlock = 64 * 1024;
@@ -161,7 +161,7 @@ bool CopyRange(HANDLE from, ULONGLONG fromOffset, HANDLE to, ULONGLONG toOffset,
 
 bool CutAt(HANDLE file, ULONGLONG length)
 {
-    return Seek(file, length) && SetEndOfFile(file);
+    return Seek(file, length) && CCallSeam<CLogFileCalls>::Get().SetEndOfFile(file);
 }
 
 // Renames the log over "<path>.1"; refused while anybody has the log open without sharing

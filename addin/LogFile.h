@@ -21,9 +21,10 @@
 // just past it are where a writer that holds it asks whether two handles name one file.
 const ULONGLONG LogWriterLockOffset = 0x4000000000000000ULL;
 
-// The file-system calls whose answers differ between file systems, so that a test can play one
-// that the test machine's does not have (one that reports no file IDs, as some network
-// redirectors do). Each member calls the system; put a stand-in in with CCallSeamScope.
+// The file-system calls whose answers differ between file systems and systems, so that a test can
+// play what the test machine's does not (a file system that reports no file IDs, as some network
+// redirectors do; a cut refused only below the part of the file that a viewer maps, as NTFS
+// refuses it). Each member calls the system; put a stand-in in with CCallSeamScope.
 class CLogFileCalls
 {
 public:
@@ -32,6 +33,7 @@ public:
     {
         return ::GetFileInformationByHandle(file, info);
     }
+    virtual BOOL SetEndOfFile(HANDLE file) { return ::SetEndOfFile(file); }
 };
 
 // How a block of lines fared.

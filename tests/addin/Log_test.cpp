@@ -117,6 +117,37 @@ private:
     std::atomic<int> m_calls{0};
 };
 
+// NTFS's answer to a viewer that maps only the start of the log: the log may be cut, but not below
+// the part mapped (ERROR_USER_MAPPED_FILE), so a cut by the last byte passes and emptying it does
+// not. Only cuts of the log itself are judged; the calls are counted.
+class CPartlyMappedLog : public CLogFileCalls
+{
+public:
+    CPartlyMappedLog(const FileId& log, ULONGLONG mapped) : m_log(log), m_mapped(mapped) {}
+    BOOL SetEndOfFile(HANDLE file) override
+    {
+        BY_HANDLE_FILE_INFORMATION info{};
+        LARGE_INTEGER zero{};
+        LARGE_INTEGER end{};
+        if (m_mapping && ::GetFileInformationByHandle(file, &info) && info.dwVolumeSerialNumber == m_log.Volume &&
+            info.nFileIndexHigh == m_log.High && info.nFileIndexLow == m_log.Low &&
+            SetFilePointerEx(file, zero, &end, FILE_CURRENT) && static_cast<ULONGLONG>(end.QuadPart) < m_mapped) {
+            ++m_refused;
+            ::SetLastError(ERROR_USER_MAPPED_FILE);
+            return FALSE;
+        }
+        return CLogFileCalls::SetEndOfFile(file);
+    }
+    void Unmap() { m_mapping = false; }
+    int Refused() const { return m_refused; }
+
+private:
+    const FileId m_log;
+    const ULONGLONG m_mapped;
+    std::atomic<bool> m_mapping{true};
+    std::atomic<int> m_refused{0};
+};
+
 } // namespace
 
 class LogTest : public EventTest
@@ -718,5 +749,43 @@ TEST_F(LogTest, AViewerThatMapsTheFullLogKeepsTheBoundAndEachLineOnce)
         EXPECT_EQ(CountHeaders(Lines(LogText())), 1u);
         EXPECT_LT(SizeOf(LogPath()), 4096u);
     }
+    DeleteFileW(oldPath.c_str());
+}
+
+// Where the cut by the last byte passes but emptying the log does not (NTFS, with a viewer that
+// maps only the start of the log), the copy made into Parvel.log.1 is taken back, so that no line
+// is in both files, and the next copy waits a while rather than come with every try; once the
+// viewer has let go the log makes room as ever.
+TEST_F(LogTest, ACopyThatCannotBeFollowedByEmptyingTheLogIsTakenBack)
+{
+    const std::wstring oldPath = LogPath() + L".1";
+    object->Log(&reader, LOG_LEVEL_INFO, 153, L"first");
+    ASSERT_TRUE(object->FlushLog(5000));
+    DeleteFileW(oldPath.c_str());
+    MakeFile(LogPath(), "the previous log\r\n", LogLimit);
+    // The viewer shares no deleting: no rename.
+    CFileHandle viewer(CreateFileW(LogPath().c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                   OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(viewer.Valid());
+    CPartlyMappedLog ntfs(IdOf(LogPath()), 64 * 1024);
+    CCallSeamScope<CLogFileCalls> scope(ntfs);
+    for (int i = 0; i < 5; ++i)
+        object->Log(&reader, LOG_LEVEL_INFO, 153, (L"waiting " + std::to_wstring(i)).c_str());
+    EXPECT_FALSE(object->FlushLog(500));
+    EXPECT_EQ(ntfs.Refused(), 1) << "the log was copied more than once, or not at all";
+    EXPECT_EQ(SizeOf(oldPath), 0u) << "the copy in Parvel.log.1 was not taken back";
+    EXPECT_EQ(SizeOf(LogPath()), LogLimit);
+    EXPECT_EQ(FileText(LogPath()).find("waiting"), std::string::npos);
+
+    ntfs.Unmap();
+    viewer.Reset();
+    ASSERT_TRUE(object->FlushLog(5000));
+    const std::string old = FileText(oldPath);
+    EXPECT_EQ(old.size(), LogLimit);
+    EXPECT_EQ(old.compare(0, 18, "the previous log\r\n"), 0);
+    const auto lines = Lines(LogText());
+    ASSERT_EQ(lines.size(), 7u) << LogText();
+    EXPECT_EQ(CountHeaders(lines), 1u);
+    EXPECT_NE(lines[6].find("Error: waiting 4"), std::string::npos);
     DeleteFileW(oldPath.c_str());
 }
