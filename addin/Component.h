@@ -268,7 +268,8 @@ public:
     // written is lost.
     void WriteLog(const std::wstring& source, uint32_t level, uint32_t messageId, va_list args);
     void WriteLogLine(const std::wstring& source, uint32_t level, uint32_t messageId, ...);
-    // Waits until the lines handed over so far are written (or given up), at most timeoutMs.
+    // Waits until the lines handed over so far are written (or given up), at most timeoutMs; holds
+    // the lock meanwhile, so it is for tests and never for a call of the platform's.
     bool FlushLog(DWORD timeoutMs);
 
     using MethodHandler = bool (CParvel::*)(tVariant* result, tVariant* params, long count);

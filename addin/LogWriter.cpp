@@ -12,12 +12,15 @@ const DWORD TryWaitMs = 100;
 const DWORD LongestPauseMs = 100;
 // What a line costs in the queue beside its bytes.
 const size_t LineOverheadBytes = 64;
+// The thread's stack: lines and copies live on the heap.
+const SIZE_T StackBytes = 256 * 1024;
 
 } // namespace
 
 CLogWriter::CLogWriter(ULONGLONG sizeLimit, HeaderText header, LostLinesText lostLines, CHandle after)
     : m_sizeLimit(sizeLimit), m_header(header), m_lostLines(lostLines), m_after(std::move(after))
 {
+    SetStackReservation(StackBytes);
 }
 
 CLogWriter::~CLogWriter()

@@ -148,6 +148,36 @@ private:
     std::atomic<int> m_refused{0};
 };
 
+// Another program's writer that holds the writers' lock of a log until it lets go.
+class CWritersLockHolder
+{
+public:
+    explicit CWritersLockHolder(const std::wstring& path)
+        : m_file(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr))
+    {
+        m_at.QuadPart = LogWriterLockOffset;
+        m_held = m_file.Valid() && LockFile(m_file.Get(), m_at.LowPart, m_at.HighPart, 1, 0);
+    }
+    ~CWritersLockHolder() { LetGo(); }
+    CWritersLockHolder(const CWritersLockHolder&) = delete;
+    CWritersLockHolder& operator=(const CWritersLockHolder&) = delete;
+
+    bool Held() const { return m_held; }
+    bool LetGo()
+    {
+        const bool ok = !m_held || UnlockFile(m_file.Get(), m_at.LowPart, m_at.HighPart, 1, 0);
+        m_held = false;
+        m_file.Reset();
+        return ok;
+    }
+
+private:
+    CFileHandle m_file;
+    ULARGE_INTEGER m_at{};
+    bool m_held = false;
+};
+
 } // namespace
 
 class LogTest : public EventTest
@@ -158,6 +188,18 @@ protected:
         EventTest::SetUp();
         reader.Init(object, L"COM7");
         SetProp(PropLog, Bool(true));
+    }
+    // A full log, "the previous log", without Parvel.log.1, open in a viewer that shares no
+    // deleting (so it cannot be renamed).
+    void FullLogWithViewer(CFileHandle& viewer)
+    {
+        object->Log(&reader, LOG_LEVEL_INFO, 153, L"first");
+        ASSERT_TRUE(object->FlushLog(5000));
+        DeleteFileW((LogPath() + L".1").c_str());
+        MakeFile(LogPath(), "the previous log\r\n", LogLimit);
+        viewer.Reset(CreateFileW(LogPath().c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                 OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(viewer.Valid());
     }
     CReader reader;
 };
@@ -303,13 +345,8 @@ TEST_F(LogTest, AWriterHoldingTheLockLongCostsTheCallerNothingAndLosesNoLine)
 {
     object->Log(&reader, LOG_LEVEL_INFO, 153, L"before");
     ASSERT_TRUE(object->FlushLog(5000));
-    CFileHandle holder(CreateFileW(LogPath().c_str(), GENERIC_READ | GENERIC_WRITE,
-                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
-                                   nullptr));
-    ASSERT_TRUE(holder.Valid());
-    ULARGE_INTEGER at;
-    at.QuadPart = LogWriterLockOffset;
-    ASSERT_TRUE(LockFile(holder.Get(), at.LowPart, at.HighPart, 1, 0));
+    CWritersLockHolder holder(LogPath());
+    ASSERT_TRUE(holder.Held());
     const DWORD heldAt = GetTickCount();
     DWORD slowest = 0;
     for (int i = 0; i < 3; ++i) {
@@ -320,8 +357,7 @@ TEST_F(LogTest, AWriterHoldingTheLockLongCostsTheCallerNothingAndLosesNoLine)
     // Longer than the second after which a writer used to give a line up.
     Sleep(1500 - std::min<DWORD>(1500, GetTickCount() - heldAt));
     EXPECT_FALSE(object->FlushLog(0)) << "written through another writer's lock";
-    ASSERT_TRUE(UnlockFile(holder.Get(), at.LowPart, at.HighPart, 1, 0));
-    holder.Reset();
+    ASSERT_TRUE(holder.LetGo());
     std::printf("the slowest of three lines while another writer holds the lock: %lu ms\n",
                 static_cast<unsigned long>(slowest));
     EXPECT_LE(slowest, 100u) << "the caller waited for the file";
@@ -570,15 +606,14 @@ TEST_F(LogTest, NoCallWaitsForALogFileThatAnotherProgramHolds)
         SCOPED_TRACE(lockHolder ? "a writer holds the writers' lock" : "a viewer shares only reading");
         eventhost::CRecorder::Instance().Clear();
         const size_t linesBefore = Lines(LogText()).size();
-        CFileHandle holder(CreateFileW(LogPath().c_str(), GENERIC_READ | (lockHolder ? GENERIC_WRITE : 0),
-                                       lockHolder ? FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE
-                                                  : FILE_SHARE_READ,
-                                       nullptr, OPEN_EXISTING, 0, nullptr));
-        ASSERT_TRUE(holder.Valid());
-        ULARGE_INTEGER at;
-        at.QuadPart = LogWriterLockOffset;
+        std::unique_ptr<CWritersLockHolder> writer;
+        CFileHandle viewer;
         if (lockHolder) {
-            ASSERT_TRUE(LockFile(holder.Get(), at.LowPart, at.HighPart, 1, 0));
+            writer.reset(new CWritersLockHolder(LogPath()));
+            ASSERT_TRUE(writer->Held());
+        } else {
+            viewer.Reset(CreateFileW(LogPath().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+            ASSERT_TRUE(viewer.Valid());
         }
 
         const DWORD heldFor = 1200;
@@ -604,10 +639,8 @@ TEST_F(LogTest, NoCallWaitsForALogFileThatAnotherProgramHolds)
             Sleep(5);
         }
         cardReader.join();
-        if (lockHolder) {
-            ASSERT_TRUE(UnlockFile(holder.Get(), at.LowPart, at.HighPart, 1, 0));
-        }
-        holder.Reset();
+        writer.reset();
+        viewer.Reset();
         std::printf("while another program holds the log: slowest card %lu ms, slowest property read %lu ms\n",
                     static_cast<unsigned long>(slowestCard.load()), static_cast<unsigned long>(slowestRead));
         EXPECT_LE(slowestCard.load(), 100u) << "a card waited for the log file";
@@ -625,19 +658,13 @@ TEST_F(LogTest, LinesGivenUpForWantOfRoomAreCountedInTheLog)
 {
     object->Log(&reader, LOG_LEVEL_INFO, 153, L"before");
     ASSERT_TRUE(object->FlushLog(5000));
-    CFileHandle holder(CreateFileW(LogPath().c_str(), GENERIC_READ | GENERIC_WRITE,
-                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
-                                   nullptr));
-    ASSERT_TRUE(holder.Valid());
-    ULARGE_INTEGER at;
-    at.QuadPart = LogWriterLockOffset;
-    ASSERT_TRUE(LockFile(holder.Get(), at.LowPart, at.HighPart, 1, 0));
+    CWritersLockHolder holder(LogPath());
+    ASSERT_TRUE(holder.Held());
     const std::wstring pad(30000, L'x');
     const int handed = 60; // 1.8 MB of lines
     for (int i = 0; i < handed; ++i)
         object->Log(&reader, LOG_LEVEL_INFO, 153, (L"big " + std::to_wstring(i) + L" " + pad).c_str());
-    ASSERT_TRUE(UnlockFile(holder.Get(), at.LowPart, at.HighPart, 1, 0));
-    holder.Reset();
+    ASSERT_TRUE(holder.LetGo());
     object->Log(&reader, LOG_LEVEL_INFO, 153, L"after");
 
     const auto lines = Lines(LogText());
@@ -669,13 +696,8 @@ TEST_F(LogTest, DoneReturnsInTimeWhileTheLogIsHeldAndItsLinesFollow)
 {
     object->Log(&reader, LOG_LEVEL_INFO, 153, L"before");
     ASSERT_TRUE(object->FlushLog(5000));
-    CFileHandle holder(CreateFileW(LogPath().c_str(), GENERIC_READ | GENERIC_WRITE,
-                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
-                                   nullptr));
-    ASSERT_TRUE(holder.Valid());
-    ULARGE_INTEGER at;
-    at.QuadPart = LogWriterLockOffset;
-    ASSERT_TRUE(LockFile(holder.Get(), at.LowPart, at.HighPart, 1, 0));
+    CWritersLockHolder holder(LogPath());
+    ASSERT_TRUE(holder.Held());
     object->Log(&reader, LOG_LEVEL_INFO, 153, L"handed before Done");
     const DWORD start = GetTickCount();
     object->Done();
@@ -683,8 +705,7 @@ TEST_F(LogTest, DoneReturnsInTimeWhileTheLogIsHeldAndItsLinesFollow)
     std::printf("Done while another program holds the log: %lu ms\n", static_cast<unsigned long>(took));
     EXPECT_LE(took, 1000u);
     Sleep(300);
-    ASSERT_TRUE(UnlockFile(holder.Get(), at.LowPart, at.HighPart, 1, 0));
-    holder.Reset();
+    ASSERT_TRUE(holder.LetGo());
     const DWORD wait = GetTickCount();
     while (LogText().find("handed before Done") == std::string::npos && GetTickCount() - wait < 3000)
         Sleep(20);
@@ -707,13 +728,8 @@ TEST_F(LogTest, AViewerThatMapsTheFullLogKeepsTheBoundAndEachLineOnce)
     } mappings[] = {{"a view of the whole log", 0}, {"a view of its first 64 KB", 64 * 1024}};
     for (const Mapping& mapping : mappings) {
         SCOPED_TRACE(mapping.Name);
-        object->Log(&reader, LOG_LEVEL_INFO, 153, L"first");
-        ASSERT_TRUE(object->FlushLog(5000));
-        DeleteFileW(oldPath.c_str());
-        MakeFile(LogPath(), "the previous log\r\n", LogLimit);
-        CFileHandle viewer(CreateFileW(LogPath().c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                       OPEN_EXISTING, 0, nullptr));
-        ASSERT_TRUE(viewer.Valid());
+        CFileHandle viewer;
+        ASSERT_NO_FATAL_FAILURE(FullLogWithViewer(viewer));
         CHandle section(CreateFileMappingW(viewer.Get(), nullptr, PAGE_READONLY, 0, mapping.Size, nullptr));
         ASSERT_TRUE(section.Get() != nullptr);
         const void* view = MapViewOfFile(section.Get(), FILE_MAP_READ, 0, 0, 0);
@@ -725,17 +741,21 @@ TEST_F(LogTest, AViewerThatMapsTheFullLogKeepsTheBoundAndEachLineOnce)
             Sleep(10);
         }
         object->FlushLog(300);
-        auto timesIn = [&](int i) {
-            const std::string line = "Error: mapped " + std::to_string(i) + " end";
-            size_t n = 0;
+        // How often each line stands in the two files.
+        auto times = [&]() {
+            std::vector<size_t> n(handed);
             for (const std::string& text : {FileText(oldPath), FileText(LogPath())})
-                for (size_t at = text.find(line); at != std::string::npos; at = text.find(line, at + 1))
-                    ++n;
+                for (int i = 0; i < handed; ++i) {
+                    const std::string line = "Error: mapped " + std::to_string(i) + " end";
+                    for (size_t at = text.find(line); at != std::string::npos; at = text.find(line, at + 1))
+                        ++n[i];
+                }
             return n;
         };
         EXPECT_LE(SizeOf(LogPath()) + SizeOf(oldPath), bound) << "while the viewer maps the log";
+        auto n = times();
         for (int i = 0; i < handed; ++i)
-            EXPECT_LE(timesIn(i), 1u) << "line " << i << " while the viewer maps the log";
+            EXPECT_LE(n[i], 1u) << "line " << i << " while the viewer maps the log";
 
         UnmapViewOfFile(view);
         section.Reset();
@@ -744,8 +764,9 @@ TEST_F(LogTest, AViewerThatMapsTheFullLogKeepsTheBoundAndEachLineOnce)
         const std::string old = FileText(oldPath);
         EXPECT_EQ(old.size(), LogLimit) << "Parvel.log.1 is not the previous full log";
         EXPECT_EQ(old.compare(0, 18, "the previous log\r\n"), 0);
+        n = times();
         for (int i = 0; i < handed; ++i)
-            EXPECT_EQ(timesIn(i), 1u) << "line " << i;
+            EXPECT_EQ(n[i], 1u) << "line " << i;
         EXPECT_EQ(CountHeaders(Lines(LogText())), 1u);
         EXPECT_LT(SizeOf(LogPath()), 4096u);
     }
@@ -759,14 +780,8 @@ TEST_F(LogTest, AViewerThatMapsTheFullLogKeepsTheBoundAndEachLineOnce)
 TEST_F(LogTest, ACopyThatCannotBeFollowedByEmptyingTheLogIsTakenBack)
 {
     const std::wstring oldPath = LogPath() + L".1";
-    object->Log(&reader, LOG_LEVEL_INFO, 153, L"first");
-    ASSERT_TRUE(object->FlushLog(5000));
-    DeleteFileW(oldPath.c_str());
-    MakeFile(LogPath(), "the previous log\r\n", LogLimit);
-    // The viewer shares no deleting: no rename.
-    CFileHandle viewer(CreateFileW(LogPath().c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                   OPEN_EXISTING, 0, nullptr));
-    ASSERT_TRUE(viewer.Valid());
+    CFileHandle viewer;
+    ASSERT_NO_FATAL_FAILURE(FullLogWithViewer(viewer));
     CPartlyMappedLog ntfs(IdOf(LogPath()), 64 * 1024);
     CCallSeamScope<CLogFileCalls> scope(ntfs);
     for (int i = 0; i < 5; ++i)
