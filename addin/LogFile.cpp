@@ -98,8 +98,9 @@ bool HasFileId(const BY_HANDLE_FILE_INFORMATION& info)
 // through another handle of the same file, and can through a handle of any other file.
 bool SameFileByLock(HANDLE held, HANDLE named)
 {
-    const ULONGLONG offset =
-        LogWriterLockOffset + 1 + (static_cast<ULONGLONG>(GetCurrentProcessId()) << 16) + (GetCurrentThreadId() & 0xFFFF);
+    // Process and thread IDs are far below 2^24 (multiples of 4 at that), so no two writers share it.
+    const ULONGLONG offset = LogWriterLockOffset + 1 + (static_cast<ULONGLONG>(GetCurrentProcessId() & 0xFFFFFF) << 24) +
+                             (GetCurrentThreadId() & 0xFFFFFF);
     const DWORD low = static_cast<DWORD>(offset);
     const DWORD high = static_cast<DWORD>(offset >> 32);
     if (!LockFile(held, low, high, 1, 0))
