@@ -221,6 +221,7 @@ void CParvel::Shutdown()
     m_window.Reset();
     m_windowClass.Reset();
     m_commandEvent.Reset();
+    FinishLog();
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -25,6 +25,7 @@
 #include "DamagedFile.h"
 #include "ExternalEvents.h"
 #include "KeyFormatter.h"
+#include "LogWriter.h"
 #include "PortEnum.h"
 #include "Handles.h"
 #include "KeyData.h"
@@ -262,10 +263,14 @@ public:
 
     // --- Log (ComponentLog.cpp) -------------------------------------------------------------
 
-    // Writes one line (with the header first when the log path is empty) to the log file of the
-    // settings folder. Never throws; a line that cannot be written is lost.
+    // Hands one line (with the header first when the log path is empty) to the writer of the log
+    // file of the settings folder; never waits for the file. Never throws; a line that cannot be
+    // written is lost.
     void WriteLog(const std::wstring& source, uint32_t level, uint32_t messageId, va_list args);
     void WriteLogLine(const std::wstring& source, uint32_t level, uint32_t messageId, ...);
+    // Waits until the lines handed over so far are written (or given up), at most timeoutMs; holds
+    // the lock meanwhile, so it is for tests and never for a call of the platform's.
+    bool FlushLog(DWORD timeoutMs);
 
     using MethodHandler = bool (CParvel::*)(tVariant* result, tVariant* params, long count);
 
@@ -312,6 +317,8 @@ private:
     bool WindowWanted() const;
     const WCHAR_T* CopyName(const wchar_t* name);
     void SwitchLog(uint32_t on);
+    // Shutdown's part for the log: the writer writes what it holds within its time (ComponentLog.cpp).
+    void FinishLog();
 
     // --- ComponentTables.cpp ---
     static bool FillParamDefault(CParvel& self, long method, long param, tVariant* value);
@@ -455,6 +462,8 @@ private:
     std::atomic<uint32_t> m_log{0};      // read by reader threads (log filter)
     std::atomic<uint32_t> m_logFlags{7};
     std::wstring m_logPath;              // under the lock
+    std::unique_ptr<CLogWriter> m_logWriter; // under the lock; made by the first line
+    CHandle m_leftLogWriter; // under the lock: the thread of a writer that Done left to end alone
     std::atomic<uint32_t> m_refusedEvents{0};
 
     // Shared with this component's readers, which read it live; a reader left to end alone keeps

@@ -8,8 +8,12 @@
 // handle with write access, as long as the reader shares writing, as a viewer of a growing log
 // must. So when the rename is refused the lines are copied into "<path>.1" and the file is
 // emptied in place; when "<path>.1" cannot even be written, the file keeps its newer half.
+// A program that keeps a mapped view of the file stops it being made shorter (SetEndOfFile fails
+// with ERROR_USER_MAPPED_FILE, as documented): a copy that cannot be followed by emptying the file
+// is taken back, and the file waits, full, until it can be made shorter again.
 #include "LogFile.h"
 #include "Handles.h"
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
 #include <vector>
@@ -17,11 +21,8 @@
 namespace {
 
 const wchar_t* const OldLogSuffix = L".1";
-// How long a writer waits for the others: each holds the lock for one line, or for one copy of a
-// full file, which takes far less.
-const DWORD WriterWaitMs = 1000;
-// How long it waits for a program that opened the file without sharing writing (not a writer).
-const DWORD ForeignHolderWaitMs = 100;
+// After a copy was taken back, the next waits at least this long, and ten times the copy's time.
+const DWORD CopyPauseMs = 2000;
 const DWORD WriterLockOffsetLow = static_cast<DWORD>(LogWriterLockOffset);
 const DWORD WriterLockOffsetHigh = static_cast<DWORD>(LogWriterLockOffset >> 32);
 const DWORD CopyBlock = 64 * 1024;
@@ -33,16 +34,15 @@ bool Expired(DWORD start, DWORD waitMs)
     return GetTickCount() - start >= waitMs;
 }
 
-// Opens the log for appending, made when missing, in the writers' share mode.
-HANDLE OpenAsWriter(const std::wstring& path)
+// Opens the log for appending, made when missing, in the writers' share mode; waits until `waitMs`
+// after `start` while a program that shares no writing holds it (ERROR_SHARING_VIOLATION then).
+HANDLE OpenAsWriter(const std::wstring& path, DWORD start, DWORD waitMs)
 {
-    const DWORD start = GetTickCount();
     for (;;) {
         HANDLE file = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file != INVALID_HANDLE_VALUE || ::GetLastError() != ERROR_SHARING_VIOLATION ||
-            Expired(start, ForeignHolderWaitMs))
+        if (file != INVALID_HANDLE_VALUE || ::GetLastError() != ERROR_SHARING_VIOLATION || Expired(start, waitMs))
             return file;
         Sleep(5);
     }
@@ -80,6 +80,7 @@ public:
     CLogWriterLock& operator=(const CLogWriterLock&) = delete;
 
     bool TimedOut() const { return m_timedOut; }
+    bool Held() const { return m_held; }
 
 private:
     HANDLE m_file;
@@ -87,21 +88,49 @@ private:
     bool m_timedOut = false;
 };
 
-// False when the path now names another file than the one open (another writer renamed the open
-// one, or deleted it) or none. A file system that cannot tell counts as the same file.
-bool IsFileAtPath(HANDLE file, const std::wstring& path)
+bool HasFileId(const BY_HANDLE_FILE_INFORMATION& info)
 {
-    CFileHandle named(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    return info.dwVolumeSerialNumber != 0 || info.nFileIndexHigh != 0 || info.nFileIndexLow != 0;
+}
+
+// Whether `named`, opened by path, is the file `held` whose writers' lock this writer holds: a
+// byte of this writer's own past the writers' lock, locked through `held`, cannot be locked
+// through another handle of the same file, and can through a handle of any other file.
+bool SameFileByLock(HANDLE held, HANDLE named)
+{
+    // Process and thread IDs are far below 2^24 (multiples of 4 at that), so no two writers share it.
+    const ULONGLONG offset = LogWriterLockOffset + 1 + (static_cast<ULONGLONG>(GetCurrentProcessId() & 0xFFFFFF) << 24) +
+                             (GetCurrentThreadId() & 0xFFFFFF);
+    const DWORD low = static_cast<DWORD>(offset);
+    const DWORD high = static_cast<DWORD>(offset >> 32);
+    if (!LockFile(held, low, high, 1, 0))
+        return true; // cannot tell
+    const bool other = LockFile(named, low, high, 1, 0) != FALSE;
+    if (other)
+        UnlockFile(named, low, high, 1, 0);
+    UnlockFile(held, low, high, 1, 0);
+    return !other;
+}
+
+// False when the path now names another file than the one open (another writer renamed the open
+// one, or deleted it) or none. File IDs tell where the file system has them; where it reports
+// none (all zero, as some network redirectors do), the file is opened again by its path and the
+// two handles are compared through a lock, which needs the writers' lock held (`lockHeld`);
+// without byte-range locks either, nothing can tell and the file counts as the same.
+bool IsFileAtPath(HANDLE file, const std::wstring& path, bool lockHeld)
+{
+    CFileHandle named(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!named.Valid())
         return false;
+    CLogFileCalls& calls = CCallSeam<CLogFileCalls>::Get();
     BY_HANDLE_FILE_INFORMATION open{};
     BY_HANDLE_FILE_INFORMATION atPath{};
-    if (!GetFileInformationByHandle(file, &open) || !GetFileInformationByHandle(named.Get(), &atPath))
-        return true;
-    return open.dwVolumeSerialNumber == atPath.dwVolumeSerialNumber && open.nFileIndexHigh == atPath.nFileIndexHigh &&
-           open.nFileIndexLow == atPath.nFileIndexLow;
+    if (calls.GetFileInformationByHandle(file, &open) && calls.GetFileInformationByHandle(named.Get(), &atPath) &&
+        HasFileId(open) && HasFileId(atPath))
+        return open.dwVolumeSerialNumber == atPath.dwVolumeSerialNumber && open.nFileIndexHigh == atPath.nFileIndexHigh &&
+               open.nFileIndexLow == atPath.nFileIndexLow;
+    return !lockHeld || SameFileByLock(file, named.Get());
 }
 
 bool Seek(HANDLE file, ULONGLONG offset)
@@ -133,7 +162,7 @@ bool CopyRange(HANDLE from, ULONGLONG fromOffset, HANDLE to, ULONGLONG toOffset,
 
 bool CutAt(HANDLE file, ULONGLONG length)
 {
-    return Seek(file, length) && SetEndOfFile(file);
+    return Seek(file, length) && CCallSeam<CLogFileCalls>::Get().SetEndOfFile(file);
 }
 
 // Renames the log over "<path>.1"; refused while anybody has the log open without sharing
@@ -175,6 +204,30 @@ CopyResult CopyToOld(HANDLE file, const std::wstring& path, ULONGLONG size)
     return CopyResult::Copied;
 }
 
+// Empties "<path>.1" again: a copy made into it is taken back.
+void EmptyOld(const std::wstring& path)
+{
+    CFileHandle old(CreateFileW((path + OldLogSuffix).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (old.Valid())
+        CutAt(old.Get(), 0);
+}
+
+// Whether the full file can be made shorter now: it is cut by its last byte, which is written back.
+// A program that keeps a mapped view of the whole file makes the cut fail; one that mapped less of
+// it may not, and the later cut may fail all the same, which the callers allow for.
+bool CanBeCut(HANDLE file, ULONGLONG size)
+{
+    char last = 0;
+    DWORD got = 0;
+    if (size == 0 || !Seek(file, size - 1) || !ReadFile(file, &last, 1, &got, nullptr) || got != 1)
+        return false;
+    if (!CutAt(file, size - 1))
+        return false;
+    DWORD put = 0;
+    return Seek(file, size - 1) && WriteFile(file, &last, 1, &put, nullptr) && put == 1;
+}
+
 // Keeps the lines of the newer half: from the first line start past the middle.
 bool KeepNewerHalf(HANDLE file, ULONGLONG size)
 {
@@ -189,23 +242,7 @@ bool KeepNewerHalf(HANDLE file, ULONGLONG size)
     return CopyRange(file, from, file, 0, size - from) && CutAt(file, size - from);
 }
 
-// Makes room in a full log held under the writers' lock. Appended when none could be made.
-LogAppend MakeRoom(HANDLE file, const std::wstring& path, ULONGLONG size)
-{
-    if (RenameToOld(path))
-        return LogAppend::Renamed;
-    switch (CopyToOld(file, path, size)) {
-    case CopyResult::Copied:
-        return CutAt(file, 0) ? LogAppend::Copied : LogAppend::Appended;
-    case CopyResult::OldUnwritable:
-        return KeepNewerHalf(file, size) ? LogAppend::Trimmed : LogAppend::Appended;
-    case CopyResult::Failed:
-        break;
-    }
-    // The lines stay where they are, over the limit, rather than be lost.
-    return LogAppend::Appended;
-}
-
+// False, with the error of the write, when the bytes could not be written whole.
 bool WriteAtEnd(HANDLE file, const std::string& bytes)
 {
     LARGE_INTEGER zero = {};
@@ -216,42 +253,85 @@ bool WriteAtEnd(HANDLE file, const std::string& bytes)
     const BOOL locked = LockFile(file, end.LowPart, static_cast<DWORD>(end.HighPart), length, 0);
     DWORD written = 0;
     const BOOL ok = WriteFile(file, bytes.data(), length, &written, nullptr);
+    const DWORD error = ::GetLastError();
     if (locked)
         UnlockFile(file, end.LowPart, static_cast<DWORD>(end.HighPart), length, 0);
+    ::SetLastError(ok ? ERROR_SUCCESS : error);
     return ok && written == length;
 }
 
 } // namespace
 
-LogAppend AppendToLog(const std::wstring& path, ULONGLONG limit, bool headerDue,
-                      const std::function<std::string()>& header, const std::string& lines)
+// Makes room in a full log held under the writers' lock: Busy while it cannot be made yet, and
+// Appended when none can be made at all (the lines then stay where they are, over the limit,
+// rather than be lost).
+LogAppend CLogFile::MakeRoom(HANDLE file, ULONGLONG size)
+{
+    if (RenameToOld(m_path))
+        return LogAppend::Renamed;
+    // A file that cannot be made shorter now is not copied: the copy would be taken back.
+    if (!CanBeCut(file, size))
+        return LogAppend::Busy;
+    if (m_copyRefused && GetTickCount() - m_copyRefusedAt < m_copyPauseMs)
+        return LogAppend::Busy;
+    const DWORD began = GetTickCount();
+    switch (CopyToOld(file, m_path, size)) {
+    case CopyResult::Copied:
+        if (CutAt(file, 0)) {
+            m_copyRefused = false;
+            return LogAppend::Copied;
+        }
+        // Every line stays in one file: the copy goes, and the file waits, full, to be emptied.
+        EmptyOld(m_path);
+        m_copyRefused = true;
+        m_copyRefusedAt = GetTickCount();
+        m_copyPauseMs = std::max(CopyPauseMs, 10 * (m_copyRefusedAt - began));
+        return LogAppend::Busy;
+    case CopyResult::OldUnwritable:
+        return KeepNewerHalf(file, size) ? LogAppend::Trimmed : LogAppend::Appended;
+    case CopyResult::Failed:
+        break;
+    }
+    return LogAppend::Appended;
+}
+
+LogAppend CLogFile::Append(bool headerDue, const std::function<std::string()>& header, const std::string& lines,
+                           DWORD waitMs, const std::function<bool()>& wanted)
 {
     const DWORD start = GetTickCount();
     LogAppend placed = LogAppend::Appended;
     for (;;) {
-        CFileHandle file(OpenAsWriter(path));
+        CFileHandle file(OpenAsWriter(m_path, start, waitMs));
         if (!file.Valid())
-            return LogAppend::Lost;
-        CLogWriterLock lock(file.Get(), start, WriterWaitMs);
+            return ::GetLastError() == ERROR_SHARING_VIOLATION ? LogAppend::Busy : LogAppend::Lost;
+        CLogWriterLock lock(file.Get(), start, waitMs);
         if (lock.TimedOut())
-            return LogAppend::Lost;
+            return LogAppend::Busy;
+        if (wanted && !wanted())
+            return LogAppend::Unwanted;
         LARGE_INTEGER size = {};
         if (!GetFileSizeEx(file.Get(), &size))
             return LogAppend::Lost;
-        if (placed == LogAppend::Appended && static_cast<ULONGLONG>(size.QuadPart) >= limit) {
+        if (placed == LogAppend::Appended && static_cast<ULONGLONG>(size.QuadPart) >= m_limit) {
             // A file that another writer renamed after it was opened here is full too (that is why
             // it was renamed), so only a full one needs to be checked, once per rotation.
-            if (!IsFileAtPath(file.Get(), path)) {
-                if (Expired(start, WriterWaitMs))
-                    return LogAppend::Lost;
+            if (!IsFileAtPath(file.Get(), m_path, lock.Held())) {
+                if (Expired(start, waitMs))
+                    return LogAppend::Busy;
                 continue; // take the new file at the path
             }
-            placed = MakeRoom(file.Get(), path, static_cast<ULONGLONG>(size.QuadPart));
+            placed = MakeRoom(file.Get(), static_cast<ULONGLONG>(size.QuadPart));
+            if (placed == LogAppend::Busy)
+                return placed;
             if (placed == LogAppend::Renamed)
                 continue; // the lines start the new file at the path
         }
         const bool fresh = placed == LogAppend::Renamed || placed == LogAppend::Copied;
         const std::string block = headerDue || fresh ? header() + lines : lines;
-        return WriteAtEnd(file.Get(), block) ? placed : LogAppend::Lost;
+        if (WriteAtEnd(file.Get(), block))
+            return placed;
+        // Another program locked the range at the end: it lets go in time.
+        return ::GetLastError() == ERROR_LOCK_VIOLATION && placed == LogAppend::Appended ? LogAppend::Busy
+                                                                                          : LogAppend::Lost;
     }
 }

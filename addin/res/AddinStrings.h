@@ -11,6 +11,7 @@
 #define IDS_BAD_TCP_PORT           124 // port name: a converter's address without a TCP port of 1-65535
 #define IDS_LOG_HEADER             130 // day, month, year, add-in version text, Windows version text
 #define IDS_LOG_EVENT_REFUSED      131 // event name, data (the platform's event buffer was full)
+#define IDS_LOG_LINES_LOST         132 // number of log lines given up (the file could not take them in time)
 #define IDS_LOG_TRANSFERRED        160 // the key's text
 #define IDS_LOG_TRANSFER_FAILED    161 // the reason
 #define IDS_PAGE_PARAMETERS        170

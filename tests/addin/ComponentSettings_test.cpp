@@ -382,6 +382,7 @@ TEST_F(ComponentSettingsTest, ADamagedSettingsFileIsKeptAndLoggedOnce)
     CParvelSettings back;
     EXPECT_EQ(LoadSettingsFromXml(PortableFile(), back).Damage, XmlDamage::None);
     EXPECT_EQ(back.Portname, L"COM7");
+    ASSERT_TRUE(object->FlushLog(5000));
     const std::string log = ReadFileBytes(moduleFolder.File(L"Parvel.log"));
     const size_t line = log.find("W00406");
     ASSERT_NE(line, std::string::npos) << log;

@@ -81,9 +81,13 @@ protected:
 
     std::wstring LogPath() const { return appData.Path() + L"\\Corvane\\Parvel\\Parvel.log"; }
 
-    // The log file's text (ANSI, widened by byte: the tests write ASCII only), empty when missing.
+    // The log file's text (ANSI, widened by byte: the tests write ASCII only), empty when missing,
+    // once the log's writer has written the lines handed to it so far.
     std::string LogText() const
     {
+        if (object) {
+            EXPECT_TRUE(object->FlushLog(5000)) << "the log's writer did not write its lines in time";
+        }
         std::ifstream in(LogPath().c_str(), std::ios::binary);
         std::stringstream text;
         text << in.rdbuf();
