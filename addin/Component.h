@@ -71,6 +71,16 @@ struct SoundFunctions
 };
 SoundFunctions SystemSoundFunctions();
 
+// Test hook: runs on a reader's thread on its way into the platform, just before the shut-off is
+// looked at (Checking) and between its letting the call through and the call's entering the
+// platform (Entering). Null in the library's own use, where it costs a load at each point.
+enum class PlatformCallStage
+{
+    Checking,
+    Entering,
+};
+extern std::atomic<void (*)(PlatformCallStage)> PlatformCallHook;
+
 class CSearchReaders;
 // Deletes a search object where its type is complete (it owns ports, sockets and Winsock).
 struct SearchDeleter
@@ -319,6 +329,12 @@ private:
     // --- ComponentEvents.cpp ---
     std::wstring EventSource(CReader* reader) const;
     void RaiseEvent(const std::wstring& source, ExternalEventId event, const std::wstring& data);
+    // A reader's way into the platform: the connection, counted as entering until EnterPlatform,
+    // or null once Done has shut the way out.
+    IAddInDefBase* StartPlatformCall();
+    void EnterPlatform();
+    // After the way out is shut: waits until every call let through has entered the platform.
+    void WaitPlatformCallsEntered();
     void PlayEventSound(int slot);
     void LogTransferFailed(CReader* reader, const std::wstring& reason);
 
@@ -427,6 +443,10 @@ private:
     // into the platform, so Done never waits on a reader.
     CCriticalSection m_shutLock;
     bool m_shut = false;
+    // Reader calls let through to the platform that have not entered it yet (under m_shutLock).
+    // Done waits for these, which run only the component's own code, so that none enters after it
+    // has returned; a call that has entered is the platform's and is not waited for.
+    uint32_t m_platformCallsEntering = 0;
 
     CReaderSettings m_loaded;  // as last loaded from the store
     CReaderSettings m_working; // what properties, SetParameter, Open and the search use
