@@ -2,6 +2,7 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include "TcpPort.h"
+#include "TcpCalls.h"
 #include <atomic>
 
 namespace {
@@ -200,7 +201,7 @@ HRESULT CZTcpPort::WaitConnect(DWORD start, DWORD timeoutMs)
         if (FAILED(hr))
             return hr;
         WSANETWORKEVENTS events{};
-        if (WSAEnumNetworkEvents(m_socket.Get(), nullptr, &events) != 0)
+        if (TcpCalls().EnumNetworkEvents(m_socket.Get(), nullptr, &events) != 0)
             return S_OK;
         if (events.lNetworkEvents & FD_CONNECT) {
             int code = events.iErrorCode[FD_CONNECT_BIT];
@@ -375,7 +376,7 @@ HRESULT STDMETHODCALLTYPE CZTcpPort::OnCommEvent()
         return PeerClosed();
     }
     WSANETWORKEVENTS events{};
-    if (WSAEnumNetworkEvents(m_socket.Get(), m_commEvent, &events) != 0)
+    if (TcpCalls().EnumNetworkEvents(m_socket.Get(), m_commEvent, &events) != 0)
         return S_OK;
     HRESULT hr = S_OK;
     auto keep = [&hr](HRESULT result) {
