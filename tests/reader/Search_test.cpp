@@ -601,3 +601,22 @@ TEST_F(SearchTest, SerialAndNetworkTogether)
     std::vector<SearchResult> found = Drain(search);
     EXPECT_EQ(Sorted({TcpName(converter), L"COM98"}), ResultPorts(found));
 }
+
+// A port whose driver fails the open within the connect time-out (at once, or after a moment) is
+// opened once in a search, not again at every try and speed step: a failed open would only fail
+// again, and hold the search as long each time.
+TEST_F(SearchTest, APortWhoseOpenFailsInTimeIsOpenedOnceASearch)
+{
+    for (DWORD openMs : {0u, 150u}) {
+        SCOPED_TRACE(testing::Message() << "the driver fails after " << openMs << " ms");
+        CSlowOpenComCalls calls(openMs, L"COM63");
+        CCallSeamScope<CComCalls> scope(calls);
+        std::vector<PortInfo> ports = {{L"COM63", MODEL_MASK_ANY}};
+        CSearchReaders search;
+        search.Start(0, 0, 2000, 100, 400, 3, 400, 1, &ports);
+        SearchResult result;
+        EXPECT_EQ(PE_NO_MORE_READERS, search.GetNext(result, 10000));
+        EXPECT_TRUE(WaitUntil([&] { return calls.Inside() == 0; }, 5000));
+        EXPECT_EQ(1, calls.Opens()) << "a failed open was tried again";
+    }
+}
