@@ -12,9 +12,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <ostream>
+#include <vector>
 
 using namespace porttest;
 using namespace readertest;
@@ -212,6 +214,47 @@ TEST(WindowsComModel, AnAdapterPulledWhileTheQueueIsFullIsHeardOf)
             return !model.ClearCommError(h, &errors, &stat) && GetLastError() == ERROR_DEVICE_NOT_CONNECTED;
         },
         2000));
+    EXPECT_TRUE(model.CloseHandle(h));
+}
+
+// A device that sends far more than the driver queue holds while nobody reads: the line is held
+// while the queue is full (a serial line at its speed never outruns a port that reads), so every
+// byte comes, in order, once the port reads.
+TEST(WindowsComModel, ALineIsHeldWhileTheDriverQueueIsFull)
+{
+    CWindowsComModel model;
+    simctl::CSimControl sim;
+    SimReader s(sim, UnpacedSim(), 89);
+    sim.Silent(s.Id(), true);
+    HANDLE h = model.CreateFileW((L"\\\\.\\" + s.Port()).c_str(), GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING,
+                                 FILE_FLAG_OVERLAPPED);
+    ASSERT_NE(INVALID_HANDLE_VALUE, h);
+    COMMTIMEOUTS atOnce{};
+    atOnce.ReadIntervalTimeout = MAXDWORD;
+    ASSERT_TRUE(model.SetCommTimeouts(h, &atOnce));
+    const size_t total = 192 * 1024;
+    simctl::Bytes sent(total);
+    for (size_t i = 0; i < total; ++i)
+        sent[i] = static_cast<uint8_t>((i * 7 + i / 251) & 0xFF);
+    sim.SendBytes(s.Id(), sent, false);
+    Sleep(1500); // the queue fills, and the line waits
+
+    CHandle readDone = NewEvent();
+    OVERLAPPED read{};
+    read.hEvent = readDone.Get();
+    std::vector<uint8_t> got;
+    char buffer[4096];
+    const DWORD start = GetTickCount();
+    while (got.size() < total && GetTickCount() - start < 10000) {
+        DWORD n = 0;
+        ASSERT_TRUE(model.ReadFile(h, buffer, sizeof buffer, &n, &read));
+        got.insert(got.end(), buffer, buffer + n);
+        if (n == 0)
+            Sleep(5);
+    }
+    std::printf("  %zu of %zu bytes after the queue was full\n", got.size(), total);
+    EXPECT_EQ(total, got.size());
+    EXPECT_TRUE(std::equal(got.begin(), got.end(), sent.begin())) << "out of order";
     EXPECT_TRUE(model.CloseHandle(h));
 }
 
