@@ -256,57 +256,16 @@ TEST(ReaderLifetime, AnOwnerMayRetireTheReaderFromInsideItsSinkCall)
     EXPECT_EQ(sink.HeardAtRetire.load(), sink.Events().size() + sink.LogLines().size());
 }
 
-// A serial driver that opens a device at once and then stalls in the first read of the chosen
-// port's latest handle (at most 15 s, until Release): a reader stuck there has its port open, and
-// no open of it is in progress.
-class CStallingReadComCalls : public CComCalls
-{
-public:
-    explicit CStallingReadComCalls(const std::wstring& port) : m_path(L"\\\\.\\" + port) {}
-    ~CStallingReadComCalls() override { Release(); }
-    CStallingReadComCalls(const CStallingReadComCalls&) = delete;
-    CStallingReadComCalls& operator=(const CStallingReadComCalls&) = delete;
-
-    HANDLE CreateFileW(const wchar_t* path, DWORD access, DWORD share, DWORD disposition, DWORD flags) override
-    {
-        HANDLE device = CComCalls::CreateFileW(path, access, share, disposition, flags);
-        if (_wcsicmp(path, m_path.c_str()) == 0) {
-            ++m_opens;
-            m_device = device;
-        }
-        return device;
-    }
-    BOOL ReadFile(HANDLE device, void* buffer, DWORD size, DWORD* got, OVERLAPPED* ov) override
-    {
-        if (device == m_device.load()) {
-            ++m_inside;
-            WaitForSingleObject(m_release.Get(), 15000);
-            --m_inside;
-        }
-        return CComCalls::ReadFile(device, buffer, size, got, ov);
-    }
-    int Opens() const { return m_opens.load(); }
-    int Inside() const { return m_inside.load(); }
-    void Release() { SetEvent(m_release.Get()); }
-
-private:
-    const std::wstring m_path;
-    std::atomic<HANDLE> m_device{INVALID_HANDLE_VALUE};
-    std::atomic<int> m_opens{0};
-    std::atomic<int> m_inside{0};
-    CHandle m_release{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
-};
-
 // A reader left to end alone while it is stuck inside the system with its port (in the set-up of
 // the line its open is making, or in a read once the port is open and no open of it is in
 // progress): the reader search leaves that port out (a probe would be refused, or disturb the
 // line) until the thread lets go.
-template <class StallingCalls>
-void ExpectSearchLeavesOutRetiredReadersPort(int com, bool stuckInOpen)
+void ExpectSearchLeavesOutRetiredReadersPort(int com, CStallingSetupComCalls::Stall stall)
 {
+    const bool stuckInOpen = stall == CStallingSetupComCalls::Stall::Setup;
     simctl::CSimControl sim;
     SimReader s(sim, UnpacedSim(), com);
-    StallingCalls calls(s.Port());
+    CStallingSetupComCalls calls(s.Port(), stall);
     CCallSeamScope<CComCalls> scope(calls);
     CRecordingSink sink;
     auto reader = StartReader(sink, s.Port());
@@ -332,10 +291,10 @@ TEST(ReaderLifetime, TheSearchLeavesOutAPortThatARetiredReaderHolds)
 {
     {
         SCOPED_TRACE("stuck in its open");
-        ExpectSearchLeavesOutRetiredReadersPort<CStallingSetupComCalls>(67, true);
+        ExpectSearchLeavesOutRetiredReadersPort(67, CStallingSetupComCalls::Stall::Setup);
     }
     {
         SCOPED_TRACE("stuck in a read after its open");
-        ExpectSearchLeavesOutRetiredReadersPort<CStallingReadComCalls>(69, false);
+        ExpectSearchLeavesOutRetiredReadersPort(69, CStallingSetupComCalls::Stall::Read);
     }
 }

@@ -72,6 +72,13 @@ private:
     std::atomic<unsigned long> m_purges{0};
 };
 
+// The model's handle of the simulated reader's line, opened as the port opens it.
+HANDLE OpenOnModel(CWindowsComModel& model, const std::wstring& port)
+{
+    return model.CreateFileW((L"\\\\.\\" + port).c_str(), GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING,
+                             FILE_FLAG_OVERLAPPED);
+}
+
 unsigned long Purges(CWindowsComModel& model)
 {
     return model.Count(CWindowsComModel::Purge);
@@ -202,8 +209,7 @@ TEST(WindowsComModel, AnAdapterPulledWhileTheQueueIsFullIsHeardOf)
     simctl::CSimControl sim;
     SimReader s(sim, UnpacedSim(), 33);
     sim.Silent(s.Id(), true);
-    HANDLE h = model.CreateFileW((L"\\\\.\\" + s.Port()).c_str(), GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING,
-                                 FILE_FLAG_OVERLAPPED);
+    HANDLE h = OpenOnModel(model, s.Port());
     ASSERT_NE(INVALID_HANDLE_VALUE, h);
     model.Inject(std::string(64 * 1024, 'q'));
     sim.Disconnect(s.Id());
@@ -226,8 +232,7 @@ TEST(WindowsComModel, ALineIsHeldWhileTheDriverQueueIsFull)
     simctl::CSimControl sim;
     SimReader s(sim, UnpacedSim(), 89);
     sim.Silent(s.Id(), true);
-    HANDLE h = model.CreateFileW((L"\\\\.\\" + s.Port()).c_str(), GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING,
-                                 FILE_FLAG_OVERLAPPED);
+    HANDLE h = OpenOnModel(model, s.Port());
     ASSERT_NE(INVALID_HANDLE_VALUE, h);
     COMMTIMEOUTS atOnce{};
     atOnce.ReadIntervalTimeout = MAXDWORD;

@@ -20,22 +20,24 @@ if [ $rc -eq 0 ]; then
     echo "expect-crash: the crashing program was judged a pass"
     exit 1
 fi
-if [ $filter = summary ]; then
-    if grep -q 'gtest-verdict: the program ended with exit code' "$out"; then
-        echo "expect-crash: the program did not end with exit code 0"
+# Fails the entry, saying why, when the output has (has) or lacks (lacks) the pattern.
+refuse() {
+    if { [ "$1" = has ] && grep -q "$2" "$out"; } || { [ "$1" = lacks ] && ! grep -q "$2" "$out"; }; then
+        echo "expect-crash: $3"
         exit 1
     fi
-    if ! grep -q 'gtest-verdict: no GoogleTest summary' "$out"; then
-        echo "expect-crash: the missing summary was not what failed it"
-        exit 1
-    fi
-elif [ $filter = no ]; then
-    if grep -q 'Register dump' "$out"; then
-        echo "expect-crash: a debugger was started for the crash"
-        exit 1
-    fi
-elif ! grep -q 'TEST PROGRAM CRASHED: unhandled exception 0xC0000005 (access violation)' "$out"; then
-    echo "expect-crash: the crash was not named by the exception filter"
-    exit 1
-fi
+}
+case $filter in
+summary)
+    refuse has 'gtest-verdict: the program ended with exit code' "the program did not end with exit code 0"
+    refuse lacks 'gtest-verdict: no GoogleTest summary' "the missing summary was not what failed it"
+    ;;
+no)
+    refuse has 'Register dump' "a debugger was started for the crash"
+    ;;
+*)
+    refuse lacks 'TEST PROGRAM CRASHED: unhandled exception 0xC0000005 (access violation)' \
+        "the crash was not named by the exception filter"
+    ;;
+esac
 echo "expect-crash: failed as it must (verdict $rc)"
