@@ -13,8 +13,8 @@
 // - Reader threads call in through the component's sink link (SinkLink.h), and Close, Done and
 //   DestroyObject never wait on such a call: the platform may hold one in ExternalEvent for as
 //   long as it likes. Done shuts the way out (the connection, the hidden window, the command
-//   event) to calls still in flight, and the component's memory is freed only when the last of
-//   them has returned (Destroy).
+//   event) to calls still in flight, so that nothing reaches the platform once it has returned,
+//   and the component's memory is freed only when the last of them has returned (Destroy).
 // - Several components may live in one process (one per device of the platform's equipment
 //   library): each reader follows the read-keys settings and the log of the component that opened
 //   it. The newest component's read-keys block is also the process-wide default for readers
@@ -440,7 +440,8 @@ private:
     // Done shuts, under this lock, what reader calls reach outside the component's memory: the
     // connection (ExternalEvent), the hidden window and the command event; a call still in flight
     // touches none of them afterwards. Held only to look and to post or set, never across a call
-    // into the platform, so Done never waits on a reader.
+    // into the platform, so Done never waits on a reader's call held there (only, briefly, on one
+    // let through and not yet inside: m_platformCallsEntering).
     CCriticalSection m_shutLock;
     bool m_shut = false;
     // Reader calls let through to the platform that have not entered it yet (under m_shutLock).
