@@ -216,6 +216,7 @@ void CParvel::Shutdown()
         CritSecLock lock(m_shutLock);
         m_shut = true;
     }
+    WaitPlatformCallsEntered();
     m_waitingReader = nullptr;
     CloseMedia();
     m_window.Reset();

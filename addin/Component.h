@@ -13,8 +13,8 @@
 // - Reader threads call in through the component's sink link (SinkLink.h), and Close, Done and
 //   DestroyObject never wait on such a call: the platform may hold one in ExternalEvent for as
 //   long as it likes. Done shuts the way out (the connection, the hidden window, the command
-//   event) to calls still in flight, and the component's memory is freed only when the last of
-//   them has returned (Destroy).
+//   event) to calls still in flight, so that nothing reaches the platform once it has returned,
+//   and the component's memory is freed only when the last of them has returned (Destroy).
 // - Several components may live in one process (one per device of the platform's equipment
 //   library): each reader follows the read-keys settings and the log of the component that opened
 //   it. The newest component's read-keys block is also the process-wide default for readers
@@ -71,6 +71,16 @@ struct SoundFunctions
     DWORD(WINAPI* SendMciString)(LPCWSTR command, LPWSTR returnText, UINT returnLength, HWND callback);
 };
 SoundFunctions SystemSoundFunctions();
+
+// Test hook: runs on a reader's thread on its way into the platform, just before the shut-off is
+// looked at (Checking) and between its letting the call through and the call's entering the
+// platform (Entering). Null in the library's own use, where it costs a load at each point.
+enum class PlatformCallStage
+{
+    Checking,
+    Entering,
+};
+extern std::atomic<void (*)(PlatformCallStage)> PlatformCallHook;
 
 class CSearchReaders;
 // Deletes a search object where its type is complete (it owns ports, sockets and Winsock).
@@ -326,6 +336,12 @@ private:
     // --- ComponentEvents.cpp ---
     std::wstring EventSource(CReader* reader) const;
     void RaiseEvent(const std::wstring& source, ExternalEventId event, const std::wstring& data);
+    // A reader's way into the platform: the connection, counted as entering until EnterPlatform,
+    // or null once Done has shut the way out.
+    IAddInDefBase* StartPlatformCall();
+    void EnterPlatform();
+    // After the way out is shut: waits until every call let through has entered the platform.
+    void WaitPlatformCallsEntered();
     void PlayEventSound(int slot);
     void LogTransferFailed(CReader* reader, const std::wstring& reason);
 
@@ -431,9 +447,14 @@ private:
     // Done shuts, under this lock, what reader calls reach outside the component's memory: the
     // connection (ExternalEvent), the hidden window and the command event; a call still in flight
     // touches none of them afterwards. Held only to look and to post or set, never across a call
-    // into the platform, so Done never waits on a reader.
+    // into the platform, so Done never waits on a reader's call held there (only, briefly, on one
+    // let through and not yet inside: m_platformCallsEntering).
     CCriticalSection m_shutLock;
     bool m_shut = false;
+    // Reader calls let through to the platform that have not entered it yet (under m_shutLock).
+    // Done waits for these, which run only the component's own code, so that none enters after it
+    // has returned; a call that has entered is the platform's and is not waited for.
+    uint32_t m_platformCallsEntering = 0;
 
     CReaderSettings m_loaded;  // as last loaded from the store
     CReaderSettings m_working; // what properties, SetParameter, Open and the search use

@@ -11,7 +11,9 @@
 //   call back into the component from inside it.
 // - An event that the platform refuses is counted and logged, never dropped silently.
 // - After Done nothing is raised: a reader's call still in flight then (Close and Done do not wait
-//   for it) must not reach a connection that the platform may have freed.
+//   for it) must not reach a connection that the platform may have freed. A call that the shut-off
+//   let through before Done is counted until it enters the platform, and Done waits for that count
+//   (never for the call inside the platform): nothing but the count lies between the two.
 #include "Component.h"
 #include "AddinStrings.h"
 #include "ReplyParse.h"
@@ -28,6 +30,8 @@ const int SoundDisconnect = 3;
 
 } // namespace
 
+std::atomic<void (*)(PlatformCallStage)> PlatformCallHook{nullptr};
+
 std::wstring CParvel::EventSource(CReader* reader) const
 {
     if (!reader)
@@ -41,24 +45,53 @@ std::wstring CParvel::EventSource(CReader* reader) const
 
 void CParvel::RaiseEvent(const std::wstring& source, ExternalEventId event, const std::wstring& data)
 {
-    IAddInDefBase* connection = nullptr;
-    {
-        CritSecLock lock(m_shutLock);
-        if (!m_shut)
-            connection = m_connection;
-    }
-    if (!connection)
-        return;
-    // The interface takes writable texts; the platform gets copies it may not keep.
+    // The interface takes writable texts; the platform gets copies it may not keep. They are made
+    // before the way out is looked at, so that nothing that may fail or take time lies between.
     std::wstring sourceCopy = source;
     std::wstring name = m_russian ? kExternalEvents[event].Russian : kExternalEvents[event].English;
     std::wstring dataCopy = data;
+    IAddInDefBase* connection = StartPlatformCall();
+    if (!connection)
+        return;
+    if (void (*hook)(PlatformCallStage) = PlatformCallHook.load(std::memory_order_relaxed))
+        hook(PlatformCallStage::Entering);
+    EnterPlatform();
     if (connection->ExternalEvent(&sourceCopy[0], &name[0], &dataCopy[0]))
         return;
     // The platform's event buffer is full: the event is gone, but not without a trace.
     ++m_refusedEvents;
     if (IsLogEnabled(nullptr, IDS_LOG_EVENT_REFUSED))
         WriteLogLine(source, LOG_LEVEL_WARNING, IDS_LOG_EVENT_REFUSED, name.c_str(), data.c_str());
+}
+
+IAddInDefBase* CParvel::StartPlatformCall()
+{
+    if (void (*hook)(PlatformCallStage) = PlatformCallHook.load(std::memory_order_relaxed))
+        hook(PlatformCallStage::Checking);
+    CritSecLock lock(m_shutLock);
+    if (m_shut || !m_connection)
+        return nullptr;
+    ++m_platformCallsEntering;
+    return m_connection;
+}
+
+void CParvel::EnterPlatform()
+{
+    CritSecLock lock(m_shutLock);
+    --m_platformCallsEntering;
+}
+
+void CParvel::WaitPlatformCallsEntered()
+{
+    // Only the component's own few lines run between the count and the call: the wait is short.
+    for (;;) {
+        {
+            CritSecLock lock(m_shutLock);
+            if (m_platformCallsEntering == 0)
+                return;
+        }
+        Sleep(1);
+    }
 }
 
 void CParvel::PlayEventSound(int slot)

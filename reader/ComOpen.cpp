@@ -120,11 +120,12 @@ struct ComOpenJob
     std::wstring name;
     std::wstring path;
     ComLineSetup line;
-    CHandle ended;              // set once the open has ended
+    CHandle ended;              // set once the open has ended and the port is let go of
     CCriticalSection lock;
     HANDLE notify = nullptr;    // the owner's event; under the lock
     bool givenUp = false;       // under the lock
     ComOpened opened;           // the outcome, until taken; under the lock
+    bool finished = false;      // the outcome is in `opened`; under the lock
 };
 
 bool ComOpenInProgress(const std::wstring& name)
@@ -165,17 +166,22 @@ DWORD CComOpen::Start(const std::wstring& name, const std::wstring& path, const 
         {
             CritSecLock lock(job->lock);
             givenUp = job->givenUp;
-            if (!givenUp)
-                job->opened = opened;
-            // Ended before the owner hears of it: an owner woken by its event finds the outcome.
-            SetEvent(job->ended.Get());
-            if (!givenUp && job->notify)
-                SetEvent(job->notify);
+            if (!givenUp) {
+                job->opened = opened; // the owner's from here on, whenever it takes it
+                job->finished = true;
+            }
         }
         // Closed before the port is let go of: nobody opens it while this handle still holds it.
         if (givenUp && opened.device != INVALID_HANDLE_VALUE)
             ComCalls().CloseHandle(opened.device);
+        // Let go of before the owner hears of the end: an owner that opens the port again at once
+        // must not find it busy.
         ReleasePort(job->name);
+        CritSecLock lock(job->lock);
+        // Ended before the owner hears of it: an owner woken by its event finds the outcome.
+        SetEvent(job->ended.Get());
+        if (!job->givenUp && job->notify)
+            SetEvent(job->notify);
     };
     if (!StartDetachedThread(open, OpenStackSize)) {
         const DWORD error = LastFailure();
@@ -207,7 +213,7 @@ ComOpened CComOpen::Take()
         return taken;
     {
         CritSecLock lock(m_job->lock);
-        if (WaitForSingleObject(m_job->ended.Get(), 0) == WAIT_OBJECT_0) {
+        if (m_job->finished) {
             taken = m_job->opened;
             m_job->opened.device = INVALID_HANDLE_VALUE;
         }

@@ -13,7 +13,9 @@
 #include "WaitUntil.h"
 
 #include <cstdio>
+#include <atomic>
 #include <functional>
+#include <thread>
 
 using namespace slothost;
 
@@ -222,4 +224,85 @@ TEST_F(HeldEventTest, TheEventHandlerMayTestTheDeviceWhoseEventItHandles)
     host.SetHandler(nullptr);
     EXPECT_EQ(object->OpenPortCount(), 1u);
     EXPECT_TRUE(Close(L"COM229"));
+}
+
+// A reader's call paused on its way into the platform at one point (PlatformCallHook): the first
+// call to get there waits until Resume.
+class CPlatformCallPause
+{
+public:
+    explicit CPlatformCallPause(PlatformCallStage stage)
+    {
+        s_stage = stage;
+        s_taken = false;
+        ResetEvent(s_paused.Get());
+        ResetEvent(s_resume.Get());
+        PlatformCallHook = &Hook;
+    }
+    ~CPlatformCallPause()
+    {
+        PlatformCallHook = nullptr;
+        Resume();
+    }
+    CPlatformCallPause(const CPlatformCallPause&) = delete;
+    CPlatformCallPause& operator=(const CPlatformCallPause&) = delete;
+
+    bool WaitPaused() { return WaitForSingleObject(s_paused.Get(), WaitMs) == WAIT_OBJECT_0; }
+    void Resume() { SetEvent(s_resume.Get()); }
+
+private:
+    static void Hook(PlatformCallStage stage)
+    {
+        if (stage != s_stage || s_taken.exchange(true))
+            return;
+        SetEvent(s_paused.Get());
+        WaitForSingleObject(s_resume.Get(), 3 * WaitMs);
+    }
+    static PlatformCallStage s_stage;
+    static std::atomic<bool> s_taken;
+    static CHandle s_paused;
+    static CHandle s_resume;
+};
+PlatformCallStage CPlatformCallPause::s_stage = PlatformCallStage::Checking;
+std::atomic<bool> CPlatformCallPause::s_taken{false};
+CHandle CPlatformCallPause::s_paused{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+CHandle CPlatformCallPause::s_resume{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+
+// A call that the shut-off let through just before Done, and that had not entered the platform
+// when Done came, enters it before Done returns: Done waits for it (it runs only the component's
+// own lines), so the platform never sees a call after Done has returned.
+TEST_F(HeldEventTest, DoneWaitsForACallLetThroughToThePlatformButNotYetInside)
+{
+    CPlatformCallPause pause(PlatformCallStage::Entering);
+    ASSERT_TRUE(Open(L"COM233"));
+    ASSERT_TRUE(pause.WaitPaused());
+    std::atomic<bool> doneReturned{false};
+    std::thread platform([&] {
+        object->Done();
+        doneReturned = true;
+    });
+    // Longer than the readers' share of Done: only the paused call can keep it now.
+    Sleep(2500);
+    const bool returnedWhilePaused = doneReturned;
+    pause.Resume();
+    platform.join();
+    EXPECT_FALSE(returnedWhilePaused) << "Done returned while a call let through had not entered the platform";
+    EXPECT_TRUE(WaitUntil([&] { return EventsOf(L"COM233") == 1; }, WaitMs)) << "the call let through was lost";
+    WaitReadersEnded({L"COM233"});
+}
+
+// A reader's call that gets to the shut-off only after Done has returned (Done does not wait for
+// a call still on its way) raises nothing: the platform may have freed its connection.
+TEST_F(HeldEventTest, ACallThatComesToTheShutOffAfterDoneRaisesNothing)
+{
+    CPlatformCallPause pause(PlatformCallStage::Checking);
+    ASSERT_TRUE(Open(L"COM234"));
+    ASSERT_TRUE(pause.WaitPaused());
+    const DWORD took = Timed([&] { object->Done(); });
+    EXPECT_LE(took, 2000u);
+    host.MarkFreed();
+    pause.Resume();
+    WaitReadersEnded({L"COM234"});
+    EXPECT_EQ(host.LateCalls(), 0) << "the connection was called after Done";
+    EXPECT_EQ(EventsOf(L"COM234"), 0u);
 }

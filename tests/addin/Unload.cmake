@@ -27,12 +27,14 @@ if(TARGET parvel_addin AND EXISTS ${CMAKE_SOURCE_DIR}/addin/Exports.cpp)
     parvel_resource_script(${CMAKE_SOURCE_DIR}/addin/res/Parvel.rc ${PARVEL_ADDIN_RC_INCLUDES})
     add_dependencies(ParvelSlowOpen parvel_messages)
 
-    add_executable(module_unload_stuck_tests ${CMAKE_CURRENT_SOURCE_DIR}/unload/StuckDriverUnload_test.cpp)
-    target_link_libraries(module_unload_stuck_tests PRIVATE gtest_main)
+    add_executable(module_unload_stuck_tests ${CMAKE_CURRENT_SOURCE_DIR}/unload/StuckDriverUnload_test.cpp
+                   ${CMAKE_SOURCE_DIR}/tests/support/PlainTestMain.cpp)
+    target_link_libraries(module_unload_stuck_tests PRIVATE gtest)
     target_include_directories(module_unload_stuck_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/support
                                ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/addin)
     target_compile_definitions(module_unload_stuck_tests PRIVATE PARVEL_SLOW_DLL_PATH="$<TARGET_FILE:ParvelSlowOpen>")
     add_dependencies(module_unload_stuck_tests ParvelSlowOpen)
-    add_test(NAME module_unload_stuck COMMAND ${PARVEL_WINE_RUN} $<TARGET_FILE:module_unload_stuck_tests>)
+    add_test(NAME module_unload_stuck COMMAND ${PARVEL_GTEST_VERDICT} ${PARVEL_WINE_RUN}
+             $<TARGET_FILE:module_unload_stuck_tests>)
     set_tests_properties(module_unload_stuck PROPERTIES FIXTURES_REQUIRED wineserver TIMEOUT 120 LABELS "wine")
 endif()

@@ -5,6 +5,7 @@
 // stop gives up in time as well and leaves the stuck thread running. A sink call that does not
 // return (the platform holds the event) does not hold the owner, and an owner may retire the
 // reader from inside one of its sink calls.
+#include "ComOpen.h"
 #include "Messages.h"
 #include "ReaderTestRig.h"
 #include "ReaderTestSink.h"
@@ -255,17 +256,21 @@ TEST(ReaderLifetime, AnOwnerMayRetireTheReaderFromInsideItsSinkCall)
     EXPECT_EQ(sink.HeardAtRetire.load(), sink.Events().size() + sink.LogLines().size());
 }
 
-// A reader left to end alone while it holds its open port inside the system: the reader search
-// leaves that port out (a probe would be refused, or disturb the line) until the thread lets go.
-TEST(ReaderLifetime, TheSearchLeavesOutAPortThatARetiredReaderHolds)
+// A reader left to end alone while it is stuck inside the system with its port (in the set-up of
+// the line its open is making, or in a read once the port is open and no open of it is in
+// progress): the reader search leaves that port out (a probe would be refused, or disturb the
+// line) until the thread lets go.
+void ExpectSearchLeavesOutRetiredReadersPort(int com, CStallingSetupComCalls::Stall stall)
 {
+    const bool stuckInOpen = stall == CStallingSetupComCalls::Stall::Setup;
     simctl::CSimControl sim;
-    SimReader s(sim, UnpacedSim(), 67);
-    CStallingSetupComCalls calls(s.Port());
+    SimReader s(sim, UnpacedSim(), com);
+    CStallingSetupComCalls calls(s.Port(), stall);
     CCallSeamScope<CComCalls> scope(calls);
     CRecordingSink sink;
     auto reader = StartReader(sink, s.Port());
     ASSERT_TRUE(WaitUntil([&] { return calls.Inside() == 1; }, WaitMs));
+    EXPECT_EQ(stuckInOpen, ComOpenInProgress(s.Port()));
     EXPECT_FALSE(TimedRetire(std::move(reader), 300).ended);
     ASSERT_TRUE(CReader::PortHeldByRetired(s.Port()));
 
@@ -280,4 +285,16 @@ TEST(ReaderLifetime, TheSearchLeavesOutAPortThatARetiredReaderHolds)
 
     calls.Release();
     EXPECT_TRUE(WaitUntil([&] { return !CReader::PortHeldByRetired(s.Port()); }, WaitMs));
+}
+
+TEST(ReaderLifetime, TheSearchLeavesOutAPortThatARetiredReaderHolds)
+{
+    {
+        SCOPED_TRACE("stuck in its open");
+        ExpectSearchLeavesOutRetiredReadersPort(67, CStallingSetupComCalls::Stall::Setup);
+    }
+    {
+        SCOPED_TRACE("stuck in a read after its open");
+        ExpectSearchLeavesOutRetiredReadersPort(69, CStallingSetupComCalls::Stall::Read);
+    }
 }

@@ -1,9 +1,12 @@
 // Test programs that crash on purpose, each run as its own ctest entry that must be seen to fail
 // (tests/support/Harness.cmake): a crash on the main thread before GoogleTest's summary, one on
 // another thread, one after the summary, while the process exits, and one that the system handles
-// itself (no filter), where the prefix's debugger setting alone must keep a debugger away.
+// itself (no filter), where the prefix's debugger setting alone must keep a debugger away. Beside
+// them a program that ends with exit code 0 before GoogleTest's summary, as one that something
+// ends quietly does: the missing summary alone must fail it.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <cstdio>
 #include <cstdlib>
 
 namespace {
@@ -51,4 +54,10 @@ TEST(CrashOnPurpose, WithoutTheFilter)
 {
     SetUnhandledExceptionFilter(nullptr);
     WriteThroughNull();
+}
+
+TEST(CrashOnPurpose, QuietExitBeforeTheSummary)
+{
+    std::fflush(stdout);
+    ExitProcess(0);
 }

@@ -17,3 +17,9 @@ add_test(NAME harness_crash_withoutthefilter
                  $<TARGET_FILE:crash_tests> --gtest_filter=CrashOnPurpose.WithoutTheFilter)
 set_tests_properties(harness_crash_withoutthefilter PROPERTIES FIXTURES_REQUIRED wineserver TIMEOUT 60
                      LABELS "wine;harness")
+# A program that ends with exit code 0 but without GoogleTest's summary fails on that alone.
+add_test(NAME harness_quiet_exit
+         COMMAND ${CMAKE_CURRENT_LIST_DIR}/expect-crash.sh --no-summary ${PARVEL_GTEST_VERDICT} ${PARVEL_WINE_RUN}
+                 $<TARGET_FILE:crash_tests> --gtest_filter=CrashOnPurpose.QuietExitBeforeTheSummary)
+set_tests_properties(harness_quiet_exit PROPERTIES FIXTURES_REQUIRED wineserver TIMEOUT 60
+                     LABELS "wine;harness")

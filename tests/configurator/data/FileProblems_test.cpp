@@ -171,6 +171,18 @@ TEST_P(FileProblemTest, ConfigurationHeldOpenAtLoadIsNamedWithItsReason)
     EXPECT_TRUE(Has(text, T(kLibraryNotLoaded))) << text;
 }
 
+// A reason of the system's own (no folder, read-only or holder to name) is told in the system's
+// words whole, whatever the ANSI code page holds: the file's name in it keeps its Greek letters,
+// and under Russian texts on a Western code page the Russian words keep theirs.
+TEST_P(FileProblemTest, TheSystemsOwnReasonKeepsEveryCharacter)
+{
+    const std::wstring path = m_folder.Path() + L"\\\u03A9\u03BC\u03AD\u03B3\u03B1\\Parvel.xml";
+    const CFileException e(CFileException::BadPath, ERROR_PATH_NOT_FOUND, path.c_str());
+    ASSERT_TRUE(Has(e.Message(), path)) << e.Message();
+    const std::wstring text = FileProblemText(e, true, std::wstring());
+    EXPECT_TRUE(Has(text, T(kCouldNotSave) + path + T(kPathEnd) + e.Message())) << text;
+}
+
 INSTANTIATE_TEST_SUITE_P(Languages, FileProblemTest,
                          ::testing::Values(MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
                                            MAKELANGID(LANG_RUSSIAN, SUBLANG_DEFAULT)),
