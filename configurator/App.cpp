@@ -28,6 +28,17 @@ const int kButtonsFromBottom = 31;
 
 CConfigParvelApp* g_app = nullptr;
 
+// The first control of a page that Tab reaches (visible, enabled, a tab stop), in the page's order.
+HWND FirstTabStop(HWND page)
+{
+    for (HWND child = GetWindow(page, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        const LONG style = GetWindowLongW(child, GWL_STYLE);
+        if ((style & (WS_VISIBLE | WS_DISABLED | WS_TABSTOP)) == (WS_VISIBLE | WS_TABSTOP))
+            return child;
+    }
+    return nullptr;
+}
+
 // What a user expects of a program that runs once: the window already open comes to the front,
 // restored when it was minimised, with a dialog it shows in front of it. Asynchronous, so that a
 // running instance that does not answer cannot hold this one.
@@ -148,7 +159,6 @@ int CConfigParvelApp::StartInstance(int showCommand)
 
 int CConfigParvelApp::Run()
 {
-    m_accelerators = LoadAcceleratorsW(ModuleHandle, MAKEINTRESOURCEW(IDR_ACCELERATORS));
     MSG msg = {};
     while (GetMessageW(&msg, nullptr, 0, 0) > 0)
     {
@@ -207,11 +217,15 @@ LRESULT CConfigParvelApp::OnCreate()
 
     m_pages = {};
     m_currentPage = -1;
+    if (!m_accelerators)
+        m_accelerators = LoadAcceleratorsW(ModuleHandle, MAKEINTRESOURCEW(IDR_ACCELERATORS));
 
     RECT client;
     GetClientRect(m_hWnd, &client);
-    CreateButtons(client);
+    // The tabs first and the buttons last, so that Tab walks the window as it reads: the tabs,
+    // the page (placed right after the tabs when it is made), then the buttons.
     CreateTabs(client);
+    CreateButtons(client);
     EnumChildWindows(m_hWnd, SetFontProc, reinterpret_cast<LPARAM>(m_font.Get()));
 
     std::wstring help;
@@ -253,6 +267,9 @@ LRESULT CConfigParvelApp::OnCreate()
         SetWindowPlacement(m_hWnd, &wp);
     }
     SelectPage(0);
+    // The window takes the focus when it is first activated: it goes to the page's first field.
+    if (CAppPage* first = GetPage(0))
+        m_savedFocus = FirstTabStop(first->GetHwnd());
     return 0;
 }
 
@@ -308,12 +325,39 @@ bool CConfigParvelApp::SelectPage(int index)
             return false;
         }
         m_pages[index] = page;
+        SetWindowPos(hWnd, m_tab, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     }
     m_currentPage = index;
     LayoutPage(-1, -1, nullptr);
     EnableWindow(m_buttons[3], index <= 4);
     SendMessageW(m_tab, TCM_SETCURSEL, index, 0);
     return true;
+}
+
+void CConfigParvelApp::StepPage(int step)
+{
+    if (m_currentPage < 0)
+        return;
+    HWND focus = GetFocus();
+    CAppPage* old = GetPage(m_currentPage);
+    const bool focusInPage = !focus || focus == m_hWnd || (old && IsChild(old->GetHwnd(), focus));
+    if (!SelectPage((m_currentPage + step + PageCount) % PageCount))
+        return;
+    CAppPage* page = GetPage(m_currentPage);
+    if (focusInPage && page)
+        if (HWND first = FirstTabStop(page->GetHwnd()))
+            SetFocus(first);
+}
+
+void CConfigParvelApp::OnNextControl(WPARAM wParam, LPARAM lParam)
+{
+    HWND target = LOWORD(lParam) ? reinterpret_cast<HWND>(wParam)
+                                 : GetNextDlgTabItem(m_hWnd, GetFocus(), wParam != 0 ? TRUE : FALSE);
+    if (!target)
+        return;
+    SetFocus(target);
+    if (SendMessageW(target, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL)
+        SendMessageW(target, EM_SETSEL, 0, -1);
 }
 
 void CConfigParvelApp::LayoutPage(int cx, int cy, HDWP hdwp)
@@ -328,11 +372,14 @@ void CConfigParvelApp::LayoutPage(int cx, int cy, HDWP hdwp)
         r = RECT{0, 0, cx, cy};
     SendMessageW(m_tab, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&r));
     MapWindowPoints(m_tab, m_hWnd, reinterpret_cast<POINT*>(&r), 2);
+    // The page keeps its place right after the tabs in the tab order (the tab control lets clicks
+    // outside its tabs through to the page).
     if (hdwp)
         DeferWindowPos(hdwp, page->GetHwnd(), nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
-                       SWP_SHOWWINDOW);
+                       SWP_SHOWWINDOW | SWP_NOZORDER);
     else
-        SetWindowPos(page->GetHwnd(), nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top, SWP_SHOWWINDOW);
+        SetWindowPos(page->GetHwnd(), nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
+                     SWP_SHOWWINDOW | SWP_NOZORDER);
 }
 
 void CConfigParvelApp::OnSize(UINT type, int cx, int cy)
@@ -439,6 +486,11 @@ LRESULT CConfigParvelApp::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPA
             SelectPage(static_cast<int>(SendMessageW(m_tab, TCM_GETCURSEL, 0, 0)));
         return 0;
     }
+    case WM_NEXTDLGCTL:
+        // The dialog manager sends this to the window whose controls it runs, as to a dialog: an
+        // access key on a label puts the focus on the label and asks for the control after it.
+        OnNextControl(wParam, lParam);
+        return 0;
     case WM_HELP:
         ShowHelp(CurrentHelpId());
         return TRUE;

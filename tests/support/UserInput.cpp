@@ -132,6 +132,10 @@ POINT CUserInput::Tab(HWND tabs, int index)
 
 void CUserInput::Click(HWND control, POINT at)
 {
+    if (!IsWindowVisible(control) || !IsWindowEnabled(control)) {
+        PumpPending();
+        return;
+    }
     PostButton(control, at, WM_LBUTTONDOWN, MK_LBUTTON, WM_LBUTTONUP);
     PumpPending();
 }
@@ -159,6 +163,16 @@ void CUserInput::PressKey(WORD vk, UINT modifiers, HWND target)
     const UINT up = (modifiers & MOD_ALT) ? WM_SYSKEYUP : WM_KEYUP;
     PostMessageW(to, down, vk, KeyLParam(vk, false));
     PostMessageW(to, up, vk, KeyLParam(vk, true));
+    PumpPending();
+}
+
+void CUserInput::PressAccessKey(wchar_t key, HWND target)
+{
+    HWND to = KeyTarget(target);
+    if (!to)
+        return;
+    CHeldModifiers held(MOD_ALT);
+    PostMessageW(to, WM_SYSCHAR, key, 1 | (1 << 29)); // bit 29: Alt is down
     PumpPending();
 }
 

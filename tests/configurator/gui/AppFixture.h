@@ -38,10 +38,11 @@ protected:
     // The user's mouse and keyboard, with the program's message loop (its PreTranslateMessage).
     CUserInput& Input() { return m_input; }
 
-    // A click on a button of the main window (Load, Save, Help, Default).
+    // A click at the middle of a button of the main window (Load, Save, Help, Default); a disabled
+    // or hidden button takes none.
     void ClickCommand(int id);
     // A click at the middle of tab `index`, through Input(): what follows is what the tab control
-    // makes of it.
+    // makes of it. Fails the test when the page did not change to that tab's.
     void ClickTab(int index);
     // The close box (WM_SYSCOMMAND SC_CLOSE); true when the window is gone afterwards.
     bool ClickClose();

@@ -28,7 +28,7 @@ protected:
     {
         Ui().DriveModal([=](HWND groups) {
             inGroups(groups);
-            SendMessageW(groups, WM_COMMAND, end, 0);
+            ClickButton(Input(), groups, end);
         });
         SendMessageW(page->GetHwnd(), WM_COMMAND, ID_CUSTOMIZE_TABS, 0);
     }
@@ -58,9 +58,9 @@ TEST_F(KTGroupsTest, AddingAGroupShowsItsTab)
             EXPECT_TRUE(CheckBoxPoint(types, 18, at));
             ClickAt(Input(), types, at);
             temic = ControlText(GetDlgItem(d, IDC_GROUP_MASK));
-            SendMessageW(d, WM_COMMAND, IDOK, 0);
+            ClickButton(Input(), d, IDOK);
         });
-        SendMessageW(dialog, WM_COMMAND, IDC_GROUP_ADD, 0);
+        ClickButton(Input(), dialog, IDC_GROUP_ADD);
         HWND list = GetDlgItem(dialog, IDC_GROUPS_LIST);
         const int selected = static_cast<int>(SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
         row = ItemText(list, selected, 2);
@@ -84,7 +84,7 @@ TEST_F(KTGroupsTest, CancelDropsGroupEditsButKeepsTheSortColumn)
             HWND list = GetDlgItem(dialog, IDC_GROUPS_LIST);
             SelectRows(list, {0});
             Ui().AnswerMessage(IDOK);
-            SendMessageW(dialog, WM_COMMAND, IDC_GROUP_DELETE, 0);
+            ClickButton(Input(), dialog, IDC_GROUP_DELETE);
             EXPECT_EQ(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), static_cast<LRESULT>(before.size() - 1));
             ClickColumn(Input(), list, 1);
             ClickColumn(Input(), list, 1);
@@ -112,12 +112,12 @@ TEST_F(KTGroupsTest, AGroupWithAnExistingMaskReplacesItAfterAsking)
             SetDlgItemTextW(d, IDC_GROUP_NAME, L"Same types");
             GroupDialog(d)->SetMask(mask);
             Ui().AnswerMessage(IDCANCEL);
-            SendMessageW(d, WM_COMMAND, IDOK, 0);
+            ClickButton(Input(), d, IDOK);
             focusAfterCancel = GetDlgCtrlID(GetFocus());
             Ui().AnswerMessage(IDOK);
-            SendMessageW(d, WM_COMMAND, IDOK, 0);
+            ClickButton(Input(), d, IDOK);
         });
-        SendMessageW(dialog, WM_COMMAND, IDC_GROUP_ADD, 0);
+        ClickButton(Input(), dialog, IDC_GROUP_ADD);
     });
     EXPECT_EQ(focusAfterCancel, IDC_GROUP_KEY_TYPES);
     const auto asked = Ui().Messages();
@@ -141,9 +141,9 @@ TEST_F(KTGroupsTest, RenamingOntoAnotherGroupKeepsTheLowerPosition)
             SetDlgItemTextW(d, IDC_GROUP_NAME, first.c_str());
             GroupDialog(d)->SetMask(ALL_KEY_TYPES); // no mask question for "all"
             Ui().AnswerMessage(IDOK);
-            SendMessageW(d, WM_COMMAND, IDOK, 0);
+            ClickButton(Input(), d, IDOK);
         });
-        SendMessageW(dialog, WM_COMMAND, IDC_GROUP_CHANGE, 0);
+        ClickButton(Input(), dialog, IDC_GROUP_CHANGE);
     });
     ASSERT_EQ(App().KTGroups.size(), groups - 1);
     EXPECT_EQ(App().KTGroups[0].Name, first);
@@ -176,7 +176,7 @@ TEST_F(KTGroupsTest, TheSelectedTabFollowsItsGroupThroughTheDialog)
                 if (groups->Groups[i].Name == name)
                     SelectRows(groups->List(), {static_cast<int>(groups->View().RowOf(static_cast<int64_t>(i)))});
             Ui().AnswerMessage(IDOK);
-            SendMessageW(d, WM_COMMAND, IDC_GROUP_DELETE, 0);
+            ClickButton(Input(), d, IDC_GROUP_DELETE);
         });
     };
 
@@ -193,9 +193,9 @@ TEST_F(KTGroupsTest, TheSelectedTabFollowsItsGroupThroughTheDialog)
         Ui().DriveModal([&](HWND g) {
             SetDlgItemTextW(g, IDC_GROUP_NAME, L"EM");
             Ui().AnswerMessage(IDOK);
-            SendMessageW(g, WM_COMMAND, IDOK, 0);
+            ClickButton(Input(), g, IDOK);
         });
-        SendMessageW(d, WM_COMMAND, IDC_GROUP_CHANGE, 0);
+        ClickButton(Input(), d, IDC_GROUP_CHANGE);
     });
     ASSERT_EQ(App().KTGroups.size(), 2u);
     EXPECT_EQ(App().FormatsKTGroup, 2);
@@ -236,9 +236,9 @@ TEST_F(KTGroupsTest, SpaceTogglesTheFocusedGroupAndKeyType)
             Input().PressKey(VK_HOME);
             Input().PressKey(VK_SPACE); // Unknown
             mask = ControlText(GetDlgItem(d, IDC_GROUP_MASK));
-            SendMessageW(d, WM_COMMAND, IDOK, 0);
+            ClickButton(Input(), d, IDOK);
         });
-        SendMessageW(dialog, WM_COMMAND, IDC_GROUP_ADD, 0);
+        ClickButton(Input(), dialog, IDC_GROUP_ADD);
     });
     EXPECT_EQ(mask, L"0009h");
     EXPECT_EQ(App().KTGroups[0].Visible, firstVisible ? 0u : 1u);

@@ -32,6 +32,15 @@ inline void ClickAt(CUserInput& input, HWND list, POINT at)
 }
 
 // The point of a row's check box, found by hit-testing along the row's left edge.
+// A click at the middle of the button `id` of `dialog`, as a user's: a disabled or hidden button
+// takes none.
+inline void ClickButton(CUserInput& input, HWND dialog, int id)
+{
+    HWND button = GetDlgItem(dialog, id);
+    EXPECT_TRUE(button != nullptr) << "no button " << id;
+    input.Click(button, CUserInput::Centre(button));
+}
+
 inline bool CheckBoxPoint(HWND list, int row, POINT& at)
 {
     RECT bounds = {};
