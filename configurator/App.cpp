@@ -222,8 +222,8 @@ LRESULT CConfigParvelApp::OnCreate()
 
     RECT client;
     GetClientRect(m_hWnd, &client);
-    // The tabs first and the buttons last, so that Tab walks the window as it reads: the tabs,
-    // the page (placed right after the tabs when it is made), then the buttons.
+    // The buttons come last in the tab order, after the tabs; the page shown goes first (it lies
+    // on top of the tab control, which would otherwise draw over it).
     CreateTabs(client);
     CreateButtons(client);
     EnumChildWindows(m_hWnd, SetFontProc, reinterpret_cast<LPARAM>(m_font.Get()));
@@ -325,7 +325,6 @@ bool CConfigParvelApp::SelectPage(int index)
             return false;
         }
         m_pages[index] = page;
-        SetWindowPos(hWnd, m_tab, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     }
     m_currentPage = index;
     LayoutPage(-1, -1, nullptr);
@@ -372,14 +371,11 @@ void CConfigParvelApp::LayoutPage(int cx, int cy, HDWP hdwp)
         r = RECT{0, 0, cx, cy};
     SendMessageW(m_tab, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&r));
     MapWindowPoints(m_tab, m_hWnd, reinterpret_cast<POINT*>(&r), 2);
-    // The page keeps its place right after the tabs in the tab order (the tab control lets clicks
-    // outside its tabs through to the page).
     if (hdwp)
         DeferWindowPos(hdwp, page->GetHwnd(), nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
-                       SWP_SHOWWINDOW | SWP_NOZORDER);
+                       SWP_SHOWWINDOW);
     else
-        SetWindowPos(page->GetHwnd(), nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
-                     SWP_SHOWWINDOW | SWP_NOZORDER);
+        SetWindowPos(page->GetHwnd(), nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top, SWP_SHOWWINDOW);
 }
 
 void CConfigParvelApp::OnSize(UINT type, int cx, int cy)

@@ -44,10 +44,13 @@ TEST_F(KTGroupsTest, AddingAGroupShowsItsTab)
     const size_t groups = App().KTGroups.size();
     const int tabs = TabCtrl_GetItemCount(page->Tabs());
     std::wstring all, none, temic, row;
+    int focusAtOpen = 0;
     App().ModifiedFlags = 0;
     Customize([&](HWND dialog) {
         Ui().DriveModal([&](HWND d) {
-            SetDlgItemTextW(d, IDC_GROUP_NAME, L"Temic only");
+            // The dialog opens on the name: the user types it straight away.
+            focusAtOpen = GetDlgCtrlID(GetFocus());
+            Input().TypeText(L"R&D Temic only");
             SendMessageW(d, WM_COMMAND, ID_KEY_TYPES_CHECK_ALL, 0);
             all = ControlText(GetDlgItem(d, IDC_GROUP_MASK));
             SendMessageW(d, WM_COMMAND, ID_KEY_TYPES_UNCHECK_ALL, 0);
@@ -70,9 +73,19 @@ TEST_F(KTGroupsTest, AddingAGroupShowsItsTab)
     EXPECT_EQ(temic, L"40000h");
     EXPECT_EQ(row, L"Temic");
     ASSERT_EQ(App().KTGroups.size(), groups + 1);
-    EXPECT_EQ(App().KTGroups.back().Name, L"Temic only");
+    EXPECT_EQ(focusAtOpen, IDC_GROUP_NAME);
+    EXPECT_EQ(App().KTGroups.back().Name, L"R&D Temic only");
     EXPECT_EQ(App().KTGroups.back().Visible, 1u);
-    EXPECT_EQ(TabCtrl_GetItemCount(page->Tabs()), tabs + 1);
+    ASSERT_EQ(TabCtrl_GetItemCount(page->Tabs()), tabs + 1);
+    // The tab shows the name as typed: its text doubles the ampersand, which a single one would
+    // turn into an access-key mark ("RD Temic only", D underlined).
+    wchar_t caption[64] = {};
+    TCITEMW item = {};
+    item.mask = TCIF_TEXT;
+    item.pszText = caption;
+    item.cchTextMax = 64;
+    ASSERT_TRUE(TabCtrl_GetItem(page->Tabs(), tabs, &item));
+    EXPECT_STREQ(caption, L"R&&D Temic only");
     EXPECT_TRUE(App().ModifiedFlags & DATA_LIBRARY);
 }
 
