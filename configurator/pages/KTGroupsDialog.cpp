@@ -396,7 +396,8 @@ LRESULT CDlgKTGroup::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM l
     case WM_INITDIALOG:
         OnInitDialog();
         // The group is named first: the name takes the focus, not the Visible check box above it.
-        SendMessageW(hWnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetItem(IDC_GROUP_NAME)), TRUE);
+        // Posted, as the dialog manager focuses the first tab stop when it shows the dialog.
+        PostMessageW(hWnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetItem(IDC_GROUP_NAME)), TRUE);
         return FALSE;
     case WM_NOTIFY: {
         NMHDR* hdr = reinterpret_cast<NMHDR*>(lParam);

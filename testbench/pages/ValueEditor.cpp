@@ -95,7 +95,9 @@ bool FocusValueControls(HWND dialog, HWND controls[4])
     }
     if (!target)
         return false;
-    SendMessageW(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(target), TRUE);
+    // Posted: the dialog manager gives the focus to the first tab stop when the dialog is first
+    // shown and activated, after WM_INITDIALOG (Wine does so even when it returned FALSE).
+    PostMessageW(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(target), TRUE);
     return true;
 }
 

@@ -246,6 +246,7 @@ TEST_F(BenchDialogs, PropertyValueThatIsNoNumberOfItsTypeIsToldAndTheDialogStays
         ShowWindow(hWnd, SW_SHOW); // as the modal loop shows it; ending it hides it
         dialogWnd = hWnd;
         edit = GetDlgItem(hWnd, IDC_VALUE_NUMBER);
+        input.PumpPending(); // what the modal loop delivers first
         focusAtOpen = GetFocus();
         // Enter and Alt with a letter go through the dialog manager, as in the dialog's own modal loop.
         CUserInput keys([hWnd](MSG* msg) { return IsDialogMessageW(hWnd, msg) != FALSE; });
@@ -345,6 +346,7 @@ TEST_F(BenchDialogs, MethodArgumentThatIsNoNumberOfItsTypeIsToldAndTheDialogStay
         argWnd = hWnd;
         HWND edit = GetDlgItem(hWnd, IDC_VALUE_NUMBER);
         HWND combo = GetDlgItem(hWnd, IDC_ARG_TYPE);
+        input.PumpPending(); // what the modal loop delivers first
         openedOnValue = edit && GetFocus() == edit;
         // Keys go through the dialog manager, as in the dialog's own modal loop.
         CUserInput keys([hWnd](MSG* msg) { return IsDialogMessageW(hWnd, msg) != FALSE; });

@@ -38,15 +38,6 @@ std::wstring TextOf(HWND hWnd)
     return text;
 }
 
-std::string Narrow(const std::wstring& text)
-{
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                         nullptr);
-    std::string out(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), &out[0], size, nullptr, nullptr);
-    return out;
-}
-
 // The access key a text marks (the character after a single &), upper-cased as Windows compares
 // them; 0 for none ("&&" is an ampersand shown).
 wchar_t AccessKeyOf(const std::wstring& text)

@@ -21,6 +21,15 @@ bool PumpMessages(CConfigParvelApp* app)
     return quit;
 }
 
+std::string Narrow(const std::wstring& text)
+{
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr,
+                                         nullptr);
+    std::string out(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), &out[0], size, nullptr, nullptr);
+    return out;
+}
+
 void AppFixture::SetUp()
 {
     ASSERT_TRUE(m_registry.Ok());

@@ -19,6 +19,9 @@
 // taken out and remembered, so that it ends no later modal loop).
 bool PumpMessages(CConfigParvelApp* app = nullptr);
 
+// A text in UTF-8, for a test's failure message.
+std::string Narrow(const std::wstring& text);
+
 class AppFixture : public testing::Test
 {
 protected:

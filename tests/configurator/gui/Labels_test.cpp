@@ -116,15 +116,6 @@ INT_PTR CALLBACK QuietDialog(HWND, UINT message, WPARAM, LPARAM)
     return message == WM_INITDIALOG;
 }
 
-std::string Narrow(const std::wstring& text)
-{
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                         nullptr);
-    std::string out(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), &out[0], size, nullptr, nullptr);
-    return out;
-}
-
 // How far the frame line of a group box keeps from its caption, as the group box draws itself:
 // the columns of page background between the caption's last drawn pixel and the line resuming
 // after it, in the caption's band. -1 when the picture cannot be read.
