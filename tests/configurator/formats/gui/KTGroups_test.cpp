@@ -50,6 +50,8 @@ TEST_F(KTGroupsTest, AddingAGroupShowsItsTab)
         Ui().DriveModal([&](HWND d) {
             // The dialog opens on the name: the user types it straight away.
             focusAtOpen = GetDlgCtrlID(GetFocus());
+            if (focusAtOpen != IDC_GROUP_NAME)
+                SetFocus(GetDlgItem(d, IDC_GROUP_NAME)); // told below; the rest goes on
             Input().TypeText(L"R&D Temic only");
             SendMessageW(d, WM_COMMAND, ID_KEY_TYPES_CHECK_ALL, 0);
             all = ControlText(GetDlgItem(d, IDC_GROUP_MASK));
