@@ -36,6 +36,17 @@ int ButtonLeft(int i)
 
 CConfigParvelApp* g_app = nullptr;
 
+// The first control of a page that Tab reaches (visible, enabled, a tab stop), in the page's order.
+HWND FirstTabStop(HWND page)
+{
+    for (HWND child = GetWindow(page, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        const LONG style = GetWindowLongW(child, GWL_STYLE);
+        if ((style & (WS_VISIBLE | WS_DISABLED | WS_TABSTOP)) == (WS_VISIBLE | WS_TABSTOP))
+            return child;
+    }
+    return nullptr;
+}
+
 // What a user expects of a program that runs once: the window already open comes to the front,
 // restored when it was minimised, with a dialog it shows in front of it. Asynchronous, so that a
 // running instance that does not answer cannot hold this one.
@@ -156,7 +167,6 @@ int CConfigParvelApp::StartInstance(int showCommand)
 
 int CConfigParvelApp::Run()
 {
-    m_accelerators = LoadAcceleratorsW(ModuleHandle, MAKEINTRESOURCEW(IDR_ACCELERATORS));
     MSG msg = {};
     while (GetMessageW(&msg, nullptr, 0, 0) > 0)
     {
@@ -215,11 +225,15 @@ LRESULT CConfigParvelApp::OnCreate()
 
     m_pages = {};
     m_currentPage = -1;
+    if (!m_accelerators)
+        m_accelerators = LoadAcceleratorsW(ModuleHandle, MAKEINTRESOURCEW(IDR_ACCELERATORS));
 
     RECT client;
     GetClientRect(m_hWnd, &client);
-    CreateButtons(client);
+    // The buttons come last in the tab order, after the tabs; the page shown goes first (it lies
+    // on top of the tab control, which would otherwise draw over it).
     CreateTabs(client);
+    CreateButtons(client);
     EnumChildWindows(m_hWnd, SetFontProc, reinterpret_cast<LPARAM>(m_font.Get()));
 
     std::wstring help;
@@ -261,6 +275,9 @@ LRESULT CConfigParvelApp::OnCreate()
         SetWindowPlacement(m_hWnd, &wp);
     }
     SelectPage(0);
+    // The window takes the focus when it is first activated: it goes to the page's first field.
+    if (CAppPage* first = GetPage(0))
+        m_savedFocus = FirstTabStop(first->GetHwnd());
     return 0;
 }
 
@@ -323,6 +340,32 @@ bool CConfigParvelApp::SelectPage(int index)
     EnableWindow(m_buttons[3], index <= 4);
     SendMessageW(m_tab, TCM_SETCURSEL, index, 0);
     return true;
+}
+
+void CConfigParvelApp::StepPage(int step)
+{
+    if (m_currentPage < 0)
+        return;
+    HWND focus = GetFocus();
+    CAppPage* old = GetPage(m_currentPage);
+    const bool focusInPage = !focus || focus == m_hWnd || (old && IsChild(old->GetHwnd(), focus));
+    if (!SelectPage((m_currentPage + step + PageCount) % PageCount))
+        return;
+    CAppPage* page = GetPage(m_currentPage);
+    if (focusInPage && page)
+        if (HWND first = FirstTabStop(page->GetHwnd()))
+            SetFocus(first);
+}
+
+void CConfigParvelApp::OnNextControl(WPARAM wParam, LPARAM lParam)
+{
+    HWND target = LOWORD(lParam) ? reinterpret_cast<HWND>(wParam)
+                                 : GetNextDlgTabItem(m_hWnd, GetFocus(), wParam != 0 ? TRUE : FALSE);
+    if (!target)
+        return;
+    SetFocus(target);
+    if (SendMessageW(target, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL)
+        SendMessageW(target, EM_SETSEL, 0, -1);
 }
 
 void CConfigParvelApp::LayoutPage(int cx, int cy, HDWP hdwp)
@@ -449,6 +492,11 @@ LRESULT CConfigParvelApp::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPA
             SelectPage(static_cast<int>(SendMessageW(m_tab, TCM_GETCURSEL, 0, 0)));
         return 0;
     }
+    case WM_NEXTDLGCTL:
+        // The dialog manager sends this to the window whose controls it runs, as to a dialog: an
+        // access key on a label puts the focus on the label and asks for the control after it.
+        OnNextControl(wParam, lParam);
+        return 0;
     case WM_HELP:
         ShowHelp(CurrentHelpId());
         return TRUE;

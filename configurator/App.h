@@ -46,6 +46,9 @@ public:
     void OnDefault();
     void ShowAbout();
     bool SelectPage(int index);
+    // The next (step 1) or previous (-1) tab, round the end; the focus follows into the page
+    // unless it is on the tab control.
+    void StepPage(int step);
     void LayoutPage(int cx, int cy, HDWP hdwp);
     // The help file for the system's language, else the Russian one; true when it is a file (a
     // folder of that name is none), the one test behind both the Help button and ShowHelp.
@@ -72,6 +75,9 @@ private:
     void DestroyPages();
     void OnDestroy();
     void OnActivate(WPARAM wParam);
+    // WM_NEXTDLGCTL as a dialog takes it: lParam's low word set, wParam is the control to focus;
+    // else the next (wParam 0) or previous control in the tab order after the focus.
+    void OnNextControl(WPARAM wParam, LPARAM lParam);
     void OnSize(UINT type, int cx, int cy);
     void StoreAllPages();
     // The field a page refused (the exception a CPageRefusal with a control), else null.

@@ -39,6 +39,12 @@ void CConfigParvelApp::OnCommand(int id)
     case ID_APP_DEFAULT:
         OnDefault();
         break;
+    case ID_APP_NEXT_PAGE:
+        StepPage(1);
+        break;
+    case ID_APP_PREV_PAGE:
+        StepPage(-1);
+        break;
     }
 }
 

@@ -12,6 +12,7 @@
 #include "FormatDialogRes.h"
 #include "KeyTypeTexts.h"
 #include "DpiScale.h"
+#include "LiteralText.h"
 #include "ListViewHelpers.h"
 #include "ModuleState.h"
 #include "UiSeam.h"
@@ -161,7 +162,7 @@ void CZFormatsPage::FillTabs()
     for (size_t i = 0; i < app.KTGroups.size(); ++i) {
         if (!app.KTGroups[i].Visible)
             continue;
-        std::wstring name = app.KTGroups[i].Name;
+        std::wstring name = LiteralText(app.KTGroups[i].Name);
         name.push_back(L'\0');
         item.pszText = &name[0];
         item.lParam = static_cast<LPARAM>(i + 1);
@@ -367,7 +368,7 @@ void CZFormatsPage::ShowTabMenu(POINT at)
     const KeyTypeGroupList& groups = GetApp().KTGroups;
     for (size_t i = 0; i < groups.size(); ++i) {
         const UINT flags = MF_BYPOSITION | MF_STRING | (groups[i].Visible ? MF_CHECKED : MF_UNCHECKED);
-        InsertMenuW(popup, static_cast<UINT>(i + 1), flags, ID_GROUP_FIRST + i, groups[i].Name.c_str());
+        InsertMenuW(popup, static_cast<UINT>(i + 1), flags, ID_GROUP_FIRST + i, LiteralText(groups[i].Name).c_str());
     }
     TrackPopupMenu(popup, TPM_LEFTALIGN | TPM_RIGHTBUTTON, at.x, at.y, 0, m_hWnd, nullptr);
     DestroyMenu(menu);

@@ -415,7 +415,10 @@ LRESULT CDlgKTGroup::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM l
     switch (message) {
     case WM_INITDIALOG:
         OnInitDialog();
-        return TRUE;
+        // The group is named first: the name takes the focus, not the Visible check box above it.
+        // Posted, as the dialog manager focuses the first tab stop when it shows the dialog.
+        PostMessageW(hWnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetItem(IDC_GROUP_NAME)), TRUE);
+        return FALSE;
     case WM_NOTIFY: {
         NMHDR* hdr = reinterpret_cast<NMHDR*>(lParam);
         LRESULT result = 0;

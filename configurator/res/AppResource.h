@@ -21,6 +21,8 @@
 #define ID_APP_ABOUT            32777
 #define ID_APP_HELP             32803
 #define ID_APP_DEFAULT          32805
+#define ID_APP_NEXT_PAGE        32806 // Ctrl+Tab, Ctrl+PgDn
+#define ID_APP_PREV_PAGE        32807 // Ctrl+Shift+Tab, Ctrl+PgUp
 
 // Main window children
 #define IDC_MAIN_TAB            1

@@ -34,7 +34,7 @@ BOOL CDlgMethArg::OnInitDialog()
         EnableItem(IDC_ARG_DEFAULT, false);
     }
     CenterWindow();
-    return TRUE;
+    return FocusValueControls(m_hWnd, m_controls) ? FALSE : TRUE;
 }
 
 void CDlgMethArg::SetType(uint16_t type)

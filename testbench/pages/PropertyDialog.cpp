@@ -33,7 +33,7 @@ BOOL CDlgProperty::OnInitDialog()
     SetDlgItemTextW(m_hWnd, IDC_PROP_TYPE, m_value[0].vt < VariantTypeCount ? VariantTypeNames[m_value[0].vt] : L"?");
     UpdateValue(false);
     CenterWindow();
-    return TRUE;
+    return FocusValueControls(m_hWnd, m_controls) ? FALSE : TRUE;
 }
 
 void CDlgProperty::SetSpinBase()

@@ -17,8 +17,16 @@ HWND Make(HWND dialog, const wchar_t* cls, const std::wstring& text, DWORD style
     HWND hWnd = CreateWindowExW(exStyle, cls, text.c_str(), WS_CHILD | WS_VISIBLE | style, x, y, w, h, dialog,
                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                                 reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(dialog, GWLP_HINSTANCE)), nullptr);
-    if (hWnd)
+    if (hWnd) {
         SendMessageW(hWnd, WM_SETFONT, SendMessageW(dialog, WM_GETFONT, 0, 0), FALSE);
+        // A new child would come last in the tab order, after OK and Cancel: it goes before OK,
+        // right after the controls made before it and so after the "Value:" label, whose access
+        // key thereby lands on the value.
+        HWND ok = GetDlgItem(dialog, IDOK);
+        HWND before = ok ? GetWindow(ok, GW_HWNDPREV) : nullptr;
+        if (before && before != hWnd)
+            SetWindowPos(hWnd, before, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    }
     return hWnd;
 }
 
@@ -73,6 +81,27 @@ void CreateValueControls(HWND dialog, const RECT& area, int kind, bool hex, HWND
     default:
         break;
     }
+}
+
+bool FocusValueControls(HWND dialog, HWND controls[4])
+{
+    HWND target = nullptr;
+    for (int i = 0; i < 4 && !target; ++i) {
+        HWND control = controls[i];
+        if (!control || !IsWindowEnabled(control) || !(GetWindowLongW(control, GWL_STYLE) & WS_TABSTOP))
+            continue;
+        target = control;
+        // Of two radio buttons the one that is checked, as Tab would reach the group.
+        if (SendMessageW(control, BM_GETCHECK, 0, 0) != BST_CHECKED && i + 1 < 4 && controls[i + 1] &&
+            SendMessageW(controls[i + 1], BM_GETCHECK, 0, 0) == BST_CHECKED)
+            target = controls[i + 1];
+    }
+    if (!target)
+        return false;
+    // Posted: the dialog manager gives the focus to the first tab stop when the dialog is first
+    // shown and activated, after WM_INITDIALOG (Wine does so even when it returned FALSE).
+    PostMessageW(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(target), TRUE);
+    return true;
 }
 
 void DestroyValueControls(HWND controls[4])

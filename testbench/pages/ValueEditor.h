@@ -23,6 +23,10 @@ RECT ValueArea(HWND dialog, int markerId);
 // handles (the caller destroys them). The radio button of the hex mode is checked.
 void CreateValueControls(HWND dialog, const RECT& area, int kind, bool hex, HWND controls[4]);
 void DestroyValueControls(HWND controls[4]);
+// Puts the focus on the value, as a dialog that opens to change it does: the number or text edit
+// with its text selected, or the checked one of Yes/No, once the dialog has been shown. False when
+// no control takes it (none made, or all disabled), so that the dialog's first field keeps it.
+bool FocusValueControls(HWND dialog, HWND controls[4]);
 // Base 16 with the range 0..0xFFFFFFFF in hex mode, else base 10 over the signed 32-bit range.
 void SetSpinBase(HWND dialog, bool hex);
 // The text of the dialog's control `id` (the number or text edit), as typed.

@@ -32,7 +32,7 @@ endfunction()
 
 parvel_gui_test(configparvel_gui COMMAND $<TARGET_FILE:configparvel_gui_tests>)
 parvel_gui_test(configparvel_gui_russian
-    COMMAND $<TARGET_FILE:configparvel_gui_tests> --gtest_filter=Shell.*:Labels.*:Layout.*:Fit.*
+    COMMAND $<TARGET_FILE:configparvel_gui_tests> --gtest_filter=Shell.*:Labels.*:Layout.*:Fit.*:AccessKeys.*
     ENV "LC_ALL=ru_RU.UTF-8")
 
 add_executable(configparvel_smoke ${CMAKE_CURRENT_LIST_DIR}/smoke/ConfigParvelSmoke.cpp

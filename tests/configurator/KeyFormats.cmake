@@ -28,7 +28,7 @@ if(CFGFORMATS_GUI)
     parvel_gui_test(cfgformats COMMAND $<TARGET_FILE:cfgformats_tests> --gtest_filter=-LiveTest.*)
     # The keyboard and the Mifare key's refusal under the Russian interface as well.
     parvel_gui_test(cfgformats_russian COMMAND $<TARGET_FILE:cfgformats_tests>
-        --gtest_filter=ReadKeysByHand.*:FormatsPageTest.Space*:FormatsPageTest.DeleteLeaves*:KTGroupsTest.Space*:FormatDialogTest.Space*
+        --gtest_filter=ReadKeysByHand.*:FormatsPageTest.Space*:FormatsPageTest.DeleteLeaves*:KTGroupsTest.Space*:FormatDialogTest.Space*:FormatDialogTest.OkRefusesAKeySize*:KTGroupsTest.AddingAGroupShowsItsTab
         ENV "LC_ALL=ru_RU.UTF-8")
     # The format dialog's live test beside the reader simulator's hub, whose simulated COM ports
     # are mapped into the GUI tests' prefix; one test per process.

@@ -132,6 +132,10 @@ POINT CUserInput::Tab(HWND tabs, int index)
 
 void CUserInput::Click(HWND control, POINT at)
 {
+    if (!IsWindowVisible(control) || !IsWindowEnabled(control)) {
+        PumpPending();
+        return;
+    }
     PostButton(control, at, WM_LBUTTONDOWN, MK_LBUTTON, WM_LBUTTONUP);
     PumpPending();
 }
@@ -168,6 +172,16 @@ void CUserInput::PressKey(WORD vk, UINT modifiers, HWND target)
         SendMessageW(to, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(to), -1);
         PumpPending();
     }
+}
+
+void CUserInput::PressAccessKey(wchar_t key, HWND target)
+{
+    HWND to = KeyTarget(target);
+    if (!to)
+        return;
+    CHeldModifiers held(MOD_ALT);
+    PostMessageW(to, WM_SYSCHAR, key, 1 | (1 << 29)); // bit 29: Alt is down
+    PumpPending();
 }
 
 void CUserInput::TypeText(const std::wstring& text, HWND target)

@@ -33,6 +33,7 @@ public:
     bool QuitSeen() const { return m_quit; }
 
     // A left click at `at` (client coordinates of `control`): button down and up, then the loop.
+    // A disabled or hidden control gets nothing, as the system gives it no mouse input.
     void Click(HWND control, POINT at);
     // A double click as the system makes it from two clicks within the double-click time: down,
     // up, double-click, up.
@@ -51,6 +52,10 @@ public:
     // system key (Shift+F10 opens a context menu); the Menu key's release brings the focused window
     // WM_CONTEXTMENU as on Windows.
     void PressKey(WORD vk, UINT modifiers = 0, HWND target = nullptr);
+    // Alt and a character, as the keyboard's layout makes it into WM_SYSCHAR, on the window that has
+    // the focus (or `target`): what the dialog manager reads as an access key. The character goes
+    // as the label writes it (Wine matches a Cyrillic one only in that case).
+    void PressAccessKey(wchar_t key, HWND target = nullptr);
     // Characters typed into the window that has the focus (WM_CHAR each), then the loop.
     void TypeText(const std::wstring& text, HWND target = nullptr);
     // The text of an edit replaced as a user does it: a click into the edit, End, Backspace over

@@ -106,15 +106,6 @@ INT_PTR CALLBACK QuietDialog(HWND, UINT message, WPARAM, LPARAM)
     return message == WM_INITDIALOG;
 }
 
-std::string Narrow(const std::wstring& text)
-{
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                         nullptr);
-    std::string out(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), &out[0], size, nullptr, nullptr);
-    return out;
-}
-
 // Group boxes and tab controls are drawn around the controls placed on them.
 static bool FramesOthers(HWND control)
 {

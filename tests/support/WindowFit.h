@@ -3,6 +3,7 @@
 // siblings, and each label fitting its control (the text's extent in the control's own font, and
 // a character more, against the room the control gives it).
 #pragma once
+#include "NarrowText.h"
 #include <windows.h>
 #include <sstream>
 #include <string>
@@ -26,5 +27,3 @@ void CheckPlacement(HWND root, const std::wstring& where, std::wostringstream& p
 // A dialog procedure that only lets the dialog be made (a template measured without its code).
 INT_PTR CALLBACK QuietDialog(HWND, UINT message, WPARAM, LPARAM);
 
-// UTF-8 for GoogleTest's messages.
-std::string Narrow(const std::wstring& text);

@@ -239,15 +239,24 @@ TEST_F(BenchDialogs, PropertyValueThatIsNoNumberOfItsTypeIsToldAndTheDialogStays
         int32_t value = 0;
     };
     std::vector<Outcome> outcomes;
-    HWND dialogWnd = nullptr, edit = nullptr;
-    bool closedOnGoodValue = false;
+    HWND dialogWnd = nullptr, edit = nullptr, focusAtOpen = nullptr, focusByKey = nullptr;
+    bool closedOnGoodValue = false, decimalKept = false, hexShown = true;
     seam.boxes.clear();
     seam.drivers[IDD_PROPERTY] = [&](CWnd&, HWND hWnd) -> INT_PTR {
         ShowWindow(hWnd, SW_SHOW); // as the modal loop shows it; ending it hides it
         dialogWnd = hWnd;
         edit = GetDlgItem(hWnd, IDC_VALUE_NUMBER);
-        // Enter goes through the dialog manager, as in the dialog's own modal loop.
+        input.PumpPending(); // what the modal loop delivers first
+        focusAtOpen = GetFocus();
+        // Enter and Alt with a letter go through the dialog manager, as in the dialog's own modal loop.
         CUserInput keys([hWnd](MSG* msg) { return IsDialogMessageW(hWnd, msg) != FALSE; });
+        // The "Value:" label's access key, from the name back into the value.
+        SetFocus(GetDlgItem(hWnd, IDC_PROP_ENGLISH));
+        const std::wstring label = WindowText(GetWindow(edit, GW_HWNDPREV));
+        const size_t mark = label.find(L'&');
+        if (mark != std::wstring::npos && mark + 1 < label.size())
+            keys.PressAccessKey(label[mark + 1]);
+        focusByKey = GetFocus();
         for (const wchar_t* typed : {L"abc", L"99999999999", L"4294967295", L"12abc"}) {
             TypeInto(edit, typed);
             keys.PressKey(VK_RETURN);
@@ -259,12 +268,22 @@ TEST_F(BenchDialogs, PropertyValueThatIsNoNumberOfItsTypeIsToldAndTheDialogStays
             o.value = value();
             outcomes.push_back(o);
         }
+        // Hexadecimal clicked over a text that is no number: refused, and the base shown is the
+        // one the text is read in.
+        TypeInto(edit, L"12abc");
+        ClickButton(hWnd, IDC_VALUE_HEX);
+        decimalKept = IsDlgButtonChecked(hWnd, IDC_VALUE_DECIMAL) == BST_CHECKED;
+        hexShown = IsDlgButtonChecked(hWnd, IDC_VALUE_HEX) == BST_CHECKED;
         TypeInto(edit, L"5");
         keys.PressKey(VK_RETURN);
         closedOnGoodValue = !IsWindowVisible(hWnd);
         return IDOK;
     };
     input.DoubleClick(props->List(), CUserInput::ListCell(props->List(), row, 1));
+    EXPECT_EQ(edit, focusAtOpen) << "the dialog opens on the value, not on the read-only name";
+    EXPECT_EQ(edit, focusByKey) << "the Value label's access key reaches the value";
+    EXPECT_TRUE(decimalKept);
+    EXPECT_FALSE(hexShown) << "the refused switch left Hexadecimal shown over a decimal value";
     ASSERT_EQ(4u, outcomes.size());
     for (size_t i = 0; i < outcomes.size(); ++i) {
         const Outcome& o = outcomes[i];
@@ -280,8 +299,14 @@ TEST_F(BenchDialogs, PropertyValueThatIsNoNumberOfItsTypeIsToldAndTheDialogStays
         EXPECT_EQ(edit, o.focus) << "the user is back in the value";
         EXPECT_EQ(before, o.value) << "the property keeps its value";
     }
+    // The whole text once, in the program's language.
+    EXPECT_EQ(seam.boxes[0].text,
+              Russian() ? L"«abc» — не значение типа I4: введите целое число от -2147483648 до 2147483647 или 0x и от 1 "
+                          L"до 8 шестнадцатеричных цифр. Свойство сохраняет прежнее значение."
+                        : L"\"abc\" is no value of type I4: write a whole number from -2147483648 to 2147483647, or 0x "
+                          L"and 1 to 8 hexadecimal digits. The property keeps its value.");
     EXPECT_TRUE(closedOnGoodValue);
-    EXPECT_EQ(4u, seam.boxes.size());
+    EXPECT_EQ(5u, seam.boxes.size()) << "one more for the refused switch to Hexadecimal";
     EXPECT_EQ(5, value());
 }
 
@@ -313,7 +338,7 @@ TEST_F(BenchDialogs, MethodArgumentThatIsNoNumberOfItsTypeIsToldAndTheDialogStay
     };
     std::vector<Outcome> outcomes;
     HWND argWnd = nullptr;
-    bool decimalKept = false, closedOnGoodValue = false;
+    bool decimalKept = false, closedOnGoodValue = false, openedOnValue = false;
     seam.boxes.clear();
     seam.drivers[IDD_METHOD_ARG] = [&](CWnd& wnd, HWND hWnd) -> INT_PTR {
         CDlgMethArg& dialog = static_cast<CDlgMethArg&>(wnd);
@@ -321,6 +346,8 @@ TEST_F(BenchDialogs, MethodArgumentThatIsNoNumberOfItsTypeIsToldAndTheDialogStay
         argWnd = hWnd;
         HWND edit = GetDlgItem(hWnd, IDC_VALUE_NUMBER);
         HWND combo = GetDlgItem(hWnd, IDC_ARG_TYPE);
+        input.PumpPending(); // what the modal loop delivers first
+        openedOnValue = edit && GetFocus() == edit;
         // Keys go through the dialog manager, as in the dialog's own modal loop.
         CUserInput keys([hWnd](MSG* msg) { return IsDialogMessageW(hWnd, msg) != FALSE; });
         auto record = [&](const std::wstring& typed, const wchar_t* type, const wchar_t* max) {
@@ -391,6 +418,7 @@ TEST_F(BenchDialogs, MethodArgumentThatIsNoNumberOfItsTypeIsToldAndTheDialogStay
         EXPECT_EQ(L"3", o.value) << "the argument keeps its value";
         EXPECT_EQ(o.type, o.typeShown) << "the type stays the one the text was typed for";
     }
+    EXPECT_TRUE(openedOnValue) << "the dialog opens on the value";
     EXPECT_TRUE(decimalKept) << "the base stays the one the text was typed in";
     EXPECT_TRUE(closedOnGoodValue);
     EXPECT_EQ(6u, seam.boxes.size());

@@ -92,6 +92,8 @@ public:
                                        reinterpret_cast<LPARAM>(&dialog));
         if (!hWnd)
             return -1;
+        // On the screen, as the modal loop puts it: a user's click reaches only a shown dialog.
+        ShowWindow(hWnd, SW_SHOW);
         auto driver = drivers.find(templateId);
         INT_PTR result = IDCANCEL;
         if (driver != drivers.end())

@@ -116,6 +116,13 @@ TEST_F(DriverForm, PageOfGroupsAlone)
         EXPECT_EQ(before[i].value, params[i].value);
     EXPECT_EQ(nullptr, groups->FirstBadNumber());
     EXPECT_EQ(L"", groups->CaptionOf(groups->Controls()[0].hWnd));
+    // Each group box's caption has room after it, so that its frame line keeps clear of the last
+    // letter whatever the font draws.
+    for (const auto& control : groups->Controls()) {
+        const std::wstring caption = WindowText(control.hWnd);
+        ASSERT_GE(caption.size(), 2u);
+        EXPECT_EQ(L' ', caption.back()) << testing::PrintToString(caption);
+    }
 }
 
 // A form taller than its page: Tab from the first field to the last shows every field it lands on

@@ -55,7 +55,7 @@ void AppFixture::ClickCommand(int id)
 {
     HWND button = GetDlgItem(MainWindow(), id);
     ASSERT_TRUE(button != nullptr);
-    SendMessageW(button, BM_CLICK, 0, 0);
+    m_input.Click(button, CUserInput::Centre(button));
     PumpMessages(m_app.get());
 }
 
@@ -64,6 +64,7 @@ void AppFixture::ClickTab(int index)
     HWND tabs = m_app->GetTabControl();
     m_input.Click(tabs, CUserInput::Tab(tabs, index));
     PumpMessages(m_app.get());
+    ASSERT_EQ(index, m_app->GetCurrentPage()) << "the click on tab " << index << " did not open its page";
 }
 
 bool AppFixture::ClickClose()

@@ -8,6 +8,7 @@
 // Wine session, so every ctest entry that starts one holds the resource lock "ConfigParvelWindow".
 #pragma once
 #include "App.h"
+#include "NarrowText.h"
 #include "ScratchRegistry.h"
 #include "ScriptedUi.h"
 #include "TestFolder.h"
@@ -18,6 +19,7 @@
 // Processes every message waiting for the thread, as the program's loop would (a WM_QUIT is
 // taken out and remembered, so that it ends no later modal loop).
 bool PumpMessages(CConfigParvelApp* app = nullptr);
+
 
 class AppFixture : public testing::Test
 {
@@ -38,10 +40,11 @@ protected:
     // The user's mouse and keyboard, with the program's message loop (its PreTranslateMessage).
     CUserInput& Input() { return m_input; }
 
-    // A click on a button of the main window (Load, Save, Help, Default).
+    // A click at the middle of a button of the main window (Load, Save, Help, Default); a disabled
+    // or hidden button takes none.
     void ClickCommand(int id);
     // A click at the middle of tab `index`, through Input(): what follows is what the tab control
-    // makes of it.
+    // makes of it. Fails the test when the page did not change to that tab's.
     void ClickTab(int index);
     // The close box (WM_SYSCOMMAND SC_CLOSE); true when the window is gone afterwards.
     bool ClickClose();

@@ -64,7 +64,7 @@ TEST_F(Shell, StartsWithTitleTabsAndFirstPage)
     ASSERT_TRUE(App().GetPage(0) != nullptr);
     EXPECT_TRUE(IsWindowVisible(App().GetPage(0)->GetHwnd()));
     EXPECT_EQ(nullptr, App().GetPage(1)); // pages are made on first selection
-    EXPECT_EQ(russian ? L"Загрузить" : L"Load", WindowText(App().GetButton(0)));
+    EXPECT_EQ(russian ? L"За&грузить" : L"L&oad", WindowText(App().GetButton(0)));
     EXPECT_FALSE(IsWindowVisible(App().GetButton(2))) << "no help file: no Help button";
     // Start-up wrote the built-in settings file and loaded it.
     EXPECT_TRUE(GetFileAttributesW(Folder().File(L"ConfigParvel.xml").c_str()) != INVALID_FILE_ATTRIBUTES);

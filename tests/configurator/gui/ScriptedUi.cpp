@@ -15,8 +15,13 @@ PendingDriver g_pending;
 
 void CALLBACK DriveTimer(HWND, UINT, UINT_PTR id, DWORD)
 {
-    KillTimer(nullptr, id);
     HWND hWnd = g_pending.dialog ? g_pending.dialog->GetHwnd() : nullptr;
+    // The modal loop shows the dialog once its queue is first empty, which may come after the
+    // timer: the user acts on the dialog when it is on the screen (a click on a hidden button does
+    // nothing), and with its first messages (the focus it gives itself) delivered.
+    if (hWnd && !IsWindowVisible(hWnd))
+        return;
+    KillTimer(nullptr, id);
     auto driver = std::move(g_pending.driver);
     g_pending = PendingDriver();
     if (hWnd && driver)

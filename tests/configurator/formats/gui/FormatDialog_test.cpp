@@ -186,7 +186,9 @@ TEST_F(FormatDialogTest, OkRefusesAKeySizeOutsideItsRangeAndStaysOpen)
     ASSERT_EQ(toldBeforeMending, 1u);
     ASSERT_EQ(asked.size(), 1u);
     EXPECT_EQ(asked[0].flags, static_cast<UINT>(MB_ICONERROR));
-    EXPECT_EQ(asked[0].text, L"\"Key size (in bytes)\" must be a whole number from 0 to 65535.");
+    EXPECT_EQ(asked[0].text, LOWORD(GetSystemDefaultLCID()) == 1049
+                                 ? L"«Длина номера (байт)»: нужно целое число от 0 до 65535."
+                                 : L"\"Key size (in bytes)\" must be a whole number from 0 to 65535.");
     EXPECT_FALSE(openAfterMending);
     EXPECT_EQ(result, IDOK);
     ASSERT_EQ(App().Formats.size(), count + 1);

@@ -28,7 +28,7 @@ protected:
     {
         Ui().DriveModal([=](HWND groups) {
             inGroups(groups);
-            SendMessageW(groups, WM_COMMAND, end, 0);
+            ClickButton(Input(), groups, end);
         });
         SendMessageW(page->GetHwnd(), WM_COMMAND, ID_CUSTOMIZE_TABS, 0);
     }
@@ -44,10 +44,15 @@ TEST_F(KTGroupsTest, AddingAGroupShowsItsTab)
     const size_t groups = App().KTGroups.size();
     const int tabs = TabCtrl_GetItemCount(page->Tabs());
     std::wstring all, none, temic, row;
+    int focusAtOpen = 0;
     App().ModifiedFlags = 0;
     Customize([&](HWND dialog) {
         Ui().DriveModal([&](HWND d) {
-            SetDlgItemTextW(d, IDC_GROUP_NAME, L"Temic only");
+            // The dialog opens on the name: the user types it straight away.
+            focusAtOpen = GetDlgCtrlID(GetFocus());
+            if (focusAtOpen != IDC_GROUP_NAME)
+                SetFocus(GetDlgItem(d, IDC_GROUP_NAME)); // told below; the rest goes on
+            Input().TypeText(L"R&D Temic only");
             SendMessageW(d, WM_COMMAND, ID_KEY_TYPES_CHECK_ALL, 0);
             all = ControlText(GetDlgItem(d, IDC_GROUP_MASK));
             SendMessageW(d, WM_COMMAND, ID_KEY_TYPES_UNCHECK_ALL, 0);
@@ -58,9 +63,9 @@ TEST_F(KTGroupsTest, AddingAGroupShowsItsTab)
             EXPECT_TRUE(CheckBoxPoint(types, 18, at));
             ClickAt(Input(), types, at);
             temic = ControlText(GetDlgItem(d, IDC_GROUP_MASK));
-            SendMessageW(d, WM_COMMAND, IDOK, 0);
+            ClickButton(Input(), d, IDOK);
         });
-        SendMessageW(dialog, WM_COMMAND, IDC_GROUP_ADD, 0);
+        ClickButton(Input(), dialog, IDC_GROUP_ADD);
         HWND list = GetDlgItem(dialog, IDC_GROUPS_LIST);
         const int selected = static_cast<int>(SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
         row = ItemText(list, selected, 2);
@@ -70,9 +75,19 @@ TEST_F(KTGroupsTest, AddingAGroupShowsItsTab)
     EXPECT_EQ(temic, L"40000h");
     EXPECT_EQ(row, L"Temic");
     ASSERT_EQ(App().KTGroups.size(), groups + 1);
-    EXPECT_EQ(App().KTGroups.back().Name, L"Temic only");
+    EXPECT_EQ(focusAtOpen, IDC_GROUP_NAME);
+    EXPECT_EQ(App().KTGroups.back().Name, L"R&D Temic only");
     EXPECT_EQ(App().KTGroups.back().Visible, 1u);
-    EXPECT_EQ(TabCtrl_GetItemCount(page->Tabs()), tabs + 1);
+    ASSERT_EQ(TabCtrl_GetItemCount(page->Tabs()), tabs + 1);
+    // The tab shows the name as typed: its text doubles the ampersand, which a single one would
+    // turn into an access-key mark ("RD Temic only", D underlined).
+    wchar_t caption[64] = {};
+    TCITEMW item = {};
+    item.mask = TCIF_TEXT;
+    item.pszText = caption;
+    item.cchTextMax = 64;
+    ASSERT_TRUE(TabCtrl_GetItem(page->Tabs(), tabs, &item));
+    EXPECT_STREQ(caption, L"R&&D Temic only");
     EXPECT_TRUE(App().ModifiedFlags & DATA_LIBRARY);
 }
 
@@ -84,7 +99,7 @@ TEST_F(KTGroupsTest, CancelDropsGroupEditsButKeepsTheSortColumn)
             HWND list = GetDlgItem(dialog, IDC_GROUPS_LIST);
             SelectRows(list, {0});
             Ui().AnswerMessage(IDOK);
-            SendMessageW(dialog, WM_COMMAND, IDC_GROUP_DELETE, 0);
+            ClickButton(Input(), dialog, IDC_GROUP_DELETE);
             EXPECT_EQ(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), static_cast<LRESULT>(before.size() - 1));
             ClickColumn(Input(), list, 1);
             ClickColumn(Input(), list, 1);
@@ -112,12 +127,12 @@ TEST_F(KTGroupsTest, AGroupWithAnExistingMaskReplacesItAfterAsking)
             SetDlgItemTextW(d, IDC_GROUP_NAME, L"Same types");
             GroupDialog(d)->SetMask(mask);
             Ui().AnswerMessage(IDCANCEL);
-            SendMessageW(d, WM_COMMAND, IDOK, 0);
+            ClickButton(Input(), d, IDOK);
             focusAfterCancel = GetDlgCtrlID(GetFocus());
             Ui().AnswerMessage(IDOK);
-            SendMessageW(d, WM_COMMAND, IDOK, 0);
+            ClickButton(Input(), d, IDOK);
         });
-        SendMessageW(dialog, WM_COMMAND, IDC_GROUP_ADD, 0);
+        ClickButton(Input(), dialog, IDC_GROUP_ADD);
     });
     EXPECT_EQ(focusAfterCancel, IDC_GROUP_KEY_TYPES);
     const auto asked = Ui().Messages();
@@ -141,9 +156,9 @@ TEST_F(KTGroupsTest, RenamingOntoAnotherGroupKeepsTheLowerPosition)
             SetDlgItemTextW(d, IDC_GROUP_NAME, first.c_str());
             GroupDialog(d)->SetMask(ALL_KEY_TYPES); // no mask question for "all"
             Ui().AnswerMessage(IDOK);
-            SendMessageW(d, WM_COMMAND, IDOK, 0);
+            ClickButton(Input(), d, IDOK);
         });
-        SendMessageW(dialog, WM_COMMAND, IDC_GROUP_CHANGE, 0);
+        ClickButton(Input(), dialog, IDC_GROUP_CHANGE);
     });
     ASSERT_EQ(App().KTGroups.size(), groups - 1);
     EXPECT_EQ(App().KTGroups[0].Name, first);
@@ -176,7 +191,7 @@ TEST_F(KTGroupsTest, TheSelectedTabFollowsItsGroupThroughTheDialog)
                 if (groups->Groups[i].Name == name)
                     SelectRows(groups->List(), {static_cast<int>(groups->View().RowOf(static_cast<int64_t>(i)))});
             Ui().AnswerMessage(IDOK);
-            SendMessageW(d, WM_COMMAND, IDC_GROUP_DELETE, 0);
+            ClickButton(Input(), d, IDC_GROUP_DELETE);
         });
     };
 
@@ -193,9 +208,9 @@ TEST_F(KTGroupsTest, TheSelectedTabFollowsItsGroupThroughTheDialog)
         Ui().DriveModal([&](HWND g) {
             SetDlgItemTextW(g, IDC_GROUP_NAME, L"EM");
             Ui().AnswerMessage(IDOK);
-            SendMessageW(g, WM_COMMAND, IDOK, 0);
+            ClickButton(Input(), g, IDOK);
         });
-        SendMessageW(d, WM_COMMAND, IDC_GROUP_CHANGE, 0);
+        ClickButton(Input(), d, IDC_GROUP_CHANGE);
     });
     ASSERT_EQ(App().KTGroups.size(), 2u);
     EXPECT_EQ(App().FormatsKTGroup, 2);
@@ -236,9 +251,9 @@ TEST_F(KTGroupsTest, SpaceTogglesTheFocusedGroupAndKeyType)
             Input().PressKey(VK_HOME);
             Input().PressKey(VK_SPACE); // Unknown
             mask = ControlText(GetDlgItem(d, IDC_GROUP_MASK));
-            SendMessageW(d, WM_COMMAND, IDOK, 0);
+            ClickButton(Input(), d, IDOK);
         });
-        SendMessageW(dialog, WM_COMMAND, IDC_GROUP_ADD, 0);
+        ClickButton(Input(), dialog, IDC_GROUP_ADD);
     });
     EXPECT_EQ(mask, L"0009h");
     EXPECT_EQ(App().KTGroups[0].Visible, firstVisible ? 0u : 1u);

@@ -230,6 +230,6 @@ TEST_F(LiveTest, AnUnreadableTemplateShowsItsErrorInPlaceOfTheLastResult)
     EXPECT_EQ(afterBreak.find(addinSays), 0u) << testing::PrintToString(afterBreak);
     EXPECT_EQ(statusBroken, static_cast<uint32_t>(CDlgZFormat::StatusTemplateError));
     EXPECT_EQ(afterCard, afterBreak) << "no card's text stands for the template";
-    EXPECT_EQ(afterMend, LoadAppString(IDS_WAITING_KEY));
+    EXPECT_EQ(afterMend, L"Waiting key.");
     EXPECT_EQ(afterSecondCard, Expected);
 }

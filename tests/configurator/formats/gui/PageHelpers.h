@@ -32,6 +32,17 @@ inline void ClickAt(CUserInput& input, HWND list, POINT at)
 }
 
 // The point of a row's check box, found by hit-testing along the row's left edge.
+// A click at the middle of the button `id` of `dialog`, as a user's: a disabled or hidden button
+// takes none. What the windows have pending comes first (a selection enables its buttons by a
+// posted message), as it does before a user's hand gets there.
+inline void ClickButton(CUserInput& input, HWND dialog, int id)
+{
+    input.PumpPending();
+    HWND button = GetDlgItem(dialog, id);
+    EXPECT_TRUE(button != nullptr) << "no button " << id;
+    input.Click(button, CUserInput::Centre(button));
+}
+
 inline bool CheckBoxPoint(HWND list, int row, POINT& at)
 {
     RECT bounds = {};
