@@ -60,7 +60,10 @@ void CDlgZFormat::OnInitDialog()
     m_anchors.AddControl(IDC_FORMAT_NAME, ANCHOR_LEFT | ANCHOR_TOP | ANCHOR_RIGHT);
     m_anchors.AddControl(IDC_FORMAT_TEMPLATE, ANCHOR_LEFT | ANCHOR_TOP | ANCHOR_RIGHT);
     m_anchors.AddControl(IDC_FORMAT_PARAMS, ANCHOR_LEFT | ANCHOR_TOP | ANCHOR_RIGHT | ANCHOR_BOTTOM);
-    for (int id : {IDC_FORMAT_CHECK, IDOK, IDCANCEL})
+    // Check stays beside the top of the parameters, which grow downwards: anchored to the bottom
+    // it would slide over the template's field when the dialog is made smaller than it opened.
+    m_anchors.AddControl(IDC_FORMAT_CHECK, ANCHOR_RIGHT | ANCHOR_TOP);
+    for (int id : {IDOK, IDCANCEL})
         m_anchors.AddControl(id, ANCHOR_RIGHT | ANCHOR_BOTTOM);
     for (int id : {IDC_FORMAT_COMMENT, IDC_FORMAT_MASK, IDC_FORMAT_KEY_TYPES, IDC_FORMAT_RESULT})
         m_anchors.AddControl(id, ANCHOR_LEFT | ANCHOR_RIGHT | ANCHOR_BOTTOM);
