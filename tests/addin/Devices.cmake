@@ -24,4 +24,10 @@ if(TARGET parvel_addin AND ADDIN_DEVICE_TEST_SOURCES)
              ${PARVEL_WINEPREFIX} ${PARVEL_WINE_RUN} $<TARGET_FILE:addin_device_tests>)
     set_tests_properties(addin_devices_winmodel PROPERTIES FIXTURES_REQUIRED wineserver TIMEOUT 600 LABELS "wine;sim"
                          RESOURCE_LOCK comports RUN_SERIAL TRUE ENVIRONMENT "PARVEL_COM_BACKEND=windows-model")
+    # A serial open given up on at the connect time-out, told under the Russian locale.
+    add_test(NAME addin_devices_russian COMMAND ${PARVEL_GTEST_VERDICT} ${CMAKE_SOURCE_DIR}/tools/with-readersim.sh
+             ${PARVEL_WINEPREFIX} ${PARVEL_WINE_RUN} $<TARGET_FILE:addin_device_tests>
+             --gtest_filter=SlowDriverTest.DeviceTestOfASlowOpeningPortGivesUpAtTheConnectTimeOut)
+    set_tests_properties(addin_devices_russian PROPERTIES FIXTURES_REQUIRED wineserver TIMEOUT 300 LABELS "wine;sim"
+                         RESOURCE_LOCK comports ENVIRONMENT "LC_ALL=ru_RU.UTF-8;LANG=ru_RU.UTF-8")
 endif()

@@ -47,6 +47,14 @@ if(CFGFORMATS_GUI)
         set_tests_properties(cfgformats_live_${suffix} PROPERTIES FIXTURES_REQUIRED wineserver_gui TIMEOUT 300
                              RESOURCE_LOCK "ConfigParvelWindow;comports" LABELS "wine;gui;sim")
     endforeach()
+    # The template's error, read whole, under the Russian interface as well.
+    add_test(NAME cfgformats_live_template_russian
+             COMMAND ${PARVEL_GTEST_VERDICT} ${CMAKE_SOURCE_DIR}/tools/with-readersim.sh ${PARVEL_GUI_WINEPREFIX}
+             ${CMAKE_SOURCE_DIR}/tools/gui-run.sh ${PARVEL_GUI_WINE_RUN} $<TARGET_FILE:window_probe>
+             $<TARGET_FILE:cfgformats_tests> --gtest_filter=LiveTest.AnUnreadableTemplateShowsItsErrorInPlaceOfTheLastResult)
+    set_tests_properties(cfgformats_live_template_russian PROPERTIES FIXTURES_REQUIRED wineserver_gui TIMEOUT 300
+                         RESOURCE_LOCK "ConfigParvelWindow;comports" LABELS "wine;gui;sim"
+                         ENVIRONMENT "LC_ALL=ru_RU.UTF-8")
 else()
     parvel_wine_test(cfgformats cfgformats_tests)
 endif()

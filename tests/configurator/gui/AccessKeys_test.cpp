@@ -124,9 +124,10 @@ void CollectControls(HWND root, const std::wstring& where, std::vector<Shown>& o
 }
 
 // The English Main page has 29 controls to name (its own and the window's four buttons), but its
-// texts hold only 25 letters and digits that could tell them apart ("VM-100" and "RS-232" give one
-// digit each): the Log's last two events and the IP search's two fields, reached by Tab from the
-// check box above them, go without.
+// texts hold only 25 letters and digits that could tell them apart: 23 letters (no J, X or Z among
+// them), and "VM-100" and "RS-232" give one digit each, a control having one key. The Log's last
+// two events and the IP search's two fields, reached by Tab from the check box above them, go
+// without.
 bool Exempt(const Shown& control)
 {
     if (RussianSystem() || control.where.rfind(L"page 0", 0) != 0)
