@@ -6,14 +6,7 @@
 # Arguments that begin with -D go to CMake as they are (e.g. -DPARVEL_WERROR=OFF).
 set -eu
 root=$(dirname "$(dirname "$(readlink -f "$0")")")
-build=$root/build
-options=""
-for arg in "$@"; do
-    case $arg in
-    -D*) options="$options $arg" ;;
-    *) build=$arg ;;
-    esac
-done
+. "$root/tools/build-args.sh"
 build=$(readlink -f "$build" 2>/dev/null || echo "$build")
 "$root/tools/setup-host.sh"
 # shellcheck disable=SC2086 # each option is one word

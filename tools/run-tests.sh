@@ -6,14 +6,7 @@
 # still running, since the longest stay silent for up to four minutes.
 set -eu
 root=$(dirname "$(dirname "$(readlink -f "$0")")")
-build=$root/build
-options=""
-for arg in "$@"; do
-    case $arg in
-    -D*) options="$options $arg" ;;
-    *) build=$arg ;;
-    esac
-done
+. "$root/tools/build-args.sh"
 "$root/tools/setup-host.sh" --vnc
 # shellcheck disable=SC2086 # each option is one word
 cmake -S "$root" -B "$build" -G Ninja $options
