@@ -7,7 +7,7 @@
 set -eu
 root=$(dirname "$(dirname "$(readlink -f "$0")")")
 . "$root/tools/build-args.sh"
-"$root/tools/setup-host.sh" --vnc
+"$root/tools/setup-host.sh" --vnc --shots
 # shellcheck disable=SC2086 # each option is one word
 cmake -S "$root" -B "$build" -G Ninja $options
 ninja -C "$build"
